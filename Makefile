@@ -1,0 +1,22 @@
+# make run  - installs what is missing, builds and starts Zygomet
+# make test - installs what is missing, builds and runs every test
+BUILD ?= build
+CMAKE_FLAGS ?=
+
+.PHONY: run test build deps bench screenshot clean
+
+deps:
+	@bash scripts/install-deps.sh
+
+build: deps
+	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD)
+
+run: build
+	./$(BUILD)/zygomet
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j2
+
+clean:
+	rm -rf $(BUILD)

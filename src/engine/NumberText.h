@@ -1,0 +1,45 @@
+#pragma once
+
+// Conversions between numbers and their texts, independent of the C library's
+// locale: the window passes in the separators it shows, and the results file
+// always passes ".".
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "engine/Types.h"
+
+namespace zyg {
+
+// Fixed notation with exactly `decimals` decimals. The value is first rounded
+// to 18 significant digits; then the digits up to the last decimal are kept,
+// but never more than `maxSignificant` of them, and a first dropped digit of 5
+// or more rounds the last kept digit up (ties away from zero). A value that
+// rounds to zero has no minus sign.
+std::string formatFixed(Extended value, int decimals, int maxSignificant,
+                        std::string_view decimalSeparator);
+
+// The general format with `significant` significant digits: fixed notation
+// without trailing zeros (and without a trailing separator) for exponents from
+// -5 to significant - 1, scientific notation otherwise.
+std::string formatGeneral(Extended value, int significant, std::string_view decimalSeparator);
+
+// Reads a decimal number: leading blanks, an optional sign, digits with at
+// most one decimal separator, an optional exponent, trailing blanks and
+// nothing else. The value is read in extended precision and then rounded to
+// double; a text that is no such number, or out of the double range, gives
+// nothing.
+std::optional<double> parseDecimal(std::string_view text, std::string_view decimalSeparator);
+
+// Reads an integer: leading blanks, an optional sign, then decimal digits or
+// hexadecimal digits after "$", "x", "X", "0x" or "0X", nothing after, and a
+// value that fits in 32 bits.
+std::optional<std::int32_t> parseInteger(std::string_view text);
+
+// parseInteger, raising "'<text>' is not a valid integer value" when the text
+// is no integer.
+std::int32_t textToInteger(const std::string& text);
+
+}  // namespace zyg

@@ -1,0 +1,70 @@
+#pragma once
+
+// The replicate loop of the Run command: nrep samples of n genotypes, both
+// statistics for each, the counts of tested and significant replicates, and
+// every field update going to whatever display drives the run.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/Types.h"
+
+namespace zyg {
+
+// The critical values of one degree of freedom, as the extended reals
+// nearest to these decimals; a statistic strictly above them is significant.
+inline constexpr Extended kCritical05 = 3.841459L;
+inline constexpr Extended kCritical01 = 6.634907L;
+// Runs of more than this many replicates show the progress bar; runs of at
+// most this many repaint the X2 fields after every replicate.
+inline constexpr std::uint32_t kProgressThreshold = 100;
+
+// The replicates of one test counted significant at the 5% and the 1% level.
+struct Significance {
+    std::uint16_t above05 = 0;
+    std::uint16_t above01 = 0;
+};
+
+// Counts one statistic: strictly above each critical value is significant,
+// so -1 (not computable) never counts.
+void countSignificance(Extended statistic, Significance& counts);
+
+// The window's controls that a run writes, shows or hides.
+enum class RunControl {
+    o11AdvEdit, o12AdvEdit, o22AdvEdit,
+    e11AdvEdit, e12AdvEdit, e22AdvEdit,
+    X2AdvEdit, X2_05AdvEdit, X2_01AdvEdit,
+    GAdvEdit, G_05AdvEdit, G_01AdvEdit,
+    X2RTFLabel, GLabel,
+    ProgressBar1, AbsolutePanel, ResultsGroupBox, MessageLabel,
+};
+
+// What the run needs of a window. The run knows nothing of widgets.
+class RunDisplay {
+public:
+    virtual ~RunDisplay() = default;
+    virtual void showInteger(RunControl field, std::int32_t value) = 0;
+    virtual void showFloat(RunControl field, double value) = 0;
+    virtual void blank(RunControl field) = 0;
+    // Paints the control at once, without processing other events.
+    virtual void repaint(RunControl control) = 0;
+    virtual void setProgressPosition(int position) = 0;
+    virtual void setVisible(RunControl control, bool visible) = 0;
+    virtual void setMessage(const std::string& caption) = 0;
+    virtual void enableSaveCommands() = 0;
+};
+
+// Runs the replicates of one simulation from the settings and frequencies
+// that the refresh has just put into place, and shows the results. A fault
+// inside a replicate ends the run at once with a CommandError; the fields then
+// keep what they were last given.
+void runSimulation(const SimulationSettings& settings, SimulationState& state,
+                   RunDisplay& display, std::string_view decimalSeparator);
+
+// The message on the replicates that could not be tested: the X2 part, the G
+// part, both joined by a carriage return, or the empty text.
+std::string completionMessage(const SimulationSettings& settings, const SimulationState& state,
+                              std::string_view decimalSeparator);
+
+}  // namespace zyg

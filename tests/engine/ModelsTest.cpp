@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+
+#include "engine/Errors.h"
+#include "engine/Models.h"
+
+using namespace zyg;
+
+namespace {
+
+GenotypeFrequencies model(GenotypeModel m, Extended p, Extended var = 0, Extended f = 0,
+                          Fitnesses w = {}) {
+    return modelFrequencies(m, p, 1 - p, var, f, w);
+}
+
+void expectNear(const GenotypeFrequencies& r, long double f11, long double f12, long double f22) {
+    EXPECT_NEAR(static_cast<double>(r.f11), static_cast<double>(f11), 5e-7);
+    EXPECT_NEAR(static_cast<double>(r.f12), static_cast<double>(f12), 5e-7);
+    EXPECT_NEAR(static_cast<double>(r.f22), static_cast<double>(f22), 5e-7);
+}
+
+void expectIdentical(const GenotypeFrequencies& a, const GenotypeFrequencies& b) {
+    EXPECT_EQ(a.f11, b.f11);
+    EXPECT_EQ(a.f12, b.f12);
+    EXPECT_EQ(a.f22, b.f22);
+}
+
+}  // namespace
+
+TEST(Models, WorkedValuesWithTheWindowDefaults) {
+    expectNear(model(GenotypeModel::HardyWeinberg, 0.4L), 0.16, 0.48, 0.36);
+    expectNear(model(GenotypeModel::Wahlund, 0.4L, 0.01L), 0.17, 0.46, 0.37);
+    expectNear(model(GenotypeModel::Inbreeding, 0.4L, 0, 0.01L), 0.1624, 0.4752, 0.3624);
+    expectNear(model(GenotypeModel::Selection, 0.4L, 0, 0, {1.1L, 1, 0.91L}), 0.178935, 0.488003,
+               0.333062);
+}
+
+TEST(Models, OperationOrderIsPartOfTheResult) {
+    // The Hardy-Weinberg f12 is ((p x 2) x q) in extended, not 2pq in double.
+    const Extended p = 0.4L, q = 1 - p;
+    const auto r = model(GenotypeModel::HardyWeinberg, p);
+    EXPECT_EQ(r.f11, p * p);
+    EXPECT_EQ(r.f12, (p * 2) * q);
+    EXPECT_EQ(r.f22, q * q);
+    // Selection divides each weighted proportion by the very W it summed.
+    const Fitnesses w{1.1L, 1, 0.91L};
+    const auto s = model(GenotypeModel::Selection, p, 0, 0, w);
+    const Extended a11 = (p * p) * w.w11, a12 = ((p * 2) * q) * w.w12, a22 = (q * q) * w.w22;
+    const Extended meanFitness = (a11 + a12) + a22;
+    EXPECT_EQ(s.f11, a11 / meanFitness);
+    EXPECT_EQ(s.f12, a12 / meanFitness);
+    EXPECT_EQ(s.f22, a22 / meanFitness);
+}
+
+TEST(Models, EdgesOfTheParameterRanges) {
+    const auto half = model(GenotypeModel::HardyWeinberg, 0.5L);
+    EXPECT_EQ(half.f11, 0.25L);
+    EXPECT_EQ(half.f12, 0.5L);
+    EXPECT_EQ(half.f22, 0.25L);
+
+    // Wahlund var = 0 and inbreeding f = 0 are Hardy-Weinberg to the last bit.
+    for (Extended p : {0.01L, 0.123456L, 0.4L, 0.77L, 0.99L}) {
+        const auto hw = model(GenotypeModel::HardyWeinberg, p);
+        expectIdentical(model(GenotypeModel::Wahlund, p, 0), hw);
+        expectIdentical(model(GenotypeModel::Inbreeding, p, 0, 0), hw);
+    }
+
+    // f = 1: no heterozygotes at all, exactly.
+    const Extended p = 0.4L, q = 1 - p, t = p * q;
+    const auto inbred = model(GenotypeModel::Inbreeding, p, 0, 1);
+    EXPECT_EQ(inbred.f12, 0.0L);
+    EXPECT_EQ(inbred.f11, (p * p) + t);
+    EXPECT_EQ(inbred.f22, (q * q) + t);
+
+    // Wahlund at its maximum var = p.q with p = 0.5 leaves no heterozygotes.
+    EXPECT_EQ(model(GenotypeModel::Wahlund, 0.5L, 0.25L).f12, 0.0L);
+
+    EXPECT_EQ(model(GenotypeModel::Selection, 0.4L, 0, 0, {1, 1, 0}).f22, 0.0L);
+    const auto onlyA2 = model(GenotypeModel::Selection, 0.4L, 0, 0, {0, 0, 0.0001L});
+    EXPECT_EQ(onlyA2.f11, 0.0L);
+    EXPECT_EQ(onlyA2.f12, 0.0L);
+    EXPECT_EQ(onlyA2.f22, 1.0L);
+    expectNear(model(GenotypeModel::Selection, 0.3L, 0, 0, {2, 2, 2}), 0.09, 0.42, 0.49);
+}
+
+TEST(Models, SelectionWithZeroMeanFitnessRaisesTheFloatingPointError) {
+    // p typed as 0 with W22 = 0: every weighted proportion is 0, so W = 0 and 0 / 0.
+    try {
+        model(GenotypeModel::Selection, 0, 0, 0, {1, 1, 0});
+        FAIL() << "expected an error";
+    } catch (const CommandError& e) {
+        EXPECT_STREQ(e.what(), "Invalid floating point operation");
+    }
+}
+
+TEST(Models, ExpectedCountsAreUnroundedProducts) {
+    const auto hw = model(GenotypeModel::HardyWeinberg, 0.4L);
+    const auto e100 = expectedCounts(hw, 100);
+    EXPECT_NEAR(static_cast<double>(e100.e11), 16, 1e-12);
+    EXPECT_NEAR(static_cast<double>(e100.e12), 48, 1e-12);
+    EXPECT_NEAR(static_cast<double>(e100.e22), 36, 1e-12);
+    const auto e0 = expectedCounts(hw, 0);
+    EXPECT_EQ(e0.e11, 0.0L);
+    EXPECT_EQ(e0.e12, 0.0L);
+    EXPECT_EQ(e0.e22, 0.0L);
+    const auto e10000 = expectedCounts(hw, 10000);
+    EXPECT_EQ(e10000.e12, hw.f12 * 10000);
+}
