@@ -1,0 +1,7 @@
+#include "platform/NumLock.h"
+
+namespace zyg {
+
+std::optional<bool> platformNumLockOn() { return std::nullopt; }
+
+}  // namespace zyg
