@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev libgl-dev libx11-dev libgtest-dev
-  fonts-dejavu-core
+  fonts-dejavu-core fonts-liberation2
   xvfb xauth xdotool x11-utils
 )
 
