@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <string>
+
+#include "engine/Errors.h"
+#include "report/ResultLine.h"
+
+using namespace zyg;
+
+namespace {
+
+ResultLineValues wahlundRun() {
+    ResultLineValues v;
+    v.modelIndex = 1;
+    v.p = 0.4;
+    v.var = 0.01;
+    v.nText = "100";
+    v.nrepText = "1000";
+    v.x2On = v.gOn = true;
+    v.x2At05 = 0.054;
+    v.x2At01 = 0.011;
+    v.gAt05 = 0.062;
+    v.gAt01 = 0.014;
+    v.nrep = 1000;
+    v.x2Ok = v.gOk = 1000;
+    return v;
+}
+
+ResultLineValues hardyWeinbergRun() {
+    ResultLineValues v;
+    v.modelIndex = 0;
+    v.p = 0.4;
+    v.nText = "10";
+    v.nrepText = "100";
+    v.x2On = true;
+    v.x2At05 = 0.05;
+    v.x2At01 = 0.01;
+    v.nrep = 100;
+    v.x2Ok = 97;
+    return v;
+}
+
+const std::string kWahlundLine =
+    "   Wahlund  0.4000  0.0100       0       1       1       1     100    1000  0.0540  0.0110"
+    "  0.0620  0.0140  100.00  100.00\r\n";
+const std::string kHardyWeinbergLine =
+    "       H-W  0.4000       0       0       1       1       1      10     100  0.0500  0.0100"
+    "                   97.00    0.00\r\n";
+
+}  // namespace
+
+TEST(ResultLine, WritesBothReferenceRunsToTheCharacter) {
+    EXPECT_EQ(resultLine(wahlundRun()), kWahlundLine);
+    EXPECT_EQ(resultLine(hardyWeinbergRun()), kHardyWeinbergLine);
+    EXPECT_EQ(kWahlundLine.size(), 122u + 2);
+}
+
+TEST(ResultLine, HeaderHasTheFixedColumnTitlesThenTheIdentification) {
+    const std::string header = headerLine();
+    const std::string fixed =
+        "     model       p     var       f     w11     w12     w22       n    nrep X2>0.05 X2>0.01"
+        "  G>0.05  G>0.01   %X2ok    %Gok  ";
+    ASSERT_EQ(fixed.size(), 124u);
+    EXPECT_EQ(header, fixed + std::string(kIdentification) + "\r\n");
+    EXPECT_EQ(kIdentification.substr(0, 10), "Q9 Zygomet");
+    EXPECT_GT(kIdentification.size(), 10u);  // a release notice follows the title
+}
+
+TEST(ResultLine, WritesOnlyTheParametersOfItsModel) {
+    ResultLineValues v = hardyWeinbergRun();
+    v.var = 0.02;  // not the model's parameters: written as 0 and 1
+    v.f = 0.3;
+    v.w11 = 10;
+
+    v.modelIndex = 2;  // "Inbreeding" fills its column
+    EXPECT_EQ(resultLine(v).substr(0, 42), "Inbreeding  0.4000       0  0.3000       1");
+
+    v.modelIndex = 3;
+    v.w12 = 0.5;
+    v.w22 = 0;
+    EXPECT_EQ(resultLine(v).substr(0, 58),
+              " Selection  0.4000       0       0 10.0000  0.5000  0.0000");
+}
+
+TEST(ResultLine, LeavesTheColumnsOfATestThatWasOffBlank) {
+    ResultLineValues v = wahlundRun();
+    v.x2On = false;
+    v.x2Ok = 0;
+    EXPECT_EQ(resultLine(v).substr(74),
+              std::string(16, ' ') + "  0.0620  0.0140    0.00  100.00\r\n");
+}
+
+TEST(ResultLine, PercentagesRoundHalfAwayFromZeroAndZeroReplicatesGiveZero) {
+    ResultLineValues v = hardyWeinbergRun();
+    v.nrep = 800;
+    v.x2Ok = 1;
+    v.gOk = 799;
+    EXPECT_EQ(resultLine(v).substr(106), "    0.13   99.88\r\n");
+
+    v.nrepText = "0";
+    v.nrep = v.x2Ok = v.gOk = 0;
+    EXPECT_EQ(resultLine(v).substr(66),
+              "       0  0.0500  0.0100                    0.00    0.00\r\n");
+}
+
+TEST(ResultLine, ATextWiderThanItsColumnShiftsTheRestRight) {
+    ResultLineValues v = hardyWeinbergRun();
+    v.nText = "0000000010";  // typed with leading zeros, kept as typed
+    v.nrepText = "0100";
+    std::string expected = kHardyWeinbergLine;
+    expected.replace(58, 16, "0000000010    0100");
+    EXPECT_EQ(resultLine(v), expected);
+}
+
+TEST(ResultLine, ModelIndexOutsideTheFourModelsIsARangeError) {
+    for (int index : {-1, 4}) {
+        ResultLineValues v = wahlundRun();
+        v.modelIndex = index;
+        try {
+            resultLine(v);
+            ADD_FAILURE() << "index " << index << " accepted";
+        } catch (const CommandError& e) {
+            EXPECT_STREQ(e.what(), kRangeCheckError);
+        }
+    }
+}
+
+TEST(ResultLine, ACommaLocaleStillWritesPoints) {
+    const std::string previous = std::setlocale(LC_ALL, nullptr);
+    bool found = false;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8",
+                             "nl_NL.UTF-8", "de_DE", "fr_FR"}) {
+        if (std::setlocale(LC_ALL, name) && std::localeconv()->decimal_point[0] == ',') {
+            found = true;
+            break;
+        }
+    }
+    if (!found) {
+        std::setlocale(LC_ALL, previous.c_str());
+        GTEST_SKIP() << "no locale with a decimal comma is installed";
+    }
+    const std::string wahlund = resultLine(wahlundRun());
+    std::setlocale(LC_ALL, previous.c_str());
+    EXPECT_EQ(wahlund, kWahlundLine);
+}
