@@ -1,0 +1,228 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <string>
+
+#include "engine/Errors.h"
+#include "report/ResultsFile.h"
+
+using namespace zyg;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kHeader = "     model  header\r\n";
+const std::string kLine1 = "       H-W  0.4000  first\r\n";
+const std::string kLine2 = "   Wahlund  0.3000  second\r\n";
+
+// Real files, with faults injected on request: a failing open, a disk that
+// fills after a number of bytes, a failing sync, truncate or close.
+class FaultyFileOperations : public FileOperations {
+  public:
+    int openError = 0;
+    std::size_t room = std::numeric_limits<std::size_t>::max();      // bytes until the disk is full
+    std::size_t maxChunk = std::numeric_limits<std::size_t>::max();  // longest single write
+    int fullError = ENOSPC;
+    int syncError = 0;
+    int truncateError = 0;
+    int closeError = 0;
+    int opened = 0;
+    int closed = 0;
+
+    int open(const std::string& path, OpenMode mode, int& fd) override {
+        if (openError != 0) return openError;
+        const int error = real().open(path, mode, fd);
+        if (error == 0) ++opened;
+        return error;
+    }
+    int write(int fd, const char* data, std::size_t size, std::size_t& written) override {
+        written = 0;
+        if (room == 0) return fullError;
+        const std::size_t take = std::min({size, room, maxChunk});
+        const int error = real().write(fd, data, take, written);
+        room -= written;
+        return error;
+    }
+    int stat(int fd, FileInfo& info) override { return real().stat(fd, info); }
+    int truncate(int fd, std::uint64_t length) override {
+        return truncateError != 0 ? truncateError : real().truncate(fd, length);
+    }
+    int sync(int fd) override { return syncError != 0 ? syncError : real().sync(fd); }
+    int close(int fd) override {
+        ++closed;
+        const int error = real().close(fd);
+        return closeError != 0 ? closeError : error;
+    }
+
+  private:
+    static FileOperations& real() { return posixFileOperations(); }
+};
+
+class ResultsFileTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "zyg_report_XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+        path = (dir / "results.txt").string();
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::permissions(dir, fs::perms::owner_all, ignored);
+        fs::remove_all(dir, ignored);
+    }
+
+    static std::string contents(const std::string& file) {
+        std::ifstream in(file, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    static void put(const std::string& file, const std::string& text) {
+        std::ofstream(file, std::ios::binary) << text;
+    }
+    template <typename F>
+    static std::string errorOf(F&& save) {
+        try {
+            save();
+        } catch (const CommandError& e) {
+            return e.what();
+        }
+        return "no error";
+    }
+
+    fs::path dir;
+    std::string path;
+};
+
+}  // namespace
+
+TEST_F(ResultsFileTest, CreateWritesHeaderAndLineThenAppendAddsOnlyTheLine) {
+    createResultsFile(path, kHeader, kLine1);
+    EXPECT_EQ(contents(path), kHeader + kLine1);
+    appendResult(path, kLine2);
+    EXPECT_EQ(contents(path), kHeader + kLine1 + kLine2);
+}
+
+TEST_F(ResultsFileTest, CreateOverAnExistingFileStartsItAgain) {
+    put(path, kHeader + kLine1 + kLine2 + kLine2);
+    createResultsFile(path, kHeader, kLine1);
+    EXPECT_EQ(contents(path), kHeader + kLine1);
+}
+
+TEST_F(ResultsFileTest, ShortWritesAreContinued) {
+    FaultyFileOperations ops;
+    ops.maxChunk = 3;
+    createResultsFile(path, kHeader, kLine1, ops);
+    appendResult(path, kLine2, ops);
+    EXPECT_EQ(contents(path), kHeader + kLine1 + kLine2);
+    EXPECT_EQ(ops.closed, ops.opened);
+}
+
+TEST_F(ResultsFileTest, AppendingToAMissingFileIsFileNotFoundAndCreatesNothing) {
+    EXPECT_EQ(errorOf([&] { appendResult(path, kLine1); }), "File not found");
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_EQ(errorOf([&] { appendResult((dir / "gone" / "r.txt").string(), kLine1); }),
+              "File not found");
+}
+
+TEST_F(ResultsFileTest, RefusedAccessIsFileAccessDenied) {
+    // A directory where the file should be: refused even to root.
+    fs::create_directory(dir / "folder.txt");
+    EXPECT_EQ(errorOf([&] { createResultsFile((dir / "folder.txt").string(), kHeader, kLine1); }),
+              "File access denied");
+    EXPECT_EQ(errorOf([&] { appendResult((dir / "folder.txt").string(), kLine1); }),
+              "File access denied");
+
+    put(path, kHeader + kLine1);
+    FaultyFileOperations ops;
+    ops.openError = EACCES;
+    EXPECT_EQ(errorOf([&] { appendResult(path, kLine2, ops); }), "File access denied");
+    EXPECT_EQ(contents(path), kHeader + kLine1);
+}
+
+TEST_F(ResultsFileTest, ReadOnlyFileAndFolderAreFileAccessDenied) {
+    if (geteuid() == 0) GTEST_SKIP() << "permission bits do not stop root";
+    put(path, kHeader + kLine1);
+    fs::permissions(path, fs::perms::owner_read);
+    EXPECT_EQ(errorOf([&] { appendResult(path, kLine2); }), "File access denied");
+    EXPECT_EQ(errorOf([&] { createResultsFile(path, kHeader, kLine2); }), "File access denied");
+    EXPECT_EQ(contents(path), kHeader + kLine1);
+
+    fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
+    const std::string fresh = (dir / "new.txt").string();
+    EXPECT_EQ(errorOf([&] { createResultsFile(fresh, kHeader, kLine1); }), "File access denied");
+    EXPECT_FALSE(fs::exists(fresh));
+}
+
+TEST_F(ResultsFileTest, UnusableNamesAreInvalidFilename) {
+    EXPECT_EQ(errorOf([&] { createResultsFile("", kHeader, kLine1); }), "Invalid filename");
+    EXPECT_EQ(errorOf([&] { appendResult(std::string("a\0b", 3), kLine1); }), "Invalid filename");
+    const std::string tooLong = (dir / std::string(300, 'x')).string();
+    EXPECT_EQ(errorOf([&] { createResultsFile(tooLong, kHeader, kLine1); }), "Invalid filename");
+}
+
+TEST_F(ResultsFileTest, AFullDiskLeavesTheFileExactlyAsItWas) {
+    const std::string before = kHeader + kLine1;
+    for (std::size_t room : {std::size_t{0}, std::size_t{1}, kLine2.size() - 1}) {
+        put(path, before);
+        FaultyFileOperations ops;
+        ops.room = room;
+        ops.maxChunk = 4;
+        EXPECT_EQ(errorOf([&] { appendResult(path, kLine2, ops); }), "Disk full");
+        EXPECT_EQ(contents(path), before) << "room " << room;
+        EXPECT_EQ(ops.closed, 1);
+    }
+}
+
+TEST_F(ResultsFileTest, AFullDiskWhileCreatingLeavesAnEmptyFile) {
+    for (std::size_t room : {std::size_t{5}, kHeader.size(), kHeader.size() + 3}) {
+        put(path, kHeader + kLine2);
+        FaultyFileOperations ops;
+        ops.room = room;
+        ops.fullError = EDQUOT;
+        EXPECT_EQ(errorOf([&] { createResultsFile(path, kHeader, kLine1, ops); }), "Disk full");
+        EXPECT_EQ(contents(path), "") << "room " << room;
+        EXPECT_EQ(ops.closed, 1);
+    }
+}
+
+TEST_F(ResultsFileTest, AFailureFoundWhenStoringTheDataAlsoPutsTheFileBack) {
+    put(path, kHeader + kLine1);
+    FaultyFileOperations ops;
+    ops.syncError = EIO;
+    EXPECT_EQ(errorOf([&] { appendResult(path, kLine2, ops); }), "I/O error 5");
+    EXPECT_EQ(contents(path), kHeader + kLine1);
+    EXPECT_EQ(ops.closed, 1);
+}
+
+TEST_F(ResultsFileTest, TheWriteErrorIsReportedEvenWhenTheFileCannotBePutBack) {
+    put(path, kHeader + kLine1);
+    FaultyFileOperations ops;
+    ops.room = 3;
+    ops.truncateError = EIO;
+    ops.closeError = EBADF;
+    EXPECT_EQ(errorOf([&] { appendResult(path, kLine2, ops); }), "Disk full");
+    EXPECT_EQ(ops.closed, 1);
+}
+
+TEST_F(ResultsFileTest, AFailingCloseIsReported) {
+    FaultyFileOperations ops;
+    ops.closeError = EIO;
+    EXPECT_EQ(errorOf([&] { createResultsFile(path, kHeader, kLine1, ops); }), "I/O error 5");
+    EXPECT_EQ(ops.closed, 1);
+}
+
+TEST(ResultsFileDevice, DevFullIsDiskFull) {
+    if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "/dev/full is not writable here";
+    try {
+        appendResult("/dev/full", "line\r\n");
+        ADD_FAILURE() << "no error";
+    } catch (const CommandError& e) {
+        EXPECT_STREQ(e.what(), "Disk full");
+    }
+}
