@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QUrl>
 
+#include "platform/HelpWindow.h"
 #include "platform/NumLock.h"
 #include "platform/Title.h"
 
@@ -71,12 +72,6 @@ public:
     std::optional<bool> numLockOn() override { return platformNumLockOn(); }
 };
 
-class NoHelp final : public HelpViewer {
-public:
-    void showContents(QWidget*, const QString&) override {}
-    void showTopic(QWidget*, const QString&, int) override {}
-};
-
 class DesktopUrls final : public UrlOpener {
 public:
     void open(const QString& url) override { QDesktopServices::openUrl(QUrl(url)); }
@@ -89,7 +84,7 @@ Services& services() {
     static QtFileDialogs files;
     static QtBeeper beeper;
     static PlatformKeyboard keyboard;
-    static NoHelp help;
+    static HelpWindowViewer help;
     static DesktopUrls urls;
     static Services installed{&messages, &files, &beeper, &keyboard, &help, &urls};
     return installed;
