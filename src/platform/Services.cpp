@@ -33,7 +33,8 @@ public:
                 box.setIcon(QMessageBox::Critical);
                 break;
         }
-        box.setText(text);
+        // A lone carriage return starts a new line of the message.
+        box.setText(QString(text).replace(u'\r', u'\n'));
         box.setTextFormat(Qt::PlainText);
         box.setStandardButtons(QMessageBox::Ok);
         box.setWindowModality(Qt::ApplicationModal);
@@ -45,15 +46,30 @@ public:
     }
 };
 
+// "Text files|*.txt|All files|*.*" as Qt's "Text files (*.txt)", "All files (*)";
+// "*.*" means every file, with or without a dot in its name.
+QStringList qtNameFilters(const QString& filter) {
+    const QStringList parts = filter.split(u'|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString pattern = parts[i + 1];
+        pattern.replace(QStringLiteral("*.*"), QStringLiteral("*"));
+        filters << QStringLiteral("%1 (%2)").arg(parts[i], pattern.replace(u';', u' '));
+    }
+    return filters;
+}
+
 class QtFileDialogs final : public FileDialogs {
 public:
     std::optional<QString> saveFileName(QWidget* parent, const SaveDialogRequest& request) override {
         QFileDialog dialog(parent);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setNameFilters(request.filters);
-        if (!request.filters.isEmpty()) dialog.selectNameFilter(request.filters.front());
-        dialog.setDefaultSuffix(request.defaultSuffix);
+        const QStringList filters = qtNameFilters(request.filter);
+        dialog.setNameFilters(filters);
+        if (!filters.isEmpty()) dialog.selectNameFilter(filters.front());
+        dialog.setDefaultSuffix(request.defaultExtension);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
         dialog.setSizeGripEnabled(true);
         if (!request.lastFileName.isEmpty()) dialog.selectFile(request.lastFileName);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

@@ -25,11 +25,12 @@ public:
     virtual void show(MessageKind kind, const QString& text) = 0;
 };
 
-// What a save dialog is asked to do, and the name it returned last.
+// The save dialog's settings, and the name chosen in it last.
 struct SaveDialogRequest {
-    QStringList filters;  // "Text files (*.txt)", "All files (*)"; the first is selected
-    QString defaultSuffix;
-    QString lastFileName;  // the name chosen the last time, to open the dialog with
+    // Pairs of description and pattern, separated by bars; the first is selected.
+    QString filter = QStringLiteral("Text files|*.txt|All files|*.*");
+    QString defaultExtension = QStringLiteral("txt");  // added to a name typed without one
+    QString lastFileName;  // the dialog opens with it
 };
 
 class FileDialogs {
