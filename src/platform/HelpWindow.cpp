@@ -155,7 +155,9 @@ void HelpWindow::load(const QString& helpFile) {
 void HelpWindow::showMessage(const QString& text) {
     history_.clear();
     historyIndex_ = -1;
-    browser_->setPlainText(text);
+    // A fresh document, so that nothing of the help file's styles remains.
+    browser_->document()->setBaseUrl(QUrl());
+    browser_->setHtml(QStringLiteral("<p>%1</p>").arg(text.toHtmlEscaped()));
     updateButtons();
 }
 
