@@ -20,9 +20,8 @@ namespace zyg {
 
 namespace {
 
-constexpr std::array<int, 18> kHelpContexts{1000, 1001, 1002, 1003, 1004, 2000,
-                                            2001, 2002, 2003, 2004, 3000, 4000,
-                                            5000, 5001, 5002, 6001, 7001, 8000};
+constexpr std::array<int, 18> kHelpContexts{1000, 1001, 1002, 1003, 1004, 2000, 2001, 2002, 2003,
+                                            2004, 3000, 4000, 5000, 5001, 5002, 6001, 7001, 8000};
 
 QToolButton* makeButton(QWidget* parent, const QString& text, QStyle::StandardPixmap icon,
                         const QKeySequence& shortcut) {
@@ -37,9 +36,13 @@ QToolButton* makeButton(QWidget* parent, const QString& text, QStyle::StandardPi
 
 }  // namespace
 
-std::span<const int> helpContextNumbers() { return kHelpContexts; }
+std::span<const int> helpContextNumbers() {
+    return kHelpContexts;
+}
 
-QString helpTopicAnchor(int context) { return QStringLiteral("topic%1").arg(context); }
+QString helpTopicAnchor(int context) {
+    return QStringLiteral("topic%1").arg(context);
+}
 
 QString missingHelpFileText(const QString& helpFile) {
     return QStringLiteral("Cannot find the help file %1.").arg(QDir::toNativeSeparators(helpFile));
@@ -105,7 +108,9 @@ HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     updateButtons();
 }
 
-void HelpWindow::showContents(const QString& helpFile) { open(helpFile, QString()); }
+void HelpWindow::showContents(const QString& helpFile) {
+    open(helpFile, QString());
+}
 
 void HelpWindow::showTopic(const QString& helpFile, int context) {
     open(helpFile, helpTopicAnchor(context));

@@ -1,8 +1,9 @@
 #include "platform/NumLock.h"
 
+#include <QtGui/qguiapplication_platform.h>
+
 #include <QGuiApplication>
 #include <QString>
-#include <QtGui/qguiapplication_platform.h>
 
 // Xlib last: its macros (None, Bool, Status, ...) must not reach Qt's headers.
 #include <X11/XKBlib.h>

@@ -35,7 +35,9 @@ void paintCheckMark(QPainter& painter) {
 // white label with ruled lines at the top and a metal shutter at the bottom.
 void paintDiskette(QPainter& painter, const QRectF& box) {
     const qreal s = box.width() / 14.0;  // the drawing is made on a 14-unit grid
-    const auto at = [&](qreal x, qreal y) { return QPointF(box.left() + x * s, box.top() + y * s); };
+    const auto at = [&](qreal x, qreal y) {
+        return QPointF(box.left() + x * s, box.top() + y * s);
+    };
 
     const QPolygonF shell{at(0, 0), at(12, 0), at(14, 2), at(14, 14), at(0, 14)};
     painter.setPen(QPen(QColor(0x10, 0x1e, 0x4a), 1.0));
