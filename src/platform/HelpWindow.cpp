@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QStringDecoder>
 #include <QStyle>
@@ -154,6 +155,12 @@ void HelpWindow::load(const QString& helpFile) {
 
     browser_->document()->setBaseUrl(QUrl::fromLocalFile(info.absoluteFilePath()));
     browser_->setHtml(html);
+    // The places a topic can be shown at: the names and ids in the file.
+    anchors_.clear();
+    static const QRegularExpression anchorName(
+        QStringLiteral("\\b(?:name|id)\\s*=\\s*[\"']([^\"']+)[\"']"));
+    for (const QRegularExpressionMatch& match : anchorName.globalMatch(html))
+        anchors_.insert(match.captured(1));
     fileShown_ = true;
 }
 
@@ -166,7 +173,8 @@ void HelpWindow::showMessage(const QString& text) {
     updateButtons();
 }
 
-void HelpWindow::go(const QString& anchor) {
+void HelpWindow::go(const QString& wanted) {
+    const QString anchor = anchors_.contains(wanted) ? wanted : QString();
     // A new visit drops the topics that Forward would have returned to.
     if (historyIndex_ + 1 < history_.size()) history_.resize(historyIndex_ + 1);
     if (history_.isEmpty() || history_.back() != anchor) history_.append(anchor);

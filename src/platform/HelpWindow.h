@@ -4,6 +4,7 @@
 // (HTML) at its contents or at the topic of a help context number.
 
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -41,7 +42,8 @@ public:
     explicit HelpWindow(QWidget* parent = nullptr);
 
     // Shows the file at its start (the contents) or at a topic, and brings
-    // the window to the front. A missing or unreadable file is reported in
+    // the window to the front. A context number without a topic in the file
+    // shows the contents. A missing or unreadable file is reported in
     // the window; it never raises an error.
     void showContents(const QString& helpFile);
     void showTopic(const QString& helpFile, int context);
@@ -58,7 +60,7 @@ private:
     void updateButtons();
 
     void load(const QString& helpFile);
-    void go(const QString& anchor);
+    void go(const QString& wanted);
     void showAnchor(const QString& anchor);
 
     QTextBrowser* browser_;
@@ -68,6 +70,7 @@ private:
     QString helpFile_;
     bool fileShown_ = false;
     // The topics visited since the file was last loaded, "" for the contents.
+    QSet<QString> anchors_;  // the anchor names of the file shown
     QStringList history_;
     qsizetype historyIndex_ = -1;
 };

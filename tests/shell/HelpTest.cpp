@@ -92,6 +92,11 @@ TEST_F(HelpWindowTest, ShowsTheContentsAndATopic) {
     EXPECT_FALSE(back->isEnabled());
     forward->click();
     EXPECT_EQ(topLine(*window->browser()), QStringLiteral("Wahlund model (divided population)"));
+
+    // A context number that the file has no topic for shows the contents.
+    window->showTopic(sourceHelpFile(), 9999);
+    settle();
+    EXPECT_EQ(topLine(*window->browser()), QStringLiteral("Zygomet Help"));
 }
 
 TEST_F(HelpWindowTest, LinksMoveBetweenTopicsAndWebLinksGoToTheDesktop) {
