@@ -1,0 +1,112 @@
+#include "widgets/EditableComboBox.h"
+
+#include <QAbstractItemView>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <algorithm>
+
+#include "platform/ErrorBoundary.h"
+
+namespace zyg {
+
+namespace {
+
+bool sortsBefore(const QString& a, const QString& b) {
+    return QString::compare(a, b, Qt::CaseInsensitive) < 0;
+}
+
+}  // namespace
+
+EditableComboBox::EditableComboBox(QWidget* parent) : QComboBox(parent), changes_(QString()) {
+    setEditable(true);
+    setInsertPolicy(QComboBox::NoInsert);
+    setCompleter(nullptr);
+    // Typing, and choosing an item from the list (which sets the text from a
+    // slot of the combo box), are reported from here unless an action of
+    // ours runs and reports at its end.
+    connect(lineEdit(), &QLineEdit::textChanged, this, [this] {
+        if (changes_.busy()) return;
+        guarded([&] { changes_.report(currentText(), OnChange); });
+    });
+}
+
+template <class Work>
+void EditableComboBox::userAction(Work&& work) {
+    guarded([&] {
+        {
+            const fields::ChangeReporter::Busy busy(changes_);
+            work();
+        }
+        changes_.report(currentText(), OnChange);
+    });
+}
+
+void EditableComboBox::setText(const QString& text) {
+    if (text == currentText()) return;
+    {
+        const fields::ChangeReporter::Busy busy(changes_);
+        lineEdit()->setText(text);
+    }
+    changes_.report(currentText(), OnChange);
+}
+
+void EditableComboBox::setItems(const QStringList& items) {
+    QStringList sorted = items;
+    std::stable_sort(sorted.begin(), sorted.end(), sortsBefore);
+    const fields::ChangeReporter::Busy busy(changes_);
+    const QString text = currentText();
+    clear();
+    QComboBox::addItems(sorted);
+    // Filling the list selects its first item; the text is kept.
+    lineEdit()->setText(text);
+}
+
+void EditableComboBox::addItem(const QString& item) {
+    int at = 0;
+    while (at < count() && !sortsBefore(item, itemText(at))) ++at;
+    const fields::ChangeReporter::Busy busy(changes_);
+    const QString text = currentText();
+    insertItem(at, item);
+    lineEdit()->setText(text);
+}
+
+bool EditableComboBox::event(QEvent* event) {
+    if (event->type() == QEvent::ShortcutOverride) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (fields::isWindowShortcut(*key)) {
+            event->ignore();
+            return true;
+        }
+        if (fields::isEnterKey(key->key())) {
+            event->accept();
+            return true;
+        }
+    }
+    return QComboBox::event(event);
+}
+
+void EditableComboBox::keyPressEvent(QKeyEvent* event) {
+    userAction([&] {
+        const int key = event->key();
+        if (const auto callback = OnKeyDown) callback(key, event->modifiers());
+        if (fields::isEnterKey(key)) {
+            event->accept();
+        } else if (key == Qt::Key_Escape) {
+            if (view()->isVisible()) {
+                hidePopup();
+                event->accept();
+            } else {
+                event->ignore();
+            }
+        } else {
+            QComboBox::keyPressEvent(event);
+        }
+    });
+}
+
+void EditableComboBox::inputMethodEvent(QInputMethodEvent* event) {
+    userAction([&] { QComboBox::inputMethodEvent(event); });
+}
+
+}  // namespace zyg
