@@ -17,7 +17,9 @@ bool isWindowShortcut(const QKeyEvent& event) {
     }
 }
 
-bool isEnterKey(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter; }
+bool isEnterKey(int key) {
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
 
 bool insertsText(const QKeyEvent& event) {
     const QString text = event.text();
@@ -33,6 +35,8 @@ bool leavesField(Qt::FocusReason reason) {
            reason != Qt::MenuBarFocusReason;
 }
 
-std::string utf8(const QString& text) { return text.toStdString(); }
+std::string utf8(const QString& text) {
+    return text.toStdString();
+}
 
 }  // namespace zyg::fields

@@ -1,5 +1,7 @@
 #include "widgets/NumericSpinField.h"
 
+#include <qdrawutil.h>
+
 #include <QEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -9,7 +11,6 @@
 #include <QStyle>
 #include <QTimer>
 #include <algorithm>
-#include <qdrawutil.h>
 
 #include "engine/NumberText.h"
 #include "platform/ErrorBoundary.h"
@@ -49,8 +50,8 @@ protected:
         QPainter painter(this);
         const QPalette::ColorGroup group = isEnabled() ? QPalette::Active : QPalette::Disabled;
         const bool sunken = held_ && over_;
-        qDrawShadePanel(&painter, rect(), palette(), sunken,
-                        1, &palette().brush(group, QPalette::Button));
+        qDrawShadePanel(&painter, rect(), palette(), sunken, 1,
+                        &palette().brush(group, QPalette::Button));
         // A small filled triangle in the middle.
         const QPointF centre = QRectF(rect()).center() + (sunken ? QPointF(1, 1) : QPointF());
         const double half = std::max(2.0, std::min(width(), height() * 2) / 4.0 - 0.5);
@@ -161,8 +162,12 @@ NumericSpinField::NumericSpinField(QWidget* parent)
 
 NumericSpinField::~NumericSpinField() = default;
 
-QWidget* NumericSpinField::upArrow() const { return up_; }
-QWidget* NumericSpinField::downArrow() const { return down_; }
+QWidget* NumericSpinField::upArrow() const {
+    return up_;
+}
+QWidget* NumericSpinField::downArrow() const {
+    return down_;
+}
 
 template <class Work>
 bool NumericSpinField::userAction(Work&& work) {
@@ -188,14 +193,17 @@ void NumericSpinField::setText(const QString& text) {
 }
 
 double NumericSpinField::FloatValue() const {
-    const auto value =
-        parseDecimal(fields::utf8(text()), fields::utf8(localeSeparators().decimal));
+    const auto value = parseDecimal(fields::utf8(text()), fields::utf8(localeSeparators().decimal));
     return value ? *value : static_cast<double>(minValue_);
 }
 
-void NumericSpinField::setFloatValue(double value) { writeValue(value); }
+void NumericSpinField::setFloatValue(double value) {
+    writeValue(value);
+}
 
-void NumericSpinField::setPrecision(int precision) { precision_ = std::max(precision, 0); }
+void NumericSpinField::setPrecision(int precision) {
+    precision_ = std::max(precision, 0);
+}
 
 void NumericSpinField::writeValue(Extended value) {
     if (minFloat_ != maxFloat_) {
@@ -397,8 +405,8 @@ void NumericSpinField::resizeEvent(QResizeEvent* event) {
 }
 
 void NumericSpinField::placeArrows() {
-    const int frame = hasFrame() ? style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this)
-                                 : 0;
+    const int frame =
+        hasFrame() ? style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this) : 0;
     const int inner = std::max(height() - 2 * frame, 2);
     const int upper = inner / 2;
     const int x = width() - frame - kArrowWidth;

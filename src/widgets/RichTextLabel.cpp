@@ -32,7 +32,9 @@ struct Group {
     bool fontTable = false;  // inside the font table
 };
 
-bool isSymbolFont(const QString& name) { return name.compare("Symbol", Qt::CaseInsensitive) == 0; }
+bool isSymbolFont(const QString& name) {
+    return name.compare("Symbol", Qt::CaseInsensitive) == 0;
+}
 
 // The Symbol font puts the Greek alphabet on the Latin letters.
 QChar symbolToUnicode(QChar c) {
@@ -50,10 +52,12 @@ QChar symbolToUnicode(QChar c) {
 
 bool isDestinationToSkip(const QString& word) {
     static const char* const kSkipped[] = {
-        "colortbl",   "stylesheet", "info",     "pict",         "header",    "footer",
-        "headerl",    "headerr",    "footerl",  "footerr",      "listtable", "listoverridetable",
-        "generator",  "rsidtbl",    "xmlnstbl", "themedata",    "object",    "datastore",
-        "latentstyles", "colorschememapping", "filetbl", "revtbl", "fldinst"};
+        "colortbl",  "stylesheet", "info",         "pict",
+        "header",    "footer",     "headerl",      "headerr",
+        "footerl",   "footerr",    "listtable",    "listoverridetable",
+        "generator", "rsidtbl",    "xmlnstbl",     "themedata",
+        "object",    "datastore",  "latentstyles", "colorschememapping",
+        "filetbl",   "revtbl",     "fldinst"};
     for (const char* name : kSkipped)
         if (word == QLatin1String(name)) return true;
     return false;
@@ -249,7 +253,9 @@ QString caption(const char* body) {
 
 }  // namespace
 
-std::vector<RichTextRun> parseRichText(const QString& rtf) { return Parser(rtf).parse(); }
+std::vector<RichTextRun> parseRichText(const QString& rtf) {
+    return Parser(rtf).parse();
+}
 
 QString x2CheckBoxCaption() {
     // A blank, chi and a raised 2.
@@ -262,9 +268,8 @@ QString x2ValueCaption() {
 }
 
 QString purposeCaption() {
-    return caption(
-        R"(\pard\plain\f0\fs16 To study the power of {\f1\fs20 c}{\up4 2})"
-        R"( tests of the Hardy-Weinberg hypothesis)");
+    return caption(R"(\pard\plain\f0\fs16 To study the power of {\f1\fs20 c}{\up4 2})"
+                   R"( tests of the Hardy-Weinberg hypothesis)");
 }
 
 RichTextLabel::RichTextLabel(QWidget* parent) : QWidget(parent) {
@@ -317,8 +322,8 @@ void RichTextLabel::paintEvent(QPaintEvent*) {
     if (runs_.empty()) return;
     QPainter painter(this);
     painter.setClipRect(rect());
-    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
-                                   QPalette::WindowText));
+    painter.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
     // One baseline for the caption, low enough for the tallest raised run.
     double above = 0;
     for (const RichTextRun& run : runs_) {

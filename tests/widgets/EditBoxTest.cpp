@@ -5,10 +5,10 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include "WidgetTestSupport.h"
 #include "engine/Errors.h"
 #include "widgets/EditBox.h"
 #include "widgets/EditableComboBox.h"
-#include "WidgetTestSupport.h"
 
 using namespace zyg;
 using namespace zyg::testing;

@@ -4,8 +4,8 @@
 #include <QLineEdit>
 #include <QTest>
 
-#include "widgets/NumericDisplayField.h"
 #include "WidgetTestSupport.h"
+#include "widgets/NumericDisplayField.h"
 
 using namespace zyg;
 using namespace zyg::testing;

@@ -7,9 +7,9 @@
 #include <QTest>
 #include <stdexcept>
 
+#include "WidgetTestSupport.h"
 #include "engine/Errors.h"
 #include "widgets/NumericSpinField.h"
-#include "WidgetTestSupport.h"
 
 using namespace zyg;
 using namespace zyg::testing;

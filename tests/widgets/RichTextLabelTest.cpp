@@ -39,10 +39,9 @@ TEST(RichTextLabel, PurposeCaptionStatesThePurpose) {
 TEST(RichTextLabel, ReadsEscapesGroupsAndSkipsWhatItDoesNotKnow) {
     // Font table without entry groups, a skipped destination, an unknown
     // word with a parameter, escapes, a hex character, \plain and \dn.
-    const QString rtf =
-        R"({\rtf1{\fonttbl\f0\fswiss Arial;\f3 Symbol;}{\colortbl;\red255;})"
-        R"({\*\generator Writer;}\f0\fs20 a\\b\{c\}\'e9\highlight2 d)"
-        R"({\f3 abc}{\dn2\fs16 x}\plain e\par})";
+    const QString rtf = R"({\rtf1{\fonttbl\f0\fswiss Arial;\f3 Symbol;}{\colortbl;\red255;})"
+                        R"({\*\generator Writer;}\f0\fs20 a\\b\{c\}\'e9\highlight2 d)"
+                        R"({\f3 abc}{\dn2\fs16 x}\plain e\par})";
     const std::vector<RichTextRun> expected = {
         {QString::fromUtf8("a\\b{c}\u00e9d"), "Arial", 10, 0},
         {QString::fromUtf8("\u03b1\u03b2\u03c7"), "Symbol", 10, 0},
