@@ -1,8 +1,15 @@
 #include "engine/Simulation.h"
 
+#include <algorithm>
+#include <array>
+
 #include "engine/Checked.h"
+#include "engine/DeferredDisplay.h"
 #include "engine/NumberText.h"
+#include "engine/Random.h"
 #include "engine/Sampling.h"
+#include "engine/StatisticCache.h"
+#include "engine/WorkerPool.h"
 
 namespace zyg {
 
@@ -17,16 +24,21 @@ constexpr TestFields kX2Fields{RunControl::X2AdvEdit, RunControl::X2_05AdvEdit,
 constexpr TestFields kGFields{RunControl::GAdvEdit, RunControl::G_05AdvEdit,
                               RunControl::G_01AdvEdit, RunControl::GLabel};
 
-// Stores the statistic of replicate i, shows it when positive, counts it as
-// tested when it is 0 or more, and hands back what the table holds.
-void storeStatistic(ReplicateTable& table, std::uint32_t i, Extended statistic,
-                    std::uint16_t& okCount, RunControl field, RunDisplay& display) {
-    table[i] = statistic;
-    const Extended stored = table[i];
+// A statistic's field shows it when it is positive and is blank otherwise.
+void showStatistic(Extended stored, RunControl field, RunDisplay& display) {
     if (stored > 0)
         display.showFloat(field, toDouble(stored));
     else
         display.blank(field);
+}
+
+// Stores the statistic of replicate i, shows it when positive, and counts it
+// as tested when it is 0 or more.
+void storeStatistic(ReplicateTable& table, std::uint32_t i, Extended statistic,
+                    std::uint16_t& okCount, RunControl field, RunDisplay& display) {
+    table[i] = statistic;
+    const Extended stored = table[i];
+    showStatistic(stored, field, display);
     if (stored >= 0) checkedIncrement(okCount);
 }
 
@@ -47,30 +59,18 @@ void showTestRow(const TestFields& fields, bool on, RunDisplay& display) {
 std::string messagePart(const char* test, std::uint16_t okCount, std::uint32_t nrep,
                         std::string_view decimalSeparator) {
     if (okCount == 0) return std::string(test) + " could not be computed for any replicates";
-    const Extended percent =
-        (static_cast<Extended>(okCount) / static_cast<Extended>(nrep)) * 100;
+    const Extended percent = (static_cast<Extended>(okCount) / static_cast<Extended>(nrep)) * 100;
     return std::string(test) + " could only be computed for " + std::to_string(okCount) +
            " out of " + std::to_string(nrep) + " replicates (" +
            formatGeneral(percent, 15, decimalSeparator) + " %)";
 }
 
-}  // namespace
-
-void countSignificance(Extended statistic, Significance& counts) {
-    if (statistic > kCritical05) checkedIncrement(counts.above05);
-    if (statistic > kCritical01) checkedIncrement(counts.above01);
-}
-
-void runSimulation(const SimulationSettings& settings, SimulationState& state,
-                   RunDisplay& display, std::string_view decimalSeparator) {
-    if (settings.nrep > kProgressThreshold) display.setVisible(RunControl::ProgressBar1, true);
-
-    Significance x2, g;
-    state.x2Ok = 0;
-    state.gOk = 0;
-
-    const std::uint16_t nrep = narrowToU16(settings.nrep);
-    for (std::uint32_t i = 1; i <= nrep; ++i) {
+// Steps 6 to 10 of the reference loop for the replicates first to nrep, with
+// the significance counters of the replicates before them.
+void referenceReplicates(const SimulationSettings& settings, SimulationState& state,
+                         RunDisplay& display, std::uint32_t first, std::uint16_t nrep,
+                         RunCounts& counts) {
+    for (std::uint32_t i = first; i <= nrep; ++i) {
         const std::uint16_t n = narrowToU16(settings.n);
         state.lastSample = drawSample(state.frequencies, n);
         display.showInteger(RunControl::o11AdvEdit, state.lastSample.o11);
@@ -85,11 +85,11 @@ void runSimulation(const SimulationSettings& settings, SimulationState& state,
             storeStatistic(state.gTable, i, likelihoodRatioG(state.lastSample, state.expected),
                            state.gOk, RunControl::GAdvEdit, display);
 
-        if (settings.x2On) countSignificance(state.x2Table[i], x2);
-        if (settings.gOn) countSignificance(state.gTable[i], g);
+        if (settings.x2On) countSignificance(state.x2Table[i], counts.x2);
+        if (settings.gOn) countSignificance(state.gTable[i], counts.g);
 
-        if (settings.x2On) showProportions(x2, state.x2Ok, kX2Fields, display);
-        if (settings.gOn) showProportions(g, state.gOk, kGFields, display);
+        if (settings.x2On) showProportions(counts.x2, state.x2Ok, kX2Fields, display);
+        if (settings.gOn) showProportions(counts.g, state.gOk, kGFields, display);
 
         display.setProgressPosition(static_cast<int>(i));
         if (nrep <= kProgressThreshold) {
@@ -98,7 +98,127 @@ void runSimulation(const SimulationSettings& settings, SimulationState& state,
             display.repaint(RunControl::X2_01AdvEdit);
         }
     }
+}
 
+// The samples of the fast engine's current run, by replicate from 0.
+std::array<GenotypeCounts, 65535> fastSamples;
+
+// The counting of the replicates first + 1 to last, whose statistics are
+// already in the tables: the ok counts and the significance counters, as the
+// reference loop adds them up.
+void countReplicates(const SimulationSettings& settings, SimulationState& state,
+                     std::uint32_t first, std::uint32_t last, RunCounts& counts) {
+    const Extended* const x2 = state.x2Table.data();
+    const Extended* const g = state.gTable.data();
+    for (std::uint32_t r = first; r < last; ++r) {
+        if (settings.x2On) {
+            if (x2[r] >= 0) checkedIncrement(state.x2Ok);
+            countSignificance(x2[r], counts.x2);
+        }
+        if (settings.gOn) {
+            if (g[r] >= 0) checkedIncrement(state.gOk);
+            countSignificance(g[r], counts.g);
+        }
+    }
+}
+
+// The field writes of replicate i, in the reference loop's order, once it has
+// been counted.
+void showReplicate(const SimulationSettings& settings, const SimulationState& state,
+                   std::uint32_t i, const GenotypeCounts& sample, const RunCounts& counts,
+                   RunDisplay& display) {
+    display.showInteger(RunControl::o11AdvEdit, sample.o11);
+    display.showInteger(RunControl::o12AdvEdit, sample.o12);
+    display.showInteger(RunControl::o22AdvEdit, sample.o22);
+    if (settings.x2On) showStatistic(state.x2Table[i], RunControl::X2AdvEdit, display);
+    if (settings.gOn) showStatistic(state.gTable[i], RunControl::GAdvEdit, display);
+    if (settings.x2On) showProportions(counts.x2, state.x2Ok, kX2Fields, display);
+    if (settings.gOn) showProportions(counts.g, state.gOk, kGFields, display);
+}
+
+// Replicates per chunk of work handed to a thread: some tens of microseconds
+// each, so that the threads share the end of the run evenly and the progress
+// position can move, yet the hand-over costs little.
+std::uint32_t chunkReplicates(std::uint16_t n, bool anyTest, std::uint32_t replicates) {
+    const std::uint32_t costPerReplicate = n / 14 + (anyTest ? 150 : 10) + 20;  // nanoseconds
+    const std::uint32_t byCost = std::max<std::uint32_t>(1, 60000 / costPerReplicate);
+    const std::uint32_t byCount = (replicates + 1023) / 1024;
+    return std::max(byCost, byCount);
+}
+
+// The fast engine for the replicates 1 to nrep: samples and statistics on
+// every core, then counting and display replicate after replicate, exactly as
+// the reference loop would leave them. A run whose replicates can fault (an
+// empty sample, a sample size beyond 16 bits, replicates beyond the tables) is
+// handed to the reference loop from the first replicate that can fault.
+void fastReplicates(const SimulationSettings& settings, SimulationState& state, RunDisplay& display,
+                    std::uint16_t nrep, RunCounts& counts, const RunOptions& options) {
+    if (nrep == 0) return;
+    if (settings.n == 0 || settings.n > 0xFFFF) {
+        referenceReplicates(settings, state, display, 1, nrep, counts);
+        return;
+    }
+    const std::uint16_t n = static_cast<std::uint16_t>(settings.n);
+    const bool x2On = settings.x2On, gOn = settings.gOn, anyTest = x2On || gOn;
+    const std::uint32_t fastCount = anyTest ? std::min<std::uint32_t>(nrep, kMaxReplicates) : nrep;
+    const bool eachShown = nrep <= kProgressThreshold;
+
+    const std::uint32_t seed = randomSeed();
+    const SampleCounter sampler(drawThresholds(state.frequencies), options.kernel);
+    const SeedJump nextSample = seedJump(n);
+    Extended* const x2 = state.x2Table.data();
+    Extended* const g = state.gTable.data();
+    GenotypeCounts* const samples = fastSamples.data();
+
+    const auto compute = [&](std::uint32_t first, std::uint32_t last) {
+        std::uint32_t sampleSeed = seedJump(std::uint64_t{first} * n).apply(seed);
+        StatisticCache& cache = StatisticCache::forThisThread();
+        for (std::uint32_t r = first; r < last; ++r) {
+            const GenotypeCounts sample = sampler(sampleSeed, n);
+            sampleSeed = nextSample.apply(sampleSeed);
+            samples[r] = sample;
+            if (!anyTest) continue;
+            Extended x2Value, gValue;
+            cache.statistics(sample, n, x2On, gOn, x2Value, gValue);
+            if (x2On) x2[r] = x2Value;
+            if (gOn) g[r] = gValue;
+        }
+    };
+    std::uint32_t counted = 0;
+    const auto count = [&](std::uint32_t computed) {
+        if (!eachShown) {
+            countReplicates(settings, state, counted, computed, counts);
+            counted = computed;
+            display.setProgressPosition(static_cast<int>(computed));
+            return;
+        }
+        for (; counted < computed; ++counted) {
+            const std::uint32_t i = counted + 1;
+            countReplicates(settings, state, counted, i, counts);
+            state.lastSample = samples[counted];
+            showReplicate(settings, state, i, state.lastSample, counts, display);
+            display.setProgressPosition(static_cast<int>(i));
+            display.repaint(RunControl::X2AdvEdit);
+            display.repaint(RunControl::X2_05AdvEdit);
+            display.repaint(RunControl::X2_01AdvEdit);
+        }
+    };
+
+    unsigned threads = options.threads != 0 ? options.threads : WorkerPool::coreCount();
+    if (std::uint64_t{fastCount} * (n + 200u) < 200000) threads = 1;  // not worth a wake-up
+    orderedChunks(fastCount, chunkReplicates(n, anyTest, fastCount), threads, compute, count);
+
+    state.lastSample = samples[fastCount - 1];
+    state.expected = sampleExpectedCounts(state.lastSample, n);
+    setRandomSeed(seedJump(std::uint64_t{fastCount} * n).apply(seed));
+    if (!eachShown) showReplicate(settings, state, fastCount, state.lastSample, counts, display);
+    if (fastCount < nrep)
+        referenceReplicates(settings, state, display, fastCount + 1, nrep, counts);
+}
+
+// Steps 11.1 to 11.6: the run's results are shown and may be saved.
+void finishRun(const SimulationSettings& settings, const SimulationState& state,
+               RunDisplay& display, std::string_view decimalSeparator) {
     display.showFloat(RunControl::e11AdvEdit, toDouble(state.expected.e11));
     display.showFloat(RunControl::e12AdvEdit, toDouble(state.expected.e12));
     display.showFloat(RunControl::e22AdvEdit, toDouble(state.expected.e22));
@@ -110,6 +230,46 @@ void runSimulation(const SimulationSettings& settings, SimulationState& state,
     showTestRow(kGFields, settings.gOn, display);
     display.setMessage(completionMessage(settings, state, decimalSeparator));
     display.enableSaveCommands();
+}
+
+}  // namespace
+
+void countSignificance(Extended statistic, Significance& counts) {
+    if (statistic > kCritical05) checkedIncrement(counts.above05);
+    if (statistic > kCritical01) checkedIncrement(counts.above01);
+}
+
+RunCounts runSimulation(const SimulationSettings& settings, SimulationState& state,
+                        RunDisplay& display, std::string_view decimalSeparator,
+                        const RunOptions& options) {
+    if (settings.nrep > kProgressThreshold) display.setVisible(RunControl::ProgressBar1, true);
+
+    RunCounts counts;
+    state.x2Ok = 0;
+    state.gOk = 0;
+
+    const std::uint16_t nrep = narrowToU16(settings.nrep);
+    if (options.engine == RunEngine::Reference) {
+        referenceReplicates(settings, state, display, 1, nrep, counts);
+    } else if (nrep <= kProgressThreshold) {
+        fastReplicates(settings, state, display, nrep, counts, options);
+    } else {
+        DeferredDisplay deferred(display, nrep);
+        try {
+            fastReplicates(settings, state, deferred, nrep, counts, options);
+        } catch (...) {
+            deferred.flush();
+            throw;
+        }
+        deferred.flush();
+    }
+    finishRun(settings, state, display, decimalSeparator);
+    return counts;
+}
+
+void runSimulation(const SimulationSettings& settings, SimulationState& state, RunDisplay& display,
+                   std::string_view decimalSeparator) {
+    runSimulation(settings, state, display, decimalSeparator, RunOptions{});
 }
 
 std::string completionMessage(const SimulationSettings& settings, const SimulationState& state,

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/FastSampler.h"
 #include "engine/Types.h"
 
 namespace zyg {
@@ -32,17 +33,29 @@ void countSignificance(Extended statistic, Significance& counts);
 
 // The window's controls that a run writes, shows or hides.
 enum class RunControl {
-    o11AdvEdit, o12AdvEdit, o22AdvEdit,
-    e11AdvEdit, e12AdvEdit, e22AdvEdit,
-    X2AdvEdit, X2_05AdvEdit, X2_01AdvEdit,
-    GAdvEdit, G_05AdvEdit, G_01AdvEdit,
-    X2RTFLabel, GLabel,
-    ProgressBar1, AbsolutePanel, ResultsGroupBox, MessageLabel,
+    o11AdvEdit,
+    o12AdvEdit,
+    o22AdvEdit,
+    e11AdvEdit,
+    e12AdvEdit,
+    e22AdvEdit,
+    X2AdvEdit,
+    X2_05AdvEdit,
+    X2_01AdvEdit,
+    GAdvEdit,
+    G_05AdvEdit,
+    G_01AdvEdit,
+    X2RTFLabel,
+    GLabel,
+    ProgressBar1,
+    AbsolutePanel,
+    ResultsGroupBox,
+    MessageLabel,
 };
 
 // What the run needs of a window. The run knows nothing of widgets.
 class RunDisplay {
-public:
+  public:
     virtual ~RunDisplay() = default;
     virtual void showInteger(RunControl field, std::int32_t value) = 0;
     virtual void showFloat(RunControl field, double value) = 0;
@@ -55,12 +68,43 @@ public:
     virtual void enableSaveCommands() = 0;
 };
 
+// How a run computes its replicates. Both engines give the same samples,
+// statistics, counts, seed and final display; they differ in speed and in
+// what the display receives while a long run goes on.
+enum class RunEngine {
+    // Samples drawn many at a time with integer thresholds and split over the
+    // cores; the counting and the display follow replicate after replicate.
+    // In a run of more than kProgressThreshold replicates the hidden result
+    // fields receive only their final values and the progress bar moves in at
+    // most about 100 steps.
+    Fast,
+    // The plain sequential loop, every field written on every replicate.
+    Reference,
+};
+
+struct RunOptions {
+    RunEngine engine = RunEngine::Fast;
+    unsigned threads = 0;  // threads for the fast engine; 0 means one per core
+    SamplerKernel kernel = SamplerKernel::Auto;
+};
+
+// What a run counted besides the ok counts of the SimulationState.
+struct RunCounts {
+    Significance x2, g;
+};
+
 // Runs the replicates of one simulation from the settings and frequencies
 // that the refresh has just put into place, and shows the results. A fault
 // inside a replicate ends the run at once with a CommandError; the fields then
-// keep what they were last given.
-void runSimulation(const SimulationSettings& settings, SimulationState& state,
-                   RunDisplay& display, std::string_view decimalSeparator);
+// keep what they were last given. Uses the fast engine. Not reentrant: the
+// fast engine keeps its samples in static storage.
+void runSimulation(const SimulationSettings& settings, SimulationState& state, RunDisplay& display,
+                   std::string_view decimalSeparator);
+
+// The same with a choice of engine, threads and sampler kernel.
+RunCounts runSimulation(const SimulationSettings& settings, SimulationState& state,
+                        RunDisplay& display, std::string_view decimalSeparator,
+                        const RunOptions& options);
 
 // The message on the replicates that could not be tested: the X2 part, the G
 // part, both joined by a carriage return, or the empty text.

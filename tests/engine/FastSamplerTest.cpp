@@ -1,0 +1,416 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/Errors.h"
+#include "engine/FastSampler.h"
+#include "engine/Random.h"
+#include "engine/Sampling.h"
+#include "engine/Simulation.h"
+
+using namespace zyg;
+
+namespace {
+
+constexpr std::uint64_t kAll = std::uint64_t{1} << 32;
+
+std::vector<SamplerKernel> availableKernels() {
+    std::vector<SamplerKernel> kernels;
+    for (SamplerKernel k : {SamplerKernel::Generic, SamplerKernel::Avx2, SamplerKernel::Avx512})
+        if (kernelAvailable(k)) kernels.push_back(k);
+    return kernels;
+}
+
+// The threshold that lies exactly on the uniform value k / 2^32.
+Extended on(std::uint32_t k) {
+    return static_cast<Extended>(k) * 0x1p-32L;
+}
+
+// Everything a run leaves in a window: the last value of every field, the
+// visibility of every control, the message, the Save commands and the last
+// progress position; and, for the comparisons of short runs, every call.
+class WindowRecord final : public RunDisplay {
+  public:
+    std::array<std::string, 32> text;  // "#" never written
+    std::array<int, 32> shown;         // -1 never set, else 0 or 1
+    std::array<int, 32> writes{};      // per field
+    std::string message = "before";
+    bool saveEnabled = false;
+    std::vector<int> progress;
+    int repaints = 0;
+    std::vector<std::string> log;
+    bool logging = false;
+
+    WindowRecord() {
+        text.fill("#");
+        shown.fill(-1);
+    }
+    void showInteger(RunControl f, std::int32_t v) override { write(f, "i" + std::to_string(v)); }
+    void showFloat(RunControl f, double v) override {
+        char b[40];
+        std::snprintf(b, sizeof b, "f%a", v);  // every bit of the double
+        write(f, b);
+    }
+    void blank(RunControl f) override { write(f, ""); }
+    void repaint(RunControl c) override {
+        ++repaints;
+        note("repaint " + std::to_string(idx(c)));
+    }
+    void setProgressPosition(int p) override {
+        progress.push_back(p);
+        note("progress " + std::to_string(p));
+    }
+    void setVisible(RunControl c, bool v) override {
+        shown[idx(c)] = v;
+        note("visible " + std::to_string(idx(c)) + " " + std::to_string(v));
+    }
+    void setMessage(const std::string& m) override {
+        message = m;
+        note("message " + m);
+    }
+    void enableSaveCommands() override {
+        saveEnabled = true;
+        note("save");
+    }
+
+    static std::size_t idx(RunControl c) { return static_cast<std::size_t>(c); }
+
+  private:
+    void write(RunControl f, std::string s) {
+        note("text " + std::to_string(idx(f)) + " " + s);
+        text[idx(f)] = std::move(s);
+        ++writes[idx(f)];
+    }
+    void note(std::string s) {
+        if (logging) log.push_back(std::move(s));
+    }
+};
+
+bool sameBits(Extended a, Extended b) {
+    return std::memcmp(&a, &b, 10) == 0;
+}
+
+struct Outcome {
+    std::unique_ptr<SimulationState> state = std::make_unique<SimulationState>();
+    WindowRecord window;
+    RunCounts counts;
+    std::string error;  // the fault's message, empty when the run ended normally
+    std::uint32_t seedAfter = 0;
+};
+
+struct Case {
+    SimulationSettings settings;
+    GenotypeFrequencies frequencies;
+    std::uint32_t seed = 0;
+};
+
+void run(const Case& c, const RunOptions& options, Outcome& out, bool logging = false) {
+    out.state->frequencies = c.frequencies;
+    out.state->expected = {1.5L, 2.5L, 3.5L};  // what the refresh left
+    out.state->x2Ok = out.state->gOk = 77;
+    out.window.logging = logging;
+    setRandomSeed(c.seed);
+    try {
+        out.counts = runSimulation(c.settings, *out.state, out.window, ",", options);
+    } catch (const CommandError& e) {
+        out.error = e.what();
+    }
+    out.seedAfter = randomSeed();
+}
+
+RunOptions fast(unsigned threads, SamplerKernel kernel = SamplerKernel::Auto) {
+    RunOptions options;
+    options.threads = threads;
+    options.kernel = kernel;
+    return options;
+}
+
+RunOptions reference() {
+    RunOptions options;
+    options.engine = RunEngine::Reference;
+    return options;
+}
+
+// Compares everything two runs leave: state, counts, seed, fault and window.
+void expectSameRun(const Case& c, const Outcome& a, const Outcome& b, const std::string& what) {
+    SCOPED_TRACE(what + ": n " + std::to_string(c.settings.n) + ", nrep " +
+                 std::to_string(c.settings.nrep) + ", X2 " + std::to_string(c.settings.x2On) +
+                 ", G " + std::to_string(c.settings.gOn) + ", seed " + std::to_string(c.seed));
+    const SimulationState &x = *a.state, &y = *b.state;
+    EXPECT_EQ(a.error, b.error);
+    EXPECT_EQ(a.seedAfter, b.seedAfter);
+    EXPECT_EQ(x.lastSample, y.lastSample);
+    EXPECT_TRUE(sameBits(x.expected.e11, y.expected.e11) &&
+                sameBits(x.expected.e12, y.expected.e12) &&
+                sameBits(x.expected.e22, y.expected.e22));
+    EXPECT_EQ(x.x2Ok, y.x2Ok);
+    EXPECT_EQ(x.gOk, y.gOk);
+    EXPECT_EQ(a.counts.x2.above05, b.counts.x2.above05);
+    EXPECT_EQ(a.counts.x2.above01, b.counts.x2.above01);
+    EXPECT_EQ(a.counts.g.above05, b.counts.g.above05);
+    EXPECT_EQ(a.counts.g.above01, b.counts.g.above01);
+    const std::uint32_t stored = std::min(c.settings.nrep, kMaxReplicates);
+    std::uint32_t differing = 0;
+    for (std::uint32_t i = 1; i <= stored; ++i)
+        if (!sameBits(x.x2Table[i], y.x2Table[i]) || !sameBits(x.gTable[i], y.gTable[i]))
+            ++differing;
+    EXPECT_EQ(differing, 0u);
+    EXPECT_EQ(a.window.text, b.window.text);
+    EXPECT_EQ(a.window.shown, b.window.shown);
+    EXPECT_EQ(a.window.message, b.window.message);
+    EXPECT_EQ(a.window.saveEnabled, b.window.saveEnabled);
+    const int lastA = a.window.progress.empty() ? -1 : a.window.progress.back();
+    const int lastB = b.window.progress.empty() ? -1 : b.window.progress.back();
+    EXPECT_EQ(lastA, lastB);
+}
+
+// The promises of a fast run of more than 100 replicates to the window: a
+// hidden field is written once, with its final value; the progress bar gets a
+// bounded, increasing run of positions; nothing is repainted.
+void expectDeferredDisplay(const Outcome& fastRun, const std::string& what) {
+    SCOPED_TRACE(what);
+    const WindowRecord& w = fastRun.window;
+    for (RunControl f : {RunControl::o11AdvEdit, RunControl::o12AdvEdit, RunControl::o22AdvEdit,
+                         RunControl::X2AdvEdit, RunControl::X2_05AdvEdit, RunControl::X2_01AdvEdit,
+                         RunControl::GAdvEdit, RunControl::G_05AdvEdit, RunControl::G_01AdvEdit})
+        EXPECT_LE(w.writes[WindowRecord::idx(f)], 1);
+    EXPECT_EQ(w.repaints, 0);
+    EXPECT_LE(w.progress.size(), 102u);
+    for (std::size_t k = 1; k < w.progress.size(); ++k) EXPECT_LT(w.progress[k - 1], w.progress[k]);
+}
+
+}  // namespace
+
+TEST(FastSampler, ThresholdsAreTheExactCeilingClamped) {
+    EXPECT_EQ(uniformThreshold(0), 0u);
+    EXPECT_EQ(uniformThreshold(-0.5L), 0u);
+    EXPECT_EQ(uniformThreshold(std::numeric_limits<Extended>::quiet_NaN()), 0u);
+    EXPECT_EQ(uniformThreshold(std::numeric_limits<Extended>::denorm_min()), 1u);  // only k = 0
+    EXPECT_EQ(uniformThreshold(0.25L), kAll / 4);  // u = 0.25 is not below 0.25
+    EXPECT_EQ(uniformThreshold(std::nextafter(0.25L, 1.0L)), kAll / 4 + 1);
+    EXPECT_EQ(uniformThreshold(1 - 0x1p-33L), kAll);  // above the largest u, 1 - 2^-32
+    EXPECT_EQ(uniformThreshold(1 - 0x1p-32L), kAll - 1);
+    EXPECT_EQ(uniformThreshold(1), kAll);
+    EXPECT_EQ(uniformThreshold(7), kAll);
+    EXPECT_EQ(uniformThreshold(std::numeric_limits<Extended>::infinity()), kAll);
+
+    // Around random thresholds the integer test agrees with u < c.
+    std::mt19937_64 random(11);
+    for (int i = 0; i < 2000; ++i) {
+        const Extended c = std::ldexp(static_cast<Extended>(random()), -64);
+        const std::uint64_t t = uniformThreshold(c);
+        ASSERT_GT(t, 0u);
+        ASSERT_LT(t, kAll);
+        EXPECT_TRUE(on(static_cast<std::uint32_t>(t - 1)) < c);
+        EXPECT_FALSE(on(static_cast<std::uint32_t>(t)) < c);
+    }
+
+    // The second threshold never lies below the first; crossed or equal
+    // frequencies leave no room for A1A2.
+    EXPECT_EQ(drawThresholds(0.5L, 0.25L).below12, kAll / 2);
+    EXPECT_EQ(drawThresholds(GenotypeFrequencies{0.16L, 0.48L, 0.36L}).below12,
+              uniformThreshold(0.16L + 0.48L));
+}
+
+TEST(FastSampler, JumpAheadEqualsSteppingOneByOne) {
+    std::mt19937 random(5);
+    for (std::uint64_t steps :
+         {0ull, 1ull, 2ull, 3ull, 31ull, 32ull, 127ull, 128ull, 129ull, 10000ull, 123457ull}) {
+        const std::uint32_t seed = random();
+        std::uint32_t stepped = seed;
+        for (std::uint64_t i = 0; i < steps; ++i) stepped = stepSeed(stepped);
+        EXPECT_EQ(seedJump(steps).apply(seed), stepped) << steps << " steps";
+    }
+    // The generator's period is 2^32: a jump of the whole period changes nothing.
+    EXPECT_EQ(seedJump(kAll).apply(12345u), 12345u);
+    EXPECT_EQ(seedJump(kAll + 7).apply(99u), seedJump(7).apply(99u));
+}
+
+TEST(FastSampler, EveryKernelDrawsTheReferenceSamples) {
+    std::mt19937_64 random(2024);
+    const auto uniformC = [&] { return std::ldexp(static_cast<Extended>(random()), -64); };
+    int checked = 0;
+    for (SamplerKernel kernel : availableKernels()) {
+        SCOPED_TRACE(kernelName(kernel));
+        for (int i = 0; i < 1500; ++i) {
+            const std::uint32_t seed = static_cast<std::uint32_t>(random());
+            // Sizes around every lane count, small sizes and any size.
+            static constexpr std::uint16_t kEdges[] = {0,   1,   7,   8,    9,    31,   32,
+                                                       33,  63,  64,  65,   127,  128,  129,
+                                                       255, 256, 257, 1000, 9999, 10000};
+            const std::uint16_t n = i % 3 == 0   ? kEdges[random() % std::size(kEdges)]
+                                    : i % 3 == 1 ? static_cast<std::uint16_t>(random() % 300)
+                                                 : static_cast<std::uint16_t>(random() % 10001);
+            Extended c1 = uniformC(), c2 = c1 + uniformC() * (1 - c1);
+            switch (i % 8) {
+                case 0:
+                    c1 = 0;
+                    break;  // no A1A1
+                case 1:
+                    c2 = 1;
+                    break;  // second threshold at 2^32
+                case 2:
+                    c1 = c2 = 1.25L;
+                    break;  // both at 2^32
+                case 3:
+                    c2 = c1;
+                    break;  // no A1A2: equal
+                case 4:
+                    c2 = c1 - uniformC() / 4;
+                    break;  // no A1A2: crossed
+                case 5: {   // thresholds exactly on values that the sample draws
+                    std::uint32_t s = seed;
+                    for (int k = 0; k < 1 + static_cast<int>(random() % 5); ++k) s = stepSeed(s);
+                    c1 = on(s);
+                    c2 = on(stepSeed(stepSeed(s)));
+                    break;
+                }
+                case 6:
+                    c1 = -0.25L;
+                    c2 = 0;
+                    break;  // nothing below either
+                default:
+                    break;
+            }
+            std::uint32_t referenceSeed = seed;
+            const GenotypeCounts expected = referenceSampler(referenceSeed, c1, c2, n);
+            ASSERT_EQ(fastSample(seed, drawThresholds(c1, c2), n, kernel), expected)
+                << "seed " << seed << ", n " << n << ", c1 " << static_cast<double>(c1) << ", c2 "
+                << static_cast<double>(c2);
+            ++checked;
+        }
+    }
+    EXPECT_GE(checked, 1500);
+}
+
+TEST(FastSampler, DrawSampleFastAdvancesTheProgramGenerator) {
+    const GenotypeFrequencies f{0.3L, 0.5L, 0.2L};
+    setRandomSeed(49530250);
+    const GenotypeCounts a = drawSample(f, 777);
+    const std::uint32_t after = randomSeed();
+    setRandomSeed(49530250);
+    EXPECT_EQ(drawSampleFast(f, 777), a);
+    EXPECT_EQ(randomSeed(), after);
+    EXPECT_EQ(drawSampleFast(f, 0), GenotypeCounts{});
+    EXPECT_EQ(randomSeed(), after);
+}
+
+// Random runs, the reference against the fast engine on one, two and three
+// threads (one thread more than this machine's cores, too), and with each
+// kernel.
+TEST(FastRun, RandomRunsEqualTheReferenceFieldByField) {
+    std::mt19937_64 random(77);
+    const auto uniformC = [&] { return std::ldexp(static_cast<Extended>(random()), -64); };
+    const std::vector<SamplerKernel> kernels = availableKernels();
+    for (int i = 0; i < 48; ++i) {
+        Case c;
+        c.seed = static_cast<std::uint32_t>(random());
+        const std::uint32_t nreps[] = {0, 1, 2, 99, 100, 101, 257, 1000, 2500};
+        c.settings.nrep = nreps[random() % std::size(nreps)];
+        const std::uint32_t maxN = c.settings.nrep > 1000 ? 600 : 10000;
+        c.settings.n = i % 4 == 0 ? static_cast<std::uint32_t>(random() % 12)
+                                  : static_cast<std::uint32_t>(random() % (maxN + 1));
+        c.settings.x2On = i % 3 != 1;
+        c.settings.gOn = i % 3 != 2;
+        if (i % 16 == 5) c.settings.x2On = c.settings.gOn = false;  // only reachable directly
+        Extended f11 = uniformC() * 0.6L, f12 = uniformC() * (1 - f11);
+        switch (i % 6) {
+            case 0:
+                f12 = 0;
+                break;  // equal thresholds
+            case 1:
+                f12 = -uniformC() * f11;
+                break;  // crossed thresholds
+            case 2:
+                f11 = 0;
+                break;  // first threshold at 0
+            case 3:
+                f12 = 1.5L - f11;
+                break;  // second threshold at 2^32
+            default:
+                break;
+        }
+        c.frequencies = {f11, f12, 1 - f11 - f12};
+
+        Outcome expected;
+        run(c, reference(), expected);
+        for (unsigned threads : {1u, 2u, 3u}) {
+            Outcome got;
+            const SamplerKernel kernel = kernels[(i + threads) % kernels.size()];
+            run(c, fast(threads, kernel), got);
+            expectSameRun(c, expected, got,
+                          std::to_string(threads) + " threads, " + kernelName(kernel));
+            if (c.settings.nrep > kProgressThreshold) expectDeferredDisplay(got, "deferred");
+        }
+    }
+}
+
+TEST(FastRun, ShortRunsShowEveryReplicateAsTheReferenceDoes) {
+    for (std::uint32_t nrep : {1u, 37u, 100u}) {
+        Case c{{60, nrep, true, true}, {0.2L, 0.3L, 0.5L}, 4242u + nrep};
+        Outcome expected, got;
+        run(c, reference(), expected, true);
+        run(c, fast(2), got, true);
+        expectSameRun(c, expected, got, "short run");
+        EXPECT_EQ(got.window.log, expected.window.log);  // every call, in the same order
+        EXPECT_EQ(got.window.repaints, static_cast<int>(3 * nrep));
+    }
+}
+
+TEST(FastRun, LongRunsWriteHiddenFieldsOnceAndStepTheProgressBar) {
+    Case c{{200, 20000, true, true}, {0.16L, 0.48L, 0.36L}, 86399999u};
+    Outcome expected, got;
+    run(c, reference(), expected);
+    run(c, fast(0), got);
+    expectSameRun(c, expected, got, "long run");
+    expectDeferredDisplay(got, "long run");
+    ASSERT_FALSE(got.window.progress.empty());
+    EXPECT_EQ(got.window.progress.back(), 20000);
+    EXPECT_EQ(got.window.writes[WindowRecord::idx(RunControl::X2_05AdvEdit)], 1);
+    EXPECT_EQ(got.window.shown[WindowRecord::idx(RunControl::ProgressBar1)], 0);
+    EXPECT_EQ(expected.window.progress.size(), 20000u);
+}
+
+TEST(FastRun, FaultsLeaveWhatTheReferenceLeaves) {
+    // Empty samples: the floating-point error of replicate 1 after its counts
+    // 0, 0, 0 are shown, in a long run (deferred fields) and a short one.
+    for (std::uint32_t nrep : {1000u, 50u}) {
+        Case c{{0, nrep, true, true}, {0.16L, 0.48L, 0.36L}, 9u};
+        Outcome expected, got;
+        run(c, reference(), expected);
+        run(c, fast(2), got);
+        EXPECT_EQ(got.error, "Invalid floating point operation");
+        expectSameRun(c, expected, got, "n = 0");
+        EXPECT_EQ(got.window.text[WindowRecord::idx(RunControl::o12AdvEdit)], "i0");
+        EXPECT_TRUE(got.window.progress.empty());
+        EXPECT_EQ(got.window.message, "before");
+    }
+    // Replicate 50001 has no table entry: 50000 replicates are counted, the
+    // 50001st sample is drawn and shown, then the index check fails. Only
+    // reachable by calling the engine directly.
+    for (bool x2 : {true, false}) {
+        Case c{{3, 50001, x2, !x2}, {0.25L, 0.5L, 0.25L}, 31337u};
+        Outcome expected, got;
+        run(c, reference(), expected);
+        run(c, fast(2), got);
+        EXPECT_EQ(got.error, "Range check error");
+        expectSameRun(c, expected, got, "beyond the tables");
+        expectDeferredDisplay(got, "beyond the tables");
+        EXPECT_EQ(got.window.progress.back(), 50000);
+        EXPECT_EQ(got.window.shown[WindowRecord::idx(RunControl::ProgressBar1)], 1);
+    }
+    // Without a test no table is touched, so every replicate runs.
+    Case none{{5, 60000, false, false}, {0.25L, 0.5L, 0.25L}, 5u};
+    Outcome expected, got;
+    run(none, reference(), expected);
+    run(none, fast(2), got);
+    EXPECT_EQ(got.error, "");
+    expectSameRun(none, expected, got, "no test");
+}
