@@ -43,8 +43,6 @@ public:
         QObject::connect(&timer_, &QTimer::timeout, this, [this] { repeat(); });
     }
 
-    bool isHeld() const { return held_; }
-
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
