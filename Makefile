@@ -18,5 +18,9 @@ run: build
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j2
 
+screenshot: build
+	QT_QPA_PLATFORM=offscreen ./$(BUILD)/zygomet-screenshot $(BUILD)/zygomet.png $(BUILD)/about.png
+	@echo "Wrote $(BUILD)/zygomet.png and $(BUILD)/about.png"
+
 clean:
 	rm -rf $(BUILD)

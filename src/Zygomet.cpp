@@ -1,6 +1,24 @@
-#include <cstdio>
+// Zygomet: the power of chi-square tests of the Hardy-Weinberg hypothesis,
+// studied by simulation. Starts the application with its main window and its
+// About box, and runs the event loop until the main window closes.
 
-int main() {
-    std::puts("The Zygomet window is not built yet.");
-    return 0;
+#include <QApplication>
+
+#include "About.h"
+#include "Unit5.h"
+#include "platform/Pictures.h"
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Zygomet"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("zygomet"));
+    // Hints show only in the status bar: no control carries a pop-up tooltip.
+    QApplication::setWindowIcon(zyg::windowIcon());
+
+    zyg::TForm1 form;
+    zyg::TAboutBox about(&form);
+    form.setAboutBox(&about);
+
+    form.show();
+    return QApplication::exec();
 }

@@ -1,0 +1,241 @@
+#pragma once
+
+// The program's one window: every input of a simulation, every displayed
+// value and every command. Its handlers keep the parameters consistent,
+// refresh the engine's settings from what the window shows, run the
+// simulation and save its results.
+
+#include <QFrame>
+#include <QLabel>
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <memory>
+
+#include "engine/Models.h"
+#include "engine/Types.h"
+#include "report/ResultLine.h"
+#include "platform/Services.h"
+
+class QAction;
+class QCheckBox;
+class QFrame;
+class QGroupBox;
+class QMenu;
+class QMenuBar;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QScrollBar;
+class QTimer;
+
+namespace zyg {
+
+class EditBox;
+class EditableComboBox;
+class NumericDisplayField;
+class NumericSpinField;
+class RichTextLabel;
+class TAboutBox;
+
+// The two-panel status bar: hint texts on the left, the Num Lock indicator on
+// the right.
+class StatusBar final : public QFrame {
+public:
+    explicit StatusBar(QWidget* parent);
+    QString panelText(int panel) const;
+    void setPanelText(int panel, const QString& text);
+
+private:
+    std::array<QLabel*, 2> panels_{};
+};
+
+class TForm1 final : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // The About box that Help > About shows (created at start-up, not owned).
+    void setAboutBox(TAboutBox* box) { aboutBox_ = box; }
+    // The font every control uses unless it says otherwise.
+    static QFont windowFont();
+
+    // ---- Controls, named by role and kind ----
+    QWidget* client = nullptr;  // the 701 x 431 client area
+    QMenuBar* MainMenu1 = nullptr;
+    QMenu* File1 = nullptr;
+    QAction* FileRunItem = nullptr;
+    QAction* FileSaveItem = nullptr;
+    QAction* FileSaveAsItem = nullptr;
+    QAction* FileExitItem = nullptr;
+    QMenu* Help1 = nullptr;
+    QAction* Help2 = nullptr;
+    QAction* About1 = nullptr;
+
+    QGroupBox* ModelRadioGroup = nullptr;
+    QRadioButton* HWRadioButton = nullptr;
+    QRadioButton* WRadioButton = nullptr;
+    QRadioButton* IRadioButton = nullptr;
+    QRadioButton* SRadioButton = nullptr;
+
+    QGroupBox* ParameterGroupBox = nullptr;
+    QLabel* Label1 = nullptr;
+    NumericSpinField* pAdvSpinEdit = nullptr;
+    QFrame* NoPanPanel = nullptr;
+    QLabel* varLabel = nullptr;
+    NumericSpinField* VarAdvSpinEdit = nullptr;
+    QLabel* inbLabel = nullptr;
+    NumericSpinField* inbAdvSpinEdit = nullptr;
+    QFrame* SelPanel = nullptr;
+    QLabel* w11Label = nullptr;
+    NumericSpinField* W11AdvSpinEdit = nullptr;
+    QLabel* w12Label = nullptr;
+    NumericSpinField* W12AdvSpinEdit = nullptr;
+    QLabel* w22Label = nullptr;
+    NumericSpinField* W22AdvSpinEdit = nullptr;
+
+    QGroupBox* SampleSizeGroupBox = nullptr;
+    EditBox* nEdit = nullptr;
+    QScrollBar* ScrollBar1 = nullptr;
+
+    QGroupBox* NReplicatesGroupBox = nullptr;
+    EditableComboBox* NRComboBox = nullptr;
+
+    QGroupBox* TestGroupBox = nullptr;
+    QCheckBox* X2CheckBox = nullptr;
+    RichTextLabel* X2CheckBoxRTFLabel = nullptr;
+    QCheckBox* GCheckBox = nullptr;
+
+    QFrame* ExpectedPanel = nullptr;
+    QLabel* A1A1Label = nullptr;
+    QLabel* A1A2Label = nullptr;
+    QLabel* A2A2Label = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Label7 = nullptr;
+    NumericDisplayField* f11AdvEdit = nullptr;
+    NumericDisplayField* f12AdvEdit = nullptr;
+    NumericDisplayField* f22AdvEdit = nullptr;
+    NumericDisplayField* e11AdvEdit = nullptr;
+    NumericDisplayField* e12AdvEdit = nullptr;
+    NumericDisplayField* e22AdvEdit = nullptr;
+
+    QFrame* AbsolutePanel = nullptr;
+    QLabel* Label8 = nullptr;
+    NumericDisplayField* o11AdvEdit = nullptr;
+    NumericDisplayField* o12AdvEdit = nullptr;
+    NumericDisplayField* o22AdvEdit = nullptr;
+
+    QGroupBox* ResultsGroupBox = nullptr;
+    QLabel* Label10 = nullptr;
+    QLabel* Label11 = nullptr;
+    RichTextLabel* X2RTFLabel = nullptr;
+    QLabel* GLabel = nullptr;
+    NumericDisplayField* X2AdvEdit = nullptr;
+    NumericDisplayField* X2_05AdvEdit = nullptr;
+    NumericDisplayField* X2_01AdvEdit = nullptr;
+    NumericDisplayField* GAdvEdit = nullptr;
+    NumericDisplayField* G_05AdvEdit = nullptr;
+    NumericDisplayField* G_01AdvEdit = nullptr;
+
+    QProgressBar* ProgressBar1 = nullptr;
+    QLabel* MessageLabel = nullptr;
+
+    QPushButton* RunButton = nullptr;
+    QPushButton* SaveButton = nullptr;
+    QPushButton* SaveAsButton = nullptr;
+    QPushButton* ExitButton = nullptr;
+
+    StatusBar* StatusBar1 = nullptr;
+    QTimer* Timer1 = nullptr;
+
+    // The save dialog: one for the window's lifetime, so it opens with the
+    // last name chosen in it.
+    SaveDialogRequest SaveDialog;
+
+    // The current results file, or "Untitled" when none is current.
+    QString currentFileName;
+    // The help file, set when the window is created.
+    QString helpFilePath;
+
+    // ---- Start-up ----
+    void FormCreate();
+    void FormShow();
+    void FormActivate();
+
+    // ---- Parameter refresh and input handling ----
+    void refreshParameters();
+    void enableParameterFields(bool varOn, bool fOn);
+    void enableFitnessFields(bool on);
+    void EnterChange();
+    void HWRadioButtonClick();
+    void WRadioButtonClick();
+    void IRadioButtonClick();
+    void SRadioButtonClick();
+    void pAdvSpinEditChange();
+    void pAdvSpinEditExit();
+    void pAdvSpinEditKeyDown(int key);
+    void nEditChange();
+    void nEditExit();
+    void nEditKeyDown(int key);
+    void ScrollBar1Change();
+    void NRComboBoxKeyDown(int key);
+    void VarAdvSpinEditKeyDown(int key);
+    void inbAdvSpinEditKeyDown(int key);
+    void WAdvSpinEditKeyDown(int key);
+
+    // ---- Commands ----
+    void RunButtonClick();
+    void SaveButtonClick();
+    void SaveAsButtonClick();
+    void ExitButtonClick();
+    void Help2Click();
+    void About1Click();
+    void Timer1Timer();
+    void GlobalEnter(QWidget* entered);
+
+    // The model of the checked radio button.
+    GenotypeModel checkedModel() const;
+    // Whether Exit asked the event loop to end.
+    bool exitRequested() const { return exitRequested_; }
+
+protected:
+    bool event(QEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    class RunDisplayAdapter;
+
+    void buildControls();
+    void buildMenu();
+    void wireHandlers();
+    void setTabOrder();
+    void disableSaveCommands();
+    void setSaveCommandsEnabled(bool on);
+    void hideResults(bool includingObservedCounts);
+    void showValidationError(const QString& text);
+    void updateNumLockPanel();
+    void setScrollBarPosition(int position, bool writeBack);
+    void bringSpinFieldsWithinLimits();
+    void clampWahlundVariance(bool withMessage);
+    void focusMoved(QWidget* old, QWidget* now);
+    void takeHint(const QString& hint);
+    void pointAtControlUnderMouse();
+    Fitnesses fitnesses() const;
+    ResultLineValues resultLineValues(int modelIndex) const;
+
+    TAboutBox* aboutBox_ = nullptr;
+    std::unique_ptr<RunDisplayAdapter> runDisplay_;
+    bool shown_ = false;
+    bool activated_ = false;
+    bool exitRequested_ = false;
+    int refreshDepth_ = 0;
+    QString lastTakenHint_;
+    bool pointingPending_ = false;
+};
+
+}  // namespace zyg
