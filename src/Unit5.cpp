@@ -1048,9 +1048,15 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e) {
         pointingPending_ = true;
         QTimer::singleShot(0, this, [this] { guarded([this] { pointAtControlUnderMouse(); }); });
     }
-    // F1 in an open menu asks for the topic of the highlighted item.
-    if (e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_F1) {
+    // F1 in an open menu asks for the topic of the highlighted item: the menu
+    // keeps the key from the contents shortcut, then acts on it.
+    if ((e->type() == QEvent::KeyPress || e->type() == QEvent::ShortcutOverride) &&
+        static_cast<QKeyEvent*>(e)->key() == Qt::Key_F1) {
         if (auto* menu = qobject_cast<QMenu*>(watched); menu && (menu == File1 || menu == Help1)) {
+            if (e->type() == QEvent::ShortcutOverride) {
+                e->accept();
+                return true;
+            }
             const QAction* item = menu->activeAction();
             const int context = item ? item->property(kHelpProperty).toInt() : 0;
             menu->close();
