@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# Starts the real program under Xvfb and drives it with xdotool as a user
+# would: choose the Wahlund model, set var, n and nrep, run with Ctrl+R, save
+# with Ctrl+S through the save dialog, check the results file, and end the
+# program with Ctrl+X, which must give exit code 0.
+set -euo pipefail
+
+program=${1:?usage: e2e.sh path/to/zygomet}
+program=$(readlink -f "$program")
+for tool in Xvfb xdotool; do
+  command -v "$tool" >/dev/null || { echo "$tool is missing (make test installs it)"; exit 1; }
+done
+
+work=$(mktemp -d)
+xvfb_pid=""
+app_pid=""
+cleanup() {
+  [[ -n "$app_pid" ]] && kill "$app_pid" 2>/dev/null || true
+  [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A free display number.
+display=""
+for n in $(seq 91 140); do
+  if [[ ! -e /tmp/.X$n-lock && ! -e /tmp/.X11-unix/X$n ]]; then display=":$n"; break; fi
+done
+[[ -n "$display" ]] || { echo "no free X display"; exit 1; }
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+export DISPLAY=$display
+for _ in $(seq 1 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+
+# The program keeps no settings, but give it a home of its own all the same.
+export HOME="$work/home" XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=xcb QT_QPA_PLATFORMTHEME=
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+(cd "$work" && exec "$program") >"$work/app.log" 2>&1 &
+app_pid=$!
+
+window=$(xdotool search --sync --onlyvisible --name "Q9 Zygomet" | head -n 1)
+xdotool windowfocus --sync "$window"
+sleep 0.5
+
+key() { xdotool key --clearmodifiers "$@"; sleep 0.3; }
+type_text() { xdotool type --delay 40 "$1"; sleep 0.3; }
+
+key alt+w                      # the Wahlund model
+key alt+v                      # its variance field
+key Home shift+End
+type_text "0.02"
+key Tab                        # the sample size box
+type_text "50"
+key Tab Tab                    # past the scroll bar to the number of replicates
+type_text "200"
+key ctrl+r                     # run
+sleep 1
+key ctrl+s                     # save: the dialog asks for a name
+sleep 1
+type_text "$work/results"      # the default extension .txt is added
+key Return
+
+for _ in $(seq 1 50); do [[ -s "$work/results.txt" ]] && break; sleep 0.1; done
+if [[ ! -s "$work/results.txt" ]]; then
+  echo "no results file was written"; ls -la "$work"; cat "$work/app.log"; exit 1
+fi
+
+header=$(sed -n 1p "$work/results.txt")
+line=$(sed -n 2p "$work/results.txt")
+expected_header='     model       p     var       f     w11     w12     w22       n    nrep X2>0.05 X2>0.01  G>0.05  G>0.01   %X2ok    %Gok  Q9 Zygomet'
+expected_line='   Wahlund  0.4000  0.0200       0       1       1       1      50     200'
+status=0
+[[ "$header" == "$expected_header"* ]] || { echo "unexpected header: $header"; status=1; }
+[[ "$line" == "$expected_line"* ]] || { echo "unexpected result line: $line"; status=1; }
+[[ ${#line} -eq 123 ]] || { echo "the result line is not 122 characters and CR: ${#line}"; status=1; }
+[[ $(wc -l <"$work/results.txt") -eq 2 ]] || { echo "expected two lines"; status=1; }
+if ((status != 0)); then cat -A "$work/results.txt"; cat "$work/app.log"; exit 1; fi
+
+# Without a window manager nobody gives the focus back after the dialog.
+xdotool windowfocus --sync "$window"
+sleep 0.3
+key ctrl+x                     # ends the program at once
+exit_code=""
+for _ in $(seq 1 50); do
+  if ! kill -0 "$app_pid" 2>/dev/null; then wait "$app_pid" && exit_code=0 || exit_code=$?; break; fi
+  sleep 0.1
+done
+app_pid=""
+if [[ "$exit_code" != "0" ]]; then
+  echo "the program did not end with exit code 0 (got '${exit_code:-still running}')"
+  cat "$work/app.log"
+  exit 1
+fi
+echo "end-to-end: run, save and exit as a user would: passed"
