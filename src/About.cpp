@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "platform/ErrorBoundary.h"
+#include "platform/Fonts.h"
 #include "platform/Pictures.h"
 #include "platform/Services.h"
 #include "widgets/RichTextLabel.h"
@@ -119,11 +120,7 @@ TAboutBox::TAboutBox(const VersionInfo& version, QWidget* parent)
     centreOnScreen();
 }
 
-QFont TAboutBox::boxFont() {
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(11);
-    return font;
-}
+QFont TAboutBox::boxFont() { return windowFont(); }
 
 QFont TAboutBox::productNameFont() {
     // Larger in proportion to the box's font, and just narrow enough for the

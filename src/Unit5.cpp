@@ -24,6 +24,7 @@
 #include "engine/Random.h"
 #include "engine/Simulation.h"
 #include "platform/ErrorBoundary.h"
+#include "platform/Fonts.h"
 #include "platform/Locale.h"
 #include "platform/Pictures.h"
 #include "report/ResultLine.h"
@@ -165,14 +166,6 @@ private:
 
 // ---------------------------------------------------------------------------
 // Construction
-
-QFont TForm1::windowFont() {
-    QFont font;
-    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
-                      QStringLiteral("DejaVu Sans")});
-    font.setPixelSize(11);
-    return font;
-}
 
 TForm1::TForm1(QWidget* parent)
     : QWidget(parent), runDisplay_(std::make_unique<RunDisplayAdapter>(*this)) {

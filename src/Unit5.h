@@ -59,8 +59,6 @@ public:
 
     // The About box that Help > About shows (created at start-up, not owned).
     void setAboutBox(TAboutBox* box) { aboutBox_ = box; }
-    // The font every control uses unless it says otherwise.
-    static QFont windowFont();
 
     // ---- Controls, named by role and kind ----
     QWidget* client = nullptr;  // the 701 x 431 client area
