@@ -11,7 +11,7 @@
 
 #include "About.h"
 #include "platform/Services.h"
-#include "shell/QtPrinters.h"
+#include "support/QtPrinters.h"
 #include "widgets/RichTextLabel.h"
 
 namespace zyg {

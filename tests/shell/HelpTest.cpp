@@ -16,7 +16,7 @@
 
 #include "platform/HelpWindow.h"
 #include "platform/Services.h"
-#include "shell/QtPrinters.h"
+#include "support/QtPrinters.h"
 
 namespace zyg {
 namespace {

@@ -9,7 +9,7 @@
 #include "platform/Pictures.h"
 #include "platform/Services.h"
 #include "platform/VersionInfo.h"
-#include "shell/QtPrinters.h"
+#include "support/QtPrinters.h"
 
 namespace zyg {
 namespace {

@@ -14,11 +14,8 @@
 
 #include "platform/Locale.h"
 #include "platform/Services.h"
+#include "support/QtPrinters.h"
 
-// Readable texts in test failures.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace zyg::testing {
 

@@ -16,20 +16,12 @@
 #include "Unit5.h"
 #include "engine/Types.h"
 #include "support/FakeServices.h"
+#include "support/QtPrinters.h"
 #include "widgets/EditBox.h"
 #include "widgets/EditableComboBox.h"
 #include "widgets/NumericDisplayField.h"
 #include "widgets/NumericSpinField.h"
 
-QT_BEGIN_NAMESPACE
-// Readable QStrings in GoogleTest's messages.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-inline void PrintTo(const QStringList& l, std::ostream* os) {
-    *os << '{';
-    for (const QString& s : l) *os << " \"" << s.toStdString() << '"';
-    *os << " }";
-}
-QT_END_NAMESPACE
 
 namespace zyg::testing {
 
