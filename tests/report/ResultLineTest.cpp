@@ -5,6 +5,7 @@
 
 #include "engine/Errors.h"
 #include "report/ResultLine.h"
+#include "support/CommaLocale.h"
 
 using namespace zyg;
 
@@ -127,20 +128,10 @@ TEST(ResultLine, ModelIndexOutsideTheFourModelsIsARangeError) {
 }
 
 TEST(ResultLine, ACommaLocaleStillWritesPoints) {
-    const std::string previous = std::setlocale(LC_ALL, nullptr);
-    bool found = false;
-    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8",
-                             "nl_NL.UTF-8", "de_DE", "fr_FR"}) {
-        if (std::setlocale(LC_ALL, name) && std::localeconv()->decimal_point[0] == ',') {
-            found = true;
-            break;
-        }
-    }
-    if (!found) {
-        std::setlocale(LC_ALL, previous.c_str());
-        GTEST_SKIP() << "no locale with a decimal comma is installed";
-    }
-    const std::string wahlund = resultLine(wahlundRun());
-    std::setlocale(LC_ALL, previous.c_str());
-    EXPECT_EQ(wahlund, kWahlundLine);
+    const zyg::testing::ScopedCommaLocale comma;
+    if (!comma.active()) GTEST_SKIP() << "no locale with a decimal comma could be made";
+    char probe[16];
+    std::snprintf(probe, sizeof probe, "%.1f", 0.5);
+    ASSERT_STREQ(probe, "0,5");  // the C library really writes commas now
+    EXPECT_EQ(resultLine(wahlundRun()), kWahlundLine);
 }
