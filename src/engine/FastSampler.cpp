@@ -157,9 +157,11 @@ __attribute__((target("avx2"))) void countBelowAvx2(std::uint32_t seed, std::uin
 // whose population counts are added up in general registers; this keeps the
 // vector units to the generator and the compares.
 template <int V>
-__attribute__((target("avx512f,popcnt"))) void countBelowAvx512(std::uint32_t seed, std::uint32_t n,
-                                                                std::uint32_t t1, std::uint32_t t2,
-                                                                std::uint32_t counts[2]) {
+__attribute__((target("avx512f,avx512bw,popcnt"))) void countBelowAvx512(std::uint32_t seed,
+                                                                         std::uint32_t n,
+                                                                         std::uint32_t t1,
+                                                                         std::uint32_t t2,
+                                                                         std::uint32_t counts[2]) {
     constexpr int L = 16 * V;
     const LaneTable<L>& lanes = kLanes<L>;
     const __m512i x0 = _mm512_set1_epi32(static_cast<int>(seed));
@@ -173,15 +175,15 @@ __attribute__((target("avx512f,popcnt"))) void countBelowAvx512(std::uint32_t se
     const __m512i c = _mm512_set1_epi32(static_cast<int>(lanes.step.increment));
     const __m512i limit1 = _mm512_set1_epi32(static_cast<int>(t1));
     const __m512i limit2 = _mm512_set1_epi32(static_cast<int>(t2));
-    std::uint32_t below1 = 0, below2 = 0;
+    std::uint64_t below1 = 0, below2 = 0;
     const std::uint32_t fullSteps = n / L;
     for (std::uint32_t i = 0; i < fullSteps; ++i) {
 #pragma GCC unroll 16
         for (int v = 0; v < V; ++v) {
-            below1 += static_cast<std::uint32_t>(
-                _mm_popcnt_u32(_mm512_cmplt_epu32_mask(state[v], limit1)));
-            below2 += static_cast<std::uint32_t>(
-                _mm_popcnt_u32(_mm512_cmplt_epu32_mask(state[v], limit2)));
+            below1 += static_cast<std::uint64_t>(
+                _mm_popcnt_u32(_cvtmask16_u32(_mm512_cmplt_epu32_mask(state[v], limit1))));
+            below2 += static_cast<std::uint64_t>(
+                _mm_popcnt_u32(_cvtmask16_u32(_mm512_cmplt_epu32_mask(state[v], limit2))));
             state[v] = _mm512_add_epi32(_mm512_mullo_epi32(state[v], a), c);
         }
     }
@@ -193,20 +195,20 @@ __attribute__((target("avx512f,popcnt"))) void countBelowAvx512(std::uint32_t se
             if (lanesLeft <= 0) break;
             const __mmask16 valid =
                 lanesLeft >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << lanesLeft) - 1);
-            below1 += static_cast<std::uint32_t>(
-                _mm_popcnt_u32(_mm512_mask_cmplt_epu32_mask(valid, state[v], limit1)));
-            below2 += static_cast<std::uint32_t>(
-                _mm_popcnt_u32(_mm512_mask_cmplt_epu32_mask(valid, state[v], limit2)));
+            below1 += static_cast<std::uint64_t>(_mm_popcnt_u32(
+                _cvtmask16_u32(_mm512_mask_cmplt_epu32_mask(valid, state[v], limit1))));
+            below2 += static_cast<std::uint64_t>(_mm_popcnt_u32(
+                _cvtmask16_u32(_mm512_mask_cmplt_epu32_mask(valid, state[v], limit2))));
         }
     }
-    counts[0] = below1;
-    counts[1] = below2;
+    counts[0] = static_cast<std::uint32_t>(below1);
+    counts[1] = static_cast<std::uint32_t>(below2);
 }
 
 // Enough independent lanes to hide the multiply's latency without running out
 // of registers (16 vector registers under AVX2, 32 under AVX-512).
 constexpr int kAvx2Vectors = 4;
-constexpr int kAvx512Vectors = 8;
+constexpr int kAvx512Vectors = 4;
 
 #endif  // ZYG_X86_KERNELS
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "engine/Sampling.h"
+#include "engine/SampleStatistics.h"
 #include "engine/Types.h"
 
 namespace zyg {
@@ -32,18 +32,16 @@ class StatisticCache {
                                   std::uint64_t{gOn} << 49 | std::uint64_t{1} << 50;
         Entry& entry = entries_[(key * 0x9E3779B97F4A7C15ull) >> (64 - kBits)];
         if (entry.key != key || counts.o22 != entry.o22) {
-            const ExpectedCounts expected = sampleExpectedCounts(counts, n);
             entry.key = key;
             entry.o22 = counts.o22;
-            if (x2On) entry.x2 = pearsonX2(counts, expected);
-            if (gOn) entry.g = likelihoodRatioG(counts, expected);
+            sampleStatistics(counts, n, x2On, gOn, entry.x2, entry.g);
         }
         x2 = entry.x2;
         g = entry.g;
     }
 
   private:
-    static constexpr int kBits = 13;
+    static constexpr int kBits = 15;
     struct Entry {
         std::uint64_t key = 0;  // never a valid key: bit 50 is clear
         std::uint16_t o22 = 0;

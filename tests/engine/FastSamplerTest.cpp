@@ -12,8 +12,10 @@
 #include "engine/Errors.h"
 #include "engine/FastSampler.h"
 #include "engine/Random.h"
+#include "engine/SampleStatistics.h"
 #include "engine/Sampling.h"
 #include "engine/Simulation.h"
+#include "engine/StatisticCache.h"
 
 using namespace zyg;
 
@@ -300,6 +302,44 @@ TEST(FastSampler, DrawSampleFastAdvancesTheProgramGenerator) {
     EXPECT_EQ(randomSeed(), after);
     EXPECT_EQ(drawSampleFast(f, 0), GenotypeCounts{});
     EXPECT_EQ(randomSeed(), after);
+}
+
+TEST(FastStatistics, SamePassGivesTheReferenceStatisticsBitForBit) {
+    // Every sample of up to 40 genotypes (all incomputable cases among them),
+    // then random samples of any size, through the cache and without it.
+    std::vector<std::pair<GenotypeCounts, std::uint16_t>> samples;
+    for (std::uint16_t n = 1; n <= 40; ++n)
+        for (std::uint16_t a = 0; a <= n; ++a)
+            for (std::uint16_t b = 0; a + b <= n; ++b)
+                samples.push_back({{a, b, static_cast<std::uint16_t>(n - a - b)}, n});
+    std::mt19937 random(3);
+    for (int i = 0; i < 20000; ++i) {
+        const std::uint16_t n = static_cast<std::uint16_t>(1 + random() % 10000);
+        const std::uint16_t a = static_cast<std::uint16_t>(random() % (n + 1));
+        const std::uint16_t b = static_cast<std::uint16_t>(random() % (n - a + 1));
+        samples.push_back({{a, b, static_cast<std::uint16_t>(n - a - b)}, n});
+    }
+    samples.push_back({{64, 32, 4}, 100});  // G slightly negative through rounding
+    StatisticCache& cache = StatisticCache::forThisThread();
+    int differing = 0;
+    for (int pass = 0; pass < 2; ++pass) {  // the second pass finds many in the cache
+        for (const auto& [counts, n] : samples) {
+            const ExpectedCounts e = sampleExpectedCounts(counts, n);
+            const Extended x2 = pearsonX2(counts, e), g = likelihoodRatioG(counts, e);
+            Extended fusedX2 = 5, fusedG = 5, cachedX2 = 5, cachedG = 5;
+            sampleStatistics(counts, n, true, true, fusedX2, fusedG);
+            cache.statistics(counts, n, true, true, cachedX2, cachedG);
+            if (!sameBits(x2, fusedX2) || !sameBits(g, fusedG) || !sameBits(x2, cachedX2) ||
+                !sameBits(g, cachedG))
+                ++differing;
+        }
+    }
+    EXPECT_EQ(differing, 0);
+    // A statistic not asked for is left alone.
+    Extended x2 = 5, g = 5;
+    sampleStatistics({1, 2, 1}, 4, false, true, x2, g);
+    EXPECT_EQ(x2, 5);
+    EXPECT_EQ(g, 0);
 }
 
 // Random runs, the reference against the fast engine on one, two and three
