@@ -146,17 +146,30 @@ TEST_F(ResultsFileTest, RefusedAccessIsFileAccessDenied) {
 }
 
 TEST_F(ResultsFileTest, ReadOnlyFileAndFolderAreFileAccessDenied) {
-    if (geteuid() == 0) GTEST_SKIP() << "permission bits do not stop root";
+    using fs::perms;
+    const perms readable = perms::owner_read | perms::group_read | perms::others_read;
+    const perms searchable = perms::owner_exec | perms::group_exec | perms::others_exec;
     put(path, kHeader + kLine1);
-    fs::permissions(path, fs::perms::owner_read);
-    EXPECT_EQ(errorOf([&] { appendResult(path, kLine2); }), "File access denied");
-    EXPECT_EQ(errorOf([&] { createResultsFile(path, kHeader, kLine2); }), "File access denied");
-    EXPECT_EQ(contents(path), kHeader + kLine1);
-
-    fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
+    fs::permissions(path, readable);
+    fs::permissions(dir, readable | searchable);
     const std::string fresh = (dir / "new.txt").string();
-    EXPECT_EQ(errorOf([&] { createResultsFile(fresh, kHeader, kLine1); }), "File access denied");
+    // Permission bits do not stop root, so the saves run in a child process
+    // that has become an ordinary user.
+    EXPECT_EXIT(
+        {
+            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) std::_Exit(2);
+            const bool denied =
+                errorOf([&] { appendResult(path, kLine2); }) == "File access denied" &&
+                errorOf([&] { createResultsFile(path, kHeader, kLine2); }) ==
+                    "File access denied" &&
+                errorOf([&] { createResultsFile(fresh, kHeader, kLine1); }) ==
+                    "File access denied";
+            std::_Exit(denied ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ(contents(path), kHeader + kLine1);
     EXPECT_FALSE(fs::exists(fresh));
+    fs::permissions(dir, perms::owner_all);
 }
 
 TEST_F(ResultsFileTest, UnusableNamesAreInvalidFilename) {
