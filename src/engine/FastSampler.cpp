@@ -244,8 +244,9 @@ bool kernelAvailable(SamplerKernel kernel) {
 #ifdef ZYG_X86_KERNELS
         case SamplerKernel::Avx2:
             return __builtin_cpu_supports("avx2");
-        case SamplerKernel::Avx512:
-            return __builtin_cpu_supports("avx512f");
+        case SamplerKernel::Avx512:  // everything its target attribute lets the compiler use
+            return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                   __builtin_cpu_supports("popcnt");
 #else
         case SamplerKernel::Avx2:
         case SamplerKernel::Avx512:
@@ -279,14 +280,18 @@ const char* kernelName(SamplerKernel kernel) {
 }
 
 SampleCounter::SampleCounter(const DrawThresholds& thresholds, SamplerKernel kernel)
-    : count_(countBelowGeneric), thresholds_(thresholds) {
+    : count_(countBelowGeneric), countShort_(countBelowGeneric), thresholds_(thresholds) {
 #ifdef ZYG_X86_KERNELS
     switch (resolveKernel(kernel)) {
         case SamplerKernel::Avx512:
             count_ = countBelowAvx512<kAvx512Vectors>;
+            countShort_ = countBelowAvx512<1>;
+            shortLimit_ = 16;
             break;
         case SamplerKernel::Avx2:
             count_ = countBelowAvx2<kAvx2Vectors>;
+            countShort_ = countBelowAvx2<1>;
+            shortLimit_ = 8;
             break;
         default:
             break;
@@ -306,8 +311,9 @@ GenotypeCounts SampleCounter::operator()(std::uint32_t seed, std::uint16_t n) co
     } else {
         std::uint32_t counts[2];
         const bool allBelow12 = below12 == kTwoTo32;
-        count_(seed, n, static_cast<std::uint32_t>(below11),
-               allBelow12 ? 0 : static_cast<std::uint32_t>(below12), counts);
+        (n <= shortLimit_ ? countShort_ : count_)(
+            seed, n, static_cast<std::uint32_t>(below11),
+            allBelow12 ? 0 : static_cast<std::uint32_t>(below12), counts);
         count11 = counts[0];
         count12 = allBelow12 ? n : counts[1];
     }

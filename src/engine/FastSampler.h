@@ -71,6 +71,8 @@ class SampleCounter {
     using CountBelow = void (*)(std::uint32_t seed, std::uint32_t n, std::uint32_t t1,
                                 std::uint32_t t2, std::uint32_t counts[2]);
     CountBelow count_;
+    CountBelow countShort_;         // one vector of lanes, for samples that fill no more
+    std::uint16_t shortLimit_ = 0;  // the largest sample size for countShort_
     DrawThresholds thresholds_;
 };
 

@@ -146,11 +146,44 @@ std::uint32_t chunkReplicates(std::uint16_t n, bool anyTest, std::uint32_t repli
     return std::max(byCost, byCount);
 }
 
-// The fast engine for the replicates 1 to nrep: samples and statistics on
-// every core, then counting and display replicate after replicate, exactly as
-// the reference loop would leave them. A run whose replicates can fault (an
-// empty sample, a sample size beyond 16 bits, replicates beyond the tables) is
-// handed to the reference loop from the first replicate that can fault.
+// What a chunk of replicates adds to the ok counts and the significance
+// counters. Counting is addition, so the chunks' sums, taken in order, give
+// the counts of the replicate-by-replicate loop.
+struct ChunkTally {
+    std::uint32_t x2Ok = 0, gOk = 0;
+    std::uint32_t x2Above05 = 0, x2Above01 = 0, gAbove05 = 0, gAbove01 = 0;
+
+    void add(Extended statistic, std::uint32_t& ok, std::uint32_t& above05,
+             std::uint32_t& above01) {
+        ok += statistic >= 0;
+        above05 += statistic > kCritical05;
+        above01 += statistic > kCritical01;
+    }
+};
+
+// One tally per chunk; orderedChunks never makes more than 1024 chunks here.
+std::array<ChunkTally, 1024> chunkTallies;
+
+void checkedAdd(std::uint16_t& counter, std::uint32_t amount) {
+    if (amount > 0xFFFFu - counter) throw CommandError(kIntegerOverflow);
+    counter = static_cast<std::uint16_t>(counter + amount);
+}
+
+void addTally(const ChunkTally& t, SimulationState& state, RunCounts& counts) {
+    checkedAdd(state.x2Ok, t.x2Ok);
+    checkedAdd(state.gOk, t.gOk);
+    checkedAdd(counts.x2.above05, t.x2Above05);
+    checkedAdd(counts.x2.above01, t.x2Above01);
+    checkedAdd(counts.g.above05, t.gAbove05);
+    checkedAdd(counts.g.above01, t.gAbove01);
+}
+
+// The fast engine for the replicates 1 to nrep: samples, statistics and the
+// chunks' counts on every core; then, in replicate order, the counts and the
+// display, leaving what the reference loop would leave. A run whose
+// replicates can fault (an empty sample, a sample size beyond 16 bits,
+// replicates beyond the tables) goes to the reference loop from the first
+// replicate that can fault.
 void fastReplicates(const SimulationSettings& settings, SimulationState& state, RunDisplay& display,
                     std::uint16_t nrep, RunCounts& counts, const RunOptions& options) {
     if (nrep == 0) return;
@@ -162,6 +195,7 @@ void fastReplicates(const SimulationSettings& settings, SimulationState& state, 
     const bool x2On = settings.x2On, gOn = settings.gOn, anyTest = x2On || gOn;
     const std::uint32_t fastCount = anyTest ? std::min<std::uint32_t>(nrep, kMaxReplicates) : nrep;
     const bool eachShown = nrep <= kProgressThreshold;
+    const std::uint32_t chunk = chunkReplicates(n, anyTest, fastCount);
 
     const std::uint32_t seed = randomSeed();
     const SampleCounter sampler(drawThresholds(state.frequencies), options.kernel);
@@ -173,21 +207,34 @@ void fastReplicates(const SimulationSettings& settings, SimulationState& state, 
     const auto compute = [&](std::uint32_t first, std::uint32_t last) {
         std::uint32_t sampleSeed = seedJump(std::uint64_t{first} * n).apply(seed);
         StatisticCache& cache = StatisticCache::forThisThread();
+        ChunkTally tally;
+        // All samples of the chunk first, so that their places in the cache
+        // have arrived by the time the statistics look them up.
         for (std::uint32_t r = first; r < last; ++r) {
-            const GenotypeCounts sample = sampler(sampleSeed, n);
+            samples[r] = sampler(sampleSeed, n);
             sampleSeed = nextSample.apply(sampleSeed);
-            samples[r] = sample;
-            if (!anyTest) continue;
+            if (anyTest) cache.prefetch(samples[r], n, x2On, gOn);
+        }
+        for (std::uint32_t r = first; anyTest && r < last; ++r) {
+            const GenotypeCounts sample = samples[r];
             Extended x2Value, gValue;
             cache.statistics(sample, n, x2On, gOn, x2Value, gValue);
-            if (x2On) x2[r] = x2Value;
-            if (gOn) g[r] = gValue;
+            if (x2On) {
+                x2[r] = x2Value;
+                tally.add(x2Value, tally.x2Ok, tally.x2Above05, tally.x2Above01);
+            }
+            if (gOn) {
+                g[r] = gValue;
+                tally.add(gValue, tally.gOk, tally.gAbove05, tally.gAbove01);
+            }
         }
+        chunkTallies[first / chunk] = tally;
     };
     std::uint32_t counted = 0;
     const auto count = [&](std::uint32_t computed) {
         if (!eachShown) {
-            countReplicates(settings, state, counted, computed, counts);
+            for (std::uint32_t c = counted / chunk; c * chunk < computed; ++c)
+                addTally(chunkTallies[c], state, counts);
             counted = computed;
             display.setProgressPosition(static_cast<int>(computed));
             return;
@@ -206,7 +253,7 @@ void fastReplicates(const SimulationSettings& settings, SimulationState& state, 
 
     unsigned threads = options.threads != 0 ? options.threads : WorkerPool::coreCount();
     if (std::uint64_t{fastCount} * (n + 200u) < 200000) threads = 1;  // not worth a wake-up
-    orderedChunks(fastCount, chunkReplicates(n, anyTest, fastCount), threads, compute, count);
+    orderedChunks(fastCount, chunk, threads, compute, count);
 
     state.lastSample = samples[fastCount - 1];
     state.expected = sampleExpectedCounts(state.lastSample, n);
@@ -270,6 +317,17 @@ RunCounts runSimulation(const SimulationSettings& settings, SimulationState& sta
 void runSimulation(const SimulationSettings& settings, SimulationState& state, RunDisplay& display,
                    std::string_view decimalSeparator) {
     runSimulation(settings, state, display, decimalSeparator, RunOptions{});
+}
+
+void prepareFastEngine() {
+    StatisticCache::forThisThread();
+    const unsigned helpers = WorkerPool::coreCount() - 1;
+    if (helpers == 0) return;
+    const auto makeCache = [] { StatisticCache::forThisThread(); };
+    const FunctionRef<void()> task(makeCache);
+    WorkerPool& pool = WorkerPool::instance();
+    pool.start(helpers, task);
+    pool.join();
 }
 
 std::string completionMessage(const SimulationSettings& settings, const SimulationState& state,

@@ -106,6 +106,11 @@ RunCounts runSimulation(const SimulationSettings& settings, SimulationState& sta
                         RunDisplay& display, std::string_view decimalSeparator,
                         const RunOptions& options);
 
+// Starts the fast engine's worker threads and makes every thread's statistic
+// cache now, so that the first run does not wait for them. Optional: a run
+// does both itself when they are missing.
+void prepareFastEngine();
+
 // The message on the replicates that could not be tested: the X2 part, the G
 // part, both joined by a carriage return, or the empty text.
 std::string completionMessage(const SimulationSettings& settings, const SimulationState& state,

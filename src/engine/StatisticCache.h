@@ -22,15 +22,19 @@ class StatisticCache {
         return *cache;
     }
 
+    // Starts loading the place of these counts, for a statistics() call a
+    // little later.
+    void prefetch(const GenotypeCounts& counts, std::uint16_t n, bool x2On, bool gOn) const {
+        __builtin_prefetch(&entries_[slot(keyOf(counts, n, x2On, gOn))]);
+    }
+
     // X2 and G of the sample (each only when asked for): pearsonX2 and
     // likelihoodRatioG of the counts and their sampleExpectedCounts. n must be
     // at least 1.
     void statistics(const GenotypeCounts& counts, std::uint16_t n, bool x2On, bool gOn,
                     Extended& x2, Extended& g) {
-        const std::uint64_t key = std::uint64_t{counts.o11} | std::uint64_t{counts.o12} << 16 |
-                                  std::uint64_t{n} << 32 | std::uint64_t{x2On} << 48 |
-                                  std::uint64_t{gOn} << 49 | std::uint64_t{1} << 50;
-        Entry& entry = entries_[(key * 0x9E3779B97F4A7C15ull) >> (64 - kBits)];
+        const std::uint64_t key = keyOf(counts, n, x2On, gOn);
+        Entry& entry = entries_[slot(key)];
         if (entry.key != key || counts.o22 != entry.o22) {
             entry.key = key;
             entry.o22 = counts.o22;
@@ -42,6 +46,15 @@ class StatisticCache {
 
   private:
     static constexpr int kBits = 15;
+
+    static std::uint64_t keyOf(const GenotypeCounts& counts, std::uint16_t n, bool x2On, bool gOn) {
+        return std::uint64_t{counts.o11} | std::uint64_t{counts.o12} << 16 |
+               std::uint64_t{n} << 32 | std::uint64_t{x2On} << 48 | std::uint64_t{gOn} << 49 |
+               std::uint64_t{1} << 50;
+    }
+    static std::size_t slot(std::uint64_t key) {
+        return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - kBits));
+    }
     struct Entry {
         std::uint64_t key = 0;  // never a valid key: bit 50 is clear
         std::uint16_t o22 = 0;
