@@ -65,8 +65,9 @@ std::string messagePart(const char* test, std::uint16_t okCount, std::uint32_t n
            formatGeneral(percent, 15, decimalSeparator) + " %)";
 }
 
-// Steps 6 to 10 of the reference loop for the replicates first to nrep, with
-// the significance counters of the replicates before them.
+// The sequential reference loop over the replicates first to nrep: draw,
+// show, test, count and show the proportions, one replicate after another.
+// `counts` holds the significance counters of the replicates before first.
 void referenceReplicates(const SimulationSettings& settings, SimulationState& state,
                          RunDisplay& display, std::uint32_t first, std::uint16_t nrep,
                          RunCounts& counts) {
@@ -149,19 +150,21 @@ std::uint32_t chunkReplicates(std::uint16_t n, bool anyTest, std::uint32_t repli
 // What a chunk of replicates adds to the ok counts and the significance
 // counters. Counting is addition, so the chunks' sums, taken in order, give
 // the counts of the replicate-by-replicate loop.
-struct ChunkTally {
-    std::uint32_t x2Ok = 0, gOk = 0;
-    std::uint32_t x2Above05 = 0, x2Above01 = 0, gAbove05 = 0, gAbove01 = 0;
+struct TestTally {
+    std::uint32_t ok = 0, above05 = 0, above01 = 0;
 
-    void add(Extended statistic, std::uint32_t& ok, std::uint32_t& above05,
-             std::uint32_t& above01) {
+    void add(Extended statistic) {
         ok += statistic >= 0;
         above05 += statistic > kCritical05;
         above01 += statistic > kCritical01;
     }
 };
 
-// One tally per chunk; orderedChunks never makes more than 1024 chunks here.
+struct ChunkTally {
+    TestTally x2, g;
+};
+
+// One tally per chunk; chunkReplicates never makes more than 1024 chunks.
 std::array<ChunkTally, 1024> chunkTallies;
 
 void checkedAdd(std::uint16_t& counter, std::uint32_t amount) {
@@ -169,13 +172,10 @@ void checkedAdd(std::uint16_t& counter, std::uint32_t amount) {
     counter = static_cast<std::uint16_t>(counter + amount);
 }
 
-void addTally(const ChunkTally& t, SimulationState& state, RunCounts& counts) {
-    checkedAdd(state.x2Ok, t.x2Ok);
-    checkedAdd(state.gOk, t.gOk);
-    checkedAdd(counts.x2.above05, t.x2Above05);
-    checkedAdd(counts.x2.above01, t.x2Above01);
-    checkedAdd(counts.g.above05, t.gAbove05);
-    checkedAdd(counts.g.above01, t.gAbove01);
+void addTally(const TestTally& tally, std::uint16_t& okCount, Significance& significance) {
+    checkedAdd(okCount, tally.ok);
+    checkedAdd(significance.above05, tally.above05);
+    checkedAdd(significance.above01, tally.above01);
 }
 
 // The fast engine for the replicates 1 to nrep: samples, statistics and the
@@ -221,11 +221,11 @@ void fastReplicates(const SimulationSettings& settings, SimulationState& state, 
             cache.statistics(sample, n, x2On, gOn, x2Value, gValue);
             if (x2On) {
                 x2[r] = x2Value;
-                tally.add(x2Value, tally.x2Ok, tally.x2Above05, tally.x2Above01);
+                tally.x2.add(x2Value);
             }
             if (gOn) {
                 g[r] = gValue;
-                tally.add(gValue, tally.gOk, tally.gAbove05, tally.gAbove01);
+                tally.g.add(gValue);
             }
         }
         chunkTallies[first / chunk] = tally;
@@ -233,8 +233,10 @@ void fastReplicates(const SimulationSettings& settings, SimulationState& state, 
     std::uint32_t counted = 0;
     const auto count = [&](std::uint32_t computed) {
         if (!eachShown) {
-            for (std::uint32_t c = counted / chunk; c * chunk < computed; ++c)
-                addTally(chunkTallies[c], state, counts);
+            for (std::uint32_t c = counted / chunk; c * chunk < computed; ++c) {
+                addTally(chunkTallies[c].x2, state.x2Ok, counts.x2);
+                addTally(chunkTallies[c].g, state.gOk, counts.g);
+            }
             counted = computed;
             display.setProgressPosition(static_cast<int>(computed));
             return;
@@ -263,7 +265,8 @@ void fastReplicates(const SimulationSettings& settings, SimulationState& state, 
         referenceReplicates(settings, state, display, fastCount + 1, nrep, counts);
 }
 
-// Steps 11.1 to 11.6: the run's results are shown and may be saved.
+// After the replicates: the sample's expectation, the result panels, the test
+// rows, the completion message and the Save commands.
 void finishRun(const SimulationSettings& settings, const SimulationState& state,
                RunDisplay& display, std::string_view decimalSeparator) {
     display.showFloat(RunControl::e11AdvEdit, toDouble(state.expected.e11));
