@@ -116,9 +116,9 @@ void engineSection() {
         if (n == 10000) largestRun() = {true, referenceMs, median};
     }
     std::printf(
-        "fast: %d runs after the reference of each case; the first meets empty statistic\n"
-        "caches for its sample size (and, in the first case, starts the worker threads),\n"
-        "the later ones find the statistics of the counts that recur from run to run\n",
+        "fast: %d runs after the reference of each case, worker threads started beforehand;\n"
+        "the first run of a case meets empty statistic caches for its sample size, the\n"
+        "later ones find there the statistics of the counts that recur from run to run\n",
         kFastRuns);
     if (!allIdentical) std::printf("RESULTS DIFFER between the reference and the fast engine\n");
 }

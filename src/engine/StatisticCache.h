@@ -25,7 +25,13 @@ class StatisticCache {
     // Starts loading the place of these counts, for a statistics() call a
     // little later.
     void prefetch(const GenotypeCounts& counts, std::uint16_t n, bool x2On, bool gOn) const {
-        __builtin_prefetch(&entries_[slot(keyOf(counts, n, x2On, gOn))]);
+        const Entry* entry = &entries_[slot(keyOf(counts, n, x2On, gOn))];
+#if defined(__x86_64__) || defined(__i386__)
+        // GCC drops __builtin_prefetch in the replicate loop; this one stays.
+        asm volatile("prefetcht0 %0" : : "m"(*entry));
+#else
+        __builtin_prefetch(entry);
+#endif
     }
 
     // X2 and G of the sample (each only when asked for): pearsonX2 and
