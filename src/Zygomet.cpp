@@ -6,6 +6,7 @@
 
 #include "About.h"
 #include "Unit5.h"
+#include "engine/Simulation.h"
 #include "platform/Pictures.h"
 
 int main(int argc, char** argv) {
@@ -14,6 +15,9 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("zygomet"));
     // Hints show only in the status bar: no control carries a pop-up tooltip.
     QApplication::setWindowIcon(zyg::windowIcon());
+
+    // The simulation's worker threads start now, not on the first Run.
+    zyg::prepareFastEngine();
 
     zyg::TForm1 form;
     zyg::TAboutBox about(&form);
