@@ -40,8 +40,8 @@ void EditBox::setText(const QString& text) {
 bool EditBox::event(QEvent* event) {
     if (event->type() == QEvent::ShortcutOverride) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        if (fields::isWindowShortcut(*key) || key->key() == Qt::Key_Escape) {
-            // The window's menu shortcuts and its Esc handling get these.
+        if (key->key() == Qt::Key_Escape) {
+            // The window's Esc handling gets it.
             event->ignore();
             return true;
         }

@@ -74,10 +74,6 @@ void EditableComboBox::addItem(const QString& item) {
 bool EditableComboBox::event(QEvent* event) {
     if (event->type() == QEvent::ShortcutOverride) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        if (fields::isWindowShortcut(*key)) {
-            event->ignore();
-            return true;
-        }
         if (fields::isEnterKey(key->key())) {
             event->accept();
             return true;

@@ -2,21 +2,6 @@
 
 namespace zyg::fields {
 
-bool isWindowShortcut(const QKeyEvent& event) {
-    const Qt::KeyboardModifiers modifiers = event.modifiers() & ~Qt::KeypadModifier;
-    switch (event.key()) {
-        case Qt::Key_A:
-        case Qt::Key_X:
-        case Qt::Key_R:
-        case Qt::Key_S:
-            return modifiers == Qt::ControlModifier;
-        case Qt::Key_F1:
-            return modifiers == Qt::NoModifier;
-        default:
-            return false;
-    }
-}
-
 bool isEnterKey(int key) {
     return key == Qt::Key_Return || key == Qt::Key_Enter;
 }

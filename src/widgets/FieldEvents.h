@@ -1,9 +1,8 @@
 #pragma once
 
-// What the program's edit fields share in handling Qt's events: which keys the
-// window's menu shortcuts keep for themselves, which focus moves count as
-// leaving a field, and the one-report-per-change bookkeeping of the change
-// callbacks.
+// What the program's edit fields share in handling Qt's events: which focus
+// moves count as leaving a field, and the one-report-per-change bookkeeping
+// of the change callbacks.
 
 #include <QKeyEvent>
 #include <QString>
@@ -12,9 +11,6 @@
 
 namespace zyg::fields {
 
-// Ctrl+A, Ctrl+X, Ctrl+R, Ctrl+S and F1 are the window's menu shortcuts: a
-// focused field must not claim them for its own select-all, cut and so on.
-bool isWindowShortcut(const QKeyEvent& event);
 
 bool isEnterKey(int key);
 

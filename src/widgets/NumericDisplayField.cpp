@@ -117,16 +117,6 @@ double NumericDisplayField::readFloat() const {
     return readNumber(text());
 }
 
-bool NumericDisplayField::event(QEvent* event) {
-    // The window's menu shortcuts win over select-all in a focused field.
-    if (event->type() == QEvent::ShortcutOverride &&
-        fields::isWindowShortcut(*static_cast<QKeyEvent*>(event))) {
-        event->ignore();
-        return true;
-    }
-    return QLineEdit::event(event);
-}
-
 void NumericDisplayField::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
     if (!fields::leavesField(event->reason()) || editType_ != etFloat) return;

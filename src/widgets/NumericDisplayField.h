@@ -39,7 +39,6 @@ public:
     double readFloat() const;
 
 protected:
-    bool event(QEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 
 private:

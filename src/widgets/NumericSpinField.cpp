@@ -263,11 +263,6 @@ void NumericSpinField::keyDown(int key, Qt::KeyboardModifiers modifiers) {
 bool NumericSpinField::event(QEvent* event) {
     if (event->type() == QEvent::ShortcutOverride) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        if (fields::isWindowShortcut(*key)) {
-            // Let the window's menu shortcut have it.
-            event->ignore();
-            return true;
-        }
         if (fields::isEnterKey(key->key()) || key->key() == Qt::Key_Escape) {
             // The field handles Enter and Esc itself, before any shortcut.
             event->accept();

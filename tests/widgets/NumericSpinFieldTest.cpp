@@ -286,23 +286,6 @@ TEST_F(SpinFieldTest, KeepsEnterAndEscFromTheWindowButLetsOtherKeysThrough) {
     EXPECT_TRUE(other->hasFocus());
 }
 
-TEST_F(SpinFieldTest, WindowMenuShortcutsWinOverTheFieldsOwnKeys) {
-    QAction exitAction(&window);
-    exitAction.setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
-    window.addAction(&exitAction);
-    int fired = 0;
-    QObject::connect(&exitAction, &QAction::triggered, [&] { ++fired; });
-    field->selectAll();
-    QTest::keyClick(field, Qt::Key_X, Qt::ControlModifier);
-    EXPECT_EQ(fired, 1);
-    EXPECT_EQ(field->text(), "0.400000");
-
-    // Without such a shortcut, Ctrl+X cuts as usual.
-    window.removeAction(&exitAction);
-    QTest::keyClick(field, Qt::Key_X, Qt::ControlModifier);
-    EXPECT_EQ(field->text(), "");
-}
-
 TEST_F(SpinFieldTest, KeyboardEntrySelectsAllButAClickDoesNot) {
     leave();
     QTest::keyClick(other, Qt::Key_Backtab, Qt::ShiftModifier);

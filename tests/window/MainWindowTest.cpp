@@ -170,6 +170,20 @@ TEST_F(MainWindow, MenuShortcutsWinOverTheFocusedField) {
     QTest::keyClick(form->pAdvSpinEdit, Qt::Key_A, Qt::ControlModifier);
     EXPECT_EQ(env.files.requests.size(), 1u);  // the dialog was asked; cancelled
 
+    // Every kind of field leaves Ctrl+A to Save As, never selecting all.
+    form->NRComboBox->setText("10");
+    form->RunButton->click();
+    const QList<QLineEdit*> fields = {form->nEdit, form->NRComboBox->lineEdit(), form->X2_05AdvEdit,
+                                      form->pAdvSpinEdit};
+    for (QLineEdit* field : fields) {
+        field->setFocus();
+        field->deselect();
+        const std::size_t before = env.files.requests.size();
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+        EXPECT_EQ(env.files.requests.size(), before + 1) << field->objectName().toStdString();
+        EXPECT_FALSE(field->hasSelectedText());
+    }
+
     // Ctrl+X ends the program even while typing, and cuts nothing.
     form->pAdvSpinEdit->selectAll();
     QTest::keyClick(form->pAdvSpinEdit, Qt::Key_X, Qt::ControlModifier);
