@@ -8,33 +8,14 @@
 
 namespace zyg {
 
-EditBox::EditBox(QWidget* parent) : QLineEdit(parent), changes_(QString()) {
-    // Changes that no override of ours sees coming (a context menu's paste
-    // or undo, a drop, a middle-button paste) are reported from here.
-    connect(this, &QLineEdit::textChanged, this, [this] {
-        if (changes_.busy()) return;
-        guarded([&] { changes_.report(text(), OnChange); });
-    });
-}
-
-template <class Work>
-void EditBox::userAction(Work&& work) {
-    guarded([&] {
-        {
-            const fields::ChangeReporter::Busy busy(changes_);
-            work();
-        }
-        changes_.report(text(), OnChange);
-    });
+EditBox::EditBox(QWidget* parent)
+    : QLineEdit(parent), changes_(QString(), [this] { return text(); }, OnChange) {
+    changes_.watch(this);
 }
 
 void EditBox::setText(const QString& text) {
     if (text == this->text()) return;
-    {
-        const fields::ChangeReporter::Busy busy(changes_);
-        QLineEdit::setText(text);
-    }
-    changes_.report(this->text(), OnChange);
+    changes_.programWrite([&] { QLineEdit::setText(text); });
 }
 
 bool EditBox::event(QEvent* event) {
@@ -54,7 +35,7 @@ bool EditBox::event(QEvent* event) {
 }
 
 void EditBox::keyPressEvent(QKeyEvent* event) {
-    userAction([&] {
+    changes_.userAction([&] {
         const int key = event->key();
         if (const auto callback = OnKeyDown) callback(key, event->modifiers());
         if (fields::isEnterKey(key)) {
@@ -68,13 +49,13 @@ void EditBox::keyPressEvent(QKeyEvent* event) {
 }
 
 void EditBox::inputMethodEvent(QInputMethodEvent* event) {
-    userAction([&] { QLineEdit::inputMethodEvent(event); });
+    changes_.userAction([&] { QLineEdit::inputMethodEvent(event); });
 }
 
 void EditBox::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
     if (!fields::leavesField(event->reason())) return;
-    userAction([&] {
+    changes_.userAction([&] {
         if (const auto callback = OnExit) callback();
     });
 }

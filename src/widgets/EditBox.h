@@ -34,8 +34,6 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
-    template <class Work>
-    void userAction(Work&& work);
 
     fields::ChangeReporter changes_;
 };

@@ -18,37 +18,20 @@ bool sortsBefore(const QString& a, const QString& b) {
 
 }  // namespace
 
-EditableComboBox::EditableComboBox(QWidget* parent) : QComboBox(parent), changes_(QString()) {
+EditableComboBox::EditableComboBox(QWidget* parent)
+    : QComboBox(parent), changes_(QString(), [this] { return currentText(); }, OnChange) {
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
     setCompleter(nullptr);
     // Typing, and choosing an item from the list (which sets the text from a
-    // slot of the combo box), are reported from here unless an action of
-    // ours runs and reports at its end.
-    connect(lineEdit(), &QLineEdit::textChanged, this, [this] {
-        if (changes_.busy()) return;
-        guarded([&] { changes_.report(currentText(), OnChange); });
-    });
-}
-
-template <class Work>
-void EditableComboBox::userAction(Work&& work) {
-    guarded([&] {
-        {
-            const fields::ChangeReporter::Busy busy(changes_);
-            work();
-        }
-        changes_.report(currentText(), OnChange);
-    });
+    // slot of the combo box), are reported through the line edit's signal
+    // unless an action of ours runs and reports at its end.
+    changes_.watch(lineEdit());
 }
 
 void EditableComboBox::setText(const QString& text) {
     if (text == currentText()) return;
-    {
-        const fields::ChangeReporter::Busy busy(changes_);
-        lineEdit()->setText(text);
-    }
-    changes_.report(currentText(), OnChange);
+    changes_.programWrite([&] { lineEdit()->setText(text); });
 }
 
 void EditableComboBox::setItems(const QStringList& items) {
@@ -83,7 +66,7 @@ bool EditableComboBox::event(QEvent* event) {
 }
 
 void EditableComboBox::keyPressEvent(QKeyEvent* event) {
-    userAction([&] {
+    changes_.userAction([&] {
         const int key = event->key();
         if (const auto callback = OnKeyDown) callback(key, event->modifiers());
         if (fields::isEnterKey(key)) {
@@ -102,7 +85,7 @@ void EditableComboBox::keyPressEvent(QKeyEvent* event) {
 }
 
 void EditableComboBox::inputMethodEvent(QInputMethodEvent* event) {
-    userAction([&] { QComboBox::inputMethodEvent(event); });
+    changes_.userAction([&] { QComboBox::inputMethodEvent(event); });
 }
 
 }  // namespace zyg

@@ -40,8 +40,6 @@ protected:
     void inputMethodEvent(QInputMethodEvent* event) override;
 
 private:
-    template <class Work>
-    void userAction(Work&& work);
 
     fields::ChangeReporter changes_;
 };

@@ -5,9 +5,13 @@
 // of the change callbacks.
 
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QString>
 #include <functional>
 #include <string>
+#include <utility>
+
+#include "platform/ErrorBoundary.h"
 
 namespace zyg::fields {
 
@@ -25,25 +29,49 @@ bool leavesField(Qt::FocusReason reason);
 
 std::string utf8(const QString& text);
 
-// Reports a change of a field's text to its change callback once: when the
-// text differs from the one reported last. While an action of the field runs
-// (busy), Qt's own change signals are left to that action, which reports at
-// its end.
+// Routes the changes of a field's text to its change callback, once per
+// change: when the text differs from the one reported last. A program write
+// reports inside the write and lets the callback's exceptions through; a user
+// action runs as one command inside the error boundary and reports at its
+// end; changes that no action of the field sees coming (a context menu's
+// paste or undo, a drop, a middle-button paste) come through the edit's
+// textChanged signal.
 class ChangeReporter {
 public:
-    explicit ChangeReporter(const QString& initial) : reported_(initial) {}
+    // `text` reads the shown text; `onChange` is the field's OnChange member.
+    ChangeReporter(QString initial, std::function<QString()> text,
+                   const std::function<void()>& onChange)
+        : reported_(std::move(initial)), text_(std::move(text)), onChange_(onChange) {}
 
-    // Calls onChange, letting its exceptions through, if `current` differs
-    // from the text reported last.
-    void report(const QString& current, const std::function<void()>& onChange) {
-        if (current == reported_) return;
-        reported_ = current;
-        // A copy, so that the callback may replace itself.
-        if (const std::function<void()> callback = onChange) callback();
+    // Reports, from the error boundary, what changes `edit` outside the
+    // field's own actions.
+    void watch(QLineEdit* edit) {
+        QObject::connect(edit, &QLineEdit::textChanged, edit, [this] {
+            if (depth_ == 0) guarded([this] { report(); });
+        });
     }
 
-    bool busy() const { return depth_ > 0; }
+    template <class Write>
+    void programWrite(Write&& write) {
+        {
+            const Busy busy(*this);
+            write();
+        }
+        report();
+    }
 
+    // Whether the action completed without an error.
+    template <class Work>
+    bool userAction(Work&& work) {
+        bool completed = false;
+        guarded([&] {
+            programWrite(std::forward<Work>(work));
+            completed = true;
+        });
+        return completed;
+    }
+
+    // Keeps Qt's change signals quiet while the field rearranges itself.
     class Busy {
     public:
         explicit Busy(ChangeReporter& reporter) : reporter_(reporter) { ++reporter_.depth_; }
@@ -56,7 +84,17 @@ public:
     };
 
 private:
+    void report() {
+        const QString current = text_();
+        if (current == reported_) return;
+        reported_ = current;
+        // A copy, so that the callback may replace itself.
+        if (const std::function<void()> callback = onChange_) callback();
+    }
+
     QString reported_;
+    std::function<QString()> text_;
+    const std::function<void()>& onChange_;
     int depth_ = 0;
 };
 

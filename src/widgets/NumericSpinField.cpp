@@ -144,17 +144,12 @@ private:
 
 NumericSpinField::NumericSpinField(QWidget* parent)
     : QLineEdit(parent),
-      changes_(QStringLiteral("0")),
+      changes_(QStringLiteral("0"), [this] { return text(); }, OnChange),
       up_(new SpinArrow(this, true)),
       down_(new SpinArrow(this, false)) {
     QLineEdit::setText(QStringLiteral("0"));
     setTextMargins(0, 0, kArrowWidth, 0);
-    // Changes that no override of ours sees coming (a context menu's paste
-    // or undo, a drop, a middle-button paste) are reported from here.
-    connect(this, &QLineEdit::textChanged, this, [this] {
-        if (changes_.busy()) return;
-        guarded([&] { changes_.report(text(), OnChange); });
-    });
+    changes_.watch(this);
     placeArrows();
 }
 
@@ -167,27 +162,9 @@ QWidget* NumericSpinField::downArrow() const {
     return down_;
 }
 
-template <class Work>
-bool NumericSpinField::userAction(Work&& work) {
-    bool completed = false;
-    guarded([&] {
-        {
-            const fields::ChangeReporter::Busy busy(changes_);
-            work();
-        }
-        changes_.report(text(), OnChange);
-        completed = true;
-    });
-    return completed;
-}
-
 void NumericSpinField::setText(const QString& text) {
     if (text == this->text()) return;
-    {
-        const fields::ChangeReporter::Busy busy(changes_);
-        QLineEdit::setText(text);
-    }
-    changes_.report(this->text(), OnChange);
+    changes_.programWrite([&] { QLineEdit::setText(text); });
 }
 
 double NumericSpinField::FloatValue() const {
@@ -253,7 +230,7 @@ void NumericSpinField::arrowPressed() {
 }
 
 bool NumericSpinField::arrowStep(bool up) {
-    return userAction([&] { step(up ? increment_ : -increment_); });
+    return changes_.userAction([&] { step(up ? increment_ : -increment_); });
 }
 
 void NumericSpinField::keyDown(int key, Qt::KeyboardModifiers modifiers) {
@@ -273,7 +250,7 @@ bool NumericSpinField::event(QEvent* event) {
 }
 
 void NumericSpinField::keyPressEvent(QKeyEvent* event) {
-    userAction([&] {
+    changes_.userAction([&] {
         const int key = event->key();
         const Qt::KeyboardModifiers modifiers = event->modifiers();
         switch (key) {
@@ -351,10 +328,10 @@ void NumericSpinField::inputMethodEvent(QInputMethodEvent* event) {
     // A plain commit from an input method is typing, and filtered like it.
     if (event->commitString().isEmpty() || !event->preeditString().isEmpty() ||
         event->replacementLength() != 0) {
-        userAction([&] { QLineEdit::inputMethodEvent(event); });
+        changes_.userAction([&] { QLineEdit::inputMethodEvent(event); });
         return;
     }
-    userAction([&] {
+    changes_.userAction([&] {
         for (const QChar c : event->commitString()) {
             if (c.isLowSurrogate()) continue;
             if (const std::optional<QString> typed = acceptTyped(c)) {
@@ -383,7 +360,7 @@ void NumericSpinField::focusOutEvent(QFocusEvent* event) {
     enteredByMouse_ = false;
     QLineEdit::focusOutEvent(event);
     if (!fields::leavesField(event->reason())) return;
-    userAction([&] {
+    changes_.userAction([&] {
         if (const auto callback = OnExit) callback();
         // A value outside the limits is written back, which limits it; one
         // inside them stays exactly as typed.

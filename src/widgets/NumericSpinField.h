@@ -76,8 +76,6 @@ private:
 
     // Runs one user action inside the error boundary and reports a change of
     // the text at its end; false if an error ended it.
-    template <class Work>
-    bool userAction(Work&& work);
 
     void writeValue(Extended value);
     // Adds `delta` to the value and puts the caret and selection back.
