@@ -250,27 +250,27 @@ void TForm1::buildControls() {
     QWidget* c = client;
     const QColor windowColour = palette().color(QPalette::Window);
 
+    auto group = [&](const char* name, QRect r, const char* title, const char* hint, int help) {
+        auto* g = place<QGroupBox>(c, name, r);
+        g->setTitle(QString::fromLatin1(title));
+        setHint(g, QString::fromLatin1(hint));
+        setHelp(g, help);
+        return g;
+    };
     // Model frame with its four radio buttons as siblings over it.
-    ModelRadioGroup = place<QGroupBox>(c, "ModelRadioGroup", {20, 25, 136, 180});
-    ModelRadioGroup->setTitle(QStringLiteral(" Model "));
-    setHint(ModelRadioGroup, QStringLiteral("| Choose one model"));
-    setHelp(ModelRadioGroup, 1000);
-    HWRadioButton = place<QRadioButton>(c, "HWRadioButton", {40, 57, 113, 17});
-    HWRadioButton->setText(QStringLiteral("&Hardy-Weinberg"));
-    setHint(HWRadioButton, QStringLiteral("| Hardy-Weinberg model"));
-    setHelp(HWRadioButton, 1001);
-    WRadioButton = place<QRadioButton>(c, "WRadioButton", {40, 95, 113, 17});
-    WRadioButton->setText(QStringLiteral("&Wahlund"));
-    setHint(WRadioButton, QStringLiteral("| Wahlund model (divided population)"));
-    setHelp(WRadioButton, 1002);
-    IRadioButton = place<QRadioButton>(c, "IRadioButton", {40, 132, 113, 17});
-    IRadioButton->setText(QStringLiteral("&Inbreeding"));
-    setHint(IRadioButton, QStringLiteral("| Inbreeding"));
-    setHelp(IRadioButton, 1003);
-    SRadioButton = place<QRadioButton>(c, "SRadioButton", {40, 170, 113, 17});
-    SRadioButton->setText(QStringLiteral("&Natural Selection"));
-    setHint(SRadioButton, QStringLiteral("| Natural selection"));
-    setHelp(SRadioButton, 1004);
+    ModelRadioGroup = group("ModelRadioGroup", {20, 25, 136, 180}, " Model ",
+                            "| Choose one model", 1000);
+    auto radio = [&](const char* name, int y, const char* caption, const char* hint, int help) {
+        auto* b = place<QRadioButton>(c, name, {40, y, 113, 17});
+        b->setText(QString::fromLatin1(caption));
+        setHint(b, QString::fromLatin1(hint));
+        setHelp(b, help);
+        return b;
+    };
+    HWRadioButton = radio("HWRadioButton", 57, "&Hardy-Weinberg", "| Hardy-Weinberg model", 1001);
+    WRadioButton = radio("WRadioButton", 95, "&Wahlund", "| Wahlund model (divided population)", 1002);
+    IRadioButton = radio("IRadioButton", 132, "&Inbreeding", "| Inbreeding", 1003);
+    SRadioButton = radio("SRadioButton", 170, "&Natural Selection", "| Natural selection", 1004);
     HWRadioButton->setChecked(true);
 
     // Progress bar and message line share a strip below the model frame.
@@ -290,10 +290,8 @@ void TForm1::buildControls() {
     }
 
     // Parameters.
-    ParameterGroupBox = place<QGroupBox>(c, "ParameterGroupBox", {20, 260, 480, 145});
-    ParameterGroupBox->setTitle(QStringLiteral(" Parameters "));
-    setHint(ParameterGroupBox, QStringLiteral("| Set parameters"));
-    setHelp(ParameterGroupBox, 2000);
+    ParameterGroupBox = group("ParameterGroupBox", {20, 260, 480, 145}, " Parameters ",
+                              "| Set parameters", 2000);
     auto spin = [](QWidget* parent, const char* name, QRect r, int decimals, double min, double max,
                    double value, const char* hint, int help) {
         auto* f = place<NumericSpinField>(parent, name, r);
@@ -396,15 +394,12 @@ void TForm1::buildControls() {
                          false);
 
     // Results.
-    ResultsGroupBox = place<QGroupBox>(c, "ResultsGroupBox", {170, 135, 330, 95});
-    ResultsGroupBox->setTitle(QStringLiteral(" Results "));
+    ResultsGroupBox = group("ResultsGroupBox", {170, 135, 330, 95}, " Results ", "", 8000);
     {
         QFont bold = windowFont();
         bold.setBold(true);
         ResultsGroupBox->setFont(bold);
     }
-    setHint(ResultsGroupBox, QString());
-    setHelp(ResultsGroupBox, 8000);
     QFont regular = windowFont();
     regular.setBold(false);  // explicitly, or the group's bold would be inherited
     QFont bold = windowFont();
@@ -441,10 +436,8 @@ void TForm1::buildControls() {
                          "| Proportion of G tests significant at the 1% level");
 
     // Sample size.
-    SampleSizeGroupBox = place<QGroupBox>(c, "SampleSizeGroupBox", {520, 25, 160, 90});
-    SampleSizeGroupBox->setTitle(QStringLiteral(" Sample Size "));
-    setHint(SampleSizeGroupBox, QStringLiteral("| Set sample size"));
-    setHelp(SampleSizeGroupBox, 3000);
+    SampleSizeGroupBox = group("SampleSizeGroupBox", {520, 25, 160, 90}, " Sample Size ",
+                               "| Set sample size", 3000);
     nEdit = place<EditBox>(SampleSizeGroupBox, "nEdit", {49, 22, 60, 21});
     nEdit->setText(QStringLiteral("100"));
     ScrollBar1 = place<QScrollBar>(SampleSizeGroupBox, "ScrollBar1", {19, 59, 121, 16},
@@ -457,20 +450,17 @@ void TForm1::buildControls() {
     ScrollBar1->setInvertedControls(false);  // Right and Page Up make the sample larger
 
     // Number of replicates.
-    NReplicatesGroupBox = place<QGroupBox>(c, "NReplicatesGroupBox", {520, 130, 160, 70});
-    NReplicatesGroupBox->setTitle(QStringLiteral(" Number of replicates "));
-    setHint(NReplicatesGroupBox, QStringLiteral("| Set number of replications of the simulation"));
-    setHelp(NReplicatesGroupBox, 4000);
+    NReplicatesGroupBox = group("NReplicatesGroupBox", {520, 130, 160, 70},
+                                " Number of replicates ",
+                                "| Set number of replications of the simulation", 4000);
     NRComboBox = place<EditableComboBox>(NReplicatesGroupBox, "NRComboBox", {42, 28, 75, 21});
     NRComboBox->setItems({QStringLiteral("1"), QStringLiteral("10"), QStringLiteral("100"),
                           QStringLiteral("1000"), QStringLiteral("10000")});
     NRComboBox->setText(QStringLiteral("1000"));
 
     // Tests.
-    TestGroupBox = place<QGroupBox>(c, "TestGroupBox", {520, 210, 160, 76});
-    TestGroupBox->setTitle(QStringLiteral(" Test "));
-    setHint(TestGroupBox, QStringLiteral("| Select at least one test"));
-    setHelp(TestGroupBox, 5000);
+    TestGroupBox = group("TestGroupBox", {520, 210, 160, 76}, " Test ",
+                         "| Select at least one test", 5000);
     X2CheckBox = place<QCheckBox>(TestGroupBox, "X2CheckBox", {20, 20, 70, 17});
     X2CheckBox->setText(QStringLiteral("&Pearson's"));
     X2CheckBox->setChecked(true);
