@@ -113,8 +113,18 @@ TEST_F(Shell, F1OpensTheContentsOrTheHighlightedMenuItem) {
     EXPECT_FALSE(form->File1->isVisible());
 }
 
-TEST_F(Shell, ExitAsksNothing) {
-    form->ExitButton->click();
+TEST_F(Shell, ExitAndClosingTheWindowEndTheEventLoopWithZero) {
+    // A loop that is not ended within two seconds ends with 1.
+    auto loopEndsWith = [](auto&& action) {
+        QTimer::singleShot(0, action);
+        QTimer deadline;
+        deadline.setSingleShot(true);
+        QObject::connect(&deadline, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+        deadline.start(2000);
+        return QApplication::exec();
+    };
+    EXPECT_EQ(loopEndsWith([&] { form->ExitButton->click(); }), 0);
     EXPECT_TRUE(form->exitRequested());
     EXPECT_TRUE(env.messages.shown.empty());
+    EXPECT_EQ(loopEndsWith([&] { form->close(); }), 0);
 }
