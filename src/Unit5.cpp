@@ -81,6 +81,18 @@ double wahlundMaximum(Extended p) {
     return toDouble(pq) <= shown ? toDouble(pq) : shown;
 }
 
+// The text of a count field read as an integer: no integer is the conversion
+// error, a negative one the range error. Above `limit` the field is set to the
+// limit, which runs its change handler inside, and repainted at once.
+template <class Field>
+std::uint32_t readCount(Field* field, std::uint32_t limit) {
+    const std::uint32_t count = narrowToU32(textToInteger(field->Text().toStdString()));
+    if (count <= limit) return count;
+    field->setText(QString::number(limit));
+    field->repaint();
+    return limit;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -673,12 +685,7 @@ void TForm1::refreshParameters() {
     f12AdvEdit->showFloat(toDouble(state.frequencies.f12));
     f22AdvEdit->showFloat(toDouble(state.frequencies.f22));
 
-    std::uint32_t n = narrowToU32(textToInteger(nEdit->Text().toStdString()));
-    if (n > kMaxSampleSize) {
-        n = kMaxSampleSize;
-        nEdit->setText(QStringLiteral("10000"));
-        nEdit->repaint();
-    }
+    const std::uint32_t n = readCount(nEdit, kMaxSampleSize);
     settings.n = n;
 
     state.expected = expectedCounts(state.frequencies, narrowToU16(n));
@@ -688,12 +695,7 @@ void TForm1::refreshParameters() {
     for (QWidget* f : {f11AdvEdit, f12AdvEdit, f22AdvEdit, e11AdvEdit, e12AdvEdit, e22AdvEdit})
         f->repaint();
 
-    std::uint32_t nrep = narrowToU32(textToInteger(NRComboBox->Text().toStdString()));
-    if (nrep > kMaxReplicates) {
-        nrep = kMaxReplicates;
-        NRComboBox->setText(QStringLiteral("50000"));
-        NRComboBox->repaint();
-    }
+    const std::uint32_t nrep = readCount(NRComboBox, kMaxReplicates);
     settings.nrep = nrep;
 
     ProgressBar1->setMaximum(static_cast<int>(nrep));
