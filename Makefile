@@ -1,9 +1,10 @@
 # make run  - installs what is missing, builds and starts Zygomet
 # make test - installs what is missing, builds and runs every test
 BUILD ?= build
+ASAN_BUILD ?= build-asan
 CMAKE_FLAGS ?=
 
-.PHONY: run test build deps bench screenshot clean
+.PHONY: run test build deps bench asan format screenshot clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -18,9 +19,25 @@ run: build
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j2
 
+# Times the engine, the exact power and the window's Run command.
+bench: build
+	./$(BUILD)/zygomet-bench
+
+# Every suite and the end-to-end test under AddressSanitizer and
+# UndefinedBehaviorSanitizer, in a build folder of their own.
+asan: deps
+	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZYGOMET_SANITIZE=ON $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(ASAN_BUILD)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j2
+
+# Formats every tracked C++ file with the project's .clang-format.
+format:
+	@bash scripts/check-format.sh --fix
+
 screenshot: build
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/zygomet-screenshot $(BUILD)/zygomet.png $(BUILD)/about.png
 	@echo "Wrote $(BUILD)/zygomet.png and $(BUILD)/about.png"
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -21,7 +21,7 @@ namespace {
 // Keeps the last value of every field, as a window's fields would, at the cost
 // of a store per write.
 class LastValueDisplay final : public RunDisplay {
-  public:
+public:
     struct Field {
         int kind = 0;  // 0 never written, 1 integer, 2 real, 3 blank
         std::int32_t integer = 0;
@@ -41,7 +41,7 @@ class LastValueDisplay final : public RunDisplay {
     void setMessage(const std::string& m) override { message = m; }
     void enableSaveCommands() override {}
 
-  private:
+private:
     static std::size_t index(RunControl f) { return static_cast<std::size_t>(f); }
 };
 

@@ -11,8 +11,8 @@
 
 #include "BenchSections.h"
 #include "Unit5.h"
+#include "core/Types.h"
 #include "engine/Simulation.h"
-#include "engine/Types.h"
 #include "widgets/EditBox.h"
 #include "widgets/EditableComboBox.h"
 
@@ -45,9 +45,10 @@ void runCommand() {
     }
     const double first = times.front();
     std::sort(times.begin(), times.end());
-    std::printf("Run command, n 10000, nrep 50000, X2 and G: first %.1f ms, median %.1f ms, "
-                "min %.1f ms (7 runs)\n",
-                first, times[times.size() / 2], times.front());
+    std::printf(
+        "Run command, n 10000, nrep 50000, X2 and G: first %.1f ms, median %.1f ms, "
+        "min %.1f ms (7 runs)\n",
+        first, times[times.size() / 2], times.front());
 }
 
 }  // namespace

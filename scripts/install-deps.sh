@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config
-  qt6-base-dev libgl-dev libx11-dev libgtest-dev
+  qt6-base-dev qt6-charts-dev qt6-svg-dev libgl-dev libx11-dev libgtest-dev clang-format
   fonts-dejavu-core fonts-liberation2
   xvfb xauth xdotool x11-utils
 )

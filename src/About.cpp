@@ -26,9 +26,7 @@ constexpr QRect kPanelRect(8, 8, 315, 161);
 constexpr int kVersionLeft = 176;
 constexpr int kVersionMinWidth = 71;
 
-int captionWidth(const RichTextLabel& label) {
-    return label.sizeHint().width();
-}
+int captionWidth(const RichTextLabel& label) { return label.sizeHint().width(); }
 
 // Gives the purpose line the box's font or, where that font is too wide for
 // the line's box, a condensed and if need be a smaller one, so that the
@@ -144,9 +142,7 @@ void TAboutBox::setVersionText(const QString& text) {
     VersionLabel->resize(std::clamp(needed, kVersionMinWidth, room), VersionLabel->height());
 }
 
-void TAboutBox::UrlBtnClick() {
-    services().urls->open(kHomePageAddress + kHomePageFile);
-}
+void TAboutBox::UrlBtnClick() { services().urls->open(kHomePageAddress + kHomePageFile); }
 
 void TAboutBox::keyPressEvent(QKeyEvent* event) {
     // The box has no cancel button: Esc does nothing. The close box still

@@ -3,10 +3,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QFile>
-#include <QGroupBox>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QFile>
+#include <QGroupBox>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -19,8 +19,8 @@
 #include <cmath>
 
 #include "About.h"
+#include "core/NumberText.h"
 #include "engine/Checked.h"
-#include "engine/NumberText.h"
 #include "engine/Random.h"
 #include "engine/Simulation.h"
 #include "platform/ErrorBoundary.h"
@@ -211,8 +211,9 @@ TForm1::TForm1(QWidget* parent)
     connect(qApp, &QApplication::focusChanged, this,
             [this](QWidget* old, QWidget* now) { guarded([&] { focusMoved(old, now); }); });
     for (QMenu* menu : {File1, Help1})
-        connect(menu, &QMenu::hovered, this,
-                [this](QAction* item) { guarded([&] { takeHint(item->property(kHintProperty).toString()); }); });
+        connect(menu, &QMenu::hovered, this, [this](QAction* item) {
+            guarded([&] { takeHint(item->property(kHintProperty).toString()); });
+        });
     FormCreate();
 }
 
@@ -239,7 +240,8 @@ void TForm1::buildMenu() {
 
     Help1 = MainMenu1->addMenu(QStringLiteral("&Help"));
     Help1->setObjectName(QStringLiteral("Help1"));
-    Help2 = Help1->addAction(menuIcon(MenuPicture::HelpTopics), QStringLiteral("Show &Help Topics"));
+    Help2 =
+        Help1->addAction(menuIcon(MenuPicture::HelpTopics), QStringLiteral("Show &Help Topics"));
     Help2->setShortcut(QKeySequence(Qt::Key_F1));
     Help1->setDefaultAction(Help2);
     About1 = Help1->addAction(QStringLiteral("&About"));
@@ -270,8 +272,8 @@ void TForm1::buildControls() {
         return g;
     };
     // Model frame with its four radio buttons as siblings over it.
-    ModelRadioGroup = group("ModelRadioGroup", {20, 25, 136, 180}, " Model ",
-                            "| Choose one model", 1000);
+    ModelRadioGroup =
+        group("ModelRadioGroup", {20, 25, 136, 180}, " Model ", "| Choose one model", 1000);
     auto radio = [&](const char* name, int y, const char* caption, const char* hint, int help) {
         auto* b = place<QRadioButton>(c, name, {40, y, 113, 17});
         b->setText(QString::fromLatin1(caption));
@@ -280,7 +282,8 @@ void TForm1::buildControls() {
         return b;
     };
     HWRadioButton = radio("HWRadioButton", 57, "&Hardy-Weinberg", "| Hardy-Weinberg model", 1001);
-    WRadioButton = radio("WRadioButton", 95, "&Wahlund", "| Wahlund model (divided population)", 1002);
+    WRadioButton =
+        radio("WRadioButton", 95, "&Wahlund", "| Wahlund model (divided population)", 1002);
     IRadioButton = radio("IRadioButton", 132, "&Inbreeding", "| Inbreeding", 1003);
     SRadioButton = radio("SRadioButton", 170, "&Natural Selection", "| Natural selection", 1004);
     HWRadioButton->setChecked(true);
@@ -302,8 +305,8 @@ void TForm1::buildControls() {
     }
 
     // Parameters.
-    ParameterGroupBox = group("ParameterGroupBox", {20, 260, 480, 145}, " Parameters ",
-                              "| Set parameters", 2000);
+    ParameterGroupBox =
+        group("ParameterGroupBox", {20, 260, 480, 145}, " Parameters ", "| Set parameters", 2000);
     auto spin = [](QWidget* parent, const char* name, QRect r, int decimals, double min, double max,
                    double value, const char* hint, int help) {
         auto* f = place<NumericSpinField>(parent, name, r);
@@ -353,8 +356,8 @@ void TForm1::buildControls() {
 
     // Expected frequencies and counts.
     ExpectedPanel = place<QFrame>(c, "ExpectedPanel", {170, 3, 330, 91});
-    setHint(ExpectedPanel, QStringLiteral(
-        "| Expected genotypic frequencies (set automatically based on chosen allele frequency)"));
+    setHint(ExpectedPanel, QStringLiteral("| Expected genotypic frequencies (set automatically "
+                                          "based on chosen allele frequency)"));
     A1A1Label = place<QLabel>(ExpectedPanel, "A1A1Label", {123, 10, 40, 13});
     A1A1Label->setText(QStringLiteral("A1A1"));
     A1A2Label = place<QLabel>(ExpectedPanel, "A1A2Label", {203, 10, 40, 13});
@@ -383,12 +386,12 @@ void TForm1::buildControls() {
                          "0.000000", false);
     f22AdvEdit = display(ExpectedPanel, "f22AdvEdit", {columns[2], 28, 62, 21}, etFloat, 6,
                          "0.000000", false);
-    e11AdvEdit = display(ExpectedPanel, "e11AdvEdit", {columns[0], 60, 62, 21}, etFloat, 4,
-                         "0.0000", false);
-    e12AdvEdit = display(ExpectedPanel, "e12AdvEdit", {columns[1], 60, 62, 21}, etFloat, 4,
-                         "0.0000", false);
-    e22AdvEdit = display(ExpectedPanel, "e22AdvEdit", {columns[2], 60, 62, 21}, etFloat, 4,
-                         "0.0000", false);
+    e11AdvEdit =
+        display(ExpectedPanel, "e11AdvEdit", {columns[0], 60, 62, 21}, etFloat, 4, "0.0000", false);
+    e12AdvEdit =
+        display(ExpectedPanel, "e12AdvEdit", {columns[1], 60, 62, 21}, etFloat, 4, "0.0000", false);
+    e22AdvEdit =
+        display(ExpectedPanel, "e22AdvEdit", {columns[2], 60, 62, 21}, etFloat, 4, "0.0000", false);
     for (auto* e : {e11AdvEdit, e12AdvEdit, e22AdvEdit})
         setHint(e, QStringLiteral("| Expected genotypic frequencies (set automatically)"));
 
@@ -398,12 +401,12 @@ void TForm1::buildControls() {
             QStringLiteral("| Absolute frequencies observed in the last simulated sample"));
     Label8 = place<QLabel>(AbsolutePanel, "Label8", {2, 8, 104, 13});
     Label8->setText(QStringLiteral("Observed absolute : "));
-    o11AdvEdit = display(AbsolutePanel, "o11AdvEdit", {columns[0], 4, 62, 21}, etNumeric, 0, "0",
-                         false);
-    o12AdvEdit = display(AbsolutePanel, "o12AdvEdit", {columns[1], 4, 62, 21}, etNumeric, 0, "0",
-                         false);
-    o22AdvEdit = display(AbsolutePanel, "o22AdvEdit", {columns[2], 4, 62, 21}, etNumeric, 0, "0",
-                         false);
+    o11AdvEdit =
+        display(AbsolutePanel, "o11AdvEdit", {columns[0], 4, 62, 21}, etNumeric, 0, "0", false);
+    o12AdvEdit =
+        display(AbsolutePanel, "o12AdvEdit", {columns[1], 4, 62, 21}, etNumeric, 0, "0", false);
+    o22AdvEdit =
+        display(AbsolutePanel, "o22AdvEdit", {columns[2], 4, 62, 21}, etNumeric, 0, "0", false);
 
     // Results.
     ResultsGroupBox = group("ResultsGroupBox", {170, 135, 330, 95}, " Results ", "", 8000);
@@ -448,12 +451,12 @@ void TForm1::buildControls() {
                          "| Proportion of G tests significant at the 1% level");
 
     // Sample size.
-    SampleSizeGroupBox = group("SampleSizeGroupBox", {520, 25, 160, 90}, " Sample Size ",
-                               "| Set sample size", 3000);
+    SampleSizeGroupBox =
+        group("SampleSizeGroupBox", {520, 25, 160, 90}, " Sample Size ", "| Set sample size", 3000);
     nEdit = place<EditBox>(SampleSizeGroupBox, "nEdit", {49, 22, 60, 21});
     nEdit->setText(QStringLiteral("100"));
-    ScrollBar1 = place<QScrollBar>(SampleSizeGroupBox, "ScrollBar1", {19, 59, 121, 16},
-                                   Qt::Horizontal);
+    ScrollBar1 =
+        place<QScrollBar>(SampleSizeGroupBox, "ScrollBar1", {19, 59, 121, 16}, Qt::Horizontal);
     ScrollBar1->setRange(10, 1000);
     ScrollBar1->setSingleStep(10);
     ScrollBar1->setPageStep(100);
@@ -462,17 +465,17 @@ void TForm1::buildControls() {
     ScrollBar1->setInvertedControls(false);  // Right and Page Up make the sample larger
 
     // Number of replicates.
-    NReplicatesGroupBox = group("NReplicatesGroupBox", {520, 130, 160, 70},
-                                " Number of replicates ",
-                                "| Set number of replications of the simulation", 4000);
+    NReplicatesGroupBox =
+        group("NReplicatesGroupBox", {520, 130, 160, 70}, " Number of replicates ",
+              "| Set number of replications of the simulation", 4000);
     NRComboBox = place<EditableComboBox>(NReplicatesGroupBox, "NRComboBox", {42, 28, 75, 21});
     NRComboBox->setItems({QStringLiteral("1"), QStringLiteral("10"), QStringLiteral("100"),
                           QStringLiteral("1000"), QStringLiteral("10000")});
     NRComboBox->setText(QStringLiteral("1000"));
 
     // Tests.
-    TestGroupBox = group("TestGroupBox", {520, 210, 160, 76}, " Test ",
-                         "| Select at least one test", 5000);
+    TestGroupBox =
+        group("TestGroupBox", {520, 210, 160, 76}, " Test ", "| Select at least one test", 5000);
     X2CheckBox = place<QCheckBox>(TestGroupBox, "X2CheckBox", {20, 20, 70, 17});
     X2CheckBox->setText(QStringLiteral("&Pearson's"));
     X2CheckBox->setChecked(true);
@@ -495,8 +498,8 @@ void TForm1::buildControls() {
         return b;
     };
     RunButton = button("RunButton", {570, 300, 75, 25}, "&Run", "| Run the simulation", 6001);
-    SaveButton = button("SaveButton", {520, 335, 75, 25}, "&Save", "| Save the results in a file",
-                        7001);
+    SaveButton =
+        button("SaveButton", {520, 335, 75, 25}, "&Save", "| Save the results in a file", 7001);
     SaveAsButton = button("SaveAsButton", {605, 335, 75, 25}, "Save &As",
                           "| Save the results in a new file", 7001);
     ExitButton = button("ExitButton", {570, 370, 75, 25}, "E&xit", "| Exit the program", 0);
@@ -506,10 +509,12 @@ void TForm1::buildControls() {
 
 void TForm1::wireHandlers() {
     auto onClick = [this](QAbstractButton* b, void (TForm1::*handler)()) {
-        connect(b, &QAbstractButton::clicked, this, [this, handler] { guarded([&] { (this->*handler)(); }); });
+        connect(b, &QAbstractButton::clicked, this,
+                [this, handler] { guarded([&] { (this->*handler)(); }); });
     };
     auto onTrigger = [this](QAction* a, void (TForm1::*handler)()) {
-        connect(a, &QAction::triggered, this, [this, handler] { guarded([&] { (this->*handler)(); }); });
+        connect(a, &QAction::triggered, this,
+                [this, handler] { guarded([&] { (this->*handler)(); }); });
     };
     auto onChecked = [this](QAbstractButton* b, void (TForm1::*handler)()) {
         connect(b, &QAbstractButton::toggled, this, [this, handler](bool on) {
@@ -541,8 +546,12 @@ void TForm1::wireHandlers() {
     for (NumericSpinField* f :
          {VarAdvSpinEdit, inbAdvSpinEdit, W11AdvSpinEdit, W12AdvSpinEdit, W22AdvSpinEdit})
         f->OnChange = [this] { EnterChange(); };
-    VarAdvSpinEdit->OnKeyDown = [this](int key, Qt::KeyboardModifiers) { VarAdvSpinEditKeyDown(key); };
-    inbAdvSpinEdit->OnKeyDown = [this](int key, Qt::KeyboardModifiers) { inbAdvSpinEditKeyDown(key); };
+    VarAdvSpinEdit->OnKeyDown = [this](int key, Qt::KeyboardModifiers) {
+        VarAdvSpinEditKeyDown(key);
+    };
+    inbAdvSpinEdit->OnKeyDown = [this](int key, Qt::KeyboardModifiers) {
+        inbAdvSpinEditKeyDown(key);
+    };
     for (NumericSpinField* f : {W11AdvSpinEdit, W12AdvSpinEdit, W22AdvSpinEdit})
         f->OnKeyDown = [this](int key, Qt::KeyboardModifiers) { WAdvSpinEditKeyDown(key); };
 
@@ -675,8 +684,7 @@ void TForm1::refreshParameters() {
                                              inbAdvSpinEdit->FloatValue(), {});
     }
     if (computed && model != GenotypeModel::HardyWeinberg && settings.gOn &&
-        (state.frequencies.f11 == 0 || state.frequencies.f12 == 0 ||
-         state.frequencies.f22 == 0)) {
+        (state.frequencies.f11 == 0 || state.frequencies.f12 == 0 || state.frequencies.f22 == 0)) {
         showValidationError(kZeroFrequency);
         state.valid = false;
     }
@@ -972,10 +980,10 @@ void TForm1::focusMoved(QWidget* old, QWidget* now) {
     // The groups, panels and buttons whose enter handler shows their hint;
     // a group is entered when the focus comes into it from outside. The model
     // radio buttons lie over their frame, not in it, so they never enter it.
-    const QWidget* const entering[] = {
-        SampleSizeGroupBox, RunButton,     ModelRadioGroup,     ParameterGroupBox,
-        NReplicatesGroupBox, AbsolutePanel, ExitButton,         TestGroupBox,
-        ResultsGroupBox,    SaveButton,    SaveAsButton,        ExpectedPanel};
+    const QWidget* const entering[] = {SampleSizeGroupBox, RunButton,           ModelRadioGroup,
+                                       ParameterGroupBox,  NReplicatesGroupBox, AbsolutePanel,
+                                       ExitButton,         TestGroupBox,        ResultsGroupBox,
+                                       SaveButton,         SaveAsButton,        ExpectedPanel};
     auto within = [](const QWidget* holder, const QWidget* w) {
         return w && (w == holder || holder->isAncestorOf(w));
     };

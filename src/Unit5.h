@@ -12,10 +12,10 @@
 #include <array>
 #include <memory>
 
+#include "core/Types.h"
 #include "engine/Models.h"
-#include "engine/Types.h"
-#include "report/ResultLine.h"
 #include "platform/Services.h"
+#include "report/ResultLine.h"
 
 class QAction;
 class QCheckBox;

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <limits>
 
-#include "engine/Errors.h"
-#include "engine/Types.h"
+#include "core/Errors.h"
+#include "core/Types.h"
 
 namespace zyg {
 

@@ -24,9 +24,7 @@ void DeferredDisplay::showFloat(RunControl field, double value) {
     record(field, Kind::Float).real = value;
 }
 
-void DeferredDisplay::blank(RunControl field) {
-    record(field, Kind::Blank);
-}
+void DeferredDisplay::blank(RunControl field) { record(field, Kind::Blank); }
 
 void DeferredDisplay::setProgressPosition(int position) {
     position_ = position;
@@ -48,17 +46,10 @@ void DeferredDisplay::flush() {
     for (std::size_t i = 0; i < count; ++i) {
         Pending& p = pending_[static_cast<std::size_t>(fields[i])];
         switch (p.kind) {
-            case Kind::Integer:
-                target_.showInteger(fields[i], p.integer);
-                break;
-            case Kind::Float:
-                target_.showFloat(fields[i], p.real);
-                break;
-            case Kind::Blank:
-                target_.blank(fields[i]);
-                break;
-            case Kind::None:
-                break;
+            case Kind::Integer: target_.showInteger(fields[i], p.integer); break;
+            case Kind::Float: target_.showFloat(fields[i], p.real); break;
+            case Kind::Blank: target_.blank(fields[i]); break;
+            case Kind::None: break;
         }
         p.kind = Kind::None;
     }

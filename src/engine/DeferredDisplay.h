@@ -14,7 +14,7 @@
 namespace zyg {
 
 class DeferredDisplay final : public RunDisplay {
-  public:
+public:
     // The loop will report positions up to `replicates`; at most about
     // kProgressSteps of them reach the target.
     DeferredDisplay(RunDisplay& target, std::uint32_t replicates);
@@ -38,7 +38,7 @@ class DeferredDisplay final : public RunDisplay {
     // last writes, and the last progress position if it was held back.
     void flush();
 
-  private:
+private:
     enum class Kind : std::uint8_t { None, Integer, Float, Blank };
     struct Pending {
         Kind kind = Kind::None;

@@ -232,25 +232,20 @@ DrawThresholds drawThresholds(const GenotypeFrequencies& frequencies) {
     return drawThresholds(frequencies.f11, frequencies.f11 + frequencies.f12);
 }
 
-SeedJump seedJump(std::uint64_t steps) {
-    return jumpOf(steps);
-}
+SeedJump seedJump(std::uint64_t steps) { return jumpOf(steps); }
 
 bool kernelAvailable(SamplerKernel kernel) {
     switch (kernel) {
         case SamplerKernel::Auto:
-        case SamplerKernel::Generic:
-            return true;
+        case SamplerKernel::Generic: return true;
 #ifdef ZYG_X86_KERNELS
-        case SamplerKernel::Avx2:
-            return __builtin_cpu_supports("avx2");
+        case SamplerKernel::Avx2: return __builtin_cpu_supports("avx2");
         case SamplerKernel::Avx512:  // everything its target attribute lets the compiler use
             return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
                    __builtin_cpu_supports("popcnt");
 #else
         case SamplerKernel::Avx2:
-        case SamplerKernel::Avx512:
-            return false;
+        case SamplerKernel::Avx512: return false;
 #endif
     }
     return false;
@@ -267,14 +262,10 @@ SamplerKernel resolveKernel(SamplerKernel kernel) {
 
 const char* kernelName(SamplerKernel kernel) {
     switch (kernel) {
-        case SamplerKernel::Auto:
-            return "auto";
-        case SamplerKernel::Generic:
-            return "generic";
-        case SamplerKernel::Avx2:
-            return "AVX2";
-        case SamplerKernel::Avx512:
-            return "AVX-512";
+        case SamplerKernel::Auto: return "auto";
+        case SamplerKernel::Generic: return "generic";
+        case SamplerKernel::Avx2: return "AVX2";
+        case SamplerKernel::Avx512: return "AVX-512";
     }
     return "?";
 }
@@ -293,8 +284,7 @@ SampleCounter::SampleCounter(const DrawThresholds& thresholds, SamplerKernel ker
             countShort_ = countBelowAvx2<1>;
             shortLimit_ = 8;
             break;
-        default:
-            break;
+        default: break;
     }
 #else
     (void)kernel;

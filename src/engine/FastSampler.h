@@ -14,7 +14,7 @@
 
 #include <cstdint>
 
-#include "engine/Types.h"
+#include "core/Types.h"
 
 namespace zyg {
 
@@ -63,11 +63,11 @@ GenotypeCounts fastSample(std::uint32_t seed, const DrawThresholds& thresholds, 
 // A sampler bound to one kernel and one pair of thresholds, for the replicate
 // loop: the kernel is chosen once, not per sample.
 class SampleCounter {
-  public:
+public:
     SampleCounter(const DrawThresholds& thresholds, SamplerKernel kernel = SamplerKernel::Auto);
     GenotypeCounts operator()(std::uint32_t seed, std::uint16_t n) const;
 
-  private:
+private:
     using CountBelow = void (*)(std::uint32_t seed, std::uint32_t n, std::uint32_t t1,
                                 std::uint32_t t2, std::uint32_t counts[2]);
     CountBelow count_;

@@ -1,6 +1,6 @@
 #include "engine/Random.h"
 
-#include "platform/Clock.h"
+#include "core/Clock.h"
 
 namespace zyg {
 

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "engine/Types.h"
+#include "core/Types.h"
 
 namespace zyg {
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <array>
 
+#include "core/NumberText.h"
 #include "engine/Checked.h"
 #include "engine/DeferredDisplay.h"
-#include "engine/NumberText.h"
 #include "engine/Random.h"
 #include "engine/Sampling.h"
 #include "engine/StatisticCache.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/Types.h"
 #include "engine/FastSampler.h"
-#include "engine/Types.h"
 
 namespace zyg {
 
@@ -55,7 +55,7 @@ enum class RunControl {
 
 // What the run needs of a window. The run knows nothing of widgets.
 class RunDisplay {
-  public:
+public:
     virtual ~RunDisplay() = default;
     virtual void showInteger(RunControl field, std::int32_t value) = 0;
     virtual void showFloat(RunControl field, double value) = 0;

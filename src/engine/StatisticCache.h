@@ -9,13 +9,13 @@
 #include <cstdint>
 #include <memory>
 
+#include "core/Types.h"
 #include "engine/SampleStatistics.h"
-#include "engine/Types.h"
 
 namespace zyg {
 
 class StatisticCache {
-  public:
+public:
     // The calling thread's cache, made the first time it asks.
     static StatisticCache& forThisThread() {
         thread_local std::unique_ptr<StatisticCache> cache = std::make_unique<StatisticCache>();
@@ -50,7 +50,7 @@ class StatisticCache {
         g = entry.g;
     }
 
-  private:
+private:
     static constexpr int kBits = 15;
 
     static std::uint64_t keyOf(const GenotypeCounts& counts, std::uint16_t n, bool x2On, bool gOn) {

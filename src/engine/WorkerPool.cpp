@@ -11,9 +11,7 @@ WorkerPool& WorkerPool::instance() {
     return pool;
 }
 
-unsigned WorkerPool::coreCount() {
-    return std::max(1u, std::thread::hardware_concurrency());
-}
+unsigned WorkerPool::coreCount() { return std::max(1u, std::thread::hardware_concurrency()); }
 
 WorkerPool::~WorkerPool() {
     {

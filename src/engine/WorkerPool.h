@@ -25,7 +25,7 @@ class FunctionRef;
 
 template <class R, class... Args>
 class FunctionRef<R(Args...)> {
-  public:
+public:
     template <class F>
     requires(!std::is_same_v<std::remove_cvref_t<F>, FunctionRef>) FunctionRef(F&& f)
         : object_(const_cast<void*>(static_cast<const void*>(std::addressof(f)))),
@@ -34,13 +34,13 @@ class FunctionRef<R(Args...)> {
           }) {}
     R operator()(Args... a) const { return call_(object_, static_cast<Args>(a)...); }
 
-  private:
+private:
     void* object_;
     R (*call_)(void*, Args...);
 };
 
 class WorkerPool {
-  public:
+public:
     static WorkerPool& instance();
 
     // The processor's cores, at least 1.
@@ -58,7 +58,7 @@ class WorkerPool {
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
 
-  private:
+private:
     WorkerPool() = default;
     ~WorkerPool();
     void work(unsigned index);

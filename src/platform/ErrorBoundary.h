@@ -9,7 +9,7 @@
 #include <exception>
 #include <utility>
 
-#include "engine/Errors.h"
+#include "core/Errors.h"
 
 namespace zyg {
 

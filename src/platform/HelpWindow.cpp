@@ -37,13 +37,9 @@ QToolButton* makeButton(QWidget* parent, const QString& text, QStyle::StandardPi
 
 }  // namespace
 
-std::span<const int> helpContextNumbers() {
-    return kHelpContexts;
-}
+std::span<const int> helpContextNumbers() { return kHelpContexts; }
 
-QString helpTopicAnchor(int context) {
-    return QStringLiteral("topic%1").arg(context);
-}
+QString helpTopicAnchor(int context) { return QStringLiteral("topic%1").arg(context); }
 
 QString missingHelpFileText(const QString& helpFile) {
     return QStringLiteral("Cannot find the help file %1.").arg(QDir::toNativeSeparators(helpFile));
@@ -109,9 +105,7 @@ HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     updateButtons();
 }
 
-void HelpWindow::showContents(const QString& helpFile) {
-    open(helpFile, QString());
-}
+void HelpWindow::showContents(const QString& helpFile) { open(helpFile, QString()); }
 
 void HelpWindow::showTopic(const QString& helpFile, int context) {
     open(helpFile, helpTopicAnchor(context));

@@ -125,9 +125,7 @@ void paintMark(QPainter& painter, qreal size) {
 }
 
 // The chi-square density with one degree of freedom, for the program picture.
-qreal chiSquareDensity(qreal x) {
-    return std::exp(-x / 2) / std::sqrt(2 * 3.14159265358979 * x);
-}
+qreal chiSquareDensity(qreal x) { return std::exp(-x / 2) / std::sqrt(2 * 3.14159265358979 * x); }
 
 }  // namespace
 
@@ -136,18 +134,10 @@ QPixmap menuPixmap(MenuPicture picture, qreal devicePixelRatio) {
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
     switch (picture) {
-        case MenuPicture::Run:
-            paintCheckMark(painter);
-            break;
-        case MenuPicture::Save:
-            paintDiskette(painter, QRectF(1, 1, 14, 14));
-            break;
-        case MenuPicture::SaveAs:
-            paintSaveAs(painter);
-            break;
-        case MenuPicture::HelpTopics:
-            paintHelpBook(painter);
-            break;
+        case MenuPicture::Run: paintCheckMark(painter); break;
+        case MenuPicture::Save: paintDiskette(painter, QRectF(1, 1, 14, 14)); break;
+        case MenuPicture::SaveAs: paintSaveAs(painter); break;
+        case MenuPicture::HelpTopics: paintHelpBook(painter); break;
     }
     return pixmap;
 }

@@ -61,7 +61,8 @@ QStringList qtNameFilters(const QString& filter) {
 
 class QtFileDialogs final : public FileDialogs {
 public:
-    std::optional<QString> saveFileName(QWidget* parent, const SaveDialogRequest& request) override {
+    std::optional<QString> saveFileName(QWidget* parent,
+                                        const SaveDialogRequest& request) override {
         QFileDialog dialog(parent);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);

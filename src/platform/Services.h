@@ -30,7 +30,7 @@ struct SaveDialogRequest {
     // Pairs of description and pattern, separated by bars; the first is selected.
     QString filter = QStringLiteral("Text files|*.txt|All files|*.*");
     QString defaultExtension = QStringLiteral("txt");  // added to a name typed without one
-    QString lastFileName;  // the dialog opens with it
+    QString lastFileName;                              // the dialog opens with it
 };
 
 class FileDialogs {

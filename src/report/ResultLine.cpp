@@ -2,9 +2,9 @@
 
 #include <array>
 
-#include "engine/Errors.h"
-#include "engine/NumberText.h"
-#include "engine/Types.h"
+#include "core/Errors.h"
+#include "core/NumberText.h"
+#include "core/Types.h"
 
 namespace zyg {
 

@@ -8,14 +8,14 @@
 #include <cerrno>
 #include <limits>
 
-#include "engine/Errors.h"
+#include "core/Errors.h"
 
 namespace zyg {
 
 namespace {
 
 class PosixFileOperations final : public FileOperations {
-  public:
+public:
     int open(const std::string& path, OpenMode mode, int& fd) override {
         const int flags = mode == OpenMode::Append ? O_WRONLY | O_APPEND | O_CLOEXEC
                                                    : O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
@@ -64,33 +64,25 @@ class PosixFileOperations final : public FileOperations {
     int close(int fd) override { return ::close(fd) != 0 ? errno : 0; }
 };
 
-[[noreturn]] void throwFileError(int error) {
-    throw CommandError(fileErrorMessage(error));
-}
+[[noreturn]] void throwFileError(int error) { throw CommandError(fileErrorMessage(error)); }
 
 }  // namespace
 
 std::string fileErrorMessage(int error) {
     switch (error) {
-        case ENOENT:
-            return kFileNotFound;
+        case ENOENT: return kFileNotFound;
         case EACCES:
         case EPERM:
         case EROFS:
-        case EISDIR:
-            return kFileAccessDenied;
+        case EISDIR: return kFileAccessDenied;
         case ENAMETOOLONG:
         case EINVAL:
-        case EILSEQ:
-            return kInvalidFilename;
+        case EILSEQ: return kInvalidFilename;
         case EMFILE:
-        case ENFILE:
-            return kTooManyOpenFiles;
+        case ENFILE: return kTooManyOpenFiles;
         case ENOSPC:
-        case EDQUOT:
-            return kDiskFull;
-        default:
-            return "I/O error " + std::to_string(error);
+        case EDQUOT: return kDiskFull;
+        default: return "I/O error " + std::to_string(error);
     }
 }
 

@@ -29,7 +29,7 @@ std::string fileErrorMessage(int error);
 // returns 0 on success or the errno value of the failure. The real ones are
 // POSIX; tests put in a layer that injects faults.
 class FileOperations {
-  public:
+public:
     enum class OpenMode {
         Append,          // an existing file, every write at its end; never creates one
         CreateTruncate,  // creates the file, or empties an existing one
@@ -63,7 +63,7 @@ FileOperations& posixFileOperations();
 // a file that is still open and ignores the outcome, so an error that is
 // already on its way is the one reported.
 class ResultsFile {
-  public:
+public:
     // Opens an existing file for appending. A missing file is "File not
     // found"; it is never created here.
     [[nodiscard]] static ResultsFile openForAppend(const std::string& path,
@@ -89,7 +89,7 @@ class ResultsFile {
 
     bool isOpen() const { return fd_ >= 0; }
 
-  private:
+private:
     ResultsFile(FileOperations& ops, int fd, const FileOperations::FileInfo& info);
     static ResultsFile open(const std::string& path, FileOperations::OpenMode mode,
                             FileOperations& ops);

@@ -9,7 +9,9 @@
 namespace zyg {
 
 EditBox::EditBox(QWidget* parent)
-    : QLineEdit(parent), changes_(QString(), [this] { return text(); }, OnChange) {
+    : QLineEdit(parent),
+      changes_(
+          QString(), [this] { return text(); }, OnChange) {
     changes_.watch(this);
 }
 

@@ -34,7 +34,6 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
-
     fields::ChangeReporter changes_;
 };
 

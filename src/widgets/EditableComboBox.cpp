@@ -19,7 +19,9 @@ bool sortsBefore(const QString& a, const QString& b) {
 }  // namespace
 
 EditableComboBox::EditableComboBox(QWidget* parent)
-    : QComboBox(parent), changes_(QString(), [this] { return currentText(); }, OnChange) {
+    : QComboBox(parent),
+      changes_(
+          QString(), [this] { return currentText(); }, OnChange) {
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
     setCompleter(nullptr);

@@ -40,7 +40,6 @@ protected:
     void inputMethodEvent(QInputMethodEvent* event) override;
 
 private:
-
     fields::ChangeReporter changes_;
 };
 

@@ -2,9 +2,7 @@
 
 namespace zyg::fields {
 
-bool isEnterKey(int key) {
-    return key == Qt::Key_Return || key == Qt::Key_Enter;
-}
+bool isEnterKey(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter; }
 
 bool insertsText(const QKeyEvent& event) {
     const QString text = event.text();
@@ -20,8 +18,6 @@ bool leavesField(Qt::FocusReason reason) {
            reason != Qt::MenuBarFocusReason;
 }
 
-std::string utf8(const QString& text) {
-    return text.toStdString();
-}
+std::string utf8(const QString& text) { return text.toStdString(); }
 
 }  // namespace zyg::fields

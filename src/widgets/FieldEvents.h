@@ -15,7 +15,6 @@
 
 namespace zyg::fields {
 
-
 bool isEnterKey(int key);
 
 // Whether a key event inserts its text into a line edit, as opposed to

@@ -4,7 +4,7 @@
 #include <QKeyEvent>
 #include <algorithm>
 
-#include "engine/NumberText.h"
+#include "core/NumberText.h"
 #include "platform/Locale.h"
 #include "widgets/FieldEvents.h"
 
@@ -14,9 +14,7 @@ namespace {
 
 constexpr int kMaxDecimals = 18;
 
-bool isDigit(QChar c) {
-    return c >= u'0' && c <= u'9';
-}
+bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
 
 // Digits and at most one minus sign.
 bool isIntegerShape(const QString& s) {
@@ -85,9 +83,7 @@ void NumericDisplayField::setDisabledColor(const QColor& color) {
     setPalette(look);
 }
 
-int NumericDisplayField::decimals() const {
-    return std::clamp(precision_, 0, kMaxDecimals);
-}
+int NumericDisplayField::decimals() const { return std::clamp(precision_, 0, kMaxDecimals); }
 
 void NumericDisplayField::setText(const QString& text) {
     QString shown = text;
@@ -109,13 +105,9 @@ void NumericDisplayField::showFloat(double x) {
         formatFixed(x, decimals(), 18, fields::utf8(localeSeparators().decimal))));
 }
 
-void NumericDisplayField::showInteger(std::int32_t n) {
-    setText(QString::number(n));
-}
+void NumericDisplayField::showInteger(std::int32_t n) { setText(QString::number(n)); }
 
-double NumericDisplayField::readFloat() const {
-    return readNumber(text());
-}
+double NumericDisplayField::readFloat() const { return readNumber(text()); }
 
 void NumericDisplayField::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);

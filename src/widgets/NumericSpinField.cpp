@@ -12,7 +12,7 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "engine/NumberText.h"
+#include "core/NumberText.h"
 #include "platform/ErrorBoundary.h"
 #include "platform/Locale.h"
 #include "platform/Services.h"
@@ -103,14 +103,11 @@ protected:
             // A window that comes up in between (a message box) takes the
             // mouse: the release would never come here.
             case QEvent::WindowDeactivate:
-            case QEvent::Hide:
-                cancel();
-                break;
+            case QEvent::Hide: cancel(); break;
             case QEvent::EnabledChange:
                 if (!isEnabled()) cancel();
                 break;
-            default:
-                break;
+            default: break;
         }
         return QWidget::event(event);
     }
@@ -144,7 +141,8 @@ private:
 
 NumericSpinField::NumericSpinField(QWidget* parent)
     : QLineEdit(parent),
-      changes_(QStringLiteral("0"), [this] { return text(); }, OnChange),
+      changes_(
+          QStringLiteral("0"), [this] { return text(); }, OnChange),
       up_(new SpinArrow(this, true)),
       down_(new SpinArrow(this, false)) {
     QLineEdit::setText(QStringLiteral("0"));
@@ -155,12 +153,8 @@ NumericSpinField::NumericSpinField(QWidget* parent)
 
 NumericSpinField::~NumericSpinField() = default;
 
-QWidget* NumericSpinField::upArrow() const {
-    return up_;
-}
-QWidget* NumericSpinField::downArrow() const {
-    return down_;
-}
+QWidget* NumericSpinField::upArrow() const { return up_; }
+QWidget* NumericSpinField::downArrow() const { return down_; }
 
 void NumericSpinField::setText(const QString& text) {
     if (text == this->text()) return;
@@ -172,13 +166,9 @@ double NumericSpinField::FloatValue() const {
     return value ? *value : static_cast<double>(minValue_);
 }
 
-void NumericSpinField::setFloatValue(double value) {
-    writeValue(value);
-}
+void NumericSpinField::setFloatValue(double value) { writeValue(value); }
 
-void NumericSpinField::setPrecision(int precision) {
-    precision_ = std::max(precision, 0);
-}
+void NumericSpinField::setPrecision(int precision) { precision_ = std::max(precision, 0); }
 
 void NumericSpinField::writeValue(Extended value) {
     if (minFloat_ != maxFloat_) {
@@ -274,8 +264,7 @@ void NumericSpinField::keyPressEvent(QKeyEvent* event) {
                 event->accept();
                 keyDown(key, modifiers);
                 return;
-            default:
-                break;
+            default: break;
         }
         keyDown(key, modifiers);
         if (fields::insertsText(*event)) {

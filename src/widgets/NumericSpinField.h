@@ -15,7 +15,7 @@
 #include <functional>
 #include <optional>
 
-#include "engine/Types.h"
+#include "core/Types.h"
 #include "widgets/FieldEvents.h"
 
 namespace zyg {

@@ -32,9 +32,7 @@ struct Group {
     bool fontTable = false;  // inside the font table
 };
 
-bool isSymbolFont(const QString& name) {
-    return name.compare("Symbol", Qt::CaseInsensitive) == 0;
-}
+bool isSymbolFont(const QString& name) { return name.compare("Symbol", Qt::CaseInsensitive) == 0; }
 
 // The Symbol font puts the Greek alphabet on the Latin letters.
 QChar symbolToUnicode(QChar c) {
@@ -142,15 +140,9 @@ private:
         switch (c.unicode()) {
             case u'\\':
             case u'{':
-            case u'}':
-                text(c);
-                break;
-            case u'~':
-                text(QChar(0x00A0));
-                break;
-            case u'_':
-                text(QChar(u'-'));
-                break;
+            case u'}': text(c); break;
+            case u'~': text(QChar(0x00A0)); break;
+            case u'_': text(QChar(u'-')); break;
             case u'*':
                 if (first) group().skip = true;
                 break;
@@ -164,8 +156,7 @@ private:
                 }
                 break;
             }
-            default:
-                break;  // \- and other symbols draw nothing
+            default: break;  // \- and other symbols draw nothing
         }
     }
 
@@ -253,9 +244,7 @@ QString caption(const char* body) {
 
 }  // namespace
 
-std::vector<RichTextRun> parseRichText(const QString& rtf) {
-    return Parser(rtf).parse();
-}
+std::vector<RichTextRun> parseRichText(const QString& rtf) { return Parser(rtf).parse(); }
 
 QString x2CheckBoxCaption() {
     // A blank, chi and a raised 2.
@@ -288,9 +277,7 @@ void RichTextLabel::setRichText(const QString& richText) {
     update();
 }
 
-double RichTextLabel::pixelsPerPoint() const {
-    return QFontInfo(font()).pixelSize() / kBasePoints;
-}
+double RichTextLabel::pixelsPerPoint() const { return QFontInfo(font()).pixelSize() / kBasePoints; }
 
 QFont RichTextLabel::fontFor(const RichTextRun& run) const {
     QFont f = font();

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/Errors.h"
+#include "core/Errors.h"
 #include "engine/FastSampler.h"
 #include "engine/Random.h"
 #include "engine/SampleStatistics.h"
@@ -31,15 +31,13 @@ std::vector<SamplerKernel> availableKernels() {
 }
 
 // The threshold that lies exactly on the uniform value k / 2^32.
-Extended on(std::uint32_t k) {
-    return static_cast<Extended>(k) * 0x1p-32L;
-}
+Extended on(std::uint32_t k) { return static_cast<Extended>(k) * 0x1p-32L; }
 
 // Everything a run leaves in a window: the last value of every field, the
 // visibility of every control, the message, the Save commands and the last
 // progress position; and, for the comparisons of short runs, every call.
 class WindowRecord final : public RunDisplay {
-  public:
+public:
     std::array<std::string, 32> text;  // "#" never written
     std::array<int, 32> shown;         // -1 never set, else 0 or 1
     std::array<int, 32> writes{};      // per field
@@ -84,7 +82,7 @@ class WindowRecord final : public RunDisplay {
 
     static std::size_t idx(RunControl c) { return static_cast<std::size_t>(c); }
 
-  private:
+private:
     void write(RunControl f, std::string s) {
         note("text " + std::to_string(idx(f)) + " " + s);
         text[idx(f)] = std::move(s);
@@ -95,9 +93,7 @@ class WindowRecord final : public RunDisplay {
     }
 };
 
-bool sameBits(Extended a, Extended b) {
-    return std::memcmp(&a, &b, 10) == 0;
-}
+bool sameBits(Extended a, Extended b) { return std::memcmp(&a, &b, 10) == 0; }
 
 struct Outcome {
     std::unique_ptr<SimulationState> state = std::make_unique<SimulationState>();
@@ -252,22 +248,12 @@ TEST(FastSampler, EveryKernelDrawsTheReferenceSamples) {
                                                  : static_cast<std::uint16_t>(random() % 10001);
             Extended c1 = uniformC(), c2 = c1 + uniformC() * (1 - c1);
             switch (i % 8) {
-                case 0:
-                    c1 = 0;
-                    break;  // no A1A1
-                case 1:
-                    c2 = 1;
-                    break;  // second threshold at 2^32
-                case 2:
-                    c1 = c2 = 1.25L;
-                    break;  // both at 2^32
-                case 3:
-                    c2 = c1;
-                    break;  // no A1A2: equal
-                case 4:
-                    c2 = c1 - uniformC() / 4;
-                    break;  // no A1A2: crossed
-                case 5: {   // thresholds exactly on values that the sample draws
+                case 0: c1 = 0; break;                    // no A1A1
+                case 1: c2 = 1; break;                    // second threshold at 2^32
+                case 2: c1 = c2 = 1.25L; break;           // both at 2^32
+                case 3: c2 = c1; break;                   // no A1A2: equal
+                case 4: c2 = c1 - uniformC() / 4; break;  // no A1A2: crossed
+                case 5: {  // thresholds exactly on values that the sample draws
                     std::uint32_t s = seed;
                     for (int k = 0; k < 1 + static_cast<int>(random() % 5); ++k) s = stepSeed(s);
                     c1 = on(s);
@@ -278,8 +264,7 @@ TEST(FastSampler, EveryKernelDrawsTheReferenceSamples) {
                     c1 = -0.25L;
                     c2 = 0;
                     break;  // nothing below either
-                default:
-                    break;
+                default: break;
             }
             std::uint32_t referenceSeed = seed;
             const GenotypeCounts expected = referenceSampler(referenceSeed, c1, c2, n);
@@ -362,20 +347,11 @@ TEST(FastRun, RandomRunsEqualTheReferenceFieldByField) {
         if (i % 16 == 5) c.settings.x2On = c.settings.gOn = false;  // only reachable directly
         Extended f11 = uniformC() * 0.6L, f12 = uniformC() * (1 - f11);
         switch (i % 6) {
-            case 0:
-                f12 = 0;
-                break;  // equal thresholds
-            case 1:
-                f12 = -uniformC() * f11;
-                break;  // crossed thresholds
-            case 2:
-                f11 = 0;
-                break;  // first threshold at 0
-            case 3:
-                f12 = 1.5L - f11;
-                break;  // second threshold at 2^32
-            default:
-                break;
+            case 0: f12 = 0; break;                  // equal thresholds
+            case 1: f12 = -uniformC() * f11; break;  // crossed thresholds
+            case 2: f11 = 0; break;                  // first threshold at 0
+            case 3: f12 = 1.5L - f11; break;         // second threshold at 2^32
+            default: break;
         }
         c.frequencies = {f11, f12, 1 - f11 - f12};
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "engine/Errors.h"
+#include "core/Errors.h"
 #include "engine/Models.h"
 
 using namespace zyg;

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "engine/Errors.h"
+#include "core/Clock.h"
+#include "core/Errors.h"
 #include "engine/Models.h"
 #include "engine/Random.h"
 #include "engine/Sampling.h"
-#include "platform/Clock.h"
 
 using namespace zyg;
 
@@ -32,7 +32,8 @@ Extended x2Of(GenotypeCounts c) {
     return pearsonX2(c, sampleExpectedCounts(c, static_cast<std::uint16_t>(c.o11 + c.o12 + c.o22)));
 }
 Extended gOf(GenotypeCounts c) {
-    return likelihoodRatioG(c, sampleExpectedCounts(c, static_cast<std::uint16_t>(c.o11 + c.o12 + c.o22)));
+    return likelihoodRatioG(
+        c, sampleExpectedCounts(c, static_cast<std::uint16_t>(c.o11 + c.o12 + c.o22)));
 }
 
 }  // namespace
@@ -82,7 +83,7 @@ TEST(Sampling, EndToEndReplicateFromTheClockSeed) {
 
 TEST(Sampling, ThresholdsAreStrictAndF22IsNeverRead) {
     const GenotypeFrequencies half{0.25L, 0.5L, 12345};  // f22 is not read
-    setRandomSeed(seedBefore(0x40000000u));                // next u is exactly 0.25
+    setRandomSeed(seedBefore(0x40000000u));              // next u is exactly 0.25
     EXPECT_EQ(drawSample(half, 1), counts(0, 1, 0));
     setRandomSeed(seedBefore(0xC0000000u));  // exactly 0.75
     EXPECT_EQ(drawSample(half, 1), counts(0, 0, 1));

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "engine/Errors.h"
+#include "core/Errors.h"
 #include "engine/Models.h"
 #include "engine/Random.h"
 #include "engine/Sampling.h"
@@ -55,7 +55,7 @@ struct TestRun {
     RecordingDisplay display;
 
     TestRun(std::uint32_t n, std::uint32_t nrep, bool x2, bool g, GenotypeFrequencies f,
-        std::uint32_t seed = 49530250) {
+            std::uint32_t seed = 49530250) {
         settings = {n, nrep, x2, g};
         state->frequencies = f;
         state->expected = expectedCounts(f, static_cast<std::uint16_t>(n));
@@ -112,7 +112,8 @@ TEST(Simulation, SmallRunsRepaintTheX2FieldsLargeRunsShowProgress) {
     ASSERT_EQ(small.display.events.size(), 400u);
     EXPECT_EQ(small.display.events[0], "progress 1");
     EXPECT_EQ(small.display.events[1], "repaint " + RecordingDisplay::name(RunControl::X2AdvEdit));
-    EXPECT_EQ(small.display.events[3], "repaint " + RecordingDisplay::name(RunControl::X2_01AdvEdit));
+    EXPECT_EQ(small.display.events[3],
+              "repaint " + RecordingDisplay::name(RunControl::X2_01AdvEdit));
 
     TestRun large(20, 101, true, false, kHW04);
     large.go();

@@ -3,7 +3,7 @@
 #include <clocale>
 #include <string>
 
-#include "engine/Errors.h"
+#include "core/Errors.h"
 #include "report/ResultLine.h"
 #include "support/CommaLocale.h"
 

@@ -9,7 +9,7 @@
 #include <limits>
 #include <string>
 
-#include "engine/Errors.h"
+#include "core/Errors.h"
 #include "report/ResultsFile.h"
 
 using namespace zyg;
@@ -24,7 +24,7 @@ const std::string kLine2 = "   Wahlund  0.3000  second\r\n";
 // Real files, with faults injected on request: a failing open, a disk that
 // fills after a number of bytes, a failing sync, truncate or close.
 class FaultyFileOperations : public FileOperations {
-  public:
+public:
     int openError = 0;
     std::size_t room = std::numeric_limits<std::size_t>::max();      // bytes until the disk is full
     std::size_t maxChunk = std::numeric_limits<std::size_t>::max();  // longest single write
@@ -60,12 +60,12 @@ class FaultyFileOperations : public FileOperations {
         return closeError != 0 ? closeError : error;
     }
 
-  private:
+private:
     static FileOperations& real() { return posixFileOperations(); }
 };
 
 class ResultsFileTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "zyg_report_XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
@@ -162,8 +162,7 @@ TEST_F(ResultsFileTest, ReadOnlyFileAndFolderAreFileAccessDenied) {
                 errorOf([&] { appendResult(path, kLine2); }) == "File access denied" &&
                 errorOf([&] { createResultsFile(path, kHeader, kLine2); }) ==
                     "File access denied" &&
-                errorOf([&] { createResultsFile(fresh, kHeader, kLine1); }) ==
-                    "File access denied";
+                errorOf([&] { createResultsFile(fresh, kHeader, kLine1); }) == "File access denied";
             std::_Exit(denied ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");

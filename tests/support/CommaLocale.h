@@ -4,12 +4,12 @@
 // the lifetime of the object. When no such locale is installed, one is
 // compiled with localedef into a temporary folder and found through LOCPATH.
 
+#include <unistd.h>
+
 #include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-
-#include <unistd.h>
 
 namespace zyg::testing {
 
@@ -20,8 +20,8 @@ public:
         folder_ = std::filesystem::temp_directory_path() /
                   ("zygomet-locale-" + std::to_string(::getpid()));
         std::filesystem::create_directories(folder_);
-        const std::string command = "localedef -i de_DE -f UTF-8 '" + folder_.string() +
-                                    "/de_DE.UTF-8' >/dev/null 2>&1";
+        const std::string command =
+            "localedef -i de_DE -f UTF-8 '" + folder_.string() + "/de_DE.UTF-8' >/dev/null 2>&1";
         [[maybe_unused]] const int status = std::system(command.c_str());
         ::setenv("LOCPATH", folder_.c_str(), 1);
         active_ = use("de_DE.UTF-8");

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/Clock.h"
+#include "core/Clock.h"
 #include "platform/Services.h"
 
 namespace zyg::testing {

@@ -5,7 +5,7 @@
 #include <QTest>
 
 #include "WidgetTestSupport.h"
-#include "engine/Errors.h"
+#include "core/Errors.h"
 #include "widgets/EditBox.h"
 #include "widgets/EditableComboBox.h"
 

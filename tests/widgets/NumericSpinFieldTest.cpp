@@ -8,7 +8,7 @@
 #include <stdexcept>
 
 #include "WidgetTestSupport.h"
-#include "engine/Errors.h"
+#include "core/Errors.h"
 #include "widgets/NumericSpinField.h"
 
 using namespace zyg;

@@ -16,7 +16,6 @@
 #include "platform/Services.h"
 #include "support/QtPrinters.h"
 
-
 namespace zyg::testing {
 
 class CountingBeeper final : public Beeper {

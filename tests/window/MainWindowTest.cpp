@@ -1,11 +1,10 @@
 // The window at start-up, the Run command and the keys.
-#include "WindowFixture.h"
-
 #include <QAction>
-#include <QMenu>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMenu>
 
+#include "WindowFixture.h"
 #include "engine/Random.h"
 #include "widgets/RichTextLabel.h"
 
@@ -126,9 +125,10 @@ TEST_F(MainWindow, CompletionMessageTellsHowManyReplicatesCouldBeTested) {
     const SimulationState& state = simulationState();
     ASSERT_LT(state.gOk, 1000);
     ASSERT_GT(state.gOk, 0);
-    const QString gPart = QStringLiteral("G could only be computed for %1 out of 1000 replicates (")
-                              .arg(state.gOk);
-    EXPECT_TRUE(form->MessageLabel->text().contains(gPart)) << form->MessageLabel->text().toStdString();
+    const QString gPart =
+        QStringLiteral("G could only be computed for %1 out of 1000 replicates (").arg(state.gOk);
+    EXPECT_TRUE(form->MessageLabel->text().contains(gPart))
+        << form->MessageLabel->text().toStdString();
     EXPECT_TRUE(form->MessageLabel->text().endsWith(" %)"));
     EXPECT_EQ(form->MessageLabel->palette().color(QPalette::WindowText), QColor(0x80, 0, 0));
     EXPECT_TRUE(form->MessageLabel->alignment() & Qt::AlignRight);

@@ -1,8 +1,8 @@
 // The parameter refresh and the input handlers.
-#include "WindowFixture.h"
-
 #include <QGroupBox>
 #include <QLabel>
+
+#include "WindowFixture.h"
 
 using namespace zyg;
 using namespace zyg::testing;
@@ -243,7 +243,8 @@ TEST_F(Refresh, TheScrollBarWritesTheSampleSize) {
 
 TEST_F(Refresh, EnterInParameterFieldsRuns) {
     form->NRComboBox->setText("10");
-    for (QWidget* field : std::initializer_list<QWidget*>{form->nEdit, form->NRComboBox->lineEdit()}) {
+    for (QWidget* field :
+         std::initializer_list<QWidget*>{form->nEdit, form->NRComboBox->lineEdit()}) {
         form->pAdvSpinEdit->setFloatValue(form->pAdvSpinEdit->FloatValue() == 0.4 ? 0.5 : 0.4);
         ASSERT_TRUE(saveCommandsDisabled());
         field->setFocus();

@@ -1,11 +1,10 @@
 // Save and Save As from the window: the dialog, the header, appending, and
 // the failures that leave the Save commands enabled.
-#include "WindowFixture.h"
-
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "WindowFixture.h"
 #include "platform/Locale.h"
 
 using namespace zyg;
@@ -55,7 +54,8 @@ TEST_F(Save, FirstSaveAsksThenLaterSavesAppend) {
     auto content = lines(path("results.txt"));
     ASSERT_EQ(content.size(), 2);
     EXPECT_TRUE(content[0].startsWith(kHeaderStart));
-    const QByteArray expectedStart = "       H-W  0.4000       0       0       1       1       1     100     100";
+    const QByteArray expectedStart =
+        "       H-W  0.4000       0       0       1       1       1     100     100";
     EXPECT_TRUE(content[1].startsWith(expectedStart)) << content[1].toStdString();
     EXPECT_EQ(content[1].size(), 122);
     EXPECT_TRUE(content[1].endsWith("  100.00    0.00"));

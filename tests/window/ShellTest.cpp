@@ -1,11 +1,10 @@
 // The application shell around the window: the error box text, the status
 // bar's hint line and Num Lock indicator, help, and Exit.
-#include "WindowFixture.h"
-
 #include <QGroupBox>
 #include <QMenu>
 #include <QTimer>
 
+#include "WindowFixture.h"
 #include "platform/ErrorBoundary.h"
 
 using namespace zyg;
@@ -18,7 +17,8 @@ using Shell = WindowTest;
 TEST(ErrorBox, APeriodFollowsMessagesThatEndInALetterOrDigit) {
     EXPECT_EQ(applicationErrorText("Range check error"), "Range check error.");
     EXPECT_EQ(applicationErrorText("I/O error 28"), "I/O error 28.");
-    EXPECT_EQ(applicationErrorText("Fitnesses cannot all be zero!"), "Fitnesses cannot all be zero!");
+    EXPECT_EQ(applicationErrorText("Fitnesses cannot all be zero!"),
+              "Fitnesses cannot all be zero!");
     EXPECT_EQ(applicationErrorText("(P %)"), "(P %)");
     EXPECT_EQ(applicationErrorText("Done."), "Done.");
     EXPECT_EQ(applicationErrorText("path/"), "path/.");  // "/" sorts after "."
@@ -60,8 +60,9 @@ TEST_F(Shell, PointingShowsTheNearestHint) {
         return form->StatusBar1->panelText(0);
     };
     // A disabled count field is passed over for the panel that holds it.
-    EXPECT_EQ(point(form->e11AdvEdit), " Expected genotypic frequencies (set automatically based on "
-                                       "chosen allele frequency)");
+    EXPECT_EQ(point(form->e11AdvEdit),
+              " Expected genotypic frequencies (set automatically based on "
+              "chosen allele frequency)");
     EXPECT_EQ(point(form->WRadioButton), " Wahlund model (divided population)");
     EXPECT_EQ(point(form->pAdvSpinEdit), " A1 Allele frequency");
     // A label without a hint in a hinted group shows the group's.

@@ -14,14 +14,13 @@
 #include <memory>
 
 #include "Unit5.h"
-#include "engine/Types.h"
+#include "core/Types.h"
 #include "support/FakeServices.h"
 #include "support/QtPrinters.h"
 #include "widgets/EditBox.h"
 #include "widgets/EditableComboBox.h"
 #include "widgets/NumericDisplayField.h"
 #include "widgets/NumericSpinField.h"
-
 
 namespace zyg::testing {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/Types.h"
+#include "core/Types.h"
 
 namespace zyg {
 

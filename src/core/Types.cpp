@@ -1,6 +1,6 @@
-#include "engine/Types.h"
+#include "core/Types.h"
 
-#include "engine/Errors.h"
+#include "core/Errors.h"
 
 namespace zyg {
 

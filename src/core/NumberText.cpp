@@ -1,11 +1,11 @@
-#include "engine/NumberText.h"
+#include "core/NumberText.h"
 
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <limits>
 
-#include "engine/Errors.h"
+#include "core/Errors.h"
 
 namespace zyg {
 
@@ -195,7 +195,8 @@ std::optional<std::int32_t> parseInteger(std::string_view text) {
     if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
         hex = true;
         ++i;
-    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    } else if (i + 1 < text.size() && text[i] == '0' &&
+               (text[i + 1] == 'x' || text[i + 1] == 'X')) {
         hex = true;
         i += 2;
     }
