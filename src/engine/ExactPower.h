@@ -1,0 +1,85 @@
+#pragma once
+
+// Exact power of the tests of Hardy-Weinberg proportions: for a generating
+// model, a sample size, a test and a level, the probabilities that a sample of
+// n genotypes can be tested and that it is rejected, summed over the
+// multinomial distribution of the genotype counts instead of simulated.
+//
+// X2 and G are decided with the window's own extended-precision statistics, so
+// a sample that the window counts as significant is rejected here too.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/Types.h"
+
+namespace zyg {
+
+// The tests of Hardy-Weinberg proportions.
+enum class HweTest {
+    X2,     // Pearson's X2 against the sample's own expectation, no correction
+    G,      // the likelihood-ratio G
+    X2cc,   // X2 with the continuity correction 0.5
+    Exact,  // the exact test, conditional on the allele count
+};
+
+// "x2", "g", "x2cc", "exact".
+std::string_view hweTestName(HweTest test);
+std::optional<HweTest> parseHweTest(std::string_view name);
+
+// A generating model and its parameters, in the window's terms. Only the
+// parameters of the chosen model are read.
+struct ModelSpec {
+    GenotypeModel model = GenotypeModel::HardyWeinberg;
+    double p = 0.5;
+    double var = 0;                    // Wahlund: the variance of p among subpopulations
+    double f = 0;                      // inbreeding coefficient
+    double w11 = 1, w12 = 1, w22 = 1;  // fitnesses of A1A1, A1A2, A2A2
+};
+
+inline constexpr std::uint32_t kMaxPowerSampleSize = 10000;
+
+// Checks the parameters against the window's limits (p 0.01 to 0.99, var 0 to
+// p*q, f 0 to 1, fitnesses 0 to 10 and not all zero). Returns the empty text
+// when they hold, otherwise one sentence naming the parameter, the value and
+// what is allowed.
+std::string checkModel(const ModelSpec& spec);
+
+// The model's genotype frequencies, computed as the window computes them.
+GenotypeFrequencies frequenciesOf(const ModelSpec& spec);
+
+// The critical value of X2 and G at a level in (0, 0.5]: the window's
+// 3.841459 and 6.634907 at 0.05 and 0.01, the 1-df chi-square quantile at any
+// other level.
+Extended criticalValue(double level);
+
+// The two-sided p-value of the exact test of the sample, or nothing when both
+// alleles do not occur.
+std::optional<double> exactTestPValue(const GenotypeCounts& counts);
+
+// The test's decision on one sample at a level: true when rejected, false when
+// not, nothing when the test cannot be computed for it.
+std::optional<bool> rejects(HweTest test, const GenotypeCounts& counts, double level);
+
+struct TestLevel {
+    HweTest test = HweTest::X2;
+    double level = 0.05;
+};
+
+struct ExactPower {
+    double testable = 0;          // P(the test can be computed)
+    double power = 0;             // P(testable and rejected)
+    double conditionalPower = 0;  // power / testable; NaN when testable is 0
+    double massLeftOut = 0;       // probability of the samples not enumerated
+};
+
+// The exact power at sample size n (1 to kMaxPowerSampleSize) of every test
+// and level asked for, in their order. The model must pass checkModel.
+std::vector<ExactPower> exactPower(const ModelSpec& spec, std::uint32_t n,
+                                   std::span<const TestLevel> tests);
+
+}  // namespace zyg
