@@ -163,24 +163,44 @@ QChart* buildPowerChart(const PowerCurve& curve) {
         chart->addSeries(line);
     }
 
+    // Each test's marker at the smallest n that reaches the target, and its
+    // label in a row of its own beside the target line, so that the labels of
+    // tests that reach it at about the same n do not cover each other.
+    int row = 0;
     for (HweTest test : r.tests) {
         auto* reached = new QScatterSeries;
         reached->setName(reachedSeriesName(test));
         reached->setObjectName(reachedSeriesName(test));
-        if (const auto n = smallestReaching(curve, test)) {
+        reached->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
+        reached->setMarkerSize(10);
+        reached->setColor(testColour(test));
+        reached->setBorderColor(Qt::black);
+        const auto n = smallestReaching(curve, test);
+        if (n) {
             for (const PowerPoint& pt : curve.points)
                 if (pt.test == test && pt.n == *n) reached->append(pt.n, pt.power);
         }
-        reached->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
-        reached->setMarkerSize(9);
-        reached->setColor(testColour(test));
-        reached->setBorderColor(Qt::black);
-        reached->setPointLabelsVisible(true);
-        reached->setPointLabelsFormat(powerSeriesName(test) + QStringLiteral(": n = @xPoint"));
-        reached->setPointLabelsColor(testColour(test).darker(130));
-        reached->setPointLabelsClipping(false);
         chart->addSeries(reached);
         hideFromLegend(chart, reached);
+        if (!n) continue;
+        ++row;
+        auto* label = new QScatterSeries;
+        label->setObjectName(reachedSeriesName(test) + QStringLiteral(" label"));
+        const double offset = 0.065 * row;
+        const double y = r.target > 0.45 ? r.target - offset - 0.01 : r.target + offset - 0.04;
+        label->append(*n, y);
+        label->setMarkerSize(1);
+        label->setColor(Qt::transparent);
+        label->setBorderColor(Qt::transparent);
+        label->setPointLabelsVisible(true);
+        label->setPointLabelsFormat(powerSeriesName(test) + QStringLiteral(": n = @xPoint"));
+        label->setPointLabelsColor(testColour(test).darker(140));
+        QFont font = label->pointLabelsFont();
+        font.setBold(true);
+        label->setPointLabelsFont(font);
+        label->setPointLabelsClipping(false);
+        chart->addSeries(label);
+        hideFromLegend(chart, label);
     }
 
     addPowerAxes(chart, nFrom, nTo);
@@ -250,18 +270,19 @@ QChart* buildDeFinettiChart(const DeFinettiPicture& picture) {
     parabola->setPen(QPen(QColor(0x20, 0x20, 0x20), 2, Qt::DashLine));
     chart->addSeries(parabola);
 
-    // The corners, each a labelled point of its own.
+    // The corners' names, each the label of an unmarked point of its own; a
+    // label sits above its point, so the bottom corners' points lie below them.
     const struct {
         const char* name;
-        double f11, f12, f22;
-    } corners[] = {{"A1A1", 1, 0, 0}, {"A1A2", 0, 1, 0}, {"A2A2", 0, 0, 1}};
+        double x, y;
+    } corners[] = {{"A1A1", -0.02, -0.075}, {"A2A2", 1.02, -0.075}, {"A1A2", apex.x, apex.y}};
     for (const auto& c : corners) {
         auto* s = new QScatterSeries;
         s->setObjectName(QString::fromLatin1(c.name));
-        const TrianglePoint t = trianglePoint(c.f11, c.f12, c.f22);
-        s->append(t.x, t.y);
+        s->append(c.x, c.y);
         s->setMarkerSize(1);
-        s->setColor(Qt::black);
+        s->setColor(Qt::transparent);
+        s->setBorderColor(Qt::transparent);
         s->setPointLabelsVisible(true);
         s->setPointLabelsFormat(QString::fromLatin1(c.name));
         s->setPointLabelsColor(Qt::black);
@@ -303,11 +324,27 @@ QChart* buildDeFinettiChart(const DeFinettiPicture& picture) {
     }
 
     auto* x = new QValueAxis;
-    x->setRange(-0.08, 1.08);
+    x->setRange(-0.1, 1.1);
     x->setVisible(false);
     auto* y = new QValueAxis;
-    y->setRange(-0.08, apex.y + 0.08);
+    const double yLow = -0.1, yHigh = apex.y + 0.08;
+    y->setRange(yLow, yHigh);
     y->setVisible(false);
+    // One unit is as long across as up, so the triangle stays equilateral
+    // whatever the shape of the plot area: the longer side's range widens.
+    QObject::connect(chart, &QChart::plotAreaChanged, x, [x, y, yLow, yHigh](const QRectF& area) {
+        if (area.width() <= 0 || area.height() <= 0) return;
+        const double perPixelX = 1.2 / area.width(), perPixelY = (yHigh - yLow) / area.height();
+        if (perPixelX >= perPixelY) {
+            const double half = perPixelX * area.height() / 2, mid = (yLow + yHigh) / 2;
+            y->setRange(mid - half, mid + half);
+            x->setRange(-0.1, 1.1);
+        } else {
+            const double half = perPixelY * area.width() / 2;
+            x->setRange(0.5 - half, 0.5 + half);
+            y->setRange(yLow, yHigh);
+        }
+    });
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
     for (QAbstractSeries* s : chart->series()) {
