@@ -122,8 +122,8 @@ QChart* buildPowerChart(const PowerCurve& curve) {
             auto* lower = new QLineSeries;
             for (const PowerPoint& pt : curve.points) {
                 if (pt.test != test) continue;
-                upper->append(pt.n, pt.upper);
-                lower->append(pt.n, pt.lower);
+                upper->append(pt.n, upperEnd(pt));
+                lower->append(pt.n, lowerEnd(pt));
             }
             auto* band = new QAreaSeries(upper, lower);
             upper->setParent(band);

@@ -6,7 +6,7 @@
 #include <QString>
 
 #include "charts/DeFinetti.h"
-#include "charts/PowerStudy.h"
+#include "charts/PowerCurve.h"
 
 class QChart;
 

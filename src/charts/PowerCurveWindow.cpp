@@ -402,7 +402,6 @@ void PowerCurveWindow::compute() {
                         },
                         Qt::QueuedConnection);
                 }
-                return !raw->cancel.load();
             });
         } catch (const std::exception& e) {
             error = QString::fromUtf8(e.what());
@@ -511,7 +510,7 @@ void PowerCurveWindow::fillTable() {
             shown(pt.testable),
             shown(pt.power),
             shown(pt.conditionalPower),
-            simulated ? QStringLiteral("%1 - %2").arg(shown(pt.lower), shown(pt.upper))
+            simulated ? QStringLiteral("%1 - %2").arg(shown(lowerEnd(pt)), shown(upperEnd(pt)))
                       : QStringLiteral("exact")};
         for (int c = 0; c < 6; ++c) {
             auto* item = new QTableWidgetItem(cells[c]);

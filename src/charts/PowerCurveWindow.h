@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "charts/PowerStudy.h"
+#include "charts/PowerCurve.h"
 #include "charts/StudySnapshot.h"
 
 class QChart;

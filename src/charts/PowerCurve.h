@@ -1,9 +1,9 @@
 #pragma once
 
-// A power curve as data: the request (model, range of n, tests, level, method,
-// target), its checks, the computation with progress and cancellation, the
-// smallest n that reaches the target, and the study's text forms (the table
-// the window copies and the CSV file it exports). No Qt.
+// A power curve as the window asks for it: one model, a range of n, the tests,
+// one level, the method and a target. Checked here, computed by the power
+// study library, and written out in its forms (the table the window copies and
+// the CSV file it exports). No Qt.
 
 #include <atomic>
 #include <cstdint>
@@ -14,10 +14,9 @@
 
 #include "core/Types.h"
 #include "engine/ExactPower.h"
+#include "power/PowerStudy.h"
 
 namespace zyg {
-
-enum class PowerMethod { Exact, Simulate };
 
 struct PowerCurveRequest {
     ModelSpec spec;
@@ -29,6 +28,9 @@ struct PowerCurveRequest {
     std::uint32_t seed = 1;           // simulation only
     double target = 0.80;
 };
+
+// The largest number of sample sizes one curve may have.
+inline constexpr std::size_t kMaxCurveSizes = 2000;
 
 // Which input a problem concerns, so that a window can show its message next
 // to that input.
@@ -46,41 +48,19 @@ RequestProblem checkRequest(const PowerCurveRequest& request);
 // to when the step lands on it. The request must be sound.
 std::vector<std::uint32_t> sampleSizes(const PowerCurveRequest& request);
 
-// One computed point of one test.
-struct PowerPoint {
-    HweTest test = HweTest::X2;
-    std::uint32_t n = 0;
-    double testable = 0;          // P(testable), or its simulated estimate
-    double power = 0;             // P(testable and rejected)
-    double conditionalPower = 0;  // P(rejected | testable); NaN when nothing is testable
-    double se = 0;                // standard error of power; NaN for exact points
-    double lower = 0, upper = 0;  // 95% interval of power (equal to power for exact points)
-};
-
 struct PowerCurve {
     PowerCurveRequest request;
     std::vector<PowerPoint> points;  // by n, then by the request's test order
 };
 
-// Called after each sample size with the number done and the total; returns
-// false to stop.
-using CurveProgress = std::function<bool(std::size_t done, std::size_t total)>;
+// Called with the points done and the points in all.
+using CurveProgress = std::function<void(std::size_t done, std::size_t total)>;
 
-// Computes every point of a sound request, or nothing when `cancel` is set or
-// the progress callback asks to stop: a cancelled curve is never returned in
-// part.
+// Computes every point of a sound request, or nothing when `cancel` is set
+// before it ends: a cancelled curve is never returned in part.
 std::optional<PowerCurve> computePowerCurve(const PowerCurveRequest& request,
                                             const std::atomic<bool>& cancel,
                                             const CurveProgress& progress = {});
-
-// The simulated power of the tests at one n: `replicates` samples drawn with the
-// program's generator from `seed`. Returns the points in the tests' order, or
-// nothing when `cancel` is set meanwhile.
-std::optional<std::vector<PowerPoint>> simulatedPower(const ModelSpec& spec, std::uint32_t n,
-                                                      const std::vector<HweTest>& tests,
-                                                      double level, std::uint32_t replicates,
-                                                      std::uint32_t seed,
-                                                      const std::atomic<bool>* cancel = nullptr);
 
 // The smallest n of the curve whose power reaches the target for this test.
 std::optional<std::uint32_t> smallestReaching(const PowerCurve& curve, HweTest test);
@@ -88,14 +68,16 @@ std::optional<std::uint32_t> smallestReaching(const PowerCurve& curve, HweTest t
 // "X2", "G", "X2 (cc)", "Exact": the names people read in legends and tables.
 std::string testLabel(HweTest test);
 
-// "hw", "wahlund", "inbreeding", "selection".
-std::string modelKey(GenotypeModel model);
+// The lower and upper ends of a point's 95% interval; both the power itself
+// for exact points.
+double lowerEnd(const PowerPoint& point);
+double upperEnd(const PowerPoint& point);
 
 // The table as tab-separated text with a header line, numbers with ".".
 std::string curveTableText(const PowerCurve& curve);
 
-// The CSV file: a header row and one row per point, numbers with "." at full
-// precision whatever the locale.
+// The CSV file of the command line's --csv: a header row and one row per
+// point.
 std::string curveCsv(const PowerCurve& curve);
 
 }  // namespace zyg
