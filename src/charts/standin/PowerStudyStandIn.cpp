@@ -50,8 +50,7 @@ std::vector<PowerPoint> simulatePoint(const ModelSpec& model, std::uint32_t n,
     std::vector<std::uint32_t> tested(cells, 0), rejected(cells, 0);
     std::uint32_t seed = plan.seed;
     for (std::uint32_t i = 0; i < plan.nrep; ++i) {
-        const GenotypeCounts sample =
-            referenceSampler(seed, c1, c2, static_cast<std::uint16_t>(n));
+        const GenotypeCounts sample = referenceSampler(seed, c1, c2, static_cast<std::uint16_t>(n));
         for (std::size_t t = 0; t < tests.size(); ++t)
             for (std::size_t l = 0; l < levels.size(); ++l) {
                 const std::optional<bool> r = rejects(tests[t], sample, levels[l]);
@@ -78,9 +77,9 @@ std::vector<PowerPoint> simulatePoint(const ModelSpec& model, std::uint32_t n,
             // Wilson score interval.
             const double z = 1.959963984540054, z2 = z * z;
             const double centre = (p.power + z2 / (2 * reps)) / (1 + z2 / reps);
-            const double half =
-                z * std::sqrt(p.power * (1 - p.power) / reps + z2 / (4 * reps * reps)) /
-                (1 + z2 / reps);
+            const double half = z *
+                                std::sqrt(p.power * (1 - p.power) / reps + z2 / (4 * reps * reps)) /
+                                (1 + z2 / reps);
             p.low95 = std::max(0.0, centre - half);
             p.high95 = std::min(1.0, centre + half);
             p.nrep = plan.nrep;
@@ -166,9 +165,9 @@ std::string csvRow(const PowerPoint& p) {
            std::to_string(p.n) + ',' + std::string(hweTestName(p.test)) + ',' + number(p.level) +
            ',' + std::string(methodName(p.method)) + ',' + number(p.testable) + ',' +
            number(p.power) + ',' + number(p.conditionalPower) + ',' + number(p.se) + ',' +
-           number(p.low95) + ',' + number(p.high95) + ',' +
-           (p.nrep ? std::to_string(p.nrep) : "") + ',' + (p.seed ? std::to_string(*p.seed) : "") +
-           ',' + (p.method == PowerMethod::Exact ? number(p.massLeftOut) : "") + '\n';
+           number(p.low95) + ',' + number(p.high95) + ',' + (p.nrep ? std::to_string(p.nrep) : "") +
+           ',' + (p.seed ? std::to_string(*p.seed) : "") + ',' +
+           (p.method == PowerMethod::Exact ? number(p.massLeftOut) : "") + '\n';
 }
 
 }  // namespace zyg
