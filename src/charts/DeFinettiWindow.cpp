@@ -213,7 +213,7 @@ void DeFinettiWindow::draw() {
     p.test = kTests[std::clamp(test->currentIndex(), 0, 3)];
     p.level = kLevels[std::clamp(level->currentIndex(), 0, 1)];
     p.lastSample = lastSample_;
-    QString problem = QString::fromStdString(checkModel(p.spec));
+    QString problem = asSentence(checkModel(p.spec));
     QWidget* culprit = problem.isEmpty() ? nullptr : modelInputs->fieldFor(checkModel(p.spec));
     if (problem.isEmpty() && (p.n < 1 || p.n > kMaxDiagramSampleSize)) {
         problem = QStringLiteral("n is %1; the diagram draws every sample of n from 1 to %2.")

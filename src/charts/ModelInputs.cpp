@@ -23,6 +23,14 @@ QDoubleSpinBox* field(QWidget* parent, const char* name, double lo, double hi, d
 
 }  // namespace
 
+QString asSentence(const std::string& text) {
+    QString s = QString::fromStdString(text).trimmed();
+    if (s.isEmpty()) return s;
+    s[0] = s[0].toUpper();
+    if (!s.endsWith(u'.')) s += u'.';
+    return s;
+}
+
 ModelInputs::ModelInputs(QWidget* parent) : QGroupBox(QStringLiteral("Model"), parent) {
     setObjectName(QStringLiteral("modelInputs"));
     model = new QComboBox(this);

@@ -14,6 +14,10 @@ class QFormLayout;
 
 namespace zyg {
 
+// A problem text as a sentence for the status line: a capital first letter
+// and a full stop at the end.
+QString asSentence(const std::string& text);
+
 class ModelInputs final : public QGroupBox {
     Q_OBJECT
 

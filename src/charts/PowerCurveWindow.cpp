@@ -330,7 +330,7 @@ void PowerCurveWindow::setStatus(const QString& text, bool problem) {
 }
 
 void PowerCurveWindow::showProblem(const RequestProblem& problem) {
-    setStatus(QString::fromStdString(problem.message), true);
+    setStatus(asSentence(problem.message), true);
     QWidget* input = nullptr;
     switch (problem.field) {
         case RequestField::Model: input = modelInputs->fieldFor(problem.message); break;

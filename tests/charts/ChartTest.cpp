@@ -45,9 +45,8 @@ PowerCurve exactCurve(GenotypeModel model, std::vector<HweTest> tests) {
 }
 
 TEST(PowerChart, EachTestsSeriesHoldsTheExactEnginesPower) {
-    const PowerCurve curve =
-        exactCurve(GenotypeModel::Inbreeding, {HweTest::X2, HweTest::G, HweTest::X2cc,
-                                               HweTest::Exact});
+    const PowerCurve curve = exactCurve(GenotypeModel::Inbreeding,
+                                        {HweTest::X2, HweTest::G, HweTest::X2cc, HweTest::Exact});
     std::unique_ptr<QChart> chart(buildPowerChart(curve));
     for (HweTest test : curve.request.tests) {
         QXYSeries* line = seriesNamed(*chart, powerSeriesName(test));
@@ -139,10 +138,8 @@ TEST(DeFinettiChart, TheAcceptanceRegionIsExactlyTheSamplesTheTestDoesNotReject)
                     }
                 const std::string what = std::string(hweTestName(test)) + " at " +
                                          std::to_string(level) + ", n " + std::to_string(n);
-                EXPECT_EQ(countsOf(seriesNamed(*chart, kAcceptedSeriesName), n), accepted)
-                    << what;
-                EXPECT_EQ(countsOf(seriesNamed(*chart, kRejectedSeriesName), n), rejected)
-                    << what;
+                EXPECT_EQ(countsOf(seriesNamed(*chart, kAcceptedSeriesName), n), accepted) << what;
+                EXPECT_EQ(countsOf(seriesNamed(*chart, kRejectedSeriesName), n), rejected) << what;
                 EXPECT_EQ(countsOf(seriesNamed(*chart, kUntestableSeriesName), n), untestable)
                     << what;
             }
@@ -153,7 +150,8 @@ TEST(DeFinettiChart, TheAcceptanceRegionIsExactlyTheSamplesTheTestDoesNotReject)
 // Whether a triangle point lies above the Hardy-Weinberg parabola (more
 // heterozygotes than 2pq).
 bool aboveParabola(const TrianglePoint& t) {
-    const TrianglePoint onCurve = trianglePoint((1 - t.x) * (1 - t.x), 2 * t.x * (1 - t.x), t.x * t.x);
+    const TrianglePoint onCurve =
+        trianglePoint((1 - t.x) * (1 - t.x), 2 * t.x * (1 - t.x), t.x * t.x);
     return t.y > onCurve.y + 1e-12;
 }
 

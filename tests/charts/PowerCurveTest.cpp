@@ -37,8 +37,7 @@ TEST(PowerCurveRequest, EveryBadInputNamesItsField) {
         {"from 0", [](PowerCurveRequest& r) { r.nFrom = 0; }, RequestField::NFrom},
         {"to beyond the largest n", [](PowerCurveRequest& r) { r.nTo = kMaxPowerSampleSize + 1; },
          RequestField::NTo},
-        {"too many sizes",
-         [](PowerCurveRequest& r) { r.nFrom = 1, r.nTo = 10000, r.nStep = 1; },
+        {"too many sizes", [](PowerCurveRequest& r) { r.nFrom = 1, r.nTo = 10000, r.nStep = 1; },
          RequestField::NStep},
         {"no test", [](PowerCurveRequest& r) { r.tests.clear(); }, RequestField::Tests},
         {"var above p.q",
@@ -161,8 +160,8 @@ TEST(PowerCurve, SmallestReachingIsTheFirstNAtOrAboveTheTarget) {
     };
     // Power is saw-toothed in n: the first n that reaches the target counts,
     // even when a larger n falls back below it.
-    curve.points = {point(10, HweTest::X2, 0.5), point(10, HweTest::G, 0.1),
-                    point(20, HweTest::X2, 0.8), point(20, HweTest::G, 0.2),
+    curve.points = {point(10, HweTest::X2, 0.5),  point(10, HweTest::G, 0.1),
+                    point(20, HweTest::X2, 0.8),  point(20, HweTest::G, 0.2),
                     point(30, HweTest::X2, 0.79), point(30, HweTest::G, 0.3)};
     EXPECT_EQ(smallestReaching(curve, HweTest::X2), 20u);
     EXPECT_EQ(smallestReaching(curve, HweTest::G), std::nullopt);
