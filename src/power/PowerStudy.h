@@ -91,6 +91,9 @@ struct PowerPoint {
     double massLeftOut = 0;             // exact points: probability not enumerated
     // Simulated points: the replicates tested and rejected.
     std::uint32_t testedCount = 0, rejectedCount = 0;
+    // Simulated X2 and G: the window's own counts of the run (tested, and
+    // significant at 0.05 and 0.01), which its results line is made from.
+    std::uint32_t windowTested = 0, windowAbove05 = 0, windowAbove01 = 0;
 };
 
 // Progress and cancellation of a study run. `progress` is called with the
