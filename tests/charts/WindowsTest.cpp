@@ -71,7 +71,7 @@ protected:
 
     void SetUp() override {
         window = std::make_unique<PowerCurveWindow>([this] { return study; },
-                                                     QStringLiteral("/help/ZYGOMETHELP.HLP"));
+                                                    QStringLiteral("/help/ZYGOMETHELP.HLP"));
         window->show();
         window->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
@@ -300,7 +300,7 @@ protected:
         study.n = 20;
         study.lastSample = GenotypeCounts{3, 6, 11};
         window = std::make_unique<DeFinettiWindow>([this] { return study; },
-                                                    QStringLiteral("/help/ZYGOMETHELP.HLP"));
+                                                   QStringLiteral("/help/ZYGOMETHELP.HLP"));
         window->show();
         window->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
