@@ -53,7 +53,7 @@ ModelInputs::ModelInputs(QWidget* parent) : QGroupBox(QStringLiteral("Model"), p
     form->addRow(QStringLiteral("&f:"), f);
     form->addRow(QStringLiteral("W&11:"), w11);
     form->addRow(QStringLiteral("W1&2:"), w12);
-    form->addRow(QStringLiteral("W&22:"), w22);
+    form->addRow(QStringLiteral("W22:"), w22);  // "2" is W12's
 
     connect(model, &QComboBox::currentIndexChanged, this, [this] {
         enableFields();

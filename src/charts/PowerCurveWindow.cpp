@@ -100,8 +100,8 @@ void PowerCurveWindow::buildControls() {
     };
     x2Test = check("x2Test", "&X2");
     gTest = check("gTest", "&G");
-    x2ccTest = check("x2ccTest", "X2 with &continuity correction");
-    exactTest = check("exactTest", "E&xact test");
+    x2ccTest = check("x2ccTest", "X2 with co&ntinuity correction");
+    exactTest = check("exactTest", "Exa&ct test");
     auto* testBox = new QVBoxLayout(tests);
     for (QCheckBox* c : {x2Test, gTest, x2ccTest, exactTest}) testBox->addWidget(c);
 
@@ -122,9 +122,9 @@ void PowerCurveWindow::buildControls() {
     target->setKeyboardTracking(false);
     auto* studyForm = new QFormLayout(study);
     studyForm->addRow(QStringLiteral("&Level:"), level);
-    studyForm->addRow(QStringLiteral("&Method:"), method);
+    studyForm->addRow(QStringLiteral("Met&hod:"), method);
     studyForm->addRow(QStringLiteral("Replic&ates:"), replicates);
-    studyForm->addRow(QStringLiteral("T&arget power:"), target);
+    studyForm->addRow(QStringLiteral("Target po&wer:"), target);
 
     auto button = [this](const char* name, const char* caption) {
         auto* b = new QPushButton(QString::fromLatin1(caption), this);
@@ -132,19 +132,14 @@ void PowerCurveWindow::buildControls() {
         b->setAutoDefault(false);
         return b;
     };
-    computeButton = button("computeButton", "Co&mpute");
+    computeButton = button("computeButton", "Comp&ute");
     computeButton->setDefault(true);
     cancelButton = button("cancelButton", "Cancel");
-    copyButton = button("copyButton", "&Copy table");
-    csvButton = button("csvButton", "Export &CSV...");
-    pngButton = button("pngButton", "Export &PNG...");
-    svgButton = button("svgButton", "Export &SVG...");
+    copyButton = button("copyButton", "Cop&y table");
+    csvButton = button("csvButton", "Export C&SV...");
+    pngButton = button("pngButton", "Export PNG...");
+    svgButton = button("svgButton", "Export SVG...");
     closeButton = button("closeButton", "Close");
-    // Mnemonics must stay unique in the window.
-    copyButton->setText(QStringLiteral("Cop&y table"));
-    csvButton->setText(QStringLiteral("Export CS&V..."));
-    x2ccTest->setText(QStringLiteral("X2 with co&ntinuity correction"));
-    modelInputs->w11->setObjectName(QStringLiteral("w11"));
 
     chartView = new QChartView(this);
     chartView->setObjectName(QStringLiteral("chartView"));

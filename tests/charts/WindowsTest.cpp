@@ -23,6 +23,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest/QTest>
+#include <map>
 #include <memory>
 
 #include "Unit5.h"
@@ -290,6 +291,26 @@ TEST_F(PowerCurveWindowTest, EveryInputIsReachedByTab) {
         EXPECT_TRUE(reached.contains(w)) << w->objectName().toStdString();
 }
 
+// The letters after "&" in the window's captions, each of which must be unique.
+void expectUniqueMnemonics(QWidget* window) {
+    std::map<QChar, QString> seen;
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        QString text;
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) text = b->text();
+        if (auto* l = qobject_cast<QLabel*>(w)) text = l->text();
+        const qsizetype amp = text.indexOf(u'&');
+        if (amp < 0 || amp + 1 >= text.size() || text[amp + 1] == u'&') continue;
+        const QChar key = text[amp + 1].toLower();
+        EXPECT_FALSE(seen.count(key))
+            << "Alt+" << QString(key).toStdString() << ": \"" << seen[key].toStdString()
+            << "\" and \"" << text.toStdString() << "\"";
+        seen[key] = text;
+    }
+    EXPECT_GT(seen.size(), 8u);
+}
+
+TEST_F(PowerCurveWindowTest, EveryAltLetterIsUnique) { expectUniqueMnemonics(window.get()); }
+
 class DeFinettiWindowTest : public ::testing::Test {
 protected:
     FakeEnvironment env;
@@ -363,6 +384,8 @@ TEST_F(DeFinettiWindowTest, ExportsWritePictures) {
     EXPECT_GT(QFile(dir.filePath("d.svg")).size(), 1000);
     EXPECT_TRUE(env.messages.shown.empty());
 }
+
+TEST_F(DeFinettiWindowTest, EveryAltLetterIsUnique) { expectUniqueMnemonics(window.get()); }
 
 TEST_F(DeFinettiWindowTest, EscClosesTheWindowOnly) {
     QWidget owner;
