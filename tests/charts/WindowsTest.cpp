@@ -442,6 +442,18 @@ TEST_F(ToolsMenu, ItemsShowTheirHintsAndF1TheirTopics) {
     EXPECT_EQ(env.help.requests[0].second, kDeFinettiHelpContext);
 }
 
+TEST(HelpFile, HasATopicForEachStudyWindow) {
+    QFile help(QStringLiteral(QT_TESTCASE_SOURCEDIR "/../resources/ZYGOMETHELP.HLP"));
+    ASSERT_TRUE(help.open(QIODevice::ReadOnly));
+    const QByteArray text = help.readAll();
+    for (int context : {kPowerCurveHelpContext, kDeFinettiHelpContext}) {
+        EXPECT_TRUE(text.contains(QStringLiteral("<a name=\"topic%1\">").arg(context).toUtf8()))
+            << context;
+        EXPECT_TRUE(text.contains(QStringLiteral("href=\"#topic%1\"").arg(context).toUtf8()))
+            << context;
+    }
+}
+
 TEST_F(ToolsMenu, EachItemOpensOneWindowWithTheMainWindowsStudy) {
     form->IRadioButton->click();
     form->pAdvSpinEdit->setFloatValue(0.35);
