@@ -84,7 +84,7 @@ void DeFinettiWindow::buildControls() {
 
     drawButton = button("drawButton", "&Draw");
     drawButton->setDefault(true);
-    pngButton = button("pngButton", "Export PNG...");
+    pngButton = button("pngButton", "Export PN&G...");
     svgButton = button("svgButton", "Export &SVG...");
     closeButton = button("closeButton", "Close");
 

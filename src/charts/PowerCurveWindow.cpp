@@ -100,7 +100,7 @@ void PowerCurveWindow::buildControls() {
     };
     x2Test = check("x2Test", "&X2");
     gTest = check("gTest", "&G");
-    x2ccTest = check("x2ccTest", "X2 with co&ntinuity correction");
+    x2ccTest = check("x2ccTest", "X2 with continuity correct&ion");
     exactTest = check("exactTest", "Exa&ct test");
     auto* testBox = new QVBoxLayout(tests);
     for (QCheckBox* c : {x2Test, gTest, x2ccTest, exactTest}) testBox->addWidget(c);
@@ -137,7 +137,7 @@ void PowerCurveWindow::buildControls() {
     cancelButton = button("cancelButton", "Cancel");
     copyButton = button("copyButton", "Cop&y table");
     csvButton = button("csvButton", "Export C&SV...");
-    pngButton = button("pngButton", "Export PNG...");
+    pngButton = button("pngButton", "Export P&NG...");
     svgButton = button("svgButton", "Export SVG...");
     closeButton = button("closeButton", "Close");
 
