@@ -37,7 +37,7 @@ ModelInputs::ModelInputs(QWidget* parent) : QGroupBox(QStringLiteral("Model"), p
     model->setObjectName(QStringLiteral("model"));
     model->addItems({QStringLiteral("Hardy-Weinberg"), QStringLiteral("Wahlund"),
                      QStringLiteral("Inbreeding"), QStringLiteral("Natural Selection")});
-    p = field(this, "p", 0.01, 0.99, 0.01, 4);
+    p = field(this, "p", 0.01, 0.99, 0.01, 6);  // as many decimals as the main window shows
     // var, f and the fitnesses accept values a model may not take, so that
     // the window can say what is wrong instead of silently changing them.
     var = field(this, "var", 0, 0.25, 0.001, 4);
