@@ -54,8 +54,9 @@ void fillSimulated(PowerPoint& point, std::uint32_t tested, std::uint32_t reject
     const double centre = (pr + z2 / (2 * reps)) / (1 + z2 / reps);
     const double half =
         z * std::sqrt(pr * (1 - pr) / reps + z2 / (4 * reps * reps)) / (1 + z2 / reps);
-    point.low95 = std::max(0.0, centre - half);
-    point.high95 = std::min(1.0, centre + half);
+    // The bounds are exact where the estimate is: no rounding residue at 0 or 1.
+    point.low95 = rejected == 0 ? 0.0 : std::max(0.0, centre - half);
+    point.high95 = rejected == nrep ? 1.0 : std::min(1.0, centre + half);
 }
 
 std::vector<TestLevel> testLevels(const PowerGrid& grid) {
