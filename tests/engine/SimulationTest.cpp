@@ -10,8 +10,10 @@
 #include "core/Errors.h"
 #include "engine/Models.h"
 #include "engine/Random.h"
+#include "engine/SampleStatistics.h"
 #include "engine/Sampling.h"
 #include "engine/Simulation.h"
+#include "engine/StatisticCache.h"
 
 using namespace zyg;
 
@@ -219,7 +221,8 @@ TEST(Simulation, OversizedSettingsFailTheirRangeChecks) {
     } catch (const CommandError& e) {
         EXPECT_STREQ(e.what(), "Range check error");
     }
-    EXPECT_EQ(beyondTable.observer.events.back(), "sample 50001");
+    EXPECT_EQ(beyondTable.observer.lastDrawn, beyondTable.state->lastSample);
+    EXPECT_EQ(beyondTable.observer.reports.back().replicate, 50000u);
     const auto lastProgress =
         std::find_if(beyondTable.observer.events.rbegin(), beyondTable.observer.events.rend(),
                      [](const std::string& e) { return e[0] == 'p'; });
@@ -247,4 +250,44 @@ TEST(Simulation, CompletionMessageTexts) {
               "G could only be computed for 1 out of 50000 replicates (0.002 %)");
     m = completionMessage(s, 0, 50000, ".");
     EXPECT_EQ(m.x2Part + m.gPart, "");
+}
+
+// A sample in exact Hardy-Weinberg proportions used to count as untested when
+// rounding left its G a hair below 0; it is now a tested G of 0, in every way
+// the engine computes G.
+TEST(Simulation, ASampleThatFitsExactlyHasATestedGOfZero) {
+    const GenotypeCounts fits{64, 32, 4};
+    const Extended g = likelihoodRatioG(fits, sampleExpectedCounts(fits, 100));
+    EXPECT_EQ(g, 0);
+    EXPECT_FALSE(std::signbit(g));
+    Extended fusedX2 = 5, fusedG = 5, cachedX2 = 5, cachedG = 5;
+    sampleStatistics(fits, 100, true, true, fusedX2, fusedG);
+    StatisticCache::forThisThread().statistics(fits, 100, true, true, cachedX2, cachedG);
+    EXPECT_EQ(fusedG, 0);
+    EXPECT_EQ(cachedG, 0);
+    // A G that cannot be computed stays -1.
+    const GenotypeCounts noHeterozygote{50, 0, 50};
+    EXPECT_EQ(likelihoodRatioG(noHeterozygote, sampleExpectedCounts(noHeterozygote, 100)),
+              kNotComputable);
+}
+
+TEST(Simulation, EverySampleWithAllGenotypesIsTestedByG) {
+    // Hardy-Weinberg, p 0.4, n 100: a sample lacks a genotype with probability
+    // about 2e-8, so all 20000 replicates are tested, including the many that
+    // fit exactly (their G is 0 and never significant).
+    for (RunEngine engine : {RunEngine::Fast, RunEngine::Reference}) {
+        TestRun run(100, 20000, true, true, kHW04);
+        RunOptions options;
+        options.engine = engine;
+        run.go(options);
+        EXPECT_EQ(run.result.g.ok, 20000);
+        EXPECT_EQ(run.result.x2.ok, 20000);
+        EXPECT_EQ(run.result.message.gPart, "");
+        int zeros = 0;
+        for (std::uint32_t i = 1; i <= 20000; ++i) {
+            EXPECT_GE(run.state->gTable[i], 0);
+            zeros += run.state->gTable[i] == 0;
+        }
+        EXPECT_GT(zeros, 20);
+    }
 }
