@@ -11,7 +11,7 @@ using namespace zyg::testing;
 
 namespace {
 
-class RunResult : public WindowTest {
+class RunOutcome : public WindowTest {
 protected:
     QTemporaryDir dir;
 
@@ -31,7 +31,7 @@ protected:
 // Such a run used to leave an earlier run's proportions in the fields, and
 // Save wrote them beside a %X2ok of 0.00; now the fields are empty and the
 // file says "NA".
-TEST_F(RunResult, ARunThatCouldTestNothingShowsAndSavesNoProportions) {
+TEST_F(RunOutcome, ARunThatCouldTestNothingShowsAndSavesNoProportions) {
     form->NRComboBox->setText("100");
     form->RunButton->click();
     ASSERT_FALSE(form->X2_05AdvEdit->text().isEmpty());
@@ -55,7 +55,7 @@ TEST_F(RunResult, ARunThatCouldTestNothingShowsAndSavesNoProportions) {
               "      NA                    0.00    0.00\r\n");
 }
 
-TEST_F(RunResult, ARunOfNoReplicatesMeasuresNoProportion) {
+TEST_F(RunOutcome, ARunOfNoReplicatesMeasuresNoProportion) {
     form->GCheckBox->setChecked(true);
     form->NRComboBox->setText("50");
     form->RunButton->click();
@@ -71,7 +71,7 @@ TEST_F(RunResult, ARunOfNoReplicatesMeasuresNoProportion) {
 
 // Samples in exact Hardy-Weinberg proportions used to count as not tested by
 // G when rounding left their G a hair below 0 (a %Gok of about 99 here).
-TEST_F(RunResult, GTestsEverySampleThatHasAllThreeGenotypes) {
+TEST_F(RunOutcome, GTestsEverySampleThatHasAllThreeGenotypes) {
     form->GCheckBox->setChecked(true);
     form->NRComboBox->setText("20000");
     form->RunButton->click();
@@ -82,7 +82,7 @@ TEST_F(RunResult, GTestsEverySampleThatHasAllThreeGenotypes) {
 
 // A long run that ends normally shows its last replicate; the live fields of
 // a short run end with the same values as its result.
-TEST_F(RunResult, TheFieldsEndWithTheLastReplicate) {
+TEST_F(RunOutcome, TheFieldsEndWithTheLastReplicate) {
     for (const char* nrep : {"100", "101"}) {
         form->NRComboBox->setText(QString::fromLatin1(nrep));
         form->RunButton->click();
