@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/Errors.h"
@@ -290,4 +291,65 @@ TEST(Simulation, EverySampleWithAllGenotypesIsTestedByG) {
         }
         EXPECT_GT(zeros, 20);
     }
+}
+
+TEST(Simulation, ASeededRunLeavesTheProgramSeedAlone) {
+    for (RunEngine engine : {RunEngine::Fast, RunEngine::Reference}) {
+        RunOptions seeded;
+        seeded.engine = engine;
+        seeded.seed = 86399999u;
+        TestRun own(40, 500, true, true, kHW04, 12345u);
+        own.go(seeded);
+        EXPECT_EQ(randomSeed(), 12345u);  // untouched, also by the fast engine's jump
+
+        // The same run from the program-wide seed draws the same samples.
+        TestRun shared(40, 500, true, true, kHW04, 86399999u);
+        RunOptions unseeded;
+        unseeded.engine = engine;
+        shared.go(unseeded);
+        EXPECT_EQ(own.result.lastSample, shared.result.lastSample);
+        EXPECT_EQ(own.result.x2.counts.above05, shared.result.x2.counts.above05);
+        EXPECT_EQ(own.result.g.counts.above01, shared.result.g.counts.above01);
+        EXPECT_NE(randomSeed(), 86399999u);  // an unseeded run moves it on
+
+        // Neither does a seeded run that fails.
+        TestRun failing(0, 500, true, true, kHW04, 777u);
+        EXPECT_THROW(failing.go(seeded), CommandError);
+        EXPECT_EQ(randomSeed(), 777u);
+    }
+}
+
+TEST(Simulation, RunsOnSeveralThreadsGetTheResultsOfRunsOneAfterAnother) {
+    // Each thread runs its own studies with its own seeds and state while the
+    // others do the same; the lock inside serializes them, so every result is
+    // the one a lone run gives.
+    constexpr int kThreads = 3, kRuns = 8;
+    const auto study = [](int thread, int run, RunResult& result) {
+        SimulationSettings settings{static_cast<std::uint32_t>(20 + 30 * thread),
+                                    static_cast<std::uint32_t>(150 + 400 * run), true, true};
+        auto state = std::make_unique<SimulationState>();
+        state->frequencies = kHW04;
+        RunOptions options;
+        options.seed = static_cast<std::uint32_t>(1000 * thread + run);
+        result = runSimulation(settings, *state, ".", nullptr, options);
+    };
+    RunResult alone[kThreads][kRuns], together[kThreads][kRuns];
+    for (int t = 0; t < kThreads; ++t)
+        for (int r = 0; r < kRuns; ++r) study(t, r, alone[t][r]);
+    setRandomSeed(4242u);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            for (int r = 0; r < kRuns; ++r) study(t, r, together[t][r]);
+        });
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(randomSeed(), 4242u);
+    for (int t = 0; t < kThreads; ++t)
+        for (int r = 0; r < kRuns; ++r) {
+            SCOPED_TRACE(std::to_string(t) + " " + std::to_string(r));
+            EXPECT_EQ(together[t][r].lastSample, alone[t][r].lastSample);
+            EXPECT_EQ(together[t][r].x2.ok, alone[t][r].x2.ok);
+            EXPECT_EQ(together[t][r].x2.counts.above05, alone[t][r].x2.counts.above05);
+            EXPECT_EQ(together[t][r].g.counts.above01, alone[t][r].g.counts.above01);
+        }
 }
