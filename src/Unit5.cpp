@@ -205,7 +205,6 @@ private:
 }  // namespace
 
 void TForm1::showRunResult(const RunResult& result) {
-    const SimulationSettings& settings = simulationSettings();
     if (result.nrep > 0) {
         showSample(*this, result.lastSample);
         if (result.x2.on) showStatistic(X2AdvEdit, result.lastX2);
@@ -236,10 +235,10 @@ void TForm1::showRunResult(const RunResult& result) {
     ProgressBar1->setVisible(false);
     for (QWidget* c : {static_cast<QWidget*>(X2RTFLabel), static_cast<QWidget*>(X2AdvEdit),
                        static_cast<QWidget*>(X2_05AdvEdit), static_cast<QWidget*>(X2_01AdvEdit)})
-        c->setVisible(settings.x2On);
+        c->setVisible(result.x2.on);
     for (QWidget* c : {static_cast<QWidget*>(GLabel), static_cast<QWidget*>(GAdvEdit),
                        static_cast<QWidget*>(G_05AdvEdit), static_cast<QWidget*>(G_01AdvEdit)})
-        c->setVisible(settings.gOn);
+        c->setVisible(result.g.on);
     // The two parts of the message, one per line.
     QStringList parts;
     for (const std::string& part : {result.message.x2Part, result.message.gPart})

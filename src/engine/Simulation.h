@@ -78,7 +78,7 @@ struct ReplicateReport {
 };
 
 // Listens to a run while it goes on; every call comes from the thread that
-// called runSimulation, in replicate order.
+// called runSimulation, in replicate order, and must not start another run.
 //
 // A run of at most kProgressThreshold replicates reports every replicate:
 // sampleDrawn, then replicateDone. A longer run reports progress: increasing
