@@ -193,18 +193,9 @@ TEST(CommandLine, SimulatedRunsGoToTheResultsFileAsTheWindowSavesThem) {
     ModelSpec m{GenotypeModel::Wahlund, 0.3};
     m.var = 0.02;
     state->frequencies = frequenciesOf(m);
-    class Silent final : public RunDisplay {
-        void showInteger(RunControl, std::int32_t) override {}
-        void showFloat(RunControl, double) override {}
-        void blank(RunControl) override {}
-        void repaint(RunControl) override {}
-        void setProgressPosition(int) override {}
-        void setVisible(RunControl, bool) override {}
-        void setMessage(const std::string&) override {}
-        void enableSaveCommands() override {}
-    } display;
-    setRandomSeed(4242);
-    const RunCounts c = runSimulation({60, 500, true, true}, *state, display, ".", {});
+    RunOptions options;
+    options.seed = 4242;
+    const RunResult r = runSimulation({60, 500, true, true}, *state, ".", nullptr, options);
     auto shown = [](std::uint16_t above, std::uint16_t ok) {
         return std::round(static_cast<double>(above) / ok * 10000) / 10000;
     };
@@ -216,12 +207,12 @@ TEST(CommandLine, SimulatedRunsGoToTheResultsFileAsTheWindowSavesThem) {
     v.nrepText = "500";
     v.nrep = 500;
     v.x2On = v.gOn = true;
-    v.x2At05 = shown(c.x2.above05, state->x2Ok);
-    v.x2At01 = shown(c.x2.above01, state->x2Ok);
-    v.gAt05 = shown(c.g.above05, state->gOk);
-    v.gAt01 = shown(c.g.above01, state->gOk);
-    v.x2Ok = state->x2Ok;
-    v.gOk = state->gOk;
+    v.x2At05 = shown(r.x2.counts.above05, r.x2.ok);
+    v.x2At01 = shown(r.x2.counts.above01, r.x2.ok);
+    v.gAt05 = shown(r.g.counts.above05, r.g.ok);
+    v.gAt01 = shown(r.g.counts.above01, r.g.ok);
+    v.x2Ok = r.x2.ok;
+    v.gOk = r.g.ok;
     EXPECT_EQ(readFile(path), headerLine() + resultLine(v));
 
     // A second run appends; the seed from the clock is printed.

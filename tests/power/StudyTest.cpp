@@ -241,23 +241,14 @@ TEST(Simulation, UsesTheWindowsEngineAndItsSamplesForEveryTest) {
     // The window's own run from the same seed.
     auto state = std::make_unique<SimulationState>();
     state->frequencies = frequenciesOf(m);
-    class Silent final : public RunDisplay {
-        void showInteger(RunControl, std::int32_t) override {}
-        void showFloat(RunControl, double) override {}
-        void blank(RunControl) override {}
-        void repaint(RunControl) override {}
-        void setProgressPosition(int) override {}
-        void setVisible(RunControl, bool) override {}
-        void setMessage(const std::string&) override {}
-        void enableSaveCommands() override {}
-    } display;
     setRandomSeed(plan.seed);
-    const RunCounts counts = runSimulation({40, 2000, true, true}, *state, display, ".", {});
-    EXPECT_EQ(points[0].windowTested, state->x2Ok);
-    EXPECT_EQ(points[0].windowAbove05, counts.x2.above05);
-    EXPECT_EQ(points[1].windowAbove01, counts.x2.above01);
-    EXPECT_EQ(points[2].windowAbove05, counts.g.above05);
-    EXPECT_EQ(points[2].windowTested, state->gOk);
+    const RunResult result = runSimulation({40, 2000, true, true}, *state, ".");
+    EXPECT_EQ(points[0].windowTested, result.x2.ok);
+    EXPECT_EQ(points[0].windowAbove05, result.x2.counts.above05);
+    EXPECT_EQ(points[1].windowAbove01, result.x2.counts.above01);
+    EXPECT_EQ(points[2].windowAbove05, result.g.counts.above05);
+    EXPECT_EQ(points[2].windowTested, result.g.ok);
+    EXPECT_EQ(points[2].testedCount, result.g.ok);
 
     // The same samples drawn again decide X2 exactly as the window's tables
     // did, and give the corrected X2 and the exact test their counts.
@@ -277,7 +268,7 @@ TEST(Simulation, UsesTheWindowsEngineAndItsSamplesForEveryTest) {
     }
     EXPECT_EQ(points[0].testedCount, x2Tested);
     EXPECT_EQ(points[0].rejectedCount, x2Rejected);
-    EXPECT_EQ(points[0].rejectedCount, counts.x2.above05);
+    EXPECT_EQ(points[0].rejectedCount, result.x2.counts.above05);
     EXPECT_EQ(points[7].testedCount, exactTested);
     EXPECT_EQ(points[7].rejectedCount, exactRejected);
 
