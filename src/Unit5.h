@@ -40,6 +40,7 @@ class RichTextLabel;
 class TAboutBox;
 class PowerCurveWindow;
 class DeFinettiWindow;
+struct RunResult;
 
 // The two-panel status bar: hint texts on the left, the Num Lock indicator on
 // the right.
@@ -221,8 +222,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
-    class RunDisplayAdapter;
-
     void buildControls();
     void buildMenu();
     void buildToolsMenu();
@@ -241,11 +240,11 @@ private:
     void pointAtControlUnderMouse();
     Fitnesses fitnesses() const;
     ResultLineValues resultLineValues(int modelIndex) const;
+    void showRunResult(const RunResult& result);
 
     TAboutBox* aboutBox_ = nullptr;
     PowerCurveWindow* powerCurveWindow_ = nullptr;
     DeFinettiWindow* deFinettiWindow_ = nullptr;
-    std::unique_ptr<RunDisplayAdapter> runDisplay_;
     bool shown_ = false;
     bool activated_ = false;
     bool exitRequested_ = false;

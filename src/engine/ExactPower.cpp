@@ -79,6 +79,17 @@ Extended correctedX2(const GenotypeCounts& counts, std::uint16_t n) {
     return sum;
 }
 
+// G of a sample with every genotype present, in doubles: within about 1e-12
+// of the window's extended G for samples of up to 10000.
+double quickG(const GenotypeCounts& c, std::uint32_t n) {
+    const double size = n;
+    const double o11 = c.o11, o12 = c.o12, o22 = c.o22;
+    const double p = (o12 * 0.5 + o11) / size;
+    const double q = 1 - p;
+    const double e11 = p * p * size, e12 = 2 * p * q * size, e22 = q * q * size;
+    return 2 * (o11 * std::log(o11 / e11) + o12 * std::log(o12 / e12) + o22 * std::log(o22 / e22));
+}
+
 // The statistic of X2, G or the corrected X2 on one sample: kNotComputable
 // when the test cannot be computed, and 0 for a G that rounding made
 // slightly negative.
@@ -96,6 +107,36 @@ Extended statisticOf(HweTest test, const GenotypeCounts& counts, std::uint16_t n
     return kNotComputable;
 }
 
+// 1/k and 1/((h + 1)(h + 2)), tabled for the sample sizes of a power study so
+// that the probability ratios below cost multiplications only. Probabilities
+// along a row are doubles: a row has at most a few thousand steps, each
+// rounded once to 2^-53, far inside the bound the results promise.
+class Reciprocals {
+public:
+    Reciprocals() : one_(2 * kMaxPowerSampleSize + 3), pair_(2 * kMaxPowerSampleSize + 1) {
+        for (std::size_t k = 1; k < one_.size(); ++k) one_[k] = 1.0 / static_cast<double>(k);
+        for (std::size_t h = 0; h < pair_.size(); ++h)
+            pair_[h] = 1.0 / (static_cast<double>(h + 1) * static_cast<double>(h + 2));
+    }
+    double one(int k) const {
+        return static_cast<std::size_t>(k) < one_.size() ? one_[static_cast<std::size_t>(k)]
+                                                         : 1.0 / k;
+    }
+    double pair(int h) const {
+        return static_cast<std::size_t>(h) < pair_.size()
+                   ? pair_[static_cast<std::size_t>(h)]
+                   : 1.0 / ((static_cast<double>(h) + 1) * (static_cast<double>(h) + 2));
+    }
+
+private:
+    std::vector<double> one_, pair_;
+};
+
+const Reciprocals& reciprocals() {
+    static const Reciprocals table;
+    return table;
+}
+
 // The conditional distribution of the heterozygote count h given the A1
 // allele count a in samples of n under Hardy-Weinberg proportions:
 // P(h | a) is proportional to 2^h / (n11! h! n22!), n11 = (a - h) / 2,
@@ -104,20 +145,21 @@ Extended statisticOf(HweTest test, const GenotypeCounts& counts, std::uint16_t n
 // left out, and so are all beyond them, as the distribution is unimodal.
 struct ConditionalRow {
     int firstH = 0;  // the heterozygote count of weights[0]
-    std::vector<Extended> weights;
+    std::vector<double> weights;
     Extended total = 0;
 };
 
-void conditionalRow(std::uint32_t n, std::uint32_t a, Extended cut, ConditionalRow& row,
-                    std::vector<Extended>& below) {
+void conditionalRow(std::uint32_t n, std::uint32_t a, double cut, ConditionalRow& row,
+                    std::vector<double>& below) {
+    const Reciprocals& r = reciprocals();
     const int m = static_cast<int>(2 * n - a);
     const int ai = static_cast<int>(a);
     const int hMin = ai % 2;
     const int hMax = std::min(ai, m);
     // up(h) = P(h + 2) / P(h) = 4 n11 n22 / ((h + 1)(h + 2)).
     auto up = [&](int h) {
-        const Extended n11 = (ai - h) / 2, n22 = (m - h) / 2;
-        return (4 * n11 * n22) / ((static_cast<Extended>(h) + 1) * (static_cast<Extended>(h) + 2));
+        const double n11 = (ai - h) / 2, n22 = (m - h) / 2;
+        return 4 * (n11 * n22) * r.pair(h);
     };
     const Extended centre = static_cast<Extended>(a) * m / (2 * static_cast<Extended>(n));
     int mode = static_cast<int>(std::floor(centre));
@@ -127,11 +169,12 @@ void conditionalRow(std::uint32_t n, std::uint32_t a, Extended cut, ConditionalR
     while (mode - 2 >= hMin && up(mode - 2) < 1) mode -= 2;
 
     below.clear();
-    Extended w = 1;
-    for (int h = mode; h - 2 >= hMin;) {
-        w = w / up(h - 2);
+    double w = 1;
+    for (int h = mode; h - 2 >= hMin; h -= 2) {
+        // P(h - 2) / P(h) = (h - 1) h / (4 (n11 + 1)(n22 + 1)), n11 and n22 at h.
+        const int n11 = (ai - h) / 2, n22 = (m - h) / 2;
+        w = w * ((static_cast<double>(h - 1) * h * 0.25) * (r.one(n11 + 1) * r.one(n22 + 1)));
         if (w < cut) break;
-        h -= 2;
         below.push_back(w);
     }
     row.weights.assign(below.rbegin(), below.rend());
@@ -144,16 +187,16 @@ void conditionalRow(std::uint32_t n, std::uint32_t a, Extended cut, ConditionalR
         row.weights.push_back(w);
     }
     Extended total = 0;
-    for (Extended v : row.weights) total += v;
+    for (double v : row.weights) total += v;
     row.total = total;
 }
 
 // The exact test's p-value of heterozygote count h in its row.
 Extended exactPValue(const ConditionalRow& row, int h) {
-    const Extended observed = row.weights[static_cast<std::size_t>((h - row.firstH) / 2)];
-    const Extended bound = observed * (1 + kTieTolerance);
+    const double observed = row.weights[static_cast<std::size_t>((h - row.firstH) / 2)];
+    const double bound = observed * (1 + static_cast<double>(kTieTolerance));
     Extended sum = 0;
-    for (Extended v : row.weights)
+    for (double v : row.weights)
         if (v <= bound) sum += v;
     return std::min<Extended>(sum / row.total, 1);
 }
@@ -168,8 +211,8 @@ void exactRejection(const ConditionalRow& row, double level, int& low, int& high
     Extended taken = 0;
     while (l < r) {
         const bool left = w[l] <= w[r - 1];
-        const Extended v = left ? w[l] : w[r - 1];
-        const Extended bound = v * (1 + kTieTolerance);
+        const double v = left ? w[l] : w[r - 1];
+        const double bound = v * (1 + static_cast<double>(kTieTolerance));
         Extended ties = 0;
         std::size_t i = l;
         for (; i < r && w[i] <= bound; ++i) ties += w[i];
@@ -250,7 +293,7 @@ struct Request {
 // running sums of them.
 struct CellRun {
     int firstH = 0;
-    std::vector<Extended> prefix;  // prefix[k] = sum of the first k probabilities
+    std::vector<double> prefix;  // prefix[k] = sum of the first k probabilities
     int lastH() const { return firstH + 2 * (static_cast<int>(prefix.size()) - 2); }
     // The sum of the probabilities of h in [from, to], clipped to the run.
     Extended sum(int from, int to) const {
@@ -276,9 +319,13 @@ public:
         ln11_ = p11_ > 0 ? std::log(p11_) : 0;
         ln12_ = p12_ > 0 ? std::log(p12_) : 0;
         ln22_ = p22_ > 0 ? std::log(p22_) : 0;
-        if (p11_ > 0 && p12_ > 0 && p22_ > 0) ratio_ = (p12_ * p12_) / (p11_ * p22_);
+        if (p11_ > 0 && p12_ > 0 && p22_ > 0) {
+            ratio_ = (p12_ * p12_) / (p11_ * p22_);
+            ratioDouble_ = static_cast<double>(ratio_);
+            inverseRatio_ = static_cast<double>(1 / ratio_);
+        }
         const Extended cells = (static_cast<Extended>(n) + 1) * (static_cast<Extended>(n) + 2) / 2;
-        cut_ = 1e-12L / cells;
+        cut_ = static_cast<double>(1e-12L / cells);
         for (const TestLevel& t : tests) {
             Request r{t.test, t.level, 0, 0};
             if (t.test != HweTest::Exact) {
@@ -369,11 +416,16 @@ private:
         const Extended top = std::exp(logCell((ai - mode) / 2, mode, (m - mode) / 2));
         if (!(top >= cut_)) return 0;
 
+        const Reciprocals& rc = reciprocals();
+        const double topCell = static_cast<double>(top);
         below_.clear();
-        Extended w = top;
+        double w = topCell;
         int first = mode;
         for (int h = mode; h - 2 >= lo; h -= 2) {
-            w = w / up(h - 2);
+            // P(h - 2) / P(h) = (h - 1) h / (K (n11 + 1)(n22 + 1)), n11 and n22 at h.
+            const int n11 = (ai - h) / 2, n22 = (m - h) / 2;
+            w = w * ((static_cast<double>(h - 1) * h * inverseRatio_) *
+                     (rc.one(n11 + 1) * rc.one(n22 + 1)));
             if (w < cut_) break;
             below_.push_back(w);
             first = h - 2;
@@ -382,12 +434,13 @@ private:
         auto& prefix = cells_.prefix;
         prefix.clear();
         prefix.push_back(0);
-        Extended sum = 0;
+        double sum = 0;
         for (auto it = below_.rbegin(); it != below_.rend(); ++it) prefix.push_back(sum += *it);
-        prefix.push_back(sum += top);
-        w = top;
+        prefix.push_back(sum += topCell);
+        w = topCell;
         for (int h = mode; h + 2 <= hi; h += 2) {
-            w = w * up(h);
+            const double n11 = (ai - h) / 2, n22 = (m - h) / 2;
+            w = w * ((n11 * n22) * ratioDouble_ * rc.pair(h));
             if (w < cut_) break;
             prefix.push_back(sum += w);
         }
@@ -412,7 +465,7 @@ private:
             r.testable += cells_.sum(tlo, thi);
             if (r.test == HweTest::Exact) {
                 if (!exactRowMade) {
-                    const Extended cut = static_cast<Extended>(minExactLevel_) * 1e-25L;
+                    const double cut = minExactLevel_ * 1e-20;
                     conditionalRow(n_, static_cast<std::uint32_t>(a), cut, conditional_, below_);
                     exactRowMade = true;
                 }
@@ -432,6 +485,13 @@ private:
             const GenotypeCounts c{static_cast<std::uint16_t>((a - h) / 2),
                                    static_cast<std::uint16_t>(h),
                                    static_cast<std::uint16_t>((m - h) / 2)};
+            if (r.test == HweTest::G) {
+                // G in doubles decides every count whose G lies clearly off
+                // the critical value; the window's own G decides the rest.
+                const double g = quickG(c, n_);
+                const double critical = static_cast<double>(r.critical);
+                if (std::fabs(g - critical) > 1e-9 * critical) return g > critical;
+            }
             return statisticOf(r.test, c, size) > r.critical;
         };
         // The statistics grow with |h - centre| wherever that is at least 1;
@@ -477,11 +537,12 @@ private:
     Extended p11_ = 0, p12_ = 0, p22_ = 0;
     Extended ln11_ = 0, ln12_ = 0, ln22_ = 0;
     Extended ratio_ = 0;
-    Extended cut_ = 0;
+    double ratioDouble_ = 0, inverseRatio_ = 0;
+    double cut_ = 0;
     double minExactLevel_ = 1;
     std::vector<Request> requests_;
     CellRun cells_;
-    std::vector<Extended> below_;
+    std::vector<double> below_;
     ConditionalRow conditional_;
 };
 
@@ -567,7 +628,7 @@ std::optional<double> exactTestPValue(const GenotypeCounts& counts) {
     const std::uint32_t a = 2 * std::uint32_t{counts.o11} + counts.o12;
     if (a == 0 || a == 2 * n) return std::nullopt;
     ConditionalRow row;
-    std::vector<Extended> scratch;
+    std::vector<double> scratch;
     conditionalRow(n, a, 0, row, scratch);
     return static_cast<double>(exactPValue(row, counts.o12));
 }
@@ -579,7 +640,7 @@ std::optional<bool> rejects(HweTest test, const GenotypeCounts& counts, double l
         const std::uint32_t a = 2 * std::uint32_t{counts.o11} + counts.o12;
         if (a == 0 || a == 2 * n) return std::nullopt;
         ConditionalRow row;
-        std::vector<Extended> scratch;
+        std::vector<double> scratch;
         conditionalRow(n, a, 0, row, scratch);
         return exactPValue(row, counts.o12) <= static_cast<Extended>(level) * (1 + kLevelTolerance);
     }
