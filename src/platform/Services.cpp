@@ -96,6 +96,24 @@ public:
 
 }  // namespace
 
+namespace {
+int boxesShown = 0;
+int boxesOpen = 0;
+}  // namespace
+
+void showMessage(MessageKind kind, const QString& text) {
+    ++boxesShown;
+    ++boxesOpen;
+    struct Closed {
+        ~Closed() { --boxesOpen; }
+    } closed;
+    services().messages->show(kind, text);
+}
+
+int messageBoxesShown() { return boxesShown; }
+
+bool messageBoxOpen() { return boxesOpen > 0; }
+
 Services& services() {
     static QtMessageBoxes messages;
     static QtFileDialogs files;

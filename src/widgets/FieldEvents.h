@@ -15,6 +15,9 @@
 
 namespace zyg::fields {
 
+// The numeric fields format at most this many decimals.
+inline constexpr int kMaxDecimals = 18;
+
 bool isEnterKey(int key);
 
 // Whether a key event inserts its text into a line edit, as opposed to
