@@ -180,7 +180,7 @@ TForm1::TForm1(QWidget* parent)
                 [this](QAction* item) { guarded([&] { hoverHints_->take(hintOf(item)); }); });
         // A menu opened from the keyboard has no control under the pointer
         // to take the hint from: it starts with an empty hint line.
-        connect(menu, &QMenu::aboutToShow, this, [this] { hoverHints_->take(QString()); });
+        connect(menu, &QMenu::aboutToShow, this, [this] { hoverHints_->clear(); });
     }
     FormCreate();
 }
@@ -497,6 +497,9 @@ void TForm1::nEditExit() {
     // The scroll bar covers only 10 to 1000. A legal sample size that lies
     // beyond it stays in the box as typed; only the bar moves as far as it can.
     const bool legal = n >= 0 && static_cast<std::uint32_t>(n) <= kMaxSampleSize;
+    // A legal size typed another way ("$FF", "050", "+70", " 50") is written
+    // back in plain decimal, the form the results file's n column needs.
+    if (legal) nEdit->rewriteText(QString::number(n));
     setScrollBarPosition(n, !legal);
 }
 
@@ -572,7 +575,8 @@ ResultLineValues TForm1::resultLineValues(int modelIndex) const {
     v.w11 = W11AdvSpinEdit->FloatValue();
     v.w12 = W12AdvSpinEdit->FloatValue();
     v.w22 = W22AdvSpinEdit->FloatValue();
-    v.nText = nEdit->Text().toStdString();
+    // In plain decimal even while the box still shows it as typed.
+    v.nText = std::to_string(textToInteger(nEdit->Text().toStdString()));
     v.nrepText = NRComboBox->Text().toStdString();
     v.x2On = X2CheckBox->isChecked();
     v.gOn = GCheckBox->isChecked();

@@ -62,6 +62,13 @@ void TForm1::buildMenu() {
         Help1->addAction(menuIcon(MenuPicture::HelpTopics), QStringLiteral("Show &Help Topics"));
     Help2->setShortcut(QKeySequence(Qt::Key_F1));
     Help1->setDefaultAction(Help2);
+    // The menu draws its default item bold but measures it in the plain font;
+    // measured bold, it keeps the usual gap before its shortcut.
+    {
+        QFont bold = windowFont();
+        bold.setBold(true);
+        Help2->setFont(bold);
+    }
     About1 = Help1->addAction(QStringLiteral("&About"));
 
     FileRunItem->setObjectName(QStringLiteral("FileRunItem"));
@@ -237,10 +244,11 @@ void TForm1::buildControls() {
     regular.setBold(false);  // explicitly, or the group's bold would be inherited
     QFont bold = windowFont();
     bold.setBold(true);
-    Label10 = place<QLabel>(ResultsGroupBox, "Label10", {184, 14, 70, 13});
+    // The column heads lie below the group's frame line, above the fields.
+    Label10 = place<QLabel>(ResultsGroupBox, "Label10", {184, 18, 70, 13});
     Label10->setText(QStringLiteral("p > 0.05"));
     Label10->setFont(bold);
-    Label11 = place<QLabel>(ResultsGroupBox, "Label11", {265, 14, 60, 13});
+    Label11 = place<QLabel>(ResultsGroupBox, "Label11", {265, 18, 60, 13});
     Label11->setText(QStringLiteral("p > 0.01"));
     Label11->setFont(bold);
     X2RTFLabel = place<RichTextLabel>(ResultsGroupBox, "X2RTFLabel", {70, 34, 30, 19});

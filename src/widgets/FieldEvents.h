@@ -62,6 +62,17 @@ public:
         report();
     }
 
+    // A write that shows the same value in another form: nothing changed, so
+    // nothing is reported.
+    template <class Write>
+    void quietWrite(Write&& write) {
+        {
+            const Busy busy(*this);
+            write();
+        }
+        reported_ = text_();
+    }
+
     // Whether the action completed without an error.
     template <class Work>
     bool userAction(Work&& work) {

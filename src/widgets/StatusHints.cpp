@@ -65,6 +65,11 @@ void HoverHints::take(const QString& hint) {
     bar_->setPanelText(0, text);
 }
 
+void HoverHints::clear() {
+    lastTaken_.clear();
+    bar_->setPanelText(0, QString());
+}
+
 void HoverHints::pointAtControlUnderMouse() {
     pending_ = false;
     QWidget* w = QApplication::widgetAt(QCursor::pos());

@@ -49,6 +49,8 @@ public:
     void pointerMoved();
     // Shows the text of `hint` unless it is the one taken last.
     void take(const QString& hint);
+    // Empties the hint line, whatever put the text there.
+    void clear();
 
 private:
     void pointAtControlUnderMouse();
