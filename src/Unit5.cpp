@@ -315,7 +315,7 @@ Fitnesses TForm1::fitnesses() const {
 void TForm1::showValidationError(const QString& text) {
     // The refresh nested inside the clamp of the sample size repeats the
     // checks of the refresh around it; its messages would only repeat too.
-    if (refreshDepth_ > 1) return;
+    if (refreshDepth_ > 1 || repeatingChecks_) return;
     showMessage(MessageKind::Error, text);
 }
 
@@ -512,8 +512,16 @@ void TForm1::setScrollBarPosition(int position, bool writeBack) {
 }
 
 void TForm1::ScrollBar1Change() {
+    const int boxes = messageBoxesShown();
     nEdit->setText(QString::number(ScrollBar1->value()));
     disableSaveCommands();
+    // The text's change handler has refreshed already: if that showed a box,
+    // this refresh repeats its checks and would only repeat the box.
+    repeatingChecks_ = messageBoxesShown() != boxes;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{repeatingChecks_};
     refreshParameters();
 }
 

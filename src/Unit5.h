@@ -228,6 +228,7 @@ private:
     bool activated_ = false;
     bool exitRequested_ = false;
     int refreshDepth_ = 0;
+    bool repeatingChecks_ = false;  // a refresh that repeats one just done
     HoverHints* hoverHints_ = nullptr;
     HeldKeyGuard* heldKeys_ = nullptr;
     QMetaObject::Connection focusConnection_;

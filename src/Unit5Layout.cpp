@@ -65,7 +65,7 @@ void TForm1::buildMenu() {
     // The menu draws its default item bold but measures it in the plain font;
     // measured bold, it keeps the usual gap before its shortcut.
     {
-        QFont bold = windowFont();
+        QFont bold = Help1->font();
         bold.setBold(true);
         Help2->setFont(bold);
     }
