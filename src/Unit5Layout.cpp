@@ -245,10 +245,10 @@ void TForm1::buildControls() {
     QFont bold = windowFont();
     bold.setBold(true);
     // The column heads lie below the group's frame line, above the fields.
-    Label10 = place<QLabel>(ResultsGroupBox, "Label10", {184, 18, 70, 13});
+    Label10 = place<QLabel>(ResultsGroupBox, "Label10", {184, 19, 70, 13});
     Label10->setText(QStringLiteral("p > 0.05"));
     Label10->setFont(bold);
-    Label11 = place<QLabel>(ResultsGroupBox, "Label11", {265, 18, 60, 13});
+    Label11 = place<QLabel>(ResultsGroupBox, "Label11", {265, 19, 60, 13});
     Label11->setText(QStringLiteral("p > 0.01"));
     Label11->setFont(bold);
     X2RTFLabel = place<RichTextLabel>(ResultsGroupBox, "X2RTFLabel", {70, 34, 30, 19});
