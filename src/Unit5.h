@@ -40,6 +40,7 @@ class NumericDisplayField;
 class NumericSpinField;
 class RichTextLabel;
 class TAboutBox;
+struct RunResult;
 
 class TForm1 final : public QWidget {
     Q_OBJECT
@@ -200,8 +201,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
-    class RunDisplayAdapter;
-
     void buildControls();
     void buildMenu();
     void wireHandlers();
@@ -221,9 +220,9 @@ private:
     bool keepMenuShortcutFromField(QObject* watched, QEvent* e);
     Fitnesses fitnesses() const;
     ResultLineValues resultLineValues(int modelIndex) const;
+    void showRunResult(const RunResult& result);
 
     TAboutBox* aboutBox_ = nullptr;
-    std::unique_ptr<RunDisplayAdapter> runDisplay_;
     bool shown_ = false;
     bool activated_ = false;
     bool exitRequested_ = false;
