@@ -79,15 +79,31 @@ Extended correctedX2(const GenotypeCounts& counts, std::uint16_t n) {
     return sum;
 }
 
-// G of a sample with every genotype present, in doubles: within about 1e-12
-// of the window's extended G for samples of up to 10000.
-double quickG(const GenotypeCounts& c, std::uint32_t n) {
+// X2, G or the corrected X2 of a sample in doubles, for samples the test can
+// test: within about 1e-12 of the extended statistics for samples of up to
+// 10000.
+double quickStatistic(HweTest test, const GenotypeCounts& c, std::uint32_t n) {
     const double size = n;
     const double o11 = c.o11, o12 = c.o12, o22 = c.o22;
     const double p = (o12 * 0.5 + o11) / size;
     const double q = 1 - p;
     const double e11 = p * p * size, e12 = 2 * p * q * size, e22 = q * q * size;
-    return 2 * (o11 * std::log(o11 / e11) + o12 * std::log(o12 / e12) + o22 * std::log(o22 / e22));
+    switch (test) {
+        case HweTest::G:
+            return 2 * (o11 * std::log(o11 / e11) + o12 * std::log(o12 / e12) +
+                        o22 * std::log(o22 / e22));
+        case HweTest::X2: {
+            const double d11 = o11 - e11, d12 = o12 - e12, d22 = o22 - e22;
+            return d11 * d11 / e11 + d12 * d12 / e12 + d22 * d22 / e22;
+        }
+        case HweTest::X2cc: {
+            const double d11 = std::fabs(o11 - e11) - 0.5, d12 = std::fabs(o12 - e12) - 0.5,
+                         d22 = std::fabs(o22 - e22) - 0.5;
+            return d11 * d11 / e11 + d12 * d12 / e12 + d22 * d22 / e22;
+        }
+        case HweTest::Exact: break;
+    }
+    return -1;
 }
 
 // The statistic of X2, G or the corrected X2 on one sample: kNotComputable
@@ -118,6 +134,8 @@ public:
         for (std::size_t h = 0; h < pair_.size(); ++h)
             pair_[h] = 1.0 / (static_cast<double>(h + 1) * static_cast<double>(h + 2));
     }
+    const double* ones() const { return one_.data(); }
+    const double* pairs() const { return pair_.data(); }
     double one(int k) const {
         return static_cast<std::size_t>(k) < one_.size() ? one_[static_cast<std::size_t>(k)]
                                                          : 1.0 / k;
@@ -289,26 +307,36 @@ struct Request {
 };
 
 // A run of genotype-count cells of one allele count a: heterozygote counts
-// firstH, firstH + 2, ... with their probabilities under the model and the
-// running sums of them.
+// firstH, firstH + 2, ..., lastH, and running sums of their probabilities
+// made outwards from the most probable count `topH`: below it, cum[k] is the
+// sum from cell k up to the one before topH; from it on, the sum from topH up
+// to cell k. Cell k has h = firstH + 2 (k - first).
 struct CellRun {
-    int firstH = 0;
-    std::vector<double> prefix;  // prefix[k] = sum of the first k probabilities
-    int lastH() const { return firstH + 2 * (static_cast<int>(prefix.size()) - 2); }
+    int firstH = 0, topH = 0, lastH = 0;
+    int first = 0;        // index of firstH in cum
+    double belowTop = 0;  // the sum of the cells below topH
+    const double* cum = nullptr;
+
+    // The sum of the cells from firstH up to h (h within the run).
+    double upTo(int h) const {
+        const int k = first + (h - firstH) / 2;
+        if (h >= topH) return belowTop + cum[k];
+        if (h + 2 == topH) return belowTop;
+        return belowTop - cum[k + 1];
+    }
     // The sum of the probabilities of h in [from, to], clipped to the run.
     Extended sum(int from, int to) const {
         from = std::max(from, firstH);
-        to = std::min(to, lastH());
+        to = std::min(to, lastH);
         if (from > to) return 0;
-        return prefix[static_cast<std::size_t>((to - firstH) / 2 + 1)] -
-               prefix[static_cast<std::size_t>((from - firstH) / 2)];
+        return static_cast<Extended>(upTo(to)) - (from == firstH ? 0.0 : upTo(from - 2));
     }
 };
 
 class PowerSum {
 public:
     PowerSum(const ModelSpec& spec, std::uint32_t n, std::span<const TestLevel> tests)
-        : n_(n), lf_(logFactorials()) {
+        : n_(n), lf_(logFactorials()), cum_(n + 3) {
         const GenotypeFrequencies fr = frequenciesOf(spec);
         // The sampler's classes: A1A1 below c1, A1A2 from c1 to c2, A2A2 above.
         const Extended c1 = std::clamp<Extended>(fr.f11, 0, 1);
@@ -416,41 +444,60 @@ private:
         const Extended top = std::exp(logCell((ai - mode) / 2, mode, (m - mode) / 2));
         if (!(top >= cut_)) return 0;
 
-        const Reciprocals& rc = reciprocals();
         const double topCell = static_cast<double>(top);
-        below_.clear();
-        double w = topCell;
-        int first = mode;
-        for (int h = mode; h - 2 >= lo; h -= 2) {
-            // P(h - 2) / P(h) = (h - 1) h / (K (n11 + 1)(n22 + 1)), n11 and n22 at h.
-            const int n11 = (ai - h) / 2, n22 = (m - h) / 2;
-            w = w * ((static_cast<double>(h - 1) * h * inverseRatio_) *
-                     (rc.one(n11 + 1) * rc.one(n22 + 1)));
-            if (w < cut_) break;
-            below_.push_back(w);
-            first = h - 2;
+        const double* one = reciprocals().ones();
+        const double* pair = reciprocals().pairs();
+        double* cum = cum_.data();
+        // Index kTop holds topH; cells below it go to smaller indices.
+        const int kTop = (mode - lo) / 2 + 1;
+        // Each walk keeps its own running values, so that they stay in registers.
+        double below = 0;
+        int kFirst = kTop;
+        {
+            double w = topCell, sumBelow = 0, hd = mode;
+            int k = kTop;
+            int n11 = (ai - mode) / 2 + 1, n22 = (m - mode) / 2 + 1;  // at h - 2
+            for (int h = mode; h - 2 >= lo; h -= 2, hd -= 2, ++n11, ++n22) {
+                // P(h - 2) / P(h) = (h - 1) h / (K (n11 + 1)(n22 + 1)), n11 and n22 at h.
+                w = w * (((hd - 1) * hd * inverseRatio_) * (one[n11] * one[n22]));
+                if (w < cut_) break;
+                sumBelow += w;
+                cum[--k] = sumBelow;
+            }
+            below = sumBelow;
+            kFirst = k;
         }
-        cells_.firstH = first;
-        auto& prefix = cells_.prefix;
-        prefix.clear();
-        prefix.push_back(0);
-        double sum = 0;
-        for (auto it = below_.rbegin(); it != below_.rend(); ++it) prefix.push_back(sum += *it);
-        prefix.push_back(sum += topCell);
-        w = topCell;
-        for (int h = mode; h + 2 <= hi; h += 2) {
-            const double n11 = (ai - h) / 2, n22 = (m - h) / 2;
-            w = w * ((n11 * n22) * ratioDouble_ * rc.pair(h));
-            if (w < cut_) break;
-            prefix.push_back(sum += w);
+        double sum = topCell;
+        cum[kTop] = sum;
+        int kLast = kTop;
+        {
+            double w = topCell, sumUp = topCell;
+            double n11 = (ai - mode) / 2, n22 = (m - mode) / 2;
+            const double ratio = ratioDouble_, cut = cut_;
+            int k = kTop;
+            for (int h = mode; h + 2 <= hi; h += 2, n11 -= 1, n22 -= 1) {
+                w = w * ((n11 * n22) * ratio * pair[h]);
+                if (w < cut) break;
+                sumUp += w;
+                cum[++k] = sumUp;
+            }
+            sum = sumUp;
+            kLast = k;
         }
+        cells_.firstH = mode - 2 * (kTop - kFirst);
+        cells_.topH = mode;
+        cells_.lastH = mode + 2 * (kLast - kTop);
+        cells_.first = kFirst;
+        cells_.belowTop = below;
+        cells_.cum = cum;
+        sum += below;
 
         if (a > 0 && a < 2 * n_) addShares(ai, m);
         return sum;
     }
 
     void addShares(int a, int m) {
-        const int firstH = cells_.firstH, lastH = cells_.lastH();
+        const int firstH = cells_.firstH, lastH = cells_.lastH;
         const Extended centre = static_cast<Extended>(a) * m / (2 * static_cast<Extended>(n_));
         const int parity = a % 2;
         bool exactRowMade = false;
@@ -485,13 +532,12 @@ private:
             const GenotypeCounts c{static_cast<std::uint16_t>((a - h) / 2),
                                    static_cast<std::uint16_t>(h),
                                    static_cast<std::uint16_t>((m - h) / 2)};
-            if (r.test == HweTest::G) {
-                // G in doubles decides every count whose G lies clearly off
-                // the critical value; the window's own G decides the rest.
-                const double g = quickG(c, n_);
-                const double critical = static_cast<double>(r.critical);
-                if (std::fabs(g - critical) > 1e-9 * critical) return g > critical;
-            }
+            // The statistic in doubles decides every count whose statistic
+            // lies clearly off the critical value; the extended statistic
+            // (the window's own for X2 and G) decides the rest.
+            const double quick = quickStatistic(r.test, c, n_);
+            const double critical = static_cast<double>(r.critical);
+            if (std::fabs(quick - critical) > 1e-9 * critical) return quick > critical;
             return statisticOf(r.test, c, size) > r.critical;
         };
         // The statistics grow with |h - centre| wherever that is at least 1;
@@ -542,6 +588,7 @@ private:
     double minExactLevel_ = 1;
     std::vector<Request> requests_;
     CellRun cells_;
+    std::vector<double> cum_;
     std::vector<double> below_;
     ConditionalRow conditional_;
 };
