@@ -121,6 +121,9 @@ TEST(CommandLine, BadInputIsOneLineWithStatusTwo) {
         {{"--p", "0.4", "--p", "0.5", "--n", "10"}, "--p: given twice"},
         {{"--p", "0.4", "--n", "10", "extra"}, "\"extra\": unexpected argument"},
         {{"--n", "10"}, "--p: required"},
+        {{"--p", "0.4", "--n", ""}, "--n \"\": expected a number"},
+        {{"--p", "0.4", "--n", "10", "--test", ""}, "--test \"\": the tests are"},
+        {{"--p", "0.4", "--n", "10", "--level", "0.05,"}, "--level \"0.05,\": expected a number"},
     };
     for (const auto& [args, expected] : cases) {
         const Outcome o = run(args);
