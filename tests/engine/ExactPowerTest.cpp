@@ -171,12 +171,12 @@ TEST(ExactPower, PruningLeavesOutLessThanItMayAtLargerSamples) {
     const auto tests = everyTestAt({0.05, 0.01});
     for (const ModelSpec& spec : {inbreeding(0.4, 0.05), wahlund(0.2, 0.02), hw(0.03)}) {
         const auto got = exactPower(spec, 400, tests);
-        expectSamePowers(got, enumerateAll(spec, 400, tests), tests, 1e-11, describe(spec, 400));
+        expectSamePowers(got, enumerateAll(spec, 400, tests), tests, 2e-12, describe(spec, 400));
     }
     const std::vector<TestLevel> x2AndG{{HweTest::X2, 0.05}, {HweTest::G, 0.01}};
     const ModelSpec spec = selection(0.35, 0.9, 1, 0.8);
     expectSamePowers(exactPower(spec, 1000, x2AndG), enumerateAll(spec, 1000, x2AndG), x2AndG,
-                     1e-10, describe(spec, 1000));
+                     2e-12, describe(spec, 1000));
 }
 
 TEST(ExactPower, ReportsTheMassItLeavesOutAtTheLargestSample) {
