@@ -42,8 +42,8 @@ const std::vector<Extended>& logFactorials() {
     return table;
 }
 
-// The exact test's statistic as the window computes its expectation: the
-// sample's own allele frequency, expected counts times n.
+// A sample's counts and its own Hardy-Weinberg expectation, in the window's
+// operations and order: the sample's allele frequency, expected counts times n.
 struct SampleExpectation {
     Extended o11, o12, o22, e11, e12, e22;
     bool positive;
