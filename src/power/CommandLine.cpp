@@ -1,6 +1,9 @@
 #include "power/CommandLine.h"
 
+#include <sys/stat.h>
+
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <ostream>
@@ -230,6 +233,31 @@ std::uint32_t clockSeed() {
     return ((t.hour * 60 + t.minute) * 60 + t.second) * 1000 + t.millisecond;
 }
 
+// Writes a file whole or not at all: a regular file (or a new one) is written
+// beside its name and renamed over it once every byte is stored, so a full
+// disk never leaves half a table; anything else (a device, a pipe) is written
+// in place. False when the text could not be written.
+bool writeWhole(const std::string& path, const std::string& text) {
+    struct stat info {};
+    const bool special = ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
+    const std::string target = special ? path : path + ".partial";
+    {
+        std::ofstream file(target, std::ios::binary | std::ios::trunc);
+        file << text;
+        file.flush();
+        file.close();
+        if (!file) {
+            if (!special) std::remove(target.c_str());
+            return false;
+        }
+    }
+    if (!special && std::rename(target.c_str(), path.c_str()) != 0) {
+        std::remove(target.c_str());
+        return false;
+    }
+    return true;
+}
+
 int execute(const CommandOptions& o, const CommandStreams& io) {
     SimulationPlan plan;
     plan.nrep = o.nrep;
@@ -264,10 +292,7 @@ int execute(const CommandOptions& o, const CommandStreams& io) {
     if (o.csv && !csvToOut) {
         std::string text = csvHeader();
         for (const PowerPoint& p : points) text += csvRow(p);
-        std::ofstream file(*o.csv, std::ios::binary | std::ios::trunc);
-        file << text;
-        file.close();
-        if (!file) {
+        if (!writeWhole(*o.csv, text)) {
             io.err << kProgram << ": --csv \"" << *o.csv << "\": the file cannot be written\n";
             return kExitFailure;
         }

@@ -183,6 +183,10 @@ TEST(CommandLine, TableAndTargetOnStandardOutputCsvToAFile) {
     const Outcome bad = run({"--p", "0.4", "--n", "10", "--csv", "/nonexistent-dir/x.csv"});
     EXPECT_EQ(bad.status, 1);
     EXPECT_NE(bad.err.find("--csv \"/nonexistent-dir/x.csv\""), std::string::npos);
+    // A device that is full: the failure is reported, not taken for success.
+    const Outcome full = run({"--p", "0.4", "--n", "10", "--csv", "/dev/full"});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_NE(full.err.find("cannot be written"), std::string::npos);
 }
 
 TEST(CommandLine, SimulatedRunsGoToTheResultsFileAsTheWindowSavesThem) {
