@@ -305,6 +305,13 @@ int execute(const CommandOptions& o, const CommandStreams& io) {
             return kExitFailure;
         }
     }
+    // A table or CSV that did not reach standard output (a full disk, a closed
+    // pipe) is a failure, not a success.
+    io.out.flush();
+    if (!io.out) {
+        io.err << kProgram << ": standard output cannot be written\n";
+        return kExitFailure;
+    }
     return kExitDone;
 }
 

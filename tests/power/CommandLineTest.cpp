@@ -183,6 +183,10 @@ TEST(CommandLine, TableAndTargetOnStandardOutputCsvToAFile) {
     const Outcome bad = run({"--p", "0.4", "--n", "10", "--csv", "/nonexistent-dir/x.csv"});
     EXPECT_EQ(bad.status, 1);
     EXPECT_NE(bad.err.find("--csv \"/nonexistent-dir/x.csv\""), std::string::npos);
+    std::ostringstream closed, err;
+    closed.setstate(std::ios::badbit);
+    EXPECT_EQ(runPowerCommand({"--p", "0.4", "--n", "10", "--csv", "-"}, {closed, err, false}), 1);
+    EXPECT_EQ(err.str(), "zygomet-power: standard output cannot be written\n");
     // A device that is full: the failure is reported, not taken for success.
     const Outcome full = run({"--p", "0.4", "--n", "10", "--csv", "/dev/full"});
     EXPECT_EQ(full.status, 1);
