@@ -744,6 +744,18 @@ std::optional<double> exactTestPValue(const GenotypeCounts& counts) {
     return static_cast<double>(exactPValue(row, counts.o12));
 }
 
+std::optional<ExactRejection> exactRejection(std::uint32_t n, std::uint32_t a, double level) {
+    if (n == 0 || a == 0 || a >= 2 * n) return std::nullopt;
+    ConditionalRow row;
+    std::vector<double> scratch;
+    conditionalRow(n, a, level * 1e-20, row, scratch);
+    ExactRowDecisions decisions(row);
+    decisions.update();
+    ExactRejection r;
+    decisions.rejection(level, r.low, r.high);
+    return r;
+}
+
 std::optional<bool> rejects(HweTest test, const GenotypeCounts& counts, double level) {
     const std::uint32_t n = std::uint32_t{counts.o11} + counts.o12 + counts.o22;
     if (n == 0 || n > 65535) return std::nullopt;

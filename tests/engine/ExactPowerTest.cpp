@@ -277,6 +277,25 @@ TEST(ExactTest, PValuesEqualTheDirectConditionalSum) {
     }
 }
 
+TEST(ExactTest, RejectionBoundsDecideEverySampleAsItsPValue) {
+    for (std::uint32_t n : {1u, 2u, 7u, 30u, 151u})
+        for (double level : {0.05, 0.01, 0.3})
+            for (std::uint32_t a = 0; a <= 2 * n; ++a) {
+                const auto bounds = exactRejection(n, a, level);
+                EXPECT_EQ(bounds.has_value(), a > 0 && a < 2 * n);
+                for (std::uint32_t h = a % 2; h <= std::min(a, 2 * n - a); h += 2) {
+                    const GenotypeCounts c{static_cast<std::uint16_t>((a - h) / 2),
+                                           static_cast<std::uint16_t>(h),
+                                           static_cast<std::uint16_t>((2 * n - a - h) / 2)};
+                    const auto d = rejects(HweTest::Exact, c, level);
+                    ASSERT_EQ(d.has_value(), bounds.has_value());
+                    if (d)
+                        EXPECT_EQ(*d, int(h) <= bounds->low || int(h) >= bounds->high)
+                            << n << " " << a << " " << h << " " << level;
+                }
+            }
+}
+
 TEST(ExactTest, SizeNeverExceedsTheLevelUnderHardyWeinberg) {
     const std::vector<TestLevel> tests{{HweTest::Exact, 0.05}, {HweTest::Exact, 0.01}};
     for (double p : {0.5, 0.2, 0.05})
