@@ -289,9 +289,10 @@ TEST(ExactTest, RejectionBoundsDecideEverySampleAsItsPValue) {
                                            static_cast<std::uint16_t>((2 * n - a - h) / 2)};
                     const auto d = rejects(HweTest::Exact, c, level);
                     ASSERT_EQ(d.has_value(), bounds.has_value());
-                    if (d)
+                    if (d) {
                         EXPECT_EQ(*d, int(h) <= bounds->low || int(h) >= bounds->high)
                             << n << " " << a << " " << h << " " << level;
+                    }
                 }
             }
 }
