@@ -1,9 +1,7 @@
 #include "power/CommandLine.h"
 
-#include <sys/stat.h>
-
 #include <chrono>
-#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <ostream>
@@ -228,18 +226,15 @@ private:
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
-std::uint32_t clockSeed() {
-    const TimeOfDay t = currentClock().utcTimeOfDay();
-    return ((t.hour * 60 + t.minute) * 60 + t.second) * 1000 + t.millisecond;
-}
-
 // Writes a file whole or not at all: a regular file (or a new one) is written
 // beside its name and renamed over it once every byte is stored, so a full
 // disk never leaves half a table; anything else (a device, a pipe) is written
 // in place. False when the text could not be written.
 bool writeWhole(const std::string& path, const std::string& text) {
-    struct stat info {};
-    const bool special = ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    const bool special = fs::exists(status) && !fs::is_regular_file(status);
     const std::string target = special ? path : path + ".partial";
     {
         std::ofstream file(target, std::ios::binary | std::ios::trunc);
@@ -247,15 +242,19 @@ bool writeWhole(const std::string& path, const std::string& text) {
         file.flush();
         file.close();
         if (!file) {
-            if (!special) std::remove(target.c_str());
+            if (!special) fs::remove(target, error);
             return false;
         }
     }
-    if (!special && std::rename(target.c_str(), path.c_str()) != 0) {
-        std::remove(target.c_str());
-        return false;
-    }
-    return true;
+    if (special) return true;
+    fs::rename(target, path, error);
+    if (error) fs::remove(target, error);
+    return !error;
+}
+
+std::uint32_t clockSeed() {
+    const TimeOfDay t = currentClock().utcTimeOfDay();
+    return ((t.hour * 60 + t.minute) * 60 + t.second) * 1000 + t.millisecond;
 }
 
 int execute(const CommandOptions& o, const CommandStreams& io) {
@@ -289,6 +288,13 @@ int execute(const CommandOptions& o, const CommandStreams& io) {
                  "followed\nby larger ones that do not; power stays at or above it from the "
                  "last column on.\n";
     }
+    // A table or CSV that did not reach standard output (a full disk, a closed
+    // pipe) is a failure, not a success.
+    io.out.flush();
+    if (!io.out) {
+        io.err << kProgram << ": standard output cannot be written\n";
+        return kExitFailure;
+    }
     if (o.csv && !csvToOut) {
         std::string text = csvHeader();
         for (const PowerPoint& p : points) text += csvRow(p);
@@ -304,13 +310,6 @@ int execute(const CommandOptions& o, const CommandStreams& io) {
             io.err << kProgram << ": --results \"" << *o.results << "\": " << e.what() << "\n";
             return kExitFailure;
         }
-    }
-    // A table or CSV that did not reach standard output (a full disk, a closed
-    // pipe) is a failure, not a success.
-    io.out.flush();
-    if (!io.out) {
-        io.err << kProgram << ": standard output cannot be written\n";
-        return kExitFailure;
     }
     return kExitDone;
 }
