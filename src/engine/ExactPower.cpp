@@ -42,8 +42,8 @@ const std::vector<Extended>& logFactorials() {
     return table;
 }
 
-// The exact test's statistic as the window computes its expectation: the
-// sample's own allele frequency, expected counts times n.
+// A sample's counts and its own Hardy-Weinberg expectation, in the window's
+// operations and order: the sample's allele frequency, expected counts times n.
 struct SampleExpectation {
     Extended o11, o12, o22, e11, e12, e22;
     bool positive;
@@ -79,15 +79,31 @@ Extended correctedX2(const GenotypeCounts& counts, std::uint16_t n) {
     return sum;
 }
 
-// G of a sample with every genotype present, in doubles: within about 1e-12
-// of the window's extended G for samples of up to 10000.
-double quickG(const GenotypeCounts& c, std::uint32_t n) {
+// X2, G or the corrected X2 of a sample in doubles, for samples the test can
+// test: within about 1e-12 of the extended statistics for samples of up to
+// 10000.
+double quickStatistic(HweTest test, const GenotypeCounts& c, std::uint32_t n) {
     const double size = n;
     const double o11 = c.o11, o12 = c.o12, o22 = c.o22;
     const double p = (o12 * 0.5 + o11) / size;
     const double q = 1 - p;
     const double e11 = p * p * size, e12 = 2 * p * q * size, e22 = q * q * size;
-    return 2 * (o11 * std::log(o11 / e11) + o12 * std::log(o12 / e12) + o22 * std::log(o22 / e22));
+    switch (test) {
+        case HweTest::G:
+            return 2 * (o11 * std::log(o11 / e11) + o12 * std::log(o12 / e12) +
+                        o22 * std::log(o22 / e22));
+        case HweTest::X2: {
+            const double d11 = o11 - e11, d12 = o12 - e12, d22 = o22 - e22;
+            return d11 * d11 / e11 + d12 * d12 / e12 + d22 * d22 / e22;
+        }
+        case HweTest::X2cc: {
+            const double d11 = std::fabs(o11 - e11) - 0.5, d12 = std::fabs(o12 - e12) - 0.5,
+                         d22 = std::fabs(o22 - e22) - 0.5;
+            return d11 * d11 / e11 + d12 * d12 / e12 + d22 * d22 / e22;
+        }
+        case HweTest::Exact: break;
+    }
+    return -1;
 }
 
 // The statistic of X2, G or the corrected X2 on one sample: kNotComputable
@@ -118,6 +134,8 @@ public:
         for (std::size_t h = 0; h < pair_.size(); ++h)
             pair_[h] = 1.0 / (static_cast<double>(h + 1) * static_cast<double>(h + 2));
     }
+    const double* ones() const { return one_.data(); }
+    const double* pairs() const { return pair_.data(); }
     double one(int k) const {
         return static_cast<std::size_t>(k) < one_.size() ? one_[static_cast<std::size_t>(k)]
                                                          : 1.0 / k;
@@ -146,6 +164,7 @@ const Reciprocals& reciprocals() {
 struct ConditionalRow {
     int firstH = 0;  // the heterozygote count of weights[0]
     std::vector<double> weights;
+    std::size_t top = 0;  // the index of the most probable count (weight 1)
     Extended total = 0;
 };
 
@@ -168,27 +187,41 @@ void conditionalRow(std::uint32_t n, std::uint32_t a, double cut, ConditionalRow
     while (mode + 2 <= hMax && up(mode) > 1) mode += 2;
     while (mode - 2 >= hMin && up(mode - 2) < 1) mode -= 2;
 
+    // Each walk keeps its running values in locals, so that they stay in
+    // registers; the tables serve every sample size of a power study.
+    const bool tabled = n <= kMaxPowerSampleSize;
+    const double* one = r.ones();
+    const double* pair = r.pairs();
     below.clear();
-    double w = 1;
-    for (int h = mode; h - 2 >= hMin; h -= 2) {
-        // P(h - 2) / P(h) = (h - 1) h / (4 (n11 + 1)(n22 + 1)), n11 and n22 at h.
-        const int n11 = (ai - h) / 2, n22 = (m - h) / 2;
-        w = w * ((static_cast<double>(h - 1) * h * 0.25) * (r.one(n11 + 1) * r.one(n22 + 1)));
-        if (w < cut) break;
-        below.push_back(w);
+    double sumBelow = 0;
+    {
+        double w = 1, hd = mode;
+        int n11 = (ai - mode) / 2 + 1, n22 = (m - mode) / 2 + 1;  // at h - 2
+        for (int h = mode; h - 2 >= hMin; h -= 2, hd -= 2, ++n11, ++n22) {
+            // P(h - 2) / P(h) = (h - 1) h / (4 (n11 + 1)(n22 + 1)), n11 and n22 at h.
+            const double inverse = tabled ? one[n11] * one[n22] : r.one(n11) * r.one(n22);
+            w = w * (((hd - 1) * hd * 0.25) * inverse);
+            if (w < cut) break;
+            sumBelow += w;
+            below.push_back(w);
+        }
     }
     row.weights.assign(below.rbegin(), below.rend());
     row.firstH = mode - 2 * static_cast<int>(below.size());
+    row.top = below.size();
     row.weights.push_back(1);
-    w = 1;
-    for (int h = mode; h + 2 <= hMax; h += 2) {
-        w = w * up(h);
-        if (w < cut) break;
-        row.weights.push_back(w);
+    double sumAbove = 1;
+    {
+        double w = 1;
+        double n11 = (ai - mode) / 2, n22 = (m - mode) / 2;
+        for (int h = mode; h + 2 <= hMax; h += 2, n11 -= 1, n22 -= 1) {
+            w = w * (4 * (n11 * n22) * (tabled ? pair[h] : r.pair(h)));
+            if (w < cut) break;
+            sumAbove += w;
+            row.weights.push_back(w);
+        }
     }
-    Extended total = 0;
-    for (double v : row.weights) total += v;
-    row.total = total;
+    row.total = static_cast<Extended>(sumBelow) + sumAbove;
 }
 
 // The exact test's p-value of heterozygote count h in its row.
@@ -201,32 +234,79 @@ Extended exactPValue(const ConditionalRow& row, int h) {
     return std::min<Extended>(sum / row.total, 1);
 }
 
-// The heterozygote counts the exact test rejects in a row at a level: h <= low
-// and h >= high. The least probable counts are taken first, from both ends,
-// while the p-value stays at or below the level.
-void exactRejection(const ConditionalRow& row, double level, int& low, int& high) {
-    const auto& w = row.weights;
-    const Extended threshold = static_cast<Extended>(level) * (1 + kLevelTolerance) * row.total;
-    std::size_t l = 0, r = w.size();  // the counts not yet rejected are [l, r)
-    Extended taken = 0;
-    while (l < r) {
-        const bool left = w[l] <= w[r - 1];
-        const double v = left ? w[l] : w[r - 1];
-        const double bound = v * (1 + static_cast<double>(kTieTolerance));
-        Extended ties = 0;
-        std::size_t i = l;
-        for (; i < r && w[i] <= bound; ++i) ties += w[i];
-        for (std::size_t j = r; j > i && w[j - 1] <= bound; --j) ties += w[j - 1];
-        if (taken + ties > threshold) break;
-        taken += v;
-        if (left)
-            ++l;
-        else
-            --r;
+// The exact test's decisions on a whole row. The weights rise to the top and
+// fall after it, so the counts no more probable than a weight x are a run at
+// each end, and their probability S(x) is a sum from the left end plus a sum
+// from the right end. A count's p-value S(w (1 + tolerance)) / total grows
+// with its weight w, so the rejected counts are the two runs of least
+// probable counts whose p-values stay at or below the level.
+class ExactRowDecisions {
+public:
+    explicit ExactRowDecisions(const ConditionalRow& row) : row_(row) {}
+
+    // Takes the row's weights as they are now.
+    void update() {
+        const auto& w = row_.weights;
+        fromLeft_.resize(w.size() + 1);
+        fromRight_.resize(w.size() + 1);
+        double left = 0, right = 0;
+        fromLeft_[0] = fromRight_[0] = 0;
+        for (std::size_t i = 0; i < w.size(); ++i) {
+            left += w[i];
+            right += w[w.size() - 1 - i];
+            fromLeft_[i + 1] = left;
+            fromRight_[i + 1] = right;
+        }
     }
-    low = row.firstH + 2 * static_cast<int>(l) - 2;
-    high = row.firstH + 2 * static_cast<int>(r);
-}
+
+    // The rejected counts at a level: h <= low and h >= high.
+    void rejection(double level, int& low, int& high) const {
+        const auto& w = row_.weights;
+        const std::size_t size = w.size(), top = row_.top;
+        const double threshold =
+            static_cast<double>(static_cast<Extended>(level) * (1 + kLevelTolerance) * row_.total);
+        auto rejected = [&](std::size_t i) {
+            return atMost(w[i] * (1 + static_cast<double>(kTieTolerance))) <= threshold;
+        };
+        // Left of the top the weights rise: the rejected counts are a prefix.
+        std::size_t l = 0, r = top;  // rejected below l, kept from r
+        while (l < r) {
+            const std::size_t mid = l + (r - l) / 2;
+            if (rejected(mid))
+                l = mid + 1;
+            else
+                r = mid;
+        }
+        const std::size_t leftRejected = l;
+        // Right of the top they fall: the rejected counts are a suffix.
+        l = top + 1;
+        r = size;  // kept below l, rejected from r
+        while (l < r) {
+            const std::size_t mid = l + (r - l) / 2;
+            if (rejected(mid))
+                r = mid;
+            else
+                l = mid + 1;
+        }
+        low = row_.firstH + 2 * static_cast<int>(leftRejected) - 2;
+        high = row_.firstH + 2 * static_cast<int>(l);
+    }
+
+private:
+    // The sum of the weights at most x.
+    double atMost(double x) const {
+        const auto& w = row_.weights;
+        const auto topIt = w.begin() + static_cast<std::ptrdiff_t>(row_.top);
+        const auto left = std::upper_bound(w.begin(), topIt + 1, x) - w.begin();
+        const auto right =
+            w.end() - std::partition_point(topIt + 1, w.end(), [&](double v) { return v > x; });
+        return fromLeft_[static_cast<std::size_t>(left)] +
+               fromRight_[static_cast<std::size_t>(right)];
+    }
+
+    const ConditionalRow& row_;
+    std::vector<double> fromLeft_, fromRight_;
+};
 
 // The last index k in [0, count) at which pred holds, for a pred that holds up
 // to some index and fails after it; -1 when it never holds. Searched by
@@ -289,26 +369,36 @@ struct Request {
 };
 
 // A run of genotype-count cells of one allele count a: heterozygote counts
-// firstH, firstH + 2, ... with their probabilities under the model and the
-// running sums of them.
+// firstH, firstH + 2, ..., lastH, and running sums of their probabilities
+// made outwards from the most probable count `topH`: below it, cum[k] is the
+// sum from cell k up to the one before topH; from it on, the sum from topH up
+// to cell k. Cell k has h = firstH + 2 (k - first).
 struct CellRun {
-    int firstH = 0;
-    std::vector<double> prefix;  // prefix[k] = sum of the first k probabilities
-    int lastH() const { return firstH + 2 * (static_cast<int>(prefix.size()) - 2); }
+    int firstH = 0, topH = 0, lastH = 0;
+    int first = 0;        // index of firstH in cum
+    double belowTop = 0;  // the sum of the cells below topH
+    const double* cum = nullptr;
+
+    // The sum of the cells from firstH up to h (h within the run).
+    double upTo(int h) const {
+        const int k = first + (h - firstH) / 2;
+        if (h >= topH) return belowTop + cum[k];
+        if (h + 2 == topH) return belowTop;
+        return belowTop - cum[k + 1];
+    }
     // The sum of the probabilities of h in [from, to], clipped to the run.
     Extended sum(int from, int to) const {
         from = std::max(from, firstH);
-        to = std::min(to, lastH());
+        to = std::min(to, lastH);
         if (from > to) return 0;
-        return prefix[static_cast<std::size_t>((to - firstH) / 2 + 1)] -
-               prefix[static_cast<std::size_t>((from - firstH) / 2)];
+        return static_cast<Extended>(upTo(to)) - (from == firstH ? 0.0 : upTo(from - 2));
     }
 };
 
 class PowerSum {
 public:
     PowerSum(const ModelSpec& spec, std::uint32_t n, std::span<const TestLevel> tests)
-        : n_(n), lf_(logFactorials()) {
+        : n_(n), lf_(logFactorials()), cum_(n + 3) {
         const GenotypeFrequencies fr = frequenciesOf(spec);
         // The sampler's classes: A1A1 below c1, A1A2 from c1 to c2, A2A2 above.
         const Extended c1 = std::clamp<Extended>(fr.f11, 0, 1);
@@ -416,41 +506,60 @@ private:
         const Extended top = std::exp(logCell((ai - mode) / 2, mode, (m - mode) / 2));
         if (!(top >= cut_)) return 0;
 
-        const Reciprocals& rc = reciprocals();
         const double topCell = static_cast<double>(top);
-        below_.clear();
-        double w = topCell;
-        int first = mode;
-        for (int h = mode; h - 2 >= lo; h -= 2) {
-            // P(h - 2) / P(h) = (h - 1) h / (K (n11 + 1)(n22 + 1)), n11 and n22 at h.
-            const int n11 = (ai - h) / 2, n22 = (m - h) / 2;
-            w = w * ((static_cast<double>(h - 1) * h * inverseRatio_) *
-                     (rc.one(n11 + 1) * rc.one(n22 + 1)));
-            if (w < cut_) break;
-            below_.push_back(w);
-            first = h - 2;
+        const double* one = reciprocals().ones();
+        const double* pair = reciprocals().pairs();
+        double* cum = cum_.data();
+        // Index kTop holds topH; cells below it go to smaller indices.
+        const int kTop = (mode - lo) / 2 + 1;
+        // Each walk keeps its own running values, so that they stay in registers.
+        double below = 0;
+        int kFirst = kTop;
+        {
+            double w = topCell, sumBelow = 0, hd = mode;
+            int k = kTop;
+            int n11 = (ai - mode) / 2 + 1, n22 = (m - mode) / 2 + 1;  // at h - 2
+            for (int h = mode; h - 2 >= lo; h -= 2, hd -= 2, ++n11, ++n22) {
+                // P(h - 2) / P(h) = (h - 1) h / (K (n11 + 1)(n22 + 1)), n11 and n22 at h.
+                w = w * (((hd - 1) * hd * inverseRatio_) * (one[n11] * one[n22]));
+                if (w < cut_) break;
+                sumBelow += w;
+                cum[--k] = sumBelow;
+            }
+            below = sumBelow;
+            kFirst = k;
         }
-        cells_.firstH = first;
-        auto& prefix = cells_.prefix;
-        prefix.clear();
-        prefix.push_back(0);
-        double sum = 0;
-        for (auto it = below_.rbegin(); it != below_.rend(); ++it) prefix.push_back(sum += *it);
-        prefix.push_back(sum += topCell);
-        w = topCell;
-        for (int h = mode; h + 2 <= hi; h += 2) {
-            const double n11 = (ai - h) / 2, n22 = (m - h) / 2;
-            w = w * ((n11 * n22) * ratioDouble_ * rc.pair(h));
-            if (w < cut_) break;
-            prefix.push_back(sum += w);
+        double sum = topCell;
+        cum[kTop] = sum;
+        int kLast = kTop;
+        {
+            double w = topCell, sumUp = topCell;
+            double n11 = (ai - mode) / 2, n22 = (m - mode) / 2;
+            const double ratio = ratioDouble_, cut = cut_;
+            int k = kTop;
+            for (int h = mode; h + 2 <= hi; h += 2, n11 -= 1, n22 -= 1) {
+                w = w * ((n11 * n22) * ratio * pair[h]);
+                if (w < cut) break;
+                sumUp += w;
+                cum[++k] = sumUp;
+            }
+            sum = sumUp;
+            kLast = k;
         }
+        cells_.firstH = mode - 2 * (kTop - kFirst);
+        cells_.topH = mode;
+        cells_.lastH = mode + 2 * (kLast - kTop);
+        cells_.first = kFirst;
+        cells_.belowTop = below;
+        cells_.cum = cum;
+        sum += below;
 
         if (a > 0 && a < 2 * n_) addShares(ai, m);
         return sum;
     }
 
     void addShares(int a, int m) {
-        const int firstH = cells_.firstH, lastH = cells_.lastH();
+        const int firstH = cells_.firstH, lastH = cells_.lastH;
         const Extended centre = static_cast<Extended>(a) * m / (2 * static_cast<Extended>(n_));
         const int parity = a % 2;
         bool exactRowMade = false;
@@ -467,10 +576,11 @@ private:
                 if (!exactRowMade) {
                     const double cut = minExactLevel_ * 1e-20;
                     conditionalRow(n_, static_cast<std::uint32_t>(a), cut, conditional_, below_);
+                    decisions_.update();
                     exactRowMade = true;
                 }
                 int low = 0, high = 0;
-                exactRejection(conditional_, r.level, low, high);
+                decisions_.rejection(r.level, low, high);
                 r.rejected +=
                     cells_.sum(tlo, std::min(low, thi)) + cells_.sum(std::max(high, tlo), thi);
                 continue;
@@ -485,13 +595,12 @@ private:
             const GenotypeCounts c{static_cast<std::uint16_t>((a - h) / 2),
                                    static_cast<std::uint16_t>(h),
                                    static_cast<std::uint16_t>((m - h) / 2)};
-            if (r.test == HweTest::G) {
-                // G in doubles decides every count whose G lies clearly off
-                // the critical value; the window's own G decides the rest.
-                const double g = quickG(c, n_);
-                const double critical = static_cast<double>(r.critical);
-                if (std::fabs(g - critical) > 1e-9 * critical) return g > critical;
-            }
+            // The statistic in doubles decides every count whose statistic
+            // lies clearly off the critical value; the extended statistic
+            // (the window's own for X2 and G) decides the rest.
+            const double quick = quickStatistic(r.test, c, n_);
+            const double critical = static_cast<double>(r.critical);
+            if (std::fabs(quick - critical) > 1e-9 * critical) return quick > critical;
             return statisticOf(r.test, c, size) > r.critical;
         };
         // The statistics grow with |h - centre| wherever that is at least 1;
@@ -542,8 +651,10 @@ private:
     double minExactLevel_ = 1;
     std::vector<Request> requests_;
     CellRun cells_;
+    std::vector<double> cum_;
     std::vector<double> below_;
     ConditionalRow conditional_;
+    ExactRowDecisions decisions_{conditional_};
 };
 
 }  // namespace
@@ -631,6 +742,18 @@ std::optional<double> exactTestPValue(const GenotypeCounts& counts) {
     std::vector<double> scratch;
     conditionalRow(n, a, 0, row, scratch);
     return static_cast<double>(exactPValue(row, counts.o12));
+}
+
+std::optional<ExactRejection> exactRejection(std::uint32_t n, std::uint32_t a, double level) {
+    if (n == 0 || a == 0 || a >= 2 * n) return std::nullopt;
+    ConditionalRow row;
+    std::vector<double> scratch;
+    conditionalRow(n, a, level * 1e-20, row, scratch);
+    ExactRowDecisions decisions(row);
+    decisions.update();
+    ExactRejection r;
+    decisions.rejection(level, r.low, r.high);
+    return r;
 }
 
 std::optional<bool> rejects(HweTest test, const GenotypeCounts& counts, double level) {

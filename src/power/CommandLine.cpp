@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <ostream>
@@ -120,7 +121,7 @@ const std::vector<OptionSpec>& optionTable() {
              o.nrep = wholeNumber("--nrep", v, 1, kMaxReplicates,
                                   "the number of replicates is a whole number from 1 to 50000");
          }},
-        {"--seed", "S", "simulate: seed of the generator, 0 to 4294967295 (default: the clock)",
+        {"--seed", "S", "simulate: generator seed, 0 to 4294967295 (default: the clock)",
          [](CommandOptions& o, const std::string& v) {
              o.seed = wholeNumber("--seed", v, 0, 4294967295u,
                                   "the seed is a whole number from 0 to 4294967295");
@@ -241,6 +242,32 @@ private:
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
+// Writes a file whole or not at all: a regular file (or a new one) is written
+// beside its name and renamed over it once every byte is stored, so a full
+// disk never leaves half a table; anything else (a device, a pipe) is written
+// in place. False when the text could not be written.
+bool writeWhole(const std::string& path, const std::string& text) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    const bool special = fs::exists(status) && !fs::is_regular_file(status);
+    const std::string target = special ? path : path + ".partial";
+    {
+        std::ofstream file(target, std::ios::binary | std::ios::trunc);
+        file << text;
+        file.flush();
+        file.close();
+        if (!file) {
+            if (!special) fs::remove(target, error);
+            return false;
+        }
+    }
+    if (special) return true;
+    fs::rename(target, path, error);
+    if (error) fs::remove(target, error);
+    return !error;
+}
+
 std::uint32_t clockSeed() {
     const TimeOfDay t = currentClock().utcTimeOfDay();
     return ((t.hour * 60 + t.minute) * 60 + t.second) * 1000 + t.millisecond;
@@ -285,13 +312,17 @@ int execute(const CommandOptions& o, const CommandStreams& io, const PlotDrawer&
                  "followed\nby larger ones that do not; power stays at or above it from the "
                  "last column on.\n";
     }
+    // A table or CSV that did not reach standard output (a full disk, a closed
+    // pipe) is a failure, not a success.
+    io.out.flush();
+    if (!io.out) {
+        io.err << kProgram << ": standard output cannot be written\n";
+        return kExitFailure;
+    }
     if (o.csv && !csvToOut) {
         std::string text = csvHeader();
         for (const PowerPoint& p : points) text += csvRow(p);
-        std::ofstream file(*o.csv, std::ios::binary | std::ios::trunc);
-        file << text;
-        file.close();
-        if (!file) {
+        if (!writeWhole(*o.csv, text)) {
             io.err << kProgram << ": --csv \"" << *o.csv << "\": the file cannot be written\n";
             return kExitFailure;
         }
@@ -352,20 +383,22 @@ std::string powerHelpText() {
         "it; give one value of the model's parameters and one --level.\n"
         "\n"
         "--target: power is saw-toothed in n for these discrete tests, so the command\n"
-        "reports both the first n of the grid whose power reaches the target and the\n"
-        "smallest n from which power stays at or above it for the rest of the grid.\n"
+        "reports both the first n of the grid whose power (the power column) reaches\n"
+        "the target and the smallest n from which it stays at or above the target for\n"
+        "the rest of the grid.\n"
         "\n"
         "Exit status: 0 done, 1 a file could not be written, 2 bad input.\n"
         "\n"
         "Examples:\n"
-        "  Sample size for detecting inbreeding f = 0.05 at p = 0.4 with 80% power:\n"
-        "    zygomet-power --model inbreeding --p 0.4 --f 0.05 --n 500:5000:500 \\\n"
-        "      --level 0.05 --target 0.8\n"
+        "  Sample sizes for 80% power against inbreeding f = 0.35 at p = 0.5:\n"
+        "    zygomet-power --model inbreeding --p 0.5 --f 0.35 --n 60:72:2 \\\n"
+        "      --test g,exact --level 0.05 --target 0.8\n"
         "  The exact test against X2 for a Wahlund effect, as CSV on standard output:\n"
         "    zygomet-power --model wahlund --p 0.2,0.5 --var 0.01 --n 50 \\\n"
         "      --test x2,exact --level 0.05 --csv -\n"
-        "  A simulated run, saved to the window's results file:\n"
-        "    zygomet-power --model selection --p 0.4 --w11 1.1 --w12 1 --w22 0.91 \\\n"
+        "  A simulated run against heterozygote disadvantage, saved to the window's\n"
+        "  results file:\n"
+        "    zygomet-power --model selection --p 0.4 --w11 1 --w12 0.8 --w22 1 \\\n"
         "      --n 200 --method simulate --nrep 10000 --seed 1 --results runs.txt\n";
     return text;
 }
