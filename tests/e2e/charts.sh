@@ -81,8 +81,8 @@ curve=$(window_named "Power Curve - Zygomet")
 key alt+r; key ctrl+a; type_text "10"      # n from
 key alt+o; key ctrl+a; type_text "100"     # n to
 key alt+e; key ctrl+a; type_text "10"      # step
-key Return                                  # compute
-sleep 2
+key Return                                  # compute (a fraction of a second)
+sleep 3
 key alt+s                                   # Export CSV...
 type_text "$work/curve"                     # the extension .csv is added
 key Return
@@ -116,7 +116,7 @@ key alt+t
 key d                          # Tools > De Finetti Diagram...
 diagram=$(window_named "De Finetti Diagram - Zygomet")
 key Return                     # draw
-sleep 1
+sleep 2
 key alt+g                      # Export PNG...
 type_text "$work/diagram"
 key Return
