@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "charts/ChartFiles.h"
+#include "charts/ExportDialog.h"
 #include "charts/ModelInputs.h"
 #include "charts/PowerChart.h"
 #include "platform/ErrorBoundary.h"
@@ -174,9 +175,16 @@ void DeFinettiWindow::takeFromMainWindow() {
     if (lastSample_ &&
         static_cast<std::uint32_t>(lastSample_->o11 + lastSample_->o12 + lastSample_->o22) == 0)
         lastSample_.reset();
-    setStatus(lastSample_ ? QStringLiteral("Took the main window's model and its last sample.")
-                          : QStringLiteral("Took the main window's model; it has no sample to "
-                                           "show until it runs."));
+    QString took = lastSample_ ? QStringLiteral("Took the main window's model and its last sample.")
+                               : QStringLiteral(
+                                     "Took the main window's model; it has no sample "
+                                     "to show until it runs.");
+    if (s.n > kMaxDiagramSampleSize)
+        took += QStringLiteral(" Its n (%1) is above the diagram's largest, %2: n stays %3.")
+                    .arg(s.n)
+                    .arg(kMaxDiagramSampleSize)
+                    .arg(n->value());
+    setStatus(took);
     inputChanged();
 }
 
@@ -314,33 +322,18 @@ QString DeFinettiWindow::writePicture(const QString& path) const {
     return saveChart(*copy, path, QSize(800, 700));
 }
 
-namespace {
-
-void exportTo(DeFinettiWindow* w, const char* filter, const char* extension,
-              const std::function<void(const QString&)>& done) {
-    SaveDialogRequest request;
-    request.filter = QString::fromLatin1(filter);
-    request.defaultExtension = QString::fromLatin1(extension);
-    const auto name = services().files->saveFileName(w, request);
-    if (!name) return;
-    const QString fault = w->writePicture(*name);
-    if (!fault.isEmpty()) {
-        services().messages->show(MessageKind::Error, fault);
-        return;
-    }
-    done(*name);
-}
-
-}  // namespace
-
 void DeFinettiWindow::exportPng() {
-    exportTo(this, "PNG pictures|*.png", "png",
-             [this](const QString& f) { setStatus(QStringLiteral("Wrote %1.").arg(f)); });
+    if (const auto name =
+            exportFile(this, exportNames_, QStringLiteral("PNG pictures|*.png"),
+                       QStringLiteral("png"), [this](const QString& f) { return writePicture(f); }))
+        setStatus(QStringLiteral("Wrote %1.").arg(*name));
 }
 
 void DeFinettiWindow::exportSvg() {
-    exportTo(this, "SVG pictures|*.svg", "svg",
-             [this](const QString& f) { setStatus(QStringLiteral("Wrote %1.").arg(f)); });
+    if (const auto name =
+            exportFile(this, exportNames_, QStringLiteral("SVG pictures|*.svg"),
+                       QStringLiteral("svg"), [this](const QString& f) { return writePicture(f); }))
+        setStatus(QStringLiteral("Wrote %1.").arg(*name));
 }
 
 void DeFinettiWindow::keyPressEvent(QKeyEvent* e) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "charts/DeFinetti.h"
+#include "charts/ExportDialog.h"
 #include "charts/StudySnapshot.h"
 
 class QChart;
@@ -91,6 +92,7 @@ private:
     std::vector<std::unique_ptr<Job>> jobs_;
     Job* running_ = nullptr;
     unsigned generation_ = 0;
+    ExportNames exportNames_;
 };
 
 }  // namespace zyg

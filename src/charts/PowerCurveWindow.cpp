@@ -27,6 +27,7 @@
 #include <cmath>
 
 #include "charts/ChartFiles.h"
+#include "charts/ExportDialog.h"
 #include "charts/ModelInputs.h"
 #include "charts/PowerChart.h"
 #include "platform/ErrorBoundary.h"
@@ -561,48 +562,25 @@ QString PowerCurveWindow::writePicture(const QString& path) const {
     return saveChart(*picture, path);
 }
 
-namespace {
-
-std::optional<QString> askFileName(QWidget* owner, const char* filter, const char* extension) {
-    SaveDialogRequest request;
-    request.filter = QString::fromLatin1(filter);
-    request.defaultExtension = QString::fromLatin1(extension);
-    return services().files->saveFileName(owner, request);
-}
-
-}  // namespace
-
 void PowerCurveWindow::exportCsv() {
-    const auto name = askFileName(this, "CSV files|*.csv|All files|*.*", "csv");
-    if (!name) return;
-    const QString fault = writeCsv(*name);
-    if (!fault.isEmpty()) {
-        services().messages->show(MessageKind::Error, fault);
-        return;
-    }
-    setStatus(QStringLiteral("Wrote %1.").arg(*name));
+    if (const auto name =
+            exportFile(this, exportNames_, QStringLiteral("CSV files|*.csv|All files|*.*"),
+                       QStringLiteral("csv"), [this](const QString& f) { return writeCsv(f); }))
+        setStatus(QStringLiteral("Wrote %1.").arg(*name));
 }
 
 void PowerCurveWindow::exportPng() {
-    const auto name = askFileName(this, "PNG pictures|*.png", "png");
-    if (!name) return;
-    const QString fault = writePicture(*name);
-    if (!fault.isEmpty()) {
-        services().messages->show(MessageKind::Error, fault);
-        return;
-    }
-    setStatus(QStringLiteral("Wrote %1.").arg(*name));
+    if (const auto name =
+            exportFile(this, exportNames_, QStringLiteral("PNG pictures|*.png"),
+                       QStringLiteral("png"), [this](const QString& f) { return writePicture(f); }))
+        setStatus(QStringLiteral("Wrote %1.").arg(*name));
 }
 
 void PowerCurveWindow::exportSvg() {
-    const auto name = askFileName(this, "SVG pictures|*.svg", "svg");
-    if (!name) return;
-    const QString fault = writePicture(*name);
-    if (!fault.isEmpty()) {
-        services().messages->show(MessageKind::Error, fault);
-        return;
-    }
-    setStatus(QStringLiteral("Wrote %1.").arg(*name));
+    if (const auto name =
+            exportFile(this, exportNames_, QStringLiteral("SVG pictures|*.svg"),
+                       QStringLiteral("svg"), [this](const QString& f) { return writePicture(f); }))
+        setStatus(QStringLiteral("Wrote %1.").arg(*name));
 }
 
 void PowerCurveWindow::keyPressEvent(QKeyEvent* e) {

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "charts/ExportDialog.h"
 #include "charts/PowerCurve.h"
 #include "charts/StudySnapshot.h"
 
@@ -125,6 +126,7 @@ private:
     Job* running_ = nullptr;
     unsigned generation_ = 0;
     std::uint32_t seed_ = 1;
+    ExportNames exportNames_;
 };
 
 }  // namespace zyg

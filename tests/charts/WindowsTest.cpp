@@ -258,6 +258,10 @@ TEST_F(PowerCurveWindowTest, ExportsWriteTheFilesTheUserNames) {
     ASSERT_EQ(env.files.requests.size(), 4u);
     EXPECT_EQ(env.files.requests[0].defaultExtension, "csv");
     EXPECT_EQ(env.files.requests[1].defaultExtension, "png");
+    // Each dialog offers the name chosen last, with its own extension.
+    EXPECT_EQ(env.files.requests[0].lastFileName, "");
+    EXPECT_EQ(env.files.requests[1].lastFileName, dir.filePath("curve.png"));
+    EXPECT_EQ(env.files.requests[3].lastFileName, dir.filePath("curve.csv"));
     EXPECT_TRUE(env.messages.shown.empty());
     QFile file(csv);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));

@@ -1,0 +1,31 @@
+#pragma once
+
+// The export commands' dialog: asks for a file name through the platform's
+// save dialog, offering the name chosen last in the window with the new
+// extension, writes the file and reports a fault in the error box.
+
+#include <QString>
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+namespace zyg {
+
+class ExportNames {
+public:
+    // The save dialog for one kind of file ("PNG pictures|*.png", "png").
+    std::optional<QString> ask(QWidget* owner, const QString& filter, const QString& extension);
+
+private:
+    QString lastBase_;  // the name chosen last, without its extension
+};
+
+// Asks for a name, then writes the file with `write`, which returns the empty
+// text or the fault. Returns the name written, or nothing when the user
+// cancelled or the file could not be written (the fault is then shown).
+std::optional<QString> exportFile(QWidget* owner, ExportNames& names, const QString& filter,
+                                  const QString& extension,
+                                  const std::function<QString(const QString&)>& write);
+
+}  // namespace zyg
