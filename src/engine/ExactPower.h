@@ -78,7 +78,24 @@ struct ExactPower {
 };
 
 // The exact power at sample size n (1 to kMaxPowerSampleSize) of every test
-// and level asked for, in their order. The model must pass checkModel.
+// and level asked for, in their order. The model must pass checkModel, the
+// levels must lie in (0, 0.5]; otherwise std::invalid_argument.
+//
+// Error bound: the genotype-count triples are grouped by allele count, and
+// within a group the probabilities follow from the most probable triple by
+// their ratios. A triple is left out only when its probability is below
+// 1e-12 / ((n + 1)(n + 2) / 2), so the mass left out is below 1e-12; it is
+// reported as 1 minus the mass summed. The summed probabilities carry a
+// relative error of about 1e-14 (extended logarithms of factorials of up to
+// 10000), so every probability returned is within 1e-12 of the sum over all
+// triples, each decided by `rejects`. The genotype probabilities are those the
+// sampler draws with: f11, then f12 (none when f11 + f12 lies below f11), then
+// the rest.
+//
+// The exact test rejects when its p-value is at most the level (up to a
+// relative 1e-9, so that a p-value equal to the level is rejected whatever
+// its last bits); heterozygote counts whose conditional probabilities differ
+// by less than a relative 1e-7 count as equally probable.
 std::vector<ExactPower> exactPower(const ModelSpec& spec, std::uint32_t n,
                                    std::span<const TestLevel> tests);
 

@@ -1,0 +1,604 @@
+#include "engine/ExactPower.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+#include <utility>
+
+#include "engine/Models.h"
+#include "engine/SampleStatistics.h"
+#include "engine/Simulation.h"
+
+namespace zyg {
+
+namespace {
+
+// Two heterozygote counts whose conditional probabilities differ by less than
+// this share of the larger are taken as equally probable by the exact test,
+// so that rounding cannot split a tie.
+constexpr Extended kTieTolerance = 1e-7L;
+// A p-value that equals the level up to this share of it counts as equal, so
+// that a p-value of exactly the level is rejected whatever its last bits.
+constexpr Extended kLevelTolerance = 1e-9L;
+
+std::string shortest(double value) {
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
+}
+
+bool within(double value, double low, double high) { return value >= low && value <= high; }
+
+// ln k! for k = 0 to kMaxPowerSampleSize, made once.
+const std::vector<Extended>& logFactorials() {
+    static const std::vector<Extended> table = [] {
+        std::vector<Extended> t(kMaxPowerSampleSize + 1);
+        for (std::uint32_t k = 0; k <= kMaxPowerSampleSize; ++k)
+            t[k] = std::lgamma(static_cast<Extended>(k) + 1);
+        return t;
+    }();
+    return table;
+}
+
+// The exact test's statistic as the window computes its expectation: the
+// sample's own allele frequency, expected counts times n.
+struct SampleExpectation {
+    Extended o11, o12, o22, e11, e12, e22;
+    bool positive;
+};
+
+SampleExpectation expectationOf(const GenotypeCounts& counts, std::uint16_t n) {
+    const Extended size = n;
+    SampleExpectation s{};
+    s.o11 = counts.o11;
+    s.o12 = counts.o12;
+    s.o22 = counts.o22;
+    const Extended p = ((s.o12 * 0.5L) + s.o11) / size;
+    const Extended q = 1 - p;
+    s.e11 = (p * p) * size;
+    s.e12 = ((p * 2) * q) * size;
+    s.e22 = (q * q) * size;
+    s.positive = s.e11 > 0 && s.e12 > 0 && s.e22 > 0;
+    return s;
+}
+
+// X2 with the continuity correction: the sum of (|o - e| - 0.5)^2 / e, or
+// kNotComputable when an expected count is 0 or less.
+Extended correctedX2(const GenotypeCounts& counts, std::uint16_t n) {
+    const SampleExpectation s = expectationOf(counts, n);
+    if (!s.positive) return kNotComputable;
+    Extended sum = 0;
+    const Extended d11 = std::fabs(s.o11 - s.e11) - 0.5L;
+    sum = ((d11 * d11) / s.e11) + sum;
+    const Extended d12 = std::fabs(s.o12 - s.e12) - 0.5L;
+    sum = ((d12 * d12) / s.e12) + sum;
+    const Extended d22 = std::fabs(s.o22 - s.e22) - 0.5L;
+    sum = ((d22 * d22) / s.e22) + sum;
+    return sum;
+}
+
+// The statistic of X2, G or the corrected X2 on one sample: kNotComputable
+// when the test cannot be computed, and 0 for a G that rounding made
+// slightly negative.
+Extended statisticOf(HweTest test, const GenotypeCounts& counts, std::uint16_t n) {
+    Extended x2 = kNotComputable, g = kNotComputable;
+    switch (test) {
+        case HweTest::X2: sampleStatistics(counts, n, true, false, x2, g); return x2;
+        case HweTest::G:
+            sampleStatistics(counts, n, false, true, x2, g);
+            if (g == kNotComputable) return g;
+            return g < 0 ? 0 : g;
+        case HweTest::X2cc: return correctedX2(counts, n);
+        case HweTest::Exact: break;
+    }
+    return kNotComputable;
+}
+
+// The conditional distribution of the heterozygote count h given the A1
+// allele count a in samples of n under Hardy-Weinberg proportions:
+// P(h | a) is proportional to 2^h / (n11! h! n22!), n11 = (a - h) / 2,
+// n22 = (2n - a - h) / 2. The weights are relative to the most probable h
+// (weight 1) and are made from it by their ratios; weights below `cut` are
+// left out, and so are all beyond them, as the distribution is unimodal.
+struct ConditionalRow {
+    int firstH = 0;  // the heterozygote count of weights[0]
+    std::vector<Extended> weights;
+    Extended total = 0;
+};
+
+void conditionalRow(std::uint32_t n, std::uint32_t a, Extended cut, ConditionalRow& row,
+                    std::vector<Extended>& below) {
+    const int m = static_cast<int>(2 * n - a);
+    const int ai = static_cast<int>(a);
+    const int hMin = ai % 2;
+    const int hMax = std::min(ai, m);
+    // up(h) = P(h + 2) / P(h) = 4 n11 n22 / ((h + 1)(h + 2)).
+    auto up = [&](int h) {
+        const Extended n11 = (ai - h) / 2, n22 = (m - h) / 2;
+        return (4 * n11 * n22) / ((static_cast<Extended>(h) + 1) * (static_cast<Extended>(h) + 2));
+    };
+    const Extended centre = static_cast<Extended>(a) * m / (2 * static_cast<Extended>(n));
+    int mode = static_cast<int>(std::floor(centre));
+    if ((mode - hMin) % 2 != 0) --mode;
+    mode = std::clamp(mode, hMin, hMax);
+    while (mode + 2 <= hMax && up(mode) > 1) mode += 2;
+    while (mode - 2 >= hMin && up(mode - 2) < 1) mode -= 2;
+
+    below.clear();
+    Extended w = 1;
+    for (int h = mode; h - 2 >= hMin;) {
+        w = w / up(h - 2);
+        if (w < cut) break;
+        h -= 2;
+        below.push_back(w);
+    }
+    row.weights.assign(below.rbegin(), below.rend());
+    row.firstH = mode - 2 * static_cast<int>(below.size());
+    row.weights.push_back(1);
+    w = 1;
+    for (int h = mode; h + 2 <= hMax; h += 2) {
+        w = w * up(h);
+        if (w < cut) break;
+        row.weights.push_back(w);
+    }
+    Extended total = 0;
+    for (Extended v : row.weights) total += v;
+    row.total = total;
+}
+
+// The exact test's p-value of heterozygote count h in its row.
+Extended exactPValue(const ConditionalRow& row, int h) {
+    const Extended observed = row.weights[static_cast<std::size_t>((h - row.firstH) / 2)];
+    const Extended bound = observed * (1 + kTieTolerance);
+    Extended sum = 0;
+    for (Extended v : row.weights)
+        if (v <= bound) sum += v;
+    return std::min<Extended>(sum / row.total, 1);
+}
+
+// The heterozygote counts the exact test rejects in a row at a level: h <= low
+// and h >= high. The least probable counts are taken first, from both ends,
+// while the p-value stays at or below the level.
+void exactRejection(const ConditionalRow& row, double level, int& low, int& high) {
+    const auto& w = row.weights;
+    const Extended threshold = static_cast<Extended>(level) * (1 + kLevelTolerance) * row.total;
+    std::size_t l = 0, r = w.size();  // the counts not yet rejected are [l, r)
+    Extended taken = 0;
+    while (l < r) {
+        const bool left = w[l] <= w[r - 1];
+        const Extended v = left ? w[l] : w[r - 1];
+        const Extended bound = v * (1 + kTieTolerance);
+        Extended ties = 0;
+        std::size_t i = l;
+        for (; i < r && w[i] <= bound; ++i) ties += w[i];
+        for (std::size_t j = r; j > i && w[j - 1] <= bound; --j) ties += w[j - 1];
+        if (taken + ties > threshold) break;
+        taken += v;
+        if (left)
+            ++l;
+        else
+            --r;
+    }
+    low = row.firstH + 2 * static_cast<int>(l) - 2;
+    high = row.firstH + 2 * static_cast<int>(r);
+}
+
+// The last index k in [0, count) at which pred holds, for a pred that holds up
+// to some index and fails after it; -1 when it never holds. Searched by
+// galloping from a guess, so a good guess costs two evaluations.
+template <class Pred>
+int lastTrue(int count, int guess, Pred pred) {
+    if (count <= 0) return -1;
+    guess = std::clamp(guess, 0, count - 1);
+    int yes, no;  // pred(yes) holds (or yes == -1), pred(no) fails (or no == count)
+    if (pred(guess)) {
+        yes = guess;
+        int step = 1;
+        for (;;) {
+            const int next = yes + step;
+            if (next >= count) {
+                no = count;
+                break;
+            }
+            if (!pred(next)) {
+                no = next;
+                break;
+            }
+            yes = next;
+            step *= 2;
+        }
+    } else {
+        no = guess;
+        int step = 1;
+        for (;;) {
+            const int next = no - step;
+            if (next < 0) {
+                yes = -1;
+                break;
+            }
+            if (pred(next)) {
+                yes = next;
+                break;
+            }
+            no = next;
+            step *= 2;
+        }
+    }
+    while (no - yes > 1) {
+        const int mid = yes + (no - yes) / 2;
+        if (pred(mid))
+            yes = mid;
+        else
+            no = mid;
+    }
+    return yes;
+}
+
+struct Request {
+    HweTest test;
+    double level;
+    Extended critical;
+    Extended root;  // sqrt(critical / n): X2 = n F^2 crosses the critical value at |F| = root
+    double offsetLow = 0, offsetHigh = 0;  // last row's bounds less the X2 formula's
+    Extended testable = 0, rejected = 0;
+};
+
+// A run of genotype-count cells of one allele count a: heterozygote counts
+// firstH, firstH + 2, ... with their probabilities under the model and the
+// running sums of them.
+struct CellRun {
+    int firstH = 0;
+    std::vector<Extended> prefix;  // prefix[k] = sum of the first k probabilities
+    int lastH() const { return firstH + 2 * (static_cast<int>(prefix.size()) - 2); }
+    // The sum of the probabilities of h in [from, to], clipped to the run.
+    Extended sum(int from, int to) const {
+        from = std::max(from, firstH);
+        to = std::min(to, lastH());
+        if (from > to) return 0;
+        return prefix[static_cast<std::size_t>((to - firstH) / 2 + 1)] -
+               prefix[static_cast<std::size_t>((from - firstH) / 2)];
+    }
+};
+
+class PowerSum {
+public:
+    PowerSum(const ModelSpec& spec, std::uint32_t n, std::span<const TestLevel> tests)
+        : n_(n), lf_(logFactorials()) {
+        const GenotypeFrequencies fr = frequenciesOf(spec);
+        // The sampler's classes: A1A1 below c1, A1A2 from c1 to c2, A2A2 above.
+        const Extended c1 = std::clamp<Extended>(fr.f11, 0, 1);
+        const Extended c2 = std::clamp<Extended>(fr.f11 + fr.f12, c1, 1);
+        p11_ = c1;
+        p12_ = c2 - c1;
+        p22_ = 1 - c2;
+        ln11_ = p11_ > 0 ? std::log(p11_) : 0;
+        ln12_ = p12_ > 0 ? std::log(p12_) : 0;
+        ln22_ = p22_ > 0 ? std::log(p22_) : 0;
+        if (p11_ > 0 && p12_ > 0 && p22_ > 0) ratio_ = (p12_ * p12_) / (p11_ * p22_);
+        const Extended cells = (static_cast<Extended>(n) + 1) * (static_cast<Extended>(n) + 2) / 2;
+        cut_ = 1e-12L / cells;
+        for (const TestLevel& t : tests) {
+            Request r{t.test, t.level, 0, 0};
+            if (t.test != HweTest::Exact) {
+                r.critical = criticalValue(t.level);
+                r.root = std::sqrt(r.critical / n);
+            } else {
+                minExactLevel_ = std::min(minExactLevel_, t.level);
+            }
+            requests_.push_back(r);
+        }
+    }
+
+    std::vector<ExactPower> run() {
+        const Extended mean = n_ * ((2 * p11_) + p12_);
+        const long start = std::clamp(std::lround(static_cast<double>(mean)), 0L, 2L * n_);
+        Extended covered = 0;
+        // Upwards from the mean, then downwards; each direction ends when two
+        // neighbouring allele counts (one of each parity) hold no cell above
+        // the cut.
+        for (int dir : {+1, -1}) {
+            int empty = 0;
+            for (long a = dir > 0 ? start : start - 1; a >= 0 && a <= 2L * n_; a += dir) {
+                const Extended mass = row(static_cast<std::uint32_t>(a));
+                covered += mass;
+                empty = mass > 0 ? 0 : empty + 1;
+                if (empty >= 2) break;
+            }
+        }
+        std::vector<ExactPower> out;
+        for (const Request& r : requests_) {
+            ExactPower e;
+            e.testable = static_cast<double>(std::clamp<Extended>(r.testable, 0, 1));
+            e.power = static_cast<double>(std::clamp<Extended>(r.rejected, 0, 1));
+            e.conditionalPower =
+                e.testable > 0
+                    ? static_cast<double>(std::clamp<Extended>(r.rejected / r.testable, 0, 1))
+                    : std::numeric_limits<double>::quiet_NaN();
+            e.massLeftOut = static_cast<double>(std::max<Extended>(0, 1 - covered));
+            out.push_back(e);
+        }
+        return out;
+    }
+
+private:
+    Extended logCell(int n11, int h, int n22) const {
+        Extended v = lf_[n_] - lf_[static_cast<std::size_t>(n11)] -
+                     lf_[static_cast<std::size_t>(h)] - lf_[static_cast<std::size_t>(n22)];
+        if (n11 > 0) v += n11 * ln11_;
+        if (h > 0) v += h * ln12_;
+        if (n22 > 0) v += n22 * ln22_;
+        return v;
+    }
+
+    // Enumerates the cells of allele count a above the cut, adds every
+    // request's share, and returns their probability.
+    Extended row(std::uint32_t a) {
+        const int ai = static_cast<int>(a);
+        const int m = static_cast<int>(2 * n_ - a);
+        int lo = ai % 2, hi = std::min(ai, m);
+        // A genotype of probability 0 never occurs: pin the count it fixes.
+        if (p12_ == 0) hi = std::min(hi, 0);
+        if (p11_ == 0) lo = std::max(lo, ai);  // n11 = 0 means h = a
+        if (p22_ == 0) lo = std::max(lo, m);   // n22 = 0 means h = 2n - a
+        if (p11_ == 0) hi = std::min(hi, ai);
+        if (p22_ == 0) hi = std::min(hi, m);
+        if (lo > hi) return 0;
+
+        // up(h) = P(h + 2) / P(h) under the model.
+        auto up = [&](int h) {
+            const Extended n11 = (ai - h) / 2, n22 = (m - h) / 2;
+            return (n11 * n22 * ratio_) /
+                   ((static_cast<Extended>(h) + 1) * (static_cast<Extended>(h) + 2));
+        };
+        int mode = lo;
+        if (lo < hi) {
+            // The real root of (K/4)(a - h)(m - h) = h^2, then a walk uphill.
+            const Extended k4 = ratio_ / 4;
+            const Extended am = static_cast<Extended>(ai) * m;
+            const Extended size = 2 * static_cast<Extended>(n_);
+            const Extended root = std::sqrt(k4 * (k4 * size * size - 4 * (k4 - 1) * am));
+            const Extended guess = (2 * k4 * am) / (k4 * size + root);
+            mode = static_cast<int>(std::floor(guess));
+            if ((mode - lo) % 2 != 0) --mode;
+            mode = std::clamp(mode, lo, hi);
+            while (mode + 2 <= hi && up(mode) > 1) mode += 2;
+            while (mode - 2 >= lo && up(mode - 2) < 1) mode -= 2;
+        }
+        const Extended top = std::exp(logCell((ai - mode) / 2, mode, (m - mode) / 2));
+        if (!(top >= cut_)) return 0;
+
+        below_.clear();
+        Extended w = top;
+        int first = mode;
+        for (int h = mode; h - 2 >= lo; h -= 2) {
+            w = w / up(h - 2);
+            if (w < cut_) break;
+            below_.push_back(w);
+            first = h - 2;
+        }
+        cells_.firstH = first;
+        auto& prefix = cells_.prefix;
+        prefix.clear();
+        prefix.push_back(0);
+        Extended sum = 0;
+        for (auto it = below_.rbegin(); it != below_.rend(); ++it) prefix.push_back(sum += *it);
+        prefix.push_back(sum += top);
+        w = top;
+        for (int h = mode; h + 2 <= hi; h += 2) {
+            w = w * up(h);
+            if (w < cut_) break;
+            prefix.push_back(sum += w);
+        }
+
+        if (a > 0 && a < 2 * n_) addShares(ai, m);
+        return sum;
+    }
+
+    void addShares(int a, int m) {
+        const int firstH = cells_.firstH, lastH = cells_.lastH();
+        const Extended centre = static_cast<Extended>(a) * m / (2 * static_cast<Extended>(n_));
+        const int parity = a % 2;
+        bool exactRowMade = false;
+        for (Request& r : requests_) {
+            int tlo = firstH, thi = lastH;
+            if (r.test == HweTest::G) {
+                // Every genotype must occur: h >= 1, n11 >= 1, n22 >= 1.
+                tlo = std::max(tlo, parity == 0 ? 2 : 1);
+                thi = std::min({thi, a - 2, m - 2});
+            }
+            if (tlo > thi) continue;
+            r.testable += cells_.sum(tlo, thi);
+            if (r.test == HweTest::Exact) {
+                if (!exactRowMade) {
+                    const Extended cut = static_cast<Extended>(minExactLevel_) * 1e-25L;
+                    conditionalRow(n_, static_cast<std::uint32_t>(a), cut, conditional_, below_);
+                    exactRowMade = true;
+                }
+                int low = 0, high = 0;
+                exactRejection(conditional_, r.level, low, high);
+                r.rejected +=
+                    cells_.sum(tlo, std::min(low, thi)) + cells_.sum(std::max(high, tlo), thi);
+                continue;
+            }
+            statisticShares(r, a, m, parity, centre, tlo, thi);
+        }
+    }
+
+    void statisticShares(Request& r, int a, int m, int parity, Extended centre, int tlo, int thi) {
+        const auto size = static_cast<std::uint16_t>(n_);
+        auto rejectedAt = [&](int h) {
+            const GenotypeCounts c{static_cast<std::uint16_t>((a - h) / 2),
+                                   static_cast<std::uint16_t>(h),
+                                   static_cast<std::uint16_t>((m - h) / 2)};
+            return statisticOf(r.test, c, size) > r.critical;
+        };
+        // The statistics grow with |h - centre| wherever that is at least 1;
+        // the one count closer to the centre is decided on its own.
+        int leftEnd = static_cast<int>(std::floor(centre - 1));
+        if (((leftEnd - parity) % 2 + 2) % 2 != 0) --leftEnd;
+        int rightStart = static_cast<int>(std::ceil(centre + 1));
+        if (((rightStart - parity) % 2 + 2) % 2 != 0) ++rightStart;
+
+        const Extended lowGuess = centre * (1 - r.root), highGuess = centre * (1 + r.root);
+        // Low tail: h in [tlo, min(thi, leftEnd)].
+        const int lowTo = std::min(thi, leftEnd);
+        if (tlo <= lowTo) {
+            const int count = (lowTo - tlo) / 2 + 1;
+            const double g = static_cast<double>(lowGuess) + r.offsetLow;
+            const int k = lastTrue(count, static_cast<int>(std::lround((g - tlo) / 2)),
+                                   [&](int i) { return rejectedAt(tlo + 2 * i); });
+            if (k >= 0) {
+                const int low = tlo + 2 * k;
+                r.rejected += cells_.sum(tlo, low);
+                r.offsetLow = low - static_cast<double>(lowGuess);
+            }
+        }
+        // High tail: h in [max(tlo, rightStart), thi], counted from thi down.
+        const int highFrom = std::max(tlo, rightStart);
+        if (highFrom <= thi) {
+            const int count = (thi - highFrom) / 2 + 1;
+            const double g = static_cast<double>(highGuess) + r.offsetHigh;
+            const int k = lastTrue(count, static_cast<int>(std::lround((thi - g) / 2)),
+                                   [&](int i) { return rejectedAt(thi - 2 * i); });
+            if (k >= 0) {
+                const int high = thi - 2 * k;
+                r.rejected += cells_.sum(high, thi);
+                r.offsetHigh = high - static_cast<double>(highGuess);
+            }
+        }
+        for (int h = std::max(leftEnd + 2, tlo); h < rightStart && h <= thi; h += 2)
+            if (rejectedAt(h)) r.rejected += cells_.sum(h, h);
+    }
+
+    std::uint32_t n_;
+    const std::vector<Extended>& lf_;
+    Extended p11_ = 0, p12_ = 0, p22_ = 0;
+    Extended ln11_ = 0, ln12_ = 0, ln22_ = 0;
+    Extended ratio_ = 0;
+    Extended cut_ = 0;
+    double minExactLevel_ = 1;
+    std::vector<Request> requests_;
+    CellRun cells_;
+    std::vector<Extended> below_;
+    ConditionalRow conditional_;
+};
+
+}  // namespace
+
+std::string_view hweTestName(HweTest test) {
+    switch (test) {
+        case HweTest::X2: return "x2";
+        case HweTest::G: return "g";
+        case HweTest::X2cc: return "x2cc";
+        case HweTest::Exact: return "exact";
+    }
+    return "";
+}
+
+std::optional<HweTest> parseHweTest(std::string_view name) {
+    for (HweTest t : {HweTest::X2, HweTest::G, HweTest::X2cc, HweTest::Exact})
+        if (hweTestName(t) == name) return t;
+    return std::nullopt;
+}
+
+std::string checkModel(const ModelSpec& spec) {
+    if (!within(spec.p, 0.01, 0.99)) return "p " + shortest(spec.p) + " is outside 0.01 to 0.99";
+    switch (spec.model) {
+        case GenotypeModel::HardyWeinberg: break;
+        case GenotypeModel::Wahlund: {
+            const double pq = spec.p * (1 - spec.p);
+            // A variance typed as p*q may lie a rounding above the product.
+            if (!within(spec.var, 0, pq * (1 + 1e-12)))
+                return "var " + shortest(spec.var) + " is outside 0 to p*q = " + shortest(pq);
+            break;
+        }
+        case GenotypeModel::Inbreeding:
+            if (!within(spec.f, 0, 1)) return "f " + shortest(spec.f) + " is outside 0 to 1";
+            break;
+        case GenotypeModel::Selection: {
+            const std::pair<const char*, double> w[] = {
+                {"w11", spec.w11}, {"w12", spec.w12}, {"w22", spec.w22}};
+            for (const auto& [name, value] : w)
+                if (!within(value, 0, 10))
+                    return std::string(name) + " " + shortest(value) + " is outside 0 to 10";
+            if (spec.w11 == 0 && spec.w12 == 0 && spec.w22 == 0)
+                return "the fitnesses w11, w12 and w22 are all 0; at least one must be above 0";
+            break;
+        }
+        default: return "unknown model";
+    }
+    return {};
+}
+
+GenotypeFrequencies frequenciesOf(const ModelSpec& spec) {
+    const Extended p = spec.p;
+    const Extended q = 1 - p;
+    return modelFrequencies(spec.model, p, q, spec.var, spec.f, {spec.w11, spec.w12, spec.w22});
+}
+
+Extended criticalValue(double level) {
+    if (level == 0.05) return kCritical05;
+    if (level == 0.01) return kCritical01;
+    // The upper level/2 point z of the standard normal, z^2 the 1-df
+    // chi-square quantile. Newton's method on ln Q(z) = ln(level / 2), Q the
+    // upper tail: ln Q is concave, so after the first step the iterates fall
+    // to the root from above.
+    const Extended target = std::log(static_cast<Extended>(level) / 2);
+    const Extended rootTwo = std::sqrt(2.0L);
+    const Extended rootTwoPi = std::sqrt(2 * 3.14159265358979323846264338327950288L);
+    Extended z = 1;
+    for (int i = 0; i < 200; ++i) {
+        const Extended tail = std::erfc(z / rootTwo) / 2;
+        const Extended density = std::exp(-(z * z) / 2) / rootTwoPi;
+        const Extended next = z + (std::log(tail) - target) * tail / density;
+        if (std::fabs(next - z) <= 1e-18L * next) {
+            z = next;
+            break;
+        }
+        z = next;
+    }
+    return z * z;
+}
+
+std::optional<double> exactTestPValue(const GenotypeCounts& counts) {
+    const std::uint32_t n = std::uint32_t{counts.o11} + counts.o12 + counts.o22;
+    const std::uint32_t a = 2 * std::uint32_t{counts.o11} + counts.o12;
+    if (a == 0 || a == 2 * n) return std::nullopt;
+    ConditionalRow row;
+    std::vector<Extended> scratch;
+    conditionalRow(n, a, 0, row, scratch);
+    return static_cast<double>(exactPValue(row, counts.o12));
+}
+
+std::optional<bool> rejects(HweTest test, const GenotypeCounts& counts, double level) {
+    const std::uint32_t n = std::uint32_t{counts.o11} + counts.o12 + counts.o22;
+    if (n == 0 || n > 65535) return std::nullopt;
+    if (test == HweTest::Exact) {
+        const std::uint32_t a = 2 * std::uint32_t{counts.o11} + counts.o12;
+        if (a == 0 || a == 2 * n) return std::nullopt;
+        ConditionalRow row;
+        std::vector<Extended> scratch;
+        conditionalRow(n, a, 0, row, scratch);
+        return exactPValue(row, counts.o12) <= static_cast<Extended>(level) * (1 + kLevelTolerance);
+    }
+    const Extended statistic = statisticOf(test, counts, static_cast<std::uint16_t>(n));
+    if (statistic == kNotComputable) return std::nullopt;
+    return statistic > criticalValue(level);
+}
+
+std::vector<ExactPower> exactPower(const ModelSpec& spec, std::uint32_t n,
+                                   std::span<const TestLevel> tests) {
+    if (n < 1 || n > kMaxPowerSampleSize)
+        throw std::invalid_argument("sample size " + std::to_string(n) + " is outside 1 to " +
+                                    std::to_string(kMaxPowerSampleSize));
+    if (const std::string problem = checkModel(spec); !problem.empty())
+        throw std::invalid_argument(problem);
+    for (const TestLevel& t : tests)
+        if (!(t.level > 0 && t.level <= 0.5))
+            throw std::invalid_argument("level " + shortest(t.level) + " is outside (0, 0.5]");
+    return PowerSum(spec, n, tests).run();
+}
+
+}  // namespace zyg

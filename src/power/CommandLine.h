@@ -1,0 +1,30 @@
+#pragma once
+
+// The zygomet-power command: options, the study they describe, and its
+// outputs. The program's main only hands it the arguments and the streams,
+// so tests run the whole command in-process.
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace zyg {
+
+// Exit statuses: 0 done, 1 a file could not be written, 2 bad input.
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+struct CommandStreams {
+    std::ostream& out;
+    std::ostream& err;
+    bool errIsTerminal = false;  // a progress bar goes to err when the work takes over a second
+};
+
+// Runs the command with its arguments (without the program name).
+int runPowerCommand(const std::vector<std::string>& args, const CommandStreams& streams);
+
+// The text of --help.
+std::string powerHelpText();
+
+}  // namespace zyg

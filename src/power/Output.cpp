@@ -1,0 +1,229 @@
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/NumberText.h"
+#include "power/PowerStudy.h"
+#include "power/Text.h"
+#include "report/ResultLine.h"
+#include "report/ResultsFile.h"
+
+namespace zyg {
+
+namespace {
+
+bool sameSetting(const ModelSpec& a, const ModelSpec& b) {
+    return a.model == b.model && a.p == b.p && a.var == b.var && a.f == b.f && a.w11 == b.w11 &&
+           a.w12 == b.w12 && a.w22 == b.w22;
+}
+
+std::string optionalText(const std::optional<double>& v) { return v ? shortestText(*v) : ""; }
+
+// The model's own parameter for a table: "var 0.01", "f 0.05", "w 1.1/1/0.91".
+std::string parameterText(const ModelSpec& m) {
+    switch (m.model) {
+        case GenotypeModel::Wahlund: return "var " + shortestText(m.var);
+        case GenotypeModel::Inbreeding: return "f " + shortestText(m.f);
+        case GenotypeModel::Selection:
+            return "w " + shortestText(m.w11) + "/" + shortestText(m.w12) + "/" +
+                   shortestText(m.w22);
+        case GenotypeModel::HardyWeinberg: break;
+    }
+    return "-";
+}
+
+// Columns of text, each as wide as its widest cell; column c is aligned left
+// where align[c] is 'L', right otherwise.
+std::string alignedTable(const std::vector<std::vector<std::string>>& rows,
+                         std::string_view align) {
+    std::vector<std::size_t> width;
+    for (const auto& row : rows)
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            if (width.size() <= c) width.push_back(0);
+            width[c] = std::max(width[c], row[c].size());
+        }
+    std::string out;
+    for (const auto& row : rows) {
+        std::string line;
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            if (c > 0) line += "  ";
+            const std::string pad(width[c] - row[c].size(), ' ');
+            line += c < align.size() && align[c] == 'L' ? row[c] + pad : pad + row[c];
+        }
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        out += line + "\n";
+    }
+    return out;
+}
+
+std::string proportion(double v) { return std::isnan(v) ? "-" : fixedText(v, 6); }
+
+// The proportion as the window's field shows it (4 decimals) and Save reads
+// it back.
+double shownProportion(std::uint32_t above, std::uint32_t tested) {
+    if (tested == 0) return 0;
+    const Extended value = static_cast<Extended>(above) / static_cast<Extended>(tested);
+    return parseDecimal(formatFixed(static_cast<double>(value), 4, 18, "."), ".").value_or(0);
+}
+
+}  // namespace
+
+std::vector<TargetCrossing> targetCrossings(const std::vector<PowerPoint>& points, double target) {
+    struct Group {
+        TargetCrossing crossing;
+        std::vector<std::pair<std::uint32_t, double>> curve;  // n, power
+    };
+    std::vector<Group> groups;
+    for (const PowerPoint& p : points) {
+        auto it = std::find_if(groups.begin(), groups.end(), [&](const Group& g) {
+            return g.crossing.test == p.test && g.crossing.level == p.level &&
+                   sameSetting(g.crossing.model, p.model);
+        });
+        if (it == groups.end()) {
+            groups.push_back({{p.model, p.test, p.level, {}, {}}, {}});
+            it = groups.end() - 1;
+        }
+        it->curve.emplace_back(p.n, p.power);
+    }
+    std::vector<TargetCrossing> out;
+    for (Group& g : groups) {
+        std::stable_sort(g.curve.begin(), g.curve.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& [n, power] : g.curve)
+            if (power >= target) {
+                g.crossing.firstReaching = n;
+                break;
+            }
+        for (auto it = g.curve.rbegin(); it != g.curve.rend() && it->second >= target; ++it)
+            g.crossing.staysFrom = it->first;
+        out.push_back(g.crossing);
+    }
+    return out;
+}
+
+std::string csvHeader() {
+    return "model,p,var,f,w11,w12,w22,n,test,level,method,testable,power,conditional_power,se,"
+           "low95,high95,nrep,seed,mass_left_out\n";
+}
+
+std::string csvRow(const PowerPoint& x) {
+    const bool simulated = x.method == PowerMethod::Simulate;
+    std::string row;
+    row += std::string(modelKey(x.model.model)) + ",";
+    for (double v : {x.model.p, x.model.var, x.model.f, x.model.w11, x.model.w12, x.model.w22})
+        row += shortestText(v) + ",";
+    row += std::to_string(x.n) + "," + std::string(hweTestName(x.test)) + "," +
+           shortestText(x.level) + "," + std::string(methodName(x.method)) + ",";
+    row += shortestText(x.testable) + "," + shortestText(x.power) + ",";
+    row += (std::isnan(x.conditionalPower) ? "" : shortestText(x.conditionalPower)) + ",";
+    row += optionalText(x.se) + "," + optionalText(x.low95) + "," + optionalText(x.high95) + ",";
+    row += (simulated ? std::to_string(x.nrep) : "") + ",";
+    row += (x.seed ? std::to_string(*x.seed) : "") + ",";
+    row += simulated ? "" : shortestText(x.massLeftOut);
+    return row + "\n";
+}
+
+std::string powerTable(const std::vector<PowerPoint>& points) {
+    const bool simulated = std::any_of(points.begin(), points.end(), [](const PowerPoint& p) {
+        return p.method == PowerMethod::Simulate;
+    });
+    std::vector<std::vector<std::string>> rows;
+    std::vector<std::string> head{"model", "p",        "parameter", "n",         "test",
+                                  "level", "testable", "power",     "cond.power"};
+    if (simulated) {
+        head.push_back("se");
+        head.push_back("95% interval");
+    }
+    rows.push_back(head);
+    for (const PowerPoint& x : points) {
+        std::vector<std::string> row{std::string(modelKey(x.model.model)),
+                                     shortestText(x.model.p),
+                                     parameterText(x.model),
+                                     std::to_string(x.n),
+                                     std::string(hweTestName(x.test)),
+                                     shortestText(x.level),
+                                     proportion(x.testable),
+                                     proportion(x.power),
+                                     proportion(x.conditionalPower)};
+        if (simulated) {
+            row.push_back(x.se ? fixedText(*x.se, 6) : "");
+            row.push_back(x.low95 ? fixedText(*x.low95, 4) + " to " + fixedText(*x.high95, 4) : "");
+        }
+        rows.push_back(row);
+    }
+    return alignedTable(rows, "LLLRL");
+}
+
+std::string targetTable(const std::vector<TargetCrossing>& crossings, double target) {
+    std::vector<std::vector<std::string>> rows;
+    rows.push_back({"model", "p", "parameter", "test", "level",
+                    "first n with power >= " + shortestText(target), "power stays from n"});
+    for (const TargetCrossing& c : crossings)
+        rows.push_back({std::string(modelKey(c.model.model)), shortestText(c.model.p),
+                        parameterText(c.model), std::string(hweTestName(c.test)),
+                        shortestText(c.level),
+                        c.firstReaching ? std::to_string(*c.firstReaching) : "not reached",
+                        c.staysFrom ? std::to_string(*c.staysFrom) : "not reached"});
+    return alignedTable(rows, "LLLL");
+}
+
+std::vector<std::string> resultLines(const std::vector<PowerPoint>& points) {
+    std::vector<std::string> lines;
+    for (std::size_t i = 0; i < points.size();) {
+        // The points of one model setting and n lie together.
+        std::size_t j = i;
+        while (j < points.size() && points[j].n == points[i].n &&
+               sameSetting(points[j].model, points[i].model))
+            ++j;
+        const PowerPoint* x2 = nullptr;
+        const PowerPoint* g = nullptr;
+        for (std::size_t k = i; k < j; ++k) {
+            if (points[k].method != PowerMethod::Simulate) continue;
+            if (points[k].test == HweTest::X2 && !x2) x2 = &points[k];
+            if (points[k].test == HweTest::G && !g) g = &points[k];
+        }
+        if (x2 || g) {
+            const PowerPoint& any = x2 ? *x2 : *g;
+            ResultLineValues v;
+            v.modelIndex = static_cast<int>(any.model.model);
+            v.p = any.model.p;
+            v.var = any.model.var;
+            v.f = any.model.f;
+            v.w11 = any.model.w11;
+            v.w12 = any.model.w12;
+            v.w22 = any.model.w22;
+            v.nText = std::to_string(any.n);
+            v.nrepText = std::to_string(any.nrep);
+            v.nrep = any.nrep;
+            if (x2) {
+                v.x2On = true;
+                v.x2At05 = shownProportion(x2->windowAbove05, x2->windowTested);
+                v.x2At01 = shownProportion(x2->windowAbove01, x2->windowTested);
+                v.x2Ok = static_cast<std::uint16_t>(x2->windowTested);
+            }
+            if (g) {
+                v.gOn = true;
+                v.gAt05 = shownProportion(g->windowAbove05, g->windowTested);
+                v.gAt01 = shownProportion(g->windowAbove01, g->windowTested);
+                v.gOk = static_cast<std::uint16_t>(g->windowTested);
+            }
+            lines.push_back(resultLine(v));
+        }
+        i = j;
+    }
+    return lines;
+}
+
+void appendResultLines(const std::string& path, const std::vector<std::string>& lines) {
+    if (lines.empty()) return;
+    std::string text;
+    for (const std::string& line : lines) text += line;
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0)
+        appendResult(path, text);
+    else
+        createResultsFile(path, headerLine(), text);
+}
+
+}  // namespace zyg

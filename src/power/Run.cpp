@@ -1,0 +1,253 @@
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <exception>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "engine/Random.h"
+#include "engine/Sampling.h"
+#include "engine/Simulation.h"
+#include "power/PowerStudy.h"
+
+namespace zyg {
+
+namespace {
+
+// A run that shows nothing: the study reads its counts and tables.
+class SilentDisplay final : public RunDisplay {
+public:
+    void showInteger(RunControl, std::int32_t) override {}
+    void showFloat(RunControl, double) override {}
+    void blank(RunControl) override {}
+    void repaint(RunControl) override {}
+    void setProgressPosition(int) override {}
+    void setVisible(RunControl, bool) override {}
+    void setMessage(const std::string&) override {}
+    void enableSaveCommands() override {}
+};
+
+// One simulation at a time in the whole process: the window's engine keeps
+// its samples and the generator's seed in program-wide storage.
+std::mutex& simulationMutex() {
+    static std::mutex m;
+    return m;
+}
+
+void fillSimulated(PowerPoint& point, std::uint32_t tested, std::uint32_t rejected,
+                   std::uint32_t nrep) {
+    const double reps = nrep;
+    point.testedCount = tested;
+    point.rejectedCount = rejected;
+    point.testable = tested / reps;
+    point.power = rejected / reps;
+    point.conditionalPower =
+        tested > 0 ? double(rejected) / double(tested) : std::numeric_limits<double>::quiet_NaN();
+    const double pr = point.power;
+    point.se = std::sqrt(pr * (1 - pr) / reps);
+    // The Wilson score interval: sound at 0 and 1, where the normal one is not.
+    constexpr double z = 1.959963984540054;
+    const double z2 = z * z;
+    const double centre = (pr + z2 / (2 * reps)) / (1 + z2 / reps);
+    const double half =
+        z * std::sqrt(pr * (1 - pr) / reps + z2 / (4 * reps * reps)) / (1 + z2 / reps);
+    point.low95 = std::max(0.0, centre - half);
+    point.high95 = std::min(1.0, centre + half);
+}
+
+std::vector<TestLevel> testLevels(const PowerGrid& grid) {
+    std::vector<TestLevel> out;
+    for (HweTest t : grid.tests)
+        for (double level : grid.levels) out.push_back({t, level});
+    return out;
+}
+
+}  // namespace
+
+std::vector<PowerPoint> simulatePoint(const ModelSpec& model, std::uint32_t n,
+                                      const std::vector<HweTest>& tests,
+                                      const std::vector<double>& levels,
+                                      const SimulationPlan& plan) {
+    if (n < 1 || n > kMaxPowerSampleSize) throw UsageError("--n: sample size out of range");
+    if (plan.nrep < 1 || plan.nrep > kMaxReplicates) throw UsageError("--nrep: out of range");
+    const bool x2On = std::find(tests.begin(), tests.end(), HweTest::X2) != tests.end();
+    const bool gOn = std::find(tests.begin(), tests.end(), HweTest::G) != tests.end();
+    const GenotypeFrequencies frequencies = frequenciesOf(model);
+
+    std::unique_lock lock(simulationMutex());
+    auto state = std::make_unique<SimulationState>();
+    RunCounts counts;
+    if (x2On || gOn) {
+        const std::uint32_t seedBefore = randomSeed();
+        state->frequencies = frequencies;
+        SilentDisplay display;
+        setRandomSeed(plan.seed);
+        try {
+            counts = runSimulation({n, plan.nrep, x2On, gOn}, *state, display, ".", RunOptions{});
+        } catch (...) {
+            setRandomSeed(seedBefore);
+            throw;
+        }
+        setRandomSeed(seedBefore);
+    }
+
+    std::vector<PowerPoint> out;
+    // The samples again, for the tests the window does not compute: the same
+    // generator from the same seed draws them to the last count.
+    std::vector<GenotypeCounts> samples;
+    const bool others = std::any_of(tests.begin(), tests.end(), [](HweTest t) {
+        return t == HweTest::X2cc || t == HweTest::Exact;
+    });
+    if (others) {
+        samples.reserve(plan.nrep);
+        std::uint32_t seed = plan.seed;
+        const Extended c1 = frequencies.f11;
+        const Extended c2 = frequencies.f11 + frequencies.f12;
+        for (std::uint32_t r = 0; r < plan.nrep; ++r)
+            samples.push_back(referenceSampler(seed, c1, c2, static_cast<std::uint16_t>(n)));
+    }
+    lock.unlock();
+
+    for (HweTest test : tests)
+        for (double level : levels) {
+            PowerPoint point;
+            point.model = model;
+            point.n = n;
+            point.test = test;
+            point.level = level;
+            point.method = PowerMethod::Simulate;
+            point.nrep = plan.nrep;
+            point.seed = plan.seed;
+            std::uint32_t tested = 0, rejected = 0;
+            if (test == HweTest::X2 || test == HweTest::G) {
+                const ReplicateTable& table = test == HweTest::X2 ? state->x2Table : state->gTable;
+                const Extended critical = criticalValue(level);
+                // A G that rounding made slightly negative is a computed G of 0.
+                for (std::uint32_t r = 1; r <= plan.nrep; ++r) {
+                    const Extended s = table[r];
+                    if (s == kNotComputable) continue;
+                    ++tested;
+                    rejected += s > critical;
+                }
+                const Significance& sig = test == HweTest::X2 ? counts.x2 : counts.g;
+                point.windowTested = test == HweTest::X2 ? state->x2Ok : state->gOk;
+                point.windowAbove05 = sig.above05;
+                point.windowAbove01 = sig.above01;
+            } else {
+                for (const GenotypeCounts& c : samples)
+                    if (const auto d = rejects(test, c, level)) {
+                        ++tested;
+                        rejected += *d;
+                    }
+            }
+            fillSimulated(point, tested, rejected, plan.nrep);
+            out.push_back(point);
+        }
+    return out;
+}
+
+std::vector<PowerPoint> runStudy(const PowerGrid& grid, PowerMethod method,
+                                 const SimulationPlan& plan, const StudyControl& control) {
+    checkGrid(grid);
+    if (method == PowerMethod::Simulate && (plan.nrep < 1 || plan.nrep > kMaxReplicates))
+        throw UsageError("--nrep " + std::to_string(plan.nrep) +
+                         ": the number of replicates must lie from 1 to " +
+                         std::to_string(kMaxReplicates));
+    const std::vector<ModelSpec> settings = modelSettings(grid);
+    const std::size_t total = settings.size() * grid.n.size();
+    std::vector<std::vector<PowerPoint>> results(total);
+    const std::vector<TestLevel> tests = testLevels(grid);
+    auto cancelled = [&] { return control.cancel && control.cancel->load(); };
+    auto unit = [&](std::size_t i) {
+        const ModelSpec& model = settings[i / grid.n.size()];
+        const std::uint32_t n = grid.n[i % grid.n.size()];
+        if (method == PowerMethod::Simulate) {
+            results[i] = simulatePoint(model, n, grid.tests, grid.levels, plan);
+            return;
+        }
+        const std::vector<ExactPower> exact = exactPower(model, n, tests);
+        for (std::size_t k = 0; k < tests.size(); ++k) {
+            PowerPoint point;
+            point.model = model;
+            point.n = n;
+            point.test = tests[k].test;
+            point.level = tests[k].level;
+            point.method = PowerMethod::Exact;
+            point.testable = exact[k].testable;
+            point.power = exact[k].power;
+            point.conditionalPower = exact[k].conditionalPower;
+            point.massLeftOut = exact[k].massLeftOut;
+            results[i].push_back(point);
+        }
+    };
+
+    std::size_t reported = 0;
+    auto report = [&](std::size_t done) {
+        if (!control.progress) return;
+        if (done == total || done >= reported + std::max<std::size_t>(1, total / 100)) {
+            reported = done;
+            control.progress(done, total);
+        }
+    };
+
+    if (method == PowerMethod::Simulate) {
+        // The engine spreads each run over the cores itself.
+        for (std::size_t i = 0; i < total; ++i) {
+            if (cancelled()) throw StudyCancelled();
+            unit(i);
+            report(i + 1);
+        }
+    } else {
+        unsigned threads = control.threads ? control.threads : std::thread::hardware_concurrency();
+        threads = std::clamp<unsigned>(threads, 1,
+                                       static_cast<unsigned>(std::max<std::size_t>(total, 1)));
+        std::atomic<std::size_t> next{0}, done{0};
+        std::atomic<bool> stop{false};
+        std::mutex m;
+        std::condition_variable changed;
+        std::exception_ptr failure;
+        auto work = [&] {
+            for (;;) {
+                if (stop.load() || cancelled()) break;
+                const std::size_t i = next.fetch_add(1);
+                if (i >= total) break;
+                try {
+                    unit(i);
+                } catch (...) {
+                    std::lock_guard g(m);
+                    if (!failure) failure = std::current_exception();
+                    stop = true;
+                }
+                done.fetch_add(1);
+                changed.notify_one();
+            }
+            changed.notify_one();
+        };
+        std::vector<std::thread> pool;
+        for (unsigned t = 0; t < threads; ++t) pool.emplace_back(work);
+        {
+            // This thread reports progress while the others work.
+            std::unique_lock lock(m);
+            while (done.load() < total && !stop.load() && !cancelled()) {
+                changed.wait_for(lock, std::chrono::milliseconds(50));
+                lock.unlock();
+                report(done.load());
+                lock.lock();
+            }
+        }
+        for (std::thread& t : pool) t.join();
+        if (failure) std::rethrow_exception(failure);
+        if (cancelled()) throw StudyCancelled();
+        report(total);
+    }
+
+    std::vector<PowerPoint> points;
+    points.reserve(total * tests.size());
+    for (auto& r : results) points.insert(points.end(), r.begin(), r.end());
+    return points;
+}
+
+}  // namespace zyg

@@ -1,0 +1,358 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <stdexcept>
+#include <vector>
+
+#include "engine/ExactPower.h"
+#include "engine/Random.h"
+#include "engine/Sampling.h"
+#include "engine/Simulation.h"
+
+using namespace zyg;
+
+namespace {
+
+constexpr HweTest kAllTests[] = {HweTest::X2, HweTest::G, HweTest::X2cc, HweTest::Exact};
+
+std::vector<TestLevel> everyTestAt(std::initializer_list<double> levels) {
+    std::vector<TestLevel> out;
+    for (HweTest t : kAllTests)
+        for (double level : levels) out.push_back({t, level});
+    return out;
+}
+
+ModelSpec hw(double p) { return {GenotypeModel::HardyWeinberg, p}; }
+ModelSpec wahlund(double p, double var) {
+    ModelSpec s{GenotypeModel::Wahlund, p};
+    s.var = var;
+    return s;
+}
+ModelSpec inbreeding(double p, double f) {
+    ModelSpec s{GenotypeModel::Inbreeding, p};
+    s.f = f;
+    return s;
+}
+ModelSpec selection(double p, double w11, double w12, double w22) {
+    ModelSpec s{GenotypeModel::Selection, p};
+    s.w11 = w11;
+    s.w12 = w12;
+    s.w22 = w22;
+    return s;
+}
+
+// Models that cover the interior and every edge where a genotype has
+// probability 0 (no heterozygotes, no A1A1, only A2A2).
+std::vector<ModelSpec> models() {
+    return {hw(0.4),
+            hw(0.05),
+            wahlund(0.3, 0.1),
+            wahlund(0.5, 0.25),
+            inbreeding(0.4, 0.05),
+            inbreeding(0.7, 1),
+            selection(0.4, 1.1, 1, 0.91),
+            selection(0.6, 0, 1, 2),
+            selection(0.5, 1, 0, 1),
+            selection(0.3, 0, 0, 0.0001)};
+}
+
+// The sampler's probabilities of the three genotypes.
+struct Probabilities {
+    long double p11, p12, p22;
+};
+Probabilities probabilitiesOf(const ModelSpec& spec) {
+    const GenotypeFrequencies f = frequenciesOf(spec);
+    const long double c1 = std::clamp<long double>(f.f11, 0, 1);
+    const long double c2 = std::clamp<long double>(f.f11 + f.f12, c1, 1);
+    return {c1, c2 - c1, 1 - c2};
+}
+
+long double multinomial(std::uint32_t n, std::uint32_t a, std::uint32_t b, std::uint32_t c,
+                        const Probabilities& pr) {
+    auto term = [](std::uint32_t k, long double p) {
+        return k == 0 ? 0.0L : (p == 0 ? -INFINITY : k * std::log(p));
+    };
+    const long double lp = std::lgamma(n + 1.0L) - std::lgamma(a + 1.0L) - std::lgamma(b + 1.0L) -
+                           std::lgamma(c + 1.0L) + term(a, pr.p11) + term(b, pr.p12) +
+                           term(c, pr.p22);
+    return std::exp(lp);
+}
+
+// Every genotype-count triple of size n, each decided by `rejects`, with no
+// pruning: the reference that the exact power must reproduce.
+std::vector<ExactPower> enumerateAll(const ModelSpec& spec, std::uint32_t n,
+                                     const std::vector<TestLevel>& tests) {
+    const Probabilities pr = probabilitiesOf(spec);
+    std::vector<long double> testable(tests.size()), rejected(tests.size());
+    for (std::uint32_t a = 0; a <= n; ++a)
+        for (std::uint32_t b = 0; a + b <= n; ++b) {
+            const std::uint32_t c = n - a - b;
+            const long double prob = multinomial(n, a, b, c, pr);
+            if (prob == 0) continue;
+            const GenotypeCounts counts{static_cast<std::uint16_t>(a),
+                                        static_cast<std::uint16_t>(b),
+                                        static_cast<std::uint16_t>(c)};
+            for (std::size_t i = 0; i < tests.size(); ++i) {
+                const auto decision = rejects(tests[i].test, counts, tests[i].level);
+                if (!decision) continue;
+                testable[i] += prob;
+                if (*decision) rejected[i] += prob;
+            }
+        }
+    std::vector<ExactPower> out(tests.size());
+    for (std::size_t i = 0; i < tests.size(); ++i) {
+        out[i].testable = static_cast<double>(testable[i]);
+        out[i].power = static_cast<double>(rejected[i]);
+    }
+    return out;
+}
+
+void expectSamePowers(const std::vector<ExactPower>& got, const std::vector<ExactPower>& want,
+                      const std::vector<TestLevel>& tests, double tolerance,
+                      const std::string& where) {
+    ASSERT_EQ(got.size(), want.size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        const std::string what = where + " " + std::string(hweTestName(tests[i].test)) + " at " +
+                                 std::to_string(tests[i].level);
+        EXPECT_NEAR(got[i].testable, want[i].testable, tolerance) << what;
+        EXPECT_NEAR(got[i].power, want[i].power, tolerance) << what;
+        if (want[i].testable > 0)
+            EXPECT_NEAR(got[i].conditionalPower, want[i].power / want[i].testable,
+                        tolerance / want[i].testable)
+                << what;
+        else
+            EXPECT_TRUE(std::isnan(got[i].conditionalPower)) << what;
+    }
+}
+
+std::string describe(const ModelSpec& s, std::uint32_t n) {
+    return "model " + std::to_string(static_cast<int>(s.model)) + " p " + std::to_string(s.p) +
+           " var " + std::to_string(s.var) + " f " + std::to_string(s.f) + " w " +
+           std::to_string(s.w11) + "/" + std::to_string(s.w12) + "/" + std::to_string(s.w22) +
+           " n " + std::to_string(n);
+}
+
+// The exact test's p-value straight from its definition: the conditional
+// probabilities of every heterozygote count from factorials.
+double directPValue(const GenotypeCounts& c) {
+    const int n = c.o11 + c.o12 + c.o22;
+    const int a = 2 * c.o11 + c.o12;
+    const int m = 2 * n - a;
+    auto logWeight = [&](int h) {
+        const int n11 = (a - h) / 2, n22 = (m - h) / 2;
+        return h * std::log(2.0L) - std::lgamma(n11 + 1.0L) - std::lgamma(h + 1.0L) -
+               std::lgamma(n22 + 1.0L);
+    };
+    const long double observed = logWeight(c.o12);
+    long double total = 0, tail = 0;
+    for (int h = a % 2; h <= std::min(a, m); h += 2) {
+        const long double w = std::exp(logWeight(h) - observed);
+        total += w;
+        if (w <= 1 + 1e-7L) tail += w;
+    }
+    return static_cast<double>(tail / total);
+}
+
+}  // namespace
+
+TEST(ExactPower, EqualsTheCompleteEnumerationForSmallSamples) {
+    const auto tests = everyTestAt({0.05, 0.01, 0.2, 0.001});
+    for (const ModelSpec& spec : models())
+        for (std::uint32_t n : {1u, 2u, 3u, 4u, 7u, 12u, 25u, 60u}) {
+            const auto got = exactPower(spec, n, tests);
+            expectSamePowers(got, enumerateAll(spec, n, tests), tests, 1e-12, describe(spec, n));
+            for (const ExactPower& e : got) EXPECT_LE(e.massLeftOut, 1e-12);
+        }
+}
+
+TEST(ExactPower, PruningLeavesOutLessThanItMayAtLargerSamples) {
+    const auto tests = everyTestAt({0.05, 0.01});
+    for (const ModelSpec& spec : {inbreeding(0.4, 0.05), wahlund(0.2, 0.02), hw(0.03)}) {
+        const auto got = exactPower(spec, 400, tests);
+        expectSamePowers(got, enumerateAll(spec, 400, tests), tests, 1e-11, describe(spec, 400));
+    }
+    const std::vector<TestLevel> x2AndG{{HweTest::X2, 0.05}, {HweTest::G, 0.01}};
+    const ModelSpec spec = selection(0.35, 0.9, 1, 0.8);
+    expectSamePowers(exactPower(spec, 1000, x2AndG), enumerateAll(spec, 1000, x2AndG), x2AndG,
+                     1e-10, describe(spec, 1000));
+}
+
+TEST(ExactPower, ReportsTheMassItLeavesOutAtTheLargestSample) {
+    const auto tests = everyTestAt({0.05, 0.01});
+    for (const ModelSpec& spec : {hw(0.5), inbreeding(0.4, 0.05), selection(0.02, 1, 1, 1)}) {
+        const auto got = exactPower(spec, kMaxPowerSampleSize, tests);
+        for (const ExactPower& e : got) {
+            EXPECT_GE(e.massLeftOut, 0);
+            EXPECT_LE(e.massLeftOut, 1e-12);
+            EXPECT_LE(e.testable, 1);
+            EXPECT_GE(e.power, 0);
+            EXPECT_LE(e.power, e.testable);
+        }
+    }
+    // Every test can test almost every sample of 10000 at p = 0.5; G misses
+    // those without A1A1 at p = 0.02, (1 - 0.0004)^10000 = 0.0183.
+    for (const ExactPower& e : exactPower(hw(0.5), 10000, tests)) EXPECT_NEAR(e.testable, 1, 1e-12);
+    const std::vector<TestLevel> g{{HweTest::G, 0.05}};
+    EXPECT_NEAR(exactPower(selection(0.02, 1, 1, 1), 10000, g)[0].testable,
+                1 - std::pow(1 - 0.0004, 10000), 1e-6);
+    // A large departure is found almost surely by every test.
+    for (const ExactPower& e : exactPower(inbreeding(0.4, 0.2), 10000, tests))
+        EXPECT_GT(e.power, 1 - 1e-9);
+}
+
+TEST(ExactPower, AgreesWithTheWindowsSamplerWithinFourStandardErrors) {
+    std::mt19937 random(20261208);
+    std::uniform_real_distribution<double> unit(0, 1);
+    const auto tests = everyTestAt({0.05, 0.01});
+    constexpr int kReplicates = 3000;
+    for (int round = 0; round < 24; ++round) {
+        const double p = round % 4 == 0 ? 0.02 + 0.03 * unit(random) : 0.01 + 0.98 * unit(random);
+        ModelSpec spec;
+        switch (round % 4) {
+            case 0: spec = hw(p); break;
+            case 1: spec = wahlund(p, p * (1 - p) * unit(random)); break;
+            case 2: spec = inbreeding(p, unit(random)); break;
+            default: spec = selection(p, 2 * unit(random), 2 * unit(random), 2 * unit(random));
+        }
+        const auto n = static_cast<std::uint32_t>(1 + (round * 53) % 300);
+        const auto exact = exactPower(spec, n, tests);
+
+        std::vector<int> testable(tests.size()), rejected(tests.size());
+        const GenotypeFrequencies frequencies = frequenciesOf(spec);
+        setRandomSeed(static_cast<std::uint32_t>(1000 + round));
+        for (int r = 0; r < kReplicates; ++r) {
+            const GenotypeCounts c = drawSample(frequencies, static_cast<std::uint16_t>(n));
+            for (std::size_t i = 0; i < tests.size(); ++i)
+                if (const auto d = rejects(tests[i].test, c, tests[i].level)) {
+                    ++testable[i];
+                    rejected[i] += *d;
+                }
+        }
+        for (std::size_t i = 0; i < tests.size(); ++i) {
+            auto within4se = [&](double estimate, double truth) {
+                const double var = std::max(truth * (1 - truth), 1.0 / kReplicates) / kReplicates;
+                return std::fabs(estimate - truth) <= 4 * std::sqrt(var);
+            };
+            EXPECT_TRUE(within4se(double(testable[i]) / kReplicates, exact[i].testable))
+                << describe(spec, n) << " testable " << hweTestName(tests[i].test);
+            EXPECT_TRUE(within4se(double(rejected[i]) / kReplicates, exact[i].power))
+                << describe(spec, n) << " power " << hweTestName(tests[i].test) << " "
+                << tests[i].level << ": " << double(rejected[i]) / kReplicates << " vs "
+                << exact[i].power;
+        }
+    }
+}
+
+TEST(ExactTest, PValuesOfTheSmallestRowByHand) {
+    // n = 2 with two A1 alleles: (1, 0, 1) has weight 1, (0, 2, 0) weight 2.
+    EXPECT_NEAR(*exactTestPValue({1, 0, 1}), 1.0 / 3, 1e-15);
+    EXPECT_NEAR(*exactTestPValue({0, 2, 0}), 1.0, 1e-15);
+    EXPECT_FALSE(exactTestPValue({5, 0, 0}));
+    EXPECT_FALSE(exactTestPValue({0, 0, 9}));
+    EXPECT_FALSE(rejects(HweTest::Exact, {0, 0, 9}, 0.05));
+    EXPECT_FALSE(rejects(HweTest::Exact, {0, 0, 0}, 0.05));
+    EXPECT_EQ(rejects(HweTest::Exact, {1, 0, 1}, 0.5), std::optional<bool>(true));
+    EXPECT_EQ(rejects(HweTest::Exact, {1, 0, 1}, 0.3), std::optional<bool>(false));
+}
+
+TEST(ExactTest, PValuesEqualTheDirectConditionalSum) {
+    std::mt19937 random(7);
+    for (int i = 0; i < 400; ++i) {
+        const int n = 1 + static_cast<int>(random() % 150);
+        const int a = static_cast<int>(random() % (n + 1));
+        const int b = static_cast<int>(random() % (n - a + 1));
+        const GenotypeCounts c{static_cast<std::uint16_t>(a), static_cast<std::uint16_t>(b),
+                               static_cast<std::uint16_t>(n - a - b)};
+        const auto p = exactTestPValue(c);
+        if (2 * a + b == 0 || 2 * a + b == 2 * n) {
+            EXPECT_FALSE(p);
+            continue;
+        }
+        ASSERT_TRUE(p);
+        const double want = directPValue(c);
+        EXPECT_NEAR(*p, want, 1e-12 * std::max(want, 1e-300) + 1e-300)
+            << a << " " << b << " " << n - a - b;
+    }
+}
+
+TEST(ExactTest, SizeNeverExceedsTheLevelUnderHardyWeinberg) {
+    const std::vector<TestLevel> tests{{HweTest::Exact, 0.05}, {HweTest::Exact, 0.01}};
+    for (double p : {0.5, 0.2, 0.05})
+        for (std::uint32_t n = 1; n <= 200; ++n) {
+            const auto e = exactPower(hw(p), n, tests);
+            if (e[0].testable == 0) continue;
+            EXPECT_LE(e[0].conditionalPower, 0.05 + 1e-12) << p << " " << n;
+            EXPECT_LE(e[1].conditionalPower, 0.01 + 1e-12) << p << " " << n;
+        }
+}
+
+TEST(ExactPower, SwappingTheAllelesChangesNoPower) {
+    const auto tests = everyTestAt({0.05, 0.01, 0.1});
+    const std::pair<ModelSpec, ModelSpec> pairs[] = {
+        {hw(0.3), hw(0.7)},
+        {wahlund(0.25, 0.05), wahlund(0.75, 0.05)},
+        {inbreeding(0.1, 0.3), inbreeding(0.9, 0.3)},
+        {selection(0.4, 1.2, 1, 0.7), selection(0.6, 0.7, 1, 1.2)},
+    };
+    for (const auto& [one, other] : pairs)
+        for (std::uint32_t n : {9u, 137u, 2000u}) {
+            const auto a = exactPower(one, n, tests), b = exactPower(other, n, tests);
+            for (std::size_t i = 0; i < tests.size(); ++i) {
+                EXPECT_NEAR(a[i].testable, b[i].testable, 1e-9) << describe(one, n);
+                EXPECT_NEAR(a[i].power, b[i].power, 1e-9)
+                    << describe(one, n) << " " << hweTestName(tests[i].test);
+            }
+        }
+}
+
+TEST(HweTests, DecisionsOnSingleSamples) {
+    // 30, 40, 30: X2 = 4 rejects at 0.05; the corrected X2 is 3.425 and does not.
+    EXPECT_EQ(rejects(HweTest::X2, {30, 40, 30}, 0.05), std::optional<bool>(true));
+    EXPECT_EQ(rejects(HweTest::X2, {30, 40, 30}, 0.01), std::optional<bool>(false));
+    EXPECT_EQ(rejects(HweTest::X2cc, {30, 40, 30}, 0.05), std::optional<bool>(false));
+    EXPECT_EQ(rejects(HweTest::X2cc, {30, 40, 30}, 0.1), std::optional<bool>(true));
+    EXPECT_EQ(rejects(HweTest::G, {30, 40, 30}, 0.05), std::optional<bool>(true));
+    // A G that rounding leaves slightly below 0 is a computed G of 0.
+    EXPECT_EQ(rejects(HweTest::G, {64, 32, 4}, 0.05), std::optional<bool>(false));
+    // G needs every genotype; X2 only positive expectations.
+    EXPECT_FALSE(rejects(HweTest::G, {7, 0, 3}, 0.05));
+    EXPECT_EQ(rejects(HweTest::X2, {7, 0, 3}, 0.05), std::optional<bool>(true));
+    EXPECT_FALSE(rejects(HweTest::X2, {10, 0, 0}, 0.05));
+    EXPECT_FALSE(rejects(HweTest::X2cc, {0, 0, 10}, 0.05));
+}
+
+TEST(HweTests, CriticalValues) {
+    EXPECT_EQ(criticalValue(0.05), kCritical05);
+    EXPECT_EQ(criticalValue(0.01), kCritical01);
+    EXPECT_NEAR(static_cast<double>(criticalValue(0.1)), 2.705543454095404, 1e-13);
+    EXPECT_NEAR(static_cast<double>(criticalValue(0.001)), 10.827566170662733, 1e-12);
+    EXPECT_NEAR(static_cast<double>(criticalValue(0.5)), 0.454936423119572, 1e-13);
+    EXPECT_NEAR(static_cast<double>(criticalValue(0.0499999)), 3.841459, 1e-5);
+}
+
+TEST(HweTests, NamesRoundTrip) {
+    for (HweTest t : kAllTests) EXPECT_EQ(parseHweTest(hweTestName(t)), t);
+    EXPECT_FALSE(parseHweTest("X2"));
+    EXPECT_FALSE(parseHweTest(""));
+}
+
+TEST(ExactPower, RefusesWhatTheWindowWouldNotAllow) {
+    const std::vector<TestLevel> x2{{HweTest::X2, 0.05}};
+    EXPECT_THROW(exactPower(hw(0.4), 0, x2), std::invalid_argument);
+    EXPECT_THROW(exactPower(hw(0.4), kMaxPowerSampleSize + 1, x2), std::invalid_argument);
+    EXPECT_THROW(exactPower(hw(0.995), 10, x2), std::invalid_argument);
+    const std::vector<TestLevel> bad{{HweTest::X2, 0.6}};
+    EXPECT_THROW(exactPower(hw(0.4), 10, bad), std::invalid_argument);
+
+    EXPECT_EQ(checkModel(hw(0.01)), "");
+    EXPECT_EQ(checkModel(hw(0.99)), "");
+    EXPECT_NE(checkModel(hw(std::nan(""))), "");
+    EXPECT_EQ(checkModel(wahlund(0.4, 0.24)), "");  // var at p*q as typed
+    EXPECT_NE(checkModel(wahlund(0.4, 0.2401)).find("var 0.2401"), std::string::npos);
+    EXPECT_NE(checkModel(wahlund(0.4, -0.01)), "");
+    EXPECT_NE(checkModel(inbreeding(0.4, 1.5)).find("f 1.5"), std::string::npos);
+    EXPECT_NE(checkModel(selection(0.4, 0, 0, 0)).find("all 0"), std::string::npos);
+    EXPECT_NE(checkModel(selection(0.4, 1, 11, 1)).find("w12 11"), std::string::npos);
+}
