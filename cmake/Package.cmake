@@ -10,10 +10,7 @@ set(ZYGOMET_HOMEPAGE "https://zygomet.example.org/")
 set(ZYGOMET_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/zygomet)
 
 # The programs the package carries; each has a manual page of the same name.
-set(ZYGOMET_PROGRAMS zygomet)
-if(TARGET zygomet-power)
-  list(APPEND ZYGOMET_PROGRAMS zygomet-power)
-endif()
+set(ZYGOMET_PROGRAMS zygomet zygomet-power)
 
 # Manual pages carry the project's version and are installed gzipped at the
 # highest compression and without a time stamp, so that the same sources give

@@ -112,6 +112,26 @@ if [[ " ${programs[*]} " == *" zygomet-power "* ]]; then
     fail "the installed zygomet-power --help failed"
   fi
   grep -q -- '--model' "$scratch/help.txt" || fail "zygomet-power --help does not list --model"
+  # The manual page describes exactly the options the program lists: an
+  # option added to one and not the other fails here.
+  page=$root/usr/share/man/man1/zygomet-power.1.gz
+  if [[ -f $page ]]; then
+    help_options=$(grep -oE '^ +--[a-z0-9-]+' "$scratch/help.txt" | tr -d ' ' | sort -u)
+    # The option items of the page's OPTIONS section, as man shows them.
+    page_options=$(LC_ALL=C.UTF-8 MANWIDTH=200 man -E UTF-8 -l "$page" 2>/dev/null |
+      sed -n '/^OPTIONS$/,/^[A-Z]/p' | grep -E '^ {7}--' | grep -oE -- '--[a-z0-9-]+' | sort -u)
+    [[ -n $help_options ]] || fail "no options found in zygomet-power --help"
+    while read -r option; do
+      [[ -n $option ]] || continue
+      grep -qxF -- "$option" <<<"$page_options" ||
+        fail "zygomet-power --help lists $option, which zygomet-power(1) does not describe"
+    done <<<"$help_options"
+    while read -r option; do
+      [[ -n $option ]] || continue
+      grep -qxF -- "$option" <<<"$help_options" ||
+        fail "zygomet-power(1) describes $option, which zygomet-power --help does not list"
+    done <<<"$page_options"
+  fi
   "$power" --model nonsense >/dev/null 2>"$scratch/bad.txt"
   status=$?
   ((status == 2)) || fail "zygomet-power with an unknown model ended with $status, not 2"
