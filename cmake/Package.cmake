@@ -12,6 +12,12 @@ set(ZYGOMET_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/zygomet)
 # The programs the package carries; each has a manual page of the same name.
 set(ZYGOMET_PROGRAMS zygomet zygomet-power)
 
+# The installed programs resolve every symbol at start-up and keep their
+# relocations read-only afterwards, as Debian's own builds do.
+foreach(program IN LISTS ZYGOMET_PROGRAMS)
+  target_link_options(${program} PRIVATE LINKER:-z,relro LINKER:-z,now)
+endforeach()
+
 # Manual pages carry the project's version and are installed gzipped at the
 # highest compression and without a time stamp, so that the same sources give
 # the same package.
