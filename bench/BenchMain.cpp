@@ -32,10 +32,24 @@ std::string machineDescription() {
 
 }  // namespace zyg::bench
 
-int main() {
+// zygomet-bench runs every section; zygomet-bench WORD runs the sections whose
+// name contains WORD.
+int main(int argc, char** argv) {
     using namespace zyg::bench;
     std::printf("machine: %s\n", machineDescription().c_str());
     std::vector<Section> list = sections();
+    if (argc > 1) {
+        const std::string word = argv[1];
+        std::erase_if(list, [&](const Section& s) {
+            return std::string(s.name).find(word) == std::string::npos;
+        });
+        for (const Section& section : list) {
+            std::printf("\n== %s ==\n", section.name);
+            std::fflush(stdout);
+            section.run();
+        }
+        return list.empty() ? 1 : 0;
+    }
     std::stable_sort(list.begin(), list.end(),
                      [](const Section& a, const Section& b) { return a.order < b.order; });
     for (const Section& section : list) {

@@ -120,68 +120,138 @@ QString StatusBar::panelText(int panel) const { return panels_.at(panel)->text()
 void StatusBar::setPanelText(int panel, const QString& text) { panels_.at(panel)->setText(text); }
 
 // ---------------------------------------------------------------------------
-// What a run writes, shows and hides, mapped onto the window's controls.
+// What a run reports, written into the window's fields.
 
-class TForm1::RunDisplayAdapter final : public RunDisplay {
+namespace {
+
+void showSample(TForm1& w, const GenotypeCounts& sample) {
+    w.o11AdvEdit->showInteger(sample.o11);
+    w.o12AdvEdit->showInteger(sample.o12);
+    w.o22AdvEdit->showInteger(sample.o22);
+}
+
+// A statistic's field shows it when it is positive and is blank otherwise.
+void showStatistic(NumericDisplayField* field, Extended statistic) {
+    if (statistic > 0)
+        field->showFloat(toDouble(statistic));
+    else
+        field->setText(QString());
+}
+
+// A proportion is written only once a replicate could be tested; until then
+// the field keeps its text.
+void showProportion(NumericDisplayField* field, const std::optional<double>& proportion) {
+    if (proportion) field->showFloat(*proportion);
+}
+
+void showStatistics(TForm1& w, const ReplicateReport& r, const SimulationSettings& settings) {
+    if (settings.x2On) showStatistic(w.X2AdvEdit, r.x2);
+    if (settings.gOn) showStatistic(w.GAdvEdit, r.g);
+    if (settings.x2On) {
+        showProportion(w.X2_05AdvEdit, r.x2p05);
+        showProportion(w.X2_01AdvEdit, r.x2p01);
+    }
+    if (settings.gOn) {
+        showProportion(w.G_05AdvEdit, r.gp05);
+        showProportion(w.G_01AdvEdit, r.gp01);
+    }
+}
+
+// A run of at most kProgressThreshold replicates is watched live: every
+// replicate is written at once and the X2 fields are repainted, since nothing
+// else is painted while the run holds the event loop. A longer run has its
+// result panels hidden, so only the progress bar moves; the latest values are
+// kept and written only if a fault ends the run (a run that ends normally
+// writes its result instead).
+class RunPresenter final : public RunObserver {
 public:
-    explicit RunDisplayAdapter(TForm1& w) : w_(w) {}
+    RunPresenter(TForm1& w, const SimulationSettings& settings)
+        : w_(w), settings_(settings), live_(settings.nrep <= kProgressThreshold) {}
 
-    void showInteger(RunControl f, std::int32_t value) override { field(f)->showInteger(value); }
-    void showFloat(RunControl f, double value) override { field(f)->showFloat(value); }
-    void blank(RunControl f) override { field(f)->setText(QString()); }
-    void repaint(RunControl c) override { control(c)->repaint(); }
-    void setProgressPosition(int position) override { w_.ProgressBar1->setValue(position); }
-    void setVisible(RunControl c, bool visible) override {
-        QWidget* widget = control(c);
-        widget->setVisible(visible);
-        // Nothing else is painted while the run holds the event loop, so the
-        // progress bar draws itself as soon as it appears.
-        if (visible && c == RunControl::ProgressBar1) widget->repaint();
+    void sampleDrawn(std::uint32_t, const GenotypeCounts& sample) override {
+        if (live_)
+            showSample(w_, sample);
+        else
+            heldSample_ = sample;
     }
-    void setMessage(const std::string& caption) override {
-        // The carriage return between the two parts starts a second line.
-        w_.MessageLabel->setText(QString::fromStdString(caption).replace(u'\r', u'\n'));
+    void replicateDone(const ReplicateReport& report) override {
+        if (!live_) {
+            heldReport_ = report;
+            return;
+        }
+        showStatistics(w_, report, settings_);
+        w_.ProgressBar1->setValue(static_cast<int>(report.replicate));
+        w_.X2AdvEdit->repaint();
+        w_.X2_05AdvEdit->repaint();
+        w_.X2_01AdvEdit->repaint();
     }
-    void enableSaveCommands() override { w_.setSaveCommandsEnabled(true); }
+    void progress(std::uint32_t done, std::uint32_t) override {
+        w_.ProgressBar1->setValue(static_cast<int>(done));
+    }
+
+    // After a fault: the fields get the last values the run reached.
+    void showHeldBack() {
+        if (heldSample_) showSample(w_, *heldSample_);
+        if (heldReport_) showStatistics(w_, *heldReport_, settings_);
+    }
 
 private:
-    NumericDisplayField* field(RunControl c) {
-        switch (c) {
-            case RunControl::o11AdvEdit: return w_.o11AdvEdit;
-            case RunControl::o12AdvEdit: return w_.o12AdvEdit;
-            case RunControl::o22AdvEdit: return w_.o22AdvEdit;
-            case RunControl::e11AdvEdit: return w_.e11AdvEdit;
-            case RunControl::e12AdvEdit: return w_.e12AdvEdit;
-            case RunControl::e22AdvEdit: return w_.e22AdvEdit;
-            case RunControl::X2AdvEdit: return w_.X2AdvEdit;
-            case RunControl::X2_05AdvEdit: return w_.X2_05AdvEdit;
-            case RunControl::X2_01AdvEdit: return w_.X2_01AdvEdit;
-            case RunControl::GAdvEdit: return w_.GAdvEdit;
-            case RunControl::G_05AdvEdit: return w_.G_05AdvEdit;
-            case RunControl::G_01AdvEdit: return w_.G_01AdvEdit;
-            default: throw CommandError(kRangeCheckError);
-        }
-    }
-    QWidget* control(RunControl c) {
-        switch (c) {
-            case RunControl::X2RTFLabel: return w_.X2RTFLabel;
-            case RunControl::GLabel: return w_.GLabel;
-            case RunControl::ProgressBar1: return w_.ProgressBar1;
-            case RunControl::AbsolutePanel: return w_.AbsolutePanel;
-            case RunControl::ResultsGroupBox: return w_.ResultsGroupBox;
-            case RunControl::MessageLabel: return w_.MessageLabel;
-            default: return field(c);
-        }
-    }
-
     TForm1& w_;
+    const SimulationSettings& settings_;
+    const bool live_;
+    std::optional<GenotypeCounts> heldSample_;
+    std::optional<ReplicateReport> heldReport_;
 };
+
+}  // namespace
+
+void TForm1::showRunResult(const RunResult& result) {
+    if (result.nrep > 0) {
+        showSample(*this, result.lastSample);
+        if (result.x2.on) showStatistic(X2AdvEdit, result.lastX2);
+        if (result.g.on) showStatistic(GAdvEdit, result.lastG);
+    }
+    // A test that could test no replicate has no proportions: its fields are
+    // emptied rather than left with an earlier run's figures.
+    const auto showFinal = [](NumericDisplayField* field, const std::optional<double>& value) {
+        if (value)
+            field->showFloat(*value);
+        else
+            field->setText(QString());
+    };
+    if (result.x2.on) {
+        showFinal(X2_05AdvEdit, result.x2.proportion05);
+        showFinal(X2_01AdvEdit, result.x2.proportion01);
+    }
+    if (result.g.on) {
+        showFinal(G_05AdvEdit, result.g.proportion05);
+        showFinal(G_01AdvEdit, result.g.proportion01);
+    }
+    e11AdvEdit->showFloat(toDouble(result.lastExpected.e11));
+    e12AdvEdit->showFloat(toDouble(result.lastExpected.e12));
+    e22AdvEdit->showFloat(toDouble(result.lastExpected.e22));
+    AbsolutePanel->setVisible(true);
+    ResultsGroupBox->setVisible(true);
+    MessageLabel->setVisible(true);
+    ProgressBar1->setVisible(false);
+    for (QWidget* c : {static_cast<QWidget*>(X2RTFLabel), static_cast<QWidget*>(X2AdvEdit),
+                       static_cast<QWidget*>(X2_05AdvEdit), static_cast<QWidget*>(X2_01AdvEdit)})
+        c->setVisible(result.x2.on);
+    for (QWidget* c : {static_cast<QWidget*>(GLabel), static_cast<QWidget*>(GAdvEdit),
+                       static_cast<QWidget*>(G_05AdvEdit), static_cast<QWidget*>(G_01AdvEdit)})
+        c->setVisible(result.g.on);
+    // The two parts of the message, one per line.
+    QStringList parts;
+    for (const std::string& part : {result.message.x2Part, result.message.gPart})
+        if (!part.empty()) parts << QString::fromStdString(part);
+    MessageLabel->setText(parts.join(u'\n'));
+    setSaveCommandsEnabled(true);
+}
 
 // ---------------------------------------------------------------------------
 // Construction
 
-TForm1::TForm1(QWidget* parent)
-    : QWidget(parent), runDisplay_(std::make_unique<RunDisplayAdapter>(*this)) {
+TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral(" Q9 Zygomet"));
     setWindowIcon(windowIcon());
@@ -878,8 +948,23 @@ void TForm1::RunButtonClick() {
     struct RestoreCursor {
         ~RestoreCursor() { QApplication::restoreOverrideCursor(); }
     } restore;
-    runSimulation(simulationSettings(), simulationState(), *runDisplay_,
-                  localeSeparators().decimal.toStdString());
+    const SimulationSettings& settings = simulationSettings();
+    if (settings.nrep > kProgressThreshold) {
+        ProgressBar1->setVisible(true);
+        // Nothing else is painted while the run holds the event loop, so the
+        // progress bar draws itself as soon as it appears.
+        ProgressBar1->repaint();
+    }
+    RunPresenter presenter(*this, settings);
+    RunResult result;
+    try {
+        result = runSimulation(settings, simulationState(),
+                               localeSeparators().decimal.toStdString(), &presenter);
+    } catch (...) {
+        presenter.showHeldBack();
+        throw;
+    }
+    showRunResult(result);
 }
 
 // ---------------------------------------------------------------------------

@@ -37,6 +37,7 @@ class NumericDisplayField;
 class NumericSpinField;
 class RichTextLabel;
 class TAboutBox;
+struct RunResult;
 
 // The two-panel status bar: hint texts on the left, the Num Lock indicator on
 // the right.
@@ -206,8 +207,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
-    class RunDisplayAdapter;
-
     void buildControls();
     void buildMenu();
     void wireHandlers();
@@ -225,9 +224,9 @@ private:
     void pointAtControlUnderMouse();
     Fitnesses fitnesses() const;
     ResultLineValues resultLineValues(int modelIndex) const;
+    void showRunResult(const RunResult& result);
 
     TAboutBox* aboutBox_ = nullptr;
-    std::unique_ptr<RunDisplayAdapter> runDisplay_;
     bool shown_ = false;
     bool activated_ = false;
     bool exitRequested_ = false;

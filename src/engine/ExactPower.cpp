@@ -79,6 +79,33 @@ Extended correctedX2(const GenotypeCounts& counts, std::uint16_t n) {
     return sum;
 }
 
+// X2, G or the corrected X2 of a sample in doubles, for samples the test can
+// test: within about 1e-12 of the extended statistics for samples of up to
+// 10000.
+double quickStatistic(HweTest test, const GenotypeCounts& c, std::uint32_t n) {
+    const double size = n;
+    const double o11 = c.o11, o12 = c.o12, o22 = c.o22;
+    const double p = (o12 * 0.5 + o11) / size;
+    const double q = 1 - p;
+    const double e11 = p * p * size, e12 = 2 * p * q * size, e22 = q * q * size;
+    switch (test) {
+        case HweTest::G:
+            return 2 * (o11 * std::log(o11 / e11) + o12 * std::log(o12 / e12) +
+                        o22 * std::log(o22 / e22));
+        case HweTest::X2: {
+            const double d11 = o11 - e11, d12 = o12 - e12, d22 = o22 - e22;
+            return d11 * d11 / e11 + d12 * d12 / e12 + d22 * d22 / e22;
+        }
+        case HweTest::X2cc: {
+            const double d11 = std::fabs(o11 - e11) - 0.5, d12 = std::fabs(o12 - e12) - 0.5,
+                         d22 = std::fabs(o22 - e22) - 0.5;
+            return d11 * d11 / e11 + d12 * d12 / e12 + d22 * d22 / e22;
+        }
+        case HweTest::Exact: break;
+    }
+    return -1;
+}
+
 // The statistic of X2, G or the corrected X2 on one sample: kNotComputable
 // when the test cannot be computed, and 0 for a G that rounding made
 // slightly negative.
@@ -96,6 +123,38 @@ Extended statisticOf(HweTest test, const GenotypeCounts& counts, std::uint16_t n
     return kNotComputable;
 }
 
+// 1/k and 1/((h + 1)(h + 2)), tabled for the sample sizes of a power study so
+// that the probability ratios below cost multiplications only. Probabilities
+// along a row are doubles: a row has at most a few thousand steps, each
+// rounded once to 2^-53, far inside the bound the results promise.
+class Reciprocals {
+public:
+    Reciprocals() : one_(2 * kMaxPowerSampleSize + 3), pair_(2 * kMaxPowerSampleSize + 1) {
+        for (std::size_t k = 1; k < one_.size(); ++k) one_[k] = 1.0 / static_cast<double>(k);
+        for (std::size_t h = 0; h < pair_.size(); ++h)
+            pair_[h] = 1.0 / (static_cast<double>(h + 1) * static_cast<double>(h + 2));
+    }
+    const double* ones() const { return one_.data(); }
+    const double* pairs() const { return pair_.data(); }
+    double one(int k) const {
+        return static_cast<std::size_t>(k) < one_.size() ? one_[static_cast<std::size_t>(k)]
+                                                         : 1.0 / k;
+    }
+    double pair(int h) const {
+        return static_cast<std::size_t>(h) < pair_.size()
+                   ? pair_[static_cast<std::size_t>(h)]
+                   : 1.0 / ((static_cast<double>(h) + 1) * (static_cast<double>(h) + 2));
+    }
+
+private:
+    std::vector<double> one_, pair_;
+};
+
+const Reciprocals& reciprocals() {
+    static const Reciprocals table;
+    return table;
+}
+
 // The conditional distribution of the heterozygote count h given the A1
 // allele count a in samples of n under Hardy-Weinberg proportions:
 // P(h | a) is proportional to 2^h / (n11! h! n22!), n11 = (a - h) / 2,
@@ -104,20 +163,21 @@ Extended statisticOf(HweTest test, const GenotypeCounts& counts, std::uint16_t n
 // left out, and so are all beyond them, as the distribution is unimodal.
 struct ConditionalRow {
     int firstH = 0;  // the heterozygote count of weights[0]
-    std::vector<Extended> weights;
+    std::vector<double> weights;
     Extended total = 0;
 };
 
-void conditionalRow(std::uint32_t n, std::uint32_t a, Extended cut, ConditionalRow& row,
-                    std::vector<Extended>& below) {
+void conditionalRow(std::uint32_t n, std::uint32_t a, double cut, ConditionalRow& row,
+                    std::vector<double>& below) {
+    const Reciprocals& r = reciprocals();
     const int m = static_cast<int>(2 * n - a);
     const int ai = static_cast<int>(a);
     const int hMin = ai % 2;
     const int hMax = std::min(ai, m);
     // up(h) = P(h + 2) / P(h) = 4 n11 n22 / ((h + 1)(h + 2)).
     auto up = [&](int h) {
-        const Extended n11 = (ai - h) / 2, n22 = (m - h) / 2;
-        return (4 * n11 * n22) / ((static_cast<Extended>(h) + 1) * (static_cast<Extended>(h) + 2));
+        const double n11 = (ai - h) / 2, n22 = (m - h) / 2;
+        return 4 * (n11 * n22) * r.pair(h);
     };
     const Extended centre = static_cast<Extended>(a) * m / (2 * static_cast<Extended>(n));
     int mode = static_cast<int>(std::floor(centre));
@@ -127,11 +187,12 @@ void conditionalRow(std::uint32_t n, std::uint32_t a, Extended cut, ConditionalR
     while (mode - 2 >= hMin && up(mode - 2) < 1) mode -= 2;
 
     below.clear();
-    Extended w = 1;
-    for (int h = mode; h - 2 >= hMin;) {
-        w = w / up(h - 2);
+    double w = 1;
+    for (int h = mode; h - 2 >= hMin; h -= 2) {
+        // P(h - 2) / P(h) = (h - 1) h / (4 (n11 + 1)(n22 + 1)), n11 and n22 at h.
+        const int n11 = (ai - h) / 2, n22 = (m - h) / 2;
+        w = w * ((static_cast<double>(h - 1) * h * 0.25) * (r.one(n11 + 1) * r.one(n22 + 1)));
         if (w < cut) break;
-        h -= 2;
         below.push_back(w);
     }
     row.weights.assign(below.rbegin(), below.rend());
@@ -144,16 +205,16 @@ void conditionalRow(std::uint32_t n, std::uint32_t a, Extended cut, ConditionalR
         row.weights.push_back(w);
     }
     Extended total = 0;
-    for (Extended v : row.weights) total += v;
+    for (double v : row.weights) total += v;
     row.total = total;
 }
 
 // The exact test's p-value of heterozygote count h in its row.
 Extended exactPValue(const ConditionalRow& row, int h) {
-    const Extended observed = row.weights[static_cast<std::size_t>((h - row.firstH) / 2)];
-    const Extended bound = observed * (1 + kTieTolerance);
+    const double observed = row.weights[static_cast<std::size_t>((h - row.firstH) / 2)];
+    const double bound = observed * (1 + static_cast<double>(kTieTolerance));
     Extended sum = 0;
-    for (Extended v : row.weights)
+    for (double v : row.weights)
         if (v <= bound) sum += v;
     return std::min<Extended>(sum / row.total, 1);
 }
@@ -168,8 +229,8 @@ void exactRejection(const ConditionalRow& row, double level, int& low, int& high
     Extended taken = 0;
     while (l < r) {
         const bool left = w[l] <= w[r - 1];
-        const Extended v = left ? w[l] : w[r - 1];
-        const Extended bound = v * (1 + kTieTolerance);
+        const double v = left ? w[l] : w[r - 1];
+        const double bound = v * (1 + static_cast<double>(kTieTolerance));
         Extended ties = 0;
         std::size_t i = l;
         for (; i < r && w[i] <= bound; ++i) ties += w[i];
@@ -246,26 +307,36 @@ struct Request {
 };
 
 // A run of genotype-count cells of one allele count a: heterozygote counts
-// firstH, firstH + 2, ... with their probabilities under the model and the
-// running sums of them.
+// firstH, firstH + 2, ..., lastH, and running sums of their probabilities
+// made outwards from the most probable count `topH`: below it, cum[k] is the
+// sum from cell k up to the one before topH; from it on, the sum from topH up
+// to cell k. Cell k has h = firstH + 2 (k - first).
 struct CellRun {
-    int firstH = 0;
-    std::vector<Extended> prefix;  // prefix[k] = sum of the first k probabilities
-    int lastH() const { return firstH + 2 * (static_cast<int>(prefix.size()) - 2); }
+    int firstH = 0, topH = 0, lastH = 0;
+    int first = 0;        // index of firstH in cum
+    double belowTop = 0;  // the sum of the cells below topH
+    const double* cum = nullptr;
+
+    // The sum of the cells from firstH up to h (h within the run).
+    double upTo(int h) const {
+        const int k = first + (h - firstH) / 2;
+        if (h >= topH) return belowTop + cum[k];
+        if (h + 2 == topH) return belowTop;
+        return belowTop - cum[k + 1];
+    }
     // The sum of the probabilities of h in [from, to], clipped to the run.
     Extended sum(int from, int to) const {
         from = std::max(from, firstH);
-        to = std::min(to, lastH());
+        to = std::min(to, lastH);
         if (from > to) return 0;
-        return prefix[static_cast<std::size_t>((to - firstH) / 2 + 1)] -
-               prefix[static_cast<std::size_t>((from - firstH) / 2)];
+        return static_cast<Extended>(upTo(to)) - (from == firstH ? 0.0 : upTo(from - 2));
     }
 };
 
 class PowerSum {
 public:
     PowerSum(const ModelSpec& spec, std::uint32_t n, std::span<const TestLevel> tests)
-        : n_(n), lf_(logFactorials()) {
+        : n_(n), lf_(logFactorials()), cum_(n + 3) {
         const GenotypeFrequencies fr = frequenciesOf(spec);
         // The sampler's classes: A1A1 below c1, A1A2 from c1 to c2, A2A2 above.
         const Extended c1 = std::clamp<Extended>(fr.f11, 0, 1);
@@ -276,9 +347,13 @@ public:
         ln11_ = p11_ > 0 ? std::log(p11_) : 0;
         ln12_ = p12_ > 0 ? std::log(p12_) : 0;
         ln22_ = p22_ > 0 ? std::log(p22_) : 0;
-        if (p11_ > 0 && p12_ > 0 && p22_ > 0) ratio_ = (p12_ * p12_) / (p11_ * p22_);
+        if (p11_ > 0 && p12_ > 0 && p22_ > 0) {
+            ratio_ = (p12_ * p12_) / (p11_ * p22_);
+            ratioDouble_ = static_cast<double>(ratio_);
+            inverseRatio_ = static_cast<double>(1 / ratio_);
+        }
         const Extended cells = (static_cast<Extended>(n) + 1) * (static_cast<Extended>(n) + 2) / 2;
-        cut_ = 1e-12L / cells;
+        cut_ = static_cast<double>(1e-12L / cells);
         for (const TestLevel& t : tests) {
             Request r{t.test, t.level, 0, 0};
             if (t.test != HweTest::Exact) {
@@ -369,35 +444,60 @@ private:
         const Extended top = std::exp(logCell((ai - mode) / 2, mode, (m - mode) / 2));
         if (!(top >= cut_)) return 0;
 
-        below_.clear();
-        Extended w = top;
-        int first = mode;
-        for (int h = mode; h - 2 >= lo; h -= 2) {
-            w = w / up(h - 2);
-            if (w < cut_) break;
-            below_.push_back(w);
-            first = h - 2;
+        const double topCell = static_cast<double>(top);
+        const double* one = reciprocals().ones();
+        const double* pair = reciprocals().pairs();
+        double* cum = cum_.data();
+        // Index kTop holds topH; cells below it go to smaller indices.
+        const int kTop = (mode - lo) / 2 + 1;
+        // Each walk keeps its own running values, so that they stay in registers.
+        double below = 0;
+        int kFirst = kTop;
+        {
+            double w = topCell, sumBelow = 0, hd = mode;
+            int k = kTop;
+            int n11 = (ai - mode) / 2 + 1, n22 = (m - mode) / 2 + 1;  // at h - 2
+            for (int h = mode; h - 2 >= lo; h -= 2, hd -= 2, ++n11, ++n22) {
+                // P(h - 2) / P(h) = (h - 1) h / (K (n11 + 1)(n22 + 1)), n11 and n22 at h.
+                w = w * (((hd - 1) * hd * inverseRatio_) * (one[n11] * one[n22]));
+                if (w < cut_) break;
+                sumBelow += w;
+                cum[--k] = sumBelow;
+            }
+            below = sumBelow;
+            kFirst = k;
         }
-        cells_.firstH = first;
-        auto& prefix = cells_.prefix;
-        prefix.clear();
-        prefix.push_back(0);
-        Extended sum = 0;
-        for (auto it = below_.rbegin(); it != below_.rend(); ++it) prefix.push_back(sum += *it);
-        prefix.push_back(sum += top);
-        w = top;
-        for (int h = mode; h + 2 <= hi; h += 2) {
-            w = w * up(h);
-            if (w < cut_) break;
-            prefix.push_back(sum += w);
+        double sum = topCell;
+        cum[kTop] = sum;
+        int kLast = kTop;
+        {
+            double w = topCell, sumUp = topCell;
+            double n11 = (ai - mode) / 2, n22 = (m - mode) / 2;
+            const double ratio = ratioDouble_, cut = cut_;
+            int k = kTop;
+            for (int h = mode; h + 2 <= hi; h += 2, n11 -= 1, n22 -= 1) {
+                w = w * ((n11 * n22) * ratio * pair[h]);
+                if (w < cut) break;
+                sumUp += w;
+                cum[++k] = sumUp;
+            }
+            sum = sumUp;
+            kLast = k;
         }
+        cells_.firstH = mode - 2 * (kTop - kFirst);
+        cells_.topH = mode;
+        cells_.lastH = mode + 2 * (kLast - kTop);
+        cells_.first = kFirst;
+        cells_.belowTop = below;
+        cells_.cum = cum;
+        sum += below;
 
         if (a > 0 && a < 2 * n_) addShares(ai, m);
         return sum;
     }
 
     void addShares(int a, int m) {
-        const int firstH = cells_.firstH, lastH = cells_.lastH();
+        const int firstH = cells_.firstH, lastH = cells_.lastH;
         const Extended centre = static_cast<Extended>(a) * m / (2 * static_cast<Extended>(n_));
         const int parity = a % 2;
         bool exactRowMade = false;
@@ -412,7 +512,7 @@ private:
             r.testable += cells_.sum(tlo, thi);
             if (r.test == HweTest::Exact) {
                 if (!exactRowMade) {
-                    const Extended cut = static_cast<Extended>(minExactLevel_) * 1e-25L;
+                    const double cut = minExactLevel_ * 1e-20;
                     conditionalRow(n_, static_cast<std::uint32_t>(a), cut, conditional_, below_);
                     exactRowMade = true;
                 }
@@ -432,6 +532,12 @@ private:
             const GenotypeCounts c{static_cast<std::uint16_t>((a - h) / 2),
                                    static_cast<std::uint16_t>(h),
                                    static_cast<std::uint16_t>((m - h) / 2)};
+            // The statistic in doubles decides every count whose statistic
+            // lies clearly off the critical value; the extended statistic
+            // (the window's own for X2 and G) decides the rest.
+            const double quick = quickStatistic(r.test, c, n_);
+            const double critical = static_cast<double>(r.critical);
+            if (std::fabs(quick - critical) > 1e-9 * critical) return quick > critical;
             return statisticOf(r.test, c, size) > r.critical;
         };
         // The statistics grow with |h - centre| wherever that is at least 1;
@@ -477,11 +583,13 @@ private:
     Extended p11_ = 0, p12_ = 0, p22_ = 0;
     Extended ln11_ = 0, ln12_ = 0, ln22_ = 0;
     Extended ratio_ = 0;
-    Extended cut_ = 0;
+    double ratioDouble_ = 0, inverseRatio_ = 0;
+    double cut_ = 0;
     double minExactLevel_ = 1;
     std::vector<Request> requests_;
     CellRun cells_;
-    std::vector<Extended> below_;
+    std::vector<double> cum_;
+    std::vector<double> below_;
     ConditionalRow conditional_;
 };
 
@@ -567,7 +675,7 @@ std::optional<double> exactTestPValue(const GenotypeCounts& counts) {
     const std::uint32_t a = 2 * std::uint32_t{counts.o11} + counts.o12;
     if (a == 0 || a == 2 * n) return std::nullopt;
     ConditionalRow row;
-    std::vector<Extended> scratch;
+    std::vector<double> scratch;
     conditionalRow(n, a, 0, row, scratch);
     return static_cast<double>(exactPValue(row, counts.o12));
 }
@@ -579,7 +687,7 @@ std::optional<bool> rejects(HweTest test, const GenotypeCounts& counts, double l
         const std::uint32_t a = 2 * std::uint32_t{counts.o11} + counts.o12;
         if (a == 0 || a == 2 * n) return std::nullopt;
         ConditionalRow row;
-        std::vector<Extended> scratch;
+        std::vector<double> scratch;
         conditionalRow(n, a, 0, row, scratch);
         return exactPValue(row, counts.o12) <= static_cast<Extended>(level) * (1 + kLevelTolerance);
     }

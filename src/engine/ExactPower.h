@@ -82,15 +82,16 @@ struct ExactPower {
 // levels must lie in (0, 0.5]; otherwise std::invalid_argument.
 //
 // Error bound: the genotype-count triples are grouped by allele count, and
-// within a group the probabilities follow from the most probable triple by
-// their ratios. A triple is left out only when its probability is below
+// within a group the probabilities follow from the most probable triple (an
+// extended exp of extended log-factorials) by their ratios, in doubles. A
+// triple is left out only when its probability is below
 // 1e-12 / ((n + 1)(n + 2) / 2), so the mass left out is below 1e-12; it is
-// reported as 1 minus the mass summed. The summed probabilities carry a
-// relative error of about 1e-14 (extended logarithms of factorials of up to
-// 10000), so every probability returned is within 1e-12 of the sum over all
-// triples, each decided by `rejects`. The genotype probabilities are those the
-// sampler draws with: f11, then f12 (none when f11 + f12 lies below f11), then
-// the rest.
+// reported as 1 minus the mass summed. The ratios and sums add a relative
+// error below 1e-12 (at most a few thousand roundings of 2^-53 in a group),
+// so every probability returned is within 2e-12 of the sum over all triples,
+// each decided by `rejects`. The genotype probabilities are those the sampler
+// draws with: f11, then f12 (none when f11 + f12 lies below f11), then the
+// rest.
 //
 // The exact test rejects when its p-value is at most the level (up to a
 // relative 1e-9, so that a p-value equal to the level is rejected whatever

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "engine/Sampling.h"
+
 namespace zyg {
 
 void sampleStatistics(const GenotypeCounts& counts, std::uint16_t n, bool x2On, bool gOn,
@@ -36,7 +38,7 @@ void sampleStatistics(const GenotypeCounts& counts, std::uint16_t n, bool x2On, 
             sum = (std::log(o11 / e11) * o11) + sum;
             sum = (std::log(o12 / e12) * o12) + sum;
             sum = (std::log(o22 / e22) * o22) + sum;
-            g = 2 * sum;
+            g = computedG(2 * sum);
         } else {
             g = kNotComputable;
         }

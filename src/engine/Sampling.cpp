@@ -79,7 +79,7 @@ Extended likelihoodRatioG(const GenotypeCounts& counts, const ExpectedCounts& ex
         s = (std::log(c.observed / c.expected) * c.observed) + s;
         return true;
     });
-    return computable ? 2 * sum : kNotComputable;
+    return computable ? computedG(2 * sum) : kNotComputable;
 }
 
 }  // namespace zyg

@@ -27,7 +27,13 @@ ExpectedCounts sampleExpectedCounts(const GenotypeCounts& counts, std::uint16_t 
 Extended pearsonX2(const GenotypeCounts& counts, const ExpectedCounts& expected);
 
 // The log-likelihood ratio G, or kNotComputable when a genotype is missing from
-// the sample or an expected count is 0 or less.
+// the sample or an expected count is 0 or less. A computed G is never below 0.
 Extended likelihoodRatioG(const GenotypeCounts& counts, const ExpectedCounts& expected);
+
+// G from twice its sum of o ln(o / e). A sample in exact Hardy-Weinberg
+// proportions has a G of 0, but rounding can leave the sum a hair below 0
+// (counts 64, 32, 4 give about -1.3e-17); such a sample is tested and fits,
+// so its G is 0, never the -1 of a G that cannot be computed.
+inline Extended computedG(Extended twiceSum) { return twiceSum < 0 ? 0 : twiceSum; }
 
 }  // namespace zyg

@@ -2,10 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <mutex>
+#include <optional>
 
 #include "core/NumberText.h"
 #include "engine/Checked.h"
-#include "engine/DeferredDisplay.h"
 #include "engine/Random.h"
 #include "engine/Sampling.h"
 #include "engine/StatisticCache.h"
@@ -15,45 +16,90 @@ namespace zyg {
 
 namespace {
 
-struct TestFields {
-    RunControl value, p05, p01, label;
+// One run at a time: the fast engine's samples and chunk tallies are static.
+std::mutex runMutex;
+
+// What a run counted besides the ok counts of the SimulationState.
+struct RunCounts {
+    Significance x2, g;
 };
 
-constexpr TestFields kX2Fields{RunControl::X2AdvEdit, RunControl::X2_05AdvEdit,
-                               RunControl::X2_01AdvEdit, RunControl::X2RTFLabel};
-constexpr TestFields kGFields{RunControl::GAdvEdit, RunControl::G_05AdvEdit,
-                              RunControl::G_01AdvEdit, RunControl::GLabel};
-
-// A statistic's field shows it when it is positive and is blank otherwise.
-void showStatistic(Extended stored, RunControl field, RunDisplay& display) {
-    if (stored > 0)
-        display.showFloat(field, toDouble(stored));
-    else
-        display.blank(field);
+// above / ok as a result field shows it, or nothing while no replicate could
+// be tested.
+std::optional<double> proportion(std::uint16_t above, std::uint16_t ok) {
+    if (ok == 0) return std::nullopt;
+    return toDouble(static_cast<Extended>(above) / static_cast<Extended>(ok));
 }
 
-// Stores the statistic of replicate i, shows it when positive, and counts it
-// as tested when it is 0 or more.
-void storeStatistic(ReplicateTable& table, std::uint32_t i, Extended statistic,
-                    std::uint16_t& okCount, RunControl field, RunDisplay& display) {
+// Tells the run's observer, if any, what the run does.
+class Reporter {
+public:
+    Reporter(RunObserver* observer, const SimulationSettings& settings, std::uint32_t nrep)
+        : observer_(observer),
+          settings_(settings),
+          total_(nrep),
+          live_(nrep <= kProgressThreshold),
+          step_(std::max<std::uint32_t>(1, (nrep + kProgressSteps - 1) / kProgressSteps)) {}
+
+    void sampleDrawn(std::uint32_t i, const GenotypeCounts& sample) const {
+        if (observer_) observer_->sampleDrawn(i, sample);
+    }
+
+    void replicateDone(std::uint32_t i, const GenotypeCounts& sample,
+                       const ExpectedCounts& expected, Extended x2, Extended g,
+                       const RunCounts& counts, const SimulationState& state) const {
+        if (!observer_) return;
+        ReplicateReport report;
+        report.replicate = i;
+        report.sample = sample;
+        report.expected = expected;
+        if (settings_.x2On) {
+            report.x2 = x2;
+            report.x2p05 = proportion(counts.x2.above05, state.x2Ok);
+            report.x2p01 = proportion(counts.x2.above01, state.x2Ok);
+        }
+        if (settings_.gOn) {
+            report.g = g;
+            report.gp05 = proportion(counts.g.above05, state.gOk);
+            report.gp01 = proportion(counts.g.above01, state.gOk);
+        }
+        observer_->replicateDone(report);
+    }
+
+    // Replicates done so far in a long run; passed on in steps.
+    void progress(std::uint32_t done) {
+        if (!observer_ || live_) return;
+        position_ = done;
+        if (!forwarded_ || done >= *forwarded_ + step_) {
+            forwarded_ = done;
+            observer_->progress(done, total_);
+        }
+    }
+
+    // Passes on the last position if a step held it back.
+    void finishProgress() {
+        if (!observer_ || !position_ || position_ == forwarded_) return;
+        forwarded_ = position_;
+        observer_->progress(*position_, total_);
+    }
+
+private:
+    RunObserver* observer_;
+    const SimulationSettings& settings_;
+    std::uint32_t total_;
+    bool live_;
+    std::uint32_t step_;
+    std::optional<std::uint32_t> position_, forwarded_;
+};
+
+// Stores the statistic of replicate i and counts it as tested when it is 0 or
+// more; returns the stored value.
+Extended storeStatistic(ReplicateTable& table, std::uint32_t i, Extended statistic,
+                        std::uint16_t& okCount) {
     table[i] = statistic;
     const Extended stored = table[i];
-    showStatistic(stored, field, display);
     if (stored >= 0) checkedIncrement(okCount);
-}
-
-void showProportions(const Significance& s, std::uint16_t okCount, const TestFields& fields,
-                     RunDisplay& display) {
-    if (okCount == 0) return;
-    display.showFloat(fields.p05,
-                      toDouble(static_cast<Extended>(s.above05) / static_cast<Extended>(okCount)));
-    display.showFloat(fields.p01,
-                      toDouble(static_cast<Extended>(s.above01) / static_cast<Extended>(okCount)));
-}
-
-void showTestRow(const TestFields& fields, bool on, RunDisplay& display) {
-    for (RunControl control : {fields.label, fields.value, fields.p05, fields.p01})
-        display.setVisible(control, on);
+    return stored;
 }
 
 std::string messagePart(const char* test, std::uint16_t okCount, std::uint32_t nrep,
@@ -66,38 +112,32 @@ std::string messagePart(const char* test, std::uint16_t okCount, std::uint32_t n
 }
 
 // The sequential reference loop over the replicates first to nrep: draw,
-// show, test, count and show the proportions, one replicate after another.
-// `counts` holds the significance counters of the replicates before first.
+// test, count, one replicate after another, from `seed`. `counts` holds the
+// significance counters of the replicates before first.
 void referenceReplicates(const SimulationSettings& settings, SimulationState& state,
-                         RunDisplay& display, std::uint32_t first, std::uint16_t nrep,
-                         RunCounts& counts) {
+                         std::uint32_t& seed, Reporter& reporter, std::uint32_t first,
+                         std::uint16_t nrep, RunCounts& counts) {
+    const Extended c1 = state.frequencies.f11;
+    const Extended c2 = state.frequencies.f11 + state.frequencies.f12;
     for (std::uint32_t i = first; i <= nrep; ++i) {
         const std::uint16_t n = narrowToU16(settings.n);
-        state.lastSample = drawSample(state.frequencies, n);
-        display.showInteger(RunControl::o11AdvEdit, state.lastSample.o11);
-        display.showInteger(RunControl::o12AdvEdit, state.lastSample.o12);
-        display.showInteger(RunControl::o22AdvEdit, state.lastSample.o22);
+        state.lastSample = referenceSampler(seed, c1, c2, n);
+        reporter.sampleDrawn(i, state.lastSample);
         state.expected = sampleExpectedCounts(state.lastSample, n);
 
+        Extended x2 = kNotComputable, g = kNotComputable;
         if (settings.x2On)
-            storeStatistic(state.x2Table, i, pearsonX2(state.lastSample, state.expected),
-                           state.x2Ok, RunControl::X2AdvEdit, display);
+            x2 = storeStatistic(state.x2Table, i, pearsonX2(state.lastSample, state.expected),
+                                state.x2Ok);
         if (settings.gOn)
-            storeStatistic(state.gTable, i, likelihoodRatioG(state.lastSample, state.expected),
-                           state.gOk, RunControl::GAdvEdit, display);
+            g = storeStatistic(state.gTable, i, likelihoodRatioG(state.lastSample, state.expected),
+                               state.gOk);
 
         if (settings.x2On) countSignificance(state.x2Table[i], counts.x2);
         if (settings.gOn) countSignificance(state.gTable[i], counts.g);
 
-        if (settings.x2On) showProportions(counts.x2, state.x2Ok, kX2Fields, display);
-        if (settings.gOn) showProportions(counts.g, state.gOk, kGFields, display);
-
-        display.setProgressPosition(static_cast<int>(i));
-        if (nrep <= kProgressThreshold) {
-            display.repaint(RunControl::X2AdvEdit);
-            display.repaint(RunControl::X2_05AdvEdit);
-            display.repaint(RunControl::X2_01AdvEdit);
-        }
+        reporter.replicateDone(i, state.lastSample, state.expected, x2, g, counts, state);
+        reporter.progress(i);
     }
 }
 
@@ -121,20 +161,6 @@ void countReplicates(const SimulationSettings& settings, SimulationState& state,
             countSignificance(g[r], counts.g);
         }
     }
-}
-
-// The field writes of replicate i, in the reference loop's order, once it has
-// been counted.
-void showReplicate(const SimulationSettings& settings, const SimulationState& state,
-                   std::uint32_t i, const GenotypeCounts& sample, const RunCounts& counts,
-                   RunDisplay& display) {
-    display.showInteger(RunControl::o11AdvEdit, sample.o11);
-    display.showInteger(RunControl::o12AdvEdit, sample.o12);
-    display.showInteger(RunControl::o22AdvEdit, sample.o22);
-    if (settings.x2On) showStatistic(state.x2Table[i], RunControl::X2AdvEdit, display);
-    if (settings.gOn) showStatistic(state.gTable[i], RunControl::GAdvEdit, display);
-    if (settings.x2On) showProportions(counts.x2, state.x2Ok, kX2Fields, display);
-    if (settings.gOn) showProportions(counts.g, state.gOk, kGFields, display);
 }
 
 // Replicates per chunk of work handed to a thread: some tens of microseconds
@@ -180,24 +206,25 @@ void addTally(const TestTally& tally, std::uint16_t& okCount, Significance& sign
 
 // The fast engine for the replicates 1 to nrep: samples, statistics and the
 // chunks' counts on every core; then, in replicate order, the counts and the
-// display, leaving what the reference loop would leave. A run whose
+// reports, leaving what the reference loop would leave. A run whose
 // replicates can fault (an empty sample, a sample size beyond 16 bits,
 // replicates beyond the tables) goes to the reference loop from the first
 // replicate that can fault.
-void fastReplicates(const SimulationSettings& settings, SimulationState& state, RunDisplay& display,
-                    std::uint16_t nrep, RunCounts& counts, const RunOptions& options) {
+void fastReplicates(const SimulationSettings& settings, SimulationState& state,
+                    std::uint32_t& runSeed, Reporter& reporter, std::uint16_t nrep,
+                    RunCounts& counts, const RunOptions& options) {
     if (nrep == 0) return;
     if (settings.n == 0 || settings.n > 0xFFFF) {
-        referenceReplicates(settings, state, display, 1, nrep, counts);
+        referenceReplicates(settings, state, runSeed, reporter, 1, nrep, counts);
         return;
     }
     const std::uint16_t n = static_cast<std::uint16_t>(settings.n);
     const bool x2On = settings.x2On, gOn = settings.gOn, anyTest = x2On || gOn;
     const std::uint32_t fastCount = anyTest ? std::min<std::uint32_t>(nrep, kMaxReplicates) : nrep;
-    const bool eachShown = nrep <= kProgressThreshold;
+    const bool eachReported = nrep <= kProgressThreshold;
     const std::uint32_t chunk = chunkReplicates(n, anyTest, fastCount);
 
-    const std::uint32_t seed = randomSeed();
+    const std::uint32_t seed = runSeed;
     const SampleCounter sampler(drawThresholds(state.frequencies), options.kernel);
     const SeedJump nextSample = seedJump(n);
     Extended* const x2 = state.x2Table.data();
@@ -230,26 +257,28 @@ void fastReplicates(const SimulationSettings& settings, SimulationState& state, 
         }
         chunkTallies[first / chunk] = tally;
     };
+    // Replicate i, counted, as the reference loop reports it.
+    const auto report = [&](std::uint32_t i) {
+        const GenotypeCounts& sample = samples[i - 1];
+        reporter.sampleDrawn(i, sample);
+        reporter.replicateDone(i, sample, sampleExpectedCounts(sample, n),
+                               x2On ? x2[i - 1] : kNotComputable, gOn ? g[i - 1] : kNotComputable,
+                               counts, state);
+    };
     std::uint32_t counted = 0;
     const auto count = [&](std::uint32_t computed) {
-        if (!eachShown) {
+        if (!eachReported) {
             for (std::uint32_t c = counted / chunk; c * chunk < computed; ++c) {
                 addTally(chunkTallies[c].x2, state.x2Ok, counts.x2);
                 addTally(chunkTallies[c].g, state.gOk, counts.g);
             }
             counted = computed;
-            display.setProgressPosition(static_cast<int>(computed));
+            reporter.progress(computed);
             return;
         }
         for (; counted < computed; ++counted) {
-            const std::uint32_t i = counted + 1;
-            countReplicates(settings, state, counted, i, counts);
-            state.lastSample = samples[counted];
-            showReplicate(settings, state, i, state.lastSample, counts, display);
-            display.setProgressPosition(static_cast<int>(i));
-            display.repaint(RunControl::X2AdvEdit);
-            display.repaint(RunControl::X2_05AdvEdit);
-            display.repaint(RunControl::X2_01AdvEdit);
+            countReplicates(settings, state, counted, counted + 1, counts);
+            report(counted + 1);
         }
     };
 
@@ -259,27 +288,22 @@ void fastReplicates(const SimulationSettings& settings, SimulationState& state, 
 
     state.lastSample = samples[fastCount - 1];
     state.expected = sampleExpectedCounts(state.lastSample, n);
-    setRandomSeed(seedJump(std::uint64_t{fastCount} * n).apply(seed));
-    if (!eachShown) showReplicate(settings, state, fastCount, state.lastSample, counts, display);
+    runSeed = seedJump(std::uint64_t{fastCount} * n).apply(seed);
+    if (!eachReported) report(fastCount);
     if (fastCount < nrep)
-        referenceReplicates(settings, state, display, fastCount + 1, nrep, counts);
+        referenceReplicates(settings, state, runSeed, reporter, fastCount + 1, nrep, counts);
 }
 
-// After the replicates: the sample's expectation, the result panels, the test
-// rows, the completion message and the Save commands.
-void finishRun(const SimulationSettings& settings, const SimulationState& state,
-               RunDisplay& display, std::string_view decimalSeparator) {
-    display.showFloat(RunControl::e11AdvEdit, toDouble(state.expected.e11));
-    display.showFloat(RunControl::e12AdvEdit, toDouble(state.expected.e12));
-    display.showFloat(RunControl::e22AdvEdit, toDouble(state.expected.e22));
-    display.setVisible(RunControl::AbsolutePanel, true);
-    display.setVisible(RunControl::ResultsGroupBox, true);
-    display.setVisible(RunControl::MessageLabel, true);
-    display.setVisible(RunControl::ProgressBar1, false);
-    showTestRow(kX2Fields, settings.x2On, display);
-    showTestRow(kGFields, settings.gOn, display);
-    display.setMessage(completionMessage(settings, state, decimalSeparator));
-    display.enableSaveCommands();
+TestOutcome testOutcome(bool on, std::uint16_t ok, const Significance& counts) {
+    TestOutcome outcome;
+    outcome.on = on;
+    outcome.ok = ok;
+    outcome.counts = counts;
+    if (on) {
+        outcome.proportion05 = proportion(counts.above05, ok);
+        outcome.proportion01 = proportion(counts.above01, ok);
+    }
+    return outcome;
 }
 
 }  // namespace
@@ -289,40 +313,54 @@ void countSignificance(Extended statistic, Significance& counts) {
     if (statistic > kCritical01) checkedIncrement(counts.above01);
 }
 
-RunCounts runSimulation(const SimulationSettings& settings, SimulationState& state,
-                        RunDisplay& display, std::string_view decimalSeparator,
+RunResult runSimulation(const SimulationSettings& settings, SimulationState& state,
+                        std::string_view decimalSeparator, RunObserver* observer,
                         const RunOptions& options) {
-    if (settings.nrep > kProgressThreshold) display.setVisible(RunControl::ProgressBar1, true);
+    const std::lock_guard<std::mutex> lock(runMutex);
+    // The run draws from its own copy of the seed. A run on the program-wide
+    // seed leaves it after its last draw, also when a fault ends the run.
+    std::uint32_t seed = options.seed.value_or(randomSeed());
+    struct LeaveSeed {
+        const bool programWide;
+        const std::uint32_t& seed;
+        ~LeaveSeed() {
+            if (programWide) setRandomSeed(seed);
+        }
+    } leaveSeed{!options.seed, seed};
 
     RunCounts counts;
     state.x2Ok = 0;
     state.gOk = 0;
 
     const std::uint16_t nrep = narrowToU16(settings.nrep);
-    if (options.engine == RunEngine::Reference) {
-        referenceReplicates(settings, state, display, 1, nrep, counts);
-    } else if (nrep <= kProgressThreshold) {
-        fastReplicates(settings, state, display, nrep, counts, options);
-    } else {
-        DeferredDisplay deferred(display, nrep);
-        try {
-            fastReplicates(settings, state, deferred, nrep, counts, options);
-        } catch (...) {
-            deferred.flush();
-            throw;
-        }
-        deferred.flush();
+    Reporter reporter(observer, settings, nrep);
+    try {
+        if (options.engine == RunEngine::Reference)
+            referenceReplicates(settings, state, seed, reporter, 1, nrep, counts);
+        else
+            fastReplicates(settings, state, seed, reporter, nrep, counts, options);
+    } catch (...) {
+        reporter.finishProgress();
+        throw;
     }
-    finishRun(settings, state, display, decimalSeparator);
-    return counts;
-}
+    reporter.finishProgress();
 
-void runSimulation(const SimulationSettings& settings, SimulationState& state, RunDisplay& display,
-                   std::string_view decimalSeparator) {
-    runSimulation(settings, state, display, decimalSeparator, RunOptions{});
+    RunResult result;
+    result.nrep = settings.nrep;
+    result.x2 = testOutcome(settings.x2On, state.x2Ok, counts.x2);
+    result.g = testOutcome(settings.gOn, state.gOk, counts.g);
+    result.lastSample = state.lastSample;
+    result.lastExpected = state.expected;
+    if (nrep > 0) {
+        if (settings.x2On) result.lastX2 = state.x2Table[nrep];
+        if (settings.gOn) result.lastG = state.gTable[nrep];
+    }
+    result.message = completionMessage(settings, state.x2Ok, state.gOk, decimalSeparator);
+    return result;
 }
 
 void prepareFastEngine() {
+    const std::lock_guard<std::mutex> lock(runMutex);
     StatisticCache::forThisThread();
     const unsigned helpers = WorkerPool::coreCount() - 1;
     if (helpers == 0) return;
@@ -333,15 +371,14 @@ void prepareFastEngine() {
     pool.join();
 }
 
-std::string completionMessage(const SimulationSettings& settings, const SimulationState& state,
-                              std::string_view decimalSeparator) {
-    std::string x2Part, gPart;
-    if (settings.x2On && state.x2Ok < settings.nrep)
-        x2Part = messagePart("X2", state.x2Ok, settings.nrep, decimalSeparator);
-    if (settings.gOn && state.gOk < settings.nrep)
-        gPart = messagePart("G", state.gOk, settings.nrep, decimalSeparator);
-    if (!x2Part.empty() && !gPart.empty()) return x2Part + "\r" + gPart;
-    return x2Part + gPart;
+CompletionMessage completionMessage(const SimulationSettings& settings, std::uint16_t x2Ok,
+                                    std::uint16_t gOk, std::string_view decimalSeparator) {
+    CompletionMessage message;
+    if (settings.x2On && x2Ok < settings.nrep)
+        message.x2Part = messagePart("X2", x2Ok, settings.nrep, decimalSeparator);
+    if (settings.gOn && gOk < settings.nrep)
+        message.gPart = messagePart("G", gOk, settings.nrep, decimalSeparator);
+    return message;
 }
 
 }  // namespace zyg

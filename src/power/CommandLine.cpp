@@ -118,7 +118,7 @@ const std::vector<OptionSpec>& optionTable() {
              o.nrep = wholeNumber("--nrep", v, 1, kMaxReplicates,
                                   "the number of replicates is a whole number from 1 to 50000");
          }},
-        {"--seed", "S", "simulate: seed of the generator, 0 to 4294967295 (default: the clock)",
+        {"--seed", "S", "simulate: generator seed, 0 to 4294967295 (default: the clock)",
          [](CommandOptions& o, const std::string& v) {
              o.seed = wholeNumber("--seed", v, 0, 4294967295u,
                                   "the seed is a whole number from 0 to 4294967295");
@@ -317,20 +317,22 @@ std::string powerHelpText() {
         "levels X2 and G use the 1-df chi-square quantile.\n"
         "\n"
         "--target: power is saw-toothed in n for these discrete tests, so the command\n"
-        "reports both the first n of the grid whose power reaches the target and the\n"
-        "smallest n from which power stays at or above it for the rest of the grid.\n"
+        "reports both the first n of the grid whose power (the power column) reaches\n"
+        "the target and the smallest n from which it stays at or above the target for\n"
+        "the rest of the grid.\n"
         "\n"
         "Exit status: 0 done, 1 a file could not be written, 2 bad input.\n"
         "\n"
         "Examples:\n"
-        "  Sample size for detecting inbreeding f = 0.05 at p = 0.4 with 80% power:\n"
-        "    zygomet-power --model inbreeding --p 0.4 --f 0.05 --n 500:5000:500 \\\n"
-        "      --level 0.05 --target 0.8\n"
+        "  Sample sizes for 80% power against inbreeding f = 0.35 at p = 0.5:\n"
+        "    zygomet-power --model inbreeding --p 0.5 --f 0.35 --n 60:72:2 \\\n"
+        "      --test g,exact --level 0.05 --target 0.8\n"
         "  The exact test against X2 for a Wahlund effect, as CSV on standard output:\n"
         "    zygomet-power --model wahlund --p 0.2,0.5 --var 0.01 --n 50 \\\n"
         "      --test x2,exact --level 0.05 --csv -\n"
-        "  A simulated run, saved to the window's results file:\n"
-        "    zygomet-power --model selection --p 0.4 --w11 1.1 --w12 1 --w22 0.91 \\\n"
+        "  A simulated run against heterozygote disadvantage, saved to the window's\n"
+        "  results file:\n"
+        "    zygomet-power --model selection --p 0.4 --w11 1 --w12 0.8 --w22 1 \\\n"
         "      --n 200 --method simulate --nrep 10000 --seed 1 --results runs.txt\n";
     return text;
 }

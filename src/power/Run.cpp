@@ -8,7 +8,6 @@
 #include <mutex>
 #include <thread>
 
-#include "engine/Random.h"
 #include "engine/Sampling.h"
 #include "engine/Simulation.h"
 #include "power/PowerStudy.h"
@@ -16,26 +15,6 @@
 namespace zyg {
 
 namespace {
-
-// A run that shows nothing: the study reads its counts and tables.
-class SilentDisplay final : public RunDisplay {
-public:
-    void showInteger(RunControl, std::int32_t) override {}
-    void showFloat(RunControl, double) override {}
-    void blank(RunControl) override {}
-    void repaint(RunControl) override {}
-    void setProgressPosition(int) override {}
-    void setVisible(RunControl, bool) override {}
-    void setMessage(const std::string&) override {}
-    void enableSaveCommands() override {}
-};
-
-// One simulation at a time in the whole process: the window's engine keeps
-// its samples and the generator's seed in program-wide storage.
-std::mutex& simulationMutex() {
-    static std::mutex m;
-    return m;
-}
 
 void fillSimulated(PowerPoint& point, std::uint32_t tested, std::uint32_t rejected,
                    std::uint32_t nrep) {
@@ -54,8 +33,9 @@ void fillSimulated(PowerPoint& point, std::uint32_t tested, std::uint32_t reject
     const double centre = (pr + z2 / (2 * reps)) / (1 + z2 / reps);
     const double half =
         z * std::sqrt(pr * (1 - pr) / reps + z2 / (4 * reps * reps)) / (1 + z2 / reps);
-    point.low95 = std::max(0.0, centre - half);
-    point.high95 = std::min(1.0, centre + half);
+    // The bounds are exact where the estimate is: no rounding residue at 0 or 1.
+    point.low95 = rejected == 0 ? 0.0 : std::max(0.0, centre - half);
+    point.high95 = rejected == nrep ? 1.0 : std::min(1.0, centre + half);
 }
 
 std::vector<TestLevel> testLevels(const PowerGrid& grid) {
@@ -77,21 +57,15 @@ std::vector<PowerPoint> simulatePoint(const ModelSpec& model, std::uint32_t n,
     const bool gOn = std::find(tests.begin(), tests.end(), HweTest::G) != tests.end();
     const GenotypeFrequencies frequencies = frequenciesOf(model);
 
-    std::unique_lock lock(simulationMutex());
+    // The window's engine from the plan's seed; the program-wide seed stays
+    // where the window left it.
     auto state = std::make_unique<SimulationState>();
-    RunCounts counts;
+    state->frequencies = frequencies;
+    RunResult result;
     if (x2On || gOn) {
-        const std::uint32_t seedBefore = randomSeed();
-        state->frequencies = frequencies;
-        SilentDisplay display;
-        setRandomSeed(plan.seed);
-        try {
-            counts = runSimulation({n, plan.nrep, x2On, gOn}, *state, display, ".", RunOptions{});
-        } catch (...) {
-            setRandomSeed(seedBefore);
-            throw;
-        }
-        setRandomSeed(seedBefore);
+        RunOptions options;
+        options.seed = plan.seed;
+        result = runSimulation({n, plan.nrep, x2On, gOn}, *state, ".", nullptr, options);
     }
 
     std::vector<PowerPoint> out;
@@ -109,7 +83,6 @@ std::vector<PowerPoint> simulatePoint(const ModelSpec& model, std::uint32_t n,
         for (std::uint32_t r = 0; r < plan.nrep; ++r)
             samples.push_back(referenceSampler(seed, c1, c2, static_cast<std::uint16_t>(n)));
     }
-    lock.unlock();
 
     for (HweTest test : tests)
         for (double level : levels) {
@@ -132,10 +105,10 @@ std::vector<PowerPoint> simulatePoint(const ModelSpec& model, std::uint32_t n,
                     ++tested;
                     rejected += s > critical;
                 }
-                const Significance& sig = test == HweTest::X2 ? counts.x2 : counts.g;
-                point.windowTested = test == HweTest::X2 ? state->x2Ok : state->gOk;
-                point.windowAbove05 = sig.above05;
-                point.windowAbove01 = sig.above01;
+                const TestOutcome& outcome = test == HweTest::X2 ? result.x2 : result.g;
+                point.windowTested = outcome.ok;
+                point.windowAbove05 = outcome.counts.above05;
+                point.windowAbove01 = outcome.counts.above01;
             } else {
                 for (const GenotypeCounts& c : samples)
                     if (const auto d = rejects(test, c, level)) {

@@ -15,6 +15,7 @@ constexpr std::size_t kColumnWidth = 8;
 constexpr int kValueDecimals = 4;
 constexpr int kPercentDecimals = 2;
 constexpr int kSignificantDigits = 18;
+constexpr std::string_view kNotMeasured = "NA";
 
 constexpr std::array<std::string_view, 4> kModelNames = {"H-W", "Wahlund", "Inbreeding",
                                                          "Selection"};
@@ -84,16 +85,21 @@ std::string resultLine(const ResultLineValues& v) {
     appendColumn(line, v.nText);
     appendColumn(line, v.nrepText);
 
-    auto appendProportions = [&line](bool on, double at05, double at01) {
-        if (on) {
+    // A test that could test no replicate measured no proportion: "NA", which
+    // R and pandas read as a missing value, never a figure of another run.
+    auto appendProportions = [&line](bool on, std::uint16_t ok, double at05, double at01) {
+        if (!on) {
+            line.append(2 * kColumnWidth, ' ');
+        } else if (ok == 0) {
+            appendColumn(line, kNotMeasured);
+            appendColumn(line, kNotMeasured);
+        } else {
             appendReal(line, at05, kValueDecimals);
             appendReal(line, at01, kValueDecimals);
-        } else {
-            line.append(2 * kColumnWidth, ' ');
         }
     };
-    appendProportions(v.x2On, v.x2At05, v.x2At01);
-    appendProportions(v.gOn, v.gAt05, v.gAt01);
+    appendProportions(v.x2On, v.x2Ok, v.x2At05, v.x2At01);
+    appendProportions(v.gOn, v.gOk, v.gAt05, v.gAt01);
 
     appendReal(line, okPercentage(v.x2Ok, v.nrep), kPercentDecimals);
     appendReal(line, okPercentage(v.gOk, v.nrep), kPercentDecimals);

@@ -44,7 +44,8 @@ struct ResultLineValues {
     std::string nrepText;
 
     // Which tests were on; a test that was off leaves its two proportion
-    // columns blank.
+    // columns blank, a test that was on but tested no replicate (ok count 0)
+    // writes "NA" in both.
     bool x2On = false;
     bool gOn = false;
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -33,61 +34,56 @@ std::vector<SamplerKernel> availableKernels() {
 // The threshold that lies exactly on the uniform value k / 2^32.
 Extended on(std::uint32_t k) { return static_cast<Extended>(k) * 0x1p-32L; }
 
-// Everything a run leaves in a window: the last value of every field, the
-// visibility of every control, the message, the Save commands and the last
-// progress position; and, for the comparisons of short runs, every call.
-class WindowRecord final : public RunDisplay {
+// Everything a run tells its observer: the latest sample drawn and the
+// latest replicate report (what a window's fields would hold), the number of
+// each call, the progress positions and, for the comparisons of short runs,
+// every call in order.
+class RunRecord final : public RunObserver {
 public:
-    std::array<std::string, 32> text;  // "#" never written
-    std::array<int, 32> shown;         // -1 never set, else 0 or 1
-    std::array<int, 32> writes{};      // per field
-    std::string message = "before";
-    bool saveEnabled = false;
-    std::vector<int> progress;
-    int repaints = 0;
+    std::optional<GenotypeCounts> sample;
+    std::optional<ReplicateReport> report;
+    int samplesDrawn = 0, replicatesDone = 0;
+    std::vector<std::uint32_t> positions;
     std::vector<std::string> log;
     bool logging = false;
 
-    WindowRecord() {
-        text.fill("#");
-        shown.fill(-1);
+    void sampleDrawn(std::uint32_t i, const GenotypeCounts& s) override {
+        sample = s;
+        ++samplesDrawn;
+        note("sample " + std::to_string(i) + " " + text(s));
     }
-    void showInteger(RunControl f, std::int32_t v) override { write(f, "i" + std::to_string(v)); }
-    void showFloat(RunControl f, double v) override {
-        char b[40];
-        std::snprintf(b, sizeof b, "f%a", v);  // every bit of the double
-        write(f, b);
+    void replicateDone(const ReplicateReport& r) override {
+        report = r;
+        ++replicatesDone;
+        note("done " + describe(r));
     }
-    void blank(RunControl f) override { write(f, ""); }
-    void repaint(RunControl c) override {
-        ++repaints;
-        note("repaint " + std::to_string(idx(c)));
-    }
-    void setProgressPosition(int p) override {
-        progress.push_back(p);
-        note("progress " + std::to_string(p));
-    }
-    void setVisible(RunControl c, bool v) override {
-        shown[idx(c)] = v;
-        note("visible " + std::to_string(idx(c)) + " " + std::to_string(v));
-    }
-    void setMessage(const std::string& m) override {
-        message = m;
-        note("message " + m);
-    }
-    void enableSaveCommands() override {
-        saveEnabled = true;
-        note("save");
+    void progress(std::uint32_t done, std::uint32_t total) override {
+        positions.push_back(done);
+        note("progress " + std::to_string(done) + " of " + std::to_string(total));
     }
 
-    static std::size_t idx(RunControl c) { return static_cast<std::size_t>(c); }
+    static std::string text(const GenotypeCounts& s) {
+        return std::to_string(s.o11) + "," + std::to_string(s.o12) + "," + std::to_string(s.o22);
+    }
+    static std::string bits(Extended v) {
+        char b[48];
+        std::snprintf(b, sizeof b, "%La", v);  // every bit of the extended real
+        return b;
+    }
+    static std::string bits(const std::optional<double>& v) {
+        if (!v) return "none";
+        char b[40];
+        std::snprintf(b, sizeof b, "%a", *v);
+        return b;
+    }
+    static std::string describe(const ReplicateReport& r) {
+        return std::to_string(r.replicate) + " " + text(r.sample) + " e " + bits(r.expected.e11) +
+               " " + bits(r.expected.e12) + " " + bits(r.expected.e22) + " x2 " + bits(r.x2) +
+               " g " + bits(r.g) + " " + bits(r.x2p05) + " " + bits(r.x2p01) + " " + bits(r.gp05) +
+               " " + bits(r.gp01);
+    }
 
 private:
-    void write(RunControl f, std::string s) {
-        note("text " + std::to_string(idx(f)) + " " + s);
-        text[idx(f)] = std::move(s);
-        ++writes[idx(f)];
-    }
     void note(std::string s) {
         if (logging) log.push_back(std::move(s));
     }
@@ -97,8 +93,8 @@ bool sameBits(Extended a, Extended b) { return std::memcmp(&a, &b, 10) == 0; }
 
 struct Outcome {
     std::unique_ptr<SimulationState> state = std::make_unique<SimulationState>();
-    WindowRecord window;
-    RunCounts counts;
+    RunRecord observer;
+    RunResult result;
     std::string error;  // the fault's message, empty when the run ended normally
     std::uint32_t seedAfter = 0;
 };
@@ -113,10 +109,10 @@ void run(const Case& c, const RunOptions& options, Outcome& out, bool logging = 
     out.state->frequencies = c.frequencies;
     out.state->expected = {1.5L, 2.5L, 3.5L};  // what the refresh left
     out.state->x2Ok = out.state->gOk = 77;
-    out.window.logging = logging;
+    out.observer.logging = logging;
     setRandomSeed(c.seed);
     try {
-        out.counts = runSimulation(c.settings, *out.state, out.window, ",", options);
+        out.result = runSimulation(c.settings, *out.state, ",", &out.observer, options);
     } catch (const CommandError& e) {
         out.error = e.what();
     }
@@ -136,7 +132,14 @@ RunOptions reference() {
     return options;
 }
 
-// Compares everything two runs leave: state, counts, seed, fault and window.
+bool sameOutcome(const TestOutcome& a, const TestOutcome& b) {
+    return a.on == b.on && a.ok == b.ok && a.counts.above05 == b.counts.above05 &&
+           a.counts.above01 == b.counts.above01 && a.proportion05 == b.proportion05 &&
+           a.proportion01 == b.proportion01;
+}
+
+// Compares everything two runs leave: state, result, seed, fault and what an
+// observer keeping the latest reports holds.
 void expectSameRun(const Case& c, const Outcome& a, const Outcome& b, const std::string& what) {
     SCOPED_TRACE(what + ": n " + std::to_string(c.settings.n) + ", nrep " +
                  std::to_string(c.settings.nrep) + ", X2 " + std::to_string(c.settings.x2On) +
@@ -150,38 +153,44 @@ void expectSameRun(const Case& c, const Outcome& a, const Outcome& b, const std:
                 sameBits(x.expected.e22, y.expected.e22));
     EXPECT_EQ(x.x2Ok, y.x2Ok);
     EXPECT_EQ(x.gOk, y.gOk);
-    EXPECT_EQ(a.counts.x2.above05, b.counts.x2.above05);
-    EXPECT_EQ(a.counts.x2.above01, b.counts.x2.above01);
-    EXPECT_EQ(a.counts.g.above05, b.counts.g.above05);
-    EXPECT_EQ(a.counts.g.above01, b.counts.g.above01);
+    const RunResult &r = a.result, &s = b.result;
+    EXPECT_EQ(r.nrep, s.nrep);
+    EXPECT_TRUE(sameOutcome(r.x2, s.x2));
+    EXPECT_TRUE(sameOutcome(r.g, s.g));
+    EXPECT_EQ(r.lastSample, s.lastSample);
+    EXPECT_TRUE(sameBits(r.lastExpected.e11, s.lastExpected.e11) &&
+                sameBits(r.lastExpected.e12, s.lastExpected.e12) &&
+                sameBits(r.lastExpected.e22, s.lastExpected.e22));
+    EXPECT_TRUE(sameBits(r.lastX2, s.lastX2) && sameBits(r.lastG, s.lastG));
+    EXPECT_EQ(r.message.x2Part, s.message.x2Part);
+    EXPECT_EQ(r.message.gPart, s.message.gPart);
     const std::uint32_t stored = std::min(c.settings.nrep, kMaxReplicates);
     std::uint32_t differing = 0;
     for (std::uint32_t i = 1; i <= stored; ++i)
         if (!sameBits(x.x2Table[i], y.x2Table[i]) || !sameBits(x.gTable[i], y.gTable[i]))
             ++differing;
     EXPECT_EQ(differing, 0u);
-    EXPECT_EQ(a.window.text, b.window.text);
-    EXPECT_EQ(a.window.shown, b.window.shown);
-    EXPECT_EQ(a.window.message, b.window.message);
-    EXPECT_EQ(a.window.saveEnabled, b.window.saveEnabled);
-    const int lastA = a.window.progress.empty() ? -1 : a.window.progress.back();
-    const int lastB = b.window.progress.empty() ? -1 : b.window.progress.back();
-    EXPECT_EQ(lastA, lastB);
+    EXPECT_EQ(a.observer.sample, b.observer.sample);
+    EXPECT_EQ(a.observer.report.has_value(), b.observer.report.has_value());
+    if (a.observer.report && b.observer.report) {
+        EXPECT_EQ(RunRecord::describe(*a.observer.report), RunRecord::describe(*b.observer.report));
+    }
+    const std::uint32_t none = 0xFFFFFFFFu;
+    EXPECT_EQ(a.observer.positions.empty() ? none : a.observer.positions.back(),
+              b.observer.positions.empty() ? none : b.observer.positions.back());
 }
 
-// The promises of a fast run of more than 100 replicates to the window: a
-// hidden field is written once, with its final value; the progress bar gets a
-// bounded, increasing run of positions; nothing is repainted.
-void expectDeferredDisplay(const Outcome& fastRun, const std::string& what) {
+// What a fast run of more than 100 replicates tells its observer: a bounded,
+// increasing run of progress positions, and only the replicates it does one
+// at a time (here at most the last computed ahead and the one that failed).
+void expectLongRunReports(const Outcome& fastRun, const std::string& what) {
     SCOPED_TRACE(what);
-    const WindowRecord& w = fastRun.window;
-    for (RunControl f : {RunControl::o11AdvEdit, RunControl::o12AdvEdit, RunControl::o22AdvEdit,
-                         RunControl::X2AdvEdit, RunControl::X2_05AdvEdit, RunControl::X2_01AdvEdit,
-                         RunControl::GAdvEdit, RunControl::G_05AdvEdit, RunControl::G_01AdvEdit})
-        EXPECT_LE(w.writes[WindowRecord::idx(f)], 1);
-    EXPECT_EQ(w.repaints, 0);
-    EXPECT_LE(w.progress.size(), 102u);
-    for (std::size_t k = 1; k < w.progress.size(); ++k) EXPECT_LT(w.progress[k - 1], w.progress[k]);
+    const RunRecord& o = fastRun.observer;
+    EXPECT_LE(o.replicatesDone, 1);
+    EXPECT_LE(o.samplesDrawn, 2);
+    EXPECT_LE(o.positions.size(), 102u);
+    for (std::size_t k = 1; k < o.positions.size(); ++k)
+        EXPECT_LT(o.positions[k - 1], o.positions[k]);
 }
 
 }  // namespace
@@ -330,7 +339,7 @@ TEST(FastStatistics, SamePassGivesTheReferenceStatisticsBitForBit) {
 // Random runs, the reference against the fast engine on one, two and three
 // threads (one thread more than this machine's cores, too), and with each
 // kernel.
-TEST(FastRun, RandomRunsEqualTheReferenceFieldByField) {
+TEST(FastRun, RandomRunsEqualTheReferenceResultByResult) {
     std::mt19937_64 random(77);
     const auto uniformC = [&] { return std::ldexp(static_cast<Extended>(random()), -64); };
     const std::vector<SamplerKernel> kernels = availableKernels();
@@ -363,40 +372,43 @@ TEST(FastRun, RandomRunsEqualTheReferenceFieldByField) {
             run(c, fast(threads, kernel), got);
             expectSameRun(c, expected, got,
                           std::to_string(threads) + " threads, " + kernelName(kernel));
-            if (c.settings.nrep > kProgressThreshold) expectDeferredDisplay(got, "deferred");
+            if (c.settings.nrep > kProgressThreshold) expectLongRunReports(got, "long run");
         }
     }
 }
 
-TEST(FastRun, ShortRunsShowEveryReplicateAsTheReferenceDoes) {
+TEST(FastRun, ShortRunsReportEveryReplicateAsTheReferenceDoes) {
     for (std::uint32_t nrep : {1u, 37u, 100u}) {
         Case c{{60, nrep, true, true}, {0.2L, 0.3L, 0.5L}, 4242u + nrep};
         Outcome expected, got;
         run(c, reference(), expected, true);
         run(c, fast(2), got, true);
         expectSameRun(c, expected, got, "short run");
-        EXPECT_EQ(got.window.log, expected.window.log);  // every call, in the same order
-        EXPECT_EQ(got.window.repaints, static_cast<int>(3 * nrep));
+        EXPECT_EQ(got.observer.log, expected.observer.log);  // every call, in the same order
+        EXPECT_EQ(got.observer.replicatesDone, static_cast<int>(nrep));
+        EXPECT_TRUE(got.observer.positions.empty());
     }
 }
 
-TEST(FastRun, LongRunsWriteHiddenFieldsOnceAndStepTheProgressBar) {
+TEST(FastRun, LongRunsReportProgressInStepsAndTheLastReplicate) {
     Case c{{200, 20000, true, true}, {0.16L, 0.48L, 0.36L}, 86399999u};
     Outcome expected, got;
     run(c, reference(), expected);
     run(c, fast(0), got);
     expectSameRun(c, expected, got, "long run");
-    expectDeferredDisplay(got, "long run");
-    ASSERT_FALSE(got.window.progress.empty());
-    EXPECT_EQ(got.window.progress.back(), 20000);
-    EXPECT_EQ(got.window.writes[WindowRecord::idx(RunControl::X2_05AdvEdit)], 1);
-    EXPECT_EQ(got.window.shown[WindowRecord::idx(RunControl::ProgressBar1)], 0);
-    EXPECT_EQ(expected.window.progress.size(), 20000u);
+    expectLongRunReports(got, "long run");
+    ASSERT_FALSE(got.observer.positions.empty());
+    EXPECT_EQ(got.observer.positions.back(), 20000u);
+    EXPECT_EQ(got.observer.replicatesDone, 1);
+    EXPECT_EQ(got.observer.report->replicate, 20000u);
+    // The reference reports every replicate, but its progress in steps too.
+    EXPECT_EQ(expected.observer.replicatesDone, 20000);
+    EXPECT_LE(expected.observer.positions.size(), 102u);
 }
 
 TEST(FastRun, FaultsLeaveWhatTheReferenceLeaves) {
-    // Empty samples: the floating-point error of replicate 1 after its counts
-    // 0, 0, 0 are shown, in a long run (deferred fields) and a short one.
+    // Empty samples: the floating-point error of replicate 1 once its counts
+    // 0, 0, 0 are drawn, in a long run and a short one.
     for (std::uint32_t nrep : {1000u, 50u}) {
         Case c{{0, nrep, true, true}, {0.16L, 0.48L, 0.36L}, 9u};
         Outcome expected, got;
@@ -404,12 +416,12 @@ TEST(FastRun, FaultsLeaveWhatTheReferenceLeaves) {
         run(c, fast(2), got);
         EXPECT_EQ(got.error, "Invalid floating point operation");
         expectSameRun(c, expected, got, "n = 0");
-        EXPECT_EQ(got.window.text[WindowRecord::idx(RunControl::o12AdvEdit)], "i0");
-        EXPECT_TRUE(got.window.progress.empty());
-        EXPECT_EQ(got.window.message, "before");
+        EXPECT_EQ(got.observer.sample, GenotypeCounts{});
+        EXPECT_FALSE(got.observer.report);
+        EXPECT_TRUE(got.observer.positions.empty());
     }
     // Replicate 50001 has no table entry: 50000 replicates are counted, the
-    // 50001st sample is drawn and shown, then the index check fails. Only
+    // 50001st sample is drawn and reported, then the index check fails. Only
     // reachable by calling the engine directly.
     for (bool x2 : {true, false}) {
         Case c{{3, 50001, x2, !x2}, {0.25L, 0.5L, 0.25L}, 31337u};
@@ -418,9 +430,10 @@ TEST(FastRun, FaultsLeaveWhatTheReferenceLeaves) {
         run(c, fast(2), got);
         EXPECT_EQ(got.error, "Range check error");
         expectSameRun(c, expected, got, "beyond the tables");
-        expectDeferredDisplay(got, "beyond the tables");
-        EXPECT_EQ(got.window.progress.back(), 50000);
-        EXPECT_EQ(got.window.shown[WindowRecord::idx(RunControl::ProgressBar1)], 1);
+        expectLongRunReports(got, "beyond the tables");
+        EXPECT_EQ(got.observer.positions.back(), 50000u);
+        EXPECT_EQ(got.observer.report->replicate, 50000u);
+        EXPECT_EQ(got.observer.samplesDrawn, 2);  // 50000, then 50001
     }
     // Without a test no table is touched, so every replicate runs.
     Case none{{5, 60000, false, false}, {0.25L, 0.5L, 0.25L}, 5u};

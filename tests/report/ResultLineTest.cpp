@@ -99,10 +99,12 @@ TEST(ResultLine, PercentagesRoundHalfAwayFromZeroAndZeroReplicatesGiveZero) {
     v.gOk = 799;
     EXPECT_EQ(resultLine(v).substr(106), "    0.13   99.88\r\n");
 
+    // No replicate: the percentages are 0, and X2, on but testing nothing,
+    // writes "NA" where it used to write the fields' old figures.
     v.nrepText = "0";
     v.nrep = v.x2Ok = v.gOk = 0;
     EXPECT_EQ(resultLine(v).substr(66),
-              "       0  0.0500  0.0100                    0.00    0.00\r\n");
+              "       0      NA      NA                    0.00    0.00\r\n");
 }
 
 TEST(ResultLine, ATextWiderThanItsColumnShiftsTheRestRight) {
@@ -134,4 +136,25 @@ TEST(ResultLine, ACommaLocaleStillWritesPoints) {
     std::snprintf(probe, sizeof probe, "%.1f", 0.5);
     ASSERT_STREQ(probe, "0,5");  // the C library really writes commas now
     EXPECT_EQ(resultLine(wahlundRun()), kWahlundLine);
+}
+
+// A test that was on but could test no replicate used to write whatever its
+// fields showed (an earlier run's figures); it now writes "NA", right-justified.
+TEST(ResultLine, ATestThatTestedNothingWritesNotAvailable) {
+    ResultLineValues v = hardyWeinbergRun();
+    v.x2Ok = 0;
+    v.x2At05 = 0.062;  // what an earlier run left: never written
+    v.x2At01 = 0.011;
+    EXPECT_EQ(resultLine(v),
+              "       H-W  0.4000       0       0       1       1       1      10     100      NA"
+              "      NA                    0.00    0.00\r\n");
+    // Both tests on, G untestable, X2 tested: only G's columns are NA.
+    v = wahlundRun();
+    v.gOk = 0;
+    EXPECT_EQ(resultLine(v).substr(74, 48), "  0.0540  0.0110      NA      NA  100.00    0.00");
+    // No replicate at all: nothing was measured by either test.
+    v.nrep = 0;
+    v.nrepText = "0";
+    v.x2Ok = 0;
+    EXPECT_EQ(resultLine(v).substr(74, 48), "      NA      NA      NA      NA    0.00    0.00");
 }

@@ -1,0 +1,102 @@
+// The exact-power section: one point at the largest sample size for each test
+// and for all four, a curve of 1000 sample sizes for X2 and G, and what a
+// simulation of the largest replicate count costs at the same point.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "BenchSections.h"
+#include "engine/ExactPower.h"
+#include "engine/Simulation.h"
+#include "engine/WorkerPool.h"
+#include "power/PowerStudy.h"
+
+namespace zyg::bench {
+namespace {
+
+ModelSpec benchModel() {
+    ModelSpec m;
+    m.model = GenotypeModel::Inbreeding;
+    m.p = 0.4;
+    m.f = 0.05;
+    return m;
+}
+
+struct Timing {
+    double min = 0, median = 0;
+};
+
+template <class F>
+Timing repeat(int times, F&& f) {
+    std::vector<double> ms;
+    for (int i = 0; i < times; ++i) ms.push_back(timeMs(f));
+    std::sort(ms.begin(), ms.end());
+    return {ms.front(), ms[ms.size() / 2]};
+}
+
+void exactPowerSection() {
+    const ModelSpec model = benchModel();
+    std::printf("Inbreeding p 0.4 f 0.05; levels 0.05 and 0.01; %u threads for curves\n",
+                WorkerPool::coreCount());
+    std::printf("%-44s %10s %10s  %s\n", "case", "min ms", "median ms", "result at 0.05");
+
+    const std::pair<const char*, std::vector<HweTest>> points[] = {
+        {"one point n 10000: x2", {HweTest::X2}},
+        {"one point n 10000: g", {HweTest::G}},
+        {"one point n 10000: x2cc", {HweTest::X2cc}},
+        {"one point n 10000: exact", {HweTest::Exact}},
+        {"one point n 10000: all four tests",
+         {HweTest::X2, HweTest::G, HweTest::X2cc, HweTest::Exact}},
+    };
+    double x2Power = 0;
+    for (const auto& [name, tests] : points) {
+        std::vector<TestLevel> levels;
+        for (HweTest t : tests) {
+            levels.push_back({t, 0.05});
+            levels.push_back({t, 0.01});
+        }
+        std::vector<ExactPower> result;
+        const Timing t = repeat(9, [&] { result = exactPower(model, 10000, levels); });
+        if (tests.size() == 1 && tests[0] == HweTest::X2) x2Power = result[0].power;
+        std::printf("%-44s %10.2f %10.2f  power %.9f, left out %.1e\n", name, t.min, t.median,
+                    result[0].power, result[0].massLeftOut);
+    }
+
+    PowerGrid grid;
+    grid.model = GenotypeModel::Inbreeding;
+    grid.p = {0.4};
+    grid.f = {0.05};
+    grid.n.clear();
+    for (std::uint32_t n = 10; n <= 10000; n += 10) grid.n.push_back(n);
+    grid.tests = {HweTest::X2, HweTest::G};
+    for (unsigned threads : {1u, 0u}) {
+        StudyControl control;
+        control.threads = threads;
+        std::vector<PowerPoint> curve;
+        const Timing t =
+            repeat(3, [&] { curve = runStudy(grid, PowerMethod::Exact, {}, control); });
+        char name[64];
+        std::snprintf(name, sizeof name, "curve n 10:10000:10, x2 and g, %s",
+                      threads == 1 ? "1 thread" : "all cores");
+        std::printf("%-44s %10.1f %10.1f  %zu points\n", name, t.min, t.median, curve.size());
+    }
+
+    prepareFastEngine();
+    SimulationPlan plan;
+    plan.nrep = kMaxReplicates;
+    plan.seed = 49530250;
+    std::vector<PowerPoint> simulated;
+    const Timing t = repeat(3, [&] {
+        simulated = simulatePoint(model, 10000, {HweTest::X2, HweTest::G}, {0.05}, plan);
+    });
+    std::printf("%-44s %10.1f %10.1f  power %.4f, se %.4f (exact %.4f)\n",
+                "simulation n 10000, 50000 replicates, x2+g", t.min, t.median, simulated[0].power,
+                *simulated[0].se, x2Power);
+}
+
+ZYG_BENCH_SECTION(15, "exact power", exactPowerSection);
+
+}  // namespace
+}  // namespace zyg::bench

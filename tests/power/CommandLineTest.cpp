@@ -1,0 +1,248 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "core/Clock.h"
+#include "engine/Random.h"
+#include "engine/Simulation.h"
+#include "power/CommandLine.h"
+#include "power/PowerStudy.h"
+#include "report/ResultLine.h"
+#include "support/CommaLocale.h"
+
+using namespace zyg;
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string out, err;
+};
+
+Outcome run(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    Outcome o;
+    o.status = runPowerCommand(args, {out, err, false});
+    o.out = out.str();
+    o.err = err.str();
+    return o;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+std::vector<std::string> fields(const std::string& line) {
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    for (;;) {
+        const auto comma = line.find(',', start);
+        out.push_back(line.substr(start, comma - start));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return out;
+}
+
+double number(const std::string& text) {
+    double value = -1;
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value;
+}
+
+std::string tempPath(const std::string& name) {
+    return (std::filesystem::temp_directory_path() /
+            ("zygomet-power-cli-" + std::to_string(::getpid()) + "-" + name))
+        .string();
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+}  // namespace
+
+TEST(CommandLine, HelpListsEveryOptionAndThreeExamples) {
+    const Outcome o = run({"--help"});
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.err, "");
+    for (const char* option :
+         {"--model", "--p", "--var", "--f", "--w11", "--w12", "--w22", "--n", "--test", "--level",
+          "--method", "--nrep", "--seed", "--target", "--csv", "--results"})
+        EXPECT_NE(o.out.find(std::string("  ") + option + " "), std::string::npos) << option;
+    EXPECT_NE(o.out.find("saw-toothed"), std::string::npos);
+    std::size_t examples = 0;
+    for (std::size_t at = 0; (at = o.out.find("    zygomet-power ", at)) != std::string::npos; ++at)
+        ++examples;
+    EXPECT_EQ(examples, 3u);
+    EXPECT_EQ(run({}).status, 2);
+}
+
+TEST(CommandLine, BadInputIsOneLineWithStatusTwo) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--p", "1.5", "--n", "10"}, "--p \"1.5\": p must lie from 0.01 to 0.99"},
+        {{"--p", "abc", "--n", "10"}, "--p \"abc\": expected a number"},
+        {{"--p", "0.5", "--n", "0"}, "--n \"0\": sample sizes are whole numbers from 1 to 10000"},
+        {{"--p", "0.5", "--n", "100:10:10"}, "--n \"100:10:10\": a range must not run backwards"},
+        {{"--p", "0.5", "--n", "10:100:0"},
+         "--n \"10:100:0\": the step of a range must be above 0"},
+        {{"--p", "0.5", "--n", "10:100"}, "--n \"10:100\": a range is from:to:step"},
+        {{"--model", "island", "--p", "0.5", "--n", "10"}, "--model \"island\": the models are"},
+        {{"--p", "0.5", "--n", "10", "--test", "x2,chi"}, "--test \"x2,chi\": the tests are"},
+        {{"--p", "0.5", "--n", "10", "--level", "0.7"}, "--level \"0.7\": levels must lie above 0"},
+        {{"--model", "selection", "--p", "0.5", "--n", "10", "--w11", "0", "--w12", "0", "--w22",
+          "0"},
+         "the three fitnesses must not all be 0"},
+        {{"--model", "wahlund", "--p", "0.4", "--var", "0.3", "--n", "10"},
+         "--var \"0.3\": var must lie from 0 to p*q (0.24 at p 0.4)"},
+        {{"--model", "wahlund", "--p", "0.4", "--n", "10"}, "--var: required with --model wahlund"},
+        {{"--p", "0.4", "--f", "0.1", "--n", "10"}, "--f: not a parameter of the model hw"},
+        {{"--p", "0.4", "--n", "10", "--nrep", "100"}, "--nrep: only with --method simulate"},
+        {{"--p", "0.4", "--n", "10", "--method", "simulate", "--nrep", "50001"},
+         "--nrep \"50001\": the number of replicates is a whole number from 1 to 50000"},
+        {{"--p", "0.4", "--n", "10", "--method", "simulate", "--seed", "-1"}, "--seed \"-1\""},
+        {{"--p", "0.4", "--n", "10", "--method", "guess"}, "--method \"guess\""},
+        {{"--p", "0.4", "--n", "10", "--target", "1.5"}, "--target \"1.5\""},
+        {{"--p", "0.4", "--n", "10", "--results", "x.txt"}, "--results: only with --method"},
+        {{"--p", "0.4", "--n", "10", "--frobnicate", "1"}, "--frobnicate: unknown option"},
+        {{"--p", "0.4", "--n"}, "--n: needs a value"},
+        {{"--p", "0.4", "--p", "0.5", "--n", "10"}, "--p: given twice"},
+        {{"--p", "0.4", "--n", "10", "extra"}, "\"extra\": unexpected argument"},
+        {{"--n", "10"}, "--p: required"},
+    };
+    for (const auto& [args, expected] : cases) {
+        const Outcome o = run(args);
+        EXPECT_EQ(o.status, 2) << expected;
+        EXPECT_EQ(o.out, "") << expected;
+        EXPECT_EQ(o.err.rfind("zygomet-power: ", 0), 0u) << o.err;
+        EXPECT_NE(o.err.find(expected), std::string::npos) << o.err;
+        EXPECT_EQ(lines(o.err).size(), 1u) << o.err;
+    }
+}
+
+TEST(CommandLine, CsvOnStandardOutputHasOneRowPerGridPoint) {
+    zyg::testing::ScopedCommaLocale comma;
+    const Outcome o = run({"--model", "inbreeding", "--p", "0.2,0.4", "--f=0:0.1:0.05", "--n",
+                           "10:30:10", "--test", "x2,exact", "--level", "0.05", "--csv", "-"});
+    ASSERT_EQ(o.status, 0) << o.err;
+    const auto rows = lines(o.out);
+    ASSERT_EQ(rows.size(), 1u + 2 * 3 * 3 * 2);
+    EXPECT_EQ(rows[0] + "\n", csvHeader());
+    const auto first = fields(rows[1]);
+    ASSERT_EQ(first.size(), 20u);
+    EXPECT_EQ(first[0], "inbreeding");
+    EXPECT_EQ(first[1], "0.2");
+    EXPECT_EQ(first[3], "0");
+    EXPECT_EQ(first[7], "10");
+    EXPECT_EQ(first[8], "x2");
+    EXPECT_EQ(first[10], "exact");
+    EXPECT_EQ(first[14], "");  // no standard error for exact rows
+    const auto last = fields(rows.back());
+    EXPECT_EQ(last[1], "0.4");
+    EXPECT_EQ(last[3], "0.1");
+    EXPECT_EQ(last[7], "30");
+    EXPECT_EQ(last[8], "exact");
+    // Full precision: the power reads back as the engine's double.
+    ModelSpec m{GenotypeModel::Inbreeding, 0.4};
+    m.f = 0.1;
+    const std::vector<TestLevel> tl{{HweTest::Exact, 0.05}};
+    EXPECT_EQ(number(last[12]), exactPower(m, 30, tl)[0].power);
+    for (const auto& row : rows) EXPECT_EQ(fields(row).size(), 20u) << row;
+}
+
+TEST(CommandLine, TableAndTargetOnStandardOutputCsvToAFile) {
+    const std::string csv = tempPath("points.csv");
+    const Outcome o = run({"--model", "inbreeding", "--p", "0.4", "--f", "0.2", "--n", "50:400:50",
+                           "--level", "0.05", "--target", "0.8", "--csv", csv});
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.err, "");
+    EXPECT_NE(o.out.find("model       p    parameter    n  test  level"), std::string::npos)
+        << o.out;
+    EXPECT_NE(o.out.find("first n with power >= 0.8"), std::string::npos);
+    EXPECT_EQ(lines(readFile(csv)).size(), 1u + 8 * 2);
+    std::filesystem::remove(csv);
+
+    const Outcome bad = run({"--p", "0.4", "--n", "10", "--csv", "/nonexistent-dir/x.csv"});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.err.find("--csv \"/nonexistent-dir/x.csv\""), std::string::npos);
+}
+
+TEST(CommandLine, SimulatedRunsGoToTheResultsFileAsTheWindowSavesThem) {
+    const std::string path = tempPath("results.txt");
+    std::filesystem::remove(path);
+    const Outcome o = run({"--model", "wahlund", "--p", "0.3", "--var", "0.02", "--n", "60",
+                           "--method", "simulate", "--nrep", "500", "--seed", "4242", "--results",
+                           path, "--test", "x2,g,exact"});
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.out.find("from seed 4242\n"), std::string::npos) << o.out;
+
+    // The window's run from the same seed, saved as the window saves it.
+    auto state = std::make_unique<SimulationState>();
+    ModelSpec m{GenotypeModel::Wahlund, 0.3};
+    m.var = 0.02;
+    state->frequencies = frequenciesOf(m);
+    RunOptions options;
+    options.seed = 4242;
+    const RunResult r = runSimulation({60, 500, true, true}, *state, ".", nullptr, options);
+    auto shown = [](std::uint16_t above, std::uint16_t ok) {
+        return std::round(static_cast<double>(above) / ok * 10000) / 10000;
+    };
+    ResultLineValues v;
+    v.modelIndex = 1;
+    v.p = 0.3;
+    v.var = 0.02;
+    v.nText = "60";
+    v.nrepText = "500";
+    v.nrep = 500;
+    v.x2On = v.gOn = true;
+    v.x2At05 = shown(r.x2.counts.above05, r.x2.ok);
+    v.x2At01 = shown(r.x2.counts.above01, r.x2.ok);
+    v.gAt05 = shown(r.g.counts.above05, r.g.ok);
+    v.gAt01 = shown(r.g.counts.above01, r.g.ok);
+    v.x2Ok = r.x2.ok;
+    v.gOk = r.g.ok;
+    EXPECT_EQ(readFile(path), headerLine() + resultLine(v));
+
+    // A second run appends; the seed from the clock is printed.
+    class Noon final : public Clock {
+        TimeOfDay utcTimeOfDay() const override { return {12, 0, 0, 5}; }
+    } noon;
+    setClock(&noon);
+    const Outcome again = run({"--model", "wahlund", "--p", "0.3", "--var", "0.02", "--n", "60",
+                               "--method", "simulate", "--nrep", "500", "--results", path});
+    setClock(nullptr);
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_NE(again.out.find("from seed 43200005 (from the clock)"), std::string::npos)
+        << again.out;
+    EXPECT_EQ(lines(readFile(path)).size(), 3u);
+    std::filesystem::remove(path);
+}
+
+TEST(CommandLine, SimulatedCsvCarriesSeedReplicatesAndInterval) {
+    const Outcome o = run({"--p", "0.5", "--n", "20", "--method", "simulate", "--nrep", "300",
+                           "--seed", "9", "--test", "x2cc", "--level", "0.1", "--csv", "-"});
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.err.find("from seed 9"), std::string::npos);  // notes go to standard error
+    const auto rows = lines(o.out);
+    ASSERT_EQ(rows.size(), 2u);
+    const auto f = fields(rows[1]);
+    EXPECT_EQ(f[10], "simulate");
+    EXPECT_NE(f[14], "");
+    EXPECT_LE(number(f[15]), number(f[12]));
+    EXPECT_GE(number(f[16]), number(f[12]));
+    EXPECT_EQ(f[17], "300");
+    EXPECT_EQ(f[18], "9");
+    EXPECT_EQ(f[19], "");
+}
