@@ -131,6 +131,17 @@ if [[ " ${programs[*]} " == *" zygomet-power "* ]]; then
       grep -qxF -- "$option" <<<"$help_options" ||
         fail "zygomet-power(1) describes $option, which zygomet-power --help does not list"
     done <<<"$page_options"
+    # Every example of the page runs as shown, with the installed program.
+    examples=$(LC_ALL=C.UTF-8 MANWIDTH=200 man -E UTF-8 -l "$page" 2>/dev/null |
+      sed -n '/^EXAMPLES$/,/^[A-Z]/p' | sed -n '/^ *zygomet-power /,/[^\\]$/p' |
+      sed 's/^ *//')
+    (($(grep -c '^zygomet-power ' <<<"$examples") >= 3)) || fail "zygomet-power(1) has fewer than three examples"
+    mkdir -p "$scratch/examples"
+    if ! (cd "$scratch/examples" && PATH=$root/usr/bin:$PATH bash -euo pipefail -c "$examples" \
+      >"$scratch/examples.txt" 2>&1); then
+      cat "$scratch/examples.txt" >&2
+      fail "an example of zygomet-power(1) failed: $examples"
+    fi
   fi
   "$power" --model nonsense >/dev/null 2>"$scratch/bad.txt"
   status=$?
