@@ -85,11 +85,11 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${ZYGOMET_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${ZYGOMET_HOMEPAGE})
-# The shared libraries the programs link come from dpkg-shlibdeps. The Qt
-# library that draws windows only recommends its X11 platform plugin, without
-# which the window cannot open; the window's fonts are recommended.
+# The dependencies are the packages of the shared libraries the programs link,
+# found by dpkg-shlibdeps (Qt's X11 platform plugin comes with libqt6gui6).
+# The fonts the window asks for first are recommended: without them Qt draws
+# it in another font.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2, fonts-dejavu-core")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)

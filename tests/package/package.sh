@@ -53,7 +53,7 @@ summary=$(head -n1 <<<"$description")
 depends=$(field Depends)
 # The package names alone, one a line, without their versions.
 depends_names=$(tr ',' '\n' <<<"$depends" | sed 's/(.*)//; s/^ *//; s/ *$//')
-for library in libqt6widgets6 libqt6gui6 libqt6core6 libc6 libstdc++6 qt6-qpa-plugins; do
+for library in libqt6widgets6 libqt6gui6 libqt6core6 libc6 libstdc++6; do
   grep -qxF "$library" <<<"$depends_names" || fail "Depends does not name $library: $depends"
 done
 
