@@ -48,8 +48,9 @@ format:
 	@bash scripts/check-format.sh --fix
 
 screenshot: build
-	QT_QPA_PLATFORM=offscreen ./$(BUILD)/zygomet-screenshot $(BUILD)/zygomet.png $(BUILD)/about.png
-	@echo "Wrote $(BUILD)/zygomet.png and $(BUILD)/about.png"
+	QT_QPA_PLATFORM=offscreen ./$(BUILD)/zygomet-screenshot $(BUILD)/zygomet.png $(BUILD)/about.png \
+	  $(BUILD)/powercurve.png $(BUILD)/definetti.png
+	@echo "Wrote $(BUILD)/zygomet.png, about.png, powercurve.png and definetti.png"
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(RELEASE_BUILD)

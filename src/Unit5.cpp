@@ -19,6 +19,8 @@
 #include <cmath>
 
 #include "About.h"
+#include "charts/DeFinettiWindow.h"
+#include "charts/PowerCurveWindow.h"
 #include "core/NumberText.h"
 #include "engine/Checked.h"
 #include "engine/Random.h"
@@ -281,7 +283,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     qApp->installEventFilter(this);
     connect(qApp, &QApplication::focusChanged, this,
             [this](QWidget* old, QWidget* now) { guarded([&] { focusMoved(old, now); }); });
-    for (QMenu* menu : {File1, Help1})
+    for (QMenu* menu : {File1, Tools1, Help1})
         connect(menu, &QMenu::hovered, this, [this](QAction* item) {
             guarded([&] { takeHint(item->property(kHintProperty).toString()); });
         });
@@ -309,6 +311,8 @@ void TForm1::buildMenu() {
     FileExitItem = File1->addAction(QStringLiteral("E&xit"));
     FileExitItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
 
+    buildToolsMenu();
+
     Help1 = MainMenu1->addMenu(QStringLiteral("&Help"));
     Help1->setObjectName(QStringLiteral("Help1"));
     Help2 =
@@ -328,7 +332,86 @@ void TForm1::buildMenu() {
         a->setShortcutVisibleInContextMenu(true);
         addAction(a);  // the shortcuts work while the menu is closed
     }
-    for (QMenu* m : {File1, Help1}) m->installEventFilter(this);
+    for (QMenu* m : {File1, Tools1, Help1}) m->installEventFilter(this);
+}
+
+void TForm1::buildToolsMenu() {
+    // Alt+T is taken by no caption of the window.
+    Tools1 = MainMenu1->addMenu(QStringLiteral("&Tools"));
+    Tools1->setObjectName(QStringLiteral("Tools1"));
+    ToolsPowerCurveItem = Tools1->addAction(QStringLiteral("&Power Curve..."));
+    ToolsPowerCurveItem->setObjectName(QStringLiteral("ToolsPowerCurveItem"));
+    setHint(ToolsPowerCurveItem, QStringLiteral("| Draw power against sample size"));
+    setHelp(ToolsPowerCurveItem, kPowerCurveHelpContext);
+    ToolsDeFinettiItem = Tools1->addAction(QStringLiteral("&De Finetti Diagram..."));
+    ToolsDeFinettiItem->setObjectName(QStringLiteral("ToolsDeFinettiItem"));
+    setHint(ToolsDeFinettiItem,
+            QStringLiteral("| Show the model and the samples the test accepts in the genotype "
+                           "triangle"));
+    setHelp(ToolsDeFinettiItem, kDeFinettiHelpContext);
+    connect(ToolsPowerCurveItem, &QAction::triggered, this,
+            [this] { guarded([this] { ToolsPowerCurveItemClick(); }); });
+    connect(ToolsDeFinettiItem, &QAction::triggered, this,
+            [this] { guarded([this] { ToolsDeFinettiItemClick(); }); });
+}
+
+StudySnapshot TForm1::currentStudy() const {
+    StudySnapshot s;
+    s.spec.model = checkedModel();
+    s.spec.p = pAdvSpinEdit->FloatValue();
+    s.spec.var = VarAdvSpinEdit->FloatValue();
+    s.spec.f = inbAdvSpinEdit->FloatValue();
+    s.spec.w11 = W11AdvSpinEdit->FloatValue();
+    s.spec.w12 = W12AdvSpinEdit->FloatValue();
+    s.spec.w22 = W22AdvSpinEdit->FloatValue();
+    const std::optional<std::int32_t> n = parseInteger(nEdit->Text().toStdString());
+    s.n = n && *n > 0 ? static_cast<std::uint32_t>(*n) : 0;
+    s.x2On = X2CheckBox->isChecked();
+    s.gOn = GCheckBox->isChecked();
+    // The last sample is the one the observed-count fields show: from a run
+    // until p or n changes.
+    if (!AbsolutePanel->isHidden()) {
+        const auto count = [](const NumericDisplayField* f) {
+            return parseInteger(f->text().toStdString());
+        };
+        const auto o11 = count(o11AdvEdit), o12 = count(o12AdvEdit), o22 = count(o22AdvEdit);
+        const auto fits = [](const std::optional<std::int32_t>& c) {
+            return c && *c >= 0 && *c <= static_cast<std::int32_t>(kMaxSampleSize);
+        };
+        if (fits(o11) && fits(o12) && fits(o22) && *o11 + *o12 + *o22 > 0)
+            s.lastSample =
+                GenotypeCounts{static_cast<std::uint16_t>(*o11), static_cast<std::uint16_t>(*o12),
+                               static_cast<std::uint16_t>(*o22)};
+    }
+    return s;
+}
+
+namespace {
+
+template <class Window>
+void bringUp(Window* w, bool wasOpen) {
+    if (!wasOpen) w->takeFromMainWindow();
+    w->show();
+    w->raise();
+    w->activateWindow();
+}
+
+}  // namespace
+
+void TForm1::ToolsPowerCurveItemClick() {
+    const bool open = powerCurveWindow_ && powerCurveWindow_->isVisible();
+    if (!powerCurveWindow_)
+        powerCurveWindow_ =
+            new PowerCurveWindow([this] { return currentStudy(); }, helpFilePath, this);
+    bringUp(powerCurveWindow_, open);
+}
+
+void TForm1::ToolsDeFinettiItemClick() {
+    const bool open = deFinettiWindow_ && deFinettiWindow_->isVisible();
+    if (!deFinettiWindow_)
+        deFinettiWindow_ =
+            new DeFinettiWindow([this] { return currentStudy(); }, helpFilePath, this);
+    bringUp(deFinettiWindow_, open);
 }
 
 void TForm1::buildControls() {
@@ -1129,7 +1212,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e) {
     // keeps the key from the contents shortcut, then acts on it.
     if ((e->type() == QEvent::KeyPress || e->type() == QEvent::ShortcutOverride) &&
         static_cast<QKeyEvent*>(e)->key() == Qt::Key_F1) {
-        if (auto* menu = qobject_cast<QMenu*>(watched); menu && (menu == File1 || menu == Help1)) {
+        if (auto* menu = qobject_cast<QMenu*>(watched);
+            menu && (menu == File1 || menu == Tools1 || menu == Help1)) {
             if (e->type() == QEvent::ShortcutOverride) {
                 e->accept();
                 return true;

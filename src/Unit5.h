@@ -12,6 +12,7 @@
 #include <array>
 #include <memory>
 
+#include "charts/StudySnapshot.h"
 #include "core/Types.h"
 #include "engine/Models.h"
 #include "platform/Services.h"
@@ -37,6 +38,8 @@ class NumericDisplayField;
 class NumericSpinField;
 class RichTextLabel;
 class TAboutBox;
+class PowerCurveWindow;
+class DeFinettiWindow;
 struct RunResult;
 
 // The two-panel status bar: hint texts on the left, the Num Lock indicator on
@@ -69,6 +72,9 @@ public:
     QAction* FileSaveItem = nullptr;
     QAction* FileSaveAsItem = nullptr;
     QAction* FileExitItem = nullptr;
+    QMenu* Tools1 = nullptr;
+    QAction* ToolsPowerCurveItem = nullptr;
+    QAction* ToolsDeFinettiItem = nullptr;
     QMenu* Help1 = nullptr;
     QAction* Help2 = nullptr;
     QAction* About1 = nullptr;
@@ -196,6 +202,15 @@ public:
 
     // The model of the checked radio button.
     GenotypeModel checkedModel() const;
+    // The study as the window shows it: model, parameters, sample size, tests,
+    // and the last sample of the last run while the window shows it. Reads
+    // the fields only; changes nothing.
+    StudySnapshot currentStudy() const;
+    // Tools: opens the study window, or brings the open one to the front.
+    void ToolsPowerCurveItemClick();
+    void ToolsDeFinettiItemClick();
+    PowerCurveWindow* powerCurveWindow() const { return powerCurveWindow_; }
+    DeFinettiWindow* deFinettiWindow() const { return deFinettiWindow_; }
     // Whether Exit asked the event loop to end.
     bool exitRequested() const { return exitRequested_; }
 
@@ -209,6 +224,7 @@ protected:
 private:
     void buildControls();
     void buildMenu();
+    void buildToolsMenu();
     void wireHandlers();
     void setTabOrder();
     void disableSaveCommands();
@@ -227,6 +243,8 @@ private:
     void showRunResult(const RunResult& result);
 
     TAboutBox* aboutBox_ = nullptr;
+    PowerCurveWindow* powerCurveWindow_ = nullptr;
+    DeFinettiWindow* deFinettiWindow_ = nullptr;
     bool shown_ = false;
     bool activated_ = false;
     bool exitRequested_ = false;

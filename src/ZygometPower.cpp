@@ -7,10 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "charts/PlotFile.h"
 #include "power/CommandLine.h"
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     const std::vector<std::string> args(argv + 1, argv + argc);
-    return zyg::runPowerCommand(args, {std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1});
+    return zyg::runPowerCommand(args, {std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1},
+                                zyg::plotPowerPoints);
 }

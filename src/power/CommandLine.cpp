@@ -1,5 +1,6 @@
 #include "power/CommandLine.h"
 
+#include <cctype>
 #include <chrono>
 #include <fstream>
 #include <functional>
@@ -27,6 +28,7 @@ struct CommandOptions {
     std::optional<double> target;
     std::optional<std::string> csv;
     std::optional<std::string> results;
+    std::optional<std::string> plot;
     std::set<std::string> given;
 };
 
@@ -135,6 +137,20 @@ const std::vector<OptionSpec>& optionTable() {
              if (v.empty()) refuse("--csv", v, "give a file name, or - for standard output");
              o.csv = v;
          }},
+        {"--plot", "FILE", "draw power against n into FILE.svg or FILE.png",
+         [](CommandOptions& o, const std::string& v) {
+             const auto endsWith = [&](const char* tail) {
+                 const std::string t = tail;
+                 if (v.size() <= t.size()) return false;
+                 std::string end = v.substr(v.size() - t.size());
+                 for (char& c : end)
+                     c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                 return end == t;
+             };
+             if (!endsWith(".svg") && !endsWith(".png"))
+                 refuse("--plot", v, "the file name must end in .svg or .png");
+             o.plot = v;
+         }},
         {"--results", "FILE", "simulate: append the runs to the window's results file FILE",
          [](CommandOptions& o, const std::string& v) {
              if (v.empty()) refuse("--results", v, "give a file name");
@@ -230,12 +246,20 @@ std::uint32_t clockSeed() {
     return ((t.hour * 60 + t.minute) * 60 + t.second) * 1000 + t.millisecond;
 }
 
-int execute(const CommandOptions& o, const CommandStreams& io) {
+int execute(const CommandOptions& o, const CommandStreams& io, const PlotDrawer& plot) {
     SimulationPlan plan;
     plan.nrep = o.nrep;
     const bool seedFromClock = o.method == PowerMethod::Simulate && !o.seed;
     plan.seed = o.seed ? *o.seed : clockSeed();
     checkGrid(o.grid);
+
+    if (o.plot) {
+        if (!plot) refuse("--plot", *o.plot, "this build of the program cannot draw");
+        if (modelSettings(o.grid).size() != 1 || o.grid.levels.size() != 1)
+            refuse("--plot", *o.plot,
+                   "a plot shows one model setting at one level; give one value of the model's "
+                   "parameters and one --level");
+    }
 
     ProgressBar bar(io.err, io.errIsTerminal);
     StudyControl control;
@@ -280,6 +304,13 @@ int execute(const CommandOptions& o, const CommandStreams& io) {
             return kExitFailure;
         }
     }
+    if (o.plot) {
+        const std::string fault = plot(points, o.target, *o.plot);
+        if (!fault.empty()) {
+            io.err << kProgram << ": --plot \"" << *o.plot << "\": " << fault << "\n";
+            return kExitFailure;
+        }
+    }
     return kExitDone;
 }
 
@@ -316,6 +347,10 @@ std::string powerHelpText() {
         "correction 0.5, exact the exact test conditional on the allele count. At other\n"
         "levels X2 and G use the 1-df chi-square quantile.\n"
         "\n"
+        "--plot draws the chart of the window's power curve: one line per test, the\n"
+        "target (--target, or 0.8) as a dashed line and the smallest n that reaches\n"
+        "it; give one value of the model's parameters and one --level.\n"
+        "\n"
         "--target: power is saw-toothed in n for these discrete tests, so the command\n"
         "reports both the first n of the grid whose power (the power column) reaches\n"
         "the target and the smallest n from which it stays at or above the target for\n"
@@ -337,7 +372,8 @@ std::string powerHelpText() {
     return text;
 }
 
-int runPowerCommand(const std::vector<std::string>& args, const CommandStreams& io) {
+int runPowerCommand(const std::vector<std::string>& args, const CommandStreams& io,
+                    const PlotDrawer& plot) {
     try {
         for (const std::string& a : args)
             if (a == "--help" || a == "-h") {
@@ -348,7 +384,7 @@ int runPowerCommand(const std::vector<std::string>& args, const CommandStreams& 
             io.err << powerHelpText();
             return kExitUsage;
         }
-        return execute(parseOptions(args), io);
+        return execute(parseOptions(args), io, plot);
     } catch (const UsageError& e) {
         io.err << kProgram << ": " << e.what() << "\n";
         return kExitUsage;

@@ -4,9 +4,13 @@
 // outputs. The program's main only hands it the arguments and the streams,
 // so tests run the whole command in-process.
 
+#include <functional>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "power/PowerStudy.h"
 
 namespace zyg {
 
@@ -21,8 +25,15 @@ struct CommandStreams {
     bool errIsTerminal = false;  // a progress bar goes to err when the work takes over a second
 };
 
+// Draws --plot: the points, the --target, the file; returns the empty text or
+// what went wrong.
+using PlotDrawer = std::function<std::string(const std::vector<PowerPoint>&, std::optional<double>,
+                                             const std::string&)>;
+
 // Runs the command with its arguments (without the program name).
-int runPowerCommand(const std::vector<std::string>& args, const CommandStreams& streams);
+// Without a drawer --plot is refused.
+int runPowerCommand(const std::vector<std::string>& args, const CommandStreams& streams,
+                    const PlotDrawer& plot = {});
 
 // The text of --help.
 std::string powerHelpText();

@@ -1,12 +1,20 @@
 // Renders the main window after a run of the default study into a PNG, so
-// that the fixed layout can be checked by eye: zygomet-screenshot <file.png>.
+// that the fixed layout can be checked by eye:
+// zygomet-screenshot <main.png> [<about.png> [<powercurve.png> <definetti.png>]].
+// The study windows are shown for an inbreeding model after a run.
 #include <QApplication>
 #include <QCheckBox>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
 #include <QtTest/QTest>
 
 #include "About.h"
 #include "Unit5.h"
+#include "charts/DeFinettiWindow.h"
+#include "charts/PowerCurveWindow.h"
+#include "widgets/EditBox.h"
+#include "widgets/NumericSpinField.h"
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -27,6 +35,33 @@ int main(int argc, char** argv) {
         about.show();
         QTest::qWait(50);
         if (!about.grab().save(QString::fromLocal8Bit(argv[2]))) return 1;
+    }
+
+    if (argc > 4) {
+        form.IRadioButton->click();
+        form.pAdvSpinEdit->setFloatValue(0.3);
+        form.inbAdvSpinEdit->setFloatValue(0.15);
+        form.nEdit->setText(QStringLiteral("40"));
+        form.RunButton->click();
+        QTest::qWait(50);
+
+        form.ToolsPowerCurveItemClick();
+        zyg::PowerCurveWindow* curve = form.powerCurveWindow();
+        curve->nFrom->setValue(10);
+        curve->nTo->setValue(600);
+        curve->nStep->setValue(10);
+        curve->exactTest->setChecked(true);
+        curve->compute();
+        if (!QTest::qWaitFor([&] { return !curve->computing(); }, 120000)) return 1;
+        QTest::qWait(100);
+        if (!curve->grab().save(QString::fromLocal8Bit(argv[3]))) return 1;
+
+        form.ToolsDeFinettiItemClick();
+        zyg::DeFinettiWindow* diagram = form.deFinettiWindow();
+        diagram->draw();
+        if (!QTest::qWaitFor([&] { return !diagram->computing(); }, 60000)) return 1;
+        QTest::qWait(100);
+        if (!diagram->grab().save(QString::fromLocal8Bit(argv[4]))) return 1;
     }
     return 0;
 }

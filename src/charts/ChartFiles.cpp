@@ -1,0 +1,80 @@
+#include "charts/ChartFiles.h"
+
+#include <QBuffer>
+#include <QChart>
+#include <QCoreApplication>
+#include <QGraphicsScene>
+#include <QImage>
+#include <QPainter>
+#include <QSaveFile>
+#include <QSvgGenerator>
+
+namespace zyg {
+
+namespace {
+
+QString fault(const QString& path, const QString& what) {
+    return QStringLiteral("Could not write %1: %2").arg(path, what);
+}
+
+void render(QGraphicsScene& scene, QPainter& painter, QSize size) {
+    const QRectF area(QPointF(0, 0), QSizeF(size));
+    painter.setRenderHint(QPainter::Antialiasing);
+    scene.render(&painter, area, area);
+}
+
+}  // namespace
+
+bool isChartFileName(const QString& path) {
+    return path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive) ||
+           path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive);
+}
+
+QString saveChart(QChart& chart, const QString& path, QSize size) {
+    if (!isChartFileName(path))
+        return fault(path, QStringLiteral("the name must end in .png or .svg"));
+    const bool svg = path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive);
+
+    QGraphicsScene scene;
+    scene.setSceneRect(QRectF(QPointF(0, 0), QSizeF(size)));
+    scene.addItem(&chart);
+    chart.setGeometry(QRectF(QPointF(0, 0), QSizeF(size)));
+    // The chart lays out its axes, legend and labels in posted events.
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents();
+
+    QByteArray bytes;
+    if (svg) {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QSvgGenerator generator;
+        generator.setOutputDevice(&buffer);
+        generator.setSize(size);
+        generator.setViewBox(QRect(QPoint(0, 0), size));
+        generator.setTitle(chart.title());
+        generator.setDescription(QStringLiteral("Drawn by Zygomet"));
+        QPainter painter(&generator);
+        render(scene, painter, size);
+        painter.end();
+    } else {
+        QImage image(size, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        render(scene, painter, size);
+        painter.end();
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        if (!image.save(&buffer, "PNG")) {
+            scene.removeItem(&chart);
+            return fault(path, QStringLiteral("the picture could not be encoded"));
+        }
+    }
+    scene.removeItem(&chart);
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return fault(path, file.errorString());
+    if (file.write(bytes) != bytes.size() || !file.commit()) return fault(path, file.errorString());
+    return {};
+}
+
+}  // namespace zyg

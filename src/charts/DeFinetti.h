@@ -1,0 +1,53 @@
+#pragma once
+
+// The de Finetti diagram's data: the position of a genotype composition in the
+// triangle, and the test's decision on every sample of n genotypes. No Qt.
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "core/Types.h"
+#include "engine/ExactPower.h"
+
+namespace zyg {
+
+// The largest n whose whole lattice the diagram draws: (n + 1)(n + 2) / 2
+// points, 45451 at 300.
+inline constexpr std::uint32_t kMaxDiagramSampleSize = 300;
+
+// A point of the triangle: A1A1 at (0, 0), A2A2 at (1, 0), A1A2 at the apex
+// (1/2, sqrt(3)/2). x is the frequency of A2 and y is proportional to the
+// heterozygote frequency.
+struct TrianglePoint {
+    double x = 0, y = 0;
+};
+
+TrianglePoint trianglePoint(double f11, double f12, double f22);
+TrianglePoint trianglePoint(const GenotypeCounts& counts);
+
+// The counts that the triangle point of a sample of n stands for (the inverse
+// of trianglePoint on the lattice).
+GenotypeCounts countsAt(TrianglePoint point, std::uint32_t n);
+
+struct LatticePoint {
+    GenotypeCounts counts;
+    std::optional<bool> rejected;  // nothing when the test cannot be computed
+};
+
+// Every sample of n genotypes (n from 1 to kMaxDiagramSampleSize) with the
+// test's decision at the level, or nothing when `cancel` is set meanwhile.
+std::optional<std::vector<LatticePoint>> latticeDecisions(
+    std::uint32_t n, HweTest test, double level, const std::atomic<bool>* cancel = nullptr);
+
+struct DeFinettiPicture {
+    ModelSpec spec;
+    std::uint32_t n = 0;
+    HweTest test = HweTest::X2;
+    double level = 0.05;
+    std::vector<LatticePoint> lattice;
+    std::optional<GenotypeCounts> lastSample;
+};
+
+}  // namespace zyg

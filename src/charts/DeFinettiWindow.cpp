@@ -1,0 +1,363 @@
+#include "charts/DeFinettiWindow.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include "charts/ChartFiles.h"
+#include "charts/ModelInputs.h"
+#include "charts/PowerChart.h"
+#include "platform/ErrorBoundary.h"
+#include "platform/Services.h"
+
+namespace zyg {
+
+namespace {
+
+const HweTest kTests[] = {HweTest::X2, HweTest::G, HweTest::X2cc, HweTest::Exact};
+const double kLevels[] = {0.05, 0.01};
+
+QChart* emptyDiagram(const QString& title) {
+    DeFinettiPicture blank;
+    QChart* chart = buildDeFinettiChart(blank);
+    // Only the triangle and the parabola: no model point without a model.
+    for (QAbstractSeries* s : chart->series())
+        if (s->objectName() == kModelSeriesName) chart->removeSeries(s), delete s;
+    chart->setTitle(title);
+    return chart;
+}
+
+}  // namespace
+
+DeFinettiWindow::DeFinettiWindow(StudySource source, QString helpFile, QWidget* parent)
+    : QDialog(parent), source_(std::move(source)), helpFile_(std::move(helpFile)) {
+    setObjectName(QStringLiteral("DeFinettiWindow"));
+    setWindowTitle(QStringLiteral("De Finetti Diagram - Zygomet"));
+    setModal(false);
+    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
+    buildControls();
+    resize(980, 700);
+    takeFromMainWindow();
+}
+
+DeFinettiWindow::~DeFinettiWindow() {
+    for (auto& job : jobs_) job->cancel = true;
+    for (auto& job : jobs_)
+        if (job->thread.joinable()) job->thread.join();
+}
+
+void DeFinettiWindow::buildControls() {
+    modelInputs = new ModelInputs(this);
+    auto button = [this](const char* name, const char* caption) {
+        auto* b = new QPushButton(QString::fromLatin1(caption), this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setAutoDefault(false);
+        return b;
+    };
+    takeButton = button("takeButton", "&Take from main window");
+
+    auto* sample = new QGroupBox(QStringLiteral("Samples"), this);
+    n = new QSpinBox(this);
+    n->setObjectName(QStringLiteral("n"));
+    n->setRange(0, static_cast<int>(kMaxPowerSampleSize));
+    n->setValue(30);
+    n->setKeyboardTracking(false);
+    test = new QComboBox(this);
+    test->setObjectName(QStringLiteral("test"));
+    test->addItems({QStringLiteral("X2"), QStringLiteral("G"),
+                    QStringLiteral("X2 with continuity correction"), QStringLiteral("Exact test")});
+    level = new QComboBox(this);
+    level->setObjectName(QStringLiteral("level"));
+    level->addItems({QStringLiteral("5%"), QStringLiteral("1%")});
+    auto* form = new QFormLayout(sample);
+    form->addRow(QStringLiteral("&n:"), n);
+    form->addRow(QStringLiteral("T&est:"), test);
+    form->addRow(QStringLiteral("&Level:"), level);
+
+    drawButton = button("drawButton", "&Draw");
+    drawButton->setDefault(true);
+    pngButton = button("pngButton", "Export PN&G...");
+    svgButton = button("svgButton", "Export &SVG...");
+    closeButton = button("closeButton", "Close");
+
+    chartView = new QChartView(this);
+    chartView->setObjectName(QStringLiteral("chartView"));
+    chartView->setRenderHint(QPainter::Antialiasing);
+    chartView->setMinimumSize(560, 480);
+    chartView->setFocusPolicy(Qt::NoFocus);
+    showChart(emptyDiagram(QStringLiteral("Press Draw (Enter) to draw the diagram")));
+
+    statusLine = new QLabel(this);
+    statusLine->setObjectName(QStringLiteral("statusLine"));
+    statusLine->setWordWrap(true);
+    statusLine->setTextFormat(Qt::PlainText);
+
+    auto* legend = new QLabel(
+        QStringLiteral("Each dot is a possible sample of n genotypes. Blue: the test does not "
+                       "reject it (the acceptance region); pink: it rejects; grey: it cannot "
+                       "be computed. The dashed curve holds the Hardy-Weinberg proportions."),
+        this);
+    legend->setWordWrap(true);
+    legend->setMaximumWidth(260);
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(modelInputs);
+    left->addWidget(takeButton);
+    left->addWidget(sample);
+    left->addWidget(legend);
+    left->addStretch(1);
+    auto* buttons = new QGridLayout;
+    buttons->addWidget(drawButton, 0, 0);
+    buttons->addWidget(pngButton, 0, 1);
+    buttons->addWidget(svgButton, 1, 0);
+    buttons->addWidget(closeButton, 1, 1);
+    left->addLayout(buttons);
+    auto* top = new QHBoxLayout;
+    top->addLayout(left, 0);
+    top->addWidget(chartView, 1);
+    auto* whole = new QVBoxLayout(this);
+    whole->addLayout(top, 1);
+    whole->addWidget(statusLine);
+
+    QWidget* order[] = {modelInputs->model,
+                        modelInputs->p,
+                        modelInputs->var,
+                        modelInputs->f,
+                        modelInputs->w11,
+                        modelInputs->w12,
+                        modelInputs->w22,
+                        takeButton,
+                        n,
+                        test,
+                        level,
+                        drawButton,
+                        pngButton,
+                        svgButton,
+                        closeButton};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+
+    auto on = [this](auto* sender, auto signal, auto work) {
+        connect(sender, signal, this, [work] { guarded(work); });
+    };
+    on(takeButton, &QPushButton::clicked, [this] { takeFromMainWindow(); });
+    on(drawButton, &QPushButton::clicked, [this] { draw(); });
+    on(pngButton, &QPushButton::clicked, [this] { exportPng(); });
+    on(svgButton, &QPushButton::clicked, [this] { exportSvg(); });
+    on(closeButton, &QPushButton::clicked, [this] { close(); });
+    on(modelInputs, &ModelInputs::changed, [this] { inputChanged(); });
+    on(n, &QSpinBox::valueChanged, [this] { inputChanged(); });
+    on(test, &QComboBox::currentIndexChanged, [this] { inputChanged(); });
+    on(level, &QComboBox::currentIndexChanged, [this] { inputChanged(); });
+    pngButton->setEnabled(false);
+    svgButton->setEnabled(false);
+}
+
+void DeFinettiWindow::takeFromMainWindow() {
+    if (!source_) return;
+    const StudySnapshot s = source_();
+    {
+        const QSignalBlocker b1(modelInputs), b2(n), b3(test);
+        modelInputs->setSpec(s.spec);
+        if (s.n >= 1 && s.n <= kMaxDiagramSampleSize) n->setValue(static_cast<int>(s.n));
+        test->setCurrentIndex(!s.x2On && s.gOn ? 1 : 0);
+    }
+    lastSample_ = s.lastSample;
+    if (lastSample_ &&
+        static_cast<std::uint32_t>(lastSample_->o11 + lastSample_->o12 + lastSample_->o22) == 0)
+        lastSample_.reset();
+    setStatus(lastSample_ ? QStringLiteral("Took the main window's model and its last sample.")
+                          : QStringLiteral("Took the main window's model; it has no sample to "
+                                           "show until it runs."));
+    inputChanged();
+}
+
+QChart* DeFinettiWindow::chart() const { return chartView->chart(); }
+
+void DeFinettiWindow::setStatus(const QString& text, bool problem) {
+    statusLine->setText(text);
+    statusLine->setStyleSheet(problem ? QStringLiteral("color: #b00000; font-weight: bold;")
+                                      : QString());
+}
+
+void DeFinettiWindow::showChart(QChart* chart) {
+    QChart* old = chartView->chart();
+    chartView->setChart(chart);
+    if (old && old != chart) delete old;
+}
+
+void DeFinettiWindow::inputChanged() {
+    if (computing()) draw();
+}
+
+void DeFinettiWindow::cancelRunning() {
+    if (running_) running_->cancel = true;
+    running_ = nullptr;
+}
+
+void DeFinettiWindow::draw() {
+    cancelRunning();
+    picture_.reset();
+    pngButton->setEnabled(false);
+    svgButton->setEnabled(false);
+    DeFinettiPicture p;
+    p.spec = modelInputs->spec();
+    p.n = static_cast<std::uint32_t>(n->value());
+    p.test = kTests[std::clamp(test->currentIndex(), 0, 3)];
+    p.level = kLevels[std::clamp(level->currentIndex(), 0, 1)];
+    p.lastSample = lastSample_;
+    QString problem = asSentence(checkModel(p.spec));
+    QWidget* culprit = problem.isEmpty() ? nullptr : modelInputs->fieldFor(checkModel(p.spec));
+    if (problem.isEmpty() && (p.n < 1 || p.n > kMaxDiagramSampleSize)) {
+        problem = QStringLiteral("n is %1; the diagram draws every sample of n from 1 to %2.")
+                      .arg(p.n)
+                      .arg(kMaxDiagramSampleSize);
+        culprit = n;
+    }
+    if (!problem.isEmpty()) {
+        showChart(emptyDiagram(QStringLiteral("No diagram: the inputs need correcting")));
+        setStatus(problem, true);
+        if (culprit) culprit->setFocus(Qt::OtherFocusReason);
+        emit drawingEnded();
+        return;
+    }
+    setStatus(QStringLiteral("Deciding %1 samples...").arg((p.n + 1) * (p.n + 2) / 2));
+    auto job = std::make_unique<Job>();
+    job->generation = ++generation_;
+    Job* raw = job.get();
+    const unsigned generation = job->generation;
+    job->thread = std::thread([this, raw, p, generation]() mutable {
+        auto result = std::make_shared<std::optional<DeFinettiPicture>>();
+        QString error;
+        try {
+            if (auto lattice = latticeDecisions(p.n, p.test, p.level, &raw->cancel)) {
+                p.lattice = std::move(*lattice);
+                *result = std::move(p);
+            }
+        } catch (const std::exception& e) {
+            error = QString::fromUtf8(e.what());
+        } catch (...) {
+            error = QStringLiteral("Unknown error");
+        }
+        raw->finished = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, result, error] {
+                guarded([&] { finish(generation, result, error); });
+            },
+            Qt::QueuedConnection);
+    });
+    running_ = raw;
+    jobs_.push_back(std::move(job));
+    reapJobs();
+}
+
+void DeFinettiWindow::finish(unsigned generation,
+                             std::shared_ptr<std::optional<DeFinettiPicture>> result,
+                             QString error) {
+    reapJobs();
+    if (!running_ || running_->generation != generation) return;
+    running_ = nullptr;
+    if (!error.isEmpty() || !result->has_value()) {
+        setStatus(error.isEmpty() ? QStringLiteral("Cancelled.") : error, !error.isEmpty());
+        emit drawingEnded();
+        return;
+    }
+    picture_ = std::move(**result);
+    showChart(buildDeFinettiChart(*picture_));
+    pngButton->setEnabled(true);
+    svgButton->setEnabled(true);
+    std::size_t accepted = 0, testable = 0;
+    for (const LatticePoint& lp : picture_->lattice) {
+        if (!lp.rejected) continue;
+        ++testable;
+        if (!*lp.rejected) ++accepted;
+    }
+    setStatus(QStringLiteral("%1 of the %2 samples of n = %3 can be tested; the test does not "
+                             "reject %4 of them.")
+                  .arg(testable)
+                  .arg(picture_->lattice.size())
+                  .arg(picture_->n)
+                  .arg(accepted));
+    emit drawingEnded();
+}
+
+void DeFinettiWindow::reapJobs() {
+    for (auto it = jobs_.begin(); it != jobs_.end();) {
+        if ((*it)->finished && (*it).get() != running_) {
+            if ((*it)->thread.joinable()) (*it)->thread.join();
+            it = jobs_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+QString DeFinettiWindow::writePicture(const QString& path) const {
+    if (!picture_) return QStringLiteral("There is no diagram to export.");
+    std::unique_ptr<QChart> copy(buildDeFinettiChart(*picture_));
+    return saveChart(*copy, path, QSize(800, 700));
+}
+
+namespace {
+
+void exportTo(DeFinettiWindow* w, const char* filter, const char* extension,
+              const std::function<void(const QString&)>& done) {
+    SaveDialogRequest request;
+    request.filter = QString::fromLatin1(filter);
+    request.defaultExtension = QString::fromLatin1(extension);
+    const auto name = services().files->saveFileName(w, request);
+    if (!name) return;
+    const QString fault = w->writePicture(*name);
+    if (!fault.isEmpty()) {
+        services().messages->show(MessageKind::Error, fault);
+        return;
+    }
+    done(*name);
+}
+
+}  // namespace
+
+void DeFinettiWindow::exportPng() {
+    exportTo(this, "PNG pictures|*.png", "png",
+             [this](const QString& f) { setStatus(QStringLiteral("Wrote %1.").arg(f)); });
+}
+
+void DeFinettiWindow::exportSvg() {
+    exportTo(this, "SVG pictures|*.svg", "svg",
+             [this](const QString& f) { setStatus(QStringLiteral("Wrote %1.").arg(f)); });
+}
+
+void DeFinettiWindow::keyPressEvent(QKeyEvent* e) {
+    guarded([&] {
+        const bool plain = e->modifiers() == Qt::NoModifier || e->modifiers() == Qt::KeypadModifier;
+        if (plain && (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)) {
+            if (auto* b = qobject_cast<QPushButton*>(focusWidget()); b && b != drawButton)
+                b->click();
+            else
+                draw();
+            e->accept();
+            return;
+        }
+        if (plain && e->key() == Qt::Key_F1) {
+            services().help->showTopic(this, helpFile_, kDeFinettiHelpContext);
+            e->accept();
+            return;
+        }
+        QDialog::keyPressEvent(e);
+    });
+}
+
+void DeFinettiWindow::hideEvent(QHideEvent* e) {
+    guarded([this] { cancelRunning(); });
+    QDialog::hideEvent(e);
+}
+
+}  // namespace zyg

@@ -1,0 +1,58 @@
+#include "charts/PlotFile.h"
+
+#include <QApplication>
+#include <QChart>
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+#include "charts/ChartFiles.h"
+#include "charts/PowerChart.h"
+
+namespace zyg {
+
+std::string plotPowerPoints(const std::vector<PowerPoint>& points, std::optional<double> target,
+                            const std::string& file) {
+    if (points.empty()) return "there are no points to draw";
+    std::unique_ptr<QApplication> application;
+    if (!QCoreApplication::instance()) {
+        // The toolkit's notes about the environment (no runtime folder, and
+        // the like) mean nothing on a command line that writes a file.
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+            if (type == QtCriticalMsg || type == QtFatalMsg)
+                fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+        });
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "zygomet-power";
+        static char* argv[] = {name, nullptr};
+        application = std::make_unique<QApplication>(argc, argv);
+    }
+
+    PowerCurve curve;
+    curve.points = points;
+    std::stable_sort(curve.points.begin(), curve.points.end(),
+                     [](const PowerPoint& a, const PowerPoint& b) { return a.n < b.n; });
+    PowerCurveRequest& r = curve.request;
+    const PowerPoint& first = curve.points.front();
+    r.spec = first.model;
+    r.nFrom = first.n;
+    r.nTo = curve.points.back().n;
+    r.nStep = 1;
+    r.level = first.level;
+    r.method = first.method;
+    r.replicates = first.nrep;
+    r.seed = first.seed.value_or(0);
+    r.target = target.value_or(0.8);
+    r.tests.clear();
+    for (const PowerPoint& p : points)
+        if (std::find(r.tests.begin(), r.tests.end(), p.test) == r.tests.end())
+            r.tests.push_back(p.test);
+
+    std::unique_ptr<QChart> chart(buildPowerChart(curve));
+    const QString fault = saveChart(*chart, QString::fromLocal8Bit(file.c_str()));
+    return fault.toLocal8Bit().toStdString();
+}
+
+}  // namespace zyg

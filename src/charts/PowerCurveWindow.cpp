@@ -1,0 +1,615 @@
+#include "charts/PowerCurveWindow.h"
+
+#include <QApplication>
+#include <QChart>
+#include <QChartView>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QCursor>
+#include <QDoubleSpinBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineSeries>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QTableWidget>
+#include <QTime>
+#include <QToolTip>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "charts/ChartFiles.h"
+#include "charts/ModelInputs.h"
+#include "charts/PowerChart.h"
+#include "platform/ErrorBoundary.h"
+#include "platform/Services.h"
+
+namespace zyg {
+
+namespace {
+
+const double kLevels[] = {0.05, 0.01};
+
+QString shown(double v, int decimals = 4) {
+    return std::isnan(v) ? QStringLiteral("-") : QString::number(v, 'f', decimals);
+}
+
+template <class Signal, class Object>
+void onSignal(Object* sender, Signal signal, QObject* context, std::function<void()> work) {
+    QObject::connect(sender, signal, context, [work] { guarded(work); });
+}
+
+}  // namespace
+
+PowerCurveWindow::PowerCurveWindow(StudySource source, QString helpFile, QWidget* parent)
+    : QDialog(parent), source_(std::move(source)), helpFile_(std::move(helpFile)) {
+    setObjectName(QStringLiteral("PowerCurveWindow"));
+    setWindowTitle(QStringLiteral("Power Curve - Zygomet"));
+    setModal(false);
+    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
+    seed_ = static_cast<std::uint32_t>(QTime::currentTime().msecsSinceStartOfDay()) | 1u;
+    buildControls();
+    resize(1120, 720);
+    takeFromMainWindow();
+}
+
+PowerCurveWindow::~PowerCurveWindow() {
+    for (auto& job : jobs_) job->cancel = true;
+    for (auto& job : jobs_)
+        if (job->thread.joinable()) job->thread.join();
+    // The chart view owns its chart.
+}
+
+void PowerCurveWindow::buildControls() {
+    modelInputs = new ModelInputs(this);
+    takeButton = new QPushButton(QStringLiteral("&Take from main window"), this);
+    takeButton->setObjectName(QStringLiteral("takeButton"));
+    takeButton->setAutoDefault(false);
+
+    auto spin = [this](const char* name, int lo, int hi, int value) {
+        auto* s = new QSpinBox(this);
+        s->setObjectName(QString::fromLatin1(name));
+        s->setRange(lo, hi);
+        s->setValue(value);
+        s->setKeyboardTracking(false);
+        s->setAccelerated(true);
+        return s;
+    };
+    auto* sizes = new QGroupBox(QStringLiteral("Sample sizes"), this);
+    nFrom = spin("nFrom", 0, static_cast<int>(kMaxPowerSampleSize), 10);
+    nTo = spin("nTo", 0, static_cast<int>(kMaxPowerSampleSize), 200);
+    nStep = spin("nStep", 0, static_cast<int>(kMaxPowerSampleSize), 10);
+    auto* sizeForm = new QFormLayout(sizes);
+    sizeForm->addRow(QStringLiteral("n f&rom:"), nFrom);
+    sizeForm->addRow(QStringLiteral("n t&o:"), nTo);
+    sizeForm->addRow(QStringLiteral("st&ep:"), nStep);
+
+    auto* tests = new QGroupBox(QStringLiteral("Tests"), this);
+    auto check = [this](const char* name, const char* caption) {
+        auto* c = new QCheckBox(QString::fromLatin1(caption), this);
+        c->setObjectName(QString::fromLatin1(name));
+        return c;
+    };
+    x2Test = check("x2Test", "&X2");
+    gTest = check("gTest", "&G");
+    x2ccTest = check("x2ccTest", "X2 with continuity correct&ion");
+    exactTest = check("exactTest", "Exa&ct test");
+    auto* testBox = new QVBoxLayout(tests);
+    for (QCheckBox* c : {x2Test, gTest, x2ccTest, exactTest}) testBox->addWidget(c);
+
+    auto* study = new QGroupBox(QStringLiteral("Study"), this);
+    level = new QComboBox(this);
+    level->setObjectName(QStringLiteral("level"));
+    level->addItems({QStringLiteral("5%"), QStringLiteral("1%")});
+    method = new QComboBox(this);
+    method->setObjectName(QStringLiteral("method"));
+    method->addItems({QStringLiteral("Exact"), QStringLiteral("Simulation")});
+    replicates = spin("replicates", 1, static_cast<int>(kMaxReplicates), 1000);
+    target = new QDoubleSpinBox(this);
+    target->setObjectName(QStringLiteral("target"));
+    target->setRange(0.01, 0.99);
+    target->setSingleStep(0.05);
+    target->setDecimals(2);
+    target->setValue(0.80);
+    target->setKeyboardTracking(false);
+    auto* studyForm = new QFormLayout(study);
+    studyForm->addRow(QStringLiteral("&Level:"), level);
+    studyForm->addRow(QStringLiteral("Met&hod:"), method);
+    studyForm->addRow(QStringLiteral("Replic&ates:"), replicates);
+    studyForm->addRow(QStringLiteral("Target po&wer:"), target);
+
+    auto button = [this](const char* name, const char* caption) {
+        auto* b = new QPushButton(QString::fromLatin1(caption), this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setAutoDefault(false);
+        return b;
+    };
+    computeButton = button("computeButton", "Comp&ute");
+    computeButton->setDefault(true);
+    cancelButton = button("cancelButton", "Cancel");
+    copyButton = button("copyButton", "Cop&y table");
+    csvButton = button("csvButton", "Export C&SV...");
+    pngButton = button("pngButton", "Export P&NG...");
+    svgButton = button("svgButton", "Export SVG...");
+    closeButton = button("closeButton", "Close");
+
+    chartView = new QChartView(this);
+    chartView->setObjectName(QStringLiteral("chartView"));
+    chartView->setRenderHint(QPainter::Antialiasing);
+    chartView->setMinimumSize(560, 340);
+    chartView->setFocusPolicy(Qt::NoFocus);
+    showChart(
+        buildEmptyPowerChart(QStringLiteral("Press Compute (Enter) to draw the power curve")));
+
+    table = new QTableWidget(0, 6, this);
+    table->setObjectName(QStringLiteral("table"));
+    table->setHorizontalHeaderLabels({QStringLiteral("n"), QStringLiteral("Test"),
+                                      QStringLiteral("P(testable)"), QStringLiteral("Power"),
+                                      QStringLiteral("Conditional power"),
+                                      QStringLiteral("95% interval")});
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->verticalHeader()->setVisible(false);
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    table->setMinimumHeight(140);
+
+    progress = new QProgressBar(this);
+    progress->setObjectName(QStringLiteral("progress"));
+    progress->setRange(0, 100);
+    progress->setVisible(false);
+    cancelButton->setVisible(false);
+    statusLine = new QLabel(this);
+    statusLine->setObjectName(QStringLiteral("statusLine"));
+    statusLine->setWordWrap(true);
+    statusLine->setTextFormat(Qt::PlainText);
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(modelInputs);
+    left->addWidget(takeButton);
+    left->addWidget(sizes);
+    left->addWidget(tests);
+    left->addWidget(study);
+    left->addStretch(1);
+    auto* buttons = new QGridLayout;
+    buttons->addWidget(computeButton, 0, 0);
+    buttons->addWidget(copyButton, 0, 1);
+    buttons->addWidget(csvButton, 1, 0);
+    buttons->addWidget(pngButton, 1, 1);
+    buttons->addWidget(svgButton, 2, 0);
+    buttons->addWidget(closeButton, 2, 1);
+    left->addLayout(buttons);
+
+    auto* splitter = new QSplitter(Qt::Vertical, this);
+    splitter->addWidget(chartView);
+    splitter->addWidget(table);
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 1);
+    splitter->setChildrenCollapsible(false);
+
+    auto* top = new QHBoxLayout;
+    top->addLayout(left, 0);
+    top->addWidget(splitter, 1);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(statusLine, 1);
+    bottom->addWidget(progress);
+    bottom->addWidget(cancelButton);
+    auto* whole = new QVBoxLayout(this);
+    whole->addLayout(top, 1);
+    whole->addLayout(bottom);
+
+    setTabOrder(modelInputs->model, modelInputs->p);
+    setTabOrder(modelInputs->p, modelInputs->var);
+    setTabOrder(modelInputs->var, modelInputs->f);
+    setTabOrder(modelInputs->f, modelInputs->w11);
+    setTabOrder(modelInputs->w11, modelInputs->w12);
+    setTabOrder(modelInputs->w12, modelInputs->w22);
+    setTabOrder(modelInputs->w22, takeButton);
+    QWidget* order[] = {takeButton, nFrom,     nTo,           nStep,      x2Test,
+                        gTest,      x2ccTest,  exactTest,     level,      method,
+                        replicates, target,    computeButton, copyButton, csvButton,
+                        pngButton,  svgButton, closeButton,   table,      cancelButton};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+
+    onSignal(takeButton, &QPushButton::clicked, this, [this] { takeFromMainWindow(); });
+    onSignal(computeButton, &QPushButton::clicked, this, [this] { compute(); });
+    onSignal(cancelButton, &QPushButton::clicked, this, [this] { cancel(); });
+    onSignal(copyButton, &QPushButton::clicked, this, [this] { copyTable(); });
+    onSignal(csvButton, &QPushButton::clicked, this, [this] { exportCsv(); });
+    onSignal(pngButton, &QPushButton::clicked, this, [this] { exportPng(); });
+    onSignal(svgButton, &QPushButton::clicked, this, [this] { exportSvg(); });
+    onSignal(closeButton, &QPushButton::clicked, this, [this] { close(); });
+    onSignal(modelInputs, &ModelInputs::changed, this, [this] { inputChanged(); });
+    for (QSpinBox* s : {nFrom, nTo, nStep, replicates})
+        onSignal(s, &QSpinBox::valueChanged, this, [this] { inputChanged(); });
+    onSignal(target, &QDoubleSpinBox::valueChanged, this, [this] { inputChanged(); });
+    for (QCheckBox* c : {x2Test, gTest, x2ccTest, exactTest})
+        onSignal(c, &QCheckBox::toggled, this, [this] { inputChanged(); });
+    for (QComboBox* c : {level, method})
+        onSignal(c, &QComboBox::currentIndexChanged, this, [this] { inputChanged(); });
+    updateMethodFields();
+    setExportsEnabled(false);
+}
+
+void PowerCurveWindow::takeFromMainWindow() {
+    if (!source_) return;
+    const StudySnapshot s = source_();
+    PowerCurveRequest r = request();
+    r.spec = s.spec;
+    r.tests.clear();
+    if (s.x2On) r.tests.push_back(HweTest::X2);
+    if (s.gOn) r.tests.push_back(HweTest::G);
+    if (r.tests.empty()) r.tests.push_back(HweTest::X2);
+    // A range that ends at the main window's sample size, when it has one.
+    if (s.n >= 1 && s.n <= kMaxPowerSampleSize && s.n >= 2) {
+        r.nTo = s.n;
+        r.nStep = std::max<std::uint32_t>(1, s.n / 20);
+        r.nFrom = r.nStep;
+    }
+    setRequest(r);
+    setStatus(QStringLiteral("Took the model, parameters and tests of the main window."));
+}
+
+PowerCurveRequest PowerCurveWindow::request() const {
+    PowerCurveRequest r;
+    r.spec = modelInputs->spec();
+    r.nFrom = static_cast<std::uint32_t>(nFrom->value());
+    r.nTo = static_cast<std::uint32_t>(nTo->value());
+    r.nStep = static_cast<std::uint32_t>(nStep->value());
+    r.tests.clear();
+    if (x2Test->isChecked()) r.tests.push_back(HweTest::X2);
+    if (gTest->isChecked()) r.tests.push_back(HweTest::G);
+    if (x2ccTest->isChecked()) r.tests.push_back(HweTest::X2cc);
+    if (exactTest->isChecked()) r.tests.push_back(HweTest::Exact);
+    r.level = kLevels[std::clamp(level->currentIndex(), 0, 1)];
+    r.method = method->currentIndex() == 1 ? PowerMethod::Simulate : PowerMethod::Exact;
+    r.replicates = static_cast<std::uint32_t>(replicates->value());
+    r.seed = seed_;
+    r.target = target->value();
+    return r;
+}
+
+void PowerCurveWindow::setRequest(const PowerCurveRequest& r) {
+    // One change, not one per field: the inputs are written with their
+    // signals blocked and the change is handled once at the end.
+    {
+        const QSignalBlocker b1(nFrom), b2(nTo), b3(nStep), b4(x2Test), b5(gTest), b6(x2ccTest),
+            b7(exactTest), b8(level), b9(method), b10(replicates), b11(target), b12(modelInputs);
+        modelInputs->setSpec(r.spec);
+        nFrom->setValue(static_cast<int>(r.nFrom));
+        nTo->setValue(static_cast<int>(r.nTo));
+        nStep->setValue(static_cast<int>(r.nStep));
+        auto has = [&](HweTest t) {
+            return std::find(r.tests.begin(), r.tests.end(), t) != r.tests.end();
+        };
+        x2Test->setChecked(has(HweTest::X2));
+        gTest->setChecked(has(HweTest::G));
+        x2ccTest->setChecked(has(HweTest::X2cc));
+        exactTest->setChecked(has(HweTest::Exact));
+        level->setCurrentIndex(r.level == 0.01 ? 1 : 0);
+        method->setCurrentIndex(r.method == PowerMethod::Simulate ? 1 : 0);
+        replicates->setValue(static_cast<int>(r.replicates));
+        target->setValue(r.target);
+    }
+    inputChanged();
+}
+
+QChart* PowerCurveWindow::chart() const { return chartView->chart(); }
+
+void PowerCurveWindow::updateMethodFields() { replicates->setEnabled(method->currentIndex() == 1); }
+
+void PowerCurveWindow::inputChanged() {
+    updateMethodFields();
+    // A computation of inputs that no longer hold is replaced by one of the
+    // new inputs; otherwise the chart waits for Compute.
+    if (computing()) {
+        compute();
+        return;
+    }
+    if (curve_)
+        setStatus(
+            QStringLiteral("The inputs changed: the chart shows the previous ones (see "
+                           "its title). Press Compute (Enter) to redraw."));
+}
+
+void PowerCurveWindow::setStatus(const QString& text, bool problem) {
+    statusLine->setText(text);
+    statusLine->setStyleSheet(problem ? QStringLiteral("color: #b00000; font-weight: bold;")
+                                      : QString());
+}
+
+void PowerCurveWindow::showProblem(const RequestProblem& problem) {
+    setStatus(asSentence(problem.message), true);
+    QWidget* input = nullptr;
+    switch (problem.field) {
+        case RequestField::Model: input = modelInputs->fieldFor(problem.message); break;
+        case RequestField::NFrom: input = nFrom; break;
+        case RequestField::NTo: input = nTo; break;
+        case RequestField::NStep: input = nStep; break;
+        case RequestField::Tests: input = x2Test; break;
+        case RequestField::Level: input = level; break;
+        case RequestField::Replicates: input = replicates; break;
+        case RequestField::Target: input = target; break;
+        case RequestField::None: break;
+    }
+    if (input) input->setFocus(Qt::OtherFocusReason);
+}
+
+void PowerCurveWindow::showChart(QChart* chart) {
+    QChart* old = chartView->chart();
+    chartView->setChart(chart);
+    if (old && old != chart) delete old;
+}
+
+void PowerCurveWindow::setExportsEnabled(bool on) {
+    for (QPushButton* b : {copyButton, csvButton, pngButton, svgButton}) b->setEnabled(on);
+}
+
+void PowerCurveWindow::compute() {
+    const PowerCurveRequest r = request();
+    const RequestProblem problem = checkRequest(r);
+    if (running_) {
+        running_->cancel = true;
+        running_ = nullptr;
+    }
+    // Whatever is drawn belongs to other inputs now.
+    curve_.reset();
+    table->setRowCount(0);
+    setExportsEnabled(false);
+    if (!problem.message.empty()) {
+        progress->setVisible(false);
+        cancelButton->setVisible(false);
+        showChart(buildEmptyPowerChart(QStringLiteral("No curve: the inputs need correcting")));
+        showProblem(problem);
+        emit computationEnded();
+        return;
+    }
+    showChart(buildEmptyPowerChart(QStringLiteral("Computing: ") + curveTitle(r)));
+    setStatus(QStringLiteral("Computing %1 sample sizes...").arg(sampleSizes(r).size()));
+    progress->setValue(0);
+    progress->setVisible(true);
+    cancelButton->setVisible(true);
+
+    auto job = std::make_unique<Job>();
+    job->generation = ++generation_;
+    Job* raw = job.get();
+    const unsigned generation = job->generation;
+    job->thread = std::thread([this, raw, r, generation] {
+        auto result = std::make_shared<std::optional<PowerCurve>>();
+        QString error;
+        try {
+            int lastShown = -1;
+            *result = computePowerCurve(r, raw->cancel, [&](std::size_t done, std::size_t total) {
+                const int percent = static_cast<int>(done * 100 / total);
+                if (percent != lastShown) {
+                    lastShown = percent;
+                    QMetaObject::invokeMethod(
+                        this,
+                        [this, generation, percent] {
+                            if (running_ && running_->generation == generation)
+                                progress->setValue(percent);
+                        },
+                        Qt::QueuedConnection);
+                }
+            });
+        } catch (const std::exception& e) {
+            error = QString::fromUtf8(e.what());
+        } catch (...) {
+            error = QStringLiteral("Unknown error");
+        }
+        raw->finished = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, result, error] {
+                guarded([&] { finish(generation, result, error); });
+            },
+            Qt::QueuedConnection);
+    });
+    running_ = raw;
+    jobs_.push_back(std::move(job));
+    reapJobs();
+}
+
+void PowerCurveWindow::cancel() {
+    if (!running_) return;
+    running_->cancel = true;
+    running_ = nullptr;
+    progress->setVisible(false);
+    cancelButton->setVisible(false);
+    showChart(buildEmptyPowerChart(QStringLiteral("Cancelled: no curve drawn")));
+    setStatus(QStringLiteral("Cancelled. Press Compute (Enter) to start again."));
+    emit computationEnded();
+}
+
+void PowerCurveWindow::finish(unsigned generation,
+                              std::shared_ptr<std::optional<PowerCurve>> result, QString error) {
+    reapJobs();
+    // Results of a cancelled or replaced computation are dropped whole.
+    if (!running_ || running_->generation != generation) return;
+    running_ = nullptr;
+    progress->setVisible(false);
+    cancelButton->setVisible(false);
+    if (!error.isEmpty() || !result->has_value()) {
+        showChart(buildEmptyPowerChart(QStringLiteral("No curve")));
+        setStatus(error.isEmpty() ? QStringLiteral("Cancelled.") : error, !error.isEmpty());
+        emit computationEnded();
+        return;
+    }
+    curve_ = std::move(**result);
+    QChart* built = buildPowerChart(*curve_);
+    // Values under the pointer.
+    for (QAbstractSeries* s : built->series()) {
+        auto* line = qobject_cast<QLineSeries*>(s);
+        if (!line || line->objectName() == kTargetSeriesName) continue;
+        connect(line, &QLineSeries::hovered, this, [this, line](const QPointF& point, bool on) {
+            if (!on) {
+                QToolTip::hideText();
+                return;
+            }
+            QToolTip::showText(QCursor::pos(),
+                               QStringLiteral("%1, n = %2: power %3")
+                                   .arg(line->name())
+                                   .arg(std::lround(point.x()))
+                                   .arg(point.y(), 0, 'f', 4),
+                               chartView);
+        });
+    }
+    showChart(built);
+    fillTable();
+    setExportsEnabled(true);
+    QStringList reached;
+    for (HweTest t : curve_->request.tests) {
+        const auto n = smallestReaching(*curve_, t);
+        reached << (n ? QStringLiteral("%1 reaches %2 at n = %3")
+                            .arg(powerSeriesName(t))
+                            .arg(curve_->request.target)
+                            .arg(*n)
+                      : QStringLiteral("%1 does not reach %2 in this range")
+                            .arg(powerSeriesName(t))
+                            .arg(curve_->request.target));
+    }
+    QString text = reached.join(QStringLiteral("; ")) + QStringLiteral(".");
+    if (curve_->request.method == PowerMethod::Simulate)
+        text += QStringLiteral(" Simulated with seed %1.").arg(curve_->request.seed);
+    setStatus(text);
+    emit computationEnded();
+}
+
+void PowerCurveWindow::reapJobs() {
+    for (auto it = jobs_.begin(); it != jobs_.end();) {
+        if ((*it)->finished && (*it).get() != running_) {
+            if ((*it)->thread.joinable()) (*it)->thread.join();
+            it = jobs_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void PowerCurveWindow::fillTable() {
+    table->setRowCount(0);
+    if (!curve_) return;
+    const bool simulated = curve_->request.method == PowerMethod::Simulate;
+    table->setRowCount(static_cast<int>(curve_->points.size()));
+    int row = 0;
+    for (const PowerPoint& pt : curve_->points) {
+        const QString cells[] = {
+            QString::number(pt.n),
+            powerSeriesName(pt.test),
+            shown(pt.testable),
+            shown(pt.power),
+            shown(pt.conditionalPower),
+            simulated ? QStringLiteral("%1 - %2").arg(shown(lowerEnd(pt)), shown(upperEnd(pt)))
+                      : QStringLiteral("exact")};
+        for (int c = 0; c < 6; ++c) {
+            auto* item = new QTableWidgetItem(cells[c]);
+            item->setTextAlignment(c == 1 ? Qt::AlignLeft | Qt::AlignVCenter
+                                          : Qt::AlignRight | Qt::AlignVCenter);
+            table->setItem(row, c, item);
+        }
+        ++row;
+    }
+}
+
+void PowerCurveWindow::copyTable() {
+    if (!curve_) return;
+    QGuiApplication::clipboard()->setText(QString::fromStdString(curveTableText(*curve_)));
+    setStatus(QStringLiteral("Copied %1 rows to the clipboard.").arg(curve_->points.size()));
+}
+
+QString PowerCurveWindow::writeCsv(const QString& path) const {
+    if (!curve_) return QStringLiteral("There is no curve to export.");
+    const QByteArray bytes = QByteArray::fromStdString(curveCsv(*curve_));
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        return QStringLiteral("Could not write %1: %2").arg(path, file.errorString());
+    return {};
+}
+
+QString PowerCurveWindow::writePicture(const QString& path) const {
+    if (!curve_) return QStringLiteral("There is no curve to export.");
+    std::unique_ptr<QChart> picture(buildPowerChart(*curve_));
+    return saveChart(*picture, path);
+}
+
+namespace {
+
+std::optional<QString> askFileName(QWidget* owner, const char* filter, const char* extension) {
+    SaveDialogRequest request;
+    request.filter = QString::fromLatin1(filter);
+    request.defaultExtension = QString::fromLatin1(extension);
+    return services().files->saveFileName(owner, request);
+}
+
+}  // namespace
+
+void PowerCurveWindow::exportCsv() {
+    const auto name = askFileName(this, "CSV files|*.csv|All files|*.*", "csv");
+    if (!name) return;
+    const QString fault = writeCsv(*name);
+    if (!fault.isEmpty()) {
+        services().messages->show(MessageKind::Error, fault);
+        return;
+    }
+    setStatus(QStringLiteral("Wrote %1.").arg(*name));
+}
+
+void PowerCurveWindow::exportPng() {
+    const auto name = askFileName(this, "PNG pictures|*.png", "png");
+    if (!name) return;
+    const QString fault = writePicture(*name);
+    if (!fault.isEmpty()) {
+        services().messages->show(MessageKind::Error, fault);
+        return;
+    }
+    setStatus(QStringLiteral("Wrote %1.").arg(*name));
+}
+
+void PowerCurveWindow::exportSvg() {
+    const auto name = askFileName(this, "SVG pictures|*.svg", "svg");
+    if (!name) return;
+    const QString fault = writePicture(*name);
+    if (!fault.isEmpty()) {
+        services().messages->show(MessageKind::Error, fault);
+        return;
+    }
+    setStatus(QStringLiteral("Wrote %1.").arg(*name));
+}
+
+void PowerCurveWindow::keyPressEvent(QKeyEvent* e) {
+    guarded([&] {
+        const bool plain = e->modifiers() == Qt::NoModifier || e->modifiers() == Qt::KeypadModifier;
+        if (plain && (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)) {
+            // Enter on a focused push button presses it; anywhere else it computes.
+            if (auto* b = qobject_cast<QPushButton*>(focusWidget()); b && b != computeButton) {
+                b->click();
+            } else {
+                compute();
+            }
+            e->accept();
+            return;
+        }
+        if (plain && e->key() == Qt::Key_F1) {
+            services().help->showTopic(this, helpFile_, kPowerCurveHelpContext);
+            e->accept();
+            return;
+        }
+        QDialog::keyPressEvent(e);  // Esc closes the window
+    });
+}
+
+void PowerCurveWindow::showEvent(QShowEvent* e) { QDialog::showEvent(e); }
+
+void PowerCurveWindow::hideEvent(QHideEvent* e) {
+    // A closed window computes nothing.
+    guarded([this] { cancel(); });
+    QDialog::hideEvent(e);
+}
+
+}  // namespace zyg

@@ -1,0 +1,257 @@
+// The charts read back from their series: the power chart carries the exact
+// engine's values, the de Finetti diagram's acceptance region is exactly the
+// set of samples the test does not reject, and the picture files are written.
+#include <gtest/gtest.h>
+
+#include <QAreaSeries>
+#include <QChart>
+#include <QFile>
+#include <QImage>
+#include <QLineSeries>
+#include <QScatterSeries>
+#include <QSvgRenderer>
+#include <QTemporaryDir>
+#include <QXmlStreamReader>
+#include <cmath>
+#include <map>
+#include <memory>
+#include <set>
+
+#include "charts/ChartFiles.h"
+#include "charts/PowerChart.h"
+
+namespace zyg {
+namespace {
+
+QXYSeries* seriesNamed(QChart& chart, const QString& name) {
+    for (QAbstractSeries* s : chart.series())
+        if (s->objectName() == name || s->name() == name) return qobject_cast<QXYSeries*>(s);
+    return nullptr;
+}
+
+PowerCurve exactCurve(GenotypeModel model, std::vector<HweTest> tests) {
+    PowerCurveRequest r;
+    r.spec.model = model;
+    r.spec.p = 0.3;
+    r.spec.f = 0.2;
+    r.spec.var = 0.03;
+    r.nFrom = 5;
+    r.nTo = 125;
+    r.nStep = 15;
+    r.tests = std::move(tests);
+    r.target = 0.5;
+    std::atomic<bool> cancel{false};
+    return *computePowerCurve(r, cancel);
+}
+
+TEST(PowerChart, EachTestsSeriesHoldsTheExactEnginesPower) {
+    const PowerCurve curve = exactCurve(GenotypeModel::Inbreeding,
+                                        {HweTest::X2, HweTest::G, HweTest::X2cc, HweTest::Exact});
+    std::unique_ptr<QChart> chart(buildPowerChart(curve));
+    for (HweTest test : curve.request.tests) {
+        QXYSeries* line = seriesNamed(*chart, powerSeriesName(test));
+        ASSERT_NE(line, nullptr) << powerSeriesName(test).toStdString();
+        const QList<QPointF> points = line->points();
+        const std::vector<std::uint32_t> sizes = sampleSizes(curve.request);
+        ASSERT_EQ(points.size(), static_cast<qsizetype>(sizes.size()));
+        for (std::size_t i = 0; i < sizes.size(); ++i) {
+            const TestLevel asked[] = {{test, curve.request.level}};
+            const ExactPower exact = exactPower(curve.request.spec, sizes[i], asked)[0];
+            EXPECT_EQ(points[static_cast<qsizetype>(i)].x(), sizes[i]);
+            EXPECT_EQ(points[static_cast<qsizetype>(i)].y(), exact.power)
+                << powerSeriesName(test).toStdString() << " n " << sizes[i];
+        }
+        // The marker stands on the curve at the smallest n that reaches the target.
+        QXYSeries* reached = seriesNamed(*chart, reachedSeriesName(test));
+        ASSERT_NE(reached, nullptr);
+        const auto n = smallestReaching(curve, test);
+        ASSERT_EQ(reached->count(), n ? 1 : 0);
+        if (n) {
+            EXPECT_EQ(reached->at(0).x(), *n);
+            EXPECT_GE(reached->at(0).y(), curve.request.target);
+            EXPECT_TRUE(points.contains(reached->at(0)));
+        }
+    }
+    QXYSeries* target = seriesNamed(*chart, kTargetSeriesName);
+    ASSERT_NE(target, nullptr);
+    for (const QPointF& p : target->points()) EXPECT_EQ(p.y(), 0.5);
+    // Exact curves have no interval bands.
+    for (QAbstractSeries* s : chart->series()) EXPECT_EQ(qobject_cast<QAreaSeries*>(s), nullptr);
+}
+
+TEST(PowerChart, SimulatedCurvesShowTheirIntervalsAroundEachPoint) {
+    PowerCurveRequest r;
+    r.spec.model = GenotypeModel::Inbreeding;
+    r.spec.p = 0.5;
+    r.spec.f = 0.3;
+    r.nFrom = 20;
+    r.nTo = 60;
+    r.nStep = 20;
+    r.tests = {HweTest::X2};
+    r.method = PowerMethod::Simulate;
+    r.replicates = 500;
+    std::atomic<bool> cancel{false};
+    const PowerCurve curve = *computePowerCurve(r, cancel);
+    std::unique_ptr<QChart> chart(buildPowerChart(curve));
+    QAreaSeries* band = nullptr;
+    for (QAbstractSeries* s : chart->series())
+        if (s->name() == intervalSeriesName(HweTest::X2)) band = qobject_cast<QAreaSeries*>(s);
+    ASSERT_NE(band, nullptr);
+    const QList<QPointF> line = seriesNamed(*chart, powerSeriesName(HweTest::X2))->points();
+    ASSERT_EQ(band->upperSeries()->count(), line.size());
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        EXPECT_LE(band->lowerSeries()->at(i).y(), line[i].y());
+        EXPECT_GE(band->upperSeries()->at(i).y(), line[i].y());
+        EXPECT_LT(band->lowerSeries()->at(i).y(), band->upperSeries()->at(i).y());
+    }
+}
+
+// Samples of the accepted series, mapped back to counts.
+std::set<std::tuple<int, int, int>> countsOf(QXYSeries* s, std::uint32_t n) {
+    std::set<std::tuple<int, int, int>> out;
+    for (const QPointF& p : s->points()) {
+        const GenotypeCounts c = countsAt({p.x(), p.y()}, n);
+        EXPECT_EQ(c.o11 + c.o12 + c.o22, static_cast<int>(n));
+        out.insert({c.o11, c.o12, c.o22});
+    }
+    return out;
+}
+
+TEST(DeFinettiChart, TheAcceptanceRegionIsExactlyTheSamplesTheTestDoesNotReject) {
+    for (HweTest test : {HweTest::X2, HweTest::G, HweTest::X2cc, HweTest::Exact}) {
+        for (double level : {0.05, 0.01}) {
+            for (std::uint32_t n = 1; n <= 14; ++n) {
+                DeFinettiPicture picture;
+                picture.n = n;
+                picture.test = test;
+                picture.level = level;
+                picture.lattice = *latticeDecisions(n, test, level);
+                std::unique_ptr<QChart> chart(buildDeFinettiChart(picture));
+                std::set<std::tuple<int, int, int>> accepted, rejected, untestable;
+                for (int a = 0; a <= static_cast<int>(n); ++a)
+                    for (int b = 0; a + b <= static_cast<int>(n); ++b) {
+                        const GenotypeCounts c{static_cast<std::uint16_t>(a),
+                                               static_cast<std::uint16_t>(b),
+                                               static_cast<std::uint16_t>(n - a - b)};
+                        const std::optional<bool> r = rejects(test, c, level);
+                        (!r ? untestable : *r ? rejected : accepted).insert({a, b, c.o22});
+                    }
+                const std::string what = std::string(hweTestName(test)) + " at " +
+                                         std::to_string(level) + ", n " + std::to_string(n);
+                EXPECT_EQ(countsOf(seriesNamed(*chart, kAcceptedSeriesName), n), accepted) << what;
+                EXPECT_EQ(countsOf(seriesNamed(*chart, kRejectedSeriesName), n), rejected) << what;
+                EXPECT_EQ(countsOf(seriesNamed(*chart, kUntestableSeriesName), n), untestable)
+                    << what;
+            }
+        }
+    }
+}
+
+// Whether a triangle point lies above the Hardy-Weinberg parabola (more
+// heterozygotes than 2pq).
+bool aboveParabola(const TrianglePoint& t) {
+    const TrianglePoint onCurve =
+        trianglePoint((1 - t.x) * (1 - t.x), 2 * t.x * (1 - t.x), t.x * t.x);
+    return t.y > onCurve.y + 1e-12;
+}
+
+TEST(DeFinettiChart, TheModelsPointLiesWhereItsDepartureSays) {
+    auto modelPoint = [](const ModelSpec& spec) {
+        DeFinettiPicture picture;
+        picture.spec = spec;
+        picture.n = 4;
+        picture.lattice = *latticeDecisions(4, HweTest::X2, 0.05);
+        std::unique_ptr<QChart> chart(buildDeFinettiChart(picture));
+        QXYSeries* s = seriesNamed(*chart, kModelSeriesName);
+        EXPECT_EQ(s->count(), 1);
+        return TrianglePoint{s->at(0).x(), s->at(0).y()};
+    };
+    ModelSpec hw;
+    hw.p = 0.3;
+    const TrianglePoint h = modelPoint(hw);
+    EXPECT_NEAR(h.x, 0.7, 1e-12);  // the frequency of A2
+    EXPECT_NEAR(h.y, 0.42 * std::sqrt(3.0) / 2, 1e-12);
+    ModelSpec wahlund = hw;
+    wahlund.model = GenotypeModel::Wahlund;
+    wahlund.var = 0.05;
+    EXPECT_FALSE(aboveParabola(modelPoint(wahlund)));
+    EXPECT_LT(modelPoint(wahlund).y, h.y);
+    ModelSpec inbred = hw;
+    inbred.model = GenotypeModel::Inbreeding;
+    inbred.f = 0.4;
+    EXPECT_LT(modelPoint(inbred).y, h.y);
+    ModelSpec advantage = hw;
+    advantage.model = GenotypeModel::Selection;
+    advantage.w11 = 0.5;
+    advantage.w12 = 1;
+    advantage.w22 = 0.5;
+    EXPECT_TRUE(aboveParabola(modelPoint(advantage)));
+}
+
+TEST(DeFinettiChart, TheLastSampleIsDrawnOnlyWhenThereIsOne) {
+    DeFinettiPicture picture;
+    picture.n = 10;
+    picture.lattice = *latticeDecisions(10, HweTest::X2, 0.05);
+    std::unique_ptr<QChart> without(buildDeFinettiChart(picture));
+    EXPECT_EQ(seriesNamed(*without, kLastSampleSeriesName), nullptr);
+    picture.lastSample = GenotypeCounts{2, 3, 5};
+    std::unique_ptr<QChart> with(buildDeFinettiChart(picture));
+    QXYSeries* last = seriesNamed(*with, kLastSampleSeriesName);
+    ASSERT_NE(last, nullptr);
+    ASSERT_EQ(last->count(), 1);
+    const GenotypeCounts back = countsAt({last->at(0).x(), last->at(0).y()}, 10);
+    EXPECT_EQ(back, (GenotypeCounts{2, 3, 5}));
+}
+
+TEST(DeFinettiChart, LatticeDecisionsStopWhenCancelled) {
+    std::atomic<bool> cancel{true};
+    EXPECT_FALSE(latticeDecisions(50, HweTest::Exact, 0.05, &cancel));
+}
+
+TEST(ChartFiles, PngAndSvgAreWrittenAtTheirSize) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const PowerCurve curve = exactCurve(GenotypeModel::Wahlund, {HweTest::X2, HweTest::G});
+    std::unique_ptr<QChart> chart(buildPowerChart(curve));
+    const QString png = dir.filePath(QStringLiteral("curve.png"));
+    EXPECT_EQ(saveChart(*chart, png, QSize(640, 480)), QString());
+    const QImage image(png);
+    EXPECT_EQ(image.size(), QSize(640, 480));
+    // Something is drawn: many colours, not a blank page.
+    std::set<QRgb> colours;
+    for (int y = 0; y < image.height(); y += 7)
+        for (int x = 0; x < image.width(); x += 7) colours.insert(image.pixel(x, y));
+    EXPECT_GT(colours.size(), 5u);
+
+    const QString svg = dir.filePath(QStringLiteral("curve.SVG"));
+    EXPECT_EQ(saveChart(*chart, svg), QString());
+    QFile file(svg);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QXmlStreamReader xml(bytes);
+    while (!xml.atEnd()) xml.readNext();
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    QSvgRenderer renderer(bytes);
+    EXPECT_TRUE(renderer.isValid());
+    EXPECT_EQ(renderer.viewBoxF(), QRectF(QPointF(0, 0), QSizeF(kDefaultChartFileSize)));
+    EXPECT_TRUE(bytes.contains("Sample size n"));
+
+    // The same chart can be written twice: it leaves the scene it was drawn in.
+    EXPECT_EQ(saveChart(*chart, png), QString());
+    EXPECT_EQ(QImage(png).size(), kDefaultChartFileSize);
+}
+
+TEST(ChartFiles, FaultsAreReportedNotIgnored) {
+    const PowerCurve curve = exactCurve(GenotypeModel::HardyWeinberg, {HweTest::X2});
+    std::unique_ptr<QChart> chart(buildPowerChart(curve));
+    QTemporaryDir dir;
+    EXPECT_FALSE(saveChart(*chart, dir.filePath(QStringLiteral("curve.jpg"))).isEmpty());
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("curve.jpg"))));
+    const QString missing = dir.filePath(QStringLiteral("no/such/folder/curve.png"));
+    const QString fault = saveChart(*chart, missing);
+    EXPECT_TRUE(fault.contains(missing)) << fault.toStdString();
+    EXPECT_FALSE(QFile::exists(missing));
+}
+
+}  // namespace
+}  // namespace zyg

@@ -1,0 +1,508 @@
+// The study windows as the user drives them: the Tools menu of the main
+// window, the inputs taken from it, computing with Enter, bad input, cancel
+// and restart, the clipboard, the exports, Esc and F1.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QChart>
+#include <QChartView>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QLineSeries>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest/QTest>
+#include <map>
+#include <memory>
+
+#include "Unit5.h"
+#include "charts/ChartFiles.h"
+#include "charts/DeFinettiWindow.h"
+#include "charts/ModelInputs.h"
+#include "charts/PowerChart.h"
+#include "charts/PowerCurveWindow.h"
+#include "support/FakeServices.h"
+#include "support/QtPrinters.h"
+#include "widgets/EditBox.h"
+#include "widgets/NumericDisplayField.h"
+#include "widgets/NumericSpinField.h"
+
+namespace zyg::testing {
+namespace {
+
+constexpr int kWaitMs = 20000;  // every wait below ends well before this
+
+StudySnapshot inbredStudy() {
+    StudySnapshot s;
+    s.spec.model = GenotypeModel::Inbreeding;
+    s.spec.p = 0.4;
+    s.spec.f = 0.1;
+    s.n = 100;
+    s.x2On = true;
+    s.gOn = true;
+    return s;
+}
+
+// Series drawn per test: the lines whose name is a test's.
+int testSeriesCount(QChart* chart) {
+    int count = 0;
+    for (QAbstractSeries* s : chart->series())
+        for (HweTest t : {HweTest::X2, HweTest::G, HweTest::X2cc, HweTest::Exact})
+            if (s->objectName() == powerSeriesName(t) && qobject_cast<QXYSeries*>(s)->count() > 0)
+                ++count;
+    return count;
+}
+
+class PowerCurveWindowTest : public ::testing::Test {
+protected:
+    FakeEnvironment env;
+    StudySnapshot study = inbredStudy();
+    std::unique_ptr<PowerCurveWindow> window;
+
+    void SetUp() override {
+        window = std::make_unique<PowerCurveWindow>([this] { return study; },
+                                                    QStringLiteral("/help/ZYGOMETHELP.HLP"));
+        window->show();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    }
+    bool waitIdle() {
+        return QTest::qWaitFor([&] { return !window->computing(); }, kWaitMs);
+    }
+};
+
+TEST_F(PowerCurveWindowTest, OpensWithTheMainWindowsStudyAndTakesItAgainOnRequest) {
+    EXPECT_EQ(window->modelInputs->model->currentIndex(), 2);
+    EXPECT_DOUBLE_EQ(window->modelInputs->p->value(), 0.4);
+    EXPECT_DOUBLE_EQ(window->modelInputs->f->value(), 0.1);
+    EXPECT_TRUE(window->x2Test->isChecked());
+    EXPECT_TRUE(window->gTest->isChecked());
+    EXPECT_FALSE(window->exactTest->isChecked());
+    EXPECT_EQ(window->nTo->value(), 100);
+    EXPECT_DOUBLE_EQ(window->target->value(), 0.80);
+    EXPECT_EQ(window->method->currentText(), "Exact");
+    EXPECT_FALSE(window->modelInputs->var->isEnabled());
+    EXPECT_TRUE(window->modelInputs->f->isEnabled());
+
+    study.spec.model = GenotypeModel::Wahlund;
+    study.spec.var = 0.02;
+    study.gOn = false;
+    window->takeButton->click();
+    EXPECT_EQ(window->modelInputs->model->currentIndex(), 1);
+    EXPECT_DOUBLE_EQ(window->modelInputs->var->value(), 0.02);
+    EXPECT_TRUE(window->modelInputs->var->isEnabled());
+    EXPECT_FALSE(window->gTest->isChecked());
+}
+
+TEST_F(PowerCurveWindowTest, EnterComputesAndTheChartTableAndStatusAgree) {
+    window->nFrom->setFocus();
+    QTest::keyClick(window->nFrom, Qt::Key_Return);
+    EXPECT_TRUE(window->computing() || window->curve().has_value());
+    ASSERT_TRUE(waitIdle());
+    ASSERT_TRUE(window->curve());
+    const PowerCurve& curve = *window->curve();
+    EXPECT_EQ(testSeriesCount(window->chart()), 2);
+    EXPECT_EQ(window->table->rowCount(), static_cast<int>(curve.points.size()));
+    EXPECT_FALSE(window->progress->isVisible());
+    // The chart's values are the exact engine's.
+    auto* x2 = qobject_cast<QXYSeries*>(window->chart()->series().at(0));
+    for (QAbstractSeries* s : window->chart()->series())
+        if (s->objectName() == "X2") x2 = qobject_cast<QXYSeries*>(s);
+    const TestLevel asked[] = {{HweTest::X2, 0.05}};
+    const QPointF last = x2->points().last();
+    EXPECT_EQ(last.y(), exactPower(curve.request.spec, 100, asked)[0].power);
+    EXPECT_TRUE(window->csvButton->isEnabled());
+
+    // Copy puts the table, tab-separated, on the clipboard.
+    window->copyButton->click();
+    const QStringList lines = QGuiApplication::clipboard()->text().split(u'\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(lines.size(), window->table->rowCount() + 1);
+    EXPECT_EQ(lines[1].split(u'\t')[0], window->table->item(0, 0)->text());
+}
+
+TEST_F(PowerCurveWindowTest, BadInputGivesAMessageAndNoChart) {
+    struct Case {
+        const char* what;
+        std::function<void()> spoil;
+        QWidget* input;
+    };
+    const Case cases[] = {
+        {"from above to",
+         [&] {
+             window->nFrom->setValue(300);
+             window->nTo->setValue(200);
+         },
+         window->nTo},
+        {"step 0", [&] { window->nStep->setValue(0); }, window->nStep},
+        {"var above p.q",
+         [&] {
+             window->modelInputs->model->setCurrentIndex(1);
+             window->modelInputs->p->setValue(0.1);
+             window->modelInputs->var->setValue(0.2);
+         },
+         window->modelInputs->var},
+        {"all fitnesses 0",
+         [&] {
+             window->modelInputs->model->setCurrentIndex(3);
+             window->modelInputs->w11->setValue(0);
+             window->modelInputs->w12->setValue(0);
+             window->modelInputs->w22->setValue(0);
+         },
+         window->modelInputs->w11},
+        {"no test",
+         [&] {
+             window->x2Test->setChecked(false);
+             window->gTest->setChecked(false);
+         },
+         window->x2Test},
+    };
+    for (const Case& c : cases) {
+        window->takeFromMainWindow();
+        window->compute();
+        ASSERT_TRUE(waitIdle());
+        ASSERT_TRUE(window->curve()) << c.what;
+        c.spoil();
+        window->computeButton->click();
+        EXPECT_FALSE(window->computing()) << c.what;
+        EXPECT_FALSE(window->curve()) << c.what;
+        EXPECT_EQ(testSeriesCount(window->chart()), 0) << c.what;
+        EXPECT_EQ(window->table->rowCount(), 0) << c.what;
+        EXPECT_FALSE(window->statusLine->text().isEmpty()) << c.what;
+        EXPECT_EQ(QApplication::focusWidget(), c.input) << c.what;
+        EXPECT_FALSE(window->csvButton->isEnabled()) << c.what;
+        EXPECT_TRUE(env.messages.shown.empty()) << c.what;
+    }
+}
+
+TEST_F(PowerCurveWindowTest, CancelLeavesNoSeriesAndALateResultIsDropped) {
+    window->nFrom->setValue(1000);
+    window->nTo->setValue(10000);
+    window->nStep->setValue(10);
+    window->exactTest->setChecked(true);
+    window->compute();
+    ASSERT_TRUE(window->computing());
+    EXPECT_TRUE(window->cancelButton->isVisible());
+    QTest::qWait(30);
+    window->cancelButton->click();
+    EXPECT_FALSE(window->computing());
+    EXPECT_FALSE(window->curve());
+    EXPECT_EQ(testSeriesCount(window->chart()), 0);
+    // Whatever the cancelled worker still sends is not drawn.
+    QTest::qWait(300);
+    EXPECT_FALSE(window->curve());
+    EXPECT_EQ(testSeriesCount(window->chart()), 0);
+    EXPECT_EQ(window->table->rowCount(), 0);
+}
+
+TEST_F(PowerCurveWindowTest, AChangeWhileComputingRestartsWithTheNewInputs) {
+    window->nFrom->setValue(1000);
+    window->nTo->setValue(10000);
+    window->nStep->setValue(100);
+    window->exactTest->setChecked(true);
+    window->compute();
+    ASSERT_TRUE(window->computing());
+    // The new range is small: the restarted computation ends soon.
+    window->nFrom->setValue(10);
+    window->nTo->setValue(50);
+    window->nStep->setValue(20);
+    EXPECT_TRUE(window->computing());
+    ASSERT_TRUE(waitIdle());
+    ASSERT_TRUE(window->curve());
+    EXPECT_EQ(window->curve()->request.nFrom, 10u);
+    EXPECT_EQ(window->curve()->request.nTo, 50u);
+    EXPECT_EQ(window->curve()->points.size(), 3u * 3u);
+}
+
+TEST_F(PowerCurveWindowTest, SimulatedCurvesNameTheirSeedAndShowIntervals) {
+    window->method->setCurrentIndex(1);
+    EXPECT_TRUE(window->replicates->isEnabled());
+    window->replicates->setValue(200);
+    window->nFrom->setValue(20);
+    window->nTo->setValue(60);
+    window->nStep->setValue(20);
+    window->compute();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_TRUE(window->curve());
+    EXPECT_TRUE(window->statusLine->text().contains("seed"));
+    EXPECT_TRUE(window->table->item(0, 5)->text().contains(" - "));
+}
+
+TEST_F(PowerCurveWindowTest, ExportsWriteTheFilesTheUserNames) {
+    window->compute();
+    ASSERT_TRUE(waitIdle());
+    QTemporaryDir dir;
+    const QString csv = dir.filePath("curve.csv"), png = dir.filePath("curve.png"),
+                  svg = dir.filePath("curve.svg");
+    env.files.answers = {csv, png, svg, std::nullopt};
+    window->csvButton->click();
+    window->pngButton->click();
+    window->svgButton->click();
+    window->csvButton->click();  // cancelled: nothing written, nothing said
+    ASSERT_EQ(env.files.requests.size(), 4u);
+    EXPECT_EQ(env.files.requests[0].defaultExtension, "csv");
+    EXPECT_EQ(env.files.requests[1].defaultExtension, "png");
+    EXPECT_TRUE(env.messages.shown.empty());
+    QFile file(csv);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> rows = file.readAll().split('\n');
+    EXPECT_TRUE(rows[0].startsWith("model,p,var,f,w11,w12,w22,n,test,level,method"));
+    EXPECT_EQ(rows.size() - 2, static_cast<qsizetype>(window->curve()->points.size()));
+    EXPECT_EQ(QImage(png).size(), kDefaultChartFileSize);
+    EXPECT_GT(QFile(svg).size(), 1000);
+
+    // A file that cannot be written is reported.
+    env.files.answers = {dir.filePath("missing/curve.png")};
+    window->pngButton->click();
+    ASSERT_EQ(env.messages.texts(MessageKind::Error).size(), 1);
+}
+
+TEST_F(PowerCurveWindowTest, EscClosesTheWindowAndF1OpensItsTopic) {
+    window->nTo->setFocus();
+    QTest::keyClick(window->nTo, Qt::Key_F1);
+    ASSERT_EQ(env.help.requests.size(), 1u);
+    EXPECT_EQ(env.help.requests[0].second, kPowerCurveHelpContext);
+    QTest::keyClick(window->nTo, Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(PowerCurveWindowTest, EveryInputIsReachedByTab) {
+    window->modelInputs->model->setFocus();
+    QSet<QWidget*> reached;
+    for (int i = 0; i < 40; ++i) {
+        reached.insert(QApplication::focusWidget());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    window->modelInputs->model->setCurrentIndex(3);
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             window->modelInputs->p, window->nFrom, window->nTo, window->nStep, window->x2Test,
+             window->exactTest, window->level, window->method, window->target,
+             window->computeButton, window->closeButton, window->takeButton})
+        EXPECT_TRUE(reached.contains(w)) << w->objectName().toStdString();
+}
+
+// The letters after "&" in the window's captions, each of which must be unique.
+void expectUniqueMnemonics(QWidget* window) {
+    std::map<QChar, QString> seen;
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        QString text;
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) text = b->text();
+        if (auto* l = qobject_cast<QLabel*>(w)) text = l->text();
+        const qsizetype amp = text.indexOf(u'&');
+        if (amp < 0 || amp + 1 >= text.size() || text[amp + 1] == u'&') continue;
+        const QChar key = text[amp + 1].toLower();
+        EXPECT_FALSE(seen.count(key))
+            << "Alt+" << QString(key).toStdString() << ": \"" << seen[key].toStdString()
+            << "\" and \"" << text.toStdString() << "\"";
+        seen[key] = text;
+    }
+    EXPECT_GT(seen.size(), 8u);
+}
+
+TEST_F(PowerCurveWindowTest, EveryAltLetterIsUnique) { expectUniqueMnemonics(window.get()); }
+
+class DeFinettiWindowTest : public ::testing::Test {
+protected:
+    FakeEnvironment env;
+    StudySnapshot study = inbredStudy();
+    std::unique_ptr<DeFinettiWindow> window;
+
+    void SetUp() override {
+        study.n = 20;
+        study.lastSample = GenotypeCounts{3, 6, 11};
+        window = std::make_unique<DeFinettiWindow>([this] { return study; },
+                                                   QStringLiteral("/help/ZYGOMETHELP.HLP"));
+        window->show();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    }
+    bool waitIdle() {
+        return QTest::qWaitFor([&] { return !window->computing(); }, kWaitMs);
+    }
+    QXYSeries* series(const QString& name) {
+        for (QAbstractSeries* s : window->chart()->series())
+            if (s->objectName() == name) return qobject_cast<QXYSeries*>(s);
+        return nullptr;
+    }
+};
+
+TEST_F(DeFinettiWindowTest, EnterDrawsTheLatticeTheModelAndTheLastSample) {
+    EXPECT_EQ(window->n->value(), 20);
+    window->n->setFocus();
+    QTest::keyClick(window->n, Qt::Key_Enter);
+    ASSERT_TRUE(waitIdle());
+    ASSERT_TRUE(window->picture());
+    const int lattice = series(kAcceptedSeriesName)->count() +
+                        series(kRejectedSeriesName)->count() +
+                        series(kUntestableSeriesName)->count();
+    EXPECT_EQ(lattice, 21 * 22 / 2);
+    ASSERT_NE(series(kLastSampleSeriesName), nullptr);
+    EXPECT_EQ(series(kModelSeriesName)->count(), 1);
+    EXPECT_TRUE(window->pngButton->isEnabled());
+}
+
+TEST_F(DeFinettiWindowTest, BadInputGivesAMessageAndNoDiagram) {
+    window->draw();
+    ASSERT_TRUE(waitIdle());
+    window->n->setValue(static_cast<int>(kMaxDiagramSampleSize) + 1);
+    window->drawButton->click();
+    EXPECT_FALSE(window->picture());
+    EXPECT_EQ(series(kAcceptedSeriesName)->count(), 0);
+    EXPECT_TRUE(window->statusLine->text().contains("300"));
+    EXPECT_EQ(QApplication::focusWidget(), window->n);
+    EXPECT_FALSE(window->pngButton->isEnabled());
+
+    window->n->setValue(20);
+    window->modelInputs->model->setCurrentIndex(3);
+    window->modelInputs->w11->setValue(0);
+    window->modelInputs->w12->setValue(0);
+    window->modelInputs->w22->setValue(0);
+    window->drawButton->click();
+    EXPECT_FALSE(window->picture());
+    EXPECT_TRUE(window->statusLine->text().startsWith("The fitnesses"))
+        << window->statusLine->text().toStdString();
+}
+
+TEST_F(DeFinettiWindowTest, ExportsWritePictures) {
+    window->draw();
+    ASSERT_TRUE(waitIdle());
+    QTemporaryDir dir;
+    env.files.answers = {dir.filePath("d.png"), dir.filePath("d.svg")};
+    window->pngButton->click();
+    window->svgButton->click();
+    EXPECT_FALSE(QImage(dir.filePath("d.png")).isNull());
+    EXPECT_GT(QFile(dir.filePath("d.svg")).size(), 1000);
+    EXPECT_TRUE(env.messages.shown.empty());
+}
+
+TEST_F(DeFinettiWindowTest, EveryAltLetterIsUnique) { expectUniqueMnemonics(window.get()); }
+
+TEST_F(DeFinettiWindowTest, EscClosesTheWindowOnly) {
+    QWidget owner;
+    owner.show();
+    window->n->setFocus();
+    QTest::keyClick(window->n, Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(owner.isVisible());
+}
+
+// ---- The main window's Tools menu ----
+
+class ToolsMenu : public ::testing::Test {
+protected:
+    FakeEnvironment env;
+    std::unique_ptr<TForm1> form;
+    void SetUp() override {
+        form = std::make_unique<TForm1>();
+        form->show();
+        form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    }
+};
+
+TEST_F(ToolsMenu, SitsBetweenFileAndHelpWithoutTakingAnAcceleratorAway) {
+    const QList<QAction*> menus = form->MainMenu1->actions();
+    ASSERT_EQ(menus.size(), 3);
+    EXPECT_EQ(menus[0]->text(), "&File");
+    EXPECT_EQ(menus[1]->text(), "&Tools");
+    EXPECT_EQ(menus[2]->text(), "&Help");
+    EXPECT_EQ(form->ToolsPowerCurveItem->text(), "&Power Curve...");
+    EXPECT_EQ(form->ToolsDeFinettiItem->text(), "&De Finetti Diagram...");
+    // No other caption of the window uses Alt+T.
+    for (QWidget* w : form->findChildren<QWidget*>()) {
+        QString text;
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) text = b->text();
+        if (auto* l = qobject_cast<QLabel*>(w)) text = l->text();
+        EXPECT_FALSE(text.contains("&T", Qt::CaseInsensitive)) << w->objectName().toStdString();
+    }
+}
+
+TEST_F(ToolsMenu, ItemsShowTheirHintsAndF1TheirTopics) {
+    emit form->Tools1->hovered(form->ToolsPowerCurveItem);
+    EXPECT_EQ(form->StatusBar1->panelText(0), " Draw power against sample size");
+    emit form->Tools1->hovered(form->ToolsDeFinettiItem);
+    EXPECT_TRUE(form->StatusBar1->panelText(0).contains("triangle"));
+
+    form->Tools1->popup(form->mapToGlobal(QPoint(0, 0)));
+    for (int i = 0; i < 3 && form->Tools1->activeAction() != form->ToolsDeFinettiItem; ++i)
+        QTest::keyClick(form->Tools1, Qt::Key_Down);
+    ASSERT_EQ(form->Tools1->activeAction(), form->ToolsDeFinettiItem);
+    QTest::keyClick(form->Tools1, Qt::Key_F1);
+    ASSERT_EQ(env.help.requests.size(), 1u);
+    EXPECT_EQ(env.help.requests[0].second, kDeFinettiHelpContext);
+}
+
+TEST(HelpFile, HasATopicForEachStudyWindow) {
+    QFile help(QStringLiteral(QT_TESTCASE_SOURCEDIR "/../resources/ZYGOMETHELP.HLP"));
+    ASSERT_TRUE(help.open(QIODevice::ReadOnly));
+    const QByteArray text = help.readAll();
+    for (int context : {kPowerCurveHelpContext, kDeFinettiHelpContext}) {
+        EXPECT_TRUE(text.contains(QStringLiteral("<a name=\"topic%1\">").arg(context).toUtf8()))
+            << context;
+        EXPECT_TRUE(text.contains(QStringLiteral("href=\"#topic%1\"").arg(context).toUtf8()))
+            << context;
+    }
+}
+
+TEST_F(ToolsMenu, EachItemOpensOneWindowWithTheMainWindowsStudy) {
+    form->IRadioButton->click();
+    form->pAdvSpinEdit->setFloatValue(0.35);
+    form->inbAdvSpinEdit->setFloatValue(0.2);
+    form->nEdit->setText("25");
+    form->GCheckBox->setChecked(true);
+    form->RunButton->click();
+    const StudySnapshot s = form->currentStudy();
+    EXPECT_EQ(s.spec.model, GenotypeModel::Inbreeding);
+    EXPECT_DOUBLE_EQ(s.spec.p, 0.35);
+    EXPECT_DOUBLE_EQ(s.spec.f, 0.2);
+    EXPECT_EQ(s.n, 25u);
+    EXPECT_TRUE(s.gOn);
+    ASSERT_TRUE(s.lastSample);
+    EXPECT_EQ(s.lastSample->o11 + s.lastSample->o12 + s.lastSample->o22, 25);
+    EXPECT_EQ(s.lastSample->o11, form->o11AdvEdit->text().toInt());
+
+    form->ToolsPowerCurveItem->trigger();
+    PowerCurveWindow* curve = form->powerCurveWindow();
+    ASSERT_NE(curve, nullptr);
+    EXPECT_TRUE(curve->isVisible());
+    EXPECT_DOUBLE_EQ(curve->modelInputs->p->value(), 0.35);
+    // A second choice brings the same window forward and keeps what it holds.
+    curve->nStep->setValue(7);
+    form->ToolsPowerCurveItem->trigger();
+    EXPECT_EQ(form->powerCurveWindow(), curve);
+    EXPECT_EQ(curve->nStep->value(), 7);
+
+    form->ToolsDeFinettiItem->trigger();
+    DeFinettiWindow* diagram = form->deFinettiWindow();
+    ASSERT_NE(diagram, nullptr);
+    EXPECT_EQ(diagram->n->value(), 25);
+    diagram->draw();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !diagram->computing(); }, kWaitMs));
+    ASSERT_TRUE(diagram->picture());
+    ASSERT_TRUE(diagram->picture()->lastSample);
+    EXPECT_EQ(*diagram->picture()->lastSample, *s.lastSample);
+
+    // Esc in a study window closes it and leaves the program running.
+    diagram->n->setFocus();
+    QTest::keyClick(diagram->n, Qt::Key_Escape);
+    EXPECT_FALSE(diagram->isVisible());
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(form->exitRequested());
+
+    // After p changes the window no longer shows a sample.
+    form->pAdvSpinEdit->setFloatValue(0.4);
+    EXPECT_FALSE(form->currentStudy().lastSample);
+}
+
+}  // namespace
+}  // namespace zyg::testing

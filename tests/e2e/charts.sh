@@ -1,0 +1,141 @@
+#!/usr/bin/env bash
+# Starts the real program under Xvfb and drives the two study windows with
+# xdotool as a user would: a run in the main window, then Tools > Power
+# Curve..., a range of n, Enter to compute, Export CSV and Export PNG through
+# the save dialog, Esc; then Tools > De Finetti Diagram..., Enter to draw,
+# Export PNG, Esc. Checks the files, that Esc left the program running, and
+# that Ctrl+X still ends it with exit code 0.
+set -euo pipefail
+
+program=${1:?usage: charts.sh path/to/zygomet}
+program=$(readlink -f "$program")
+for tool in Xvfb xdotool; do
+  command -v "$tool" >/dev/null || { echo "$tool is missing (make test installs it)"; exit 1; }
+done
+
+work=$(mktemp -d)
+xvfb_pid=""
+app_pid=""
+cleanup() {
+  [[ -n "$app_pid" ]] && kill "$app_pid" 2>/dev/null || true
+  [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "charts end-to-end: $*"
+  ls -la "$work"
+  cat "$work/app.log"
+  exit 1
+}
+
+# A free display number (the other end-to-end test may run at the same time).
+display=""
+for n in $(seq 141 190); do
+  if [[ ! -e /tmp/.X$n-lock && ! -e /tmp/.X11-unix/X$n ]]; then display=":$n"; break; fi
+done
+[[ -n "$display" ]] || { echo "no free X display"; exit 1; }
+Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+export DISPLAY=$display
+for _ in $(seq 1 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+
+export HOME="$work/home" XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=xcb QT_QPA_PLATFORMTHEME=
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+(cd "$work" && exec "$program") >"$work/app.log" 2>&1 &
+app_pid=$!
+
+main=$(timeout 20 xdotool search --sync --onlyvisible --name "Q9 Zygomet" | head -n 1)
+[[ -n "$main" ]] || fail "the main window did not appear"
+xdotool windowfocus --sync "$main"
+sleep 0.5
+
+key() { xdotool key --clearmodifiers "$@"; sleep 0.3; }
+type_text() { xdotool type --delay 30 "$1"; sleep 0.3; }
+# Waits (bounded) for a visible window with this title and focuses it.
+window_named() {
+  local id
+  id=$(timeout 20 xdotool search --sync --onlyvisible --name "$1" | head -n 1) || true
+  [[ -n "$id" ]] || fail "no window \"$1\""
+  xdotool windowfocus --sync "$id"
+  sleep 0.3
+  echo "$id"
+}
+wait_for_file() {
+  for _ in $(seq 1 100); do [[ -s "$1" ]] && return 0; sleep 0.1; done
+  fail "$1 was not written"
+}
+# The width and height of a PNG file, from its header.
+png_size() { od -An -tu1 -j16 -N8 "$1" | awk '{print $1*16777216+$2*65536+$3*256+$4 "x" $5*16777216+$6*65536+$7*256+$8}'; }
+
+key alt+i                      # the inbreeding model
+key ctrl+r                     # a run, so that there is a last sample
+sleep 1
+
+# ---- Power curve ----
+key alt+t
+key p                          # Tools > Power Curve...
+curve=$(window_named "Power Curve - Zygomet")
+key alt+r; key ctrl+a; type_text "10"      # n from
+key alt+o; key ctrl+a; type_text "100"     # n to
+key alt+e; key ctrl+a; type_text "10"      # step
+key Return                                  # compute
+sleep 2
+key alt+s                                   # Export CSV...
+type_text "$work/curve"                     # the extension .csv is added
+key Return
+wait_for_file "$work/curve.csv"
+xdotool windowfocus --sync "$curve"; sleep 0.3
+key alt+n                                   # Export PNG...
+type_text "$work/curve"
+key Return
+wait_for_file "$work/curve.png"
+
+header=$(head -n 1 "$work/curve.csv")
+[[ "$header" == model,p,var,f,w11,w12,w22,n,test,level,method,testable,power,conditional_power,se* ]] ||
+  fail "unexpected CSV header: $header"
+rows=$(($(wc -l <"$work/curve.csv") - 1))
+((rows >= 10 && rows % 10 == 0)) || fail "expected 10 rows per test, got $rows"
+first=$(sed -n 2p "$work/curve.csv")
+[[ "$first" == inbreeding,*,10,x2,0.05,exact,* ]] || fail "unexpected first row: $first"
+size=$(png_size "$work/curve.png")
+[[ "$size" == 900x600 ]] || fail "the curve picture is $size, not 900x600"
+
+xdotool windowfocus --sync "$curve"; sleep 0.3
+key Escape                                  # closes the window only
+sleep 0.5
+xdotool search --onlyvisible --name "Power Curve - Zygomet" >/dev/null 2>&1 &&
+  fail "Esc did not close the power-curve window"
+kill -0 "$app_pid" 2>/dev/null || fail "Esc in the power-curve window ended the program"
+
+# ---- De Finetti diagram ----
+xdotool windowfocus --sync "$main"; sleep 0.3
+key alt+t
+key d                          # Tools > De Finetti Diagram...
+diagram=$(window_named "De Finetti Diagram - Zygomet")
+key Return                     # draw
+sleep 1
+key alt+g                      # Export PNG...
+type_text "$work/diagram"
+key Return
+wait_for_file "$work/diagram.png"
+size=$(png_size "$work/diagram.png")
+[[ "$size" == 800x700 ]] || fail "the diagram picture is $size, not 800x700"
+xdotool windowfocus --sync "$diagram"; sleep 0.3
+key Escape
+sleep 0.5
+kill -0 "$app_pid" 2>/dev/null || fail "Esc in the diagram window ended the program"
+
+# ---- The program still ends as before ----
+xdotool windowfocus --sync "$main"; sleep 0.3
+key ctrl+x
+exit_code=""
+for _ in $(seq 1 50); do
+  if ! kill -0 "$app_pid" 2>/dev/null; then wait "$app_pid" && exit_code=0 || exit_code=$?; break; fi
+  sleep 0.1
+done
+app_pid=""
+[[ "$exit_code" == "0" ]] || fail "the program did not end with exit code 0 (got '${exit_code:-still running}')"
+echo "end-to-end: power curve and de Finetti diagram computed, exported and closed: passed"
