@@ -142,6 +142,10 @@ if [[ " ${programs[*]} " == *" zygomet-power "* ]]; then
       cat "$scratch/examples.txt" >&2
       fail "an example of zygomet-power(1) failed: $examples"
     fi
+    # And leaves the files it names.
+    for output in $(grep -oE -- '--(csv|results|plot) [^ ]+' <<<"$examples" | awk '$2 != "-" { print $2 }'); do
+      [[ -s $scratch/examples/$output ]] || fail "an example of zygomet-power(1) did not write $output"
+    done
   fi
   "$power" --model nonsense >/dev/null 2>"$scratch/bad.txt"
   status=$?
