@@ -194,7 +194,14 @@ void DeFinettiWindow::showChart(QChart* chart) {
 }
 
 void DeFinettiWindow::inputChanged() {
-    if (computing()) draw();
+    if (computing()) {
+        draw();
+        return;
+    }
+    if (picture_)
+        setStatus(
+            QStringLiteral("The inputs changed: the diagram shows the previous ones (see "
+                           "its title). Press Draw (Enter) to redraw."));
 }
 
 void DeFinettiWindow::cancelRunning() {

@@ -22,8 +22,7 @@ std::string plotPowerPoints(const std::vector<PowerPoint>& points, std::optional
             if (type == QtCriticalMsg || type == QtFatalMsg)
                 fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
         });
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         static int argc = 1;
         static char name[] = "zygomet-power";
         static char* argv[] = {name, nullptr};

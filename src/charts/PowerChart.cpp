@@ -78,28 +78,27 @@ QString reachedSeriesName(HweTest test) {
     return powerSeriesName(test) + QStringLiteral(" reaches target");
 }
 
-QString curveTitle(const PowerCurveRequest& r) {
-    const ModelSpec& s = r.spec;
-    QString model;
+QString modelText(const ModelSpec& s) {
     switch (s.model) {
         case GenotypeModel::HardyWeinberg:
-            model = QStringLiteral("Hardy-Weinberg, p = %1").arg(number(s.p));
-            break;
+            return QStringLiteral("Hardy-Weinberg, p = %1").arg(number(s.p));
         case GenotypeModel::Wahlund:
-            model = QStringLiteral("Wahlund, p = %1, var = %2").arg(number(s.p), number(s.var));
-            break;
+            return QStringLiteral("Wahlund, p = %1, var = %2").arg(number(s.p), number(s.var));
         case GenotypeModel::Inbreeding:
-            model = QStringLiteral("Inbreeding, p = %1, f = %2").arg(number(s.p), number(s.f));
-            break;
+            return QStringLiteral("Inbreeding, p = %1, f = %2").arg(number(s.p), number(s.f));
         case GenotypeModel::Selection:
-            model = QStringLiteral("Selection, p = %1, W11 = %2, W12 = %3, W22 = %4")
-                        .arg(number(s.p), number(s.w11), number(s.w12), number(s.w22));
-            break;
+            return QStringLiteral("Selection, p = %1, W11 = %2, W12 = %3, W22 = %4")
+                .arg(number(s.p), number(s.w11), number(s.w12), number(s.w22));
     }
-    const QString method = r.method == PowerMethod::Exact
-                               ? QStringLiteral("exact")
-                               : QStringLiteral("simulated, %1 replicates").arg(r.replicates);
-    return QStringLiteral("%1; level %2; %3").arg(model, percent(r.level), method);
+    return {};
+}
+
+QString curveTitle(const PowerCurveRequest& r) {
+    const QString method =
+        r.method == PowerMethod::Exact
+            ? QStringLiteral("exact")
+            : QStringLiteral("simulated, %1 replicates; bands: 95% intervals").arg(r.replicates);
+    return QStringLiteral("%1; level %2; %3").arg(modelText(r.spec), percent(r.level), method);
 }
 
 QChart* buildEmptyPowerChart(const QString& title) {
@@ -208,9 +207,10 @@ QChart* buildPowerChart(const PowerCurve& curve) {
 }
 
 QChart* buildDeFinettiChart(const DeFinettiPicture& picture) {
-    QString title = QStringLiteral("n = %1, %2 test at %3")
-                        .arg(picture.n)
-                        .arg(powerSeriesName(picture.test), percent(picture.level));
+    const QString title = QStringLiteral("%1; samples of n = %2, %3 test at %4")
+                              .arg(modelText(picture.spec))
+                              .arg(picture.n)
+                              .arg(powerSeriesName(picture.test), percent(picture.level));
     QChart* chart = newChart(title);
     chart->legend()->setAlignment(Qt::AlignRight);
 

@@ -28,6 +28,9 @@ QChart* buildPowerChart(const PowerCurve& curve);
 // first curve or while one is computed.
 QChart* buildEmptyPowerChart(const QString& title);
 
+// "Inbreeding, p = 0.4, f = 0.1": the model and the parameters it reads.
+QString modelText(const ModelSpec& spec);
+
 // The one-line description of a curve's model, level and method.
 QString curveTitle(const PowerCurveRequest& request);
 

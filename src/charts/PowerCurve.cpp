@@ -93,6 +93,12 @@ std::optional<std::uint32_t> smallestReaching(const PowerCurve& curve, HweTest t
     return std::nullopt;
 }
 
+std::optional<std::uint32_t> reachedForGood(const PowerCurve& curve, HweTest test) {
+    for (const TargetCrossing& c : targetCrossings(curve.points, curve.request.target))
+        if (c.test == test) return c.staysFrom;
+    return std::nullopt;
+}
+
 std::string testLabel(HweTest test) {
     switch (test) {
         case HweTest::X2: return "X2";

@@ -65,6 +65,10 @@ std::optional<PowerCurve> computePowerCurve(const PowerCurveRequest& request,
 // The smallest n of the curve whose power reaches the target for this test.
 std::optional<std::uint32_t> smallestReaching(const PowerCurve& curve, HweTest test);
 
+// The smallest n from which power stays at or above the target for the rest
+// of the curve (power is saw-toothed in n, so this can lie beyond the first).
+std::optional<std::uint32_t> reachedForGood(const PowerCurve& curve, HweTest test);
+
 // "X2", "G", "X2 (cc)", "Exact": the names people read in legends and tables.
 std::string testLabel(HweTest test);
 

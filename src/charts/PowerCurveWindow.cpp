@@ -466,13 +466,20 @@ void PowerCurveWindow::finish(unsigned generation,
     QStringList reached;
     for (HweTest t : curve_->request.tests) {
         const auto n = smallestReaching(*curve_, t);
-        reached << (n ? QStringLiteral("%1 reaches %2 at n = %3")
-                            .arg(powerSeriesName(t))
-                            .arg(curve_->request.target)
-                            .arg(*n)
-                      : QStringLiteral("%1 does not reach %2 in this range")
-                            .arg(powerSeriesName(t))
-                            .arg(curve_->request.target));
+        QString text = n ? QStringLiteral("%1 reaches %2 at n = %3")
+                               .arg(powerSeriesName(t))
+                               .arg(curve_->request.target)
+                               .arg(*n)
+                         : QStringLiteral("%1 does not reach %2 in this range")
+                               .arg(powerSeriesName(t))
+                               .arg(curve_->request.target);
+        // Power is saw-toothed in n: say where it stays above the target.
+        const auto forGood = reachedForGood(*curve_, t);
+        if (n && forGood && *forGood != *n)
+            text += QStringLiteral(" (and stays there from n = %1)").arg(*forGood);
+        else if (n && !forGood)
+            text += QStringLiteral(" (but falls below it again at the end of the range)");
+        reached << text;
     }
     QString text = reached.join(QStringLiteral("; ")) + QStringLiteral(".");
     if (curve_->request.method == PowerMethod::Simulate)

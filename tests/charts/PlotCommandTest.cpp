@@ -32,10 +32,9 @@ TEST(PlotCommand, DrawsPngAndSvgOfOneModelAtOneLevel) {
     QTemporaryDir dir;
     const std::string png = dir.filePath("curve.png").toStdString();
     const std::string svg = dir.filePath("curve.svg").toStdString();
-    const std::vector<std::string> study = {"--model", "inbreeding", "--p",   "0.4",
-                                            "--f",     "0.1",        "--n",   "20:200:20",
-                                            "--test",  "x2,exact",   "--level", "0.01",
-                                            "--target", "0.5"};
+    const std::vector<std::string> study = {
+        "--model",   "inbreeding", "--p",      "0.4",     "--f",  "0.1",      "--n",
+        "20:200:20", "--test",     "x2,exact", "--level", "0.01", "--target", "0.5"};
     auto with = [&](const std::string& file) {
         std::vector<std::string> args = study;
         args.push_back("--plot");
@@ -77,8 +76,8 @@ TEST(PlotCommand, RefusesWhatOneChartCannotShowWithStatus2AndWritesNothing) {
 TEST(PlotCommand, AFileThatCannotBeWrittenEndsWithStatus1) {
     QTemporaryDir dir;
     const std::string missing = dir.filePath("no/such/folder/c.svg").toStdString();
-    const CommandRun r = command({"--model", "hw", "--p", "0.3", "--n", "50", "--level", "0.05",
-                           "--plot", missing});
+    const CommandRun r =
+        command({"--model", "hw", "--p", "0.3", "--n", "50", "--level", "0.05", "--plot", missing});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find(missing), std::string::npos) << r.err;
 }

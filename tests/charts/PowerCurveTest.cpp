@@ -147,7 +147,7 @@ TEST(PowerCurve, SimulatedPointsCarryTheirIntervalAndAgreeWithExactPower) {
     }
 }
 
-TEST(PowerCurve, SmallestReachingIsTheFirstNAtOrAboveTheTarget) {
+TEST(PowerCurve, TheTargetIsReachedAtTheFirstNAndForGoodFromTheLastRise) {
     PowerCurve curve;
     curve.request.target = 0.8;
     curve.request.tests = {HweTest::X2, HweTest::G};
@@ -164,7 +164,13 @@ TEST(PowerCurve, SmallestReachingIsTheFirstNAtOrAboveTheTarget) {
                     point(20, HweTest::X2, 0.8),  point(20, HweTest::G, 0.2),
                     point(30, HweTest::X2, 0.79), point(30, HweTest::G, 0.3)};
     EXPECT_EQ(smallestReaching(curve, HweTest::X2), 20u);
+    EXPECT_EQ(reachedForGood(curve, HweTest::X2), std::nullopt);
     EXPECT_EQ(smallestReaching(curve, HweTest::G), std::nullopt);
+    curve.points.push_back(point(40, HweTest::X2, 0.85));
+    curve.points.push_back(point(40, HweTest::G, 0.9));
+    EXPECT_EQ(smallestReaching(curve, HweTest::X2), 20u);
+    EXPECT_EQ(reachedForGood(curve, HweTest::X2), 40u);
+    EXPECT_EQ(reachedForGood(curve, HweTest::G), 40u);
 }
 
 TEST(PowerCurve, TextFormsHaveOneLinePerPointAndTheCommandLinesColumns) {
