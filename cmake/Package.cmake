@@ -77,9 +77,10 @@ selection. It gives the size of the tests, their power and the sample size a
 study needs.
 
 The package holds the desktop program zygomet, which estimates size and power
-by simulation and logs its runs in a plain-text results file, and the command
-zygomet-power, which computes power exactly over a grid of parameters and
-sample sizes and finds the smallest sample that reaches a target power.")
+by simulation, logs its runs in a plain-text results file and draws power
+curves and de Finetti diagrams, and the command zygomet-power, which computes
+power exactly over a grid of parameters and sample sizes, finds the smallest
+sample that reaches a target power and draws the power curve to a picture.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${ZYGOMET_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
