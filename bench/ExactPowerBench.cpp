@@ -80,7 +80,8 @@ void exactPowerSection() {
         char name[64];
         std::snprintf(name, sizeof name, "curve n 10:10000:10, x2 and g, %s",
                       threads == 1 ? "1 thread" : "all cores");
-        std::printf("%-44s %10.1f %10.1f  %zu points\n", name, t.min, t.median, curve.size());
+        std::printf("%-44s %10.1f %10.1f  %zu sample sizes, %zu points\n", name, t.min, t.median,
+                    grid.n.size(), curve.size());
     }
 
     prepareFastEngine();

@@ -36,7 +36,9 @@
 #include "widgets/EditableComboBox.h"
 #include "widgets/NumericDisplayField.h"
 #include "widgets/NumericSpinField.h"
+#include "widgets/RepeatGuards.h"
 #include "widgets/RichTextLabel.h"
+#include "widgets/StatusHints.h"
 
 namespace zyg {
 
@@ -52,32 +54,14 @@ const QString kZeroFrequency = QStringLiteral(
 const QString kVarianceReset = QStringLiteral(
     "The Wahlund variance was set too large and has been reset to its maximum allowed value");
 
-constexpr int kClientWidth = 701;
-constexpr int kClientHeight = 431;
-constexpr int kVarianceDecimals = 4;
-
-const char* const kHintProperty = "zygometHint";
-const char* const kHelpProperty = "zygometHelpContext";
-
-template <class W, class... Args>
-W* place(QWidget* parent, const char* name, QRect geometry, Args&&... args) {
-    auto* w = new W(std::forward<Args>(args)..., parent);
-    w->setObjectName(QString::fromLatin1(name));
-    w->setGeometry(geometry);
-    return w;
-}
-
-void setHint(QObject* o, const QString& text) { o->setProperty(kHintProperty, text); }
-void setHelp(QObject* o, int context) { o->setProperty(kHelpProperty, context); }
-
-bool isEnter(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter; }
+using fields::isEnterKey;
 
 // The largest value with the variance field's decimals that does not exceed
 // p x q: the field then shows a variance that the model can take, never one a
 // rounding-up has pushed beyond p.q.
 double wahlundMaximum(Extended p) {
     const Extended pq = (1 - p) * p;
-    const Extended scale = 10000;  // 10 ^ kVarianceDecimals
+    const Extended scale = 10000;  // the field shows four decimals
     const Extended floored = std::floor(checkedResult(pq * scale)) / scale;
     const double shown = toDouble(floored);
     // Exact maxima (0.25 for p = 0.5, 0.09 for p = 0.1) keep their value.
@@ -97,29 +81,6 @@ std::uint32_t readCount(Field* field, std::uint32_t limit) {
 }
 
 }  // namespace
-
-// ---------------------------------------------------------------------------
-// Status bar
-
-StatusBar::StatusBar(QWidget* parent) : QFrame(parent) {
-    const int widths[2] = {650, 50};
-    int x = 0;
-    for (int i = 0; i < 2; ++i) {
-        auto* panel = new QLabel(this);
-        panel->setObjectName(QStringLiteral("Panel%1").arg(i));
-        panel->setFrameShape(QFrame::StyledPanel);
-        panel->setFrameShadow(QFrame::Sunken);
-        panel->setAlignment((i == 0 ? Qt::AlignLeft : Qt::AlignHCenter) | Qt::AlignVCenter);
-        panel->setGeometry(x, 1, i == 0 ? widths[i] - 2 : kClientWidth - x, 18);
-        panel->setTextFormat(Qt::PlainText);
-        x += widths[i];
-        panels_[static_cast<std::size_t>(i)] = panel;
-    }
-}
-
-QString StatusBar::panelText(int panel) const { return panels_.at(panel)->text(); }
-
-void StatusBar::setPanelText(int panel, const QString& text) { panels_.at(panel)->setText(text); }
 
 // ---------------------------------------------------------------------------
 // What a run reports, written into the window's fields.
@@ -280,385 +241,29 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
     connect(Timer1, &QTimer::timeout, this, [this] { guarded([this] { Timer1Timer(); }); });
     Timer1->start();
 
+    hoverHints_ = new HoverHints(StatusBar1, this);
     qApp->installEventFilter(this);
-    connect(qApp, &QApplication::focusChanged, this,
-            [this](QWidget* old, QWidget* now) { guarded([&] { focusMoved(old, now); }); });
-    for (QMenu* menu : {File1, Tools1, Help1})
-        connect(menu, &QMenu::hovered, this, [this](QAction* item) {
-            guarded([&] { takeHint(item->property(kHintProperty).toString()); });
-        });
+    heldKeys_ = new HeldKeyGuard(this);
+    qApp->installEventFilter(heldKeys_);
+    focusConnection_ =
+        connect(qApp, &QApplication::focusChanged, this,
+                [this](QWidget* old, QWidget* now) { guarded([&] { focusMoved(old, now); }); });
+    for (QMenu* menu : {File1, Tools1, Help1}) {
+        connect(menu, &QMenu::hovered, this,
+                [this](QAction* item) { guarded([&] { hoverHints_->take(hintOf(item)); }); });
+        // A menu opened from the keyboard has no control under the pointer
+        // to take the hint from: it starts with an empty hint line.
+        connect(menu, &QMenu::aboutToShow, this, [this] { hoverHints_->clear(); });
+    }
     FormCreate();
 }
 
-TForm1::~TForm1() { qApp->removeEventFilter(this); }
-
-void TForm1::buildMenu() {
-    MainMenu1 = new QMenuBar(this);
-    MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
-    MainMenu1->setFont(windowFont());
-
-    File1 = MainMenu1->addMenu(QStringLiteral("&File"));
-    File1->setObjectName(QStringLiteral("File1"));
-    FileRunItem = File1->addAction(menuIcon(MenuPicture::Run), QStringLiteral("&Run"));
-    FileRunItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
-    setHelp(FileRunItem, 6001);
-    FileSaveItem = File1->addAction(menuIcon(MenuPicture::Save), QStringLiteral("&Save"));
-    FileSaveItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    setHelp(FileSaveItem, 7001);
-    FileSaveAsItem = File1->addAction(menuIcon(MenuPicture::SaveAs), QStringLiteral("Save &As"));
-    FileSaveAsItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
-    setHelp(FileSaveAsItem, 7001);
-    FileExitItem = File1->addAction(QStringLiteral("E&xit"));
-    FileExitItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
-
-    buildToolsMenu();
-
-    Help1 = MainMenu1->addMenu(QStringLiteral("&Help"));
-    Help1->setObjectName(QStringLiteral("Help1"));
-    Help2 =
-        Help1->addAction(menuIcon(MenuPicture::HelpTopics), QStringLiteral("Show &Help Topics"));
-    Help2->setShortcut(QKeySequence(Qt::Key_F1));
-    Help1->setDefaultAction(Help2);
-    About1 = Help1->addAction(QStringLiteral("&About"));
-
-    FileRunItem->setObjectName(QStringLiteral("FileRunItem"));
-    FileSaveItem->setObjectName(QStringLiteral("FileSaveItem"));
-    FileSaveAsItem->setObjectName(QStringLiteral("FileSaveAsItem"));
-    FileExitItem->setObjectName(QStringLiteral("FileExitItem"));
-    Help2->setObjectName(QStringLiteral("Help2"));
-    About1->setObjectName(QStringLiteral("About1"));
-    for (QAction* a : {FileRunItem, FileSaveItem, FileSaveAsItem, FileExitItem, Help2, About1}) {
-        a->setShortcutContext(Qt::WindowShortcut);
-        a->setShortcutVisibleInContextMenu(true);
-        addAction(a);  // the shortcuts work while the menu is closed
-    }
-    for (QMenu* m : {File1, Tools1, Help1}) m->installEventFilter(this);
-}
-
-void TForm1::buildToolsMenu() {
-    // Alt+T is taken by no caption of the window.
-    Tools1 = MainMenu1->addMenu(QStringLiteral("&Tools"));
-    Tools1->setObjectName(QStringLiteral("Tools1"));
-    ToolsPowerCurveItem = Tools1->addAction(QStringLiteral("&Power Curve..."));
-    ToolsPowerCurveItem->setObjectName(QStringLiteral("ToolsPowerCurveItem"));
-    setHint(ToolsPowerCurveItem, QStringLiteral("| Draw power against sample size"));
-    setHelp(ToolsPowerCurveItem, kPowerCurveHelpContext);
-    ToolsDeFinettiItem = Tools1->addAction(QStringLiteral("&De Finetti Diagram..."));
-    ToolsDeFinettiItem->setObjectName(QStringLiteral("ToolsDeFinettiItem"));
-    setHint(ToolsDeFinettiItem,
-            QStringLiteral("| Show the model and the samples the test accepts in the genotype "
-                           "triangle"));
-    setHelp(ToolsDeFinettiItem, kDeFinettiHelpContext);
-    connect(ToolsPowerCurveItem, &QAction::triggered, this,
-            [this] { guarded([this] { ToolsPowerCurveItemClick(); }); });
-    connect(ToolsDeFinettiItem, &QAction::triggered, this,
-            [this] { guarded([this] { ToolsDeFinettiItemClick(); }); });
-}
-
-StudySnapshot TForm1::currentStudy() const {
-    StudySnapshot s;
-    s.spec.model = checkedModel();
-    s.spec.p = pAdvSpinEdit->FloatValue();
-    s.spec.var = VarAdvSpinEdit->FloatValue();
-    s.spec.f = inbAdvSpinEdit->FloatValue();
-    s.spec.w11 = W11AdvSpinEdit->FloatValue();
-    s.spec.w12 = W12AdvSpinEdit->FloatValue();
-    s.spec.w22 = W22AdvSpinEdit->FloatValue();
-    const std::optional<std::int32_t> n = parseInteger(nEdit->Text().toStdString());
-    s.n = n && *n > 0 ? static_cast<std::uint32_t>(*n) : 0;
-    s.x2On = X2CheckBox->isChecked();
-    s.gOn = GCheckBox->isChecked();
-    // The last sample is the one the observed-count fields show: from a run
-    // until p or n changes.
-    if (!AbsolutePanel->isHidden()) {
-        const auto count = [](const NumericDisplayField* f) {
-            return parseInteger(f->text().toStdString());
-        };
-        const auto o11 = count(o11AdvEdit), o12 = count(o12AdvEdit), o22 = count(o22AdvEdit);
-        const auto fits = [](const std::optional<std::int32_t>& c) {
-            return c && *c >= 0 && *c <= static_cast<std::int32_t>(kMaxSampleSize);
-        };
-        if (fits(o11) && fits(o12) && fits(o22) && *o11 + *o12 + *o22 > 0)
-            s.lastSample =
-                GenotypeCounts{static_cast<std::uint16_t>(*o11), static_cast<std::uint16_t>(*o12),
-                               static_cast<std::uint16_t>(*o22)};
-    }
-    return s;
-}
-
-namespace {
-
-template <class Window>
-void bringUp(Window* w, bool wasOpen) {
-    if (!wasOpen) w->takeFromMainWindow();
-    w->show();
-    w->raise();
-    w->activateWindow();
-}
-
-}  // namespace
-
-void TForm1::ToolsPowerCurveItemClick() {
-    const bool open = powerCurveWindow_ && powerCurveWindow_->isVisible();
-    if (!powerCurveWindow_)
-        powerCurveWindow_ =
-            new PowerCurveWindow([this] { return currentStudy(); }, helpFilePath, this);
-    bringUp(powerCurveWindow_, open);
-}
-
-void TForm1::ToolsDeFinettiItemClick() {
-    const bool open = deFinettiWindow_ && deFinettiWindow_->isVisible();
-    if (!deFinettiWindow_)
-        deFinettiWindow_ =
-            new DeFinettiWindow([this] { return currentStudy(); }, helpFilePath, this);
-    bringUp(deFinettiWindow_, open);
-}
-
-void TForm1::buildControls() {
-    QWidget* c = client;
-    const QColor windowColour = palette().color(QPalette::Window);
-
-    auto group = [&](const char* name, QRect r, const char* title, const char* hint, int help) {
-        auto* g = place<QGroupBox>(c, name, r);
-        g->setTitle(QString::fromLatin1(title));
-        setHint(g, QString::fromLatin1(hint));
-        setHelp(g, help);
-        return g;
-    };
-    // Model frame with its four radio buttons as siblings over it.
-    ModelRadioGroup =
-        group("ModelRadioGroup", {20, 25, 136, 180}, " Model ", "| Choose one model", 1000);
-    auto radio = [&](const char* name, int y, const char* caption, const char* hint, int help) {
-        auto* b = place<QRadioButton>(c, name, {40, y, 113, 17});
-        b->setText(QString::fromLatin1(caption));
-        setHint(b, QString::fromLatin1(hint));
-        setHelp(b, help);
-        return b;
-    };
-    HWRadioButton = radio("HWRadioButton", 57, "&Hardy-Weinberg", "| Hardy-Weinberg model", 1001);
-    WRadioButton =
-        radio("WRadioButton", 95, "&Wahlund", "| Wahlund model (divided population)", 1002);
-    IRadioButton = radio("IRadioButton", 132, "&Inbreeding", "| Inbreeding", 1003);
-    SRadioButton = radio("SRadioButton", 170, "&Natural Selection", "| Natural selection", 1004);
-    HWRadioButton->setChecked(true);
-
-    // Progress bar and message line share a strip below the model frame.
-    ProgressBar1 = place<QProgressBar>(c, "ProgressBar1", {20, 230, 480, 20});
-    ProgressBar1->setRange(0, 1000);
-    ProgressBar1->setValue(0);
-    ProgressBar1->setTextVisible(false);
-    ProgressBar1->hide();
-    MessageLabel = place<QLabel>(c, "MessageLabel", {20, 235, 480, 25});
-    MessageLabel->setAlignment(Qt::AlignRight | Qt::AlignTop);
-    MessageLabel->setWordWrap(true);
-    MessageLabel->setTextFormat(Qt::PlainText);
-    {
-        QPalette pal = MessageLabel->palette();
-        pal.setColor(QPalette::WindowText, QColor(0x80, 0x00, 0x00));
-        MessageLabel->setPalette(pal);
-    }
-
-    // Parameters.
-    ParameterGroupBox =
-        group("ParameterGroupBox", {20, 260, 480, 145}, " Parameters ", "| Set parameters", 2000);
-    auto spin = [](QWidget* parent, const char* name, QRect r, int decimals, double min, double max,
-                   double value, const char* hint, int help) {
-        auto* f = place<NumericSpinField>(parent, name, r);
-        f->setPrecision(decimals);
-        f->setMinFloatValue(min);
-        f->setMaxFloatValue(max);
-        f->setMinValue(0);
-        f->setIncrementFloat(0.01);
-        f->setIncrementFloatPage(1);
-        f->setFloatValue(value);
-        setHint(f, QString::fromLatin1(hint));
-        setHelp(f, help);
-        return f;
-    };
-    auto label = [](QWidget* parent, const char* name, QRect r, const char* caption) {
-        auto* l = place<QLabel>(parent, name, r);
-        l->setText(QString::fromLatin1(caption));
-        l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        return l;
-    };
-    Label1 = label(ParameterGroupBox, "Label1", {8, 60, 30, 21}, "&p : ");
-    pAdvSpinEdit = spin(ParameterGroupBox, "pAdvSpinEdit", {40, 60, 105, 21}, 6, 0.01, 0.99, 0.4,
-                        "| A1 Allele frequency", 2001);
-    Label1->setBuddy(pAdvSpinEdit);
-
-    NoPanPanel = place<QFrame>(ParameterGroupBox, "NoPanPanel", {167, 10, 140, 131});
-    varLabel = label(NoPanPanel, "varLabel", {0, 40, 45, 21}, "&var : ");
-    VarAdvSpinEdit = spin(NoPanPanel, "VarAdvSpinEdit", {47, 40, 85, 21}, 4, 0, 1, 0.01,
-                          "| Wahlund variance", 2002);
-    varLabel->setBuddy(VarAdvSpinEdit);
-    inbLabel = label(NoPanPanel, "inbLabel", {0, 80, 45, 21}, "&f : ");
-    inbLabel->setTextFormat(Qt::PlainText);
-    inbLabel->setText(QStringLiteral("f : "));  // no focus target, so no accelerator
-    inbAdvSpinEdit = spin(NoPanPanel, "inbAdvSpinEdit", {47, 80, 85, 21}, 4, 0, 1, 0.01,
-                          "| Inbreeding coefficient", 2003);
-
-    SelPanel = place<QFrame>(ParameterGroupBox, "SelPanel", {325, 10, 149, 128});
-    w11Label = label(SelPanel, "w11Label", {0, 25, 50, 21}, "W11 : ");
-    W11AdvSpinEdit = spin(SelPanel, "W11AdvSpinEdit", {52, 25, 85, 21}, 4, 0, 10, 1.1,
-                          "| Fitness of genotype 11", 2004);
-    w12Label = label(SelPanel, "w12Label", {0, 60, 50, 21}, "W12 : ");
-    W12AdvSpinEdit = spin(SelPanel, "W12AdvSpinEdit", {52, 60, 85, 21}, 4, 0, 10, 1,
-                          "| Fitness of genotype 12", 2004);
-    w22Label = label(SelPanel, "w22Label", {0, 95, 50, 21}, "W22 : ");
-    W22AdvSpinEdit = spin(SelPanel, "W22AdvSpinEdit", {52, 95, 85, 21}, 4, 0, 10, 0.91,
-                          "| Fitness of genotype 22", 2004);
-
-    // Expected frequencies and counts.
-    ExpectedPanel = place<QFrame>(c, "ExpectedPanel", {170, 3, 330, 91});
-    setHint(ExpectedPanel, QStringLiteral("| Expected genotypic frequencies (set automatically "
-                                          "based on chosen allele frequency)"));
-    A1A1Label = place<QLabel>(ExpectedPanel, "A1A1Label", {123, 10, 40, 13});
-    A1A1Label->setText(QStringLiteral("A1A1"));
-    A1A2Label = place<QLabel>(ExpectedPanel, "A1A2Label", {203, 10, 40, 13});
-    A1A2Label->setText(QStringLiteral("A1A2"));
-    A2A2Label = place<QLabel>(ExpectedPanel, "A2A2Label", {283, 10, 40, 13});
-    A2A2Label->setText(QStringLiteral("A2A2"));
-    Label6 = place<QLabel>(ExpectedPanel, "Label6", {2, 32, 104, 13});
-    Label6->setText(QStringLiteral("Expected relative : "));
-    Label7 = place<QLabel>(ExpectedPanel, "Label7", {2, 64, 104, 13});
-    Label7->setText(QStringLiteral("Expected absolute : "));
-    auto display = [&](QWidget* parent, const char* name, QRect r, EditType type, int decimals,
-                       const char* text, bool enabled) {
-        auto* f = place<NumericDisplayField>(parent, name, r);
-        f->setEditType(type);
-        f->setPrecision(decimals);
-        f->setReadOnly(true);
-        f->setDisabledColor(windowColour);
-        f->setText(QString::fromLatin1(text));
-        f->setEnabled(enabled);
-        return f;
-    };
-    const int columns[3] = {106, 186, 266};
-    f11AdvEdit = display(ExpectedPanel, "f11AdvEdit", {columns[0], 28, 62, 21}, etFloat, 6,
-                         "0.000000", false);
-    f12AdvEdit = display(ExpectedPanel, "f12AdvEdit", {columns[1], 28, 62, 21}, etFloat, 6,
-                         "0.000000", false);
-    f22AdvEdit = display(ExpectedPanel, "f22AdvEdit", {columns[2], 28, 62, 21}, etFloat, 6,
-                         "0.000000", false);
-    e11AdvEdit =
-        display(ExpectedPanel, "e11AdvEdit", {columns[0], 60, 62, 21}, etFloat, 4, "0.0000", false);
-    e12AdvEdit =
-        display(ExpectedPanel, "e12AdvEdit", {columns[1], 60, 62, 21}, etFloat, 4, "0.0000", false);
-    e22AdvEdit =
-        display(ExpectedPanel, "e22AdvEdit", {columns[2], 60, 62, 21}, etFloat, 4, "0.0000", false);
-    for (auto* e : {e11AdvEdit, e12AdvEdit, e22AdvEdit})
-        setHint(e, QStringLiteral("| Expected genotypic frequencies (set automatically)"));
-
-    // Observed counts of the last sample.
-    AbsolutePanel = place<QFrame>(c, "AbsolutePanel", {170, 100, 330, 30});
-    setHint(AbsolutePanel,
-            QStringLiteral("| Absolute frequencies observed in the last simulated sample"));
-    Label8 = place<QLabel>(AbsolutePanel, "Label8", {2, 8, 104, 13});
-    Label8->setText(QStringLiteral("Observed absolute : "));
-    o11AdvEdit =
-        display(AbsolutePanel, "o11AdvEdit", {columns[0], 4, 62, 21}, etNumeric, 0, "0", false);
-    o12AdvEdit =
-        display(AbsolutePanel, "o12AdvEdit", {columns[1], 4, 62, 21}, etNumeric, 0, "0", false);
-    o22AdvEdit =
-        display(AbsolutePanel, "o22AdvEdit", {columns[2], 4, 62, 21}, etNumeric, 0, "0", false);
-
-    // Results.
-    ResultsGroupBox = group("ResultsGroupBox", {170, 135, 330, 95}, " Results ", "", 8000);
-    {
-        QFont bold = windowFont();
-        bold.setBold(true);
-        ResultsGroupBox->setFont(bold);
-    }
-    QFont regular = windowFont();
-    regular.setBold(false);  // explicitly, or the group's bold would be inherited
-    QFont bold = windowFont();
-    bold.setBold(true);
-    Label10 = place<QLabel>(ResultsGroupBox, "Label10", {184, 14, 70, 13});
-    Label10->setText(QStringLiteral("p > 0.05"));
-    Label10->setFont(bold);
-    Label11 = place<QLabel>(ResultsGroupBox, "Label11", {265, 14, 60, 13});
-    Label11->setText(QStringLiteral("p > 0.01"));
-    Label11->setFont(bold);
-    X2RTFLabel = place<RichTextLabel>(ResultsGroupBox, "X2RTFLabel", {70, 34, 30, 19});
-    X2RTFLabel->setRichText(x2ValueCaption());
-    X2RTFLabel->setFont(regular);
-    GLabel = place<QLabel>(ResultsGroupBox, "GLabel", {70, 69, 30, 13});
-    GLabel->setText(QStringLiteral(" G "));
-    GLabel->setFont(regular);
-    auto result = [&](const char* name, QRect r, bool isBold, const char* hint) {
-        auto* f = display(ResultsGroupBox, name, r, etFloat, 4, "0.0000", true);
-        f->setFont(isBold ? bold : regular);
-        setHint(f, QString::fromLatin1(hint));
-        return f;
-    };
-    X2AdvEdit = result("X2AdvEdit", {105, 31, 62, 21}, false,
-                       "| X2 value for last test, data shown above (blank if test cannot be done)");
-    X2_05AdvEdit = result("X2_05AdvEdit", {185, 31, 62, 21}, true,
-                          "| Proportion of X2 tests significant at the 5% level");
-    X2_01AdvEdit = result("X2_01AdvEdit", {265, 31, 62, 21}, true,
-                          "| Proportion of X2 tests significant at the 1% level");
-    GAdvEdit = result("GAdvEdit", {105, 66, 62, 21}, false,
-                      "| G value for last test, data shown above (blank if test cannot be done)");
-    G_05AdvEdit = result("G_05AdvEdit", {185, 66, 62, 21}, true,
-                         "| Proportion of G tests significant at the 5% level");
-    G_01AdvEdit = result("G_01AdvEdit", {265, 66, 62, 21}, true,
-                         "| Proportion of G tests significant at the 1% level");
-
-    // Sample size.
-    SampleSizeGroupBox =
-        group("SampleSizeGroupBox", {520, 25, 160, 90}, " Sample Size ", "| Set sample size", 3000);
-    nEdit = place<EditBox>(SampleSizeGroupBox, "nEdit", {49, 22, 60, 21});
-    nEdit->setText(QStringLiteral("100"));
-    ScrollBar1 =
-        place<QScrollBar>(SampleSizeGroupBox, "ScrollBar1", {19, 59, 121, 16}, Qt::Horizontal);
-    ScrollBar1->setRange(10, 1000);
-    ScrollBar1->setSingleStep(10);
-    ScrollBar1->setPageStep(100);
-    ScrollBar1->setValue(100);
-    ScrollBar1->setFocusPolicy(Qt::StrongFocus);
-    ScrollBar1->setInvertedControls(false);  // Right and Page Up make the sample larger
-
-    // Number of replicates.
-    NReplicatesGroupBox =
-        group("NReplicatesGroupBox", {520, 130, 160, 70}, " Number of replicates ",
-              "| Set number of replications of the simulation", 4000);
-    NRComboBox = place<EditableComboBox>(NReplicatesGroupBox, "NRComboBox", {42, 28, 75, 21});
-    NRComboBox->setItems({QStringLiteral("1"), QStringLiteral("10"), QStringLiteral("100"),
-                          QStringLiteral("1000"), QStringLiteral("10000")});
-    NRComboBox->setText(QStringLiteral("1000"));
-
-    // Tests.
-    TestGroupBox =
-        group("TestGroupBox", {520, 210, 160, 76}, " Test ", "| Select at least one test", 5000);
-    X2CheckBox = place<QCheckBox>(TestGroupBox, "X2CheckBox", {20, 20, 70, 17});
-    X2CheckBox->setText(QStringLiteral("&Pearson's"));
-    X2CheckBox->setChecked(true);
-    setHelp(X2CheckBox, 5001);
-    X2CheckBoxRTFLabel = place<RichTextLabel>(TestGroupBox, "X2CheckBoxRTFLabel", {90, 17, 20, 19});
-    X2CheckBoxRTFLabel->setRichText(x2CheckBoxCaption());
-    GCheckBox = place<QCheckBox>(TestGroupBox, "GCheckBox", {20, 45, 135, 17});
-    GCheckBox->setText(QStringLiteral("&G (Log-likelihood ratio)"));
-    setHelp(GCheckBox, 5002);
-
-    // Buttons. None is the default button: Enter presses a button only while
-    // it has the focus.
-    auto button = [&](const char* name, QRect r, const char* caption, const char* hint, int help) {
-        auto* b = place<QPushButton>(c, name, r);
-        b->setText(QString::fromLatin1(caption));
-        b->setAutoDefault(true);
-        b->setDefault(false);
-        setHint(b, QString::fromLatin1(hint));
-        if (help) setHelp(b, help);
-        return b;
-    };
-    RunButton = button("RunButton", {570, 300, 75, 25}, "&Run", "| Run the simulation", 6001);
-    SaveButton =
-        button("SaveButton", {520, 335, 75, 25}, "&Save", "| Save the results in a file", 7001);
-    SaveAsButton = button("SaveAsButton", {605, 335, 75, 25}, "Save &As",
-                          "| Save the results in a new file", 7001);
-    ExitButton = button("ExitButton", {570, 370, 75, 25}, "E&xit", "| Exit the program", 0);
-
-    StatusBar1 = place<StatusBar>(c, "StatusBar1", {0, 412, kClientWidth, 19});
+TForm1::~TForm1() {
+    // The children are destroyed after this body, when the object is only a
+    // QWidget any more; focus moves among them must not reach focusMoved.
+    disconnect(focusConnection_);
+    qApp->removeEventFilter(heldKeys_);
+    qApp->removeEventFilter(this);
 }
 
 void TForm1::wireHandlers() {
@@ -686,6 +291,8 @@ void TForm1::wireHandlers() {
     onTrigger(FileExitItem, &TForm1::ExitButtonClick);
     onTrigger(Help2, &TForm1::Help2Click);
     onTrigger(About1, &TForm1::About1Click);
+    onTrigger(ToolsPowerCurveItem, &TForm1::ToolsPowerCurveItemClick);
+    onTrigger(ToolsDeFinettiItem, &TForm1::ToolsDeFinettiItemClick);
 
     onChecked(HWRadioButton, &TForm1::HWRadioButtonClick);
     onChecked(WRadioButton, &TForm1::WRadioButtonClick);
@@ -717,16 +324,6 @@ void TForm1::wireHandlers() {
 
     NRComboBox->OnChange = [this] { EnterChange(); };
     NRComboBox->OnKeyDown = [this](int key, Qt::KeyboardModifiers) { NRComboBoxKeyDown(key); };
-}
-
-void TForm1::setTabOrder() {
-    const QList<QWidget*> order = {
-        HWRadioButton,  WRadioButton,   IRadioButton,   SRadioButton,   pAdvSpinEdit,
-        VarAdvSpinEdit, inbAdvSpinEdit, W11AdvSpinEdit, W12AdvSpinEdit, W22AdvSpinEdit,
-        nEdit,          ScrollBar1,     NRComboBox,     X2CheckBox,     GCheckBox,
-        RunButton,      SaveButton,     SaveAsButton,   ExitButton,     X2AdvEdit,
-        X2_05AdvEdit,   X2_01AdvEdit,   GAdvEdit,       G_05AdvEdit,    G_01AdvEdit};
-    for (int i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
 // ---------------------------------------------------------------------------
@@ -791,8 +388,8 @@ Fitnesses TForm1::fitnesses() const {
 void TForm1::showValidationError(const QString& text) {
     // The refresh nested inside the clamp of the sample size repeats the
     // checks of the refresh around it; its messages would only repeat too.
-    if (refreshDepth_ > 1) return;
-    services().messages->show(MessageKind::Error, text);
+    if (refreshDepth_ > 1 || repeatingChecks_) return;
+    showMessage(MessageKind::Error, text);
 }
 
 void TForm1::refreshParameters() {
@@ -911,7 +508,7 @@ void TForm1::HWRadioButtonClick() {
 void TForm1::clampWahlundVariance(bool withMessage) {
     if (VarAdvSpinEdit->FloatValue() > VarAdvSpinEdit->MaxFloatValue()) {
         VarAdvSpinEdit->setFloatValue(VarAdvSpinEdit->MaxFloatValue());
-        if (withMessage) services().messages->show(MessageKind::Information, kVarianceReset);
+        if (withMessage) showMessage(MessageKind::Information, kVarianceReset);
     }
 }
 
@@ -954,7 +551,7 @@ void TForm1::pAdvSpinEditExit() {
 }
 
 void TForm1::pAdvSpinEditKeyDown(int key) {
-    if (isEnter(key)) {
+    if (isEnterKey(key)) {
         pAdvSpinEditExit();
         RunButtonClick();
     } else if (key == Qt::Key_Escape) {
@@ -973,6 +570,9 @@ void TForm1::nEditExit() {
     // The scroll bar covers only 10 to 1000. A legal sample size that lies
     // beyond it stays in the box as typed; only the bar moves as far as it can.
     const bool legal = n >= 0 && static_cast<std::uint32_t>(n) <= kMaxSampleSize;
+    // A legal size typed another way ("$FF", "050", "+70", " 50") is written
+    // back in plain decimal, the form the results file's n column needs.
+    if (legal) nEdit->rewriteText(QString::number(n));
     setScrollBarPosition(n, !legal);
 }
 
@@ -985,25 +585,33 @@ void TForm1::setScrollBarPosition(int position, bool writeBack) {
 }
 
 void TForm1::ScrollBar1Change() {
+    const int boxes = messageBoxesShown();
     nEdit->setText(QString::number(ScrollBar1->value()));
     disableSaveCommands();
+    // The text's change handler has refreshed already: if that showed a box,
+    // this refresh repeats its checks and would only repeat the box.
+    repeatingChecks_ = messageBoxesShown() != boxes;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{repeatingChecks_};
     refreshParameters();
 }
 
 void TForm1::nEditKeyDown(int key) {
-    if (isEnter(key)) RunButtonClick();
+    if (isEnterKey(key)) RunButtonClick();
 }
 void TForm1::NRComboBoxKeyDown(int key) {
-    if (isEnter(key)) RunButtonClick();
+    if (isEnterKey(key)) RunButtonClick();
 }
 void TForm1::VarAdvSpinEditKeyDown(int key) {
-    if (isEnter(key)) RunButtonClick();
+    if (isEnterKey(key)) RunButtonClick();
 }
 void TForm1::inbAdvSpinEditKeyDown(int key) {
-    if (isEnter(key)) RunButtonClick();
+    if (isEnterKey(key)) RunButtonClick();
 }
 void TForm1::WAdvSpinEditKeyDown(int key) {
-    if (isEnter(key)) RunButtonClick();
+    if (isEnterKey(key)) RunButtonClick();
 }
 
 // ---------------------------------------------------------------------------
@@ -1063,7 +671,8 @@ ResultLineValues TForm1::resultLineValues(int modelIndex) const {
     v.w11 = W11AdvSpinEdit->FloatValue();
     v.w12 = W12AdvSpinEdit->FloatValue();
     v.w22 = W22AdvSpinEdit->FloatValue();
-    v.nText = nEdit->Text().toStdString();
+    // In plain decimal even while the box still shows it as typed.
+    v.nText = std::to_string(textToInteger(nEdit->Text().toStdString()));
     v.nrepText = NRComboBox->Text().toStdString();
     v.x2On = X2CheckBox->isChecked();
     v.gOn = GCheckBox->isChecked();
@@ -1085,7 +694,7 @@ ResultLineValues TForm1::resultLineValues(int modelIndex) const {
 void TForm1::SaveButtonClick() {
     const int modelIndex = static_cast<int>(checkedModel());
     if (currentFileName != kUntitled) {
-        appendResult(QFile::encodeName(currentFileName).toStdString(),
+        appendResult(QFile::encodeName(currentFileName).toStdString(), headerLine(),
                      resultLine(resultLineValues(modelIndex)));
         disableSaveCommands();
         return;
@@ -1128,19 +737,8 @@ void TForm1::updateNumLockPanel() {
     StatusBar1->setPanelText(1, on.value_or(false) ? QStringLiteral("NUM") : QString());
 }
 
-namespace {
-
-// The part of a hint after its first bar, the blank that follows the bar kept;
-// a hint without a bar is shown whole.
-QString hintText(const QString& hint) {
-    const qsizetype bar = hint.indexOf(u'|');
-    return bar < 0 ? hint : hint.mid(bar + 1);
-}
-
-}  // namespace
-
 void TForm1::GlobalEnter(QWidget* entered) {
-    StatusBar1->setPanelText(0, hintText(entered->property(kHintProperty).toString()));
+    StatusBar1->setPanelText(0, hintText(hintOf(entered)));
 }
 
 void TForm1::focusMoved(QWidget* old, QWidget* now) {
@@ -1157,28 +755,6 @@ void TForm1::focusMoved(QWidget* old, QWidget* now) {
     for (const QWidget* c : entering) {
         if (within(c, now) && !within(c, old)) GlobalEnter(const_cast<QWidget*>(c));
     }
-}
-
-void TForm1::takeHint(const QString& hint) {
-    const QString text = hintText(hint);
-    if (text == lastTakenHint_) return;
-    lastTakenHint_ = text;
-    StatusBar1->setPanelText(0, text);
-}
-
-void TForm1::pointAtControlUnderMouse() {
-    pointingPending_ = false;
-    QWidget* w = QApplication::widgetAt(QCursor::pos());
-    // The innermost enabled control, or a label lying on it; disabled edit
-    // boxes and buttons are passed over for the control that holds them.
-    while (w && !w->isEnabled() && !qobject_cast<QLabel*>(w)) w = w->parentWidget();
-    // Its hint, or that of its nearest enclosing control that has one.
-    QString hint;
-    for (; w; w = w->parentWidget()) {
-        hint = w->property(kHintProperty).toString();
-        if (!hint.isEmpty()) break;
-    }
-    takeHint(hint);
 }
 
 // ---------------------------------------------------------------------------
@@ -1202,51 +778,115 @@ void TForm1::closeEvent(QCloseEvent* e) {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* e) {
-    // The pointer moved onto another control: its hint is taken once the
-    // event loop has nothing else to do.
-    if ((e->type() == QEvent::Enter || e->type() == QEvent::Leave) && !pointingPending_) {
-        pointingPending_ = true;
-        QTimer::singleShot(0, this, [this] { guarded([this] { pointAtControlUnderMouse(); }); });
-    }
+    followPointerForHint(e);
+    if (answerHelpKeyInMenu(watched, e)) return true;
+    if (keepMenuShortcutFromField(watched, e)) return true;
+    return QWidget::eventFilter(watched, e);
+}
+
+void TForm1::followPointerForHint(const QEvent* e) {
+    if (e->type() == QEvent::Enter || e->type() == QEvent::Leave) hoverHints_->pointerMoved();
+}
+
+bool TForm1::answerHelpKeyInMenu(QObject* watched, QEvent* e) {
     // F1 in an open menu asks for the topic of the highlighted item: the menu
     // keeps the key from the contents shortcut, then acts on it.
-    if ((e->type() == QEvent::KeyPress || e->type() == QEvent::ShortcutOverride) &&
-        static_cast<QKeyEvent*>(e)->key() == Qt::Key_F1) {
-        if (auto* menu = qobject_cast<QMenu*>(watched);
-            menu && (menu == File1 || menu == Tools1 || menu == Help1)) {
-            if (e->type() == QEvent::ShortcutOverride) {
-                e->accept();
-                return true;
-            }
-            const QAction* item = menu->activeAction();
-            const int context = item ? item->property(kHelpProperty).toInt() : 0;
-            menu->close();
-            guarded([&] {
-                if (context)
-                    services().help->showTopic(this, helpFilePath, context);
-                else
-                    services().help->showContents(this, helpFilePath);
-            });
+    if (e->type() != QEvent::KeyPress && e->type() != QEvent::ShortcutOverride) return false;
+    if (static_cast<QKeyEvent*>(e)->key() != Qt::Key_F1) return false;
+    auto* menu = qobject_cast<QMenu*>(watched);
+    if (!menu || (menu != File1 && menu != Tools1 && menu != Help1)) return false;
+    if (e->type() == QEvent::ShortcutOverride) {
+        e->accept();
+        return true;
+    }
+    const QAction* item = menu->activeAction();
+    const int context = item ? helpContextOf(item) : 0;
+    menu->close();
+    guarded([&] {
+        if (context)
+            services().help->showTopic(this, helpFilePath, context);
+        else
+            services().help->showContents(this, helpFilePath);
+    });
+    return true;
+}
+
+bool TForm1::keepMenuShortcutFromField(QObject* watched, QEvent* e) {
+    if (e->type() != QEvent::ShortcutOverride && e->type() != QEvent::KeyPress) return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || widget->window() != this || qobject_cast<QMenu*>(widget)) return false;
+    // The menu shortcuts win over the same keys in a focused field: the field
+    // never claims them, and never acts on them while the command is disabled.
+    const QKeySequence pressed(static_cast<QKeyEvent*>(e)->keyCombination());
+    for (QAction* a : {FileRunItem, FileSaveItem, FileSaveAsItem, FileExitItem, Help2}) {
+        if (a->shortcut() == pressed) {
+            if (e->type() == QEvent::KeyPress) e->accept();
             return true;
         }
     }
-    if (e->type() == QEvent::ShortcutOverride || e->type() == QEvent::KeyPress) {
-        auto* widget = qobject_cast<QWidget*>(watched);
-        auto* key = static_cast<QKeyEvent*>(e);
-        if (widget && widget->window() == this && !qobject_cast<QMenu*>(widget)) {
-            // The menu shortcuts win over the same keys in a focused field:
-            // the field never claims them, and never acts on them while the
-            // command is disabled.
-            const QKeyCombination combination = key->keyCombination();
-            for (QAction* a : {FileRunItem, FileSaveItem, FileSaveAsItem, FileExitItem, Help2}) {
-                if (a->shortcut() == QKeySequence(combination)) {
-                    if (e->type() == QEvent::KeyPress) e->accept();
-                    return true;
-                }
-            }
-        }
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// Tools
+
+StudySnapshot TForm1::currentStudy() const {
+    StudySnapshot s;
+    s.spec.model = checkedModel();
+    s.spec.p = pAdvSpinEdit->FloatValue();
+    s.spec.var = VarAdvSpinEdit->FloatValue();
+    s.spec.f = inbAdvSpinEdit->FloatValue();
+    s.spec.w11 = W11AdvSpinEdit->FloatValue();
+    s.spec.w12 = W12AdvSpinEdit->FloatValue();
+    s.spec.w22 = W22AdvSpinEdit->FloatValue();
+    const std::optional<std::int32_t> n = parseInteger(nEdit->Text().toStdString());
+    s.n = n && *n > 0 ? static_cast<std::uint32_t>(*n) : 0;
+    s.x2On = X2CheckBox->isChecked();
+    s.gOn = GCheckBox->isChecked();
+    // The last sample is the one the observed-count fields show: from a run
+    // until p or n changes.
+    if (!AbsolutePanel->isHidden()) {
+        const auto count = [](const NumericDisplayField* f) {
+            return parseInteger(f->text().toStdString());
+        };
+        const auto o11 = count(o11AdvEdit), o12 = count(o12AdvEdit), o22 = count(o22AdvEdit);
+        const auto fits = [](const std::optional<std::int32_t>& c) {
+            return c && *c >= 0 && *c <= static_cast<std::int32_t>(kMaxSampleSize);
+        };
+        if (fits(o11) && fits(o12) && fits(o22) && *o11 + *o12 + *o22 > 0)
+            s.lastSample =
+                GenotypeCounts{static_cast<std::uint16_t>(*o11), static_cast<std::uint16_t>(*o12),
+                               static_cast<std::uint16_t>(*o22)};
     }
-    return QWidget::eventFilter(watched, e);
+    return s;
+}
+
+namespace {
+
+template <class Window>
+void bringUp(Window* w, bool wasOpen) {
+    if (!wasOpen) w->takeFromMainWindow();
+    w->show();
+    w->raise();
+    w->activateWindow();
+}
+
+}  // namespace
+
+void TForm1::ToolsPowerCurveItemClick() {
+    const bool open = powerCurveWindow_ && powerCurveWindow_->isVisible();
+    if (!powerCurveWindow_)
+        powerCurveWindow_ =
+            new PowerCurveWindow([this] { return currentStudy(); }, helpFilePath, this);
+    bringUp(powerCurveWindow_, open);
+}
+
+void TForm1::ToolsDeFinettiItemClick() {
+    const bool open = deFinettiWindow_ && deFinettiWindow_->isVisible();
+    if (!deFinettiWindow_)
+        deFinettiWindow_ =
+            new DeFinettiWindow([this] { return currentStudy(); }, helpFilePath, this);
+    bringUp(deFinettiWindow_, open);
 }
 
 }  // namespace zyg

@@ -17,6 +17,7 @@
 #include "engine/Models.h"
 #include "platform/Services.h"
 #include "report/ResultLine.h"
+#include "widgets/StatusHints.h"
 
 class QAction;
 class QCheckBox;
@@ -34,6 +35,8 @@ namespace zyg {
 
 class EditBox;
 class EditableComboBox;
+class HeldKeyGuard;
+class HoverHints;
 class NumericDisplayField;
 class NumericSpinField;
 class RichTextLabel;
@@ -42,22 +45,13 @@ class PowerCurveWindow;
 class DeFinettiWindow;
 struct RunResult;
 
-// The two-panel status bar: hint texts on the left, the Num Lock indicator on
-// the right.
-class StatusBar final : public QFrame {
-public:
-    explicit StatusBar(QWidget* parent);
-    QString panelText(int panel) const;
-    void setPanelText(int panel, const QString& text);
-
-private:
-    std::array<QLabel*, 2> panels_{};
-};
-
 class TForm1 final : public QWidget {
     Q_OBJECT
 
 public:
+    static constexpr int kClientWidth = 701;
+    static constexpr int kClientHeight = 431;
+
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
 
@@ -236,8 +230,10 @@ private:
     void bringSpinFieldsWithinLimits();
     void clampWahlundVariance(bool withMessage);
     void focusMoved(QWidget* old, QWidget* now);
-    void takeHint(const QString& hint);
-    void pointAtControlUnderMouse();
+    // The three parts of the application-wide event filter.
+    void followPointerForHint(const QEvent* e);
+    bool answerHelpKeyInMenu(QObject* watched, QEvent* e);
+    bool keepMenuShortcutFromField(QObject* watched, QEvent* e);
     Fitnesses fitnesses() const;
     ResultLineValues resultLineValues(int modelIndex) const;
     void showRunResult(const RunResult& result);
@@ -249,8 +245,10 @@ private:
     bool activated_ = false;
     bool exitRequested_ = false;
     int refreshDepth_ = 0;
-    QString lastTakenHint_;
-    bool pointingPending_ = false;
+    bool repeatingChecks_ = false;  // a refresh that repeats one just done
+    HoverHints* hoverHints_ = nullptr;
+    HeldKeyGuard* heldKeys_ = nullptr;
+    QMetaObject::Connection focusConnection_;
 };
 
 }  // namespace zyg

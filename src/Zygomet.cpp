@@ -13,7 +13,6 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zygomet"));
     QGuiApplication::setDesktopFileName(QStringLiteral("zygomet"));
-    // Hints show only in the status bar: no control carries a pop-up tooltip.
     QApplication::setWindowIcon(zyg::windowIcon());
 
     // The simulation's worker threads start now, not on the first Run.

@@ -101,9 +101,10 @@ void DeFinettiWindow::buildControls() {
     statusLine->setTextFormat(Qt::PlainText);
 
     auto* legend = new QLabel(
-        QStringLiteral("Each dot is a possible sample of n genotypes. Blue: the test does not "
-                       "reject it (the acceptance region); pink: it rejects; grey: it cannot "
-                       "be computed. The dashed curve holds the Hardy-Weinberg proportions."),
+        QStringLiteral(
+            "Each small square is a possible sample of n genotypes. Blue: the test does not "
+            "reject it (the acceptance region); pink: it rejects; grey: it cannot "
+            "be computed. The dashed curve holds the Hardy-Weinberg proportions."),
         this);
     legend->setWordWrap(true);
     legend->setMaximumWidth(260);

@@ -247,7 +247,7 @@ void PowerCurveWindow::takeFromMainWindow() {
     if (s.gOn) r.tests.push_back(HweTest::G);
     if (r.tests.empty()) r.tests.push_back(HweTest::X2);
     // A range that ends at the main window's sample size, when it has one.
-    if (s.n >= 1 && s.n <= kMaxPowerSampleSize && s.n >= 2) {
+    if (s.n >= 2 && s.n <= kMaxPowerSampleSize) {
         r.nTo = s.n;
         r.nStep = std::max<std::uint32_t>(1, s.n / 20);
         r.nFrom = r.nStep;
@@ -443,22 +443,20 @@ void PowerCurveWindow::finish(unsigned generation,
     }
     curve_ = std::move(**result);
     QChart* built = buildPowerChart(*curve_);
-    // Values under the pointer.
-    for (QAbstractSeries* s : built->series()) {
-        auto* line = qobject_cast<QLineSeries*>(s);
-        if (!line || line->objectName() == kTargetSeriesName) continue;
-        connect(line, &QLineSeries::hovered, this, [this, line](const QPointF& point, bool on) {
-            if (!on) {
-                QToolTip::hideText();
-                return;
-            }
-            QToolTip::showText(QCursor::pos(),
-                               QStringLiteral("%1, n = %2: power %3")
-                                   .arg(line->name())
-                                   .arg(std::lround(point.x()))
-                                   .arg(point.y(), 0, 'f', 4),
-                               chartView);
-        });
+    // Values under the pointer: those of the computed point nearest to it.
+    for (HweTest test : curve_->request.tests) {
+        for (QAbstractSeries* s : built->series()) {
+            auto* line = qobject_cast<QLineSeries*>(s);
+            if (!line || line->objectName() != powerSeriesName(test)) continue;
+            connect(line, &QLineSeries::hovered, this, [this, test](const QPointF& at, bool on) {
+                guarded([&] {
+                    if (on)
+                        QToolTip::showText(QCursor::pos(), describePoint(test, at.x()), chartView);
+                    else
+                        QToolTip::hideText();
+                });
+            });
+        }
     }
     showChart(built);
     fillTable();
@@ -497,6 +495,24 @@ void PowerCurveWindow::reapJobs() {
             ++it;
         }
     }
+}
+
+QString PowerCurveWindow::describePoint(HweTest test, double n) const {
+    if (!curve_) return {};
+    const PowerPoint* nearest = nullptr;
+    for (const PowerPoint& pt : curve_->points)
+        if (pt.test == test && (!nearest || std::fabs(pt.n - n) < std::fabs(nearest->n - n)))
+            nearest = &pt;
+    if (!nearest) return {};
+    QString text =
+        QStringLiteral("%1, n = %2: power %3\nP(testable) %4, conditional power %5")
+            .arg(powerSeriesName(test))
+            .arg(nearest->n)
+            .arg(shown(nearest->power), shown(nearest->testable), shown(nearest->conditionalPower));
+    if (nearest->low95 && nearest->high95)
+        text += QStringLiteral("\n95% interval %1 - %2")
+                    .arg(shown(*nearest->low95), shown(*nearest->high95));
+    return text;
 }
 
 void PowerCurveWindow::fillTable() {
@@ -610,8 +626,6 @@ void PowerCurveWindow::keyPressEvent(QKeyEvent* e) {
         QDialog::keyPressEvent(e);  // Esc closes the window
     });
 }
-
-void PowerCurveWindow::showEvent(QShowEvent* e) { QDialog::showEvent(e); }
 
 void PowerCurveWindow::hideEvent(QHideEvent* e) {
     // A closed window computes nothing.

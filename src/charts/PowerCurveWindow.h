@@ -53,6 +53,9 @@ public:
     const std::optional<PowerCurve>& curve() const { return curve_; }
     QChart* chart() const;
 
+    // What the tooltip says of the computed point of this test nearest to n.
+    QString describePoint(HweTest test, double n) const;
+
     void copyTable();
     // Export commands: ask for a file name, then write.
     void exportCsv();
@@ -93,7 +96,6 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;
-    void showEvent(QShowEvent* e) override;
     void hideEvent(QHideEvent* e) override;
 
 private:

@@ -42,8 +42,8 @@ const std::vector<Extended>& logFactorials() {
     return table;
 }
 
-// The exact test's statistic as the window computes its expectation: the
-// sample's own allele frequency, expected counts times n.
+// A sample's counts and its own Hardy-Weinberg expectation, in the window's
+// operations and order: the sample's allele frequency, expected counts times n.
 struct SampleExpectation {
     Extended o11, o12, o22, e11, e12, e22;
     bool positive;
@@ -164,6 +164,7 @@ const Reciprocals& reciprocals() {
 struct ConditionalRow {
     int firstH = 0;  // the heterozygote count of weights[0]
     std::vector<double> weights;
+    std::size_t top = 0;  // the index of the most probable count (weight 1)
     Extended total = 0;
 };
 
@@ -186,27 +187,41 @@ void conditionalRow(std::uint32_t n, std::uint32_t a, double cut, ConditionalRow
     while (mode + 2 <= hMax && up(mode) > 1) mode += 2;
     while (mode - 2 >= hMin && up(mode - 2) < 1) mode -= 2;
 
+    // Each walk keeps its running values in locals, so that they stay in
+    // registers; the tables serve every sample size of a power study.
+    const bool tabled = n <= kMaxPowerSampleSize;
+    const double* one = r.ones();
+    const double* pair = r.pairs();
     below.clear();
-    double w = 1;
-    for (int h = mode; h - 2 >= hMin; h -= 2) {
-        // P(h - 2) / P(h) = (h - 1) h / (4 (n11 + 1)(n22 + 1)), n11 and n22 at h.
-        const int n11 = (ai - h) / 2, n22 = (m - h) / 2;
-        w = w * ((static_cast<double>(h - 1) * h * 0.25) * (r.one(n11 + 1) * r.one(n22 + 1)));
-        if (w < cut) break;
-        below.push_back(w);
+    double sumBelow = 0;
+    {
+        double w = 1, hd = mode;
+        int n11 = (ai - mode) / 2 + 1, n22 = (m - mode) / 2 + 1;  // at h - 2
+        for (int h = mode; h - 2 >= hMin; h -= 2, hd -= 2, ++n11, ++n22) {
+            // P(h - 2) / P(h) = (h - 1) h / (4 (n11 + 1)(n22 + 1)), n11 and n22 at h.
+            const double inverse = tabled ? one[n11] * one[n22] : r.one(n11) * r.one(n22);
+            w = w * (((hd - 1) * hd * 0.25) * inverse);
+            if (w < cut) break;
+            sumBelow += w;
+            below.push_back(w);
+        }
     }
     row.weights.assign(below.rbegin(), below.rend());
     row.firstH = mode - 2 * static_cast<int>(below.size());
+    row.top = below.size();
     row.weights.push_back(1);
-    w = 1;
-    for (int h = mode; h + 2 <= hMax; h += 2) {
-        w = w * up(h);
-        if (w < cut) break;
-        row.weights.push_back(w);
+    double sumAbove = 1;
+    {
+        double w = 1;
+        double n11 = (ai - mode) / 2, n22 = (m - mode) / 2;
+        for (int h = mode; h + 2 <= hMax; h += 2, n11 -= 1, n22 -= 1) {
+            w = w * (4 * (n11 * n22) * (tabled ? pair[h] : r.pair(h)));
+            if (w < cut) break;
+            sumAbove += w;
+            row.weights.push_back(w);
+        }
     }
-    Extended total = 0;
-    for (double v : row.weights) total += v;
-    row.total = total;
+    row.total = static_cast<Extended>(sumBelow) + sumAbove;
 }
 
 // The exact test's p-value of heterozygote count h in its row.
@@ -219,32 +234,79 @@ Extended exactPValue(const ConditionalRow& row, int h) {
     return std::min<Extended>(sum / row.total, 1);
 }
 
-// The heterozygote counts the exact test rejects in a row at a level: h <= low
-// and h >= high. The least probable counts are taken first, from both ends,
-// while the p-value stays at or below the level.
-void exactRejection(const ConditionalRow& row, double level, int& low, int& high) {
-    const auto& w = row.weights;
-    const Extended threshold = static_cast<Extended>(level) * (1 + kLevelTolerance) * row.total;
-    std::size_t l = 0, r = w.size();  // the counts not yet rejected are [l, r)
-    Extended taken = 0;
-    while (l < r) {
-        const bool left = w[l] <= w[r - 1];
-        const double v = left ? w[l] : w[r - 1];
-        const double bound = v * (1 + static_cast<double>(kTieTolerance));
-        Extended ties = 0;
-        std::size_t i = l;
-        for (; i < r && w[i] <= bound; ++i) ties += w[i];
-        for (std::size_t j = r; j > i && w[j - 1] <= bound; --j) ties += w[j - 1];
-        if (taken + ties > threshold) break;
-        taken += v;
-        if (left)
-            ++l;
-        else
-            --r;
+// The exact test's decisions on a whole row. The weights rise to the top and
+// fall after it, so the counts no more probable than a weight x are a run at
+// each end, and their probability S(x) is a sum from the left end plus a sum
+// from the right end. A count's p-value S(w (1 + tolerance)) / total grows
+// with its weight w, so the rejected counts are the two runs of least
+// probable counts whose p-values stay at or below the level.
+class ExactRowDecisions {
+public:
+    explicit ExactRowDecisions(const ConditionalRow& row) : row_(row) {}
+
+    // Takes the row's weights as they are now.
+    void update() {
+        const auto& w = row_.weights;
+        fromLeft_.resize(w.size() + 1);
+        fromRight_.resize(w.size() + 1);
+        double left = 0, right = 0;
+        fromLeft_[0] = fromRight_[0] = 0;
+        for (std::size_t i = 0; i < w.size(); ++i) {
+            left += w[i];
+            right += w[w.size() - 1 - i];
+            fromLeft_[i + 1] = left;
+            fromRight_[i + 1] = right;
+        }
     }
-    low = row.firstH + 2 * static_cast<int>(l) - 2;
-    high = row.firstH + 2 * static_cast<int>(r);
-}
+
+    // The rejected counts at a level: h <= low and h >= high.
+    void rejection(double level, int& low, int& high) const {
+        const auto& w = row_.weights;
+        const std::size_t size = w.size(), top = row_.top;
+        const double threshold =
+            static_cast<double>(static_cast<Extended>(level) * (1 + kLevelTolerance) * row_.total);
+        auto rejected = [&](std::size_t i) {
+            return atMost(w[i] * (1 + static_cast<double>(kTieTolerance))) <= threshold;
+        };
+        // Left of the top the weights rise: the rejected counts are a prefix.
+        std::size_t l = 0, r = top;  // rejected below l, kept from r
+        while (l < r) {
+            const std::size_t mid = l + (r - l) / 2;
+            if (rejected(mid))
+                l = mid + 1;
+            else
+                r = mid;
+        }
+        const std::size_t leftRejected = l;
+        // Right of the top they fall: the rejected counts are a suffix.
+        l = top + 1;
+        r = size;  // kept below l, rejected from r
+        while (l < r) {
+            const std::size_t mid = l + (r - l) / 2;
+            if (rejected(mid))
+                r = mid;
+            else
+                l = mid + 1;
+        }
+        low = row_.firstH + 2 * static_cast<int>(leftRejected) - 2;
+        high = row_.firstH + 2 * static_cast<int>(l);
+    }
+
+private:
+    // The sum of the weights at most x.
+    double atMost(double x) const {
+        const auto& w = row_.weights;
+        const auto topIt = w.begin() + static_cast<std::ptrdiff_t>(row_.top);
+        const auto left = std::upper_bound(w.begin(), topIt + 1, x) - w.begin();
+        const auto right =
+            w.end() - std::partition_point(topIt + 1, w.end(), [&](double v) { return v > x; });
+        return fromLeft_[static_cast<std::size_t>(left)] +
+               fromRight_[static_cast<std::size_t>(right)];
+    }
+
+    const ConditionalRow& row_;
+    std::vector<double> fromLeft_, fromRight_;
+};
 
 // The last index k in [0, count) at which pred holds, for a pred that holds up
 // to some index and fails after it; -1 when it never holds. Searched by
@@ -514,10 +576,11 @@ private:
                 if (!exactRowMade) {
                     const double cut = minExactLevel_ * 1e-20;
                     conditionalRow(n_, static_cast<std::uint32_t>(a), cut, conditional_, below_);
+                    decisions_.update();
                     exactRowMade = true;
                 }
                 int low = 0, high = 0;
-                exactRejection(conditional_, r.level, low, high);
+                decisions_.rejection(r.level, low, high);
                 r.rejected +=
                     cells_.sum(tlo, std::min(low, thi)) + cells_.sum(std::max(high, tlo), thi);
                 continue;
@@ -591,6 +654,7 @@ private:
     std::vector<double> cum_;
     std::vector<double> below_;
     ConditionalRow conditional_;
+    ExactRowDecisions decisions_{conditional_};
 };
 
 }  // namespace
@@ -678,6 +742,18 @@ std::optional<double> exactTestPValue(const GenotypeCounts& counts) {
     std::vector<double> scratch;
     conditionalRow(n, a, 0, row, scratch);
     return static_cast<double>(exactPValue(row, counts.o12));
+}
+
+std::optional<ExactRejection> exactRejection(std::uint32_t n, std::uint32_t a, double level) {
+    if (n == 0 || a == 0 || a >= 2 * n) return std::nullopt;
+    ConditionalRow row;
+    std::vector<double> scratch;
+    conditionalRow(n, a, level * 1e-20, row, scratch);
+    ExactRowDecisions decisions(row);
+    decisions.update();
+    ExactRejection r;
+    decisions.rejection(level, r.low, r.high);
+    return r;
 }
 
 std::optional<bool> rejects(HweTest test, const GenotypeCounts& counts, double level) {

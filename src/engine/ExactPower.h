@@ -61,6 +61,16 @@ Extended criticalValue(double level);
 // alleles do not occur.
 std::optional<double> exactTestPValue(const GenotypeCounts& counts);
 
+// The heterozygote counts h that the exact test rejects at a level among the
+// samples of n genotypes with a copies of A1: h <= low and h >= high. The
+// same decisions as `rejects`, up to sums that differ in their last bits, at
+// the cost of one conditional distribution for every sample of that allele
+// count. Nothing when a is 0 or 2n (not testable).
+struct ExactRejection {
+    int low = -1, high = 0;
+};
+std::optional<ExactRejection> exactRejection(std::uint32_t n, std::uint32_t a, double level);
+
 // The test's decision on one sample at a level: true when rejected, false when
 // not, nothing when the test cannot be computed for it.
 std::optional<bool> rejects(HweTest test, const GenotypeCounts& counts, double level);

@@ -10,7 +10,7 @@ QString applicationErrorText(const QString& message) {
 }
 
 void reportCommandError(const QString& message) {
-    services().messages->show(MessageKind::ApplicationError, applicationErrorText(message));
+    showMessage(MessageKind::ApplicationError, applicationErrorText(message));
 }
 
 }  // namespace zyg

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStringDecoder>
 #include <QStyle>
@@ -13,6 +14,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <array>
+#include <cmath>
 
 #include "platform/ErrorBoundary.h"
 #include "platform/Pictures.h"
@@ -167,6 +169,17 @@ void HelpWindow::load(const QString& helpFile) {
     for (const QRegularExpressionMatch& match : anchorName.globalMatch(html))
         anchors_.insert(match.captured(1));
     fileShown_ = true;
+    if (const QScreen* s = screen()) fitWidthToText(s->availableGeometry().width());
+}
+
+void HelpWindow::fitWidthToText(int availableWidth) {
+    // Prose wraps to any width; a line that may not wrap (the example of a
+    // results line) would make every page scroll sideways. The window grows
+    // to show it whole, as far as the screen allows.
+    const int overflow = static_cast<int>(std::ceil(browser_->document()->size().width())) -
+                         browser_->viewport()->width();
+    if (overflow <= 0) return;
+    resize(std::min(width() + overflow, std::max(availableWidth, width())), height());
 }
 
 void HelpWindow::showMessage(const QString& text) {

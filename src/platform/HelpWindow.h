@@ -60,6 +60,10 @@ public:
     [[nodiscard]] bool fileShown() const { return fileShown_; }
     [[nodiscard]] QTextBrowser* browser() const { return browser_; }
 
+    // Widens the window, up to `availableWidth`, until the lines of the file
+    // that may not wrap fit without sideways scrolling.
+    void fitWidthToText(int availableWidth);
+
 private:
     void open(const QString& helpFile, const QString& anchor);
     void showMessage(const QString& text);

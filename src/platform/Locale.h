@@ -4,14 +4,12 @@
 
 namespace zyg {
 
-// The separators of the user's number, time and date formats. The numeric
-// fields and the messages take them from here, so a test can set a comma
-// locale without touching the process's C or Qt locale.
+// The separators of the user's number format. The numeric fields and the
+// messages take them from here, so a test can set a comma locale without
+// touching the process's C or Qt locale.
 struct LocaleSeparators {
     QString decimal = ".";
     QString thousands = ",";
-    QString time = ":";
-    QString date = "/";
 };
 
 // The separators in use: the system locale's unless a test installed others.

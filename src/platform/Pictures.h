@@ -1,7 +1,8 @@
 #pragma once
 
-// The program's pictures, drawn in code: the four 16 x 16 menu pictures, the
-// About box's program picture and the window icon.
+// The program's pictures, stored as PNG files in the program's resources
+// (resources/pictures): the four 16 x 16 menu pictures, the About box's
+// program picture and the window icon.
 
 #include <QIcon>
 #include <QPixmap>
@@ -17,8 +18,8 @@ enum class MenuPicture {
 
 inline constexpr int kMenuPictureSize = 16;
 
-// The picture at 16 x 16 device-independent pixels, drawn for the given
-// device pixel ratio (1 gives a 16 x 16 pixmap, 2 a sharp 32 x 32 one).
+// The picture at 16 x 16 device-independent pixels for the given device pixel
+// ratio (1 gives a 16 x 16 pixmap, 2 a sharp 32 x 32 one).
 QPixmap menuPixmap(MenuPicture picture, qreal devicePixelRatio = 1.0);
 // The picture for a menu item or button, at ratios 1 and 2.
 QIcon menuIcon(MenuPicture picture);
@@ -29,9 +30,7 @@ inline constexpr int kProgramPictureHeight = 77;
 QPixmap programPicture();
 
 // The program's mark (three genotype bars under a chi-square curve, the same
-// drawing as resources/zygomet.svg) as a square pixmap of the given size.
-QPixmap windowIconPixmap(int size);
-// The window icon, at 16, 24, 32, 48, 64, 128 and 256 pixels.
+// drawing as resources/zygomet.svg) at 16, 24, 32, 48, 64, 128 and 256 pixels.
 QIcon windowIcon();
 
 }  // namespace zyg

@@ -3,13 +3,12 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
-#include <QMessageBox>
 #include <QScreen>
 #include <QUrl>
 
 #include "platform/HelpWindow.h"
+#include "platform/MessageDialog.h"
 #include "platform/NumLock.h"
-#include "platform/Title.h"
 
 namespace zyg {
 
@@ -18,30 +17,9 @@ namespace {
 class QtMessageBoxes final : public MessageBoxes {
 public:
     void show(MessageKind kind, const QString& text) override {
-        QMessageBox box;
-        switch (kind) {
-            case MessageKind::Error:
-                box.setWindowTitle(QStringLiteral("Error"));
-                box.setIcon(QMessageBox::Critical);
-                break;
-            case MessageKind::Information:
-                box.setWindowTitle(QStringLiteral("Information"));
-                box.setIcon(QMessageBox::Information);
-                break;
-            case MessageKind::ApplicationError:
-                box.setWindowTitle(kApplicationTitle);
-                box.setIcon(QMessageBox::Critical);
-                break;
-        }
-        // A lone carriage return starts a new line of the message.
-        box.setText(QString(text).replace(u'\r', u'\n'));
-        box.setTextFormat(Qt::PlainText);
-        box.setStandardButtons(QMessageBox::Ok);
-        box.setWindowModality(Qt::ApplicationModal);
-        // Centred on the screen, not on the window.
-        box.adjustSize();
-        if (const QScreen* screen = QGuiApplication::primaryScreen())
-            box.move(screen->availableGeometry().center() - box.rect().center());
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        MessageDialog box(kind, text,
+                          screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768));
         box.exec();
     }
 };
@@ -95,6 +73,24 @@ public:
 };
 
 }  // namespace
+
+namespace {
+int boxesShown = 0;
+int boxesOpen = 0;
+}  // namespace
+
+void showMessage(MessageKind kind, const QString& text) {
+    ++boxesShown;
+    ++boxesOpen;
+    struct Closed {
+        ~Closed() { --boxesOpen; }
+    } closed;
+    services().messages->show(kind, text);
+}
+
+int messageBoxesShown() { return boxesShown; }
+
+bool messageBoxOpen() { return boxesOpen > 0; }
 
 Services& services() {
     static QtMessageBoxes messages;

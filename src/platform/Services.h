@@ -83,6 +83,14 @@ struct Services {
 // The services in use; a test may overwrite any pointer (and must restore it).
 Services& services();
 
+// Shows a message box through the installed service. Every box of the program
+// goes through here, so that an auto-repeat can tell that a box came up.
+void showMessage(MessageKind kind, const QString& text);
+// How many boxes have come up since the program started.
+int messageBoxesShown();
+// Whether a box is open at this moment (its nested event loop is running).
+bool messageBoxOpen();
+
 // Replaces some services for the lifetime of the object, then puts the
 // previous ones back.
 class ScopedServices {

@@ -23,7 +23,7 @@ const VersionInfo& programVersionInfo() {
         {
             {QStringLiteral("CompanyName"), QStringLiteral("The Zygomet developers")},
             {QStringLiteral("FileDescription"), QStringLiteral("Zygomet")},
-            {QStringLiteral("FileVersion"), QStringLiteral("1.0.0.1")},
+            {QStringLiteral("FileVersion"), QStringLiteral(ZYGOMET_FILE_VERSION)},
             {QStringLiteral("InternalName"), QStringLiteral("zygomet")},
             {QStringLiteral("ProductName"), QStringLiteral("Zygomet")},
             {QStringLiteral("ProductVersion"), QStringLiteral("1.0.0.0")},

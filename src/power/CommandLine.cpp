@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <ostream>
@@ -241,6 +242,32 @@ private:
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
+// Writes a file whole or not at all: a regular file (or a new one) is written
+// beside its name and renamed over it once every byte is stored, so a full
+// disk never leaves half a table; anything else (a device, a pipe) is written
+// in place. False when the text could not be written.
+bool writeWhole(const std::string& path, const std::string& text) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    const bool special = fs::exists(status) && !fs::is_regular_file(status);
+    const std::string target = special ? path : path + ".partial";
+    {
+        std::ofstream file(target, std::ios::binary | std::ios::trunc);
+        file << text;
+        file.flush();
+        file.close();
+        if (!file) {
+            if (!special) fs::remove(target, error);
+            return false;
+        }
+    }
+    if (special) return true;
+    fs::rename(target, path, error);
+    if (error) fs::remove(target, error);
+    return !error;
+}
+
 std::uint32_t clockSeed() {
     const TimeOfDay t = currentClock().utcTimeOfDay();
     return ((t.hour * 60 + t.minute) * 60 + t.second) * 1000 + t.millisecond;
@@ -285,13 +312,17 @@ int execute(const CommandOptions& o, const CommandStreams& io, const PlotDrawer&
                  "followed\nby larger ones that do not; power stays at or above it from the "
                  "last column on.\n";
     }
+    // A table or CSV that did not reach standard output (a full disk, a closed
+    // pipe) is a failure, not a success.
+    io.out.flush();
+    if (!io.out) {
+        io.err << kProgram << ": standard output cannot be written\n";
+        return kExitFailure;
+    }
     if (o.csv && !csvToOut) {
         std::string text = csvHeader();
         for (const PowerPoint& p : points) text += csvRow(p);
-        std::ofstream file(*o.csv, std::ios::binary | std::ios::trunc);
-        file << text;
-        file.close();
-        if (!file) {
+        if (!writeWhole(*o.csv, text)) {
             io.err << kProgram << ": --csv \"" << *o.csv << "\": the file cannot be written\n";
             return kExitFailure;
         }

@@ -221,7 +221,7 @@ void appendResultLines(const std::string& path, const std::vector<std::string>& 
     for (const std::string& line : lines) text += line;
     struct stat info {};
     if (::stat(path.c_str(), &info) == 0)
-        appendResult(path, text);
+        appendResult(path, headerLine(), text);
     else
         createResultsFile(path, headerLine(), text);
 }

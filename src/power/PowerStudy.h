@@ -114,13 +114,16 @@ public:
 // Every point of the grid, in grid order: model settings, then n, then tests
 // in the given order, then levels. Exact points run on all cores; simulated
 // points run one after another through the window's engine (which uses all
-// cores itself), X2 and G from its counts, the corrected X2 and the exact
-// test from the same samples drawn again from the same seed.
+// cores itself), X2 and G from its statistics, the corrected X2 and the exact
+// test from the same samples drawn again from the same seed. Throws
+// UsageError for a grid checkGrid refuses or a plan with nrep outside 1 to
+// kMaxReplicates.
 std::vector<PowerPoint> runStudy(const PowerGrid& grid, PowerMethod method,
                                  const SimulationPlan& plan = {}, const StudyControl& control = {});
 
-// One simulated point set: every test and level of the grid at one model and
-// n, from plan.seed. Serialized with every other simulation in the process.
+// One simulated point set: every test and level at one model and n, tests
+// outer, from plan.seed. The window's engine serializes it with every other
+// run in the process and leaves the program-wide seed as it was.
 std::vector<PowerPoint> simulatePoint(const ModelSpec& model, std::uint32_t n,
                                       const std::vector<HweTest>& tests,
                                       const std::vector<double>& levels,

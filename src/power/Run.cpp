@@ -7,8 +7,9 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 
-#include "engine/Sampling.h"
+#include "engine/FastSampler.h"
 #include "engine/Simulation.h"
 #include "power/PowerStudy.h"
 
@@ -77,11 +78,14 @@ std::vector<PowerPoint> simulatePoint(const ModelSpec& model, std::uint32_t n,
     });
     if (others) {
         samples.reserve(plan.nrep);
+        // The engine's vector sampler, which draws what referenceSampler draws.
+        const SampleCounter draw(drawThresholds(frequencies));
+        const SeedJump nextSample = seedJump(n);
         std::uint32_t seed = plan.seed;
-        const Extended c1 = frequencies.f11;
-        const Extended c2 = frequencies.f11 + frequencies.f12;
-        for (std::uint32_t r = 0; r < plan.nrep; ++r)
-            samples.push_back(referenceSampler(seed, c1, c2, static_cast<std::uint16_t>(n)));
+        for (std::uint32_t r = 0; r < plan.nrep; ++r) {
+            samples.push_back(draw(seed, static_cast<std::uint16_t>(n)));
+            seed = nextSample.apply(seed);
+        }
     }
 
     for (HweTest test : tests)
@@ -109,6 +113,18 @@ std::vector<PowerPoint> simulatePoint(const ModelSpec& model, std::uint32_t n,
                 point.windowTested = outcome.ok;
                 point.windowAbove05 = outcome.counts.above05;
                 point.windowAbove01 = outcome.counts.above01;
+            } else if (test == HweTest::Exact) {
+                // One conditional distribution per allele count, not per sample.
+                std::unordered_map<std::uint32_t, std::optional<ExactRejection>> bounds;
+                for (const GenotypeCounts& c : samples) {
+                    const std::uint32_t a = 2 * std::uint32_t{c.o11} + c.o12;
+                    auto it = bounds.find(a);
+                    if (it == bounds.end())
+                        it = bounds.emplace(a, exactRejection(n, a, level)).first;
+                    if (!it->second) continue;
+                    ++tested;
+                    rejected += c.o12 <= it->second->low || c.o12 >= it->second->high;
+                }
             } else {
                 for (const GenotypeCounts& c : samples)
                     if (const auto d = rejects(test, c, level)) {

@@ -17,12 +17,24 @@ namespace {
 class PosixFileOperations final : public FileOperations {
 public:
     int open(const std::string& path, OpenMode mode, int& fd) override {
-        const int flags = mode == OpenMode::Append ? O_WRONLY | O_APPEND | O_CLOEXEC
-                                                   : O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
+        fd = -1;
+        // Only a regular file is opened at all: opening a pipe for writing
+        // waits for a reader, and opening a device may act on it.
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+            return S_ISDIR(st.st_mode) ? EISDIR : EACCES;
+        // Without blocking, in case something else took the name meanwhile;
+        // the caller checks what was opened.
+        const int flags =
+            (mode == OpenMode::Append ? O_WRONLY | O_APPEND : O_WRONLY | O_CREAT | O_TRUNC) |
+            O_CLOEXEC | O_NONBLOCK;
         do {
             fd = ::open(path.c_str(), flags, 0666);
         } while (fd < 0 && errno == EINTR);
-        return fd < 0 ? errno : 0;
+        if (fd < 0) return errno;
+        const int status = ::fcntl(fd, F_GETFL);
+        if (status != -1) ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+        return 0;
     }
 
     int write(int fd, const char* data, std::size_t size, std::size_t& written) override {
@@ -121,7 +133,10 @@ ResultsFile ResultsFile::open(const std::string& path, FileOperations::OpenMode 
     int fd = -1;
     if (const int error = ops.open(path, mode, fd)) throwFileError(error);
     FileOperations::FileInfo info;
-    if (const int error = ops.stat(fd, info)) {
+    int error = ops.stat(fd, info);
+    // A results file is a regular file; a pipe, a device or a socket is refused.
+    if (error == 0 && !info.regular) error = EACCES;
+    if (error != 0) {
         ops.close(fd);
         throwFileError(error);
     }
@@ -160,8 +175,12 @@ void ResultsFile::restoreAndThrow(int error) {
     throwFileError(error);
 }
 
-void appendResult(const std::string& path, std::string_view line, FileOperations& ops) {
+void appendResult(const std::string& path, std::string_view header, std::string_view line,
+                  FileOperations& ops) {
     ResultsFile file = ResultsFile::openForAppend(path, ops);
+    // A file whose creating save failed was left empty: it gets its header
+    // before its first line.
+    if (file.wasEmpty()) file.write(header);
     file.write(line);
     file.close();
 }

@@ -1,8 +1,10 @@
 #pragma once
 
-// Checked writing of a results file. Every file operation is checked and a
-// failure ends the save with a CommandError carrying the message the user
-// sees. A save either completes or leaves the file as it found it: a write
+// Checked writing of a results file. A results file is a regular file:
+// anything else (a pipe, a device, a socket, a directory) is refused when it
+// is opened, so a save never waits for a reader. Every file operation is
+// checked and a failure ends the save with a CommandError carrying the message
+// the user sees. A save either completes or leaves the file as it found it: a write
 // that fails part-way puts the file back to the length it had when the save
 // opened it, so no partial line is ever left behind. The file is closed on
 // every path.
@@ -88,6 +90,8 @@ public:
     void close();
 
     bool isOpen() const { return fd_ >= 0; }
+    // Whether the file had no bytes when it was opened.
+    bool wasEmpty() const { return originalSize_ == 0; }
 
 private:
     ResultsFile(FileOperations& ops, int fd, const FileOperations::FileInfo& info);
@@ -102,9 +106,10 @@ private:
 };
 
 // Save to the current results file: opens it for appending (it must exist),
-// writes the line and closes it. Either the whole line is added or the file
-// is left as it was, and a CommandError reports why.
-void appendResult(const std::string& path, std::string_view line,
+// writes the line, preceded by the header when the file is empty, and closes
+// it. Either all of it is added or the file is left as it was, and a
+// CommandError reports why.
+void appendResult(const std::string& path, std::string_view header, std::string_view line,
                   FileOperations& ops = posixFileOperations());
 
 // Save to a newly chosen results file: creates it or truncates it, writes the

@@ -20,6 +20,11 @@ void EditBox::setText(const QString& text) {
     changes_.programWrite([&] { QLineEdit::setText(text); });
 }
 
+void EditBox::rewriteText(const QString& text) {
+    if (text == this->text()) return;
+    changes_.quietWrite([&] { QLineEdit::setText(text); });
+}
+
 bool EditBox::event(QEvent* event) {
     if (event->type() == QEvent::ShortcutOverride) {
         const auto* key = static_cast<QKeyEvent*>(event);

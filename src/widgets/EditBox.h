@@ -22,6 +22,9 @@ public:
 
     QString Text() const { return text(); }
     void setText(const QString& text);
+    // Shows the same value written another way ("50" for "050"): OnChange is
+    // not called, since nothing the window reads has changed.
+    void rewriteText(const QString& text);
 
     std::function<void()> OnChange;
     std::function<void()> OnExit;

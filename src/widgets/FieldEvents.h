@@ -15,6 +15,9 @@
 
 namespace zyg::fields {
 
+// The numeric fields format at most this many decimals.
+inline constexpr int kMaxDecimals = 18;
+
 bool isEnterKey(int key);
 
 // Whether a key event inserts its text into a line edit, as opposed to
@@ -57,6 +60,17 @@ public:
             write();
         }
         report();
+    }
+
+    // A write that shows the same value in another form: nothing changed, so
+    // nothing is reported.
+    template <class Write>
+    void quietWrite(Write&& write) {
+        {
+            const Busy busy(*this);
+            write();
+        }
+        reported_ = text_();
     }
 
     // Whether the action completed without an error.

@@ -12,8 +12,6 @@ namespace zyg {
 
 namespace {
 
-constexpr int kMaxDecimals = 18;
-
 bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
 
 // Digits and at most one minus sign.
@@ -83,7 +81,9 @@ void NumericDisplayField::setDisabledColor(const QColor& color) {
     setPalette(look);
 }
 
-int NumericDisplayField::decimals() const { return std::clamp(precision_, 0, kMaxDecimals); }
+int NumericDisplayField::decimals() const {
+    return std::clamp(precision_, 0, fields::kMaxDecimals);
+}
 
 void NumericDisplayField::setText(const QString& text) {
     QString shown = text;

@@ -25,8 +25,6 @@ constexpr int kArrowWidth = 15;
 // A held arrow steps first after this delay, then at this interval.
 constexpr int kRepeatDelayMs = 400;
 constexpr int kRepeatIntervalMs = 100;
-// The formatting keeps at most this many decimals.
-constexpr int kMaxDecimals = 18;
 
 }  // namespace
 
@@ -77,7 +75,9 @@ protected:
         }
         held_ = over_ = true;
         update();
+        const int boxes = messageBoxesShown();
         field_->arrowPressed();
+        if (messageBoxesShown() != boxes) cancel();
         // Moving the focus may have shown a message box and cancelled the press.
         if (held_) timer_.start(kRepeatDelayMs);
     }
@@ -115,9 +115,14 @@ protected:
 private:
     void repeat() {
         if (!held_) return;
-        if (over_ && !field_->arrowStep(up_)) {
-            // The step ended in an error: stop rather than report it again
-            // and again while the box that shows it is open.
+        // A box is open, or a step brought one up: stop rather than report
+        // the same error again and again behind it.
+        if (messageBoxOpen()) {
+            cancel();
+            return;
+        }
+        const int boxes = messageBoxesShown();
+        if (over_ && (!field_->arrowStep(up_) || messageBoxesShown() != boxes)) {
             cancel();
             return;
         }
@@ -178,8 +183,8 @@ void NumericSpinField::writeValue(Extended value) {
             value = maxFloat_;
         }
     }
-    setText(QString::fromStdString(formatFixed(value, std::min(precision_, kMaxDecimals), 15,
-                                               fields::utf8(localeSeparators().decimal))));
+    setText(QString::fromStdString(formatFixed(value, std::min(precision_, fields::kMaxDecimals),
+                                               15, fields::utf8(localeSeparators().decimal))));
 }
 
 void NumericSpinField::step(double delta) {

@@ -74,9 +74,6 @@ protected:
 private:
     friend class SpinArrow;
 
-    // Runs one user action inside the error boundary and reports a change of
-    // the text at its end; false if an error ended it.
-
     void writeValue(Extended value);
     // Adds `delta` to the value and puts the caret and selection back.
     void step(double delta);

@@ -124,6 +124,12 @@ TEST_F(PowerCurveWindowTest, EnterComputesAndTheChartTableAndStatusAgree) {
     EXPECT_EQ(last.y(), exactPower(curve.request.spec, 100, asked)[0].power);
     EXPECT_TRUE(window->csvButton->isEnabled());
 
+    // The pointer on the line names the nearest computed point.
+    const QString tip = window->describePoint(HweTest::X2, 98.2);
+    EXPECT_TRUE(tip.startsWith("X2, n = 100: power " + QString::number(last.y(), 'f', 4)))
+        << tip.toStdString();
+    EXPECT_FALSE(tip.contains("interval"));
+
     // Copy puts the table, tab-separated, on the clipboard.
     window->copyButton->click();
     const QStringList lines = QGuiApplication::clipboard()->text().split(u'\n', Qt::SkipEmptyParts);

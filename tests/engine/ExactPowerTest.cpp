@@ -171,12 +171,12 @@ TEST(ExactPower, PruningLeavesOutLessThanItMayAtLargerSamples) {
     const auto tests = everyTestAt({0.05, 0.01});
     for (const ModelSpec& spec : {inbreeding(0.4, 0.05), wahlund(0.2, 0.02), hw(0.03)}) {
         const auto got = exactPower(spec, 400, tests);
-        expectSamePowers(got, enumerateAll(spec, 400, tests), tests, 1e-11, describe(spec, 400));
+        expectSamePowers(got, enumerateAll(spec, 400, tests), tests, 2e-12, describe(spec, 400));
     }
     const std::vector<TestLevel> x2AndG{{HweTest::X2, 0.05}, {HweTest::G, 0.01}};
     const ModelSpec spec = selection(0.35, 0.9, 1, 0.8);
     expectSamePowers(exactPower(spec, 1000, x2AndG), enumerateAll(spec, 1000, x2AndG), x2AndG,
-                     1e-10, describe(spec, 1000));
+                     2e-12, describe(spec, 1000));
 }
 
 TEST(ExactPower, ReportsTheMassItLeavesOutAtTheLargestSample) {
@@ -275,6 +275,26 @@ TEST(ExactTest, PValuesEqualTheDirectConditionalSum) {
         EXPECT_NEAR(*p, want, 1e-12 * std::max(want, 1e-300) + 1e-300)
             << a << " " << b << " " << n - a - b;
     }
+}
+
+TEST(ExactTest, RejectionBoundsDecideEverySampleAsItsPValue) {
+    for (std::uint32_t n : {1u, 2u, 7u, 30u, 151u})
+        for (double level : {0.05, 0.01, 0.3})
+            for (std::uint32_t a = 0; a <= 2 * n; ++a) {
+                const auto bounds = exactRejection(n, a, level);
+                EXPECT_EQ(bounds.has_value(), a > 0 && a < 2 * n);
+                for (std::uint32_t h = a % 2; h <= std::min(a, 2 * n - a); h += 2) {
+                    const GenotypeCounts c{static_cast<std::uint16_t>((a - h) / 2),
+                                           static_cast<std::uint16_t>(h),
+                                           static_cast<std::uint16_t>((2 * n - a - h) / 2)};
+                    const auto d = rejects(HweTest::Exact, c, level);
+                    ASSERT_EQ(d.has_value(), bounds.has_value());
+                    if (d) {
+                        EXPECT_EQ(*d, int(h) <= bounds->low || int(h) >= bounds->high)
+                            << n << " " << a << " " << h << " " << level;
+                    }
+                }
+            }
 }
 
 TEST(ExactTest, SizeNeverExceedsTheLevelUnderHardyWeinberg) {

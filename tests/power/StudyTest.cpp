@@ -48,27 +48,11 @@ std::string readFile(const std::string& path) {
     return s.str();
 }
 
-class TempDir {
-public:
-    TempDir()
-        : path_(
-              std::filesystem::temp_directory_path() /
-              ("zygomet-power-" + std::to_string(::getpid()) + "-" + std::to_string(counter()++))) {
-        std::filesystem::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    static int& counter() {
-        static int c = 0;
-        return c;
-    }
-    std::filesystem::path path_;
-};
+std::string tempPath(const std::string& name) {
+    return (std::filesystem::temp_directory_path() /
+            ("zygomet-power-study-" + std::to_string(::getpid()) + "-" + name))
+        .string();
+}
 
 }  // namespace
 
@@ -404,13 +388,14 @@ TEST(ResultsFile, SimulatedRunsAppendTheWindowsLines) {
     EXPECT_EQ(lines[0], resultLine(v));
     EXPECT_EQ(lines[0].substr(lines[0].size() - 18), "  100.00   99.80\r\n");
 
-    TempDir dir;
-    const std::string path = dir.file("runs.txt");
+    const std::string path = tempPath("runs.txt");
+    std::filesystem::remove(path);
     appendResultLines(path, lines);
     EXPECT_EQ(readFile(path), headerLine() + lines[0]);
     appendResultLines(path, lines);
     EXPECT_EQ(readFile(path), headerLine() + lines[0] + lines[0]);
     appendResultLines(path, {});
     EXPECT_EQ(readFile(path), headerLine() + lines[0] + lines[0]);
-    EXPECT_THROW(appendResultLines(dir.file("missing/runs.txt"), lines), CommandError);
+    std::filesystem::remove(path);
+    EXPECT_THROW(appendResultLines(tempPath("missing/runs.txt"), lines), CommandError);
 }

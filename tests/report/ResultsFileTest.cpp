@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -104,7 +108,7 @@ protected:
 TEST_F(ResultsFileTest, CreateWritesHeaderAndLineThenAppendAddsOnlyTheLine) {
     createResultsFile(path, kHeader, kLine1);
     EXPECT_EQ(contents(path), kHeader + kLine1);
-    appendResult(path, kLine2);
+    appendResult(path, kHeader, kLine2);
     EXPECT_EQ(contents(path), kHeader + kLine1 + kLine2);
 }
 
@@ -118,15 +122,15 @@ TEST_F(ResultsFileTest, ShortWritesAreContinued) {
     FaultyFileOperations ops;
     ops.maxChunk = 3;
     createResultsFile(path, kHeader, kLine1, ops);
-    appendResult(path, kLine2, ops);
+    appendResult(path, kHeader, kLine2, ops);
     EXPECT_EQ(contents(path), kHeader + kLine1 + kLine2);
     EXPECT_EQ(ops.closed, ops.opened);
 }
 
 TEST_F(ResultsFileTest, AppendingToAMissingFileIsFileNotFoundAndCreatesNothing) {
-    EXPECT_EQ(errorOf([&] { appendResult(path, kLine1); }), "File not found");
+    EXPECT_EQ(errorOf([&] { appendResult(path, kHeader, kLine1); }), "File not found");
     EXPECT_FALSE(fs::exists(path));
-    EXPECT_EQ(errorOf([&] { appendResult((dir / "gone" / "r.txt").string(), kLine1); }),
+    EXPECT_EQ(errorOf([&] { appendResult((dir / "gone" / "r.txt").string(), kHeader, kLine1); }),
               "File not found");
 }
 
@@ -135,13 +139,13 @@ TEST_F(ResultsFileTest, RefusedAccessIsFileAccessDenied) {
     fs::create_directory(dir / "folder.txt");
     EXPECT_EQ(errorOf([&] { createResultsFile((dir / "folder.txt").string(), kHeader, kLine1); }),
               "File access denied");
-    EXPECT_EQ(errorOf([&] { appendResult((dir / "folder.txt").string(), kLine1); }),
+    EXPECT_EQ(errorOf([&] { appendResult((dir / "folder.txt").string(), kHeader, kLine1); }),
               "File access denied");
 
     put(path, kHeader + kLine1);
     FaultyFileOperations ops;
     ops.openError = EACCES;
-    EXPECT_EQ(errorOf([&] { appendResult(path, kLine2, ops); }), "File access denied");
+    EXPECT_EQ(errorOf([&] { appendResult(path, kHeader, kLine2, ops); }), "File access denied");
     EXPECT_EQ(contents(path), kHeader + kLine1);
 }
 
@@ -159,7 +163,7 @@ TEST_F(ResultsFileTest, ReadOnlyFileAndFolderAreFileAccessDenied) {
         {
             if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) std::_Exit(2);
             const bool denied =
-                errorOf([&] { appendResult(path, kLine2); }) == "File access denied" &&
+                errorOf([&] { appendResult(path, kHeader, kLine2); }) == "File access denied" &&
                 errorOf([&] { createResultsFile(path, kHeader, kLine2); }) ==
                     "File access denied" &&
                 errorOf([&] { createResultsFile(fresh, kHeader, kLine1); }) == "File access denied";
@@ -173,7 +177,8 @@ TEST_F(ResultsFileTest, ReadOnlyFileAndFolderAreFileAccessDenied) {
 
 TEST_F(ResultsFileTest, UnusableNamesAreInvalidFilename) {
     EXPECT_EQ(errorOf([&] { createResultsFile("", kHeader, kLine1); }), "Invalid filename");
-    EXPECT_EQ(errorOf([&] { appendResult(std::string("a\0b", 3), kLine1); }), "Invalid filename");
+    EXPECT_EQ(errorOf([&] { appendResult(std::string("a\0b", 3), kHeader, kLine1); }),
+              "Invalid filename");
     const std::string tooLong = (dir / std::string(300, 'x')).string();
     EXPECT_EQ(errorOf([&] { createResultsFile(tooLong, kHeader, kLine1); }), "Invalid filename");
 }
@@ -185,7 +190,7 @@ TEST_F(ResultsFileTest, AFullDiskLeavesTheFileExactlyAsItWas) {
         FaultyFileOperations ops;
         ops.room = room;
         ops.maxChunk = 4;
-        EXPECT_EQ(errorOf([&] { appendResult(path, kLine2, ops); }), "Disk full");
+        EXPECT_EQ(errorOf([&] { appendResult(path, kHeader, kLine2, ops); }), "Disk full");
         EXPECT_EQ(contents(path), before) << "room " << room;
         EXPECT_EQ(ops.closed, 1);
     }
@@ -207,7 +212,7 @@ TEST_F(ResultsFileTest, AFailureFoundWhenStoringTheDataAlsoPutsTheFileBack) {
     put(path, kHeader + kLine1);
     FaultyFileOperations ops;
     ops.syncError = EIO;
-    EXPECT_EQ(errorOf([&] { appendResult(path, kLine2, ops); }), "I/O error 5");
+    EXPECT_EQ(errorOf([&] { appendResult(path, kHeader, kLine2, ops); }), "I/O error 5");
     EXPECT_EQ(contents(path), kHeader + kLine1);
     EXPECT_EQ(ops.closed, 1);
 }
@@ -218,7 +223,7 @@ TEST_F(ResultsFileTest, TheWriteErrorIsReportedEvenWhenTheFileCannotBePutBack) {
     ops.room = 3;
     ops.truncateError = EIO;
     ops.closeError = EBADF;
-    EXPECT_EQ(errorOf([&] { appendResult(path, kLine2, ops); }), "Disk full");
+    EXPECT_EQ(errorOf([&] { appendResult(path, kHeader, kLine2, ops); }), "Disk full");
     EXPECT_EQ(ops.closed, 1);
 }
 
@@ -229,12 +234,88 @@ TEST_F(ResultsFileTest, AFailingCloseIsReported) {
     EXPECT_EQ(ops.closed, 1);
 }
 
-TEST(ResultsFileDevice, DevFullIsDiskFull) {
+// A device is no results file: even a writable one is refused before
+// anything is written to it (a full disk is tested with injected faults).
+TEST(ResultsFileDevice, DevFullIsRefusedAsNoRegularFile) {
     if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "/dev/full is not writable here";
     try {
-        appendResult("/dev/full", "line\r\n");
+        appendResult("/dev/full", "header\r\n", "line\r\n");
         ADD_FAILURE() << "no error";
     } catch (const CommandError& e) {
-        EXPECT_STREQ(e.what(), "Disk full");
+        EXPECT_STREQ(e.what(), "File access denied");
     }
+}
+
+// Saving into a named pipe would wait for a reader for ever; it is refused at
+// once, by either kind of save, and nothing is written into it.
+TEST_F(ResultsFileTest, APipeOrASocketIsRefusedWithoutWaiting) {
+    const std::string pipe = (dir / "r.txt").string();
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_EQ(errorOf([&] { appendResult(pipe, kHeader, kLine1); }), "File access denied");
+    EXPECT_EQ(errorOf([&] { createResultsFile(pipe, kHeader, kLine1); }), "File access denied");
+    EXPECT_TRUE(fs::is_fifo(pipe));
+
+    const std::string socketPath = (dir / "s.txt").string();
+    const int s = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(s, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socketPath.size(), sizeof(address.sun_path));
+    std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
+    ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    EXPECT_EQ(errorOf([&] { appendResult(socketPath, kHeader, kLine1); }), "File access denied");
+    close(s);
+}
+
+// Whatever the layer below says it opened: only a regular file takes a line.
+TEST_F(ResultsFileTest, WhatIsNoRegularFileIsRefusedAndClosed) {
+    struct NotAFile : FileOperations {
+        int closed = 0;
+        int writes = 0;
+        int open(const std::string&, OpenMode, int& fd) override {
+            fd = 42;
+            return 0;
+        }
+        int write(int, const char*, std::size_t size, std::size_t& written) override {
+            ++writes;
+            written = size;
+            return 0;
+        }
+        int stat(int, FileInfo& info) override {
+            info.regular = false;
+            return 0;
+        }
+        int truncate(int, std::uint64_t) override { return 0; }
+        int sync(int) override { return 0; }
+        int close(int) override {
+            ++closed;
+            return 0;
+        }
+    } ops;
+    EXPECT_EQ(errorOf([&] { appendResult(path, kHeader, kLine1, ops); }), "File access denied");
+    EXPECT_EQ(errorOf([&] { createResultsFile(path, kHeader, kLine1, ops); }),
+              "File access denied");
+    EXPECT_EQ(ops.writes, 0);
+    EXPECT_EQ(ops.closed, 2);
+}
+
+// A creating save that fills the disk leaves an empty file; the next save to
+// it, once there is room, starts the file with its header.
+TEST_F(ResultsFileTest, TheSaveAfterAFailedCreateWritesTheHeaderFirst) {
+    FaultyFileOperations full;
+    full.room = 0;
+    EXPECT_EQ(errorOf([&] { createResultsFile(path, kHeader, kLine1, full); }), "Disk full");
+    ASSERT_EQ(contents(path), "");
+
+    appendResult(path, kHeader, kLine2);
+    EXPECT_EQ(contents(path), kHeader + kLine2);
+    appendResult(path, kHeader, kLine1);
+    EXPECT_EQ(contents(path), kHeader + kLine2 + kLine1);
+
+    // A header that does not fit either leaves the file empty again.
+    put(path, "");
+    FaultyFileOperations tight;
+    tight.room = kHeader.size() + 2;
+    EXPECT_EQ(errorOf([&] { appendResult(path, kHeader, kLine1, tight); }), "Disk full");
+    EXPECT_EQ(contents(path), "");
 }

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSet>
 #include <QTemporaryDir>
@@ -132,6 +133,22 @@ TEST_F(HelpWindowTest, ShowsTheContentsAndATopic) {
     window->showTopic(sourceHelpFile(), 9999);
     settle();
     EXPECT_EQ(topLine(*window->browser()), QStringLiteral("Zygomet Help"));
+}
+
+// The example results line may not wrap; on a screen with room for it the
+// window is as wide as it, so no page scrolls sideways.
+TEST_F(HelpWindowTest, NoPageScrollsSidewaysWhenTheScreenHasRoom) {
+    window->showTopic(sourceHelpFile(), 7001);
+    settle();
+    window->fitWidthToText(1024);
+    settle();
+    EXPECT_LE(window->width(), 1024);
+    EXPECT_EQ(window->browser()->horizontalScrollBar()->maximum(), 0);
+    // A narrower screen keeps the window within it.
+    auto fresh = std::make_unique<HelpWindow>();
+    fresh->showContents(sourceHelpFile());
+    EXPECT_GT(fresh->width(), 640);
+    EXPECT_LE(fresh->width(), fresh->screen()->availableGeometry().width());
 }
 
 TEST_F(HelpWindowTest, LinksMoveBetweenTopicsAndWebLinksGoToTheDesktop) {

@@ -81,6 +81,19 @@ TEST(Pictures, MenuPicturesAre16By16) {
     }
 }
 
+// The pictures come from the program's resources: every one is there and
+// drawn, and a ratio between 1 and 2 still gets a picture of its own size.
+TEST(Pictures, StoredPicturesLoadAtTheirSizes) {
+    for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+        const QPixmap icon = windowIcon().pixmap(QSize(size, size));
+        EXPECT_EQ(icon.size(), QSize(size, size)) << size;
+        EXPECT_TRUE(hasInk(icon.toImage())) << size;
+    }
+    const QPixmap between = menuPixmap(MenuPicture::Save, 1.5);
+    EXPECT_EQ(between.size(), QSize(24, 24));
+    EXPECT_EQ(between.deviceIndependentSize(), QSizeF(16, 16));
+}
+
 TEST(Pictures, ProgramPictureAndWindowIcon) {
     const QPixmap picture = programPicture();
     EXPECT_EQ(picture.size(), QSize(95, 77));

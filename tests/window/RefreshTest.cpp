@@ -61,7 +61,7 @@ TEST_F(Refresh, AFailedRefreshKeepsWhatItHadDone) {
     ASSERT_TRUE(form->ResultsGroupBox->isVisible());
     form->pAdvSpinEdit->setFloatValue(0.5);  // hides the results, refreshes
     typeInto(form->nEdit, "x");
-    // Step 11 failed: the frequencies are new, n and the expected counts are not.
+    // Reading n failed: the frequencies are new, n and the expected counts are not.
     EXPECT_EQ(form->f12AdvEdit->text(), "0.500000");
     EXPECT_EQ(simulationSettings().n, 100u);
     EXPECT_TRUE(saveCommandsDisabled());

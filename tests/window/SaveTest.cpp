@@ -1,5 +1,7 @@
 // Save and Save As from the window: the dialog, the header, appending, and
 // the failures that leave the Save commands enabled.
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -118,7 +120,7 @@ TEST_F(Save, AFolderThatCannotBeWrittenReportsAccessDenied) {
 }
 
 TEST_F(Save, ACommaLocaleStillWritesPoints) {
-    setLocaleSeparators({",", ".", ":", "/"});
+    setLocaleSeparators({",", "."});
     form->pAdvSpinEdit->setFloatValue(0.45);
     runWith("100");
     EXPECT_TRUE(form->X2_05AdvEdit->text().contains(','));
@@ -145,4 +147,51 @@ TEST_F(Save, SelectionWritesItsFitnesses) {
         << content[1].toStdString();
     EXPECT_EQ(content[1].mid(74, 16), QByteArray(16, ' '));  // X2 was off
     EXPECT_TRUE(content[1].endsWith("    0.00  100.00"));
+}
+
+// A named pipe in place of the results file would hold the window until
+// some other program read it: it is refused at once, with Save still enabled.
+TEST_F(Save, APipeIsRefusedAtOnceAndNothingWaits) {
+    const QByteArray pipe = QFile::encodeName(path("r.txt"));
+    ASSERT_EQ(mkfifo(pipe.constData(), 0600), 0);
+    runWith("10");
+    env.files.answers.push_back(path("r.txt"));
+    form->SaveButton->click();  // would block here if the pipe were opened
+    EXPECT_EQ(commandErrors(), QStringList{"File access denied."});
+    EXPECT_TRUE(saveCommandsEnabled());
+    // The name is current; Ctrl+S refuses it again.
+    clearErrors();
+    form->SaveButton->click();
+    EXPECT_EQ(commandErrors(), QStringList{"File access denied."});
+}
+
+// The file that a failed creating save left empty gets its header with the
+// next line saved to it.
+TEST_F(Save, AnEmptyCurrentFileGetsItsHeaderFirst) {
+    runWith("10");
+    env.files.answers.push_back(path("empty.txt"));
+    form->SaveButton->click();
+    QFile file(path("empty.txt"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));  // as a full disk left it
+    file.close();
+    runWith("10");
+    form->SaveButton->click();
+    const auto content = lines(path("empty.txt"));
+    ASSERT_EQ(content.size(), 2);
+    EXPECT_TRUE(content[0].startsWith(kHeaderStart));
+    EXPECT_TRUE(content[1].startsWith("       H-W  0.4000"));
+}
+
+// A size typed unusually reaches the file in plain decimal, whether or not
+// the box was left before saving.
+TEST_F(Save, TheSampleSizeColumnIsPlainDecimal) {
+    typeInto(form->nEdit, "$FF");
+    QTest::keyClick(form->nEdit, Qt::Key_Return);  // runs, the box keeps the focus
+    ASSERT_TRUE(saveCommandsEnabled());
+    EXPECT_EQ(form->nEdit->text(), "$FF");
+    env.files.answers.push_back(path("n.txt"));
+    QTest::keyClick(form->nEdit, Qt::Key_S, Qt::ControlModifier);
+    const auto content = lines(path("n.txt"));
+    ASSERT_EQ(content.size(), 2);
+    EXPECT_EQ(content[1].mid(58, 8), "     255");
 }

@@ -129,3 +129,27 @@ TEST_F(Shell, ExitAndClosingTheWindowEndTheEventLoopWithZero) {
     EXPECT_TRUE(env.messages.shown.empty());
     EXPECT_EQ(loopEndsWith([&] { form->close(); }), 0);
 }
+
+// Destroying the window moves the focus among controls that are already
+// going; the window must hear nothing of it (the sanitizer build checks that
+// no handler runs on the half-destroyed window).
+TEST_F(Shell, DestroyingTheWindowWithTheFocusInAGroupIsQuiet) {
+    const auto focused = {+[](TForm1& w) -> QWidget* { return w.nEdit; },
+                          +[](TForm1& w) -> QWidget* { return w.RunButton; },
+                          +[](TForm1& w) -> QWidget* { return w.pAdvSpinEdit; }};
+    for (const auto pick : focused) {
+        auto other = std::make_unique<TForm1>();
+        other->show();
+        other->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(other.get()));
+        pick(*other)->setFocus(Qt::TabFocusReason);
+        ASSERT_EQ(QApplication::focusWidget(), pick(*other));
+        other.reset();
+    }
+    // The window that stays goes on showing its own hints.
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    form->RunButton->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(form->StatusBar1->panelText(0), " Run the simulation");
+    EXPECT_TRUE(commandErrors().isEmpty());
+}
