@@ -1,10 +1,12 @@
 # make run  - installs what is missing, builds and starts Zygomet
 # make test - installs what is missing, builds and runs every test
+# make package - builds the Debian package from a Release build
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+RELEASE_BUILD ?= build-release
 CMAKE_FLAGS ?=
 
-.PHONY: run test build deps bench asan format screenshot clean
+.PHONY: run test build deps bench asan package format screenshot clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -31,6 +33,16 @@ asan: deps
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j2
 
+# The Debian package zygomet_<version>_<arch>.deb, in this folder, from a
+# Release build of its own that builds the installed programs only.
+package: deps
+	@cmake -S . -B $(RELEASE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(RELEASE_BUILD) --target zygomet_installables
+	@rm -rf $(RELEASE_BUILD)/packages
+	cpack --config $(RELEASE_BUILD)/CPackConfig.cmake -B $(RELEASE_BUILD)/packages
+	@cp $(RELEASE_BUILD)/packages/zygomet_*.deb .
+	@echo "Wrote $$(cd $(RELEASE_BUILD)/packages && ls zygomet_*.deb)"
+
 # Formats every tracked C++ file with the project's .clang-format.
 format:
 	@bash scripts/check-format.sh --fix
@@ -41,4 +53,4 @@ screenshot: build
 	@echo "Wrote $(BUILD)/zygomet.png, about.png, powercurve.png and definetti.png"
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(RELEASE_BUILD)

@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-charts-dev qt6-svg-dev libgl-dev libx11-dev libgtest-dev clang-format
   fonts-dejavu-core fonts-liberation2
   xvfb xauth xdotool x11-utils
+  dpkg-dev lintian man-db
 )
 
 missing=()

@@ -27,6 +27,7 @@
 #include "engine/Simulation.h"
 #include "platform/ErrorBoundary.h"
 #include "platform/Fonts.h"
+#include "platform/HelpWindow.h"
 #include "platform/Locale.h"
 #include "platform/Pictures.h"
 #include "report/ResultLine.h"
@@ -328,9 +329,7 @@ void TForm1::wireHandlers() {
 // ---------------------------------------------------------------------------
 // Start-up
 
-void TForm1::FormCreate() {
-    helpFilePath = QCoreApplication::applicationDirPath() + QStringLiteral("/ZYGOMETHELP.HLP");
-}
+void TForm1::FormCreate() { helpFilePath = helpFileFor(QCoreApplication::applicationDirPath()); }
 
 void TForm1::FormShow() {
     HWRadioButton->setChecked(true);

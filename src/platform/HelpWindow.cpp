@@ -43,6 +43,17 @@ std::span<const int> helpContextNumbers() { return kHelpContexts; }
 
 QString helpTopicAnchor(int context) { return QStringLiteral("topic%1").arg(context); }
 
+QString helpFileFor(const QString& programDir) {
+    const QDir dir(programDir);
+    const QString name = QStringLiteral("ZYGOMETHELP.HLP");
+    const QString beside = dir.filePath(name);
+    if (QFileInfo(beside).isFile()) return beside;
+    const QString shared =
+        QDir::cleanPath(dir.filePath(QStringLiteral("../share/zygomet/") + name));
+    if (QFileInfo(shared).isFile()) return shared;
+    return beside;
+}
+
 QString missingHelpFileText(const QString& helpFile) {
     return QStringLiteral("Cannot find the help file %1.").arg(QDir::toNativeSeparators(helpFile));
 }

@@ -25,6 +25,13 @@ std::span<const int> helpContextNumbers();
 // The name of the anchor of a help context number's topic ("topic2001").
 QString helpTopicAnchor(int context);
 
+// The help file of a program installed in programDir: "ZYGOMETHELP.HLP"
+// beside the executable when it is there (the build tree, a copied folder),
+// otherwise in share/zygomet beside the executable's bin folder when it is
+// there (an installed package). When neither exists it is the path beside the
+// executable, so that the help window names the file it looked for.
+QString helpFileFor(const QString& programDir);
+
 // The texts the help window shows instead of the help file when it cannot
 // show the file.
 QString missingHelpFileText(const QString& helpFile);

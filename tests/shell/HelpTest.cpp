@@ -45,6 +45,41 @@ public:
     QStringList opened;
 };
 
+// Where the program looks for its help file: beside itself (the build tree)
+// first, then in share/zygomet next to its bin folder (the installed package).
+TEST(HelpFile, IsFoundBesideTheProgramOrInTheSharedFolderOfItsInstallation) {
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    const QDir dir(root.path());
+    ASSERT_TRUE(dir.mkpath(QStringLiteral("usr/bin")));
+    ASSERT_TRUE(dir.mkpath(QStringLiteral("usr/share/zygomet")));
+    const QString bin = dir.filePath(QStringLiteral("usr/bin"));
+    const QString beside = bin + QStringLiteral("/ZYGOMETHELP.HLP");
+    const QString shared = dir.filePath(QStringLiteral("usr/share/zygomet/ZYGOMETHELP.HLP"));
+    auto touch = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write("<html></html>") > 0;
+    };
+
+    // Neither exists: the path beside the program, which the help window
+    // then names as missing.
+    EXPECT_EQ(helpFileFor(bin), beside);
+
+    ASSERT_TRUE(touch(shared));
+    EXPECT_EQ(helpFileFor(bin), shared);
+    // A folder given with a trailing separator reaches the same file.
+    EXPECT_EQ(helpFileFor(bin + QStringLiteral("/")), shared);
+
+    ASSERT_TRUE(touch(beside));
+    EXPECT_EQ(helpFileFor(bin), beside);
+
+    // A folder of that name is not a help file.
+    ASSERT_TRUE(QFile::remove(beside));
+    ASSERT_TRUE(QFile::remove(shared));
+    ASSERT_TRUE(dir.mkpath(QStringLiteral("usr/share/zygomet/ZYGOMETHELP.HLP")));
+    EXPECT_EQ(helpFileFor(bin), beside);
+}
+
 TEST(HelpFile, HasATopicForEveryHelpContextAndNoDanglingLink) {
     const QString html = readAll(sourceHelpFile());
     ASSERT_FALSE(html.isEmpty()) << sourceHelpFile().toStdString();

@@ -1,0 +1,112 @@
+# The Debian package: the window program, zygomet-power, the help file, the
+# desktop entry, the icon, the manual pages, the copyright file and the
+# changelog, laid out as Debian installs them. `make package` runs CPack's
+# DEB generator on a Release build of its own (build-release); the package
+# test runs it on the tree it tests.
+
+set(ZYGOMET_MAINTAINER "The Zygomet developers <maintainers@zygomet.example.org>"
+    CACHE STRING "Maintainer named in the Debian package and its changelog")
+set(ZYGOMET_HOMEPAGE "https://zygomet.example.org/")
+set(ZYGOMET_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/zygomet)
+
+# The programs the package carries; each has a manual page of the same name.
+set(ZYGOMET_PROGRAMS zygomet zygomet-power)
+
+# The installed programs resolve every symbol at start-up and keep their
+# relocations read-only afterwards, as Debian's own builds do.
+foreach(program IN LISTS ZYGOMET_PROGRAMS)
+  target_link_options(${program} PRIVATE LINKER:-z,relro LINKER:-z,now)
+endforeach()
+
+# Manual pages carry the project's version and are installed gzipped at the
+# highest compression and without a time stamp, so that the same sources give
+# the same package.
+set(ZYGOMET_MAN_DIR ${CMAKE_BINARY_DIR}/man)
+set(ZYGOMET_MAN_PAGES)
+foreach(program IN LISTS ZYGOMET_PROGRAMS)
+  set(page ${ZYGOMET_MAN_DIR}/${program}.1)
+  configure_file(${CMAKE_SOURCE_DIR}/docs/man/${program}.1.in ${page}.in-version @ONLY)
+  add_custom_command(
+    OUTPUT ${page}.gz
+    COMMAND ${CMAKE_COMMAND} -E copy ${page}.in-version ${page}
+    COMMAND gzip -9nf ${page}
+    DEPENDS ${page}.in-version
+    COMMENT "Compressing the manual page ${program}(1)"
+    VERBATIM)
+  list(APPEND ZYGOMET_MAN_PAGES ${page}.gz)
+endforeach()
+
+# The changelog a Debian package carries, one entry for this version. Its
+# date is the configuration time, or SOURCE_DATE_EPOCH when that is set.
+string(TIMESTAMP ZYGOMET_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+configure_file(${CMAKE_SOURCE_DIR}/resources/debian/changelog.in
+               ${CMAKE_BINARY_DIR}/debian/changelog @ONLY)
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/debian/changelog.gz
+  COMMAND gzip -9nkf ${CMAKE_BINARY_DIR}/debian/changelog
+  DEPENDS ${CMAKE_BINARY_DIR}/debian/changelog
+  VERBATIM)
+
+add_custom_target(zygomet_package_files ALL DEPENDS ${ZYGOMET_MAN_PAGES}
+                                                    ${CMAKE_BINARY_DIR}/debian/changelog.gz)
+
+# Everything the package installs, built: `make package` builds this target
+# only, not the tests.
+add_custom_target(zygomet_installables)
+add_dependencies(zygomet_installables ${ZYGOMET_PROGRAMS} zygomet_help zygomet_package_files)
+
+install(FILES ${ZYGOMET_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${CMAKE_SOURCE_DIR}/resources/debian/copyright
+              ${CMAKE_BINARY_DIR}/debian/changelog.gz
+        DESTINATION ${ZYGOMET_DOCDIR})
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME zygomet)
+set(CPACK_PACKAGE_VENDOR "The Zygomet Project")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT ${ZYGOMET_MAINTAINER})
+set(CPACK_PACKAGE_HOMEPAGE_URL ${ZYGOMET_HOMEPAGE})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "size and power of tests of Hardy-Weinberg proportions")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "Zygomet tells a population geneticist how often Pearson's X2 test and the
+G test of Hardy-Weinberg proportions reject, at one locus with two alleles,
+when samples come from a population that follows a chosen model:
+Hardy-Weinberg, Wahlund (a divided population), inbreeding or natural
+selection. It gives the size of the tests, their power and the sample size a
+study needs.
+
+The package holds the desktop program zygomet, which estimates size and power
+by simulation, logs its runs in a plain-text results file and draws power
+curves and de Finetti diagrams, and the command zygomet-power, which computes
+power exactly over a grid of parameters and sample sizes, finds the smallest
+sample that reaches a target power and draws the power curve to a picture.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${ZYGOMET_MAINTAINER})
+set(CPACK_DEBIAN_PACKAGE_SECTION science)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${ZYGOMET_HOMEPAGE})
+# The dependencies are the packages of the shared libraries the programs link,
+# found by dpkg-shlibdeps (Qt's X11 platform plugin comes with libqt6gui6).
+# The fonts the window asks for first are recommended: without them Qt draws
+# it in another font.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2, fonts-dejavu-core")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+# Only the package the README describes: no source archive.
+set(CPACK_SOURCE_GENERATOR "")
+include(CPack)
+
+# Builds the package from this tree and checks it as a user meets it. A
+# sanitizer build is never packaged: its programs need the sanitizers'
+# run-time libraries and are no programs a user installs.
+if(NOT ZYGOMET_SANITIZE)
+  add_test(NAME package COMMAND bash ${CMAKE_SOURCE_DIR}/tests/package/package.sh
+                                ${CMAKE_BINARY_DIR} ${PROJECT_VERSION} ${ZYGOMET_PROGRAMS})
+  set_tests_properties(package PROPERTIES TIMEOUT 300)
+endif()

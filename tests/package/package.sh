@@ -1,0 +1,202 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a build tree with CPack and checks it as a
+# user would meet it: its control fields and file list, the programs run from
+# a scratch root it is unpacked into, its manual pages, and lintian.
+#
+#   package.sh BUILD_DIR VERSION PROGRAM...
+#
+# The test build is RelWithDebInfo; `make package` packs a Release build the
+# same way.
+set -uo pipefail
+
+build=$1 version=$2
+shift 2
+programs=("$@")
+
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+# --- build the package ------------------------------------------------------
+if ! cpack --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1; then
+  cat "$scratch/cpack.log" >&2
+  echo "FAIL: cpack could not build the package" >&2
+  exit 1
+fi
+arch=$(dpkg --print-architecture)
+deb=$scratch/out/zygomet_${version}_${arch}.deb
+if [[ ! -f $deb ]]; then
+  ls -l "$scratch/out" >&2
+  echo "FAIL: no $(basename "$deb")" >&2
+  exit 1
+fi
+echo "Package: $(basename "$deb"), $(stat -c %s "$deb") bytes"
+
+# --- control fields ---------------------------------------------------------
+info=$(dpkg-deb --info "$deb")
+echo "$info"
+field() { dpkg-deb --field "$deb" "$1"; }
+[[ $(field Package) == zygomet ]] || fail "Package is '$(field Package)'"
+[[ $(field Version) == "$version" ]] || fail "Version is '$(field Version)', the project's is $version"
+[[ $(field Architecture) == "$arch" ]] || fail "Architecture is '$(field Architecture)'"
+[[ $(field Section) == science ]] || fail "Section is '$(field Section)'"
+[[ $(field Maintainer) =~ ^[^\<]+\ \<[^@\>]+@[^\>]+\>$ ]] || fail "Maintainer '$(field Maintainer)' is not 'Name <address>'"
+description=$(field Description)
+summary=$(head -n1 <<<"$description")
+[[ -n $summary && ${#summary} -le 80 ]] || fail "the short description '$summary' is empty or too long"
+(($(wc -l <<<"$description") >= 4)) || fail "the long description is missing"
+depends=$(field Depends)
+# The package names alone, one a line, without their versions.
+depends_names=$(tr ',' '\n' <<<"$depends" | sed 's/(.*)//; s/^ *//; s/ *$//')
+for library in libqt6widgets6 libqt6gui6 libqt6core6 libc6 libstdc++6; do
+  grep -qxF "$library" <<<"$depends_names" || fail "Depends does not name $library: $depends"
+done
+
+# --- the files, where Debian keeps them -------------------------------------
+contents=$(dpkg-deb --contents "$deb")
+echo "$contents"
+expected=(
+  ./usr/share/zygomet/ZYGOMETHELP.HLP
+  ./usr/share/applications/zygomet.desktop
+  ./usr/share/icons/hicolor/scalable/apps/zygomet.svg
+  ./usr/share/doc/zygomet/copyright
+  ./usr/share/doc/zygomet/changelog.gz
+)
+for program in "${programs[@]}"; do
+  expected+=("./usr/bin/$program" "./usr/share/man/man1/$program.1.gz")
+done
+# "mode owner size date time path": the path is the sixth column.
+paths=$(awk '{ print $6 }' <<<"$contents")
+for path in "${expected[@]}"; do
+  grep -qxF "$path" <<<"$paths" || fail "the package does not hold $path"
+done
+while read -r mode owner _ _ _ path _; do
+  [[ $owner == root/root ]] || fail "$path belongs to $owner, not root/root"
+  [[ $path == ./ || $path == ./usr/* ]] || fail "$path is outside /usr"
+  case $mode in
+    d*) [[ $mode == drwxr-xr-x ]] || fail "directory $path has mode $mode" ;;
+    -*)
+      if [[ $path == ./usr/bin/* ]]; then
+        [[ $mode == -rwxr-xr-x ]] || fail "program $path has mode $mode"
+        # Only programs in /usr/bin: no help file or data beside them.
+        printf '%s\n' "${programs[@]}" | grep -qxF "${path#./usr/bin/}" ||
+          fail "$path is in /usr/bin but is none of the programs"
+      else
+        [[ $mode == -rw-r--r-- ]] || fail "file $path has mode $mode"
+      fi
+      ;;
+    *) fail "$path is neither a file nor a directory ($mode)" ;;
+  esac
+done <<<"$contents"
+
+# --- unpacked into a scratch root, the programs run -------------------------
+root=$scratch/root
+dpkg -x "$deb" "$root" || fail "dpkg -x could not unpack the package"
+for program in "${programs[@]}"; do
+  binary=$root/usr/bin/$program
+  [[ -x $binary ]] || { fail "$binary is not executable"; continue; }
+  missing=$(ldd "$binary" | grep 'not found')
+  [[ -z $missing ]] || fail "$program cannot find libraries: $missing"
+  readelf -S "$binary" | grep -qE '\.(symtab|debug_info)' && fail "$program is not stripped"
+done
+
+if [[ " ${programs[*]} " == *" zygomet-power "* ]]; then
+  power=$root/usr/bin/zygomet-power
+  if ! "$power" --help >"$scratch/help.txt" 2>&1; then
+    cat "$scratch/help.txt" >&2
+    fail "the installed zygomet-power --help failed"
+  fi
+  grep -q -- '--model' "$scratch/help.txt" || fail "zygomet-power --help does not list --model"
+  # The manual page describes exactly the options the program lists: an
+  # option added to one and not the other fails here.
+  page=$root/usr/share/man/man1/zygomet-power.1.gz
+  if [[ -f $page ]]; then
+    help_options=$(grep -oE '^ +--[a-z0-9-]+' "$scratch/help.txt" | tr -d ' ' | sort -u)
+    # The option items of the page's OPTIONS section, as man shows them.
+    page_options=$(LC_ALL=C.UTF-8 MANWIDTH=200 man -E UTF-8 -l "$page" 2>/dev/null |
+      sed -n '/^OPTIONS$/,/^[A-Z]/p' | grep -E '^ {7}--' | grep -oE -- '--[a-z0-9-]+' | sort -u)
+    [[ -n $help_options ]] || fail "no options found in zygomet-power --help"
+    while read -r option; do
+      [[ -n $option ]] || continue
+      grep -qxF -- "$option" <<<"$page_options" ||
+        fail "zygomet-power --help lists $option, which zygomet-power(1) does not describe"
+    done <<<"$help_options"
+    while read -r option; do
+      [[ -n $option ]] || continue
+      grep -qxF -- "$option" <<<"$help_options" ||
+        fail "zygomet-power(1) describes $option, which zygomet-power --help does not list"
+    done <<<"$page_options"
+    # Every example of the page runs as shown, with the installed program.
+    examples=$(LC_ALL=C.UTF-8 MANWIDTH=200 man -E UTF-8 -l "$page" 2>/dev/null |
+      sed -n '/^EXAMPLES$/,/^[A-Z]/p' | sed -n '/^ *zygomet-power /,/[^\\]$/p' |
+      sed 's/^ *//')
+    (($(grep -c '^zygomet-power ' <<<"$examples") >= 3)) || fail "zygomet-power(1) has fewer than three examples"
+    mkdir -p "$scratch/examples"
+    if ! (cd "$scratch/examples" && PATH=$root/usr/bin:$PATH bash -euo pipefail -c "$examples" \
+      >"$scratch/examples.txt" 2>&1); then
+      cat "$scratch/examples.txt" >&2
+      fail "an example of zygomet-power(1) failed: $examples"
+    fi
+    # And leaves the files it names.
+    for output in $(grep -oE -- '--(csv|results|plot) [^ ]+' <<<"$examples" | awk '$2 != "-" { print $2 }'); do
+      [[ -s $scratch/examples/$output ]] || fail "an example of zygomet-power(1) did not write $output"
+    done
+  fi
+  "$power" --model nonsense >/dev/null 2>"$scratch/bad.txt"
+  status=$?
+  ((status == 2)) || fail "zygomet-power with an unknown model ended with $status, not 2"
+  [[ $(wc -l <"$scratch/bad.txt") -eq 1 ]] || fail "zygomet-power's bad-input message is not one line"
+fi
+
+# The window program takes no command line: it must start and keep running
+# until it is closed. Offscreen, nobody closes it; after a few seconds it is
+# stopped.
+QT_QPA_PLATFORM=offscreen timeout 4 "$root/usr/bin/zygomet" >"$scratch/window.txt" 2>&1
+status=$?
+if ((status != 124)); then
+  cat "$scratch/window.txt" >&2
+  fail "the installed zygomet did not keep running (status $status)"
+fi
+
+# --- manual pages -----------------------------------------------------------
+for program in "${programs[@]}"; do
+  page=$root/usr/share/man/man1/$program.1.gz
+  [[ -f $page ]] || continue
+  gzip -t "$page" || fail "$page is not a valid gzip file"
+  text=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>"$scratch/man.err")
+  [[ -s $scratch/man.err ]] && fail "man reports problems in $program(1): $(cat "$scratch/man.err")"
+  for section in NAME SYNOPSIS DESCRIPTION OPTIONS "EXIT STATUS" FILES EXAMPLES; do
+    grep -qx "$section" <<<"$text" || fail "$program(1) has no $section section"
+  done
+  grep -q "Zygomet $version" <<<"$text" || fail "$program(1) does not carry version $version"
+  grep -q '@' <<<"$(zcat "$page" | grep -v '^\.\\"')" && fail "$program(1) has an unfilled @...@ placeholder"
+done
+
+# --- copyright file in Debian's machine-readable format ---------------------
+copyright=$root/usr/share/doc/zygomet/copyright
+head -n1 "$copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+  fail "the copyright file is not in the machine-readable format"
+grep -q '^Copyright: .*The Zygomet Project' "$copyright" || fail "the copyright file lacks the project's notice"
+zcat "$root/usr/share/doc/zygomet/changelog.gz" | head -n1 | grep -q "^zygomet ($version) " ||
+  fail "the changelog's first entry is not for version $version"
+
+# --- lintian: errors fail, warnings are listed ------------------------------
+if command -v lintian >/dev/null 2>&1; then
+  lintian --tag-display-limit 0 --allow-root "$deb" >"$scratch/lintian.txt" 2>&1
+  echo "lintian:"
+  if [[ -s $scratch/lintian.txt ]]; then cat "$scratch/lintian.txt"; else echo "  (nothing to report)"; fi
+  grep -q '^E: ' "$scratch/lintian.txt" && fail "lintian reports errors"
+else
+  echo "lintian is not installed (scripts/install-deps.sh installs it); its check was skipped"
+fi
+
+if ((failures > 0)); then
+  echo "$failures check(s) failed" >&2
+  exit 1
+fi
+echo "The package passed every check."
