@@ -30,16 +30,8 @@ fail() {
   exit 1
 }
 
-# A free display number (the other end-to-end test may run at the same time).
-display=""
-for n in $(seq 141 190); do
-  if [[ ! -e /tmp/.X$n-lock && ! -e /tmp/.X11-unix/X$n ]]; then display=":$n"; break; fi
-done
-[[ -n "$display" ]] || { echo "no free X display"; exit 1; }
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-export DISPLAY=$display
-for _ in $(seq 1 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+source "$(dirname "$0")/xserver.sh"
+start_xvfb 1280x1024x24 "$work/xvfb.log"
 
 export HOME="$work/home" XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=xcb QT_QPA_PLATFORMTHEME=
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR"

@@ -21,16 +21,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A free display number.
-display=""
-for n in $(seq 91 140); do
-  if [[ ! -e /tmp/.X$n-lock && ! -e /tmp/.X11-unix/X$n ]]; then display=":$n"; break; fi
-done
-[[ -n "$display" ]] || { echo "no free X display"; exit 1; }
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-export DISPLAY=$display
-for _ in $(seq 1 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+source "$(dirname "$0")/xserver.sh"
+start_xvfb 1024x768x24 "$work/xvfb.log"
 
 # The program keeps no settings, but give it a home of its own all the same.
 export HOME="$work/home" XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=xcb QT_QPA_PLATFORMTHEME=
