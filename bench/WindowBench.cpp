@@ -24,7 +24,10 @@ void runCommand() {
     static int argc = 1;
     static char name[] = "zygomet-bench";
     static char* argv[] = {name, nullptr};
-    static QApplication application(argc, argv);
+    // Left to the end of the process: destroying an application from the exit
+    // handlers, after Qt's own statics are gone, crashes in the input devices.
+    static QApplication* application = new QApplication(argc, argv);
+    (void)application;
 
     TForm1 form;
     form.show();
