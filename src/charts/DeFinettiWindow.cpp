@@ -25,6 +25,7 @@ namespace {
 
 const HweTest kTests[] = {HweTest::X2, HweTest::G, HweTest::X2cc, HweTest::Exact};
 const double kLevels[] = {0.05, 0.01};
+const QString kNoDiagramYet = QStringLiteral("Press Draw (Enter) to draw the diagram");
 
 QChart* emptyDiagram(const QString& title) {
     DeFinettiPicture blank;
@@ -94,7 +95,7 @@ void DeFinettiWindow::buildControls() {
     chartView->setRenderHint(QPainter::Antialiasing);
     chartView->setMinimumSize(560, 480);
     chartView->setFocusPolicy(Qt::NoFocus);
-    showChart(emptyDiagram(QStringLiteral("Press Draw (Enter) to draw the diagram")));
+    showChart(emptyDiagram(kNoDiagramYet));
 
     statusLine = new QLabel(this);
     statusLine->setObjectName(QStringLiteral("statusLine"));
@@ -184,6 +185,9 @@ void DeFinettiWindow::takeFromMainWindow() {
                     .arg(s.n)
                     .arg(kMaxDiagramSampleSize)
                     .arg(n->value());
+    // With nothing drawn, an earlier problem's chart title no longer holds
+    // for the inputs just taken.
+    if (!picture_ && !computing()) showChart(emptyDiagram(kNoDiagramYet));
     setStatus(took);
     inputChanged();
 }
