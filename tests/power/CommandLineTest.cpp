@@ -107,6 +107,8 @@ TEST(CommandLine, BadInputIsOneLineWithStatusTwo) {
          "the three fitnesses must not all be 0"},
         {{"--model", "wahlund", "--p", "0.4", "--var", "0.3", "--n", "10"},
          "--var \"0.3\": var must lie from 0 to p*q (0.24 at p 0.4)"},
+        {{"--model", "wahlund", "--p", "0.1,0.5", "--var", "0.2", "--n", "10"},
+         "--var \"0.2\": var must lie from 0 to p*q (0.09 at p 0.1)"},
         {{"--model", "wahlund", "--p", "0.4", "--n", "10"}, "--var: required with --model wahlund"},
         {{"--p", "0.4", "--f", "0.1", "--n", "10"}, "--f: not a parameter of the model hw"},
         {{"--p", "0.4", "--n", "10", "--nrep", "100"}, "--nrep: only with --method simulate"},
