@@ -184,6 +184,15 @@ void checkModelOptions(const CommandOptions& o) {
         for (const char* option : {"--nrep", "--seed", "--results"})
             if (o.given.count(option))
                 throw UsageError(std::string(option) + ": only with --method simulate");
+    if (o.results) {
+        const auto& tests = o.grid.tests;
+        const auto has = [&](HweTest t) {
+            return std::find(tests.begin(), tests.end(), t) != tests.end();
+        };
+        if (!has(HweTest::X2) && !has(HweTest::G))
+            throw UsageError(
+                "--results: the results file holds X2 and G; give --test with x2 or g");
+    }
 }
 
 CommandOptions parseOptions(const std::vector<std::string>& args) {

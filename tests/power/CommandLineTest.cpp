@@ -118,6 +118,11 @@ TEST(CommandLine, BadInputIsOneLineWithStatusTwo) {
         {{"--p", "0.4", "--n", "10", "--method", "guess"}, "--method \"guess\""},
         {{"--p", "0.4", "--n", "10", "--target", "1.5"}, "--target \"1.5\""},
         {{"--p", "0.4", "--n", "10", "--results", "x.txt"}, "--results: only with --method"},
+        // The results file has columns for X2 and G only: a run of other
+        // tests would append nothing while reporting success.
+        {{"--p", "0.4", "--n", "10", "--method", "simulate", "--test", "exact,x2cc", "--results",
+          "x.txt"},
+         "--results: the results file holds X2 and G"},
         {{"--p", "0.4", "--n", "10", "--frobnicate", "1"}, "--frobnicate: unknown option"},
         {{"--p", "0.4", "--n"}, "--n: needs a value"},
         {{"--p", "0.4", "--p", "0.5", "--n", "10"}, "--p: given twice"},
