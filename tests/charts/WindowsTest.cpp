@@ -361,6 +361,27 @@ TEST_F(DeFinettiWindowTest, EnterDrawsTheLatticeTheModelAndTheLastSample) {
     EXPECT_TRUE(window->pngButton->isEnabled());
 }
 
+// The acceptance region belongs to the chosen n; the main window's last
+// sample, drawn on the region of another n, would seem accepted or rejected
+// by a test it was never put to.
+TEST_F(DeFinettiWindowTest, TheLastSampleIsDrawnOnlyOnTheRegionOfItsOwnN) {
+    window->n->setValue(30);
+    window->draw();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_TRUE(window->picture());
+    EXPECT_FALSE(window->picture()->lastSample);
+    EXPECT_EQ(series(kLastSampleSeriesName), nullptr);
+    EXPECT_TRUE(window->statusLine->text().contains("n = 20"))
+        << window->statusLine->text().toStdString();
+
+    window->n->setValue(20);
+    window->draw();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_TRUE(window->picture());
+    EXPECT_TRUE(window->picture()->lastSample);
+    EXPECT_NE(series(kLastSampleSeriesName), nullptr);
+}
+
 TEST_F(DeFinettiWindowTest, BadInputGivesAMessageAndNoDiagram) {
     window->draw();
     ASSERT_TRUE(waitIdle());
