@@ -93,6 +93,15 @@ TEST(CommandLine, HelpListsEveryOptionAndThreeExamples) {
 TEST(CommandLine, BadInputIsOneLineWithStatusTwo) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"--p", "1.5", "--n", "10"}, "--p \"1.5\": p must lie from 0.01 to 0.99"},
+        // A decimal comma makes a list; the line quotes the text as given,
+        // not only the item that is out of range.
+        {{"--p", "0,3", "--n", "10"}, "--p \"0,3\": p must lie from 0.01 to 0.99 (not 0)"},
+        {{"--model", "inbreeding", "--p", "0.3", "--f", "0,05", "--n", "10"},
+         "--f \"0,05\": f must lie from 0 to 1 (not 5)"},
+        {{"--p", "0.3", "--n", "10", "--level", "0,05"},
+         "--level \"0,05\": levels must lie above 0 and at most 0.5 (not 0)"},
+        {{"--model", "selection", "--p", "0.3", "--w12", "1,25", "--n", "10"},
+         "--w12 \"1,25\": fitnesses must lie from 0 to 10 (not 25)"},
         {{"--p", "abc", "--n", "10"}, "--p \"abc\": expected a number"},
         {{"--p", "0.5", "--n", "0"}, "--n \"0\": sample sizes are whole numbers from 1 to 10000"},
         {{"--p", "0.5", "--n", "100:10:10"}, "--n \"100:10:10\": a range must not run backwards"},
