@@ -20,6 +20,7 @@
 
 #include "About.h"
 #include "charts/DeFinettiWindow.h"
+#include "charts/ModelInputs.h"
 #include "charts/PowerCurveWindow.h"
 #include "core/NumberText.h"
 #include "engine/Checked.h"
@@ -865,7 +866,13 @@ namespace {
 
 template <class Window>
 void bringUp(Window* w, bool wasOpen) {
-    if (!wasOpen) w->takeFromMainWindow();
+    if (!wasOpen) {
+        w->takeFromMainWindow();
+        // The field that had the focus when the window closed may be disabled
+        // for the model just taken, and the focus then fell to a button that
+        // Enter would press; a reopened window starts at its first input.
+        w->modelInputs->firstInput()->setFocus(Qt::OtherFocusReason);
+    }
     w->show();
     w->raise();
     w->activateWindow();

@@ -25,6 +25,11 @@ namespace {
 
 const HweTest kTests[] = {HweTest::X2, HweTest::G, HweTest::X2cc, HweTest::Exact};
 const double kLevels[] = {0.05, 0.01};
+std::uint32_t sampleSize(const GenotypeCounts& c) {
+    return static_cast<std::uint32_t>(c.o11) + c.o12 + c.o22;
+}
+
+const QString kNoDiagramYet = QStringLiteral("Press Draw (Enter) to draw the diagram");
 
 QChart* emptyDiagram(const QString& title) {
     DeFinettiPicture blank;
@@ -94,7 +99,7 @@ void DeFinettiWindow::buildControls() {
     chartView->setRenderHint(QPainter::Antialiasing);
     chartView->setMinimumSize(560, 480);
     chartView->setFocusPolicy(Qt::NoFocus);
-    showChart(emptyDiagram(QStringLiteral("Press Draw (Enter) to draw the diagram")));
+    showChart(emptyDiagram(kNoDiagramYet));
 
     statusLine = new QLabel(this);
     statusLine->setObjectName(QStringLiteral("statusLine"));
@@ -184,6 +189,9 @@ void DeFinettiWindow::takeFromMainWindow() {
                     .arg(s.n)
                     .arg(kMaxDiagramSampleSize)
                     .arg(n->value());
+    // With nothing drawn, an earlier problem's chart title no longer holds
+    // for the inputs just taken.
+    if (!picture_ && !computing()) showChart(emptyDiagram(kNoDiagramYet));
     setStatus(took);
     inputChanged();
 }
@@ -228,7 +236,9 @@ void DeFinettiWindow::draw() {
     p.n = static_cast<std::uint32_t>(n->value());
     p.test = kTests[std::clamp(test->currentIndex(), 0, 3)];
     p.level = kLevels[std::clamp(level->currentIndex(), 0, 1)];
-    p.lastSample = lastSample_;
+    // The last sample is drawn only on the region of its own n: on another
+    // n's region it would seem accepted or rejected by a test it never met.
+    if (lastSample_ && sampleSize(*lastSample_) == p.n) p.lastSample = lastSample_;
     QString problem = asSentence(checkModel(p.spec));
     QWidget* culprit = problem.isEmpty() ? nullptr : modelInputs->fieldFor(checkModel(p.spec));
     if (problem.isEmpty() && (p.n < 1 || p.n > kMaxDiagramSampleSize)) {
@@ -296,12 +306,17 @@ void DeFinettiWindow::finish(unsigned generation,
         ++testable;
         if (!*lp.rejected) ++accepted;
     }
-    setStatus(QStringLiteral("%1 of the %2 samples of n = %3 can be tested; the test does not "
-                             "reject %4 of them.")
-                  .arg(testable)
-                  .arg(picture_->lattice.size())
-                  .arg(picture_->n)
-                  .arg(accepted));
+    QString status = QStringLiteral(
+                         "%1 of the %2 samples of n = %3 can be tested; the test does not "
+                         "reject %4 of them.")
+                         .arg(testable)
+                         .arg(picture_->lattice.size())
+                         .arg(picture_->n)
+                         .arg(accepted);
+    if (lastSample_ && !picture_->lastSample)
+        status += QStringLiteral(" The main window's last sample has n = %1 and is not drawn.")
+                      .arg(sampleSize(*lastSample_));
+    setStatus(status);
     emit drawingEnded();
 }
 

@@ -38,6 +38,7 @@ namespace zyg {
 namespace {
 
 const double kLevels[] = {0.05, 0.01};
+const QString kNoCurveYet = QStringLiteral("Press Compute (Enter) to draw the power curve");
 
 QString shown(double v, int decimals = 4) {
     return std::isnan(v) ? QStringLiteral("-") : QString::number(v, 'f', decimals);
@@ -147,8 +148,7 @@ void PowerCurveWindow::buildControls() {
     chartView->setRenderHint(QPainter::Antialiasing);
     chartView->setMinimumSize(560, 340);
     chartView->setFocusPolicy(Qt::NoFocus);
-    showChart(
-        buildEmptyPowerChart(QStringLiteral("Press Compute (Enter) to draw the power curve")));
+    showChart(buildEmptyPowerChart(kNoCurveYet));
 
     table = new QTableWidget(0, 6, this);
     table->setObjectName(QStringLiteral("table"));
@@ -254,6 +254,9 @@ void PowerCurveWindow::takeFromMainWindow() {
         r.nFrom = r.nStep;
     }
     setRequest(r);
+    // With nothing drawn, an earlier problem's or cancellation's chart title
+    // no longer holds for the inputs just taken.
+    if (!curve_ && !computing()) showChart(buildEmptyPowerChart(kNoCurveYet));
     setStatus(QStringLiteral("Took the model, parameters and tests of the main window."));
 }
 

@@ -29,6 +29,15 @@ std::string shortest(double value) {
     return std::string(buffer, result.ptr);
 }
 
+// A computed bound such as p*q, to 12 significant digits: 0.1 * 0.9 reads
+// "0.09", not the "0.09000000000000001" of its binary rounding.
+std::string boundText(double value) {
+    char buffer[32];
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 12);
+    return std::string(buffer, result.ptr);
+}
+
 bool within(double value, double low, double high) { return value >= low && value <= high; }
 
 // ln k! for k = 0 to kMaxPowerSampleSize, made once.
@@ -683,7 +692,7 @@ std::string checkModel(const ModelSpec& spec) {
             const double pq = spec.p * (1 - spec.p);
             // A variance typed as p*q may lie a rounding above the product.
             if (!within(spec.var, 0, pq * (1 + 1e-12)))
-                return "var " + shortest(spec.var) + " is outside 0 to p*q = " + shortest(pq);
+                return "var " + shortest(spec.var) + " is outside 0 to p*q = " + boundText(pq);
             break;
         }
         case GenotypeModel::Inbreeding:

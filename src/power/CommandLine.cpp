@@ -70,10 +70,44 @@ std::vector<double>* axisFor(CommandOptions& o, const std::string& name) {
     return nullptr;
 }
 
+// The range every value of an axis must lie in, checked where the option's
+// text is still at hand so that the message quotes it as given ("0,3" is a
+// list of 0 and 3, the usual slip of a decimal comma). var's bound depends on
+// p and is checked with the grid.
+struct AxisBounds {
+    const char* name;
+    double low;
+    bool lowIncluded;
+    double high;
+    const char* rule;
+};
+
+constexpr AxisBounds kAxisBounds[] = {
+    {"--p", 0.01, true, 0.99, "p must lie from 0.01 to 0.99"},
+    {"--f", 0, true, 1, "f must lie from 0 to 1"},
+    {"--w11", 0, true, 10, "fitnesses must lie from 0 to 10"},
+    {"--w12", 0, true, 10, "fitnesses must lie from 0 to 10"},
+    {"--w22", 0, true, 10, "fitnesses must lie from 0 to 10"},
+    {"--level", 0, false, 0.5, "levels must lie above 0 and at most 0.5"},
+};
+
+void checkAxisBounds(const char* name, const std::string& text, const std::vector<double>& values) {
+    for (const AxisBounds& b : kAxisBounds) {
+        if (std::string_view(b.name) != name) continue;
+        for (double v : values) {
+            const bool aboveLow = b.lowIncluded ? v >= b.low : v > b.low;
+            if (!(aboveLow && v <= b.high))
+                refuse(name, text, std::string(b.rule) + " (not " + shortestText(v) + ")");
+        }
+    }
+}
+
 const std::vector<OptionSpec>& optionTable() {
     auto axis = [](const char* name) {
         return [name](CommandOptions& o, const std::string& v) {
-            *axisFor(o, name) = parseAxis(name, v);
+            std::vector<double> values = parseAxis(name, v);
+            checkAxisBounds(name, v, values);
+            *axisFor(o, name) = std::move(values);
         };
     };
     static const std::vector<OptionSpec> table = {
@@ -184,6 +218,15 @@ void checkModelOptions(const CommandOptions& o) {
         for (const char* option : {"--nrep", "--seed", "--results"})
             if (o.given.count(option))
                 throw UsageError(std::string(option) + ": only with --method simulate");
+    if (o.results) {
+        const auto& tests = o.grid.tests;
+        const auto has = [&](HweTest t) {
+            return std::find(tests.begin(), tests.end(), t) != tests.end();
+        };
+        if (!has(HweTest::X2) && !has(HweTest::G))
+            throw UsageError(
+                "--results: the results file holds X2 and G; give --test with x2 or g");
+    }
 }
 
 CommandOptions parseOptions(const std::vector<std::string>& args) {

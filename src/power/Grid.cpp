@@ -37,6 +37,15 @@ int decimalsOf(std::string_view text) {
     return std::clamp(decimals - exponent, 0, 17);
 }
 
+// A computed bound such as p*q, to 12 significant digits: 0.1 * 0.9 reads
+// "0.09", not the "0.09000000000000001" of its binary rounding.
+std::string boundText(double value) {
+    char buffer[32];
+    const auto written =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 12);
+    return std::string(buffer, written.ptr);
+}
+
 double number(std::string_view option, std::string_view whole, std::string_view text) {
     const std::string_view t = trimmed(text);
     const auto value = parseDecimal(t, ".");
@@ -199,8 +208,8 @@ void checkGrid(const PowerGrid& grid) {
                     s.var = var;
                     if (!checkModel(s).empty())
                         refuse("--var", shortestText(var),
-                               "var must lie from 0 to p*q (" + shortestText(p * (1 - p)) +
-                                   " at p " + shortestText(p) + ")");
+                               "var must lie from 0 to p*q (" + boundText(p * (1 - p)) + " at p " +
+                                   shortestText(p) + ")");
                 }
             break;
         case GenotypeModel::Inbreeding:

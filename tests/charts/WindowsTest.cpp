@@ -361,6 +361,27 @@ TEST_F(DeFinettiWindowTest, EnterDrawsTheLatticeTheModelAndTheLastSample) {
     EXPECT_TRUE(window->pngButton->isEnabled());
 }
 
+// The acceptance region belongs to the chosen n; the main window's last
+// sample, drawn on the region of another n, would seem accepted or rejected
+// by a test it was never put to.
+TEST_F(DeFinettiWindowTest, TheLastSampleIsDrawnOnlyOnTheRegionOfItsOwnN) {
+    window->n->setValue(30);
+    window->draw();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_TRUE(window->picture());
+    EXPECT_FALSE(window->picture()->lastSample);
+    EXPECT_EQ(series(kLastSampleSeriesName), nullptr);
+    EXPECT_TRUE(window->statusLine->text().contains("n = 20"))
+        << window->statusLine->text().toStdString();
+
+    window->n->setValue(20);
+    window->draw();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_TRUE(window->picture());
+    EXPECT_TRUE(window->picture()->lastSample);
+    EXPECT_NE(series(kLastSampleSeriesName), nullptr);
+}
+
 TEST_F(DeFinettiWindowTest, BadInputGivesAMessageAndNoDiagram) {
     window->draw();
     ASSERT_TRUE(waitIdle());
@@ -512,6 +533,63 @@ TEST_F(ToolsMenu, EachItemOpensOneWindowWithTheMainWindowsStudy) {
     // After p changes the window no longer shows a sample.
     form->pAdvSpinEdit->setFloatValue(0.4);
     EXPECT_FALSE(form->currentStudy().lastSample);
+}
+
+// A window closed while it showed a problem, reopened from the menu, takes
+// the main window's sound inputs: its chart must not still say the inputs
+// need correcting, and Enter must compute rather than press whatever button
+// the focus fell to when the field that had it was disabled.
+TEST_F(ToolsMenu, AReopenedWindowDropsAnOldProblemAndEnterComputes) {
+    form->ToolsDeFinettiItem->trigger();
+    DeFinettiWindow* diagram = form->deFinettiWindow();
+    ASSERT_NE(diagram, nullptr);
+    diagram->modelInputs->model->setCurrentIndex(1);  // Wahlund
+    diagram->modelInputs->var->setValue(0.245);       // above p*q = 0.24
+    diagram->modelInputs->var->setFocus();
+    QTest::keyClick(diagram->modelInputs->var, Qt::Key_Return);
+    ASSERT_FALSE(diagram->picture());
+    ASSERT_TRUE(diagram->chart()->title().contains("correcting"));
+    QTest::keyClick(diagram->modelInputs->var, Qt::Key_Escape);
+    ASSERT_FALSE(diagram->isVisible());
+
+    form->ToolsDeFinettiItem->trigger();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(diagram));
+    EXPECT_EQ(diagram->modelInputs->model->currentIndex(), 0);
+    EXPECT_FALSE(diagram->chart()->title().contains("correcting"))
+        << diagram->chart()->title().toStdString();
+    // The widget of the window that keys go to once it is active.
+    QWidget* focus = diagram->focusWidget();
+    ASSERT_NE(focus, nullptr);
+    QTest::keyClick(focus, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !diagram->computing(); }, kWaitMs));
+    EXPECT_TRUE(diagram->picture())
+        << diagram->statusLine->text().toStdString() << " focus "
+        << focus->objectName().toStdString() << " " << focus->metaObject()->className();
+
+    form->ToolsPowerCurveItem->trigger();
+    PowerCurveWindow* curve = form->powerCurveWindow();
+    ASSERT_NE(curve, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(curve));
+    curve->modelInputs->model->setCurrentIndex(3);  // selection
+    for (QDoubleSpinBox* w :
+         {curve->modelInputs->w11, curve->modelInputs->w12, curve->modelInputs->w22})
+        w->setValue(0);
+    curve->modelInputs->w22->setFocus();
+    QTest::keyClick(curve->modelInputs->w22, Qt::Key_Return);
+    ASSERT_TRUE(curve->chart()->title().contains("correcting"));
+    QTest::keyClick(curve->focusWidget() ? curve->focusWidget() : curve, Qt::Key_Escape);
+    ASSERT_FALSE(curve->isVisible());
+
+    form->ToolsPowerCurveItem->trigger();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(curve));
+    EXPECT_EQ(curve->modelInputs->model->currentIndex(), 0);
+    EXPECT_FALSE(curve->chart()->title().contains("correcting"))
+        << curve->chart()->title().toStdString();
+    focus = curve->focusWidget();
+    ASSERT_NE(focus, nullptr);
+    QTest::keyClick(focus, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !curve->computing(); }, kWaitMs));
+    EXPECT_GT(testSeriesCount(curve->chart()), 0) << curve->statusLine->text().toStdString();
 }
 
 }  // namespace

@@ -371,6 +371,9 @@ TEST(ExactPower, RefusesWhatTheWindowWouldNotAllow) {
     EXPECT_NE(checkModel(hw(std::nan(""))), "");
     EXPECT_EQ(checkModel(wahlund(0.4, 0.24)), "");  // var at p*q as typed
     EXPECT_NE(checkModel(wahlund(0.4, 0.2401)).find("var 0.2401"), std::string::npos);
+    // The bound reads as a person would write it, not with the product's
+    // binary rounding (0.1 * 0.9 is 0.09000000000000001 in a double).
+    EXPECT_EQ(checkModel(wahlund(0.1, 0.1)), "var 0.1 is outside 0 to p*q = 0.09");
     EXPECT_NE(checkModel(wahlund(0.4, -0.01)), "");
     EXPECT_NE(checkModel(inbreeding(0.4, 1.5)).find("f 1.5"), std::string::npos);
     EXPECT_NE(checkModel(selection(0.4, 0, 0, 0)).find("all 0"), std::string::npos);

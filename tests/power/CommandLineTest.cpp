@@ -93,6 +93,15 @@ TEST(CommandLine, HelpListsEveryOptionAndThreeExamples) {
 TEST(CommandLine, BadInputIsOneLineWithStatusTwo) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"--p", "1.5", "--n", "10"}, "--p \"1.5\": p must lie from 0.01 to 0.99"},
+        // A decimal comma makes a list; the line quotes the text as given,
+        // not only the item that is out of range.
+        {{"--p", "0,3", "--n", "10"}, "--p \"0,3\": p must lie from 0.01 to 0.99 (not 0)"},
+        {{"--model", "inbreeding", "--p", "0.3", "--f", "0,05", "--n", "10"},
+         "--f \"0,05\": f must lie from 0 to 1 (not 5)"},
+        {{"--p", "0.3", "--n", "10", "--level", "0,05"},
+         "--level \"0,05\": levels must lie above 0 and at most 0.5 (not 0)"},
+        {{"--model", "selection", "--p", "0.3", "--w12", "1,25", "--n", "10"},
+         "--w12 \"1,25\": fitnesses must lie from 0 to 10 (not 25)"},
         {{"--p", "abc", "--n", "10"}, "--p \"abc\": expected a number"},
         {{"--p", "0.5", "--n", "0"}, "--n \"0\": sample sizes are whole numbers from 1 to 10000"},
         {{"--p", "0.5", "--n", "100:10:10"}, "--n \"100:10:10\": a range must not run backwards"},
@@ -107,6 +116,8 @@ TEST(CommandLine, BadInputIsOneLineWithStatusTwo) {
          "the three fitnesses must not all be 0"},
         {{"--model", "wahlund", "--p", "0.4", "--var", "0.3", "--n", "10"},
          "--var \"0.3\": var must lie from 0 to p*q (0.24 at p 0.4)"},
+        {{"--model", "wahlund", "--p", "0.1,0.5", "--var", "0.2", "--n", "10"},
+         "--var \"0.2\": var must lie from 0 to p*q (0.09 at p 0.1)"},
         {{"--model", "wahlund", "--p", "0.4", "--n", "10"}, "--var: required with --model wahlund"},
         {{"--p", "0.4", "--f", "0.1", "--n", "10"}, "--f: not a parameter of the model hw"},
         {{"--p", "0.4", "--n", "10", "--nrep", "100"}, "--nrep: only with --method simulate"},
@@ -116,6 +127,11 @@ TEST(CommandLine, BadInputIsOneLineWithStatusTwo) {
         {{"--p", "0.4", "--n", "10", "--method", "guess"}, "--method \"guess\""},
         {{"--p", "0.4", "--n", "10", "--target", "1.5"}, "--target \"1.5\""},
         {{"--p", "0.4", "--n", "10", "--results", "x.txt"}, "--results: only with --method"},
+        // The results file has columns for X2 and G only: a run of other
+        // tests would append nothing while reporting success.
+        {{"--p", "0.4", "--n", "10", "--method", "simulate", "--test", "exact,x2cc", "--results",
+          "x.txt"},
+         "--results: the results file holds X2 and G"},
         {{"--p", "0.4", "--n", "10", "--frobnicate", "1"}, "--frobnicate: unknown option"},
         {{"--p", "0.4", "--n"}, "--n: needs a value"},
         {{"--p", "0.4", "--p", "0.5", "--n", "10"}, "--p: given twice"},
