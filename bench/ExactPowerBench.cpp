@@ -16,8 +16,8 @@
 namespace zyg::bench {
 namespace {
 
-ModelSpec benchModel() {
-    ModelSpec m;
+ModelSetting benchModel() {
+    ModelSetting m;
     m.model = GenotypeModel::Inbreeding;
     m.p = 0.4;
     m.f = 0.05;
@@ -37,7 +37,7 @@ Timing repeat(int times, F&& f) {
 }
 
 void exactPowerSection() {
-    const ModelSpec model = benchModel();
+    const ModelSetting model = benchModel();
     std::printf("Inbreeding p 0.4 f 0.05; levels 0.05 and 0.01; %u threads for curves\n",
                 WorkerPool::coreCount());
     std::printf("%-44s %10s %10s  %s\n", "case", "min ms", "median ms", "result at 0.05");

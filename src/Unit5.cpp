@@ -833,13 +833,13 @@ bool TForm1::keepMenuShortcutFromField(QObject* watched, QEvent* e) {
 
 StudySnapshot TForm1::currentStudy() const {
     StudySnapshot s;
-    s.spec.model = checkedModel();
-    s.spec.p = pAdvSpinEdit->FloatValue();
-    s.spec.var = VarAdvSpinEdit->FloatValue();
-    s.spec.f = inbAdvSpinEdit->FloatValue();
-    s.spec.w11 = W11AdvSpinEdit->FloatValue();
-    s.spec.w12 = W12AdvSpinEdit->FloatValue();
-    s.spec.w22 = W22AdvSpinEdit->FloatValue();
+    s.setting.model = checkedModel();
+    s.setting.p = pAdvSpinEdit->FloatValue();
+    s.setting.var = VarAdvSpinEdit->FloatValue();
+    s.setting.f = inbAdvSpinEdit->FloatValue();
+    s.setting.w11 = W11AdvSpinEdit->FloatValue();
+    s.setting.w12 = W12AdvSpinEdit->FloatValue();
+    s.setting.w22 = W22AdvSpinEdit->FloatValue();
     const std::optional<std::int32_t> n = parseInteger(nEdit->Text().toStdString());
     s.n = n && *n > 0 ? static_cast<std::uint32_t>(*n) : 0;
     s.x2On = X2CheckBox->isChecked();

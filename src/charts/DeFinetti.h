@@ -42,7 +42,7 @@ std::optional<std::vector<LatticePoint>> latticeDecisions(
     std::uint32_t n, HweTest test, double level, const std::atomic<bool>* cancel = nullptr);
 
 struct DeFinettiPicture {
-    ModelSpec spec;
+    ModelSetting setting;
     std::uint32_t n = 0;
     HweTest test = HweTest::X2;
     double level = 0.05;

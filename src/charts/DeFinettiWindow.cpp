@@ -172,7 +172,7 @@ void DeFinettiWindow::takeFromMainWindow() {
     const StudySnapshot s = source_();
     {
         const QSignalBlocker b1(modelInputs), b2(n), b3(test);
-        modelInputs->setSpec(s.spec);
+        modelInputs->setSetting(s.setting);
         if (s.n >= 1 && s.n <= kMaxDiagramSampleSize) n->setValue(static_cast<int>(s.n));
         test->setCurrentIndex(!s.x2On && s.gOn ? 1 : 0);
     }
@@ -232,15 +232,15 @@ void DeFinettiWindow::draw() {
     pngButton->setEnabled(false);
     svgButton->setEnabled(false);
     DeFinettiPicture p;
-    p.spec = modelInputs->spec();
+    p.setting = modelInputs->setting();
     p.n = static_cast<std::uint32_t>(n->value());
     p.test = kTests[std::clamp(test->currentIndex(), 0, 3)];
     p.level = kLevels[std::clamp(level->currentIndex(), 0, 1)];
     // The last sample is drawn only on the region of its own n: on another
     // n's region it would seem accepted or rejected by a test it never met.
     if (lastSample_ && sampleSize(*lastSample_) == p.n) p.lastSample = lastSample_;
-    QString problem = asSentence(checkModel(p.spec));
-    QWidget* culprit = problem.isEmpty() ? nullptr : modelInputs->fieldFor(checkModel(p.spec));
+    QString problem = asSentence(checkModel(p.setting));
+    QWidget* culprit = problem.isEmpty() ? nullptr : modelInputs->fieldFor(checkModel(p.setting));
     if (problem.isEmpty() && (p.n < 1 || p.n > kMaxDiagramSampleSize)) {
         problem = QStringLiteral("n is %1; the diagram draws every sample of n from 1 to %2.")
                       .arg(p.n)

@@ -61,11 +61,11 @@ ModelInputs::ModelInputs(QWidget* parent) : QGroupBox(QStringLiteral("Model"), p
     });
     for (QDoubleSpinBox* s : {p, var, f, w11, w12, w22})
         connect(s, &QDoubleSpinBox::valueChanged, this, &ModelInputs::changed);
-    setSpec(ModelSpec{});
+    setSetting(ModelSetting{});
 }
 
-ModelSpec ModelInputs::spec() const {
-    ModelSpec s;
+ModelSetting ModelInputs::setting() const {
+    ModelSetting s;
     s.model = static_cast<GenotypeModel>(model->currentIndex());
     s.p = p->value();
     s.var = var->value();
@@ -76,7 +76,7 @@ ModelSpec ModelInputs::spec() const {
     return s;
 }
 
-void ModelInputs::setSpec(const ModelSpec& s) {
+void ModelInputs::setSetting(const ModelSetting& s) {
     const QSignalBlocker b0(model), b1(p), b2(var), b3(f), b4(w11), b5(w12), b6(w22);
     model->setCurrentIndex(static_cast<int>(s.model));
     p->setValue(s.p);

@@ -24,8 +24,8 @@ class ModelInputs final : public QGroupBox {
 public:
     explicit ModelInputs(QWidget* parent = nullptr);
 
-    ModelSpec spec() const;
-    void setSpec(const ModelSpec& spec);
+    ModelSetting setting() const;
+    void setSetting(const ModelSetting& setting);
     // The first input of the group, for the tab order.
     QWidget* firstInput() const;
     // The field a problem of the model concerns (p for p, var for var, ...).

@@ -35,7 +35,7 @@ std::string plotPowerPoints(const std::vector<PowerPoint>& points, std::optional
                      [](const PowerPoint& a, const PowerPoint& b) { return a.n < b.n; });
     PowerCurveRequest& r = curve.request;
     const PowerPoint& first = curve.points.front();
-    r.spec = first.model;
+    r.setting = first.model;
     r.nFrom = first.n;
     r.nTo = curve.points.back().n;
     r.nStep = 1;

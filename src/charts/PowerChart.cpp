@@ -78,7 +78,7 @@ QString reachedSeriesName(HweTest test) {
     return powerSeriesName(test) + QStringLiteral(" reaches target");
 }
 
-QString modelText(const ModelSpec& s) {
+QString modelText(const ModelSetting& s) {
     switch (s.model) {
         case GenotypeModel::HardyWeinberg:
             return QStringLiteral("Hardy-Weinberg, p = %1").arg(number(s.p));
@@ -98,7 +98,7 @@ QString curveTitle(const PowerCurveRequest& r) {
         r.method == PowerMethod::Exact
             ? QStringLiteral("exact")
             : QStringLiteral("simulated, %1 replicates; bands: 95% intervals").arg(r.replicates);
-    return QStringLiteral("%1; level %2; %3").arg(modelText(r.spec), percent(r.level), method);
+    return QStringLiteral("%1; level %2; %3").arg(modelText(r.setting), percent(r.level), method);
 }
 
 QChart* buildEmptyPowerChart(const QString& title) {
@@ -208,7 +208,7 @@ QChart* buildPowerChart(const PowerCurve& curve) {
 
 QChart* buildDeFinettiChart(const DeFinettiPicture& picture) {
     const QString title = QStringLiteral("%1; samples of n = %2, %3 test at %4")
-                              .arg(modelText(picture.spec))
+                              .arg(modelText(picture.setting))
                               .arg(picture.n)
                               .arg(powerSeriesName(picture.test), percent(picture.level));
     QChart* chart = newChart(title);
@@ -297,7 +297,7 @@ QChart* buildDeFinettiChart(const DeFinettiPicture& picture) {
         hideFromLegend(chart, s);
     }
 
-    const GenotypeFrequencies fr = frequenciesOf(picture.spec);
+    const GenotypeFrequencies fr = frequenciesOf(picture.setting);
     auto* model = new QScatterSeries;
     model->setName(kModelSeriesName);
     model->setObjectName(kModelSeriesName);

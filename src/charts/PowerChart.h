@@ -29,7 +29,7 @@ QChart* buildPowerChart(const PowerCurve& curve);
 QChart* buildEmptyPowerChart(const QString& title);
 
 // "Inbreeding, p = 0.4, f = 0.1": the model and the parameters it reads.
-QString modelText(const ModelSpec& spec);
+QString modelText(const ModelSetting& setting);
 
 // The one-line description of a curve's model, level and method.
 QString curveTitle(const PowerCurveRequest& request);

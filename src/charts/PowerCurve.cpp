@@ -20,7 +20,7 @@ std::string number(double v) {
 }  // namespace
 
 RequestProblem checkRequest(const PowerCurveRequest& r) {
-    if (const std::string model = checkModel(r.spec); !model.empty())
+    if (const std::string model = checkModel(r.setting); !model.empty())
         return {RequestField::Model, model};
     auto size = [](std::uint32_t n) { return n >= 1 && n <= kMaxPowerSampleSize; };
     const std::string range = " must be from 1 to " + std::to_string(kMaxPowerSampleSize) + ".";
@@ -60,13 +60,13 @@ std::optional<PowerCurve> computePowerCurve(const PowerCurveRequest& request,
                                             const std::atomic<bool>& cancel,
                                             const CurveProgress& progress) {
     PowerGrid grid;
-    grid.model = request.spec.model;
-    grid.p = {request.spec.p};
-    grid.var = {request.spec.var};
-    grid.f = {request.spec.f};
-    grid.w11 = {request.spec.w11};
-    grid.w12 = {request.spec.w12};
-    grid.w22 = {request.spec.w22};
+    grid.model = request.setting.model;
+    grid.p = {request.setting.p};
+    grid.var = {request.setting.var};
+    grid.f = {request.setting.f};
+    grid.w11 = {request.setting.w11};
+    grid.w12 = {request.setting.w12};
+    grid.w22 = {request.setting.w22};
     grid.n = sampleSizes(request);
     grid.tests = request.tests;
     grid.levels = {request.level};

@@ -19,7 +19,7 @@
 namespace zyg {
 
 struct PowerCurveRequest {
-    ModelSpec spec;
+    ModelSetting setting;
     std::uint32_t nFrom = 10, nTo = 200, nStep = 10;
     std::vector<HweTest> tests{HweTest::X2, HweTest::G};
     double level = 0.05;

@@ -242,7 +242,7 @@ void PowerCurveWindow::takeFromMainWindow() {
     if (!source_) return;
     const StudySnapshot s = source_();
     PowerCurveRequest r = request();
-    r.spec = s.spec;
+    r.setting = s.setting;
     r.tests.clear();
     if (s.x2On) r.tests.push_back(HweTest::X2);
     if (s.gOn) r.tests.push_back(HweTest::G);
@@ -262,7 +262,7 @@ void PowerCurveWindow::takeFromMainWindow() {
 
 PowerCurveRequest PowerCurveWindow::request() const {
     PowerCurveRequest r;
-    r.spec = modelInputs->spec();
+    r.setting = modelInputs->setting();
     r.nFrom = static_cast<std::uint32_t>(nFrom->value());
     r.nTo = static_cast<std::uint32_t>(nTo->value());
     r.nStep = static_cast<std::uint32_t>(nStep->value());
@@ -285,7 +285,7 @@ void PowerCurveWindow::setRequest(const PowerCurveRequest& r) {
     {
         const QSignalBlocker b1(nFrom), b2(nTo), b3(nStep), b4(x2Test), b5(gTest), b6(x2ccTest),
             b7(exactTest), b8(level), b9(method), b10(replicates), b11(target), b12(modelInputs);
-        modelInputs->setSpec(r.spec);
+        modelInputs->setSetting(r.setting);
         nFrom->setValue(static_cast<int>(r.nFrom));
         nTo->setValue(static_cast<int>(r.nTo));
         nStep->setValue(static_cast<int>(r.nStep));

@@ -13,7 +13,7 @@
 namespace zyg {
 
 struct StudySnapshot {
-    ModelSpec spec;
+    ModelSetting setting;
     std::uint32_t n = 0;
     bool x2On = true;
     bool gOn = false;

@@ -406,9 +406,9 @@ struct CellRun {
 
 class PowerSum {
 public:
-    PowerSum(const ModelSpec& spec, std::uint32_t n, std::span<const TestLevel> tests)
+    PowerSum(const ModelSetting& setting, std::uint32_t n, std::span<const TestLevel> tests)
         : n_(n), lf_(logFactorials()), cum_(n + 3) {
-        const GenotypeFrequencies fr = frequenciesOf(spec);
+        const GenotypeFrequencies fr = frequenciesOf(setting);
         // The sampler's classes: A1A1 below c1, A1A2 from c1 to c2, A2A2 above.
         const Extended c1 = std::clamp<Extended>(fr.f11, 0, 1);
         const Extended c2 = std::clamp<Extended>(fr.f11 + fr.f12, c1, 1);
@@ -684,27 +684,28 @@ std::optional<HweTest> parseHweTest(std::string_view name) {
     return std::nullopt;
 }
 
-std::string checkModel(const ModelSpec& spec) {
-    if (!within(spec.p, 0.01, 0.99)) return "p " + shortest(spec.p) + " is outside 0.01 to 0.99";
-    switch (spec.model) {
+std::string checkModel(const ModelSetting& setting) {
+    if (!within(setting.p, 0.01, 0.99))
+        return "p " + shortest(setting.p) + " is outside 0.01 to 0.99";
+    switch (setting.model) {
         case GenotypeModel::HardyWeinberg: break;
         case GenotypeModel::Wahlund: {
-            const double pq = spec.p * (1 - spec.p);
+            const double pq = setting.p * (1 - setting.p);
             // A variance typed as p*q may lie a rounding above the product.
-            if (!within(spec.var, 0, pq * (1 + 1e-12)))
-                return "var " + shortest(spec.var) + " is outside 0 to p*q = " + boundText(pq);
+            if (!within(setting.var, 0, pq * (1 + 1e-12)))
+                return "var " + shortest(setting.var) + " is outside 0 to p*q = " + boundText(pq);
             break;
         }
         case GenotypeModel::Inbreeding:
-            if (!within(spec.f, 0, 1)) return "f " + shortest(spec.f) + " is outside 0 to 1";
+            if (!within(setting.f, 0, 1)) return "f " + shortest(setting.f) + " is outside 0 to 1";
             break;
         case GenotypeModel::Selection: {
             const std::pair<const char*, double> w[] = {
-                {"w11", spec.w11}, {"w12", spec.w12}, {"w22", spec.w22}};
+                {"w11", setting.w11}, {"w12", setting.w12}, {"w22", setting.w22}};
             for (const auto& [name, value] : w)
                 if (!within(value, 0, 10))
                     return std::string(name) + " " + shortest(value) + " is outside 0 to 10";
-            if (spec.w11 == 0 && spec.w12 == 0 && spec.w22 == 0)
+            if (setting.w11 == 0 && setting.w12 == 0 && setting.w22 == 0)
                 return "the fitnesses w11, w12 and w22 are all 0; at least one must be above 0";
             break;
         }
@@ -713,10 +714,11 @@ std::string checkModel(const ModelSpec& spec) {
     return {};
 }
 
-GenotypeFrequencies frequenciesOf(const ModelSpec& spec) {
-    const Extended p = spec.p;
+GenotypeFrequencies frequenciesOf(const ModelSetting& setting) {
+    const Extended p = setting.p;
     const Extended q = 1 - p;
-    return modelFrequencies(spec.model, p, q, spec.var, spec.f, {spec.w11, spec.w12, spec.w22});
+    return modelFrequencies(setting.model, p, q, setting.var, setting.f,
+                            {setting.w11, setting.w12, setting.w22});
 }
 
 Extended criticalValue(double level) {
@@ -781,17 +783,17 @@ std::optional<bool> rejects(HweTest test, const GenotypeCounts& counts, double l
     return statistic > criticalValue(level);
 }
 
-std::vector<ExactPower> exactPower(const ModelSpec& spec, std::uint32_t n,
+std::vector<ExactPower> exactPower(const ModelSetting& setting, std::uint32_t n,
                                    std::span<const TestLevel> tests) {
     if (n < 1 || n > kMaxPowerSampleSize)
         throw std::invalid_argument("sample size " + std::to_string(n) + " is outside 1 to " +
                                     std::to_string(kMaxPowerSampleSize));
-    if (const std::string problem = checkModel(spec); !problem.empty())
+    if (const std::string problem = checkModel(setting); !problem.empty())
         throw std::invalid_argument(problem);
     for (const TestLevel& t : tests)
         if (!(t.level > 0 && t.level <= 0.5))
             throw std::invalid_argument("level " + shortest(t.level) + " is outside (0, 0.5]");
-    return PowerSum(spec, n, tests).run();
+    return PowerSum(setting, n, tests).run();
 }
 
 }  // namespace zyg

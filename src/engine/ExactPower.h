@@ -33,7 +33,7 @@ std::optional<HweTest> parseHweTest(std::string_view name);
 
 // A generating model and its parameters, in the window's terms. Only the
 // parameters of the chosen model are read.
-struct ModelSpec {
+struct ModelSetting {
     GenotypeModel model = GenotypeModel::HardyWeinberg;
     double p = 0.5;
     double var = 0;                    // Wahlund: the variance of p among subpopulations
@@ -47,10 +47,10 @@ inline constexpr std::uint32_t kMaxPowerSampleSize = 10000;
 // p*q, f 0 to 1, fitnesses 0 to 10 and not all zero). Returns the empty text
 // when they hold, otherwise one sentence naming the parameter, the value and
 // what is allowed.
-std::string checkModel(const ModelSpec& spec);
+std::string checkModel(const ModelSetting& setting);
 
 // The model's genotype frequencies, computed as the window computes them.
-GenotypeFrequencies frequenciesOf(const ModelSpec& spec);
+GenotypeFrequencies frequenciesOf(const ModelSetting& setting);
 
 // The critical value of X2 and G at a level in (0, 0.5]: the window's
 // 3.841459 and 6.634907 at 0.05 and 0.01, the 1-df chi-square quantile at any
@@ -107,7 +107,7 @@ struct ExactPower {
 // relative 1e-9, so that a p-value equal to the level is rejected whatever
 // its last bits); heterozygote counts whose conditional probabilities differ
 // by less than a relative 1e-7 count as equally probable.
-std::vector<ExactPower> exactPower(const ModelSpec& spec, std::uint32_t n,
+std::vector<ExactPower> exactPower(const ModelSetting& setting, std::uint32_t n,
                                    std::span<const TestLevel> tests);
 
 }  // namespace zyg

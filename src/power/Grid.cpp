@@ -146,7 +146,7 @@ std::string_view methodName(PowerMethod method) {
     return method == PowerMethod::Exact ? "exact" : "simulate";
 }
 
-std::vector<ModelSpec> modelSettings(const PowerGrid& grid) {
+std::vector<ModelSetting> modelSettings(const PowerGrid& grid) {
     const bool wahlund = grid.model == GenotypeModel::Wahlund;
     const bool inbreeding = grid.model == GenotypeModel::Inbreeding;
     const bool selection = grid.model == GenotypeModel::Selection;
@@ -156,14 +156,14 @@ std::vector<ModelSpec> modelSettings(const PowerGrid& grid) {
     const auto& w11s = selection ? grid.w11 : one;
     const auto& w12s = selection ? grid.w12 : one;
     const auto& w22s = selection ? grid.w22 : one;
-    std::vector<ModelSpec> out;
+    std::vector<ModelSetting> out;
     for (double p : grid.p)
         for (double var : vars)
             for (double f : fs)
                 for (double w11 : w11s)
                     for (double w12 : w12s)
                         for (double w22 : w22s) {
-                            ModelSpec s;
+                            ModelSetting s;
                             s.model = grid.model;
                             s.p = p;
                             s.var = var;
@@ -204,7 +204,7 @@ void checkGrid(const PowerGrid& grid) {
             nonEmpty("--var", grid.var.size());
             for (double var : grid.var)
                 for (double p : grid.p) {
-                    ModelSpec s{GenotypeModel::Wahlund, p};
+                    ModelSetting s{GenotypeModel::Wahlund, p};
                     s.var = var;
                     if (!checkModel(s).empty())
                         refuse("--var", shortestText(var),
@@ -236,8 +236,8 @@ void checkGrid(const PowerGrid& grid) {
         }
         case GenotypeModel::HardyWeinberg: break;
     }
-    const std::vector<ModelSpec> settings = modelSettings(grid);
-    for (const ModelSpec& s : settings)
+    const std::vector<ModelSetting> settings = modelSettings(grid);
+    for (const ModelSetting& s : settings)
         if (const std::string problem = checkModel(s); !problem.empty()) throw UsageError(problem);
     const double points = static_cast<double>(settings.size()) * grid.n.size() * grid.tests.size() *
                           grid.levels.size();

@@ -13,7 +13,7 @@ namespace zyg {
 
 namespace {
 
-bool sameSetting(const ModelSpec& a, const ModelSpec& b) {
+bool sameSetting(const ModelSetting& a, const ModelSetting& b) {
     return a.model == b.model && a.p == b.p && a.var == b.var && a.f == b.f && a.w11 == b.w11 &&
            a.w12 == b.w12 && a.w22 == b.w22;
 }
@@ -21,7 +21,7 @@ bool sameSetting(const ModelSpec& a, const ModelSpec& b) {
 std::string optionalText(const std::optional<double>& v) { return v ? shortestText(*v) : ""; }
 
 // The model's own parameter for a table: "var 0.01", "f 0.05", "w 1.1/1/0.91".
-std::string parameterText(const ModelSpec& m) {
+std::string parameterText(const ModelSetting& m) {
     switch (m.model) {
         case GenotypeModel::Wahlund: return "var " + shortestText(m.var);
         case GenotypeModel::Inbreeding: return "f " + shortestText(m.f);

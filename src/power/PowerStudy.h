@@ -65,7 +65,7 @@ struct PowerGrid {
 // checkModel refuses (naming the option, e.g. "--var"), a level outside
 // (0, 0.5], an empty axis or more than kMaxGridPoints points.
 inline constexpr std::size_t kMaxGridPoints = 1000000;
-std::vector<ModelSpec> modelSettings(const PowerGrid& grid);
+std::vector<ModelSetting> modelSettings(const PowerGrid& grid);
 void checkGrid(const PowerGrid& grid);
 
 struct SimulationPlan {
@@ -75,7 +75,7 @@ struct SimulationPlan {
 
 // One test at one level at one point of the grid.
 struct PowerPoint {
-    ModelSpec model;
+    ModelSetting model;
     std::uint32_t n = 0;
     HweTest test = HweTest::X2;
     double level = 0.05;
@@ -124,7 +124,7 @@ std::vector<PowerPoint> runStudy(const PowerGrid& grid, PowerMethod method,
 // One simulated point set: every test and level at one model and n, tests
 // outer, from plan.seed. The window's engine serializes it with every other
 // run in the process and leaves the program-wide seed as it was.
-std::vector<PowerPoint> simulatePoint(const ModelSpec& model, std::uint32_t n,
+std::vector<PowerPoint> simulatePoint(const ModelSetting& model, std::uint32_t n,
                                       const std::vector<HweTest>& tests,
                                       const std::vector<double>& levels,
                                       const SimulationPlan& plan);
@@ -133,7 +133,7 @@ std::vector<PowerPoint> simulatePoint(const ModelSpec& model, std::uint32_t n,
 // level. Power is saw-toothed in n for these discrete tests, so the first n
 // that reaches the target can be followed by smaller ones that do not.
 struct TargetCrossing {
-    ModelSpec model;
+    ModelSetting model;
     HweTest test = HweTest::X2;
     double level = 0.05;
     std::optional<std::uint32_t> firstReaching;  // the smallest n of the grid with power >= target

@@ -48,7 +48,7 @@ std::vector<TestLevel> testLevels(const PowerGrid& grid) {
 
 }  // namespace
 
-std::vector<PowerPoint> simulatePoint(const ModelSpec& model, std::uint32_t n,
+std::vector<PowerPoint> simulatePoint(const ModelSetting& model, std::uint32_t n,
                                       const std::vector<HweTest>& tests,
                                       const std::vector<double>& levels,
                                       const SimulationPlan& plan) {
@@ -145,13 +145,13 @@ std::vector<PowerPoint> runStudy(const PowerGrid& grid, PowerMethod method,
         throw UsageError("--nrep " + std::to_string(plan.nrep) +
                          ": the number of replicates must lie from 1 to " +
                          std::to_string(kMaxReplicates));
-    const std::vector<ModelSpec> settings = modelSettings(grid);
+    const std::vector<ModelSetting> settings = modelSettings(grid);
     const std::size_t total = settings.size() * grid.n.size();
     std::vector<std::vector<PowerPoint>> results(total);
     const std::vector<TestLevel> tests = testLevels(grid);
     auto cancelled = [&] { return control.cancel && control.cancel->load(); };
     auto unit = [&](std::size_t i) {
-        const ModelSpec& model = settings[i / grid.n.size()];
+        const ModelSetting& model = settings[i / grid.n.size()];
         const std::uint32_t n = grid.n[i % grid.n.size()];
         if (method == PowerMethod::Simulate) {
             results[i] = simulatePoint(model, n, grid.tests, grid.levels, plan);

@@ -31,10 +31,10 @@ QXYSeries* seriesNamed(QChart& chart, const QString& name) {
 
 PowerCurve exactCurve(GenotypeModel model, std::vector<HweTest> tests) {
     PowerCurveRequest r;
-    r.spec.model = model;
-    r.spec.p = 0.3;
-    r.spec.f = 0.2;
-    r.spec.var = 0.03;
+    r.setting.model = model;
+    r.setting.p = 0.3;
+    r.setting.f = 0.2;
+    r.setting.var = 0.03;
     r.nFrom = 5;
     r.nTo = 125;
     r.nStep = 15;
@@ -56,7 +56,7 @@ TEST(PowerChart, EachTestsSeriesHoldsTheExactEnginesPower) {
         ASSERT_EQ(points.size(), static_cast<qsizetype>(sizes.size()));
         for (std::size_t i = 0; i < sizes.size(); ++i) {
             const TestLevel asked[] = {{test, curve.request.level}};
-            const ExactPower exact = exactPower(curve.request.spec, sizes[i], asked)[0];
+            const ExactPower exact = exactPower(curve.request.setting, sizes[i], asked)[0];
             EXPECT_EQ(points[static_cast<qsizetype>(i)].x(), sizes[i]);
             EXPECT_EQ(points[static_cast<qsizetype>(i)].y(), exact.power)
                 << powerSeriesName(test).toStdString() << " n " << sizes[i];
@@ -81,9 +81,9 @@ TEST(PowerChart, EachTestsSeriesHoldsTheExactEnginesPower) {
 
 TEST(PowerChart, SimulatedCurvesShowTheirIntervalsAroundEachPoint) {
     PowerCurveRequest r;
-    r.spec.model = GenotypeModel::Inbreeding;
-    r.spec.p = 0.5;
-    r.spec.f = 0.3;
+    r.setting.model = GenotypeModel::Inbreeding;
+    r.setting.p = 0.5;
+    r.setting.f = 0.3;
     r.nFrom = 20;
     r.nTo = 60;
     r.nStep = 20;
@@ -156,9 +156,9 @@ bool aboveParabola(const TrianglePoint& t) {
 }
 
 TEST(DeFinettiChart, TheModelsPointLiesWhereItsDepartureSays) {
-    auto modelPoint = [](const ModelSpec& spec) {
+    auto modelPoint = [](const ModelSetting& setting) {
         DeFinettiPicture picture;
-        picture.spec = spec;
+        picture.setting = setting;
         picture.n = 4;
         picture.lattice = *latticeDecisions(4, HweTest::X2, 0.05);
         std::unique_ptr<QChart> chart(buildDeFinettiChart(picture));
@@ -166,21 +166,21 @@ TEST(DeFinettiChart, TheModelsPointLiesWhereItsDepartureSays) {
         EXPECT_EQ(s->count(), 1);
         return TrianglePoint{s->at(0).x(), s->at(0).y()};
     };
-    ModelSpec hw;
+    ModelSetting hw;
     hw.p = 0.3;
     const TrianglePoint h = modelPoint(hw);
     EXPECT_NEAR(h.x, 0.7, 1e-12);  // the frequency of A2
     EXPECT_NEAR(h.y, 0.42 * std::sqrt(3.0) / 2, 1e-12);
-    ModelSpec wahlund = hw;
+    ModelSetting wahlund = hw;
     wahlund.model = GenotypeModel::Wahlund;
     wahlund.var = 0.05;
     EXPECT_FALSE(aboveParabola(modelPoint(wahlund)));
     EXPECT_LT(modelPoint(wahlund).y, h.y);
-    ModelSpec inbred = hw;
+    ModelSetting inbred = hw;
     inbred.model = GenotypeModel::Inbreeding;
     inbred.f = 0.4;
     EXPECT_LT(modelPoint(inbred).y, h.y);
-    ModelSpec advantage = hw;
+    ModelSetting advantage = hw;
     advantage.model = GenotypeModel::Selection;
     advantage.w11 = 0.5;
     advantage.w12 = 1;

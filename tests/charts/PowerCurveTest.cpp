@@ -14,9 +14,9 @@ namespace {
 
 PowerCurveRequest inbreeding() {
     PowerCurveRequest r;
-    r.spec.model = GenotypeModel::Inbreeding;
-    r.spec.p = 0.4;
-    r.spec.f = 0.1;
+    r.setting.model = GenotypeModel::Inbreeding;
+    r.setting.p = 0.4;
+    r.setting.f = 0.1;
     r.nFrom = 10;
     r.nTo = 60;
     r.nStep = 10;
@@ -42,15 +42,15 @@ TEST(PowerCurveRequest, EveryBadInputNamesItsField) {
         {"no test", [](PowerCurveRequest& r) { r.tests.clear(); }, RequestField::Tests},
         {"var above p.q",
          [](PowerCurveRequest& r) {
-             r.spec.model = GenotypeModel::Wahlund;
-             r.spec.p = 0.1;
-             r.spec.var = 0.2;
+             r.setting.model = GenotypeModel::Wahlund;
+             r.setting.p = 0.1;
+             r.setting.var = 0.2;
          },
          RequestField::Model},
         {"all fitnesses 0",
          [](PowerCurveRequest& r) {
-             r.spec.model = GenotypeModel::Selection;
-             r.spec.w11 = r.spec.w12 = r.spec.w22 = 0;
+             r.setting.model = GenotypeModel::Selection;
+             r.setting.w11 = r.setting.w12 = r.setting.w22 = 0;
          },
          RequestField::Model},
         {"no replicates",
@@ -100,7 +100,7 @@ TEST(PowerCurve, ExactPointsAreTheEnginesValuesInOrder) {
     for (std::uint32_t n : sampleSizes(r)) {
         std::vector<TestLevel> asked;
         for (HweTest t : r.tests) asked.push_back({t, r.level});
-        const std::vector<ExactPower> exact = exactPower(r.spec, n, asked);
+        const std::vector<ExactPower> exact = exactPower(r.setting, n, asked);
         for (std::size_t t = 0; t < asked.size(); ++t, ++i) {
             const PowerPoint& pt = curve->points[i];
             EXPECT_EQ(pt.n, n);
@@ -136,7 +136,7 @@ TEST(PowerCurve, SimulatedPointsCarryTheirIntervalAndAgreeWithExactPower) {
     ASSERT_TRUE(a && b);
     std::vector<TestLevel> asked;
     for (HweTest t : r.tests) asked.push_back({t, r.level});
-    const std::vector<ExactPower> exact = exactPower(r.spec, 80, asked);
+    const std::vector<ExactPower> exact = exactPower(r.setting, 80, asked);
     for (std::size_t t = 0; t < r.tests.size(); ++t) {
         const PowerPoint& pt = a->points[t];
         EXPECT_EQ(pt.power, b->points[t].power) << "the same seed gives the same samples";

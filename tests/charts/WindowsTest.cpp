@@ -45,9 +45,9 @@ constexpr int kWaitMs = 20000;  // every wait below ends well before this
 
 StudySnapshot inbredStudy() {
     StudySnapshot s;
-    s.spec.model = GenotypeModel::Inbreeding;
-    s.spec.p = 0.4;
-    s.spec.f = 0.1;
+    s.setting.model = GenotypeModel::Inbreeding;
+    s.setting.p = 0.4;
+    s.setting.f = 0.1;
     s.n = 100;
     s.x2On = true;
     s.gOn = true;
@@ -95,8 +95,8 @@ TEST_F(PowerCurveWindowTest, OpensWithTheMainWindowsStudyAndTakesItAgainOnReques
     EXPECT_FALSE(window->modelInputs->var->isEnabled());
     EXPECT_TRUE(window->modelInputs->f->isEnabled());
 
-    study.spec.model = GenotypeModel::Wahlund;
-    study.spec.var = 0.02;
+    study.setting.model = GenotypeModel::Wahlund;
+    study.setting.var = 0.02;
     study.gOn = false;
     window->takeButton->click();
     EXPECT_EQ(window->modelInputs->model->currentIndex(), 1);
@@ -121,7 +121,7 @@ TEST_F(PowerCurveWindowTest, EnterComputesAndTheChartTableAndStatusAgree) {
         if (s->objectName() == "X2") x2 = qobject_cast<QXYSeries*>(s);
     const TestLevel asked[] = {{HweTest::X2, 0.05}};
     const QPointF last = x2->points().last();
-    EXPECT_EQ(last.y(), exactPower(curve.request.spec, 100, asked)[0].power);
+    EXPECT_EQ(last.y(), exactPower(curve.request.setting, 100, asked)[0].power);
     EXPECT_TRUE(window->csvButton->isEnabled());
 
     // The pointer on the line names the nearest computed point.
@@ -493,9 +493,9 @@ TEST_F(ToolsMenu, EachItemOpensOneWindowWithTheMainWindowsStudy) {
     form->GCheckBox->setChecked(true);
     form->RunButton->click();
     const StudySnapshot s = form->currentStudy();
-    EXPECT_EQ(s.spec.model, GenotypeModel::Inbreeding);
-    EXPECT_DOUBLE_EQ(s.spec.p, 0.35);
-    EXPECT_DOUBLE_EQ(s.spec.f, 0.2);
+    EXPECT_EQ(s.setting.model, GenotypeModel::Inbreeding);
+    EXPECT_DOUBLE_EQ(s.setting.p, 0.35);
+    EXPECT_DOUBLE_EQ(s.setting.f, 0.2);
     EXPECT_EQ(s.n, 25u);
     EXPECT_TRUE(s.gOn);
     ASSERT_TRUE(s.lastSample);

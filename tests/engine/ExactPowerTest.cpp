@@ -24,19 +24,19 @@ std::vector<TestLevel> everyTestAt(std::initializer_list<double> levels) {
     return out;
 }
 
-ModelSpec hw(double p) { return {GenotypeModel::HardyWeinberg, p}; }
-ModelSpec wahlund(double p, double var) {
-    ModelSpec s{GenotypeModel::Wahlund, p};
+ModelSetting hw(double p) { return {GenotypeModel::HardyWeinberg, p}; }
+ModelSetting wahlund(double p, double var) {
+    ModelSetting s{GenotypeModel::Wahlund, p};
     s.var = var;
     return s;
 }
-ModelSpec inbreeding(double p, double f) {
-    ModelSpec s{GenotypeModel::Inbreeding, p};
+ModelSetting inbreeding(double p, double f) {
+    ModelSetting s{GenotypeModel::Inbreeding, p};
     s.f = f;
     return s;
 }
-ModelSpec selection(double p, double w11, double w12, double w22) {
-    ModelSpec s{GenotypeModel::Selection, p};
+ModelSetting selection(double p, double w11, double w12, double w22) {
+    ModelSetting s{GenotypeModel::Selection, p};
     s.w11 = w11;
     s.w12 = w12;
     s.w22 = w22;
@@ -45,7 +45,7 @@ ModelSpec selection(double p, double w11, double w12, double w22) {
 
 // Models that cover the interior and every edge where a genotype has
 // probability 0 (no heterozygotes, no A1A1, only A2A2).
-std::vector<ModelSpec> models() {
+std::vector<ModelSetting> models() {
     return {hw(0.4),
             hw(0.05),
             wahlund(0.3, 0.1),
@@ -62,8 +62,8 @@ std::vector<ModelSpec> models() {
 struct Probabilities {
     long double p11, p12, p22;
 };
-Probabilities probabilitiesOf(const ModelSpec& spec) {
-    const GenotypeFrequencies f = frequenciesOf(spec);
+Probabilities probabilitiesOf(const ModelSetting& setting) {
+    const GenotypeFrequencies f = frequenciesOf(setting);
     const long double c1 = std::clamp<long double>(f.f11, 0, 1);
     const long double c2 = std::clamp<long double>(f.f11 + f.f12, c1, 1);
     return {c1, c2 - c1, 1 - c2};
@@ -82,9 +82,9 @@ long double multinomial(std::uint32_t n, std::uint32_t a, std::uint32_t b, std::
 
 // Every genotype-count triple of size n, each decided by `rejects`, with no
 // pruning: the reference that the exact power must reproduce.
-std::vector<ExactPower> enumerateAll(const ModelSpec& spec, std::uint32_t n,
+std::vector<ExactPower> enumerateAll(const ModelSetting& setting, std::uint32_t n,
                                      const std::vector<TestLevel>& tests) {
-    const Probabilities pr = probabilitiesOf(spec);
+    const Probabilities pr = probabilitiesOf(setting);
     std::vector<long double> testable(tests.size()), rejected(tests.size());
     for (std::uint32_t a = 0; a <= n; ++a)
         for (std::uint32_t b = 0; a + b <= n; ++b) {
@@ -127,7 +127,7 @@ void expectSamePowers(const std::vector<ExactPower>& got, const std::vector<Exac
     }
 }
 
-std::string describe(const ModelSpec& s, std::uint32_t n) {
+std::string describe(const ModelSetting& s, std::uint32_t n) {
     return "model " + std::to_string(static_cast<int>(s.model)) + " p " + std::to_string(s.p) +
            " var " + std::to_string(s.var) + " f " + std::to_string(s.f) + " w " +
            std::to_string(s.w11) + "/" + std::to_string(s.w12) + "/" + std::to_string(s.w22) +
@@ -159,30 +159,32 @@ double directPValue(const GenotypeCounts& c) {
 
 TEST(ExactPower, EqualsTheCompleteEnumerationForSmallSamples) {
     const auto tests = everyTestAt({0.05, 0.01, 0.2, 0.001});
-    for (const ModelSpec& spec : models())
+    for (const ModelSetting& setting : models())
         for (std::uint32_t n : {1u, 2u, 3u, 4u, 7u, 12u, 25u, 60u}) {
-            const auto got = exactPower(spec, n, tests);
-            expectSamePowers(got, enumerateAll(spec, n, tests), tests, 1e-12, describe(spec, n));
+            const auto got = exactPower(setting, n, tests);
+            expectSamePowers(got, enumerateAll(setting, n, tests), tests, 1e-12,
+                             describe(setting, n));
             for (const ExactPower& e : got) EXPECT_LE(e.massLeftOut, 1e-12);
         }
 }
 
 TEST(ExactPower, PruningLeavesOutLessThanItMayAtLargerSamples) {
     const auto tests = everyTestAt({0.05, 0.01});
-    for (const ModelSpec& spec : {inbreeding(0.4, 0.05), wahlund(0.2, 0.02), hw(0.03)}) {
-        const auto got = exactPower(spec, 400, tests);
-        expectSamePowers(got, enumerateAll(spec, 400, tests), tests, 2e-12, describe(spec, 400));
+    for (const ModelSetting& setting : {inbreeding(0.4, 0.05), wahlund(0.2, 0.02), hw(0.03)}) {
+        const auto got = exactPower(setting, 400, tests);
+        expectSamePowers(got, enumerateAll(setting, 400, tests), tests, 2e-12,
+                         describe(setting, 400));
     }
     const std::vector<TestLevel> x2AndG{{HweTest::X2, 0.05}, {HweTest::G, 0.01}};
-    const ModelSpec spec = selection(0.35, 0.9, 1, 0.8);
-    expectSamePowers(exactPower(spec, 1000, x2AndG), enumerateAll(spec, 1000, x2AndG), x2AndG,
-                     2e-12, describe(spec, 1000));
+    const ModelSetting setting = selection(0.35, 0.9, 1, 0.8);
+    expectSamePowers(exactPower(setting, 1000, x2AndG), enumerateAll(setting, 1000, x2AndG), x2AndG,
+                     2e-12, describe(setting, 1000));
 }
 
 TEST(ExactPower, ReportsTheMassItLeavesOutAtTheLargestSample) {
     const auto tests = everyTestAt({0.05, 0.01});
-    for (const ModelSpec& spec : {hw(0.5), inbreeding(0.4, 0.05), selection(0.02, 1, 1, 1)}) {
-        const auto got = exactPower(spec, kMaxPowerSampleSize, tests);
+    for (const ModelSetting& setting : {hw(0.5), inbreeding(0.4, 0.05), selection(0.02, 1, 1, 1)}) {
+        const auto got = exactPower(setting, kMaxPowerSampleSize, tests);
         for (const ExactPower& e : got) {
             EXPECT_GE(e.massLeftOut, 0);
             EXPECT_LE(e.massLeftOut, 1e-12);
@@ -209,18 +211,18 @@ TEST(ExactPower, AgreesWithTheWindowsSamplerWithinFourStandardErrors) {
     constexpr int kReplicates = 3000;
     for (int round = 0; round < 24; ++round) {
         const double p = round % 4 == 0 ? 0.02 + 0.03 * unit(random) : 0.01 + 0.98 * unit(random);
-        ModelSpec spec;
+        ModelSetting setting;
         switch (round % 4) {
-            case 0: spec = hw(p); break;
-            case 1: spec = wahlund(p, p * (1 - p) * unit(random)); break;
-            case 2: spec = inbreeding(p, unit(random)); break;
-            default: spec = selection(p, 2 * unit(random), 2 * unit(random), 2 * unit(random));
+            case 0: setting = hw(p); break;
+            case 1: setting = wahlund(p, p * (1 - p) * unit(random)); break;
+            case 2: setting = inbreeding(p, unit(random)); break;
+            default: setting = selection(p, 2 * unit(random), 2 * unit(random), 2 * unit(random));
         }
         const auto n = static_cast<std::uint32_t>(1 + (round * 53) % 300);
-        const auto exact = exactPower(spec, n, tests);
+        const auto exact = exactPower(setting, n, tests);
 
         std::vector<int> testable(tests.size()), rejected(tests.size());
-        const GenotypeFrequencies frequencies = frequenciesOf(spec);
+        const GenotypeFrequencies frequencies = frequenciesOf(setting);
         setRandomSeed(static_cast<std::uint32_t>(1000 + round));
         for (int r = 0; r < kReplicates; ++r) {
             const GenotypeCounts c = drawSample(frequencies, static_cast<std::uint16_t>(n));
@@ -236,9 +238,9 @@ TEST(ExactPower, AgreesWithTheWindowsSamplerWithinFourStandardErrors) {
                 return std::fabs(estimate - truth) <= 4 * std::sqrt(var);
             };
             EXPECT_TRUE(within4se(double(testable[i]) / kReplicates, exact[i].testable))
-                << describe(spec, n) << " testable " << hweTestName(tests[i].test);
+                << describe(setting, n) << " testable " << hweTestName(tests[i].test);
             EXPECT_TRUE(within4se(double(rejected[i]) / kReplicates, exact[i].power))
-                << describe(spec, n) << " power " << hweTestName(tests[i].test) << " "
+                << describe(setting, n) << " power " << hweTestName(tests[i].test) << " "
                 << tests[i].level << ": " << double(rejected[i]) / kReplicates << " vs "
                 << exact[i].power;
         }
@@ -310,7 +312,7 @@ TEST(ExactTest, SizeNeverExceedsTheLevelUnderHardyWeinberg) {
 
 TEST(ExactPower, SwappingTheAllelesChangesNoPower) {
     const auto tests = everyTestAt({0.05, 0.01, 0.1});
-    const std::pair<ModelSpec, ModelSpec> pairs[] = {
+    const std::pair<ModelSetting, ModelSetting> pairs[] = {
         {hw(0.3), hw(0.7)},
         {wahlund(0.25, 0.05), wahlund(0.75, 0.05)},
         {inbreeding(0.1, 0.3), inbreeding(0.9, 0.3)},

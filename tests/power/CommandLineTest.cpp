@@ -177,7 +177,7 @@ TEST(CommandLine, CsvOnStandardOutputHasOneRowPerGridPoint) {
     EXPECT_EQ(last[7], "30");
     EXPECT_EQ(last[8], "exact");
     // Full precision: the power reads back as the engine's double.
-    ModelSpec m{GenotypeModel::Inbreeding, 0.4};
+    ModelSetting m{GenotypeModel::Inbreeding, 0.4};
     m.f = 0.1;
     const std::vector<TestLevel> tl{{HweTest::Exact, 0.05}};
     EXPECT_EQ(number(last[12]), exactPower(m, 30, tl)[0].power);
@@ -220,7 +220,7 @@ TEST(CommandLine, SimulatedRunsGoToTheResultsFileAsTheWindowSavesThem) {
 
     // The window's run from the same seed, saved as the window saves it.
     auto state = std::make_unique<SimulationState>();
-    ModelSpec m{GenotypeModel::Wahlund, 0.3};
+    ModelSetting m{GenotypeModel::Wahlund, 0.3};
     m.var = 0.02;
     state->frequencies = frequenciesOf(m);
     RunOptions options;

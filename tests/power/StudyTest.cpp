@@ -165,7 +165,7 @@ TEST(Study, ExactPointsInGridOrderFromEveryThreadCount) {
     for (double p : g.p)
         for (double f : g.f)
             for (std::uint32_t n : g.n) {
-                ModelSpec m{GenotypeModel::Inbreeding, p};
+                ModelSetting m{GenotypeModel::Inbreeding, p};
                 m.f = f;
                 const std::vector<TestLevel> tl{{HweTest::X2, 0.05},    {HweTest::X2, 0.01},
                                                 {HweTest::G, 0.05},     {HweTest::G, 0.01},
@@ -213,7 +213,7 @@ TEST(Study, ReportsProgressAndStopsWhenCancelled) {
 }
 
 TEST(Simulation, UsesTheWindowsEngineAndItsSamplesForEveryTest) {
-    ModelSpec m{GenotypeModel::Wahlund, 0.3};
+    ModelSetting m{GenotypeModel::Wahlund, 0.3};
     m.var = 0.03;
     const SimulationPlan plan{2000, 49530250};
     setRandomSeed(777);
@@ -278,7 +278,7 @@ TEST(Simulation, UsesTheWindowsEngineAndItsSamplesForEveryTest) {
 TEST(Simulation, IntervalsStaySoundAtZeroPower) {
     // Under selection against the heterozygote with w12 = 0 there are no
     // heterozygotes: G is never testable and X2 always rejects at n 30.
-    ModelSpec m{GenotypeModel::Selection, 0.5};
+    ModelSetting m{GenotypeModel::Selection, 0.5};
     m.w12 = 0;
     const auto points = simulatePoint(m, 30, {HweTest::X2, HweTest::G}, {0.05}, {500, 3});
     EXPECT_EQ(points[0].power, 1);
