@@ -72,6 +72,9 @@ void HoverHints::clear() {
 
 void HoverHints::pointAtControlUnderMouse() {
     pending_ = false;
+    // An open menu gives its hints through its highlighted items; the
+    // crossings its popup causes say nothing about what the user points at.
+    if (QApplication::activePopupWidget()) return;
     QWidget* w = QApplication::widgetAt(QCursor::pos());
     // The innermost enabled control, or a label lying on it; disabled edit
     // boxes and buttons are passed over for the control that holds them.

@@ -162,6 +162,20 @@ TEST_F(Details, AMenuOpenedFromTheKeyboardClearsTheHint) {
     form->File1->close();
 }
 
+// While the menu is open, the pointer's crossings (the popup itself makes the
+// control under the pointer see a Leave) must not bring back the hint of the
+// control that lies under it.
+TEST_F(Details, AnOpenMenuKeepsTheHintOfTheControlUnderThePointerAway) {
+    QCursor::setPos(form->ParameterGroupBox->mapToGlobal(QPoint(20, 20)));
+    QTest::keyClick(form.get(), Qt::Key_F, Qt::AltModifier);
+    ASSERT_TRUE(form->File1->isVisible());
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(form->ParameterGroupBox, &leave);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->StatusBar1->panelText(0), "");
+    form->File1->close();
+}
+
 // The default item is drawn bold: the menu is wider than the same menu with
 // a plain item by at least what the bold text takes more, so the gap before
 // the shortcut stays the usual one.
