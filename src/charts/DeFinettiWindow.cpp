@@ -54,13 +54,7 @@ DeFinettiWindow::~DeFinettiWindow() = default;
 
 void DeFinettiWindow::buildControls() {
     modelInputs = new ModelInputs(this);
-    auto button = [this](const char* name, const char* caption) {
-        auto* b = new QPushButton(QString::fromLatin1(caption), this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setAutoDefault(false);
-        return b;
-    };
-    takeButton = button("takeButton", "&Take from main window");
+    takeButton = pushButton("takeButton", "&Take from main window");
 
     auto* sample = new QGroupBox(QStringLiteral("Samples"), this);
     n = new QSpinBox(this);
@@ -80,17 +74,13 @@ void DeFinettiWindow::buildControls() {
     form->addRow(QStringLiteral("T&est:"), test);
     form->addRow(QStringLiteral("&Level:"), level);
 
-    drawButton = button("drawButton", "&Draw");
+    drawButton = pushButton("drawButton", "&Draw");
     drawButton->setDefault(true);
-    pngButton = button("pngButton", "Export PN&G...");
-    svgButton = button("svgButton", "Export &SVG...");
-    closeButton = button("closeButton", "Close");
+    pngButton = pushButton("pngButton", "Export PN&G...");
+    svgButton = pushButton("svgButton", "Export &SVG...");
+    closeButton = pushButton("closeButton", "Close");
 
-    chartView = new QChartView(this);
-    chartView->setObjectName(QStringLiteral("chartView"));
-    chartView->setRenderHint(QPainter::Antialiasing);
-    chartView->setMinimumSize(560, 480);
-    chartView->setFocusPolicy(Qt::NoFocus);
+    createChartView(QSize(560, 480));
     showChart(emptyDiagram(kNoDiagramYet));
 
     createStatusLine();

@@ -59,9 +59,7 @@ PowerCurveWindow::~PowerCurveWindow() = default;
 
 void PowerCurveWindow::buildControls() {
     modelInputs = new ModelInputs(this);
-    takeButton = new QPushButton(QStringLiteral("&Take from main window"), this);
-    takeButton->setObjectName(QStringLiteral("takeButton"));
-    takeButton->setAutoDefault(false);
+    takeButton = pushButton("takeButton", "&Take from main window");
 
     auto spin = [this](const char* name, int lo, int hi, int value) {
         auto* s = new QSpinBox(this);
@@ -115,26 +113,16 @@ void PowerCurveWindow::buildControls() {
     studyForm->addRow(QStringLiteral("Replic&ates:"), replicates);
     studyForm->addRow(QStringLiteral("Target po&wer:"), target);
 
-    auto button = [this](const char* name, const char* caption) {
-        auto* b = new QPushButton(QString::fromLatin1(caption), this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setAutoDefault(false);
-        return b;
-    };
-    computeButton = button("computeButton", "Comp&ute");
+    computeButton = pushButton("computeButton", "Comp&ute");
     computeButton->setDefault(true);
-    cancelButton = button("cancelButton", "Cancel");
-    copyButton = button("copyButton", "Cop&y table");
-    csvButton = button("csvButton", "Export C&SV...");
-    pngButton = button("pngButton", "Export P&NG...");
-    svgButton = button("svgButton", "Export SVG...");
-    closeButton = button("closeButton", "Close");
+    cancelButton = pushButton("cancelButton", "Cancel");
+    copyButton = pushButton("copyButton", "Cop&y table");
+    csvButton = pushButton("csvButton", "Export C&SV...");
+    pngButton = pushButton("pngButton", "Export P&NG...");
+    svgButton = pushButton("svgButton", "Export SVG...");
+    closeButton = pushButton("closeButton", "Close");
 
-    chartView = new QChartView(this);
-    chartView->setObjectName(QStringLiteral("chartView"));
-    chartView->setRenderHint(QPainter::Antialiasing);
-    chartView->setMinimumSize(560, 340);
-    chartView->setFocusPolicy(Qt::NoFocus);
+    createChartView(QSize(560, 340));
     showChart(buildEmptyPowerChart(kNoCurveYet));
 
     table = new QTableWidget(0, 6, this);

@@ -25,6 +25,22 @@ StudyWindow::~StudyWindow() {
 
 QChart* StudyWindow::chart() const { return chartView->chart(); }
 
+QPushButton* StudyWindow::pushButton(const char* name, const char* caption) {
+    auto* b = new QPushButton(QString::fromLatin1(caption), this);
+    b->setObjectName(QString::fromLatin1(name));
+    // Enter is the window's own: no button takes it by having the focus.
+    b->setAutoDefault(false);
+    return b;
+}
+
+void StudyWindow::createChartView(QSize minimum) {
+    chartView = new QChartView(this);
+    chartView->setObjectName(QStringLiteral("chartView"));
+    chartView->setRenderHint(QPainter::Antialiasing);
+    chartView->setMinimumSize(minimum);
+    chartView->setFocusPolicy(Qt::NoFocus);
+}
+
 void StudyWindow::createStatusLine() {
     statusLine = new QLabel(this);
     statusLine->setObjectName(QStringLiteral("statusLine"));

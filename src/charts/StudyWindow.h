@@ -56,6 +56,9 @@ protected:
     void keyPressEvent(QKeyEvent* e) override;
     void hideEvent(QHideEvent* e) override;
 
+    // The controls every study window has, made alike.
+    QPushButton* pushButton(const char* name, const char* caption);
+    void createChartView(QSize minimum);
     void createStatusLine();
     void setStatus(const QString& text, bool problem = false);
     void showChart(QChart* chart);
