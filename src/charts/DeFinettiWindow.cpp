@@ -6,18 +6,14 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "charts/ChartFiles.h"
-#include "charts/ExportDialog.h"
 #include "charts/ModelInputs.h"
 #include "charts/PowerChart.h"
-#include "platform/ErrorBoundary.h"
-#include "platform/Services.h"
 
 namespace zyg {
 
@@ -44,7 +40,7 @@ QChart* emptyDiagram(const QString& title) {
 }  // namespace
 
 DeFinettiWindow::DeFinettiWindow(StudySource source, QString helpFile, QWidget* parent)
-    : QDialog(parent), source_(std::move(source)), helpFile_(std::move(helpFile)) {
+    : StudyWindow(std::move(source), std::move(helpFile), kDeFinettiHelpContext, parent) {
     setObjectName(QStringLiteral("DeFinettiWindow"));
     setWindowTitle(QStringLiteral("De Finetti Diagram - Zygomet"));
     setModal(false);
@@ -54,21 +50,11 @@ DeFinettiWindow::DeFinettiWindow(StudySource source, QString helpFile, QWidget* 
     takeFromMainWindow();
 }
 
-DeFinettiWindow::~DeFinettiWindow() {
-    for (auto& job : jobs_) job->cancel = true;
-    for (auto& job : jobs_)
-        if (job->thread.joinable()) job->thread.join();
-}
+DeFinettiWindow::~DeFinettiWindow() = default;
 
 void DeFinettiWindow::buildControls() {
     modelInputs = new ModelInputs(this);
-    auto button = [this](const char* name, const char* caption) {
-        auto* b = new QPushButton(QString::fromLatin1(caption), this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setAutoDefault(false);
-        return b;
-    };
-    takeButton = button("takeButton", "&Take from main window");
+    takeButton = pushButton("takeButton", "&Take from main window");
 
     auto* sample = new QGroupBox(QStringLiteral("Samples"), this);
     n = new QSpinBox(this);
@@ -88,23 +74,16 @@ void DeFinettiWindow::buildControls() {
     form->addRow(QStringLiteral("T&est:"), test);
     form->addRow(QStringLiteral("&Level:"), level);
 
-    drawButton = button("drawButton", "&Draw");
+    drawButton = pushButton("drawButton", "&Draw");
     drawButton->setDefault(true);
-    pngButton = button("pngButton", "Export PN&G...");
-    svgButton = button("svgButton", "Export &SVG...");
-    closeButton = button("closeButton", "Close");
+    pngButton = pushButton("pngButton", "Export PN&G...");
+    svgButton = pushButton("svgButton", "Export &SVG...");
+    closeButton = pushButton("closeButton", "Close");
 
-    chartView = new QChartView(this);
-    chartView->setObjectName(QStringLiteral("chartView"));
-    chartView->setRenderHint(QPainter::Antialiasing);
-    chartView->setMinimumSize(560, 480);
-    chartView->setFocusPolicy(Qt::NoFocus);
+    createChartView(QSize(560, 480));
     showChart(emptyDiagram(kNoDiagramYet));
 
-    statusLine = new QLabel(this);
-    statusLine->setObjectName(QStringLiteral("statusLine"));
-    statusLine->setWordWrap(true);
-    statusLine->setTextFormat(Qt::PlainText);
+    createStatusLine();
 
     auto* legend = new QLabel(
         QStringLiteral(
@@ -151,9 +130,6 @@ void DeFinettiWindow::buildControls() {
                         closeButton};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 
-    auto on = [this](auto* sender, auto signal, auto work) {
-        connect(sender, signal, this, [work] { guarded(work); });
-    };
     on(takeButton, &QPushButton::clicked, [this] { takeFromMainWindow(); });
     on(drawButton, &QPushButton::clicked, [this] { draw(); });
     on(pngButton, &QPushButton::clicked, [this] { exportPng(); });
@@ -196,20 +172,6 @@ void DeFinettiWindow::takeFromMainWindow() {
     inputChanged();
 }
 
-QChart* DeFinettiWindow::chart() const { return chartView->chart(); }
-
-void DeFinettiWindow::setStatus(const QString& text, bool problem) {
-    statusLine->setText(text);
-    statusLine->setStyleSheet(problem ? QStringLiteral("color: #b00000; font-weight: bold;")
-                                      : QString());
-}
-
-void DeFinettiWindow::showChart(QChart* chart) {
-    QChart* old = chartView->chart();
-    chartView->setChart(chart);
-    if (old && old != chart) delete old;
-}
-
 void DeFinettiWindow::inputChanged() {
     if (computing()) {
         draw();
@@ -221,13 +183,8 @@ void DeFinettiWindow::inputChanged() {
                            "its title). Press Draw (Enter) to redraw."));
 }
 
-void DeFinettiWindow::cancelRunning() {
-    if (running_) running_->cancel = true;
-    running_ = nullptr;
-}
-
 void DeFinettiWindow::draw() {
-    cancelRunning();
+    dropRunningJob();
     picture_.reset();
     pngButton->setEnabled(false);
     svgButton->setEnabled(false);
@@ -255,48 +212,25 @@ void DeFinettiWindow::draw() {
         return;
     }
     setStatus(QStringLiteral("Deciding %1 samples...").arg((p.n + 1) * (p.n + 2) / 2));
-    auto job = std::make_unique<Job>();
-    job->generation = ++generation_;
-    Job* raw = job.get();
-    const unsigned generation = job->generation;
-    job->thread = std::thread([this, raw, p, generation]() mutable {
-        auto result = std::make_shared<std::optional<DeFinettiPicture>>();
-        QString error;
-        try {
-            if (auto lattice = latticeDecisions(p.n, p.test, p.level, &raw->cancel)) {
-                p.lattice = std::move(*lattice);
-                *result = std::move(p);
-            }
-        } catch (const std::exception& e) {
-            error = QString::fromUtf8(e.what());
-        } catch (...) {
-            error = QStringLiteral("Unknown error");
-        }
-        raw->finished = true;
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation, result, error] {
-                guarded([&] { finish(generation, result, error); });
-            },
-            Qt::QueuedConnection);
-    });
-    running_ = raw;
-    jobs_.push_back(std::move(job));
-    reapJobs();
+    startJob<DeFinettiPicture>(
+        [p](std::atomic<bool>& stop, unsigned) mutable -> std::optional<DeFinettiPicture> {
+            auto lattice = latticeDecisions(p.n, p.test, p.level, &stop);
+            if (!lattice) return std::nullopt;
+            p.lattice = std::move(*lattice);
+            return std::move(p);
+        },
+        [this](std::optional<DeFinettiPicture>& result, const QString& error) {
+            finish(result, error);
+        });
 }
 
-void DeFinettiWindow::finish(unsigned generation,
-                             std::shared_ptr<std::optional<DeFinettiPicture>> result,
-                             QString error) {
-    reapJobs();
-    if (!running_ || running_->generation != generation) return;
-    running_ = nullptr;
-    if (!error.isEmpty() || !result->has_value()) {
+void DeFinettiWindow::finish(std::optional<DeFinettiPicture>& result, const QString& error) {
+    if (!error.isEmpty() || !result.has_value()) {
         setStatus(error.isEmpty() ? QStringLiteral("Cancelled.") : error, !error.isEmpty());
         emit drawingEnded();
         return;
     }
-    picture_ = std::move(**result);
+    picture_ = std::move(*result);
     showChart(buildDeFinettiChart(*picture_));
     pngButton->setEnabled(true);
     svgButton->setEnabled(true);
@@ -320,60 +254,10 @@ void DeFinettiWindow::finish(unsigned generation,
     emit drawingEnded();
 }
 
-void DeFinettiWindow::reapJobs() {
-    for (auto it = jobs_.begin(); it != jobs_.end();) {
-        if ((*it)->finished && (*it).get() != running_) {
-            if ((*it)->thread.joinable()) (*it)->thread.join();
-            it = jobs_.erase(it);
-        } else {
-            ++it;
-        }
-    }
-}
-
 QString DeFinettiWindow::writePicture(const QString& path) const {
     if (!picture_) return QStringLiteral("There is no diagram to export.");
     std::unique_ptr<QChart> copy(buildDeFinettiChart(*picture_));
     return saveChart(*copy, path, QSize(800, 700));
-}
-
-void DeFinettiWindow::exportPng() {
-    if (const auto name =
-            exportFile(this, exportNames_, QStringLiteral("PNG pictures|*.png"),
-                       QStringLiteral("png"), [this](const QString& f) { return writePicture(f); }))
-        setStatus(QStringLiteral("Wrote %1.").arg(*name));
-}
-
-void DeFinettiWindow::exportSvg() {
-    if (const auto name =
-            exportFile(this, exportNames_, QStringLiteral("SVG pictures|*.svg"),
-                       QStringLiteral("svg"), [this](const QString& f) { return writePicture(f); }))
-        setStatus(QStringLiteral("Wrote %1.").arg(*name));
-}
-
-void DeFinettiWindow::keyPressEvent(QKeyEvent* e) {
-    guarded([&] {
-        const bool plain = e->modifiers() == Qt::NoModifier || e->modifiers() == Qt::KeypadModifier;
-        if (plain && (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)) {
-            if (auto* b = qobject_cast<QPushButton*>(focusWidget()); b && b != drawButton)
-                b->click();
-            else
-                draw();
-            e->accept();
-            return;
-        }
-        if (plain && e->key() == Qt::Key_F1) {
-            services().help->showTopic(this, helpFile_, kDeFinettiHelpContext);
-            e->accept();
-            return;
-        }
-        QDialog::keyPressEvent(e);
-    });
-}
-
-void DeFinettiWindow::hideEvent(QHideEvent* e) {
-    guarded([this] { cancelRunning(); });
-    QDialog::hideEvent(e);
 }
 
 }  // namespace zyg

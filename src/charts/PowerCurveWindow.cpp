@@ -12,7 +12,6 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineSeries>
 #include <QProgressBar>
@@ -27,11 +26,9 @@
 #include <cmath>
 
 #include "charts/ChartFiles.h"
-#include "charts/ExportDialog.h"
 #include "charts/ModelInputs.h"
 #include "charts/PowerChart.h"
 #include "platform/ErrorBoundary.h"
-#include "platform/Services.h"
 
 namespace zyg {
 
@@ -44,15 +41,10 @@ QString shown(double v, int decimals = 4) {
     return std::isnan(v) ? QStringLiteral("-") : QString::number(v, 'f', decimals);
 }
 
-template <class Signal, class Object>
-void onSignal(Object* sender, Signal signal, QObject* context, std::function<void()> work) {
-    QObject::connect(sender, signal, context, [work] { guarded(work); });
-}
-
 }  // namespace
 
 PowerCurveWindow::PowerCurveWindow(StudySource source, QString helpFile, QWidget* parent)
-    : QDialog(parent), source_(std::move(source)), helpFile_(std::move(helpFile)) {
+    : StudyWindow(std::move(source), std::move(helpFile), kPowerCurveHelpContext, parent) {
     setObjectName(QStringLiteral("PowerCurveWindow"));
     setWindowTitle(QStringLiteral("Power Curve - Zygomet"));
     setModal(false);
@@ -63,18 +55,11 @@ PowerCurveWindow::PowerCurveWindow(StudySource source, QString helpFile, QWidget
     takeFromMainWindow();
 }
 
-PowerCurveWindow::~PowerCurveWindow() {
-    for (auto& job : jobs_) job->cancel = true;
-    for (auto& job : jobs_)
-        if (job->thread.joinable()) job->thread.join();
-    // The chart view owns its chart.
-}
+PowerCurveWindow::~PowerCurveWindow() = default;
 
 void PowerCurveWindow::buildControls() {
     modelInputs = new ModelInputs(this);
-    takeButton = new QPushButton(QStringLiteral("&Take from main window"), this);
-    takeButton->setObjectName(QStringLiteral("takeButton"));
-    takeButton->setAutoDefault(false);
+    takeButton = pushButton("takeButton", "&Take from main window");
 
     auto spin = [this](const char* name, int lo, int hi, int value) {
         auto* s = new QSpinBox(this);
@@ -128,26 +113,16 @@ void PowerCurveWindow::buildControls() {
     studyForm->addRow(QStringLiteral("Replic&ates:"), replicates);
     studyForm->addRow(QStringLiteral("Target po&wer:"), target);
 
-    auto button = [this](const char* name, const char* caption) {
-        auto* b = new QPushButton(QString::fromLatin1(caption), this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setAutoDefault(false);
-        return b;
-    };
-    computeButton = button("computeButton", "Comp&ute");
+    computeButton = pushButton("computeButton", "Comp&ute");
     computeButton->setDefault(true);
-    cancelButton = button("cancelButton", "Cancel");
-    copyButton = button("copyButton", "Cop&y table");
-    csvButton = button("csvButton", "Export C&SV...");
-    pngButton = button("pngButton", "Export P&NG...");
-    svgButton = button("svgButton", "Export SVG...");
-    closeButton = button("closeButton", "Close");
+    cancelButton = pushButton("cancelButton", "Cancel");
+    copyButton = pushButton("copyButton", "Cop&y table");
+    csvButton = pushButton("csvButton", "Export C&SV...");
+    pngButton = pushButton("pngButton", "Export P&NG...");
+    svgButton = pushButton("svgButton", "Export SVG...");
+    closeButton = pushButton("closeButton", "Close");
 
-    chartView = new QChartView(this);
-    chartView->setObjectName(QStringLiteral("chartView"));
-    chartView->setRenderHint(QPainter::Antialiasing);
-    chartView->setMinimumSize(560, 340);
-    chartView->setFocusPolicy(Qt::NoFocus);
+    createChartView(QSize(560, 340));
     showChart(buildEmptyPowerChart(kNoCurveYet));
 
     table = new QTableWidget(0, 6, this);
@@ -166,10 +141,7 @@ void PowerCurveWindow::buildControls() {
     progress->setRange(0, 100);
     progress->setVisible(false);
     cancelButton->setVisible(false);
-    statusLine = new QLabel(this);
-    statusLine->setObjectName(QStringLiteral("statusLine"));
-    statusLine->setWordWrap(true);
-    statusLine->setTextFormat(Qt::PlainText);
+    createStatusLine();
 
     auto* left = new QVBoxLayout;
     left->addWidget(modelInputs);
@@ -218,22 +190,22 @@ void PowerCurveWindow::buildControls() {
                         pngButton,  svgButton, closeButton,   table,      cancelButton};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 
-    onSignal(takeButton, &QPushButton::clicked, this, [this] { takeFromMainWindow(); });
-    onSignal(computeButton, &QPushButton::clicked, this, [this] { compute(); });
-    onSignal(cancelButton, &QPushButton::clicked, this, [this] { cancel(); });
-    onSignal(copyButton, &QPushButton::clicked, this, [this] { copyTable(); });
-    onSignal(csvButton, &QPushButton::clicked, this, [this] { exportCsv(); });
-    onSignal(pngButton, &QPushButton::clicked, this, [this] { exportPng(); });
-    onSignal(svgButton, &QPushButton::clicked, this, [this] { exportSvg(); });
-    onSignal(closeButton, &QPushButton::clicked, this, [this] { close(); });
-    onSignal(modelInputs, &ModelInputs::changed, this, [this] { inputChanged(); });
+    on(takeButton, &QPushButton::clicked, [this] { takeFromMainWindow(); });
+    on(computeButton, &QPushButton::clicked, [this] { compute(); });
+    on(cancelButton, &QPushButton::clicked, [this] { cancel(); });
+    on(copyButton, &QPushButton::clicked, [this] { copyTable(); });
+    on(csvButton, &QPushButton::clicked, [this] { exportCsv(); });
+    on(pngButton, &QPushButton::clicked, [this] { exportPng(); });
+    on(svgButton, &QPushButton::clicked, [this] { exportSvg(); });
+    on(closeButton, &QPushButton::clicked, [this] { close(); });
+    on(modelInputs, &ModelInputs::changed, [this] { inputChanged(); });
     for (QSpinBox* s : {nFrom, nTo, nStep, replicates})
-        onSignal(s, &QSpinBox::valueChanged, this, [this] { inputChanged(); });
-    onSignal(target, &QDoubleSpinBox::valueChanged, this, [this] { inputChanged(); });
+        on(s, &QSpinBox::valueChanged, [this] { inputChanged(); });
+    on(target, &QDoubleSpinBox::valueChanged, [this] { inputChanged(); });
     for (QCheckBox* c : {x2Test, gTest, x2ccTest, exactTest})
-        onSignal(c, &QCheckBox::toggled, this, [this] { inputChanged(); });
+        on(c, &QCheckBox::toggled, [this] { inputChanged(); });
     for (QComboBox* c : {level, method})
-        onSignal(c, &QComboBox::currentIndexChanged, this, [this] { inputChanged(); });
+        on(c, &QComboBox::currentIndexChanged, [this] { inputChanged(); });
     updateMethodFields();
     setExportsEnabled(false);
 }
@@ -304,8 +276,6 @@ void PowerCurveWindow::setRequest(const PowerCurveRequest& r) {
     inputChanged();
 }
 
-QChart* PowerCurveWindow::chart() const { return chartView->chart(); }
-
 void PowerCurveWindow::updateMethodFields() { replicates->setEnabled(method->currentIndex() == 1); }
 
 void PowerCurveWindow::inputChanged() {
@@ -320,12 +290,6 @@ void PowerCurveWindow::inputChanged() {
         setStatus(
             QStringLiteral("The inputs changed: the chart shows the previous ones (see "
                            "its title). Press Compute (Enter) to redraw."));
-}
-
-void PowerCurveWindow::setStatus(const QString& text, bool problem) {
-    statusLine->setText(text);
-    statusLine->setStyleSheet(problem ? QStringLiteral("color: #b00000; font-weight: bold;")
-                                      : QString());
 }
 
 void PowerCurveWindow::showProblem(const RequestProblem& problem) {
@@ -345,12 +309,6 @@ void PowerCurveWindow::showProblem(const RequestProblem& problem) {
     if (input) input->setFocus(Qt::OtherFocusReason);
 }
 
-void PowerCurveWindow::showChart(QChart* chart) {
-    QChart* old = chartView->chart();
-    chartView->setChart(chart);
-    if (old && old != chart) delete old;
-}
-
 void PowerCurveWindow::setExportsEnabled(bool on) {
     for (QPushButton* b : {copyButton, csvButton, pngButton, svgButton}) b->setEnabled(on);
 }
@@ -358,10 +316,7 @@ void PowerCurveWindow::setExportsEnabled(bool on) {
 void PowerCurveWindow::compute() {
     const PowerCurveRequest r = request();
     const RequestProblem problem = checkRequest(r);
-    if (running_) {
-        running_->cancel = true;
-        running_ = nullptr;
-    }
+    dropRunningJob();
     // Whatever is drawn belongs to other inputs now.
     curve_.reset();
     table->setRowCount(0);
@@ -380,50 +335,28 @@ void PowerCurveWindow::compute() {
     progress->setVisible(true);
     cancelButton->setVisible(true);
 
-    auto job = std::make_unique<Job>();
-    job->generation = ++generation_;
-    Job* raw = job.get();
-    const unsigned generation = job->generation;
-    job->thread = std::thread([this, raw, r, generation] {
-        auto result = std::make_shared<std::optional<PowerCurve>>();
-        QString error;
-        try {
+    startJob<PowerCurve>(
+        [this, r](std::atomic<bool>& stop, unsigned generation) {
             int lastShown = -1;
-            *result = computePowerCurve(r, raw->cancel, [&](std::size_t done, std::size_t total) {
+            return computePowerCurve(r, stop, [&](std::size_t done, std::size_t total) {
                 const int percent = static_cast<int>(done * 100 / total);
                 if (percent != lastShown) {
                     lastShown = percent;
                     QMetaObject::invokeMethod(
                         this,
                         [this, generation, percent] {
-                            if (running_ && running_->generation == generation)
-                                progress->setValue(percent);
+                            if (isCurrentJob(generation)) progress->setValue(percent);
                         },
                         Qt::QueuedConnection);
                 }
             });
-        } catch (const std::exception& e) {
-            error = QString::fromUtf8(e.what());
-        } catch (...) {
-            error = QStringLiteral("Unknown error");
-        }
-        raw->finished = true;
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation, result, error] {
-                guarded([&] { finish(generation, result, error); });
-            },
-            Qt::QueuedConnection);
-    });
-    running_ = raw;
-    jobs_.push_back(std::move(job));
-    reapJobs();
+        },
+        [this](std::optional<PowerCurve>& result, const QString& error) { finish(result, error); });
 }
 
 void PowerCurveWindow::cancel() {
-    if (!running_) return;
-    running_->cancel = true;
-    running_ = nullptr;
+    if (!computing()) return;
+    dropRunningJob();
     progress->setVisible(false);
     cancelButton->setVisible(false);
     showChart(buildEmptyPowerChart(QStringLiteral("Cancelled: no curve drawn")));
@@ -431,21 +364,16 @@ void PowerCurveWindow::cancel() {
     emit computationEnded();
 }
 
-void PowerCurveWindow::finish(unsigned generation,
-                              std::shared_ptr<std::optional<PowerCurve>> result, QString error) {
-    reapJobs();
-    // Results of a cancelled or replaced computation are dropped whole.
-    if (!running_ || running_->generation != generation) return;
-    running_ = nullptr;
+void PowerCurveWindow::finish(std::optional<PowerCurve>& result, const QString& error) {
     progress->setVisible(false);
     cancelButton->setVisible(false);
-    if (!error.isEmpty() || !result->has_value()) {
+    if (!error.isEmpty() || !result.has_value()) {
         showChart(buildEmptyPowerChart(QStringLiteral("No curve")));
         setStatus(error.isEmpty() ? QStringLiteral("Cancelled.") : error, !error.isEmpty());
         emit computationEnded();
         return;
     }
-    curve_ = std::move(**result);
+    curve_ = std::move(*result);
     QChart* built = buildPowerChart(*curve_);
     // Values under the pointer: those of the computed point nearest to it.
     for (HweTest test : curve_->request.tests) {
@@ -488,17 +416,6 @@ void PowerCurveWindow::finish(unsigned generation,
         text += QStringLiteral(" Simulated with seed %1.").arg(curve_->request.seed);
     setStatus(text);
     emit computationEnded();
-}
-
-void PowerCurveWindow::reapJobs() {
-    for (auto it = jobs_.begin(); it != jobs_.end();) {
-        if ((*it)->finished && (*it).get() != running_) {
-            if ((*it)->thread.joinable()) (*it)->thread.join();
-            it = jobs_.erase(it);
-        } else {
-            ++it;
-        }
-    }
 }
 
 QString PowerCurveWindow::describePoint(HweTest test, double n) const {
@@ -566,52 +483,8 @@ QString PowerCurveWindow::writePicture(const QString& path) const {
 }
 
 void PowerCurveWindow::exportCsv() {
-    if (const auto name =
-            exportFile(this, exportNames_, QStringLiteral("CSV files|*.csv|All files|*.*"),
-                       QStringLiteral("csv"), [this](const QString& f) { return writeCsv(f); }))
-        setStatus(QStringLiteral("Wrote %1.").arg(*name));
-}
-
-void PowerCurveWindow::exportPng() {
-    if (const auto name =
-            exportFile(this, exportNames_, QStringLiteral("PNG pictures|*.png"),
-                       QStringLiteral("png"), [this](const QString& f) { return writePicture(f); }))
-        setStatus(QStringLiteral("Wrote %1.").arg(*name));
-}
-
-void PowerCurveWindow::exportSvg() {
-    if (const auto name =
-            exportFile(this, exportNames_, QStringLiteral("SVG pictures|*.svg"),
-                       QStringLiteral("svg"), [this](const QString& f) { return writePicture(f); }))
-        setStatus(QStringLiteral("Wrote %1.").arg(*name));
-}
-
-void PowerCurveWindow::keyPressEvent(QKeyEvent* e) {
-    guarded([&] {
-        const bool plain = e->modifiers() == Qt::NoModifier || e->modifiers() == Qt::KeypadModifier;
-        if (plain && (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)) {
-            // Enter on a focused push button presses it; anywhere else it computes.
-            if (auto* b = qobject_cast<QPushButton*>(focusWidget()); b && b != computeButton) {
-                b->click();
-            } else {
-                compute();
-            }
-            e->accept();
-            return;
-        }
-        if (plain && e->key() == Qt::Key_F1) {
-            services().help->showTopic(this, helpFile_, kPowerCurveHelpContext);
-            e->accept();
-            return;
-        }
-        QDialog::keyPressEvent(e);  // Esc closes the window
-    });
-}
-
-void PowerCurveWindow::hideEvent(QHideEvent* e) {
-    // A closed window computes nothing.
-    guarded([this] { cancel(); });
-    QDialog::hideEvent(e);
+    exportTo(QStringLiteral("CSV files|*.csv|All files|*.*"), QStringLiteral("csv"),
+             [this](const QString& f) { return writeCsv(f); });
 }
 
 }  // namespace zyg

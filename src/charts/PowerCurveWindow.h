@@ -4,23 +4,15 @@
 // computed off the window's thread, drawn with the target and the smallest n
 // that reaches it, listed in a table, copied and exported.
 
-#include <QDialog>
-#include <atomic>
-#include <memory>
 #include <optional>
-#include <thread>
-#include <vector>
 
-#include "charts/ExportDialog.h"
 #include "charts/PowerCurve.h"
-#include "charts/StudySnapshot.h"
+#include "charts/StudyWindow.h"
 
 class QChart;
-class QChartView;
 class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
-class QLabel;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
@@ -32,7 +24,7 @@ class ModelInputs;
 
 inline constexpr int kPowerCurveHelpContext = 9100;
 
-class PowerCurveWindow final : public QDialog {
+class PowerCurveWindow final : public StudyWindow {
     Q_OBJECT
 
 public:
@@ -44,7 +36,6 @@ public:
     // Reads the inputs and starts the computation, or shows what is wrong.
     void compute();
     void cancel();
-    bool computing() const { return running_ != nullptr; }
 
     // The inputs as a request (not checked).
     PowerCurveRequest request() const;
@@ -52,19 +43,16 @@ public:
 
     // The curve the chart shows, when it shows one.
     const std::optional<PowerCurve>& curve() const { return curve_; }
-    QChart* chart() const;
 
     // What the tooltip says of the computed point of this test nearest to n.
     QString describePoint(HweTest test, double n) const;
 
     void copyTable();
-    // Export commands: ask for a file name, then write.
+    // Asks for a file name, then writes the table as CSV.
     void exportCsv();
-    void exportPng();
-    void exportSvg();
     // The same without the dialog; empty text on success, else the fault.
     QString writeCsv(const QString& path) const;
-    QString writePicture(const QString& path) const;
+    QString writePicture(const QString& path) const override;
 
     ModelInputs* modelInputs = nullptr;
     QPushButton* takeButton = nullptr;
@@ -86,47 +74,29 @@ public:
     QPushButton* pngButton = nullptr;
     QPushButton* svgButton = nullptr;
     QPushButton* closeButton = nullptr;
-    QChartView* chartView = nullptr;
     QTableWidget* table = nullptr;
     QProgressBar* progress = nullptr;
-    QLabel* statusLine = nullptr;
 
 signals:
     // A computation ended: with a curve drawn, or cancelled, or failed.
     void computationEnded();
 
 protected:
-    void keyPressEvent(QKeyEvent* e) override;
-    void hideEvent(QHideEvent* e) override;
+    void primaryAction() override { compute(); }
+    QPushButton* primaryButton() const override { return computeButton; }
+    void cancelWork() override { cancel(); }
 
 private:
-    struct Job {
-        std::atomic<bool> cancel{false};
-        std::atomic<bool> finished{false};
-        std::thread thread;
-        unsigned generation = 0;
-    };
-
     void buildControls();
     void inputChanged();
     void showProblem(const RequestProblem& problem);
-    void setStatus(const QString& text, bool problem = false);
-    void showChart(QChart* chart);
     void fillTable();
     void setExportsEnabled(bool on);
-    void finish(unsigned generation, std::shared_ptr<std::optional<PowerCurve>> result,
-                QString error);
-    void reapJobs();
+    void finish(std::optional<PowerCurve>& result, const QString& error);
     void updateMethodFields();
 
-    StudySource source_;
-    QString helpFile_;
     std::optional<PowerCurve> curve_;
-    std::vector<std::unique_ptr<Job>> jobs_;
-    Job* running_ = nullptr;
-    unsigned generation_ = 0;
     std::uint32_t seed_ = 1;
-    ExportNames exportNames_;
 };
 
 }  // namespace zyg

@@ -1,0 +1,123 @@
+#include "charts/StudyWindow.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+
+#include "platform/Services.h"
+
+namespace zyg {
+
+StudyWindow::StudyWindow(StudySource source, QString helpFile, int helpContext, QWidget* parent)
+    : QDialog(parent),
+      source_(std::move(source)),
+      helpFile_(std::move(helpFile)),
+      helpContext_(helpContext) {}
+
+StudyWindow::~StudyWindow() {
+    for (auto& job : jobs_) job->cancel = true;
+    for (auto& job : jobs_)
+        if (job->thread.joinable()) job->thread.join();
+    // The chart view owns its chart.
+}
+
+QChart* StudyWindow::chart() const { return chartView->chart(); }
+
+QPushButton* StudyWindow::pushButton(const char* name, const char* caption) {
+    auto* b = new QPushButton(QString::fromLatin1(caption), this);
+    b->setObjectName(QString::fromLatin1(name));
+    // Enter is the window's own: no button takes it by having the focus.
+    b->setAutoDefault(false);
+    return b;
+}
+
+void StudyWindow::createChartView(QSize minimum) {
+    chartView = new QChartView(this);
+    chartView->setObjectName(QStringLiteral("chartView"));
+    chartView->setRenderHint(QPainter::Antialiasing);
+    chartView->setMinimumSize(minimum);
+    chartView->setFocusPolicy(Qt::NoFocus);
+}
+
+void StudyWindow::createStatusLine() {
+    statusLine = new QLabel(this);
+    statusLine->setObjectName(QStringLiteral("statusLine"));
+    statusLine->setWordWrap(true);
+    statusLine->setTextFormat(Qt::PlainText);
+}
+
+void StudyWindow::setStatus(const QString& text, bool problem) {
+    statusLine->setText(text);
+    statusLine->setStyleSheet(problem ? QStringLiteral("color: #b00000; font-weight: bold;")
+                                      : QString());
+}
+
+void StudyWindow::showChart(QChart* chart) {
+    QChart* old = chartView->chart();
+    chartView->setChart(chart);
+    if (old && old != chart) delete old;
+}
+
+void StudyWindow::exportTo(const QString& filter, const QString& extension,
+                           const std::function<QString(const QString&)>& write) {
+    if (const auto name = exportFile(this, exportNames_, filter, extension, write))
+        setStatus(QStringLiteral("Wrote %1.").arg(*name));
+}
+
+void StudyWindow::exportPng() {
+    exportTo(QStringLiteral("PNG pictures|*.png"), QStringLiteral("png"),
+             [this](const QString& f) { return writePicture(f); });
+}
+
+void StudyWindow::exportSvg() {
+    exportTo(QStringLiteral("SVG pictures|*.svg"), QStringLiteral("svg"),
+             [this](const QString& f) { return writePicture(f); });
+}
+
+void StudyWindow::dropRunningJob() {
+    if (running_) running_->cancel = true;
+    running_ = nullptr;
+}
+
+void StudyWindow::reapJobs() {
+    for (auto it = jobs_.begin(); it != jobs_.end();) {
+        if ((*it)->finished && (*it).get() != running_) {
+            if ((*it)->thread.joinable()) (*it)->thread.join();
+            it = jobs_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void StudyWindow::keyPressEvent(QKeyEvent* e) {
+    guarded([&] {
+        const bool plain = e->modifiers() == Qt::NoModifier || e->modifiers() == Qt::KeypadModifier;
+        if (plain && (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)) {
+            // Enter on a focused push button presses it; anywhere else it runs
+            // the window's own action.
+            if (auto* b = qobject_cast<QPushButton*>(focusWidget()); b && b != primaryButton())
+                b->click();
+            else
+                primaryAction();
+            e->accept();
+            return;
+        }
+        if (plain && e->key() == Qt::Key_F1) {
+            services().help->showTopic(this, helpFile_, helpContext_);
+            e->accept();
+            return;
+        }
+        QDialog::keyPressEvent(e);  // Esc closes the window
+    });
+}
+
+void StudyWindow::hideEvent(QHideEvent* e) {
+    // A closed window computes nothing.
+    guarded([this] { cancelWork(); });
+    QDialog::hideEvent(e);
+}
+
+}  // namespace zyg
