@@ -50,7 +50,7 @@ DeFinettiWindow::DeFinettiWindow(StudySource source, QString helpFile, QWidget* 
     takeFromMainWindow();
 }
 
-DeFinettiWindow::~DeFinettiWindow() = default;
+DeFinettiWindow::~DeFinettiWindow() { stopAllJobs(); }
 
 void DeFinettiWindow::buildControls() {
     modelInputs = new ModelInputs(this);

@@ -55,7 +55,7 @@ PowerCurveWindow::PowerCurveWindow(StudySource source, QString helpFile, QWidget
     takeFromMainWindow();
 }
 
-PowerCurveWindow::~PowerCurveWindow() = default;
+PowerCurveWindow::~PowerCurveWindow() { stopAllJobs(); }
 
 void PowerCurveWindow::buildControls() {
     modelInputs = new ModelInputs(this);

@@ -17,10 +17,14 @@ StudyWindow::StudyWindow(StudySource source, QString helpFile, int helpContext, 
       helpContext_(helpContext) {}
 
 StudyWindow::~StudyWindow() {
+    stopAllJobs();
+    // The chart view owns its chart.
+}
+
+void StudyWindow::stopAllJobs() {
     for (auto& job : jobs_) job->cancel = true;
     for (auto& job : jobs_)
         if (job->thread.joinable()) job->thread.join();
-    // The chart view owns its chart.
 }
 
 QChart* StudyWindow::chart() const { return chartView->chart(); }

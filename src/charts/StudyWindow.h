@@ -115,6 +115,9 @@ protected:
     }
     // Tells the running job to stop; what it delivers is dropped.
     void dropRunningJob();
+    // Stops every job and waits for its thread. A window calls it first in
+    // its destructor, so no job outlives the members the window built.
+    void stopAllJobs();
 
     StudySource source_;
 
