@@ -7,21 +7,7 @@
 # that Ctrl+X still ends it with exit code 0.
 set -euo pipefail
 
-program=${1:?usage: charts.sh path/to/zygomet}
-program=$(readlink -f "$program")
-for tool in Xvfb xdotool; do
-  command -v "$tool" >/dev/null || { echo "$tool is missing (make test installs it)"; exit 1; }
-done
-
-work=$(mktemp -d)
-xvfb_pid=""
-app_pid=""
-cleanup() {
-  [[ -n "$app_pid" ]] && kill "$app_pid" 2>/dev/null || true
-  [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/session.sh"
 
 fail() {
   echo "charts end-to-end: $*"
@@ -30,22 +16,8 @@ fail() {
   exit 1
 }
 
-source "$(dirname "$0")/xserver.sh"
-start_xvfb 1280x1024x24 "$work/xvfb.log"
+start_session "${1:?usage: charts.sh path/to/zygomet}" 1280x1024x24
 
-export HOME="$work/home" XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=xcb QT_QPA_PLATFORMTHEME=
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-(cd "$work" && exec "$program") >"$work/app.log" 2>&1 &
-app_pid=$!
-
-main=$(timeout 20 xdotool search --sync --onlyvisible --name "Q9 Zygomet" | head -n 1)
-[[ -n "$main" ]] || fail "the main window did not appear"
-xdotool windowfocus --sync "$main"
-sleep 0.5
-
-key() { xdotool key --clearmodifiers "$@"; sleep 0.3; }
-type_text() { xdotool type --delay 30 "$1"; sleep 0.3; }
 # Waits (bounded) for a visible window with this title and focuses it.
 window_named() {
   local id

@@ -5,38 +5,9 @@
 # program with Ctrl+X, which must give exit code 0.
 set -euo pipefail
 
-program=${1:?usage: e2e.sh path/to/zygomet}
-program=$(readlink -f "$program")
-for tool in Xvfb xdotool; do
-  command -v "$tool" >/dev/null || { echo "$tool is missing (make test installs it)"; exit 1; }
-done
+source "$(dirname "$0")/session.sh"
 
-work=$(mktemp -d)
-xvfb_pid=""
-app_pid=""
-cleanup() {
-  [[ -n "$app_pid" ]] && kill "$app_pid" 2>/dev/null || true
-  [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-source "$(dirname "$0")/xserver.sh"
-start_xvfb 1024x768x24 "$work/xvfb.log"
-
-# The program keeps no settings, but give it a home of its own all the same.
-export HOME="$work/home" XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=xcb QT_QPA_PLATFORMTHEME=
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-(cd "$work" && exec "$program") >"$work/app.log" 2>&1 &
-app_pid=$!
-
-window=$(xdotool search --sync --onlyvisible --name "Q9 Zygomet" | head -n 1)
-xdotool windowfocus --sync "$window"
-sleep 0.5
-
-key() { xdotool key --clearmodifiers "$@"; sleep 0.3; }
-type_text() { xdotool type --delay 40 "$1"; sleep 0.3; }
+start_session "${1:?usage: e2e.sh path/to/zygomet}" 1024x768x24
 
 key alt+w                      # the Wahlund model
 key alt+v                      # its variance field
@@ -70,7 +41,7 @@ status=0
 if ((status != 0)); then cat -A "$work/results.txt"; cat "$work/app.log"; exit 1; fi
 
 # Without a window manager nobody gives the focus back after the dialog.
-xdotool windowfocus --sync "$window"
+xdotool windowfocus --sync "$main"
 sleep 0.3
 key ctrl+x                     # ends the program at once
 exit_code=""
