@@ -14,6 +14,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineSeries>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
@@ -123,6 +124,8 @@ void PowerCurveWindow::buildControls() {
     closeButton = pushButton("closeButton", "Close");
 
     createChartView(QSize(560, 340));
+    chartView->viewport()->setMouseTracking(true);
+    chartView->viewport()->installEventFilter(this);
     showChart(buildEmptyPowerChart(kNoCurveYet));
 
     table = new QTableWidget(0, 6, this);
@@ -375,21 +378,6 @@ void PowerCurveWindow::finish(std::optional<PowerCurve>& result, const QString& 
     }
     curve_ = std::move(*result);
     QChart* built = buildPowerChart(*curve_);
-    // Values under the pointer: those of the computed point nearest to it.
-    for (HweTest test : curve_->request.tests) {
-        for (QAbstractSeries* s : built->series()) {
-            auto* line = qobject_cast<QLineSeries*>(s);
-            if (!line || line->objectName() != powerSeriesName(test)) continue;
-            connect(line, &QLineSeries::hovered, this, [this, test](const QPointF& at, bool on) {
-                guarded([&] {
-                    if (on)
-                        QToolTip::showText(QCursor::pos(), describePoint(test, at.x()), chartView);
-                    else
-                        QToolTip::hideText();
-                });
-            });
-        }
-    }
     showChart(built);
     fillTable();
     setExportsEnabled(true);
@@ -416,6 +404,45 @@ void PowerCurveWindow::finish(std::optional<PowerCurve>& result, const QString& 
         text += QStringLiteral(" Simulated with seed %1.").arg(curve_->request.seed);
     setStatus(text);
     emit computationEnded();
+}
+
+QString PowerCurveWindow::tipAt(QPoint viewportPosition) const {
+    if (!curve_) return {};
+    QChart* shown = chart();
+    const QPointF inScene = chartView->mapToScene(viewportPosition);
+    const QPointF inChart = shown->mapFromScene(inScene);
+    double best = kPointerReach * kPointerReach + 1e-9;
+    QString tip;
+    for (HweTest test : curve_->request.tests) {
+        for (QAbstractSeries* s : shown->series()) {
+            auto* line = qobject_cast<QXYSeries*>(s);
+            if (!line || line->objectName() != powerSeriesName(test)) continue;
+            for (const QPointF& p : line->points()) {
+                const QPointF d = shown->mapToPosition(p, line) - inChart;
+                const double distance = d.x() * d.x() + d.y() * d.y();
+                if (distance < best) {  // on a tie, the first test named
+                    best = distance;
+                    tip = describePoint(test, p.x());
+                }
+            }
+        }
+    }
+    return tip;
+}
+
+bool PowerCurveWindow::eventFilter(QObject* watched, QEvent* e) {
+    // Resting the pointer near a computed point shows its values.
+    if (watched == chartView->viewport() && e->type() == QEvent::MouseMove) {
+        guarded([&] {
+            const QPoint at = static_cast<QMouseEvent*>(e)->position().toPoint();
+            const QString tip = tipAt(at);
+            if (tip.isEmpty())
+                QToolTip::hideText();
+            else
+                QToolTip::showText(chartView->viewport()->mapToGlobal(at), tip, chartView);
+        });
+    }
+    return StudyWindow::eventFilter(watched, e);
 }
 
 QString PowerCurveWindow::describePoint(HweTest test, double n) const {

@@ -46,6 +46,11 @@ public:
 
     // What the tooltip says of the computed point of this test nearest to n.
     QString describePoint(HweTest test, double n) const;
+    // The tooltip for the pointer at this place of the chart view's viewport:
+    // that of the computed point drawn nearest to it, when one lies within
+    // kPointerReach pixels; empty otherwise.
+    QString tipAt(QPoint viewportPosition) const;
+    static constexpr double kPointerReach = 8;
 
     void copyTable();
     // Asks for a file name, then writes the table as CSV.
@@ -54,6 +59,10 @@ public:
     QString writeCsv(const QString& path) const;
     QString writePicture(const QString& path) const override;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+public:
     ModelInputs* modelInputs = nullptr;
     QPushButton* takeButton = nullptr;
     QSpinBox* nFrom = nullptr;

@@ -129,6 +129,17 @@ TEST_F(PowerCurveWindowTest, EnterComputesAndTheChartTableAndStatusAgree) {
     EXPECT_TRUE(tip.startsWith("X2, n = 100: power " + QString::number(last.y(), 'f', 4)))
         << tip.toStdString();
     EXPECT_FALSE(tip.contains("interval"));
+    // Resting the pointer a few pixels beside a drawn point names that point;
+    // far from every line nothing is shown.
+    window->resize(1100, 800);
+    QCoreApplication::processEvents();
+    const QPointF drawn = window->chart()->mapToPosition(last, x2);
+    const QPoint onView =
+        window->chartView->mapFromScene(window->chart()->mapToScene(drawn)) + QPoint(4, -3);
+    // (G's point lies within a pixel of X2's there, so either may be named.)
+    EXPECT_TRUE(window->tipAt(onView).contains("n = 100: power"))
+        << window->tipAt(onView).toStdString();
+    EXPECT_EQ(window->tipAt(onView + QPoint(0, 120)), QString());
 
     // Copy puts the table, tab-separated, on the clipboard.
     window->copyButton->click();
