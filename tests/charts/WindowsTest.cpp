@@ -37,6 +37,7 @@
 #include "widgets/EditBox.h"
 #include "widgets/NumericDisplayField.h"
 #include "widgets/NumericSpinField.h"
+#include "window/WindowFixture.h"
 
 namespace zyg::testing {
 namespace {
@@ -64,15 +65,17 @@ int testSeriesCount(QChart* chart) {
     return count;
 }
 
-class PowerCurveWindowTest : public ::testing::Test {
+// A shown and active study window that reads `study` as the main window.
+template <class Window>
+class StudyWindowTest : public ::testing::Test {
 protected:
     FakeEnvironment env;
     StudySnapshot study = inbredStudy();
-    std::unique_ptr<PowerCurveWindow> window;
+    std::unique_ptr<Window> window;
 
     void SetUp() override {
-        window = std::make_unique<PowerCurveWindow>([this] { return study; },
-                                                    QStringLiteral("/help/ZYGOMETHELP.HLP"));
+        window = std::make_unique<Window>([this] { return study; },
+                                          QStringLiteral("/help/ZYGOMETHELP.HLP"));
         window->show();
         window->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
@@ -81,6 +84,8 @@ protected:
         return QTest::qWaitFor([&] { return !window->computing(); }, kWaitMs);
     }
 };
+
+using PowerCurveWindowTest = StudyWindowTest<PowerCurveWindow>;
 
 TEST_F(PowerCurveWindowTest, OpensWithTheMainWindowsStudyAndTakesItAgainOnRequest) {
     EXPECT_EQ(window->modelInputs->model->currentIndex(), 2);
@@ -332,23 +337,12 @@ void expectUniqueMnemonics(QWidget* window) {
 
 TEST_F(PowerCurveWindowTest, EveryAltLetterIsUnique) { expectUniqueMnemonics(window.get()); }
 
-class DeFinettiWindowTest : public ::testing::Test {
+class DeFinettiWindowTest : public StudyWindowTest<DeFinettiWindow> {
 protected:
-    FakeEnvironment env;
-    StudySnapshot study = inbredStudy();
-    std::unique_ptr<DeFinettiWindow> window;
-
     void SetUp() override {
         study.n = 20;
         study.lastSample = GenotypeCounts{3, 6, 11};
-        window = std::make_unique<DeFinettiWindow>([this] { return study; },
-                                                   QStringLiteral("/help/ZYGOMETHELP.HLP"));
-        window->show();
-        window->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-    }
-    bool waitIdle() {
-        return QTest::qWaitFor([&] { return !window->computing(); }, kWaitMs);
+        StudyWindowTest::SetUp();
     }
     QXYSeries* series(const QString& name) {
         for (QAbstractSeries* s : window->chart()->series())
@@ -440,17 +434,8 @@ TEST_F(DeFinettiWindowTest, EscClosesTheWindowOnly) {
 
 // ---- The main window's Tools menu ----
 
-class ToolsMenu : public ::testing::Test {
-protected:
-    FakeEnvironment env;
-    std::unique_ptr<TForm1> form;
-    void SetUp() override {
-        form = std::make_unique<TForm1>();
-        form->show();
-        form->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-    }
-};
+// The main window, shown and active, with every platform service faked.
+using ToolsMenu = WindowTest;
 
 TEST_F(ToolsMenu, SitsBetweenFileAndHelpWithoutTakingAnAcceleratorAway) {
     const QList<QAction*> menus = form->MainMenu1->actions();

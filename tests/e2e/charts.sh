@@ -95,11 +95,6 @@ kill -0 "$app_pid" 2>/dev/null || fail "Esc in the diagram window ended the prog
 # ---- The program still ends as before ----
 xdotool windowfocus --sync "$main"; sleep 0.3
 key ctrl+x
-exit_code=""
-for _ in $(seq 1 50); do
-  if ! kill -0 "$app_pid" 2>/dev/null; then wait "$app_pid" && exit_code=0 || exit_code=$?; break; fi
-  sleep 0.1
-done
-app_pid=""
-[[ "$exit_code" == "0" ]] || fail "the program did not end with exit code 0 (got '${exit_code:-still running}')"
+wait_for_program_exit
+[[ "$exit_code" == "0" ]] || fail "the program did not end with exit code 0 (got '$exit_code')"
 echo "end-to-end: power curve and de Finetti diagram computed, exported and closed: passed"

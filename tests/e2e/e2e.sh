@@ -44,14 +44,9 @@ if ((status != 0)); then cat -A "$work/results.txt"; cat "$work/app.log"; exit 1
 xdotool windowfocus --sync "$main"
 sleep 0.3
 key ctrl+x                     # ends the program at once
-exit_code=""
-for _ in $(seq 1 50); do
-  if ! kill -0 "$app_pid" 2>/dev/null; then wait "$app_pid" && exit_code=0 || exit_code=$?; break; fi
-  sleep 0.1
-done
-app_pid=""
+wait_for_program_exit
 if [[ "$exit_code" != "0" ]]; then
-  echo "the program did not end with exit code 0 (got '${exit_code:-still running}')"
+  echo "the program did not end with exit code 0 (got '$exit_code')"
   cat "$work/app.log"
   exit 1
 fi

@@ -50,5 +50,17 @@ start_session() {
   sleep 0.5
 }
 
+# Waits (bounded) for the program to end and sets exit_code to its exit
+# code, or to "still running". In this shell, not a subshell: only the shell
+# that started the program can wait for it.
+wait_for_program_exit() {
+  exit_code="still running"
+  for _ in $(seq 1 50); do
+    if ! kill -0 "$app_pid" 2>/dev/null; then wait "$app_pid" && exit_code=0 || exit_code=$?; break; fi
+    sleep 0.1
+  done
+  app_pid=""
+}
+
 key() { xdotool key --clearmodifiers "$@"; sleep 0.3; }
 type_text() { xdotool type --delay 30 "$1"; sleep 0.3; }
