@@ -1,23 +1,10 @@
 #include "charts/PowerCurve.h"
 
-#include <array>
-#include <charconv>
 #include <cmath>
 
+#include "core/NumberText.h"
+
 namespace zyg {
-
-namespace {
-
-// The shortest text that reads back as the same double, always with ".";
-// the empty text for NaN.
-std::string number(double v) {
-    if (std::isnan(v)) return {};
-    std::array<char, 64> buffer{};
-    const auto [end, ec] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), v);
-    return ec == std::errc() ? std::string(buffer.data(), end) : std::string();
-}
-
-}  // namespace
 
 RequestProblem checkRequest(const PowerCurveRequest& r) {
     if (const std::string model = checkModel(r.setting); !model.empty())
@@ -115,11 +102,11 @@ double upperEnd(const PowerPoint& p) { return p.high95.value_or(p.power); }
 std::string curveTableText(const PowerCurve& curve) {
     std::string out = "n\ttest\tlevel\tP(testable)\tpower\tconditional power\tse\tlow95\thigh95\n";
     for (const PowerPoint& pt : curve.points) {
-        auto optional = [](const std::optional<double>& v) { return v ? number(*v) : ""; };
-        out += std::to_string(pt.n) + '\t' + testLabel(pt.test) + '\t' + number(pt.level) + '\t' +
-               number(pt.testable) + '\t' + number(pt.power) + '\t' + number(pt.conditionalPower) +
-               '\t' + optional(pt.se) + '\t' + optional(pt.low95) + '\t' + optional(pt.high95) +
-               '\n';
+        auto optional = [](const std::optional<double>& v) { return v ? shortestText(*v) : ""; };
+        out += std::to_string(pt.n) + '\t' + testLabel(pt.test) + '\t' + shortestText(pt.level) +
+               '\t' + shortestText(pt.testable) + '\t' + shortestText(pt.power) + '\t' +
+               shortestText(pt.conditionalPower) + '\t' + optional(pt.se) + '\t' +
+               optional(pt.low95) + '\t' + optional(pt.high95) + '\n';
     }
     return out;
 }

@@ -225,4 +225,25 @@ std::int32_t textToInteger(const std::string& text) {
     throw CommandError("'" + text + "' is not a valid integer value");
 }
 
+std::string shortestText(double value) {
+    if (std::isnan(value)) return {};
+    char buffer[64];
+    const auto written = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, written.ptr);
+}
+
+std::string fixedText(double value, int decimals) {
+    char buffer[400];
+    const auto written =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    return written.ec == std::errc() ? std::string(buffer, written.ptr) : shortestText(value);
+}
+
+std::string boundText(double value) {
+    char buffer[32];
+    const auto written =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 12);
+    return std::string(buffer, written.ptr);
+}
+
 }  // namespace zyg

@@ -38,6 +38,18 @@ std::optional<double> parseDecimal(std::string_view text, std::string_view decim
 // value that fits in 32 bits.
 std::optional<std::int32_t> parseInteger(std::string_view text);
 
+// The shortest text that reads back to the same double, with "." ("0.1",
+// "1e-05"); the empty text for NaN.
+std::string shortestText(double value);
+
+// Fixed notation with `decimals` decimals and "." ("0.800000"), from the
+// double's exact binary value.
+std::string fixedText(double value, int decimals);
+
+// A computed bound such as p*q for a message, to 12 significant digits:
+// 0.1 * 0.9 reads "0.09", not the "0.09000000000000001" of its rounding.
+std::string boundText(double value);
+
 // parseInteger, raising "'<text>' is not a valid integer value" when the text
 // is no integer.
 std::int32_t textToInteger(const std::string& text);

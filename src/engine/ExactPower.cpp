@@ -1,12 +1,12 @@
 #include "engine/ExactPower.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
 #include <utility>
 
+#include "core/NumberText.h"
 #include "engine/Models.h"
 #include "engine/SampleStatistics.h"
 #include "engine/Simulation.h"
@@ -22,21 +22,6 @@ constexpr Extended kTieTolerance = 1e-7L;
 // A p-value that equals the level up to this share of it counts as equal, so
 // that a p-value of exactly the level is rejected whatever its last bits.
 constexpr Extended kLevelTolerance = 1e-9L;
-
-std::string shortest(double value) {
-    char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, result.ptr);
-}
-
-// A computed bound such as p*q, to 12 significant digits: 0.1 * 0.9 reads
-// "0.09", not the "0.09000000000000001" of its binary rounding.
-std::string boundText(double value) {
-    char buffer[32];
-    const auto result =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 12);
-    return std::string(buffer, result.ptr);
-}
 
 bool within(double value, double low, double high) { return value >= low && value <= high; }
 
@@ -686,25 +671,27 @@ std::optional<HweTest> parseHweTest(std::string_view name) {
 
 std::string checkModel(const ModelSetting& setting) {
     if (!within(setting.p, 0.01, 0.99))
-        return "p " + shortest(setting.p) + " is outside 0.01 to 0.99";
+        return "p " + shortestText(setting.p) + " is outside 0.01 to 0.99";
     switch (setting.model) {
         case GenotypeModel::HardyWeinberg: break;
         case GenotypeModel::Wahlund: {
             const double pq = setting.p * (1 - setting.p);
             // A variance typed as p*q may lie a rounding above the product.
             if (!within(setting.var, 0, pq * (1 + 1e-12)))
-                return "var " + shortest(setting.var) + " is outside 0 to p*q = " + boundText(pq);
+                return "var " + shortestText(setting.var) +
+                       " is outside 0 to p*q = " + boundText(pq);
             break;
         }
         case GenotypeModel::Inbreeding:
-            if (!within(setting.f, 0, 1)) return "f " + shortest(setting.f) + " is outside 0 to 1";
+            if (!within(setting.f, 0, 1))
+                return "f " + shortestText(setting.f) + " is outside 0 to 1";
             break;
         case GenotypeModel::Selection: {
             const std::pair<const char*, double> w[] = {
                 {"w11", setting.w11}, {"w12", setting.w12}, {"w22", setting.w22}};
             for (const auto& [name, value] : w)
                 if (!within(value, 0, 10))
-                    return std::string(name) + " " + shortest(value) + " is outside 0 to 10";
+                    return std::string(name) + " " + shortestText(value) + " is outside 0 to 10";
             if (setting.w11 == 0 && setting.w12 == 0 && setting.w22 == 0)
                 return "the fitnesses w11, w12 and w22 are all 0; at least one must be above 0";
             break;
@@ -792,7 +779,7 @@ std::vector<ExactPower> exactPower(const ModelSetting& setting, std::uint32_t n,
         throw std::invalid_argument(problem);
     for (const TestLevel& t : tests)
         if (!(t.level > 0 && t.level <= 0.5))
-            throw std::invalid_argument("level " + shortest(t.level) + " is outside (0, 0.5]");
+            throw std::invalid_argument("level " + shortestText(t.level) + " is outside (0, 0.5]");
     return PowerSum(setting, n, tests).run();
 }
 

@@ -13,7 +13,6 @@
 #include "core/NumberText.h"
 #include "engine/Simulation.h"
 #include "power/PowerStudy.h"
-#include "power/Text.h"
 
 namespace zyg {
 

@@ -4,7 +4,6 @@
 
 #include "core/NumberText.h"
 #include "power/PowerStudy.h"
-#include "power/Text.h"
 
 namespace zyg {
 
@@ -35,15 +34,6 @@ int decimalsOf(std::string_view text) {
         std::from_chars(ex.data(), ex.data() + ex.size(), exponent);
     }
     return std::clamp(decimals - exponent, 0, 17);
-}
-
-// A computed bound such as p*q, to 12 significant digits: 0.1 * 0.9 reads
-// "0.09", not the "0.09000000000000001" of its binary rounding.
-std::string boundText(double value) {
-    char buffer[32];
-    const auto written =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 12);
-    return std::string(buffer, written.ptr);
 }
 
 double number(std::string_view option, std::string_view whole, std::string_view text) {

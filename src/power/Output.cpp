@@ -5,7 +5,6 @@
 
 #include "core/NumberText.h"
 #include "power/PowerStudy.h"
-#include "power/Text.h"
 #include "report/ResultLine.h"
 #include "report/ResultsFile.h"
 
