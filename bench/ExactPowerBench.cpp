@@ -64,7 +64,7 @@ void exactPowerSection() {
                     result[0].power, result[0].massLeftOut);
     }
 
-    PowerGrid grid;
+    StudyRequest grid;
     grid.model = GenotypeModel::Inbreeding;
     grid.p = {0.4};
     grid.f = {0.05};
@@ -75,8 +75,7 @@ void exactPowerSection() {
         StudyControl control;
         control.threads = threads;
         std::vector<PowerPoint> curve;
-        const Timing t =
-            repeat(3, [&] { curve = runStudy(grid, PowerMethod::Exact, {}, control); });
+        const Timing t = repeat(3, [&] { curve = runStudy(grid, control); });
         char name[64];
         std::snprintf(name, sizeof name, "curve n 10:10000:10, x2 and g, %s",
                       threads == 1 ? "1 thread" : "all cores");
@@ -85,12 +84,10 @@ void exactPowerSection() {
     }
 
     prepareFastEngine();
-    SimulationPlan plan;
-    plan.nrep = kMaxReplicates;
-    plan.seed = 49530250;
     std::vector<PowerPoint> simulated;
     const Timing t = repeat(3, [&] {
-        simulated = simulatePoint(model, 10000, {HweTest::X2, HweTest::G}, {0.05}, plan);
+        simulated = simulatePoint(model, 10000, {HweTest::X2, HweTest::G}, {0.05}, kMaxReplicates,
+                                  49530250);
     });
     std::printf("%-44s %10.1f %10.1f  power %.4f, se %.4f (exact %.4f)\n",
                 "simulation n 10000, 50000 replicates, x2+g", t.min, t.median, simulated[0].power,

@@ -832,18 +832,23 @@ bool TForm1::keepMenuShortcutFromField(QObject* watched, QEvent* e) {
 // Tools
 
 StudySnapshot TForm1::currentStudy() const {
+    ModelSetting setting;
+    setting.model = checkedModel();
+    setting.p = pAdvSpinEdit->FloatValue();
+    setting.var = VarAdvSpinEdit->FloatValue();
+    setting.f = inbAdvSpinEdit->FloatValue();
+    setting.w11 = W11AdvSpinEdit->FloatValue();
+    setting.w12 = W12AdvSpinEdit->FloatValue();
+    setting.w22 = W22AdvSpinEdit->FloatValue();
     StudySnapshot s;
-    s.setting.model = checkedModel();
-    s.setting.p = pAdvSpinEdit->FloatValue();
-    s.setting.var = VarAdvSpinEdit->FloatValue();
-    s.setting.f = inbAdvSpinEdit->FloatValue();
-    s.setting.w11 = W11AdvSpinEdit->FloatValue();
-    s.setting.w12 = W12AdvSpinEdit->FloatValue();
-    s.setting.w22 = W22AdvSpinEdit->FloatValue();
+    s.request = StudyRequest::of(setting);
+    // The sample size when the field holds one; none otherwise.
     const std::optional<std::int32_t> n = parseInteger(nEdit->Text().toStdString());
-    s.n = n && *n > 0 ? static_cast<std::uint32_t>(*n) : 0;
-    s.x2On = X2CheckBox->isChecked();
-    s.gOn = GCheckBox->isChecked();
+    s.request.n.clear();
+    if (n && *n > 0) s.request.n.push_back(static_cast<std::uint32_t>(*n));
+    s.request.tests.clear();
+    if (X2CheckBox->isChecked()) s.request.tests.push_back(HweTest::X2);
+    if (GCheckBox->isChecked()) s.request.tests.push_back(HweTest::G);
     // The last sample is the one the observed-count fields show: from a run
     // until p or n changes.
     if (!AbsolutePanel->isHidden()) {
@@ -862,30 +867,12 @@ StudySnapshot TForm1::currentStudy() const {
     return s;
 }
 
-namespace {
-
-template <class Window>
-void bringUp(Window* w, bool wasOpen) {
-    if (!wasOpen) {
-        w->takeFromMainWindow();
-        // The field that had the focus when the window closed may be disabled
-        // for the model just taken, and the focus then fell to a button that
-        // Enter would press; a reopened window starts at its first input.
-        w->modelInputs->firstInput()->setFocus(Qt::OtherFocusReason);
-    }
-    w->show();
-    w->raise();
-    w->activateWindow();
-}
-
-}  // namespace
-
 void TForm1::ToolsPowerCurveItemClick() {
     const bool open = powerCurveWindow_ && powerCurveWindow_->isVisible();
     if (!powerCurveWindow_)
         powerCurveWindow_ =
             new PowerCurveWindow([this] { return currentStudy(); }, helpFilePath, this);
-    bringUp(powerCurveWindow_, open);
+    powerCurveWindow_->bringUp(open);
 }
 
 void TForm1::ToolsDeFinettiItemClick() {
@@ -893,7 +880,7 @@ void TForm1::ToolsDeFinettiItemClick() {
     if (!deFinettiWindow_)
         deFinettiWindow_ =
             new DeFinettiWindow([this] { return currentStudy(); }, helpFilePath, this);
-    bringUp(deFinettiWindow_, open);
+    deFinettiWindow_->bringUp(open);
 }
 
 }  // namespace zyg

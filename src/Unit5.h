@@ -12,7 +12,7 @@
 #include <array>
 #include <memory>
 
-#include "charts/StudySnapshot.h"
+#include "charts/StudyWindow.h"
 #include "core/Types.h"
 #include "engine/Models.h"
 #include "platform/Services.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "charts/PlotFile.h"
-#include "power/CommandLine.h"
+#include "cli/PowerCommand.h"
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);

@@ -50,8 +50,6 @@ DeFinettiWindow::DeFinettiWindow(StudySource source, QString helpFile, QWidget* 
     takeFromMainWindow();
 }
 
-DeFinettiWindow::~DeFinettiWindow() { stopAllJobs(); }
-
 void DeFinettiWindow::buildControls() {
     modelInputs = new ModelInputs(this);
     takeButton = pushButton("takeButton", "&Take from main window");
@@ -59,7 +57,7 @@ void DeFinettiWindow::buildControls() {
     auto* sample = new QGroupBox(QStringLiteral("Samples"), this);
     n = new QSpinBox(this);
     n->setObjectName(QStringLiteral("n"));
-    n->setRange(0, static_cast<int>(kMaxPowerSampleSize));
+    n->setRange(0, static_cast<int>(maxSampleSize(PowerMethod::Exact)));
     n->setValue(30);
     n->setKeyboardTracking(false);
     test = new QComboBox(this);
@@ -108,27 +106,15 @@ void DeFinettiWindow::buildControls() {
     left->addLayout(buttons);
     auto* top = new QHBoxLayout;
     top->addLayout(left, 0);
-    top->addWidget(chartView, 1);
+    top->addWidget(chartView(), 1);
     auto* whole = new QVBoxLayout(this);
     whole->addLayout(top, 1);
-    whole->addWidget(statusLine);
+    whole->addWidget(statusLine());
 
-    QWidget* order[] = {modelInputs->model,
-                        modelInputs->p,
-                        modelInputs->var,
-                        modelInputs->f,
-                        modelInputs->w11,
-                        modelInputs->w12,
-                        modelInputs->w22,
-                        takeButton,
-                        n,
-                        test,
-                        level,
-                        drawButton,
-                        pngButton,
-                        svgButton,
-                        closeButton};
-    for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+    QList<QWidget*> order = modelInputs->inputs();
+    order << takeButton << n << test << level << drawButton << pngButton << svgButton
+          << closeButton;
+    for (qsizetype i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
 
     on(takeButton, &QPushButton::clicked, [this] { takeFromMainWindow(); });
     on(drawButton, &QPushButton::clicked, [this] { draw(); });
@@ -146,11 +132,15 @@ void DeFinettiWindow::buildControls() {
 void DeFinettiWindow::takeFromMainWindow() {
     if (!source_) return;
     const StudySnapshot s = source_();
+    const StudyRequest& r = s.request;
+    const std::uint32_t mainN = r.n.empty() ? 0 : r.n.front();
     {
         const QSignalBlocker b1(modelInputs), b2(n), b3(test);
-        modelInputs->setSetting(s.setting);
-        if (s.n >= 1 && s.n <= kMaxDiagramSampleSize) n->setValue(static_cast<int>(s.n));
-        test->setCurrentIndex(!s.x2On && s.gOn ? 1 : 0);
+        if (const std::vector<ModelSetting> settings = modelSettings(r); !settings.empty())
+            modelInputs->setSetting(settings.front());
+        if (mainN >= 1 && mainN <= kMaxDiagramSampleSize) n->setValue(static_cast<int>(mainN));
+        const bool gOnly = r.tests.size() == 1 && r.tests.front() == HweTest::G;
+        test->setCurrentIndex(gOnly ? 1 : 0);
     }
     lastSample_ = s.lastSample;
     if (lastSample_ &&
@@ -160,9 +150,9 @@ void DeFinettiWindow::takeFromMainWindow() {
                                : QStringLiteral(
                                      "Took the main window's model; it has no sample "
                                      "to show until it runs.");
-    if (s.n > kMaxDiagramSampleSize)
+    if (mainN > kMaxDiagramSampleSize)
         took += QStringLiteral(" Its n (%1) is above the diagram's largest, %2: n stays %3.")
-                    .arg(s.n)
+                    .arg(mainN)
                     .arg(kMaxDiagramSampleSize)
                     .arg(n->value());
     // With nothing drawn, an earlier problem's chart title no longer holds
@@ -183,8 +173,10 @@ void DeFinettiWindow::inputChanged() {
                            "its title). Press Draw (Enter) to redraw."));
 }
 
+QWidget* DeFinettiWindow::firstInput() const { return modelInputs->inputs().front(); }
+
 void DeFinettiWindow::draw() {
-    dropRunningJob();
+    jobs().drop();
     picture_.reset();
     pngButton->setEnabled(false);
     svgButton->setEnabled(false);
@@ -196,9 +188,19 @@ void DeFinettiWindow::draw() {
     // The last sample is drawn only on the region of its own n: on another
     // n's region it would seem accepted or rejected by a test it never met.
     if (lastSample_ && sampleSize(*lastSample_) == p.n) p.lastSample = lastSample_;
-    QString problem = asSentence(checkModel(p.setting));
-    QWidget* culprit = problem.isEmpty() ? nullptr : modelInputs->fieldFor(checkModel(p.setting));
-    if (problem.isEmpty() && (p.n < 1 || p.n > kMaxDiagramSampleSize)) {
+    StudyRequest request = StudyRequest::of(p.setting);
+    request.n = {p.n};
+    request.tests = {p.test};
+    request.levels = {p.level};
+    // The model's problems first; the diagram's own range of n, narrower
+    // than a study's, stands for the study's.
+    QString problem;
+    QWidget* culprit = nullptr;
+    const auto problems = checkStudy(request);
+    if (!problems.empty() && problems.front().input != StudyInput::N) {
+        problem = problemSentence(problems.front());
+        culprit = modelInputs->fieldFor(problems.front().input);
+    } else if (p.n < 1 || p.n > kMaxDiagramSampleSize) {
         problem = QStringLiteral("n is %1; the diagram draws every sample of n from 1 to %2.")
                       .arg(p.n)
                       .arg(kMaxDiagramSampleSize);
@@ -212,13 +214,15 @@ void DeFinettiWindow::draw() {
         return;
     }
     setStatus(QStringLiteral("Deciding %1 samples...").arg((p.n + 1) * (p.n + 2) / 2));
-    startJob<DeFinettiPicture>(
-        [p](std::atomic<bool>& stop, unsigned) mutable -> std::optional<DeFinettiPicture> {
+    jobs().start<DeFinettiPicture>(
+        [p](const std::atomic<bool>& stop,
+            const Jobs::Progress&) mutable -> std::optional<DeFinettiPicture> {
             auto lattice = latticeDecisions(p.n, p.test, p.level, &stop);
             if (!lattice) return std::nullopt;
             p.lattice = std::move(*lattice);
             return std::move(p);
         },
+        {},
         [this](std::optional<DeFinettiPicture>& result, const QString& error) {
             finish(result, error);
         });

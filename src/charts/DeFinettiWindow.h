@@ -6,8 +6,8 @@
 
 #include <optional>
 
-#include "charts/DeFinetti.h"
 #include "charts/StudyWindow.h"
+#include "power/DeFinetti.h"
 
 class QComboBox;
 class QPushButton;
@@ -24,10 +24,9 @@ class DeFinettiWindow final : public StudyWindow {
 
 public:
     DeFinettiWindow(StudySource source, QString helpFile, QWidget* parent = nullptr);
-    ~DeFinettiWindow() override;
 
     // Takes the main window's model, parameters, n, first test and last sample.
-    void takeFromMainWindow();
+    void takeFromMainWindow() override;
     // Reads the inputs and draws the diagram, or shows what is wrong.
     void draw();
 
@@ -36,6 +35,15 @@ public:
 
     QString writePicture(const QString& path) const override;
 
+signals:
+    void drawingEnded();
+
+protected:
+    void primaryAction() override { draw(); }
+    QPushButton* primaryButton() const override { return drawButton; }
+    QWidget* firstInput() const override;
+
+private:
     ModelInputs* modelInputs = nullptr;
     QPushButton* takeButton = nullptr;
     QSpinBox* n = nullptr;
@@ -46,14 +54,6 @@ public:
     QPushButton* svgButton = nullptr;
     QPushButton* closeButton = nullptr;
 
-signals:
-    void drawingEnded();
-
-protected:
-    void primaryAction() override { draw(); }
-    QPushButton* primaryButton() const override { return drawButton; }
-
-private:
     void buildControls();
     void inputChanged();
     void finish(std::optional<DeFinettiPicture>& result, const QString& error);

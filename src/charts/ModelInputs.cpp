@@ -5,6 +5,8 @@
 #include <QFormLayout>
 #include <QLabel>
 
+#include "core/NumberText.h"
+
 namespace zyg {
 
 namespace {
@@ -23,12 +25,42 @@ QDoubleSpinBox* field(QWidget* parent, const char* name, double lo, double hi, d
 
 }  // namespace
 
-QString asSentence(const std::string& text) {
-    QString s = QString::fromStdString(text).trimmed();
-    if (s.isEmpty()) return s;
-    s[0] = s[0].toUpper();
-    if (!s.endsWith(u'.')) s += u'.';
-    return s;
+QString problemSentence(const StudyProblem& pr, const QString& nField) {
+    const QString value = QString::fromStdString(shortestText(pr.value));
+    const auto range = [&](const QString& name, const QString& allowed) {
+        return QStringLiteral("%1 is %2; it must lie %3.").arg(name, value, allowed);
+    };
+    const QString fitness = QStringLiteral("from 0 to 10");
+    switch (pr.input) {
+        case StudyInput::P: return range(QStringLiteral("p"), QStringLiteral("from 0.01 to 0.99"));
+        case StudyInput::Var:
+            return QStringLiteral("var is %1; it must lie from 0 to p*q = %2 at p = %3.")
+                .arg(value, QString::fromStdString(boundText(pr.bound)),
+                     QString::fromStdString(shortestText(pr.at)));
+        case StudyInput::F: return range(QStringLiteral("f"), QStringLiteral("from 0 to 1"));
+        case StudyInput::W11:
+            if (pr.kind == ProblemKind::AllZero)
+                return QStringLiteral(
+                    "The fitnesses W11, W12 and W22 are all 0; at least one must be above 0.");
+            return range(QStringLiteral("W11"), fitness);
+        case StudyInput::W12: return range(QStringLiteral("W12"), fitness);
+        case StudyInput::W22: return range(QStringLiteral("W22"), fitness);
+        case StudyInput::N:
+            return QStringLiteral("%1 is %2; it must be from 1 to %3.")
+                .arg(nField, value, QString::number(pr.range.high, 'f', 0));
+        case StudyInput::Tests: return QStringLiteral("No test is chosen; choose at least one.");
+        case StudyInput::Levels:
+            return QStringLiteral("The level must lie above 0 and at most 0.5.");
+        case StudyInput::Replicates:
+            return QStringLiteral("The number of replicates must be from 1 to %1.")
+                .arg(kMaxReplicates);
+        case StudyInput::Target:
+            return QStringLiteral("The target power must lie above 0 and at most 1.");
+        case StudyInput::Points:
+            return QStringLiteral("The study has %1 points; at most %2 are allowed.")
+                .arg(value, QString::fromStdString(shortestText(pr.bound)));
+    }
+    return {};
 }
 
 ModelInputs::ModelInputs(QWidget* parent) : QGroupBox(QStringLiteral("Model"), parent) {
@@ -90,16 +122,19 @@ void ModelInputs::setSetting(const ModelSetting& s) {
 
 QWidget* ModelInputs::firstInput() const { return model; }
 
-QWidget* ModelInputs::fieldFor(const std::string& message) const {
-    const auto starts = [&](const char* word) { return message.rfind(word, 0) == 0; };
-    if (starts("var")) return var;
-    if (starts("f ")) return f;
-    if (starts("W11") || starts("w11") || message.find("itness") != std::string::npos) return w11;
-    if (starts("W12") || starts("w12")) return w12;
-    if (starts("W22") || starts("w22")) return w22;
-    if (message.find("var") != std::string::npos) return var;
-    return p;
+QWidget* ModelInputs::fieldFor(StudyInput input) const {
+    switch (input) {
+        case StudyInput::P: return p;
+        case StudyInput::Var: return var;
+        case StudyInput::F: return f;
+        case StudyInput::W11: return w11;
+        case StudyInput::W12: return w12;
+        case StudyInput::W22: return w22;
+        default: return nullptr;
+    }
 }
+
+QList<QWidget*> ModelInputs::inputs() const { return {model, p, var, f, w11, w12, w22}; }
 
 void ModelInputs::enableFields() {
     const auto m = static_cast<GenotypeModel>(model->currentIndex());

@@ -7,6 +7,7 @@
 #include <QGroupBox>
 
 #include "engine/ExactPower.h"
+#include "power/StudyRequest.h"
 
 class QComboBox;
 class QDoubleSpinBox;
@@ -14,9 +15,9 @@ class QFormLayout;
 
 namespace zyg {
 
-// A problem text as a sentence for the status line: a capital first letter
-// and a full stop at the end.
-QString asSentence(const std::string& text);
+// A problem of a study request as a sentence for the status line. `nField`
+// names the sample-size field the value came from ("n", "n from").
+QString problemSentence(const StudyProblem& problem, const QString& nField = QStringLiteral("n"));
 
 class ModelInputs final : public QGroupBox {
     Q_OBJECT
@@ -28,8 +29,16 @@ public:
     void setSetting(const ModelSetting& setting);
     // The first input of the group, for the tab order.
     QWidget* firstInput() const;
-    // The field a problem of the model concerns (p for p, var for var, ...).
-    QWidget* fieldFor(const std::string& message) const;
+    // The field of a model parameter; nullptr for another input.
+    QWidget* fieldFor(StudyInput input) const;
+    // The fields in their tab order.
+    QList<QWidget*> inputs() const;
+
+signals:
+    void changed();
+
+private:
+    void enableFields();
 
     QComboBox* model = nullptr;
     QDoubleSpinBox* p = nullptr;
@@ -38,12 +47,6 @@ public:
     QDoubleSpinBox* w11 = nullptr;
     QDoubleSpinBox* w12 = nullptr;
     QDoubleSpinBox* w22 = nullptr;
-
-signals:
-    void changed();
-
-private:
-    void enableFields();
 };
 
 }  // namespace zyg

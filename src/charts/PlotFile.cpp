@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QChart>
-#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -29,27 +28,7 @@ std::string plotPowerPoints(const std::vector<PowerPoint>& points, std::optional
         application = std::make_unique<QApplication>(argc, argv);
     }
 
-    PowerCurve curve;
-    curve.points = points;
-    std::stable_sort(curve.points.begin(), curve.points.end(),
-                     [](const PowerPoint& a, const PowerPoint& b) { return a.n < b.n; });
-    PowerCurveRequest& r = curve.request;
-    const PowerPoint& first = curve.points.front();
-    r.setting = first.model;
-    r.nFrom = first.n;
-    r.nTo = curve.points.back().n;
-    r.nStep = 1;
-    r.level = first.level;
-    r.method = first.method;
-    r.replicates = first.nrep;
-    r.seed = first.seed.value_or(0);
-    r.target = target.value_or(0.8);
-    r.tests.clear();
-    for (const PowerPoint& p : points)
-        if (std::find(r.tests.begin(), r.tests.end(), p.test) == r.tests.end())
-            r.tests.push_back(p.test);
-
-    std::unique_ptr<QChart> chart(buildPowerChart(curve));
+    std::unique_ptr<QChart> chart(buildPowerChart(points, target.value_or(0.8)));
     const QString fault = saveChart(*chart, QString::fromLocal8Bit(file.c_str()));
     return fault.toLocal8Bit().toStdString();
 }

@@ -7,6 +7,7 @@
 #include <QPen>
 #include <QScatterSeries>
 #include <QValueAxis>
+#include <algorithm>
 #include <cmath>
 
 namespace zyg {
@@ -93,12 +94,13 @@ QString modelText(const ModelSetting& s) {
     return {};
 }
 
-QString curveTitle(const PowerCurveRequest& r) {
-    const QString method =
-        r.method == PowerMethod::Exact
+QString curveTitle(const ModelSetting& setting, double level, PowerMethod method,
+                   std::uint32_t replicates) {
+    const QString how =
+        method == PowerMethod::Exact
             ? QStringLiteral("exact")
-            : QStringLiteral("simulated, %1 replicates; bands: 95% intervals").arg(r.replicates);
-    return QStringLiteral("%1; level %2; %3").arg(modelText(r.setting), percent(r.level), method);
+            : QStringLiteral("simulated, %1 replicates; bands: 95% intervals").arg(replicates);
+    return QStringLiteral("%1; level %2; %3").arg(modelText(setting), percent(level), how);
 }
 
 QChart* buildEmptyPowerChart(const QString& title) {
@@ -107,22 +109,34 @@ QChart* buildEmptyPowerChart(const QString& title) {
     return chart;
 }
 
-QChart* buildPowerChart(const PowerCurve& curve) {
-    const PowerCurveRequest& r = curve.request;
-    QChart* chart = newChart(curveTitle(r));
-    const double nFrom = r.nFrom;
-    const double nTo = curve.points.empty() ? r.nTo : curve.points.back().n;
-    const bool simulated = r.method == PowerMethod::Simulate;
+QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPower) {
+    if (points.empty()) return buildEmptyPowerChart(QStringLiteral("No points"));
+    const PowerPoint& first = points.front();
+    QChart* chart = newChart(curveTitle(first.model, first.level, first.method, first.nrep));
+    std::vector<HweTest> tests;
+    double nFrom = first.n, nTo = first.n;
+    for (const PowerPoint& pt : points) {
+        if (std::find(tests.begin(), tests.end(), pt.test) == tests.end()) tests.push_back(pt.test);
+        nFrom = std::min<double>(nFrom, pt.n);
+        nTo = std::max<double>(nTo, pt.n);
+    }
+    const bool simulated = first.method == PowerMethod::Simulate;
+    const std::vector<TargetCrossing> crossings = targetCrossings(points, targetPower);
+    auto smallestReaching = [&](HweTest test) -> std::optional<std::uint32_t> {
+        for (const TargetCrossing& c : crossings)
+            if (c.test == test) return c.firstReaching;
+        return std::nullopt;
+    };
 
     // The bands first, so that the lines are drawn over them.
     if (simulated) {
-        for (HweTest test : r.tests) {
+        for (HweTest test : tests) {
             auto* upper = new QLineSeries;
             auto* lower = new QLineSeries;
-            for (const PowerPoint& pt : curve.points) {
+            for (const PowerPoint& pt : points) {
                 if (pt.test != test) continue;
-                upper->append(pt.n, upperEnd(pt));
-                lower->append(pt.n, lowerEnd(pt));
+                upper->append(pt.n, pt.high95.value_or(pt.power));
+                lower->append(pt.n, pt.low95.value_or(pt.power));
             }
             auto* band = new QAreaSeries(upper, lower);
             upper->setParent(band);
@@ -138,27 +152,26 @@ QChart* buildPowerChart(const PowerCurve& curve) {
     }
 
     auto* target = new QLineSeries;
-    target->setName(QStringLiteral("Target %1").arg(number(r.target)));
+    target->setName(QStringLiteral("Target %1").arg(number(targetPower)));
     target->setObjectName(kTargetSeriesName);
-    target->append(nFrom, r.target);
-    target->append(nTo > nFrom ? nTo : nFrom + 1, r.target);
+    target->append(nFrom, targetPower);
+    target->append(nTo > nFrom ? nTo : nFrom + 1, targetPower);
     QPen targetPen(QColor(0x55, 0x55, 0x55));
     targetPen.setStyle(Qt::DashLine);
     targetPen.setWidthF(1.5);
     target->setPen(targetPen);
     chart->addSeries(target);
 
-    for (HweTest test : r.tests) {
+    for (HweTest test : tests) {
         auto* line = new QLineSeries;
         line->setName(powerSeriesName(test));
         line->setObjectName(powerSeriesName(test));
-        for (const PowerPoint& pt : curve.points)
+        for (const PowerPoint& pt : points)
             if (pt.test == test) line->append(pt.n, pt.power);
         QPen pen(testColour(test));
         pen.setWidthF(2);
         line->setPen(pen);
-        line->setPointsVisible(curve.points.size() / std::max<std::size_t>(1, r.tests.size()) <=
-                               60);
+        line->setPointsVisible(points.size() / tests.size() <= 60);
         chart->addSeries(line);
     }
 
@@ -166,7 +179,7 @@ QChart* buildPowerChart(const PowerCurve& curve) {
     // label in a row of its own beside the target line, so that the labels of
     // tests that reach it at about the same n do not cover each other.
     int row = 0;
-    for (HweTest test : r.tests) {
+    for (HweTest test : tests) {
         auto* reached = new QScatterSeries;
         reached->setName(reachedSeriesName(test));
         reached->setObjectName(reachedSeriesName(test));
@@ -174,9 +187,9 @@ QChart* buildPowerChart(const PowerCurve& curve) {
         reached->setMarkerSize(10);
         reached->setColor(testColour(test));
         reached->setBorderColor(Qt::black);
-        const auto n = smallestReaching(curve, test);
+        const auto n = smallestReaching(test);
         if (n) {
-            for (const PowerPoint& pt : curve.points)
+            for (const PowerPoint& pt : points)
                 if (pt.test == test && pt.n == *n) reached->append(pt.n, pt.power);
         }
         chart->addSeries(reached);
@@ -186,7 +199,8 @@ QChart* buildPowerChart(const PowerCurve& curve) {
         auto* label = new QScatterSeries;
         label->setObjectName(reachedSeriesName(test) + QStringLiteral(" label"));
         const double offset = 0.065 * row;
-        const double y = r.target > 0.45 ? r.target - offset - 0.01 : r.target + offset - 0.04;
+        const double y =
+            targetPower > 0.45 ? targetPower - offset - 0.01 : targetPower + offset - 0.04;
         label->append(*n, y);
         label->setMarkerSize(1);
         label->setColor(Qt::transparent);

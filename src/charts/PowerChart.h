@@ -5,8 +5,8 @@
 
 #include <QString>
 
-#include "charts/DeFinetti.h"
-#include "charts/PowerCurve.h"
+#include "power/DeFinetti.h"
+#include "power/PowerStudy.h"
 
 class QChart;
 
@@ -19,10 +19,11 @@ QString intervalSeriesName(HweTest test);  // "X2 95% interval" (simulated curve
 QString reachedSeriesName(HweTest test);   // "X2 reaches target": one point, or none
 inline const QString kTargetSeriesName = QStringLiteral("Target");
 
-// Power against n: one line per test, its 95% band when simulated, the target
-// as a horizontal line and, for each test, a marker labelled with the smallest
-// n that reaches it. The caller owns the chart.
-QChart* buildPowerChart(const PowerCurve& curve);
+// Power against n for the points of one model setting at one level: one line
+// per test (in the order the points name them), its 95% band when simulated,
+// the target as a horizontal line and, for each test, a marker labelled with
+// the smallest n that reaches it. The caller owns the chart.
+QChart* buildPowerChart(const std::vector<PowerPoint>& points, double target);
 
 // An empty chart with the power chart's axes and a title, shown before the
 // first curve or while one is computed.
@@ -32,7 +33,8 @@ QChart* buildEmptyPowerChart(const QString& title);
 QString modelText(const ModelSetting& setting);
 
 // The one-line description of a curve's model, level and method.
-QString curveTitle(const PowerCurveRequest& request);
+QString curveTitle(const ModelSetting& setting, double level, PowerMethod method,
+                   std::uint32_t replicates);
 
 // The de Finetti diagram of a lattice: the triangle with its corners, the
 // Hardy-Weinberg parabola, the samples the test does not reject, those it

@@ -56,8 +56,6 @@ PowerCurveWindow::PowerCurveWindow(StudySource source, QString helpFile, QWidget
     takeFromMainWindow();
 }
 
-PowerCurveWindow::~PowerCurveWindow() { stopAllJobs(); }
-
 void PowerCurveWindow::buildControls() {
     modelInputs = new ModelInputs(this);
     takeButton = pushButton("takeButton", "&Take from main window");
@@ -72,9 +70,10 @@ void PowerCurveWindow::buildControls() {
         return s;
     };
     auto* sizes = new QGroupBox(QStringLiteral("Sample sizes"), this);
-    nFrom = spin("nFrom", 0, static_cast<int>(kMaxPowerSampleSize), 10);
-    nTo = spin("nTo", 0, static_cast<int>(kMaxPowerSampleSize), 200);
-    nStep = spin("nStep", 0, static_cast<int>(kMaxPowerSampleSize), 10);
+    const int largest = static_cast<int>(maxSampleSize(PowerMethod::Exact));
+    nFrom = spin("nFrom", 0, largest, 10);
+    nTo = spin("nTo", 0, largest, 200);
+    nStep = spin("nStep", 0, largest, 10);
     auto* sizeForm = new QFormLayout(sizes);
     sizeForm->addRow(QStringLiteral("n f&rom:"), nFrom);
     sizeForm->addRow(QStringLiteral("n t&o:"), nTo);
@@ -124,8 +123,8 @@ void PowerCurveWindow::buildControls() {
     closeButton = pushButton("closeButton", "Close");
 
     createChartView(QSize(560, 340));
-    chartView->viewport()->setMouseTracking(true);
-    chartView->viewport()->installEventFilter(this);
+    chartView()->viewport()->setMouseTracking(true);
+    chartView()->viewport()->installEventFilter(this);
     showChart(buildEmptyPowerChart(kNoCurveYet));
 
     table = new QTableWidget(0, 6, this);
@@ -163,7 +162,7 @@ void PowerCurveWindow::buildControls() {
     left->addLayout(buttons);
 
     auto* splitter = new QSplitter(Qt::Vertical, this);
-    splitter->addWidget(chartView);
+    splitter->addWidget(chartView());
     splitter->addWidget(table);
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 1);
@@ -173,25 +172,18 @@ void PowerCurveWindow::buildControls() {
     top->addLayout(left, 0);
     top->addWidget(splitter, 1);
     auto* bottom = new QHBoxLayout;
-    bottom->addWidget(statusLine, 1);
+    bottom->addWidget(statusLine(), 1);
     bottom->addWidget(progress);
     bottom->addWidget(cancelButton);
     auto* whole = new QVBoxLayout(this);
     whole->addLayout(top, 1);
     whole->addLayout(bottom);
 
-    setTabOrder(modelInputs->model, modelInputs->p);
-    setTabOrder(modelInputs->p, modelInputs->var);
-    setTabOrder(modelInputs->var, modelInputs->f);
-    setTabOrder(modelInputs->f, modelInputs->w11);
-    setTabOrder(modelInputs->w11, modelInputs->w12);
-    setTabOrder(modelInputs->w12, modelInputs->w22);
-    setTabOrder(modelInputs->w22, takeButton);
-    QWidget* order[] = {takeButton, nFrom,     nTo,           nStep,      x2Test,
-                        gTest,      x2ccTest,  exactTest,     level,      method,
-                        replicates, target,    computeButton, copyButton, csvButton,
-                        pngButton,  svgButton, closeButton,   table,      cancelButton};
-    for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+    QList<QWidget*> order = modelInputs->inputs();
+    order << takeButton << nFrom << nTo << nStep << x2Test << gTest << x2ccTest << exactTest
+          << level << method << replicates << target << computeButton << copyButton << csvButton
+          << pngButton << svgButton << closeButton << table << cancelButton;
+    for (qsizetype i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
 
     on(takeButton, &QPushButton::clicked, [this] { takeFromMainWindow(); });
     on(computeButton, &QPushButton::clicked, [this] { compute(); });
@@ -215,66 +207,83 @@ void PowerCurveWindow::buildControls() {
 
 void PowerCurveWindow::takeFromMainWindow() {
     if (!source_) return;
-    const StudySnapshot s = source_();
-    PowerCurveRequest r = request();
-    r.setting = s.setting;
-    r.tests.clear();
-    if (s.x2On) r.tests.push_back(HweTest::X2);
-    if (s.gOn) r.tests.push_back(HweTest::G);
-    if (r.tests.empty()) r.tests.push_back(HweTest::X2);
-    // A range that ends at the main window's sample size, when it has one.
-    if (s.n >= 2 && s.n <= kMaxPowerSampleSize) {
-        r.nTo = s.n;
-        r.nStep = std::max<std::uint32_t>(1, s.n / 20);
-        r.nFrom = r.nStep;
-    }
-    setRequest(r);
+    writeInputs(source_());
     // With nothing drawn, an earlier problem's or cancellation's chart title
     // no longer holds for the inputs just taken.
     if (!curve_ && !computing()) showChart(buildEmptyPowerChart(kNoCurveYet));
     setStatus(QStringLiteral("Took the model, parameters and tests of the main window."));
 }
 
-PowerCurveRequest PowerCurveWindow::request() const {
-    PowerCurveRequest r;
-    r.setting = modelInputs->setting();
-    r.nFrom = static_cast<std::uint32_t>(nFrom->value());
-    r.nTo = static_cast<std::uint32_t>(nTo->value());
-    r.nStep = static_cast<std::uint32_t>(nStep->value());
+QWidget* PowerCurveWindow::firstInput() const { return modelInputs->inputs().front(); }
+
+PowerCurveWindow::Inputs PowerCurveWindow::readInputs() const {
+    Inputs in;
+    StudyRequest& r = in.request;
+    r = StudyRequest::of(modelInputs->setting());
     r.tests.clear();
     if (x2Test->isChecked()) r.tests.push_back(HweTest::X2);
     if (gTest->isChecked()) r.tests.push_back(HweTest::G);
     if (x2ccTest->isChecked()) r.tests.push_back(HweTest::X2cc);
     if (exactTest->isChecked()) r.tests.push_back(HweTest::Exact);
-    r.level = kLevels[std::clamp(level->currentIndex(), 0, 1)];
+    r.levels = {kLevels[std::clamp(level->currentIndex(), 0, 1)]};
     r.method = method->currentIndex() == 1 ? PowerMethod::Simulate : PowerMethod::Exact;
     r.replicates = static_cast<std::uint32_t>(replicates->value());
     r.seed = seed_;
     r.target = target->value();
-    return r;
+    // The window's range of n: from, from + step, ... up to and including to
+    // when the step lands on it.
+    const auto from = static_cast<std::uint32_t>(nFrom->value());
+    const auto to = static_cast<std::uint32_t>(nTo->value());
+    const auto step = static_cast<std::uint32_t>(nStep->value());
+    r.n.clear();
+    if (from > to) {
+        in.problem = QStringLiteral(
+                         "n to (%1) is smaller than n from (%2); it must be at least "
+                         "as large.")
+                         .arg(to)
+                         .arg(from);
+        in.field = nTo;
+    } else if (step == 0) {
+        in.problem = QStringLiteral("The step of n is 0; it must be at least 1.");
+        in.field = nStep;
+    } else if ((to - from) / step + 1 > kMaxCurveSizes) {
+        in.problem =
+            QStringLiteral("The range has more than %1 sample sizes; choose a larger step.")
+                .arg(kMaxCurveSizes);
+        in.field = nStep;
+    } else {
+        for (std::uint32_t n = from;; n += step) {
+            r.n.push_back(n);
+            if (to - n < step) break;  // the next step would pass the end
+        }
+    }
+    return in;
 }
 
-void PowerCurveWindow::setRequest(const PowerCurveRequest& r) {
+void PowerCurveWindow::writeInputs(const StudySnapshot& study) {
     // One change, not one per field: the inputs are written with their
     // signals blocked and the change is handled once at the end.
     {
         const QSignalBlocker b1(nFrom), b2(nTo), b3(nStep), b4(x2Test), b5(gTest), b6(x2ccTest),
-            b7(exactTest), b8(level), b9(method), b10(replicates), b11(target), b12(modelInputs);
-        modelInputs->setSetting(r.setting);
-        nFrom->setValue(static_cast<int>(r.nFrom));
-        nTo->setValue(static_cast<int>(r.nTo));
-        nStep->setValue(static_cast<int>(r.nStep));
+            b7(exactTest), b12(modelInputs);
+        const StudyRequest& r = study.request;
+        if (const std::vector<ModelSetting> settings = modelSettings(r); !settings.empty())
+            modelInputs->setSetting(settings.front());
         auto has = [&](HweTest t) {
             return std::find(r.tests.begin(), r.tests.end(), t) != r.tests.end();
         };
-        x2Test->setChecked(has(HweTest::X2));
+        x2Test->setChecked(has(HweTest::X2) || r.tests.empty());
         gTest->setChecked(has(HweTest::G));
         x2ccTest->setChecked(has(HweTest::X2cc));
         exactTest->setChecked(has(HweTest::Exact));
-        level->setCurrentIndex(r.level == 0.01 ? 1 : 0);
-        method->setCurrentIndex(r.method == PowerMethod::Simulate ? 1 : 0);
-        replicates->setValue(static_cast<int>(r.replicates));
-        target->setValue(r.target);
+        // A range that ends at the main window's sample size, when it has one.
+        if (!r.n.empty() && r.n.front() >= 2 && r.n.front() <= maxSampleSize(PowerMethod::Exact)) {
+            const int n = static_cast<int>(r.n.front());
+            const int step = std::max(1, n / 20);
+            nTo->setValue(n);
+            nStep->setValue(step);
+            nFrom->setValue(step);
+        }
     }
     inputChanged();
 }
@@ -295,21 +304,9 @@ void PowerCurveWindow::inputChanged() {
                            "its title). Press Compute (Enter) to redraw."));
 }
 
-void PowerCurveWindow::showProblem(const RequestProblem& problem) {
-    setStatus(asSentence(problem.message), true);
-    QWidget* input = nullptr;
-    switch (problem.field) {
-        case RequestField::Model: input = modelInputs->fieldFor(problem.message); break;
-        case RequestField::NFrom: input = nFrom; break;
-        case RequestField::NTo: input = nTo; break;
-        case RequestField::NStep: input = nStep; break;
-        case RequestField::Tests: input = x2Test; break;
-        case RequestField::Level: input = level; break;
-        case RequestField::Replicates: input = replicates; break;
-        case RequestField::Target: input = target; break;
-        case RequestField::None: break;
-    }
-    if (input) input->setFocus(Qt::OtherFocusReason);
+void PowerCurveWindow::showProblem(const QString& text, QWidget* field) {
+    setStatus(text, true);
+    if (field) field->setFocus(Qt::OtherFocusReason);
 }
 
 void PowerCurveWindow::setExportsEnabled(bool on) {
@@ -317,49 +314,74 @@ void PowerCurveWindow::setExportsEnabled(bool on) {
 }
 
 void PowerCurveWindow::compute() {
-    const PowerCurveRequest r = request();
-    const RequestProblem problem = checkRequest(r);
-    dropRunningJob();
+    Inputs in = readInputs();
+    if (in.problem.isEmpty()) {
+        if (const auto problems = checkStudy(in.request); !problems.empty()) {
+            const StudyProblem& first = problems.front();
+            // A sample size out of range is the value of one of the range's fields.
+            const bool fromField = first.input == StudyInput::N && first.value == nFrom->value();
+            in.problem = problemSentence(
+                first, fromField ? QStringLiteral("n from") : QStringLiteral("n to"));
+            switch (first.input) {
+                case StudyInput::N: in.field = fromField ? nFrom : nTo; break;
+                case StudyInput::Tests: in.field = x2Test; break;
+                case StudyInput::Levels: in.field = level; break;
+                case StudyInput::Replicates: in.field = replicates; break;
+                case StudyInput::Target: in.field = target; break;
+                default: in.field = modelInputs->fieldFor(first.input); break;
+            }
+        }
+    }
+    jobs().drop();
     // Whatever is drawn belongs to other inputs now.
     curve_.reset();
     table->setRowCount(0);
     setExportsEnabled(false);
-    if (!problem.message.empty()) {
+    if (!in.problem.isEmpty()) {
         progress->setVisible(false);
         cancelButton->setVisible(false);
         showChart(buildEmptyPowerChart(QStringLiteral("No curve: the inputs need correcting")));
-        showProblem(problem);
+        showProblem(in.problem, in.field);
         emit computationEnded();
         return;
     }
-    showChart(buildEmptyPowerChart(QStringLiteral("Computing: ") + curveTitle(r)));
-    setStatus(QStringLiteral("Computing %1 sample sizes...").arg(sampleSizes(r).size()));
+    const StudyRequest r = in.request;
+    const ModelSetting setting = modelSettings(r).front();
+    showChart(buildEmptyPowerChart(QStringLiteral("Computing: ") +
+                                   curveTitle(setting, r.levels.front(), r.method, r.replicates)));
+    setStatus(QStringLiteral("Computing %1 sample sizes...").arg(r.n.size()));
     progress->setValue(0);
     progress->setVisible(true);
     cancelButton->setVisible(true);
 
-    startJob<PowerCurve>(
-        [this, r](std::atomic<bool>& stop, unsigned generation) {
+    jobs().start<StudyResult>(
+        [r](const std::atomic<bool>& stop,
+            const Jobs::Progress& report) -> std::optional<StudyResult> {
             int lastShown = -1;
-            return computePowerCurve(r, stop, [&](std::size_t done, std::size_t total) {
+            StudyControl control;
+            control.cancel = &stop;
+            control.progress = [&](std::size_t done, std::size_t total) {
                 const int percent = static_cast<int>(done * 100 / total);
-                if (percent != lastShown) {
-                    lastShown = percent;
-                    QMetaObject::invokeMethod(
-                        this,
-                        [this, generation, percent] {
-                            if (isCurrentJob(generation)) progress->setValue(percent);
-                        },
-                        Qt::QueuedConnection);
-                }
-            });
+                if (percent != lastShown) report(lastShown = percent);
+            };
+            try {
+                StudyResult result{r, runStudy(r, control)};
+                // A cancelled curve is never delivered in part.
+                if (stop.load()) return std::nullopt;
+                return result;
+            } catch (const StudyCancelled&) {
+                return std::nullopt;
+            }
         },
-        [this](std::optional<PowerCurve>& result, const QString& error) { finish(result, error); });
+        [this](int percent) { progress->setValue(percent); },
+        [this](std::optional<StudyResult>& result, const QString& error) {
+            finish(result, error);
+        });
 }
 
 void PowerCurveWindow::cancel() {
     if (!computing()) return;
-    dropRunningJob();
+    jobs().drop();
     progress->setVisible(false);
     cancelButton->setVisible(false);
     showChart(buildEmptyPowerChart(QStringLiteral("Cancelled: no curve drawn")));
@@ -367,7 +389,7 @@ void PowerCurveWindow::cancel() {
     emit computationEnded();
 }
 
-void PowerCurveWindow::finish(std::optional<PowerCurve>& result, const QString& error) {
+void PowerCurveWindow::finish(std::optional<StudyResult>& result, const QString& error) {
     progress->setVisible(false);
     cancelButton->setVisible(false);
     if (!error.isEmpty() || !result.has_value()) {
@@ -377,25 +399,20 @@ void PowerCurveWindow::finish(std::optional<PowerCurve>& result, const QString& 
         return;
     }
     curve_ = std::move(*result);
-    QChart* built = buildPowerChart(*curve_);
-    showChart(built);
+    const double goal = curve_->request.target.value_or(0.8);
+    showChart(buildPowerChart(curve_->points, goal));
     fillTable();
     setExportsEnabled(true);
     QStringList reached;
-    for (HweTest t : curve_->request.tests) {
-        const auto n = smallestReaching(*curve_, t);
-        QString text = n ? QStringLiteral("%1 reaches %2 at n = %3")
-                               .arg(powerSeriesName(t))
-                               .arg(curve_->request.target)
-                               .arg(*n)
-                         : QStringLiteral("%1 does not reach %2 in this range")
-                               .arg(powerSeriesName(t))
-                               .arg(curve_->request.target);
+    for (const TargetCrossing& c : targetCrossings(curve_->points, goal)) {
+        const QString name = powerSeriesName(c.test);
+        const auto& n = c.firstReaching;
+        QString text = n ? QStringLiteral("%1 reaches %2 at n = %3").arg(name).arg(goal).arg(*n)
+                         : QStringLiteral("%1 does not reach %2 in this range").arg(name).arg(goal);
         // Power is saw-toothed in n: say where it stays above the target.
-        const auto forGood = reachedForGood(*curve_, t);
-        if (n && forGood && *forGood != *n)
-            text += QStringLiteral(" (and stays there from n = %1)").arg(*forGood);
-        else if (n && !forGood)
+        if (n && c.staysFrom && *c.staysFrom != *n)
+            text += QStringLiteral(" (and stays there from n = %1)").arg(*c.staysFrom);
+        else if (n && !c.staysFrom)
             text += QStringLiteral(" (but falls below it again at the end of the range)");
         reached << text;
     }
@@ -409,7 +426,7 @@ void PowerCurveWindow::finish(std::optional<PowerCurve>& result, const QString& 
 QString PowerCurveWindow::tipAt(QPoint viewportPosition) const {
     if (!curve_) return {};
     QChart* shown = chart();
-    const QPointF inScene = chartView->mapToScene(viewportPosition);
+    const QPointF inScene = chartView()->mapToScene(viewportPosition);
     const QPointF inChart = shown->mapFromScene(inScene);
     double best = kPointerReach * kPointerReach + 1e-9;
     QString tip;
@@ -432,14 +449,14 @@ QString PowerCurveWindow::tipAt(QPoint viewportPosition) const {
 
 bool PowerCurveWindow::eventFilter(QObject* watched, QEvent* e) {
     // Resting the pointer near a computed point shows its values.
-    if (watched == chartView->viewport() && e->type() == QEvent::MouseMove) {
+    if (watched == chartView()->viewport() && e->type() == QEvent::MouseMove) {
         guarded([&] {
             const QPoint at = static_cast<QMouseEvent*>(e)->position().toPoint();
             const QString tip = tipAt(at);
             if (tip.isEmpty())
                 QToolTip::hideText();
             else
-                QToolTip::showText(chartView->viewport()->mapToGlobal(at), tip, chartView);
+                QToolTip::showText(chartView()->viewport()->mapToGlobal(at), tip, chartView());
         });
     }
     return StudyWindow::eventFilter(watched, e);
@@ -476,7 +493,8 @@ void PowerCurveWindow::fillTable() {
             shown(pt.testable),
             shown(pt.power),
             shown(pt.conditionalPower),
-            simulated ? QStringLiteral("%1 - %2").arg(shown(lowerEnd(pt)), shown(upperEnd(pt)))
+            simulated ? QStringLiteral("%1 - %2").arg(shown(pt.low95.value_or(pt.power)),
+                                                      shown(pt.high95.value_or(pt.power)))
                       : QStringLiteral("exact")};
         for (int c = 0; c < 6; ++c) {
             auto* item = new QTableWidgetItem(cells[c]);
@@ -490,13 +508,13 @@ void PowerCurveWindow::fillTable() {
 
 void PowerCurveWindow::copyTable() {
     if (!curve_) return;
-    QGuiApplication::clipboard()->setText(QString::fromStdString(curveTableText(*curve_)));
+    QGuiApplication::clipboard()->setText(QString::fromStdString(studyTabText(curve_->points)));
     setStatus(QStringLiteral("Copied %1 rows to the clipboard.").arg(curve_->points.size()));
 }
 
 QString PowerCurveWindow::writeCsv(const QString& path) const {
     if (!curve_) return QStringLiteral("There is no curve to export.");
-    const QByteArray bytes = QByteArray::fromStdString(curveCsv(*curve_));
+    const QByteArray bytes = QByteArray::fromStdString(studyCsv(curve_->points));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
         return QStringLiteral("Could not write %1: %2").arg(path, file.errorString());
@@ -505,7 +523,8 @@ QString PowerCurveWindow::writeCsv(const QString& path) const {
 
 QString PowerCurveWindow::writePicture(const QString& path) const {
     if (!curve_) return QStringLiteral("There is no curve to export.");
-    std::unique_ptr<QChart> picture(buildPowerChart(*curve_));
+    std::unique_ptr<QChart> picture(
+        buildPowerChart(curve_->points, curve_->request.target.value_or(0.8)));
     return saveChart(*picture, path);
 }
 

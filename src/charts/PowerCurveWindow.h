@@ -6,8 +6,8 @@
 
 #include <optional>
 
-#include "charts/PowerCurve.h"
 #include "charts/StudyWindow.h"
+#include "power/PowerStudy.h"
 
 class QChart;
 class QCheckBox;
@@ -29,20 +29,15 @@ class PowerCurveWindow final : public StudyWindow {
 
 public:
     PowerCurveWindow(StudySource source, QString helpFile, QWidget* parent = nullptr);
-    ~PowerCurveWindow() override;
 
     // Takes the main window's model, parameters and tests.
-    void takeFromMainWindow();
+    void takeFromMainWindow() override;
     // Reads the inputs and starts the computation, or shows what is wrong.
     void compute();
     void cancel();
 
-    // The inputs as a request (not checked).
-    PowerCurveRequest request() const;
-    void setRequest(const PowerCurveRequest& request);
-
     // The curve the chart shows, when it shows one.
-    const std::optional<PowerCurve>& curve() const { return curve_; }
+    const std::optional<StudyResult>& curve() const { return curve_; }
 
     // What the tooltip says of the computed point of this test nearest to n.
     QString describePoint(HweTest test, double n) const;
@@ -59,10 +54,36 @@ public:
     QString writeCsv(const QString& path) const;
     QString writePicture(const QString& path) const override;
 
+signals:
+    // A computation ended: with a curve drawn, or cancelled, or failed.
+    void computationEnded();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
+    void primaryAction() override { compute(); }
+    QPushButton* primaryButton() const override { return computeButton; }
+    void cancelWork() override { cancel(); }
+    QWidget* firstInput() const override;
 
-public:
+private:
+    // The study the inputs describe, or the problem of the window's own
+    // range of n (from above to, a step of 0, too many sizes) and the field
+    // it concerns.
+    struct Inputs {
+        StudyRequest request;
+        QString problem;
+        QWidget* field = nullptr;
+    };
+    Inputs readInputs() const;
+    void writeInputs(const StudySnapshot& study);
+    void buildControls();
+    void inputChanged();
+    void showProblem(const QString& text, QWidget* field);
+    void fillTable();
+    void setExportsEnabled(bool on);
+    void finish(std::optional<StudyResult>& result, const QString& error);
+    void updateMethodFields();
+
     ModelInputs* modelInputs = nullptr;
     QPushButton* takeButton = nullptr;
     QSpinBox* nFrom = nullptr;
@@ -86,25 +107,7 @@ public:
     QTableWidget* table = nullptr;
     QProgressBar* progress = nullptr;
 
-signals:
-    // A computation ended: with a curve drawn, or cancelled, or failed.
-    void computationEnded();
-
-protected:
-    void primaryAction() override { compute(); }
-    QPushButton* primaryButton() const override { return computeButton; }
-    void cancelWork() override { cancel(); }
-
-private:
-    void buildControls();
-    void inputChanged();
-    void showProblem(const RequestProblem& problem);
-    void fillTable();
-    void setExportsEnabled(bool on);
-    void finish(std::optional<PowerCurve>& result, const QString& error);
-    void updateMethodFields();
-
-    std::optional<PowerCurve> curve_;
+    std::optional<StudyResult> curve_;
     std::uint32_t seed_ = 1;
 };
 

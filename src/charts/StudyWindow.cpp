@@ -16,18 +16,22 @@ StudyWindow::StudyWindow(StudySource source, QString helpFile, int helpContext, 
       helpFile_(std::move(helpFile)),
       helpContext_(helpContext) {}
 
-StudyWindow::~StudyWindow() {
-    stopAllJobs();
-    // The chart view owns its chart.
+StudyWindow::~StudyWindow() = default;
+
+void StudyWindow::bringUp(bool wasOpen) {
+    if (!wasOpen) {
+        takeFromMainWindow();
+        // The field that had the focus when the window closed may be disabled
+        // for the model just taken, and the focus then fell to a button that
+        // Enter would press; a reopened window starts at its first input.
+        if (QWidget* first = firstInput()) first->setFocus(Qt::OtherFocusReason);
+    }
+    show();
+    raise();
+    activateWindow();
 }
 
-void StudyWindow::stopAllJobs() {
-    for (auto& job : jobs_) job->cancel = true;
-    for (auto& job : jobs_)
-        if (job->thread.joinable()) job->thread.join();
-}
-
-QChart* StudyWindow::chart() const { return chartView->chart(); }
+QChart* StudyWindow::chart() const { return chartView_->chart(); }
 
 QPushButton* StudyWindow::pushButton(const char* name, const char* caption) {
     auto* b = new QPushButton(QString::fromLatin1(caption), this);
@@ -38,29 +42,29 @@ QPushButton* StudyWindow::pushButton(const char* name, const char* caption) {
 }
 
 void StudyWindow::createChartView(QSize minimum) {
-    chartView = new QChartView(this);
-    chartView->setObjectName(QStringLiteral("chartView"));
-    chartView->setRenderHint(QPainter::Antialiasing);
-    chartView->setMinimumSize(minimum);
-    chartView->setFocusPolicy(Qt::NoFocus);
+    chartView_ = new QChartView(this);
+    chartView_->setObjectName(QStringLiteral("chartView"));
+    chartView_->setRenderHint(QPainter::Antialiasing);
+    chartView_->setMinimumSize(minimum);
+    chartView_->setFocusPolicy(Qt::NoFocus);
 }
 
 void StudyWindow::createStatusLine() {
-    statusLine = new QLabel(this);
-    statusLine->setObjectName(QStringLiteral("statusLine"));
-    statusLine->setWordWrap(true);
-    statusLine->setTextFormat(Qt::PlainText);
+    statusLine_ = new QLabel(this);
+    statusLine_->setObjectName(QStringLiteral("statusLine"));
+    statusLine_->setWordWrap(true);
+    statusLine_->setTextFormat(Qt::PlainText);
 }
 
 void StudyWindow::setStatus(const QString& text, bool problem) {
-    statusLine->setText(text);
-    statusLine->setStyleSheet(problem ? QStringLiteral("color: #b00000; font-weight: bold;")
-                                      : QString());
+    statusLine_->setText(text);
+    statusLine_->setStyleSheet(problem ? QStringLiteral("color: #b00000; font-weight: bold;")
+                                       : QString());
 }
 
 void StudyWindow::showChart(QChart* chart) {
-    QChart* old = chartView->chart();
-    chartView->setChart(chart);
+    QChart* old = chartView_->chart();
+    chartView_->setChart(chart);
     if (old && old != chart) delete old;
 }
 
@@ -78,22 +82,6 @@ void StudyWindow::exportPng() {
 void StudyWindow::exportSvg() {
     exportTo(QStringLiteral("SVG pictures|*.svg"), QStringLiteral("svg"),
              [this](const QString& f) { return writePicture(f); });
-}
-
-void StudyWindow::dropRunningJob() {
-    if (running_) running_->cancel = true;
-    running_ = nullptr;
-}
-
-void StudyWindow::reapJobs() {
-    for (auto it = jobs_.begin(); it != jobs_.end();) {
-        if ((*it)->finished && (*it).get() != running_) {
-            if ((*it)->thread.joinable()) (*it)->thread.join();
-            it = jobs_.erase(it);
-        } else {
-            ++it;
-        }
-    }
 }
 
 void StudyWindow::keyPressEvent(QKeyEvent* e) {

@@ -663,8 +663,12 @@ std::string_view hweTestName(HweTest test) {
     return "";
 }
 
+std::vector<HweTest> allHweTests() {
+    return {HweTest::X2, HweTest::G, HweTest::X2cc, HweTest::Exact};
+}
+
 std::optional<HweTest> parseHweTest(std::string_view name) {
-    for (HweTest t : {HweTest::X2, HweTest::G, HweTest::X2cc, HweTest::Exact})
+    for (HweTest t : allHweTests())
         if (hweTestName(t) == name) return t;
     return std::nullopt;
 }

@@ -30,6 +30,8 @@ enum class HweTest {
 // "x2", "g", "x2cc", "exact".
 std::string_view hweTestName(HweTest test);
 std::optional<HweTest> parseHweTest(std::string_view name);
+// Every test, in the order of the enumeration.
+std::vector<HweTest> allHweTests();
 
 // A generating model and its parameters, in the window's terms. Only the
 // parameters of the chosen model are read.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/Csv.h"
 #include "core/NumberText.h"
 #include "power/PowerStudy.h"
 #include "report/ResultLine.h"
@@ -16,8 +17,6 @@ bool sameSetting(const ModelSetting& a, const ModelSetting& b) {
     return a.model == b.model && a.p == b.p && a.var == b.var && a.f == b.f && a.w11 == b.w11 &&
            a.w12 == b.w12 && a.w22 == b.w22;
 }
-
-std::string optionalText(const std::optional<double>& v) { return v ? shortestText(*v) : ""; }
 
 // The model's own parameter for a table: "var 0.01", "f 0.05", "w 1.1/1/0.91".
 std::string parameterText(const ModelSetting& m) {
@@ -101,26 +100,52 @@ std::vector<TargetCrossing> targetCrossings(const std::vector<PowerPoint>& point
     return out;
 }
 
-std::string csvHeader() {
-    return "model,p,var,f,w11,w12,w22,n,test,level,method,testable,power,conditional_power,se,"
-           "low95,high95,nrep,seed,mass_left_out\n";
+std::string studyCsv(const std::vector<PowerPoint>& points) {
+    std::string out =
+        "model,p,var,f,w11,w12,w22,n,test,level,method,testable,power,conditional_power,se,"
+        "low95,high95,nrep,seed,mass_left_out\n";
+    for (const PowerPoint& x : points) {
+        const bool simulated = x.method == PowerMethod::Simulate;
+        CsvLine row;
+        row.text(modelKey(x.model.model));
+        for (double v : {x.model.p, x.model.var, x.model.f, x.model.w11, x.model.w12, x.model.w22})
+            row.number(v);
+        row.whole(x.n).text(hweTestName(x.test)).number(x.level).text(methodName(x.method));
+        row.number(x.testable).number(x.power).number(x.conditionalPower);
+        row.number(x.se).number(x.low95).number(x.high95);
+        if (simulated)
+            row.whole(x.nrep);
+        else
+            row.empty();
+        row.whole(x.seed ? std::optional<std::uint64_t>(*x.seed) : std::nullopt);
+        if (simulated)
+            row.empty();
+        else
+            row.number(x.massLeftOut);
+        out += row.str();
+    }
+    return out;
 }
 
-std::string csvRow(const PowerPoint& x) {
-    const bool simulated = x.method == PowerMethod::Simulate;
-    std::string row;
-    row += std::string(modelKey(x.model.model)) + ",";
-    for (double v : {x.model.p, x.model.var, x.model.f, x.model.w11, x.model.w12, x.model.w22})
-        row += shortestText(v) + ",";
-    row += std::to_string(x.n) + "," + std::string(hweTestName(x.test)) + "," +
-           shortestText(x.level) + "," + std::string(methodName(x.method)) + ",";
-    row += shortestText(x.testable) + "," + shortestText(x.power) + ",";
-    row += (std::isnan(x.conditionalPower) ? "" : shortestText(x.conditionalPower)) + ",";
-    row += optionalText(x.se) + "," + optionalText(x.low95) + "," + optionalText(x.high95) + ",";
-    row += (simulated ? std::to_string(x.nrep) : "") + ",";
-    row += (x.seed ? std::to_string(*x.seed) : "") + ",";
-    row += simulated ? "" : shortestText(x.massLeftOut);
-    return row + "\n";
+std::string studyTabText(const std::vector<PowerPoint>& points) {
+    std::string out = "n\ttest\tlevel\tP(testable)\tpower\tconditional power\tse\tlow95\thigh95\n";
+    auto optional = [](const std::optional<double>& v) { return v ? shortestText(*v) : ""; };
+    for (const PowerPoint& pt : points)
+        out += std::to_string(pt.n) + '\t' + testLabel(pt.test) + '\t' + shortestText(pt.level) +
+               '\t' + shortestText(pt.testable) + '\t' + shortestText(pt.power) + '\t' +
+               shortestText(pt.conditionalPower) + '\t' + optional(pt.se) + '\t' +
+               optional(pt.low95) + '\t' + optional(pt.high95) + '\n';
+    return out;
+}
+
+std::string testLabel(HweTest test) {
+    switch (test) {
+        case HweTest::X2: return "X2";
+        case HweTest::G: return "G";
+        case HweTest::X2cc: return "X2 (cc)";
+        case HweTest::Exact: return "Exact";
+    }
+    return "X2";
 }
 
 std::string powerTable(const std::vector<PowerPoint>& points) {

@@ -1,10 +1,10 @@
 #pragma once
 
-// Power studies over a grid of models and sample sizes: reading the grid's
-// values, computing every point exactly or by simulation on all cores, the
-// sample sizes at which power reaches a target, and the outputs (a table for
-// people, CSV for programs, lines of the window's results file). No Qt: the
-// command line and the chart window share it.
+// Running a checked study request: every point exactly or by simulation on
+// all cores, the sample sizes at which power reaches a target, and the
+// outputs (a table for people, CSV for programs, the table the window copies,
+// lines of the window's results file). No Qt: the command line and the study
+// windows share it.
 
 #include <atomic>
 #include <cstdint>
@@ -16,62 +16,9 @@
 #include <vector>
 
 #include "engine/ExactPower.h"
+#include "power/StudyRequest.h"
 
 namespace zyg {
-
-// A value the user gave that cannot be used. what() is one line naming the
-// option, the value given and what is allowed.
-class UsageError : public std::runtime_error {
-public:
-    explicit UsageError(const std::string& message) : std::runtime_error(message) {}
-};
-
-// Reads a numeric axis: a value ("0.1"), a list ("0.1,0.2") or a range
-// "from:to:step" (from, from + step, ... up to to, which is included when the
-// step lands on it), or a list of such ranges and values. Numbers use ".".
-// Throws UsageError naming `option` when the text is malformed, a range runs
-// backwards or has a step of 0 or less, or there are more than kMaxAxisValues.
-inline constexpr std::size_t kMaxAxisValues = 100000;
-std::vector<double> parseAxis(std::string_view option, std::string_view text);
-
-// parseAxis for sample sizes: every value a whole number from 1 to
-// kMaxPowerSampleSize.
-std::vector<std::uint32_t> parseSampleSizes(std::string_view option, std::string_view text);
-
-// "hw", "wahlund", "inbreeding", "selection".
-std::string_view modelKey(GenotypeModel model);
-std::optional<GenotypeModel> parseModelKey(std::string_view key);
-
-enum class PowerMethod { Exact, Simulate };
-std::string_view methodName(PowerMethod method);  // "exact", "simulate"
-
-// What a study computes: the model with every value of its parameters, the
-// sample sizes, the tests and the levels. Only the axes the model reads are
-// crossed; the others keep the values the window writes for them (var and f
-// 0, fitnesses 1).
-struct PowerGrid {
-    GenotypeModel model = GenotypeModel::HardyWeinberg;
-    std::vector<double> p{0.5};
-    std::vector<double> var{0};
-    std::vector<double> f{0};
-    std::vector<double> w11{1}, w12{1}, w22{1};
-    std::vector<std::uint32_t> n{100};
-    std::vector<HweTest> tests{HweTest::X2, HweTest::G};
-    std::vector<double> levels{0.05, 0.01};
-};
-
-// The model settings of a grid, p slowest, then var, f, w11, w12, w22, in
-// the order their values were given. Throws UsageError for a setting that
-// checkModel refuses (naming the option, e.g. "--var"), a level outside
-// (0, 0.5], an empty axis or more than kMaxGridPoints points.
-inline constexpr std::size_t kMaxGridPoints = 1000000;
-std::vector<ModelSetting> modelSettings(const PowerGrid& grid);
-void checkGrid(const PowerGrid& grid);
-
-struct SimulationPlan {
-    std::uint32_t nrep = 10000;  // 1 to kMaxReplicates
-    std::uint32_t seed = 0;      // every point is drawn from this seed, as a window run would be
-};
 
 // One test at one level at one point of the grid.
 struct PowerPoint {
@@ -96,6 +43,12 @@ struct PowerPoint {
     std::uint32_t windowTested = 0, windowAbove05 = 0, windowAbove01 = 0;
 };
 
+// A study and the points it gave.
+struct StudyResult {
+    StudyRequest request;
+    std::vector<PowerPoint> points;
+};
+
 // Progress and cancellation of a study run. `progress` is called with the
 // points done and the points in all, from the thread that called runStudy,
 // at most about a hundred times; `cancel` may be set from any thread and
@@ -111,23 +64,22 @@ public:
     StudyCancelled() : std::runtime_error("cancelled") {}
 };
 
-// Every point of the grid, in grid order: model settings, then n, then tests
-// in the given order, then levels. Exact points run on all cores; simulated
-// points run one after another through the window's engine (which uses all
-// cores itself), X2 and G from its statistics, the corrected X2 and the exact
-// test from the same samples drawn again from the same seed. Throws
-// UsageError for a grid checkGrid refuses or a plan with nrep outside 1 to
-// kMaxReplicates.
-std::vector<PowerPoint> runStudy(const PowerGrid& grid, PowerMethod method,
-                                 const SimulationPlan& plan = {}, const StudyControl& control = {});
+// Every point of a request that checkStudy accepts, in its order: model
+// settings, then n, then tests in the given order, then levels. Exact points
+// run on all cores; simulated points run one after another through the
+// window's engine (which uses all cores itself), X2 and G from its
+// statistics, the other tests from the same samples drawn again from the
+// same seed. Nothing is checked here.
+std::vector<PowerPoint> runStudy(const StudyRequest& request, const StudyControl& control = {});
 
 // One simulated point set: every test and level at one model and n, tests
-// outer, from plan.seed. The window's engine serializes it with every other
-// run in the process and leaves the program-wide seed as it was.
+// outer, `replicates` samples from `seed`. The window's engine serializes it
+// with every other run in the process and leaves the program-wide seed as it
+// was.
 std::vector<PowerPoint> simulatePoint(const ModelSetting& model, std::uint32_t n,
                                       const std::vector<HweTest>& tests,
-                                      const std::vector<double>& levels,
-                                      const SimulationPlan& plan);
+                                      const std::vector<double>& levels, std::uint32_t replicates,
+                                      std::uint32_t seed);
 
 // Where power reaches a target along n, for one model setting, test and
 // level. Power is saw-toothed in n for these discrete tests, so the first n
@@ -142,12 +94,19 @@ struct TargetCrossing {
 };
 std::vector<TargetCrossing> targetCrossings(const std::vector<PowerPoint>& points, double target);
 
-// The CSV columns, in order: model,p,var,f,w11,w12,w22,n,test,level,method,
-// testable,power,conditional_power,se,low95,high95,nrep,seed,mass_left_out.
-// Numbers are the shortest texts that read back to the same double, with ".";
-// a value a row does not have is empty.
-std::string csvHeader();
-std::string csvRow(const PowerPoint& point);
+// The points as CSV: a header row, then one row per point. The columns, in
+// order: model,p,var,f,w11,w12,w22,n,test,level,method,testable,power,
+// conditional_power,se,low95,high95,nrep,seed,mass_left_out. Numbers are the
+// shortest texts that read back to the same double, with "."; a value a row
+// does not have is empty.
+std::string studyCsv(const std::vector<PowerPoint>& points);
+
+// The points as the window copies them to the clipboard: tab-separated, a
+// header line, numbers with ".".
+std::string studyTabText(const std::vector<PowerPoint>& points);
+
+// "X2", "G", "X2 (cc)", "Exact": the names people read in legends and tables.
+std::string testLabel(HweTest test);
 
 // An aligned table for people, one line per point, and the target lines.
 std::string powerTable(const std::vector<PowerPoint>& points);

@@ -39,10 +39,10 @@ void fillSimulated(PowerPoint& point, std::uint32_t tested, std::uint32_t reject
     point.high95 = rejected == nrep ? 1.0 : std::min(1.0, centre + half);
 }
 
-std::vector<TestLevel> testLevels(const PowerGrid& grid) {
+std::vector<TestLevel> testLevels(const StudyRequest& request) {
     std::vector<TestLevel> out;
-    for (HweTest t : grid.tests)
-        for (double level : grid.levels) out.push_back({t, level});
+    for (HweTest t : request.tests)
+        for (double level : request.levels) out.push_back({t, level});
     return out;
 }
 
@@ -50,23 +50,21 @@ std::vector<TestLevel> testLevels(const PowerGrid& grid) {
 
 std::vector<PowerPoint> simulatePoint(const ModelSetting& model, std::uint32_t n,
                                       const std::vector<HweTest>& tests,
-                                      const std::vector<double>& levels,
-                                      const SimulationPlan& plan) {
-    if (n < 1 || n > kMaxPowerSampleSize) throw UsageError("--n: sample size out of range");
-    if (plan.nrep < 1 || plan.nrep > kMaxReplicates) throw UsageError("--nrep: out of range");
+                                      const std::vector<double>& levels, std::uint32_t replicates,
+                                      std::uint32_t seed) {
     const bool x2On = std::find(tests.begin(), tests.end(), HweTest::X2) != tests.end();
     const bool gOn = std::find(tests.begin(), tests.end(), HweTest::G) != tests.end();
     const GenotypeFrequencies frequencies = frequenciesOf(model);
 
-    // The window's engine from the plan's seed; the program-wide seed stays
+    // The window's engine from the given seed; the program-wide seed stays
     // where the window left it.
     auto state = std::make_unique<SimulationState>();
     state->frequencies = frequencies;
     RunResult result;
     if (x2On || gOn) {
         RunOptions options;
-        options.seed = plan.seed;
-        result = runSimulation({n, plan.nrep, x2On, gOn}, *state, ".", nullptr, options);
+        options.seed = seed;
+        result = runSimulation({n, replicates, x2On, gOn}, *state, ".", nullptr, options);
     }
 
     std::vector<PowerPoint> out;
@@ -77,14 +75,14 @@ std::vector<PowerPoint> simulatePoint(const ModelSetting& model, std::uint32_t n
         return t == HweTest::X2cc || t == HweTest::Exact;
     });
     if (others) {
-        samples.reserve(plan.nrep);
+        samples.reserve(replicates);
         // The engine's vector sampler, which draws what referenceSampler draws.
         const SampleCounter draw(drawThresholds(frequencies));
         const SeedJump nextSample = seedJump(n);
-        std::uint32_t seed = plan.seed;
-        for (std::uint32_t r = 0; r < plan.nrep; ++r) {
-            samples.push_back(draw(seed, static_cast<std::uint16_t>(n)));
-            seed = nextSample.apply(seed);
+        std::uint32_t at = seed;
+        for (std::uint32_t r = 0; r < replicates; ++r) {
+            samples.push_back(draw(at, static_cast<std::uint16_t>(n)));
+            at = nextSample.apply(at);
         }
     }
 
@@ -96,14 +94,14 @@ std::vector<PowerPoint> simulatePoint(const ModelSetting& model, std::uint32_t n
             point.test = test;
             point.level = level;
             point.method = PowerMethod::Simulate;
-            point.nrep = plan.nrep;
-            point.seed = plan.seed;
+            point.nrep = replicates;
+            point.seed = seed;
             std::uint32_t tested = 0, rejected = 0;
             if (test == HweTest::X2 || test == HweTest::G) {
                 const ReplicateTable& table = test == HweTest::X2 ? state->x2Table : state->gTable;
                 const Extended critical = criticalValue(level);
                 // A G that rounding made slightly negative is a computed G of 0.
-                for (std::uint32_t r = 1; r <= plan.nrep; ++r) {
+                for (std::uint32_t r = 1; r <= replicates; ++r) {
                     const Extended s = table[r];
                     if (s == kNotComputable) continue;
                     ++tested;
@@ -132,29 +130,25 @@ std::vector<PowerPoint> simulatePoint(const ModelSetting& model, std::uint32_t n
                         rejected += *d;
                     }
             }
-            fillSimulated(point, tested, rejected, plan.nrep);
+            fillSimulated(point, tested, rejected, replicates);
             out.push_back(point);
         }
     return out;
 }
 
-std::vector<PowerPoint> runStudy(const PowerGrid& grid, PowerMethod method,
-                                 const SimulationPlan& plan, const StudyControl& control) {
-    checkGrid(grid);
-    if (method == PowerMethod::Simulate && (plan.nrep < 1 || plan.nrep > kMaxReplicates))
-        throw UsageError("--nrep " + std::to_string(plan.nrep) +
-                         ": the number of replicates must lie from 1 to " +
-                         std::to_string(kMaxReplicates));
-    const std::vector<ModelSetting> settings = modelSettings(grid);
-    const std::size_t total = settings.size() * grid.n.size();
+std::vector<PowerPoint> runStudy(const StudyRequest& request, const StudyControl& control) {
+    const std::vector<ModelSetting> settings = modelSettings(request);
+    const std::vector<std::uint32_t>& sizes = request.n;
+    const std::size_t total = settings.size() * sizes.size();
     std::vector<std::vector<PowerPoint>> results(total);
-    const std::vector<TestLevel> tests = testLevels(grid);
+    const std::vector<TestLevel> tests = testLevels(request);
     auto cancelled = [&] { return control.cancel && control.cancel->load(); };
     auto unit = [&](std::size_t i) {
-        const ModelSetting& model = settings[i / grid.n.size()];
-        const std::uint32_t n = grid.n[i % grid.n.size()];
-        if (method == PowerMethod::Simulate) {
-            results[i] = simulatePoint(model, n, grid.tests, grid.levels, plan);
+        const ModelSetting& model = settings[i / sizes.size()];
+        const std::uint32_t n = sizes[i % sizes.size()];
+        if (request.method == PowerMethod::Simulate) {
+            results[i] = simulatePoint(model, n, request.tests, request.levels, request.replicates,
+                                       request.seed);
             return;
         }
         const std::vector<ExactPower> exact = exactPower(model, n, tests);
@@ -182,7 +176,7 @@ std::vector<PowerPoint> runStudy(const PowerGrid& grid, PowerMethod method,
         }
     };
 
-    if (method == PowerMethod::Simulate) {
+    if (request.method == PowerMethod::Simulate) {
         // The engine spreads each run over the cores itself.
         for (std::size_t i = 0; i < total; ++i) {
             if (cancelled()) throw StudyCancelled();

@@ -29,34 +29,41 @@ QXYSeries* seriesNamed(QChart& chart, const QString& name) {
     return nullptr;
 }
 
-PowerCurve exactCurve(GenotypeModel model, std::vector<HweTest> tests) {
-    PowerCurveRequest r;
-    r.setting.model = model;
-    r.setting.p = 0.3;
-    r.setting.f = 0.2;
-    r.setting.var = 0.03;
-    r.nFrom = 5;
-    r.nTo = 125;
-    r.nStep = 15;
+StudyResult exactCurve(GenotypeModel model, std::vector<HweTest> tests) {
+    ModelSetting setting;
+    setting.model = model;
+    setting.p = 0.3;
+    setting.f = 0.2;
+    setting.var = 0.03;
+    StudyRequest r = StudyRequest::of(setting);
+    r.n.clear();
+    for (std::uint32_t n = 5; n <= 125; n += 15) r.n.push_back(n);
     r.tests = std::move(tests);
+    r.levels = {0.05};
     r.target = 0.5;
-    std::atomic<bool> cancel{false};
-    return *computePowerCurve(r, cancel);
+    return {r, runStudy(r)};
+}
+
+std::optional<std::uint32_t> smallestReaching(const StudyResult& curve, HweTest test) {
+    for (const TargetCrossing& c : targetCrossings(curve.points, *curve.request.target))
+        if (c.test == test) return c.firstReaching;
+    return std::nullopt;
 }
 
 TEST(PowerChart, EachTestsSeriesHoldsTheExactEnginesPower) {
-    const PowerCurve curve = exactCurve(GenotypeModel::Inbreeding,
-                                        {HweTest::X2, HweTest::G, HweTest::X2cc, HweTest::Exact});
-    std::unique_ptr<QChart> chart(buildPowerChart(curve));
+    const StudyResult curve = exactCurve(GenotypeModel::Inbreeding,
+                                         {HweTest::X2, HweTest::G, HweTest::X2cc, HweTest::Exact});
+    std::unique_ptr<QChart> chart(buildPowerChart(curve.points, *curve.request.target));
     for (HweTest test : curve.request.tests) {
         QXYSeries* line = seriesNamed(*chart, powerSeriesName(test));
         ASSERT_NE(line, nullptr) << powerSeriesName(test).toStdString();
         const QList<QPointF> points = line->points();
-        const std::vector<std::uint32_t> sizes = sampleSizes(curve.request);
+        const std::vector<std::uint32_t>& sizes = curve.request.n;
         ASSERT_EQ(points.size(), static_cast<qsizetype>(sizes.size()));
         for (std::size_t i = 0; i < sizes.size(); ++i) {
-            const TestLevel asked[] = {{test, curve.request.level}};
-            const ExactPower exact = exactPower(curve.request.setting, sizes[i], asked)[0];
+            const TestLevel asked[] = {{test, curve.request.levels.front()}};
+            const ExactPower exact =
+                exactPower(modelSettings(curve.request)[0], sizes[i], asked)[0];
             EXPECT_EQ(points[static_cast<qsizetype>(i)].x(), sizes[i]);
             EXPECT_EQ(points[static_cast<qsizetype>(i)].y(), exact.power)
                 << powerSeriesName(test).toStdString() << " n " << sizes[i];
@@ -68,7 +75,7 @@ TEST(PowerChart, EachTestsSeriesHoldsTheExactEnginesPower) {
         ASSERT_EQ(reached->count(), n ? 1 : 0);
         if (n) {
             EXPECT_EQ(reached->at(0).x(), *n);
-            EXPECT_GE(reached->at(0).y(), curve.request.target);
+            EXPECT_GE(reached->at(0).y(), *curve.request.target);
             EXPECT_TRUE(points.contains(reached->at(0)));
         }
     }
@@ -80,19 +87,15 @@ TEST(PowerChart, EachTestsSeriesHoldsTheExactEnginesPower) {
 }
 
 TEST(PowerChart, SimulatedCurvesShowTheirIntervalsAroundEachPoint) {
-    PowerCurveRequest r;
-    r.setting.model = GenotypeModel::Inbreeding;
-    r.setting.p = 0.5;
-    r.setting.f = 0.3;
-    r.nFrom = 20;
-    r.nTo = 60;
-    r.nStep = 20;
+    ModelSetting setting{GenotypeModel::Inbreeding, 0.5};
+    setting.f = 0.3;
+    StudyRequest r = StudyRequest::of(setting);
+    r.n = {20, 40, 60};
     r.tests = {HweTest::X2};
+    r.levels = {0.05};
     r.method = PowerMethod::Simulate;
     r.replicates = 500;
-    std::atomic<bool> cancel{false};
-    const PowerCurve curve = *computePowerCurve(r, cancel);
-    std::unique_ptr<QChart> chart(buildPowerChart(curve));
+    std::unique_ptr<QChart> chart(buildPowerChart(runStudy(r), 0.8));
     QAreaSeries* band = nullptr;
     for (QAbstractSeries* s : chart->series())
         if (s->name() == intervalSeriesName(HweTest::X2)) band = qobject_cast<QAreaSeries*>(s);
@@ -211,8 +214,8 @@ TEST(DeFinettiChart, LatticeDecisionsStopWhenCancelled) {
 TEST(ChartFiles, PngAndSvgAreWrittenAtTheirSize) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const PowerCurve curve = exactCurve(GenotypeModel::Wahlund, {HweTest::X2, HweTest::G});
-    std::unique_ptr<QChart> chart(buildPowerChart(curve));
+    const StudyResult curve = exactCurve(GenotypeModel::Wahlund, {HweTest::X2, HweTest::G});
+    std::unique_ptr<QChart> chart(buildPowerChart(curve.points, 0.5));
     const QString png = dir.filePath(QStringLiteral("curve.png"));
     EXPECT_EQ(saveChart(*chart, png, QSize(640, 480)), QString());
     const QImage image(png);
@@ -242,8 +245,8 @@ TEST(ChartFiles, PngAndSvgAreWrittenAtTheirSize) {
 }
 
 TEST(ChartFiles, FaultsAreReportedNotIgnored) {
-    const PowerCurve curve = exactCurve(GenotypeModel::HardyWeinberg, {HweTest::X2});
-    std::unique_ptr<QChart> chart(buildPowerChart(curve));
+    const StudyResult curve = exactCurve(GenotypeModel::HardyWeinberg, {HweTest::X2});
+    std::unique_ptr<QChart> chart(buildPowerChart(curve.points, 0.5));
     QTemporaryDir dir;
     EXPECT_FALSE(saveChart(*chart, dir.filePath(QStringLiteral("curve.jpg"))).isEmpty());
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("curve.jpg"))));

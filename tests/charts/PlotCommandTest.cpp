@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "charts/PlotFile.h"
-#include "power/CommandLine.h"
+#include "cli/PowerCommand.h"
 
 namespace zyg {
 namespace {

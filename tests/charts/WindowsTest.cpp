@@ -32,6 +32,7 @@
 #include "charts/ModelInputs.h"
 #include "charts/PowerChart.h"
 #include "charts/PowerCurveWindow.h"
+#include "support/Child.h"
 #include "support/FakeServices.h"
 #include "support/QtPrinters.h"
 #include "widgets/EditBox.h"
@@ -45,13 +46,12 @@ namespace {
 constexpr int kWaitMs = 20000;  // every wait below ends well before this
 
 StudySnapshot inbredStudy() {
+    ModelSetting setting{GenotypeModel::Inbreeding, 0.4};
+    setting.f = 0.1;
     StudySnapshot s;
-    s.setting.model = GenotypeModel::Inbreeding;
-    s.setting.p = 0.4;
-    s.setting.f = 0.1;
-    s.n = 100;
-    s.x2On = true;
-    s.gOn = true;
+    s.request = StudyRequest::of(setting);
+    s.request.n = {100};
+    s.request.tests = {HweTest::X2, HweTest::G};
     return s;
 }
 
@@ -88,46 +88,47 @@ protected:
 using PowerCurveWindowTest = StudyWindowTest<PowerCurveWindow>;
 
 TEST_F(PowerCurveWindowTest, OpensWithTheMainWindowsStudyAndTakesItAgainOnRequest) {
-    EXPECT_EQ(window->modelInputs->model->currentIndex(), 2);
-    EXPECT_DOUBLE_EQ(window->modelInputs->p->value(), 0.4);
-    EXPECT_DOUBLE_EQ(window->modelInputs->f->value(), 0.1);
-    EXPECT_TRUE(window->x2Test->isChecked());
-    EXPECT_TRUE(window->gTest->isChecked());
-    EXPECT_FALSE(window->exactTest->isChecked());
-    EXPECT_EQ(window->nTo->value(), 100);
-    EXPECT_DOUBLE_EQ(window->target->value(), 0.80);
-    EXPECT_EQ(window->method->currentText(), "Exact");
-    EXPECT_FALSE(window->modelInputs->var->isEnabled());
-    EXPECT_TRUE(window->modelInputs->f->isEnabled());
+    EXPECT_EQ(child<QComboBox>(window.get(), "model")->currentIndex(), 2);
+    EXPECT_DOUBLE_EQ(child<QDoubleSpinBox>(window.get(), "p")->value(), 0.4);
+    EXPECT_DOUBLE_EQ(child<QDoubleSpinBox>(window.get(), "f")->value(), 0.1);
+    EXPECT_TRUE(child<QCheckBox>(window.get(), "x2Test")->isChecked());
+    EXPECT_TRUE(child<QCheckBox>(window.get(), "gTest")->isChecked());
+    EXPECT_FALSE(child<QCheckBox>(window.get(), "exactTest")->isChecked());
+    EXPECT_EQ(child<QSpinBox>(window.get(), "nTo")->value(), 100);
+    EXPECT_DOUBLE_EQ(child<QDoubleSpinBox>(window.get(), "target")->value(), 0.80);
+    EXPECT_EQ(child<QComboBox>(window.get(), "method")->currentText(), "Exact");
+    EXPECT_FALSE(child<QDoubleSpinBox>(window.get(), "var")->isEnabled());
+    EXPECT_TRUE(child<QDoubleSpinBox>(window.get(), "f")->isEnabled());
 
-    study.setting.model = GenotypeModel::Wahlund;
-    study.setting.var = 0.02;
-    study.gOn = false;
-    window->takeButton->click();
-    EXPECT_EQ(window->modelInputs->model->currentIndex(), 1);
-    EXPECT_DOUBLE_EQ(window->modelInputs->var->value(), 0.02);
-    EXPECT_TRUE(window->modelInputs->var->isEnabled());
-    EXPECT_FALSE(window->gTest->isChecked());
+    study.request.model = GenotypeModel::Wahlund;
+    study.request.var = {0.02};
+    study.request.tests = {HweTest::X2};
+    child<QPushButton>(window.get(), "takeButton")->click();
+    EXPECT_EQ(child<QComboBox>(window.get(), "model")->currentIndex(), 1);
+    EXPECT_DOUBLE_EQ(child<QDoubleSpinBox>(window.get(), "var")->value(), 0.02);
+    EXPECT_TRUE(child<QDoubleSpinBox>(window.get(), "var")->isEnabled());
+    EXPECT_FALSE(child<QCheckBox>(window.get(), "gTest")->isChecked());
 }
 
 TEST_F(PowerCurveWindowTest, EnterComputesAndTheChartTableAndStatusAgree) {
-    window->nFrom->setFocus();
-    QTest::keyClick(window->nFrom, Qt::Key_Return);
+    child<QSpinBox>(window.get(), "nFrom")->setFocus();
+    QTest::keyClick(child<QSpinBox>(window.get(), "nFrom"), Qt::Key_Return);
     EXPECT_TRUE(window->computing() || window->curve().has_value());
     ASSERT_TRUE(waitIdle());
     ASSERT_TRUE(window->curve());
-    const PowerCurve& curve = *window->curve();
+    const StudyResult& curve = *window->curve();
     EXPECT_EQ(testSeriesCount(window->chart()), 2);
-    EXPECT_EQ(window->table->rowCount(), static_cast<int>(curve.points.size()));
-    EXPECT_FALSE(window->progress->isVisible());
+    EXPECT_EQ(child<QTableWidget>(window.get(), "table")->rowCount(),
+              static_cast<int>(curve.points.size()));
+    EXPECT_FALSE(child<QProgressBar>(window.get(), "progress")->isVisible());
     // The chart's values are the exact engine's.
     auto* x2 = qobject_cast<QXYSeries*>(window->chart()->series().at(0));
     for (QAbstractSeries* s : window->chart()->series())
         if (s->objectName() == "X2") x2 = qobject_cast<QXYSeries*>(s);
     const TestLevel asked[] = {{HweTest::X2, 0.05}};
     const QPointF last = x2->points().last();
-    EXPECT_EQ(last.y(), exactPower(curve.request.setting, 100, asked)[0].power);
-    EXPECT_TRUE(window->csvButton->isEnabled());
+    EXPECT_EQ(last.y(), exactPower(modelSettings(curve.request)[0], 100, asked)[0].power);
+    EXPECT_TRUE(child<QPushButton>(window.get(), "csvButton")->isEnabled());
 
     // The pointer on the line names the nearest computed point.
     const QString tip = window->describePoint(HweTest::X2, 98.2);
@@ -139,18 +140,20 @@ TEST_F(PowerCurveWindowTest, EnterComputesAndTheChartTableAndStatusAgree) {
     window->resize(1100, 800);
     QCoreApplication::processEvents();
     const QPointF drawn = window->chart()->mapToPosition(last, x2);
-    const QPoint onView =
-        window->chartView->mapFromScene(window->chart()->mapToScene(drawn)) + QPoint(4, -3);
+    const QPoint onView = child<QChartView>(window.get(), "chartView")
+                              ->mapFromScene(window->chart()->mapToScene(drawn)) +
+                          QPoint(4, -3);
     // (G's point lies within a pixel of X2's there, so either may be named.)
     EXPECT_TRUE(window->tipAt(onView).contains("n = 100: power"))
         << window->tipAt(onView).toStdString();
     EXPECT_EQ(window->tipAt(onView + QPoint(0, 120)), QString());
 
     // Copy puts the table, tab-separated, on the clipboard.
-    window->copyButton->click();
+    child<QPushButton>(window.get(), "copyButton")->click();
     const QStringList lines = QGuiApplication::clipboard()->text().split(u'\n', Qt::SkipEmptyParts);
-    EXPECT_EQ(lines.size(), window->table->rowCount() + 1);
-    EXPECT_EQ(lines[1].split(u'\t')[0], window->table->item(0, 0)->text());
+    EXPECT_EQ(lines.size(), child<QTableWidget>(window.get(), "table")->rowCount() + 1);
+    EXPECT_EQ(lines[1].split(u'\t')[0],
+              child<QTableWidget>(window.get(), "table")->item(0, 0)->text());
 }
 
 TEST_F(PowerCurveWindowTest, BadInputGivesAMessageAndNoChart) {
@@ -162,32 +165,42 @@ TEST_F(PowerCurveWindowTest, BadInputGivesAMessageAndNoChart) {
     const Case cases[] = {
         {"from above to",
          [&] {
-             window->nFrom->setValue(300);
-             window->nTo->setValue(200);
+             child<QSpinBox>(window.get(), "nFrom")->setValue(300);
+             child<QSpinBox>(window.get(), "nTo")->setValue(200);
          },
-         window->nTo},
-        {"step 0", [&] { window->nStep->setValue(0); }, window->nStep},
+         child<QSpinBox>(window.get(), "nTo")},
+        {"step 0", [&] { child<QSpinBox>(window.get(), "nStep")->setValue(0); },
+         child<QSpinBox>(window.get(), "nStep")},
+        {"from 0", [&] { child<QSpinBox>(window.get(), "nFrom")->setValue(0); },
+         child<QSpinBox>(window.get(), "nFrom")},
+        {"too many sizes",
+         [&] {
+             child<QSpinBox>(window.get(), "nFrom")->setValue(1);
+             child<QSpinBox>(window.get(), "nTo")->setValue(10000);
+             child<QSpinBox>(window.get(), "nStep")->setValue(1);
+         },
+         child<QSpinBox>(window.get(), "nStep")},
         {"var above p.q",
          [&] {
-             window->modelInputs->model->setCurrentIndex(1);
-             window->modelInputs->p->setValue(0.1);
-             window->modelInputs->var->setValue(0.2);
+             child<QComboBox>(window.get(), "model")->setCurrentIndex(1);
+             child<QDoubleSpinBox>(window.get(), "p")->setValue(0.1);
+             child<QDoubleSpinBox>(window.get(), "var")->setValue(0.2);
          },
-         window->modelInputs->var},
+         child<QDoubleSpinBox>(window.get(), "var")},
         {"all fitnesses 0",
          [&] {
-             window->modelInputs->model->setCurrentIndex(3);
-             window->modelInputs->w11->setValue(0);
-             window->modelInputs->w12->setValue(0);
-             window->modelInputs->w22->setValue(0);
+             child<QComboBox>(window.get(), "model")->setCurrentIndex(3);
+             child<QDoubleSpinBox>(window.get(), "w11")->setValue(0);
+             child<QDoubleSpinBox>(window.get(), "w12")->setValue(0);
+             child<QDoubleSpinBox>(window.get(), "w22")->setValue(0);
          },
-         window->modelInputs->w11},
+         child<QDoubleSpinBox>(window.get(), "w11")},
         {"no test",
          [&] {
-             window->x2Test->setChecked(false);
-             window->gTest->setChecked(false);
+             child<QCheckBox>(window.get(), "x2Test")->setChecked(false);
+             child<QCheckBox>(window.get(), "gTest")->setChecked(false);
          },
-         window->x2Test},
+         child<QCheckBox>(window.get(), "x2Test")},
     };
     for (const Case& c : cases) {
         window->takeFromMainWindow();
@@ -195,28 +208,28 @@ TEST_F(PowerCurveWindowTest, BadInputGivesAMessageAndNoChart) {
         ASSERT_TRUE(waitIdle());
         ASSERT_TRUE(window->curve()) << c.what;
         c.spoil();
-        window->computeButton->click();
+        child<QPushButton>(window.get(), "computeButton")->click();
         EXPECT_FALSE(window->computing()) << c.what;
         EXPECT_FALSE(window->curve()) << c.what;
         EXPECT_EQ(testSeriesCount(window->chart()), 0) << c.what;
-        EXPECT_EQ(window->table->rowCount(), 0) << c.what;
-        EXPECT_FALSE(window->statusLine->text().isEmpty()) << c.what;
+        EXPECT_EQ(child<QTableWidget>(window.get(), "table")->rowCount(), 0) << c.what;
+        EXPECT_FALSE(child<QLabel>(window.get(), "statusLine")->text().isEmpty()) << c.what;
         EXPECT_EQ(QApplication::focusWidget(), c.input) << c.what;
-        EXPECT_FALSE(window->csvButton->isEnabled()) << c.what;
+        EXPECT_FALSE(child<QPushButton>(window.get(), "csvButton")->isEnabled()) << c.what;
         EXPECT_TRUE(env.messages.shown.empty()) << c.what;
     }
 }
 
 TEST_F(PowerCurveWindowTest, CancelLeavesNoSeriesAndALateResultIsDropped) {
-    window->nFrom->setValue(1000);
-    window->nTo->setValue(10000);
-    window->nStep->setValue(10);
-    window->exactTest->setChecked(true);
+    child<QSpinBox>(window.get(), "nFrom")->setValue(1000);
+    child<QSpinBox>(window.get(), "nTo")->setValue(10000);
+    child<QSpinBox>(window.get(), "nStep")->setValue(10);
+    child<QCheckBox>(window.get(), "exactTest")->setChecked(true);
     window->compute();
     ASSERT_TRUE(window->computing());
-    EXPECT_TRUE(window->cancelButton->isVisible());
+    EXPECT_TRUE(child<QPushButton>(window.get(), "cancelButton")->isVisible());
     QTest::qWait(30);
-    window->cancelButton->click();
+    child<QPushButton>(window.get(), "cancelButton")->click();
     EXPECT_FALSE(window->computing());
     EXPECT_FALSE(window->curve());
     EXPECT_EQ(testSeriesCount(window->chart()), 0);
@@ -224,40 +237,40 @@ TEST_F(PowerCurveWindowTest, CancelLeavesNoSeriesAndALateResultIsDropped) {
     QTest::qWait(300);
     EXPECT_FALSE(window->curve());
     EXPECT_EQ(testSeriesCount(window->chart()), 0);
-    EXPECT_EQ(window->table->rowCount(), 0);
+    EXPECT_EQ(child<QTableWidget>(window.get(), "table")->rowCount(), 0);
 }
 
 TEST_F(PowerCurveWindowTest, AChangeWhileComputingRestartsWithTheNewInputs) {
-    window->nFrom->setValue(1000);
-    window->nTo->setValue(10000);
-    window->nStep->setValue(100);
-    window->exactTest->setChecked(true);
+    child<QSpinBox>(window.get(), "nFrom")->setValue(1000);
+    child<QSpinBox>(window.get(), "nTo")->setValue(10000);
+    child<QSpinBox>(window.get(), "nStep")->setValue(100);
+    child<QCheckBox>(window.get(), "exactTest")->setChecked(true);
     window->compute();
     ASSERT_TRUE(window->computing());
     // The new range is small: the restarted computation ends soon.
-    window->nFrom->setValue(10);
-    window->nTo->setValue(50);
-    window->nStep->setValue(20);
+    child<QSpinBox>(window.get(), "nFrom")->setValue(10);
+    child<QSpinBox>(window.get(), "nTo")->setValue(50);
+    child<QSpinBox>(window.get(), "nStep")->setValue(20);
     EXPECT_TRUE(window->computing());
     ASSERT_TRUE(waitIdle());
     ASSERT_TRUE(window->curve());
-    EXPECT_EQ(window->curve()->request.nFrom, 10u);
-    EXPECT_EQ(window->curve()->request.nTo, 50u);
+    EXPECT_EQ(window->curve()->request.n.front(), 10u);
+    EXPECT_EQ(window->curve()->request.n.back(), 50u);
     EXPECT_EQ(window->curve()->points.size(), 3u * 3u);
 }
 
 TEST_F(PowerCurveWindowTest, SimulatedCurvesNameTheirSeedAndShowIntervals) {
-    window->method->setCurrentIndex(1);
-    EXPECT_TRUE(window->replicates->isEnabled());
-    window->replicates->setValue(200);
-    window->nFrom->setValue(20);
-    window->nTo->setValue(60);
-    window->nStep->setValue(20);
+    child<QComboBox>(window.get(), "method")->setCurrentIndex(1);
+    EXPECT_TRUE(child<QSpinBox>(window.get(), "replicates")->isEnabled());
+    child<QSpinBox>(window.get(), "replicates")->setValue(200);
+    child<QSpinBox>(window.get(), "nFrom")->setValue(20);
+    child<QSpinBox>(window.get(), "nTo")->setValue(60);
+    child<QSpinBox>(window.get(), "nStep")->setValue(20);
     window->compute();
     ASSERT_TRUE(waitIdle());
     ASSERT_TRUE(window->curve());
-    EXPECT_TRUE(window->statusLine->text().contains("seed"));
-    EXPECT_TRUE(window->table->item(0, 5)->text().contains(" - "));
+    EXPECT_TRUE(child<QLabel>(window.get(), "statusLine")->text().contains("seed"));
+    EXPECT_TRUE(child<QTableWidget>(window.get(), "table")->item(0, 5)->text().contains(" - "));
 }
 
 TEST_F(PowerCurveWindowTest, ExportsWriteTheFilesTheUserNames) {
@@ -267,10 +280,11 @@ TEST_F(PowerCurveWindowTest, ExportsWriteTheFilesTheUserNames) {
     const QString csv = dir.filePath("curve.csv"), png = dir.filePath("curve.png"),
                   svg = dir.filePath("curve.svg");
     env.files.answers = {csv, png, svg, std::nullopt};
-    window->csvButton->click();
-    window->pngButton->click();
-    window->svgButton->click();
-    window->csvButton->click();  // cancelled: nothing written, nothing said
+    child<QPushButton>(window.get(), "csvButton")->click();
+    child<QPushButton>(window.get(), "pngButton")->click();
+    child<QPushButton>(window.get(), "svgButton")->click();
+    child<QPushButton>(window.get(), "csvButton")
+        ->click();  // cancelled: nothing written, nothing said
     ASSERT_EQ(env.files.requests.size(), 4u);
     EXPECT_EQ(env.files.requests[0].defaultExtension, "csv");
     EXPECT_EQ(env.files.requests[1].defaultExtension, "png");
@@ -289,31 +303,36 @@ TEST_F(PowerCurveWindowTest, ExportsWriteTheFilesTheUserNames) {
 
     // A file that cannot be written is reported.
     env.files.answers = {dir.filePath("missing/curve.png")};
-    window->pngButton->click();
+    child<QPushButton>(window.get(), "pngButton")->click();
     ASSERT_EQ(env.messages.texts(MessageKind::Error).size(), 1);
 }
 
 TEST_F(PowerCurveWindowTest, EscClosesTheWindowAndF1OpensItsTopic) {
-    window->nTo->setFocus();
-    QTest::keyClick(window->nTo, Qt::Key_F1);
+    child<QSpinBox>(window.get(), "nTo")->setFocus();
+    QTest::keyClick(child<QSpinBox>(window.get(), "nTo"), Qt::Key_F1);
     ASSERT_EQ(env.help.requests.size(), 1u);
     EXPECT_EQ(env.help.requests[0].second, kPowerCurveHelpContext);
-    QTest::keyClick(window->nTo, Qt::Key_Escape);
+    QTest::keyClick(child<QSpinBox>(window.get(), "nTo"), Qt::Key_Escape);
     EXPECT_FALSE(window->isVisible());
 }
 
 TEST_F(PowerCurveWindowTest, EveryInputIsReachedByTab) {
-    window->modelInputs->model->setFocus();
+    child<QComboBox>(window.get(), "model")->setFocus();
     QSet<QWidget*> reached;
     for (int i = 0; i < 40; ++i) {
         reached.insert(QApplication::focusWidget());
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
-    window->modelInputs->model->setCurrentIndex(3);
+    child<QComboBox>(window.get(), "model")->setCurrentIndex(3);
     for (QWidget* w : std::initializer_list<QWidget*>{
-             window->modelInputs->p, window->nFrom, window->nTo, window->nStep, window->x2Test,
-             window->exactTest, window->level, window->method, window->target,
-             window->computeButton, window->closeButton, window->takeButton})
+             child<QDoubleSpinBox>(window.get(), "p"), child<QSpinBox>(window.get(), "nFrom"),
+             child<QSpinBox>(window.get(), "nTo"), child<QSpinBox>(window.get(), "nStep"),
+             child<QCheckBox>(window.get(), "x2Test"), child<QCheckBox>(window.get(), "exactTest"),
+             child<QComboBox>(window.get(), "level"), child<QComboBox>(window.get(), "method"),
+             child<QDoubleSpinBox>(window.get(), "target"),
+             child<QPushButton>(window.get(), "computeButton"),
+             child<QPushButton>(window.get(), "closeButton"),
+             child<QPushButton>(window.get(), "takeButton")})
         EXPECT_TRUE(reached.contains(w)) << w->objectName().toStdString();
 }
 
@@ -340,7 +359,7 @@ TEST_F(PowerCurveWindowTest, EveryAltLetterIsUnique) { expectUniqueMnemonics(win
 class DeFinettiWindowTest : public StudyWindowTest<DeFinettiWindow> {
 protected:
     void SetUp() override {
-        study.n = 20;
+        study.request.n = {20};
         study.lastSample = GenotypeCounts{3, 6, 11};
         StudyWindowTest::SetUp();
     }
@@ -352,9 +371,9 @@ protected:
 };
 
 TEST_F(DeFinettiWindowTest, EnterDrawsTheLatticeTheModelAndTheLastSample) {
-    EXPECT_EQ(window->n->value(), 20);
-    window->n->setFocus();
-    QTest::keyClick(window->n, Qt::Key_Enter);
+    EXPECT_EQ(child<QSpinBox>(window.get(), "n")->value(), 20);
+    child<QSpinBox>(window.get(), "n")->setFocus();
+    QTest::keyClick(child<QSpinBox>(window.get(), "n"), Qt::Key_Enter);
     ASSERT_TRUE(waitIdle());
     ASSERT_TRUE(window->picture());
     const int lattice = series(kAcceptedSeriesName)->count() +
@@ -363,23 +382,23 @@ TEST_F(DeFinettiWindowTest, EnterDrawsTheLatticeTheModelAndTheLastSample) {
     EXPECT_EQ(lattice, 21 * 22 / 2);
     ASSERT_NE(series(kLastSampleSeriesName), nullptr);
     EXPECT_EQ(series(kModelSeriesName)->count(), 1);
-    EXPECT_TRUE(window->pngButton->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(window.get(), "pngButton")->isEnabled());
 }
 
 // The acceptance region belongs to the chosen n; the main window's last
 // sample, drawn on the region of another n, would seem accepted or rejected
 // by a test it was never put to.
 TEST_F(DeFinettiWindowTest, TheLastSampleIsDrawnOnlyOnTheRegionOfItsOwnN) {
-    window->n->setValue(30);
+    child<QSpinBox>(window.get(), "n")->setValue(30);
     window->draw();
     ASSERT_TRUE(waitIdle());
     ASSERT_TRUE(window->picture());
     EXPECT_FALSE(window->picture()->lastSample);
     EXPECT_EQ(series(kLastSampleSeriesName), nullptr);
-    EXPECT_TRUE(window->statusLine->text().contains("n = 20"))
-        << window->statusLine->text().toStdString();
+    EXPECT_TRUE(child<QLabel>(window.get(), "statusLine")->text().contains("n = 20"))
+        << child<QLabel>(window.get(), "statusLine")->text().toStdString();
 
-    window->n->setValue(20);
+    child<QSpinBox>(window.get(), "n")->setValue(20);
     window->draw();
     ASSERT_TRUE(waitIdle());
     ASSERT_TRUE(window->picture());
@@ -390,23 +409,23 @@ TEST_F(DeFinettiWindowTest, TheLastSampleIsDrawnOnlyOnTheRegionOfItsOwnN) {
 TEST_F(DeFinettiWindowTest, BadInputGivesAMessageAndNoDiagram) {
     window->draw();
     ASSERT_TRUE(waitIdle());
-    window->n->setValue(static_cast<int>(kMaxDiagramSampleSize) + 1);
-    window->drawButton->click();
+    child<QSpinBox>(window.get(), "n")->setValue(static_cast<int>(kMaxDiagramSampleSize) + 1);
+    child<QPushButton>(window.get(), "drawButton")->click();
     EXPECT_FALSE(window->picture());
     EXPECT_EQ(series(kAcceptedSeriesName)->count(), 0);
-    EXPECT_TRUE(window->statusLine->text().contains("300"));
-    EXPECT_EQ(QApplication::focusWidget(), window->n);
-    EXPECT_FALSE(window->pngButton->isEnabled());
+    EXPECT_TRUE(child<QLabel>(window.get(), "statusLine")->text().contains("300"));
+    EXPECT_EQ(QApplication::focusWidget(), child<QSpinBox>(window.get(), "n"));
+    EXPECT_FALSE(child<QPushButton>(window.get(), "pngButton")->isEnabled());
 
-    window->n->setValue(20);
-    window->modelInputs->model->setCurrentIndex(3);
-    window->modelInputs->w11->setValue(0);
-    window->modelInputs->w12->setValue(0);
-    window->modelInputs->w22->setValue(0);
-    window->drawButton->click();
+    child<QSpinBox>(window.get(), "n")->setValue(20);
+    child<QComboBox>(window.get(), "model")->setCurrentIndex(3);
+    child<QDoubleSpinBox>(window.get(), "w11")->setValue(0);
+    child<QDoubleSpinBox>(window.get(), "w12")->setValue(0);
+    child<QDoubleSpinBox>(window.get(), "w22")->setValue(0);
+    child<QPushButton>(window.get(), "drawButton")->click();
     EXPECT_FALSE(window->picture());
-    EXPECT_TRUE(window->statusLine->text().startsWith("The fitnesses"))
-        << window->statusLine->text().toStdString();
+    EXPECT_TRUE(child<QLabel>(window.get(), "statusLine")->text().startsWith("The fitnesses"))
+        << child<QLabel>(window.get(), "statusLine")->text().toStdString();
 }
 
 TEST_F(DeFinettiWindowTest, ExportsWritePictures) {
@@ -414,8 +433,8 @@ TEST_F(DeFinettiWindowTest, ExportsWritePictures) {
     ASSERT_TRUE(waitIdle());
     QTemporaryDir dir;
     env.files.answers = {dir.filePath("d.png"), dir.filePath("d.svg")};
-    window->pngButton->click();
-    window->svgButton->click();
+    child<QPushButton>(window.get(), "pngButton")->click();
+    child<QPushButton>(window.get(), "svgButton")->click();
     EXPECT_FALSE(QImage(dir.filePath("d.png")).isNull());
     EXPECT_GT(QFile(dir.filePath("d.svg")).size(), 1000);
     EXPECT_TRUE(env.messages.shown.empty());
@@ -426,8 +445,8 @@ TEST_F(DeFinettiWindowTest, EveryAltLetterIsUnique) { expectUniqueMnemonics(wind
 TEST_F(DeFinettiWindowTest, EscClosesTheWindowOnly) {
     QWidget owner;
     owner.show();
-    window->n->setFocus();
-    QTest::keyClick(window->n, Qt::Key_Escape);
+    child<QSpinBox>(window.get(), "n")->setFocus();
+    QTest::keyClick(child<QSpinBox>(window.get(), "n"), Qt::Key_Escape);
     EXPECT_FALSE(window->isVisible());
     EXPECT_TRUE(owner.isVisible());
 }
@@ -489,11 +508,11 @@ TEST_F(ToolsMenu, EachItemOpensOneWindowWithTheMainWindowsStudy) {
     form->GCheckBox->setChecked(true);
     form->RunButton->click();
     const StudySnapshot s = form->currentStudy();
-    EXPECT_EQ(s.setting.model, GenotypeModel::Inbreeding);
-    EXPECT_DOUBLE_EQ(s.setting.p, 0.35);
-    EXPECT_DOUBLE_EQ(s.setting.f, 0.2);
-    EXPECT_EQ(s.n, 25u);
-    EXPECT_TRUE(s.gOn);
+    EXPECT_EQ(s.request.model, GenotypeModel::Inbreeding);
+    EXPECT_EQ(s.request.p, std::vector<double>{0.35});
+    EXPECT_EQ(s.request.f, std::vector<double>{0.2});
+    EXPECT_EQ(s.request.n, std::vector<std::uint32_t>{25});
+    EXPECT_EQ(s.request.tests, (std::vector<HweTest>{HweTest::X2, HweTest::G}));
     ASSERT_TRUE(s.lastSample);
     EXPECT_EQ(s.lastSample->o11 + s.lastSample->o12 + s.lastSample->o22, 25);
     EXPECT_EQ(s.lastSample->o11, form->o11AdvEdit->text().toInt());
@@ -502,17 +521,17 @@ TEST_F(ToolsMenu, EachItemOpensOneWindowWithTheMainWindowsStudy) {
     PowerCurveWindow* curve = form->powerCurveWindow();
     ASSERT_NE(curve, nullptr);
     EXPECT_TRUE(curve->isVisible());
-    EXPECT_DOUBLE_EQ(curve->modelInputs->p->value(), 0.35);
+    EXPECT_DOUBLE_EQ(child<QDoubleSpinBox>(curve, "p")->value(), 0.35);
     // A second choice brings the same window forward and keeps what it holds.
-    curve->nStep->setValue(7);
+    child<QSpinBox>(curve, "nStep")->setValue(7);
     form->ToolsPowerCurveItem->trigger();
     EXPECT_EQ(form->powerCurveWindow(), curve);
-    EXPECT_EQ(curve->nStep->value(), 7);
+    EXPECT_EQ(child<QSpinBox>(curve, "nStep")->value(), 7);
 
     form->ToolsDeFinettiItem->trigger();
     DeFinettiWindow* diagram = form->deFinettiWindow();
     ASSERT_NE(diagram, nullptr);
-    EXPECT_EQ(diagram->n->value(), 25);
+    EXPECT_EQ(child<QSpinBox>(diagram, "n")->value(), 25);
     diagram->draw();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !diagram->computing(); }, kWaitMs));
     ASSERT_TRUE(diagram->picture());
@@ -520,8 +539,8 @@ TEST_F(ToolsMenu, EachItemOpensOneWindowWithTheMainWindowsStudy) {
     EXPECT_EQ(*diagram->picture()->lastSample, *s.lastSample);
 
     // Esc in a study window closes it and leaves the program running.
-    diagram->n->setFocus();
-    QTest::keyClick(diagram->n, Qt::Key_Escape);
+    child<QSpinBox>(diagram, "n")->setFocus();
+    QTest::keyClick(child<QSpinBox>(diagram, "n"), Qt::Key_Escape);
     EXPECT_FALSE(diagram->isVisible());
     EXPECT_TRUE(form->isVisible());
     EXPECT_FALSE(form->exitRequested());
@@ -539,18 +558,18 @@ TEST_F(ToolsMenu, AReopenedWindowDropsAnOldProblemAndEnterComputes) {
     form->ToolsDeFinettiItem->trigger();
     DeFinettiWindow* diagram = form->deFinettiWindow();
     ASSERT_NE(diagram, nullptr);
-    diagram->modelInputs->model->setCurrentIndex(1);  // Wahlund
-    diagram->modelInputs->var->setValue(0.245);       // above p*q = 0.24
-    diagram->modelInputs->var->setFocus();
-    QTest::keyClick(diagram->modelInputs->var, Qt::Key_Return);
+    child<QComboBox>(diagram, "model")->setCurrentIndex(1);  // Wahlund
+    child<QDoubleSpinBox>(diagram, "var")->setValue(0.245);  // above p*q = 0.24
+    child<QDoubleSpinBox>(diagram, "var")->setFocus();
+    QTest::keyClick(child<QDoubleSpinBox>(diagram, "var"), Qt::Key_Return);
     ASSERT_FALSE(diagram->picture());
     ASSERT_TRUE(diagram->chart()->title().contains("correcting"));
-    QTest::keyClick(diagram->modelInputs->var, Qt::Key_Escape);
+    QTest::keyClick(child<QDoubleSpinBox>(diagram, "var"), Qt::Key_Escape);
     ASSERT_FALSE(diagram->isVisible());
 
     form->ToolsDeFinettiItem->trigger();
     ASSERT_TRUE(QTest::qWaitForWindowActive(diagram));
-    EXPECT_EQ(diagram->modelInputs->model->currentIndex(), 0);
+    EXPECT_EQ(child<QComboBox>(diagram, "model")->currentIndex(), 0);
     EXPECT_FALSE(diagram->chart()->title().contains("correcting"))
         << diagram->chart()->title().toStdString();
     // The widget of the window that keys go to once it is active.
@@ -559,33 +578,35 @@ TEST_F(ToolsMenu, AReopenedWindowDropsAnOldProblemAndEnterComputes) {
     QTest::keyClick(focus, Qt::Key_Return);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !diagram->computing(); }, kWaitMs));
     EXPECT_TRUE(diagram->picture())
-        << diagram->statusLine->text().toStdString() << " focus "
+        << child<QLabel>(diagram, "statusLine")->text().toStdString() << " focus "
         << focus->objectName().toStdString() << " " << focus->metaObject()->className();
 
     form->ToolsPowerCurveItem->trigger();
     PowerCurveWindow* curve = form->powerCurveWindow();
     ASSERT_NE(curve, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowActive(curve));
-    curve->modelInputs->model->setCurrentIndex(3);  // selection
+    child<QComboBox>(curve, "model")->setCurrentIndex(3);  // selection
     for (QDoubleSpinBox* w :
-         {curve->modelInputs->w11, curve->modelInputs->w12, curve->modelInputs->w22})
+         {child<QDoubleSpinBox>(curve, "w11"), child<QDoubleSpinBox>(curve, "w12"),
+          child<QDoubleSpinBox>(curve, "w22")})
         w->setValue(0);
-    curve->modelInputs->w22->setFocus();
-    QTest::keyClick(curve->modelInputs->w22, Qt::Key_Return);
+    child<QDoubleSpinBox>(curve, "w22")->setFocus();
+    QTest::keyClick(child<QDoubleSpinBox>(curve, "w22"), Qt::Key_Return);
     ASSERT_TRUE(curve->chart()->title().contains("correcting"));
     QTest::keyClick(curve->focusWidget() ? curve->focusWidget() : curve, Qt::Key_Escape);
     ASSERT_FALSE(curve->isVisible());
 
     form->ToolsPowerCurveItem->trigger();
     ASSERT_TRUE(QTest::qWaitForWindowActive(curve));
-    EXPECT_EQ(curve->modelInputs->model->currentIndex(), 0);
+    EXPECT_EQ(child<QComboBox>(curve, "model")->currentIndex(), 0);
     EXPECT_FALSE(curve->chart()->title().contains("correcting"))
         << curve->chart()->title().toStdString();
     focus = curve->focusWidget();
     ASSERT_NE(focus, nullptr);
     QTest::keyClick(focus, Qt::Key_Return);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !curve->computing(); }, kWaitMs));
-    EXPECT_GT(testSeriesCount(curve->chart()), 0) << curve->statusLine->text().toStdString();
+    EXPECT_GT(testSeriesCount(curve->chart()), 0)
+        << child<QLabel>(curve, "statusLine")->text().toStdString();
 }
 
 }  // namespace

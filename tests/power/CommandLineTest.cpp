@@ -8,10 +8,11 @@
 #include <memory>
 #include <sstream>
 
+#include "cli/PowerCommand.h"
 #include "core/Clock.h"
+#include "core/Version.h"
 #include "engine/Random.h"
 #include "engine/Simulation.h"
-#include "power/CommandLine.h"
 #include "power/PowerStudy.h"
 #include "report/ResultLine.h"
 #include "support/CommaLocale.h"
@@ -161,7 +162,7 @@ TEST(CommandLine, CsvOnStandardOutputHasOneRowPerGridPoint) {
     EXPECT_NE(o.err.find("first n with power >= 0.5"), std::string::npos);
     const auto rows = lines(o.out);
     ASSERT_EQ(rows.size(), 1u + 2 * 3 * 3 * 2);
-    EXPECT_EQ(rows[0] + "\n", csvHeader());
+    EXPECT_EQ(rows[0] + "\n", studyCsv({}));
     const auto first = fields(rows[1]);
     ASSERT_EQ(first.size(), 20u);
     EXPECT_EQ(first[0], "inbreeding");
@@ -258,4 +259,22 @@ TEST(CommandLine, SimulatedRunsGoToTheResultsFileAsTheWindowSavesThem) {
         << again.out;
     EXPECT_EQ(lines(readFile(path)).size(), 3u);
     std::filesystem::remove(path);
+}
+
+TEST(CommandLine, VersionAndTheEndOfTheOptions) {
+    const Outcome version = run({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, std::string("zygomet-power ") + kZygometVersion + "\n");
+    EXPECT_NE(std::string(kZygometVersion).find('.'), std::string::npos);
+    // After "--" nothing is an option, and the command takes no operands.
+    const Outcome after = run({"--p", "0.4", "--n", "10", "--", "--csv", "-"});
+    EXPECT_EQ(after.status, 2);
+    EXPECT_EQ(after.err, "zygomet-power: \"--csv\": unexpected argument; options start with --\n");
+    // "--version" as the value of an option is that option's value.
+    const std::string csv = tempPath("--version");
+    const Outcome value = run({"--p", "0.4", "--n", "10", "--csv", csv});
+    EXPECT_EQ(value.status, 0);
+    EXPECT_EQ(value.out.find("zygomet-power 1"), std::string::npos);
+    std::filesystem::remove(csv);
+    EXPECT_EQ(run({"--p", "0.4", "--n", "10", "--test", "--version"}).status, 2);
 }

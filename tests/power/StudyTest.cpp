@@ -21,17 +21,8 @@ using namespace zyg;
 
 namespace {
 
-std::string usageMessage(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const UsageError& e) {
-        return e.what();
-    }
-    return "no error";
-}
-
-PowerGrid inbreedingGrid() {
-    PowerGrid g;
+StudyRequest inbreedingGrid() {
+    StudyRequest g;
     g.model = GenotypeModel::Inbreeding;
     g.p = {0.3, 0.6};
     g.f = {0.05, 0.1};
@@ -56,109 +47,166 @@ std::string tempPath(const std::string& name) {
 
 }  // namespace
 
-TEST(Axis, ValuesListsAndRanges) {
-    EXPECT_EQ(parseAxis("--p", "0.1"), (std::vector<double>{0.1}));
-    EXPECT_EQ(parseAxis("--p", "0.1,0.25"), (std::vector<double>{0.1, 0.25}));
-    // Range values are the decimals the user wrote, not accumulated steps.
-    EXPECT_EQ(parseAxis("--p", "0.1:0.5:0.1"), (std::vector<double>{0.1, 0.2, 0.3, 0.4, 0.5}));
-    const auto hundred = parseAxis("--n", "10:1000:10");
-    ASSERT_EQ(hundred.size(), 100u);
-    EXPECT_EQ(hundred.front(), 10);
-    EXPECT_EQ(hundred.back(), 1000);
-    // The end is included only when a step lands on it.
-    EXPECT_EQ(parseAxis("--f", "0:1:0.3"), (std::vector<double>{0, 0.3, 0.6, 0.9}));
-    EXPECT_EQ(parseAxis("--f", "0.5:0.5:1"), (std::vector<double>{0.5}));
-    EXPECT_EQ(parseAxis("--n", "1,5:7:1"), (std::vector<double>{1, 5, 6, 7}));
-    EXPECT_EQ(parseAxis("--level", "5e-3"), (std::vector<double>{0.005}));
-}
+TEST(Request, CrossesOnlyTheListsTheModelReads) {
+    StudyRequest r;
+    r.model = GenotypeModel::HardyWeinberg;
+    r.p = {0.2, 0.4};
+    r.var = {0.01, 0.02};  // not read by Hardy-Weinberg
+    EXPECT_EQ(modelSettings(r).size(), 2u);
+    EXPECT_EQ(modelSettings(r)[0].var, 0);
+    EXPECT_TRUE(checkStudy(r).empty());
 
-TEST(Axis, MalformedTextNamesTheOptionAndTheValue) {
-    for (const char* bad :
-         {"", "abc", "0.1,", ",0.1", "1,,2", "1:2", "1:2:3:4", "1:x:1", "nan", "inf", "0,1"}) {
-        if (std::string(bad) == "0,1") continue;  // a list of two values, not a decimal comma
-        const std::string m = usageMessage([&] { parseAxis("--p", bad); });
-        EXPECT_EQ(m.rfind("--p \"" + std::string(bad) + "\": ", 0), 0u) << m;
-    }
-    EXPECT_NE(usageMessage([] { parseAxis("--n", "5:1:1"); }).find("backwards"), std::string::npos);
-    EXPECT_NE(usageMessage([] { parseAxis("--n", "1:5:0"); }).find("step"), std::string::npos);
-    EXPECT_NE(usageMessage([] { parseAxis("--n", "1:5:-1"); }).find("step"), std::string::npos);
-    EXPECT_NE(usageMessage([] { parseAxis("--f", "0:1:1e-9"); }).find("more than"),
-              std::string::npos);
-}
-
-TEST(Axis, SampleSizesAreWholeNumbersWithinTheWindowsRange) {
-    EXPECT_EQ(parseSampleSizes("--n", "10:30:10"), (std::vector<std::uint32_t>{10, 20, 30}));
-    EXPECT_EQ(parseSampleSizes("--n", "1,10000"), (std::vector<std::uint32_t>{1, 10000}));
-    for (const char* bad : {"0", "10001", "2.5", "-3", "9990:10010:10"}) {
-        const std::string m = usageMessage([&] { parseSampleSizes("--n", bad); });
-        EXPECT_NE(m.find("whole numbers from 1 to 10000"), std::string::npos) << bad << ": " << m;
-    }
-}
-
-TEST(Grid, CrossesOnlyTheAxesTheModelReads) {
-    PowerGrid g;
-    g.model = GenotypeModel::HardyWeinberg;
-    g.p = {0.2, 0.4};
-    g.var = {0.01, 0.02};  // not read by Hardy-Weinberg
-    EXPECT_EQ(modelSettings(g).size(), 2u);
-    EXPECT_EQ(modelSettings(g)[0].var, 0);
-
-    g.model = GenotypeModel::Selection;
-    g.w11 = {0.5, 1};
-    g.w22 = {1, 2, 3};
-    const auto s = modelSettings(g);
+    r.model = GenotypeModel::Selection;
+    r.w11 = {0.5, 1};
+    r.w22 = {1, 2, 3};
+    const auto s = modelSettings(r);
     ASSERT_EQ(s.size(), 12u);
     EXPECT_EQ(s[0].p, 0.2);
     EXPECT_EQ(s[0].w22, 1);
     EXPECT_EQ(s[1].w22, 2);  // w22 fastest, p slowest
     EXPECT_EQ(s[11].p, 0.4);
     EXPECT_EQ(s[11].w11, 1);
+    EXPECT_EQ(studyPoints(r), 12.0 * 1 * 2 * 2);
 }
 
-TEST(Grid, RefusesSettingsTheWindowWouldNot) {
-    PowerGrid g;
-    g.model = GenotypeModel::Wahlund;
-    g.p = {0.5, 0.1};
-    g.var = {0.05};  // below p*q at both: 0.25 and 0.09
-    EXPECT_NO_THROW(checkGrid(g));
-    g.var = {0.1};  // above 0.09 at p 0.1
-    EXPECT_NE(usageMessage([&] { checkGrid(g); }).find("--var \"0.1\": var must lie from 0 to p*q"),
-              std::string::npos);
-    g.var = {0.25};
-    g.p = {0.5};
-    EXPECT_NO_THROW(checkGrid(g));  // var at its maximum p*q
+TEST(Request, EachProblemNamesItsInputItsValueAndWhy) {
+    struct Case {
+        const char* what;
+        std::function<void(StudyRequest&)> spoil;
+        StudyInput input;
+        ProblemKind kind;
+        double value;
+    };
+    const Case cases[] = {
+        {"p below its range",
+         [](StudyRequest& r) {
+             r.p = {0.3, 0.005};
+         },
+         StudyInput::P, ProblemKind::OutOfRange, 0.005},
+        {"var above p*q at the second p",
+         [](StudyRequest& r) {
+             r.model = GenotypeModel::Wahlund;
+             r.p = {0.5, 0.1};
+             r.var = {0.05, 0.1};
+         },
+         StudyInput::Var, ProblemKind::OutOfBound, 0.1},
+        {"negative var",
+         [](StudyRequest& r) {
+             r.model = GenotypeModel::Wahlund;
+             r.var = {-0.01};
+         },
+         StudyInput::Var, ProblemKind::OutOfBound, -0.01},
+        {"f above 1",
+         [](StudyRequest& r) {
+             r.model = GenotypeModel::Inbreeding;
+             r.f = {1.5};
+         },
+         StudyInput::F, ProblemKind::OutOfRange, 1.5},
+        {"a fitness above 10",
+         [](StudyRequest& r) {
+             r.model = GenotypeModel::Selection;
+             r.w12 = {10.5};
+         },
+         StudyInput::W12, ProblemKind::OutOfRange, 10.5},
+        {"every fitness list holds a 0",
+         [](StudyRequest& r) {
+             r.model = GenotypeModel::Selection;
+             r.w11 = {0, 1};
+             r.w12 = {0};
+             r.w22 = {0, 2};
+         },
+         StudyInput::W11, ProblemKind::AllZero, 0},
+        {"n of 0",
+         [](StudyRequest& r) {
+             r.n = {10, 0};
+         },
+         StudyInput::N, ProblemKind::OutOfRange, 0},
+        {"n beyond the engine",
+         [](StudyRequest& r) { r.n = {maxSampleSize(PowerMethod::Exact) + 1}; }, StudyInput::N,
+         ProblemKind::OutOfRange, maxSampleSize(PowerMethod::Exact) + 1.0},
+        {"no test", [](StudyRequest& r) { r.tests.clear(); }, StudyInput::Tests,
+         ProblemKind::Missing, 0},
+        {"level above 0.5",
+         [](StudyRequest& r) {
+             r.levels = {0.05, 0.6};
+         },
+         StudyInput::Levels, ProblemKind::OutOfRange, 0.6},
+        {"level 0", [](StudyRequest& r) { r.levels = {0}; }, StudyInput::Levels,
+         ProblemKind::OutOfRange, 0},
+        {"no level", [](StudyRequest& r) { r.levels.clear(); }, StudyInput::Levels,
+         ProblemKind::Missing, 0},
+        {"no replicates",
+         [](StudyRequest& r) {
+             r.method = PowerMethod::Simulate;
+             r.replicates = 0;
+         },
+         StudyInput::Replicates, ProblemKind::OutOfRange, 0},
+        {"target 0", [](StudyRequest& r) { r.target = 0; }, StudyInput::Target,
+         ProblemKind::OutOfRange, 0},
+        {"too many points",
+         [](StudyRequest& r) {
+             r.p = std::vector<double>(1000, 0.5);
+             r.n = std::vector<std::uint32_t>(1001, 10);
+         },
+         StudyInput::Points, ProblemKind::TooMany, 2.0 * 1000 * 1001 * 2},
+    };
+    for (const Case& c : cases) {
+        StudyRequest r;
+        c.spoil(r);
+        const std::vector<StudyProblem> problems = checkStudy(r);
+        ASSERT_EQ(problems.size(), 1u) << c.what;
+        EXPECT_EQ(problems[0].input, c.input) << c.what;
+        EXPECT_EQ(problems[0].kind, c.kind) << c.what;
+        EXPECT_EQ(problems[0].value, c.value) << c.what;
+    }
+}
 
-    PowerGrid s;
-    s.model = GenotypeModel::Selection;
-    s.w11 = {0, 1};
-    s.w12 = {0};
-    s.w22 = {0, 2};
-    EXPECT_NE(usageMessage([&] { checkGrid(s); }).find("must not all be 0"), std::string::npos);
-    s.w22 = {2};
-    EXPECT_NO_THROW(checkGrid(s));
-    s.w12 = {10.5};
-    EXPECT_NE(usageMessage([&] { checkGrid(s); }).find("--w12 \"10.5\""), std::string::npos);
+TEST(Request, BoundsAreThoseOfTheModelAndTheMethod) {
+    StudyRequest r;
+    r.model = GenotypeModel::Wahlund;
+    r.p = {0.5, 0.1};
+    r.var = {0.1};
+    const auto var = checkStudy(r);
+    ASSERT_EQ(var.size(), 1u);
+    EXPECT_EQ(var[0].bound, 0.1 * 0.9);  // the bound at the p where it is passed
+    EXPECT_EQ(var[0].at, 0.1);
+    r.p = {0.5};
+    r.var = {0.25};  // var at its maximum p*q
+    EXPECT_TRUE(checkStudy(r).empty());
 
-    PowerGrid l;
-    l.levels = {0.05, 0.6};
-    EXPECT_NE(usageMessage([&] { checkGrid(l); }).find("--level \"0.6\""), std::string::npos);
-    l.levels = {0};
-    EXPECT_NE(usageMessage([&] { checkGrid(l); }).find("--level \"0\""), std::string::npos);
-    l.levels = {};
-    EXPECT_NE(usageMessage([&] { checkGrid(l); }).find("--level: no value"), std::string::npos);
-    PowerGrid p;
-    p.p = {0.005};
-    EXPECT_NE(usageMessage([&] { checkGrid(p); }).find("--p \"0.005\""), std::string::npos);
+    // The simulation draws samples of at most the window's size.
+    StudyRequest s;
+    s.n = {kMaxSampleSize};
+    s.method = PowerMethod::Simulate;
+    EXPECT_TRUE(checkStudy(s).empty());
+    s.n = {kMaxSampleSize + 1};
+    ASSERT_EQ(checkStudy(s).size(), 1u);
+    EXPECT_EQ(checkStudy(s)[0].range.high, kMaxSampleSize);
+    s.target = 1;  // a target of 1 is a power that can be reached
+    s.n = {10};
+    EXPECT_TRUE(checkStudy(s).empty());
+
+    // Every input with a problem is named once, in the order of the inputs.
+    StudyRequest many;
+    many.p = {0, 2};
+    many.n = {0};
+    many.tests.clear();
+    const auto all = checkStudy(many);
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[0].input, StudyInput::P);
+    EXPECT_EQ(all[0].value, 0);
+    EXPECT_EQ(all[1].input, StudyInput::N);
+    EXPECT_EQ(all[2].input, StudyInput::Tests);
 }
 
 TEST(Study, ExactPointsInGridOrderFromEveryThreadCount) {
-    const PowerGrid g = inbreedingGrid();
+    StudyRequest g = inbreedingGrid();
     StudyControl one;
     one.threads = 1;
-    const auto single = runStudy(g, PowerMethod::Exact, {}, one);
+    const auto single = runStudy(g, one);
     StudyControl three;
     three.threads = 3;
-    const auto parallel = runStudy(g, PowerMethod::Exact, {}, three);
+    const auto parallel = runStudy(g, three);
     ASSERT_EQ(single.size(), 2u * 2 * 3 * 3 * 2);
     ASSERT_EQ(parallel.size(), single.size());
     std::size_t i = 0;
@@ -186,14 +234,14 @@ TEST(Study, ExactPointsInGridOrderFromEveryThreadCount) {
 }
 
 TEST(Study, ReportsProgressAndStopsWhenCancelled) {
-    const PowerGrid g = inbreedingGrid();
+    StudyRequest g = inbreedingGrid();
     std::vector<std::size_t> seen;
     StudyControl control;
     control.progress = [&](std::size_t done, std::size_t total) {
         EXPECT_EQ(total, 12u);
         seen.push_back(done);
     };
-    runStudy(g, PowerMethod::Exact, {}, control);
+    runStudy(g, control);
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(seen.back(), 12u);
     EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
@@ -201,31 +249,35 @@ TEST(Study, ReportsProgressAndStopsWhenCancelled) {
     std::atomic<bool> cancel{true};
     StudyControl cancelled;
     cancelled.cancel = &cancel;
-    EXPECT_THROW(runStudy(g, PowerMethod::Exact, {}, cancelled), StudyCancelled);
-    EXPECT_THROW(runStudy(g, PowerMethod::Simulate, {100, 1}, cancelled), StudyCancelled);
+    EXPECT_THROW(runStudy(g, cancelled), StudyCancelled);
+    g.method = PowerMethod::Simulate;
+    g.replicates = 100;
+    g.seed = 1;
+    EXPECT_THROW(runStudy(g, cancelled), StudyCancelled);
 
     // Cancelled from the progress report of a simulation.
     std::atomic<bool> later{false};
     StudyControl midway;
     midway.cancel = &later;
     midway.progress = [&](std::size_t, std::size_t) { later = true; };
-    EXPECT_THROW(runStudy(g, PowerMethod::Simulate, {100, 1}, midway), StudyCancelled);
+    EXPECT_THROW(runStudy(g, midway), StudyCancelled);
 }
 
 TEST(Simulation, UsesTheWindowsEngineAndItsSamplesForEveryTest) {
     ModelSetting m{GenotypeModel::Wahlund, 0.3};
     m.var = 0.03;
-    const SimulationPlan plan{2000, 49530250};
+    const std::uint32_t replicates = 2000, seed = 49530250;
     setRandomSeed(777);
-    const auto points = simulatePoint(
-        m, 40, {HweTest::X2, HweTest::G, HweTest::X2cc, HweTest::Exact}, {0.05, 0.01}, plan);
+    const auto points =
+        simulatePoint(m, 40, {HweTest::X2, HweTest::G, HweTest::X2cc, HweTest::Exact}, {0.05, 0.01},
+                      replicates, seed);
     EXPECT_EQ(randomSeed(), 777u);  // the program-wide seed is left as it was
     ASSERT_EQ(points.size(), 8u);
 
     // The window's own run from the same seed.
     auto state = std::make_unique<SimulationState>();
     state->frequencies = frequenciesOf(m);
-    setRandomSeed(plan.seed);
+    setRandomSeed(seed);
     const RunResult result = runSimulation({40, 2000, true, true}, *state, ".");
     EXPECT_EQ(points[0].windowTested, result.x2.ok);
     EXPECT_EQ(points[0].windowAbove05, result.x2.counts.above05);
@@ -236,11 +288,11 @@ TEST(Simulation, UsesTheWindowsEngineAndItsSamplesForEveryTest) {
 
     // The same samples drawn again decide X2 exactly as the window's tables
     // did, and give the corrected X2 and the exact test their counts.
-    std::uint32_t seed = plan.seed;
+    std::uint32_t at = seed;
     const GenotypeFrequencies fr = frequenciesOf(m);
     std::uint32_t x2Tested = 0, x2Rejected = 0, exactTested = 0, exactRejected = 0;
     for (int r = 0; r < 2000; ++r) {
-        const GenotypeCounts c = referenceSampler(seed, fr.f11, fr.f11 + fr.f12, 40);
+        const GenotypeCounts c = referenceSampler(at, fr.f11, fr.f11 + fr.f12, 40);
         if (const auto d = rejects(HweTest::X2, c, 0.05)) {
             ++x2Tested;
             x2Rejected += *d;
@@ -265,7 +317,7 @@ TEST(Simulation, UsesTheWindowsEngineAndItsSamplesForEveryTest) {
     for (std::size_t k = 0; k < tl.size(); ++k) {
         const PowerPoint& p = points[k];
         EXPECT_EQ(p.method, PowerMethod::Simulate);
-        EXPECT_EQ(p.seed, std::optional<std::uint32_t>(plan.seed));
+        EXPECT_EQ(p.seed, std::optional<std::uint32_t>(seed));
         EXPECT_EQ(p.nrep, 2000u);
         const double se = std::sqrt(exact[k].power * (1 - exact[k].power) / 2000);
         EXPECT_NEAR(p.power, exact[k].power, 4 * se + 1e-9) << k;
@@ -280,7 +332,7 @@ TEST(Simulation, IntervalsStaySoundAtZeroPower) {
     // heterozygotes: G is never testable and X2 always rejects at n 30.
     ModelSetting m{GenotypeModel::Selection, 0.5};
     m.w12 = 0;
-    const auto points = simulatePoint(m, 30, {HweTest::X2, HweTest::G}, {0.05}, {500, 3});
+    const auto points = simulatePoint(m, 30, {HweTest::X2, HweTest::G}, {0.05}, 500, 3);
     EXPECT_EQ(points[0].power, 1);
     EXPECT_EQ(points[1].testable, 0);
     EXPECT_EQ(points[1].power, 0);
@@ -320,9 +372,6 @@ TEST(Crossings, FirstReachingAndStayingAboveDiffer) {
 }
 
 TEST(Csv, ColumnsAndFullPrecisionWhateverTheLocale) {
-    EXPECT_EQ(csvHeader(),
-              "model,p,var,f,w11,w12,w22,n,test,level,method,testable,power,conditional_power,se,"
-              "low95,high95,nrep,seed,mass_left_out\n");
     PowerPoint x;
     x.model = {GenotypeModel::Inbreeding, 0.4};
     x.model.f = 0.05;
@@ -334,9 +383,13 @@ TEST(Csv, ColumnsAndFullPrecisionWhateverTheLocale) {
     x.conditionalPower = 1.0 / 3;
     x.massLeftOut = 1.5e-15;
     zyg::testing::ScopedCommaLocale comma;
-    EXPECT_EQ(csvRow(x),
-              "inbreeding,0.4,0,0.05,1,1,1,100,exact,0.01,exact,1,0.3333333333333333,"
-              "0.3333333333333333,,,,,,1.5e-15\n");
+    const std::string header =
+        "model,p,var,f,w11,w12,w22,n,test,level,method,testable,power,conditional_power,se,"
+        "low95,high95,nrep,seed,mass_left_out\n";
+    EXPECT_EQ(studyCsv({x}),
+              header +
+                  "inbreeding,0.4,0,0.05,1,1,1,100,exact,0.01,exact,1,0.3333333333333333,"
+                  "0.3333333333333333,,,,,,1.5e-15\n");
     x.method = PowerMethod::Simulate;
     x.testable = 0;
     x.power = 0;
@@ -346,8 +399,9 @@ TEST(Csv, ColumnsAndFullPrecisionWhateverTheLocale) {
     x.high95 = 0.25;
     x.nrep = 10;
     x.seed = 42;
-    EXPECT_EQ(csvRow(x),
-              "inbreeding,0.4,0,0.05,1,1,1,100,exact,0.01,simulate,0,0,,0,0,0.25,10,42,\n");
+    EXPECT_EQ(
+        studyCsv({x}),
+        header + "inbreeding,0.4,0,0.05,1,1,1,100,exact,0.01,simulate,0,0,,0,0,0.25,10,42,\n");
 }
 
 TEST(ResultsFile, SimulatedRunsAppendTheWindowsLines) {

@@ -13,6 +13,7 @@
 #include "Unit5.h"
 #include "charts/DeFinettiWindow.h"
 #include "charts/PowerCurveWindow.h"
+#include "support/Child.h"
 #include "widgets/EditBox.h"
 #include "widgets/NumericSpinField.h"
 
@@ -47,10 +48,11 @@ int main(int argc, char** argv) {
 
         form.ToolsPowerCurveItemClick();
         zyg::PowerCurveWindow* curve = form.powerCurveWindow();
-        curve->nFrom->setValue(10);
-        curve->nTo->setValue(600);
-        curve->nStep->setValue(10);
-        curve->exactTest->setChecked(true);
+        using zyg::testing::child;
+        child<QSpinBox>(curve, "nFrom")->setValue(10);
+        child<QSpinBox>(curve, "nTo")->setValue(600);
+        child<QSpinBox>(curve, "nStep")->setValue(10);
+        child<QCheckBox>(curve, "exactTest")->setChecked(true);
         curve->compute();
         if (!QTest::qWaitFor([&] { return !curve->computing(); }, 120000)) return 1;
         QTest::qWait(100);

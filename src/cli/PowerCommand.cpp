@@ -1,17 +1,20 @@
-#include "power/CommandLine.h"
+#include "cli/PowerCommand.h"
 
 #include <cctype>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <ostream>
 #include <set>
 
+#include "cli/Options.h"
 #include "core/Clock.h"
 #include "core/Errors.h"
 #include "core/NumberText.h"
-#include "engine/Simulation.h"
+#include "core/Version.h"
 #include "power/PowerStudy.h"
 
 namespace zyg {
@@ -21,150 +24,179 @@ namespace {
 constexpr const char* kProgram = "zygomet-power";
 
 struct CommandOptions {
-    PowerGrid grid;
-    PowerMethod method = PowerMethod::Exact;
-    std::uint32_t nrep = 10000;
+    StudyRequest request;
+    std::vector<double> n;  // as read; whole numbers are checked once the method is known
     std::optional<std::uint32_t> seed;
-    std::optional<double> target;
     std::optional<std::string> csv;
     std::optional<std::string> results;
     std::optional<std::string> plot;
     std::set<std::string> given;
+    std::map<StudyInput, std::string> typed;  // each input's option text as typed
 };
 
-[[noreturn]] void refuse(const std::string& option, const std::string& value,
-                         const std::string& why) {
-    throw UsageError(option + " \"" + value + "\": " + why);
-}
-
-std::uint32_t wholeNumber(const std::string& option, const std::string& text, std::uint64_t low,
-                          std::uint64_t high, const std::string& allowed) {
-    std::uint64_t value = 0;
-    bool ok = !text.empty() && text.size() <= 10;
-    for (char c : text) {
-        if (c < '0' || c > '9') ok = false;
-        value = value * 10 + static_cast<unsigned>(c - '0');
+const char* optionOf(StudyInput input) {
+    switch (input) {
+        case StudyInput::P: return "--p";
+        case StudyInput::Var: return "--var";
+        case StudyInput::F: return "--f";
+        case StudyInput::W11: return "--w11";
+        case StudyInput::W12: return "--w12";
+        case StudyInput::W22: return "--w22";
+        case StudyInput::N: return "--n";
+        case StudyInput::Tests: return "--test";
+        case StudyInput::Levels: return "--level";
+        case StudyInput::Replicates: return "--nrep";
+        case StudyInput::Target: return "--target";
+        case StudyInput::Points: break;
     }
-    if (!ok || value < low || value > high) refuse(option, text, allowed);
-    return static_cast<std::uint32_t>(value);
+    return "";
 }
 
-// One option: its name, whether it takes a value, the line of --help, and
-// what it does with its value. Adding an option is adding an entry.
-struct OptionSpec {
-    const char* name;
-    const char* valueName;  // nullptr for a flag
-    const char* help;
-    std::function<void(CommandOptions&, const std::string&)> apply;
-};
-
-std::vector<double>* axisFor(CommandOptions& o, const std::string& name) {
-    if (name == "--p") return &o.grid.p;
-    if (name == "--var") return &o.grid.var;
-    if (name == "--f") return &o.grid.f;
-    if (name == "--w11") return &o.grid.w11;
-    if (name == "--w12") return &o.grid.w12;
-    if (name == "--w22") return &o.grid.w22;
-    if (name == "--level") return &o.grid.levels;
-    return nullptr;
-}
-
-// The range every value of an axis must lie in, checked where the option's
-// text is still at hand so that the message quotes it as given ("0,3" is a
-// list of 0 and 3, the usual slip of a decimal comma). var's bound depends on
-// p and is checked with the grid.
-struct AxisBounds {
-    const char* name;
-    double low;
-    bool lowIncluded;
-    double high;
-    const char* rule;
-};
-
-constexpr AxisBounds kAxisBounds[] = {
-    {"--p", 0.01, true, 0.99, "p must lie from 0.01 to 0.99"},
-    {"--f", 0, true, 1, "f must lie from 0 to 1"},
-    {"--w11", 0, true, 10, "fitnesses must lie from 0 to 10"},
-    {"--w12", 0, true, 10, "fitnesses must lie from 0 to 10"},
-    {"--w22", 0, true, 10, "fitnesses must lie from 0 to 10"},
-    {"--level", 0, false, 0.5, "levels must lie above 0 and at most 0.5"},
-};
-
-void checkAxisBounds(const char* name, const std::string& text, const std::vector<double>& values) {
-    for (const AxisBounds& b : kAxisBounds) {
-        if (std::string_view(b.name) != name) continue;
-        for (double v : values) {
-            const bool aboveLow = b.lowIncluded ? v >= b.low : v > b.low;
-            if (!(aboveLow && v <= b.high))
-                refuse(name, text, std::string(b.rule) + " (not " + shortestText(v) + ")");
-        }
+std::vector<double>* listOf(CommandOptions& o, StudyInput input) {
+    switch (input) {
+        case StudyInput::P: return &o.request.p;
+        case StudyInput::Var: return &o.request.var;
+        case StudyInput::F: return &o.request.f;
+        case StudyInput::W11: return &o.request.w11;
+        case StudyInput::W12: return &o.request.w12;
+        case StudyInput::W22: return &o.request.w22;
+        case StudyInput::Levels: return &o.request.levels;
+        default: return nullptr;
     }
 }
 
-const std::vector<OptionSpec>& optionTable() {
-    auto axis = [](const char* name) {
-        return [name](CommandOptions& o, const std::string& v) {
-            std::vector<double> values = parseAxis(name, v);
-            checkAxisBounds(name, v, values);
-            *axisFor(o, name) = std::move(values);
+std::string sampleSizeRule(PowerMethod method) {
+    return "sample sizes are whole numbers from 1 to " + std::to_string(maxSampleSize(method));
+}
+
+// The rule an input's values follow, as the command line says it.
+std::string ruleOf(StudyInput input, PowerMethod method) {
+    switch (input) {
+        case StudyInput::P: return "p must lie from 0.01 to 0.99";
+        case StudyInput::Var: return "var must lie from 0 to p*q";
+        case StudyInput::F: return "f must lie from 0 to 1";
+        case StudyInput::W11:
+        case StudyInput::W12:
+        case StudyInput::W22: return "fitnesses must lie from 0 to 10";
+        case StudyInput::N: return sampleSizeRule(method);
+        case StudyInput::Levels: return "levels must lie above 0 and at most 0.5";
+        case StudyInput::Replicates:
+            return "the number of replicates is a whole number from 1 to " +
+                   std::to_string(kMaxReplicates);
+        case StudyInput::Target: return "the target is one power above 0 and at most 1";
+        case StudyInput::Tests: return "give at least one test";
+        case StudyInput::Points: break;
+    }
+    return "";
+}
+
+// A problem of the study in the command line's words: the option, its text as
+// typed and what is allowed.
+std::string wording(const StudyProblem& problem, const CommandOptions& o) {
+    const std::string option = optionOf(problem.input);
+    const auto typed = o.typed.find(problem.input);
+    const std::string text = typed != o.typed.end() ? typed->second : shortestText(problem.value);
+    const std::string quoted = option + " \"" + text + "\": ";
+    const std::string rule = ruleOf(problem.input, o.request.method);
+    switch (problem.kind) {
+        case ProblemKind::Missing: return option + ": no value given";
+        case ProblemKind::OutOfRange:
+            return quoted + rule + " (not " + shortestText(problem.value) + ")";
+        case ProblemKind::OutOfBound:
+            return quoted + rule + " (" + boundText(problem.bound) + " at p " +
+                   shortestText(problem.at) + ")";
+        case ProblemKind::AllZero:
+            return "--w11 0 --w12 0 --w22 0: the three fitnesses must not all be 0";
+        case ProblemKind::TooMany:
+            return "the study has " + shortestText(problem.value) +
+                   " points (--p x the model's parameters x --n x --test x --level); at most " +
+                   shortestText(problem.bound) + " are allowed";
+    }
+    return quoted + rule;
+}
+
+std::string testNames() {
+    std::string names;
+    const std::vector<HweTest> all = allHweTests();
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        if (i > 0) names += i + 1 == all.size() ? " and " : ", ";
+        names += hweTestName(all[i]);
+    }
+    return names;
+}
+
+const std::vector<OptionSpec<CommandOptions>>& optionTable() {
+    auto list = [](StudyInput input) {
+        return [input](CommandOptions& o, const std::string& v) {
+            *listOf(o, input) = parseList(optionOf(input), v, kMaxListValues);
+            o.typed[input] = v;
         };
     };
-    static const std::vector<OptionSpec> table = {
+    static const std::vector<OptionSpec<CommandOptions>> table = {
         {"--model", "MODEL", "hw, wahlund, inbreeding or selection (default hw)",
          [](CommandOptions& o, const std::string& v) {
              const auto m = parseModelKey(v);
              if (!m) refuse("--model", v, "the models are hw, wahlund, inbreeding and selection");
-             o.grid.model = *m;
+             o.request.model = *m;
          }},
-        {"--p", "VALUES", "frequency of allele A1, 0.01 to 0.99 (required)", axis("--p")},
-        {"--var", "VALUES", "wahlund: variance of p among subpopulations, 0 to p*q", axis("--var")},
-        {"--f", "VALUES", "inbreeding: inbreeding coefficient, 0 to 1", axis("--f")},
-        {"--w11", "VALUES", "selection: fitness of A1A1, 0 to 10 (default 1)", axis("--w11")},
-        {"--w12", "VALUES", "selection: fitness of A1A2, 0 to 10 (default 1)", axis("--w12")},
-        {"--w22", "VALUES", "selection: fitness of A2A2, 0 to 10 (default 1)", axis("--w22")},
+        {"--p", "VALUES", "frequency of allele A1, 0.01 to 0.99 (required)", list(StudyInput::P)},
+        {"--var", "VALUES", "wahlund: variance of p among subpopulations, 0 to p*q",
+         list(StudyInput::Var)},
+        {"--f", "VALUES", "inbreeding: inbreeding coefficient, 0 to 1", list(StudyInput::F)},
+        {"--w11", "VALUES", "selection: fitness of A1A1, 0 to 10 (default 1)",
+         list(StudyInput::W11)},
+        {"--w12", "VALUES", "selection: fitness of A1A2, 0 to 10 (default 1)",
+         list(StudyInput::W12)},
+        {"--w22", "VALUES", "selection: fitness of A2A2, 0 to 10 (default 1)",
+         list(StudyInput::W22)},
         {"--n", "VALUES", "sample sizes, 1 to 10000 (required)",
-         [](CommandOptions& o, const std::string& v) { o.grid.n = parseSampleSizes("--n", v); }},
+         [](CommandOptions& o, const std::string& v) {
+             o.n = parseList("--n", v, kMaxListValues);
+             o.typed[StudyInput::N] = v;
+         }},
         {"--test", "TESTS", "x2, g, x2cc, exact, comma-separated (default x2,g)",
          [](CommandOptions& o, const std::string& v) {
-             o.grid.tests.clear();
+             o.request.tests.clear();
              std::size_t start = 0;
              for (;;) {
                  const auto comma = v.find(',', start);
-                 const std::string name = v.substr(start, comma - start);
-                 const auto t = parseHweTest(name);
-                 if (!t) refuse("--test", v, "the tests are x2, g, x2cc and exact");
-                 o.grid.tests.push_back(*t);
+                 const auto t = parseHweTest(v.substr(start, comma - start));
+                 if (!t) refuse("--test", v, "the tests are " + testNames());
+                 o.request.tests.push_back(*t);
                  if (comma == std::string::npos) break;
                  start = comma + 1;
              }
+             o.typed[StudyInput::Tests] = v;
          }},
         {"--level", "VALUES", "levels above 0 and at most 0.5 (default 0.05,0.01)",
-         axis("--level")},
+         list(StudyInput::Levels)},
         {"--method", "METHOD", "exact (default) or simulate",
          [](CommandOptions& o, const std::string& v) {
              if (v == "exact")
-                 o.method = PowerMethod::Exact;
+                 o.request.method = PowerMethod::Exact;
              else if (v == "simulate")
-                 o.method = PowerMethod::Simulate;
+                 o.request.method = PowerMethod::Simulate;
              else
                  refuse("--method", v, "the methods are exact and simulate");
          }},
         {"--nrep", "N", "simulate: replicates per point, 1 to 50000 (default 10000)",
          [](CommandOptions& o, const std::string& v) {
-             o.nrep = wholeNumber("--nrep", v, 1, kMaxReplicates,
-                                  "the number of replicates is a whole number from 1 to 50000");
+             o.request.replicates = static_cast<std::uint32_t>(
+                 parseWhole("--nrep", v, 0, 4294967295u,
+                            ruleOf(StudyInput::Replicates, PowerMethod::Simulate)));
+             o.typed[StudyInput::Replicates] = v;
          }},
         {"--seed", "S", "simulate: generator seed, 0 to 4294967295 (default: the clock)",
          [](CommandOptions& o, const std::string& v) {
-             o.seed = wholeNumber("--seed", v, 0, 4294967295u,
-                                  "the seed is a whole number from 0 to 4294967295");
+             o.seed = static_cast<std::uint32_t>(parseWhole(
+                 "--seed", v, 0, 4294967295u, "the seed is a whole number from 0 to 4294967295"));
          }},
         {"--target", "POWER", "report the sample sizes where power reaches POWER (0 to 1)",
          [](CommandOptions& o, const std::string& v) {
              const auto t = parseDecimal(v, ".");
-             if (!t || !(*t > 0 && *t <= 1))
-                 refuse("--target", v, "the target is one power above 0 and at most 1");
-             o.target = *t;
+             if (!t) refuse("--target", v, ruleOf(StudyInput::Target, PowerMethod::Exact));
+             o.request.target = *t;
+             o.typed[StudyInput::Target] = v;
          }},
         {"--csv", "FILE", "write every point as CSV to FILE (- for standard output)",
          [](CommandOptions& o, const std::string& v) {
@@ -194,9 +226,10 @@ const std::vector<OptionSpec>& optionTable() {
     return table;
 }
 
-// The options that only some models read.
-void checkModelOptions(const CommandOptions& o) {
-    const GenotypeModel m = o.grid.model;
+// The rules of the options themselves: which are required, which belong to
+// which model or method.
+void checkOptionRules(const CommandOptions& o) {
+    const GenotypeModel m = o.request.model;
     const std::pair<const char*, GenotypeModel> owners[] = {
         {"--var", GenotypeModel::Wahlund},   {"--f", GenotypeModel::Inbreeding},
         {"--w11", GenotypeModel::Selection}, {"--w12", GenotypeModel::Selection},
@@ -213,12 +246,12 @@ void checkModelOptions(const CommandOptions& o) {
         throw UsageError("--var: required with --model wahlund");
     if (m == GenotypeModel::Inbreeding && !o.given.count("--f"))
         throw UsageError("--f: required with --model inbreeding");
-    if (o.method != PowerMethod::Simulate)
+    if (o.request.method != PowerMethod::Simulate)
         for (const char* option : {"--nrep", "--seed", "--results"})
             if (o.given.count(option))
                 throw UsageError(std::string(option) + ": only with --method simulate");
     if (o.results) {
-        const auto& tests = o.grid.tests;
+        const auto& tests = o.request.tests;
         const auto has = [&](HweTest t) {
             return std::find(tests.begin(), tests.end(), t) != tests.end();
         };
@@ -230,30 +263,16 @@ void checkModelOptions(const CommandOptions& o) {
 
 CommandOptions parseOptions(const std::vector<std::string>& args) {
     CommandOptions o;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i], value;
-        bool inlineValue = false;
-        if (name.rfind("--", 0) != 0)
-            throw UsageError("\"" + name + "\": unexpected argument; options start with --");
-        if (const auto eq = name.find('='); eq != std::string::npos) {
-            value = name.substr(eq + 1);
-            name = name.substr(0, eq);
-            inlineValue = true;
-        }
-        const auto& table = optionTable();
-        const auto it = std::find_if(table.begin(), table.end(),
-                                     [&](const OptionSpec& s) { return name == s.name; });
-        if (it == table.end())
-            throw UsageError(name + ": unknown option (" + kProgram + " --help lists them)");
-        if (!inlineValue) {
-            if (i + 1 >= args.size())
-                throw UsageError(name + ": needs a value (" + it->valueName + ")");
-            value = args[++i];
-        }
-        if (!o.given.insert(name).second) throw UsageError(name + ": given twice");
-        it->apply(o, value);
+    parseArguments(args, optionTable(), o, o.given, kProgram, false);
+    checkOptionRules(o);
+    // Sample sizes are whole numbers; their range is the study's to check.
+    o.request.n.clear();
+    for (double v : o.n) {
+        if (!(v >= 0 && v <= 4294967295.0) || v != std::floor(v))
+            refuse("--n", o.typed[StudyInput::N],
+                   sampleSizeRule(o.request.method) + " (not " + shortestText(v) + ")");
+        o.request.n.push_back(static_cast<std::uint32_t>(v));
     }
-    checkModelOptions(o);
     return o;
 }
 
@@ -315,16 +334,16 @@ std::uint32_t clockSeed() {
     return ((t.hour * 60 + t.minute) * 60 + t.second) * 1000 + t.millisecond;
 }
 
-int execute(const CommandOptions& o, const CommandStreams& io, const PlotDrawer& plot) {
-    SimulationPlan plan;
-    plan.nrep = o.nrep;
-    const bool seedFromClock = o.method == PowerMethod::Simulate && !o.seed;
-    plan.seed = o.seed ? *o.seed : clockSeed();
-    checkGrid(o.grid);
+int execute(CommandOptions& o, const CommandStreams& io, const PlotDrawer& plot) {
+    StudyRequest& request = o.request;
+    const bool seedFromClock = request.method == PowerMethod::Simulate && !o.seed;
+    request.seed = o.seed ? *o.seed : clockSeed();
+    if (const auto problems = checkStudy(request); !problems.empty())
+        throw UsageError(wording(problems.front(), o));
 
     if (o.plot) {
         if (!plot) refuse("--plot", *o.plot, "this build of the program cannot draw");
-        if (modelSettings(o.grid).size() != 1 || o.grid.levels.size() != 1)
+        if (modelSettings(request).size() != 1 || request.levels.size() != 1)
             refuse("--plot", *o.plot,
                    "a plot shows one model setting at one level; give one value of the model's "
                    "parameters and one --level");
@@ -333,23 +352,20 @@ int execute(const CommandOptions& o, const CommandStreams& io, const PlotDrawer&
     ProgressBar bar(io.err, io.errIsTerminal);
     StudyControl control;
     control.progress = [&](std::size_t done, std::size_t total) { bar.update(done, total); };
-    const std::vector<PowerPoint> points = runStudy(o.grid, o.method, plan, control);
+    const std::vector<PowerPoint> points = runStudy(request, control);
     bar.finish();
 
     const bool csvToOut = o.csv && *o.csv == "-";
     std::ostream& notes = csvToOut ? io.err : io.out;
-    if (csvToOut) {
-        std::string text = csvHeader();
-        for (const PowerPoint& p : points) text += csvRow(p);
-        io.out << text << std::flush;
-    } else {
+    if (csvToOut)
+        io.out << studyCsv(points) << std::flush;
+    else
         io.out << powerTable(points);
-    }
-    if (o.method == PowerMethod::Simulate)
-        notes << "simulated with " << plan.nrep << " replicates per point from seed " << plan.seed
-              << (seedFromClock ? " (from the clock)" : "") << "\n";
-    if (o.target) {
-        notes << "\n" << targetTable(targetCrossings(points, *o.target), *o.target);
+    if (request.method == PowerMethod::Simulate)
+        notes << "simulated with " << request.replicates << " replicates per point from seed "
+              << request.seed << (seedFromClock ? " (from the clock)" : "") << "\n";
+    if (request.target) {
+        notes << "\n" << targetTable(targetCrossings(points, *request.target), *request.target);
         notes << "Power is saw-toothed in n: a sample size that reaches the target can be "
                  "followed\nby larger ones that do not; power stays at or above it from the "
                  "last column on.\n";
@@ -362,9 +378,7 @@ int execute(const CommandOptions& o, const CommandStreams& io, const PlotDrawer&
         return kExitFailure;
     }
     if (o.csv && !csvToOut) {
-        std::string text = csvHeader();
-        for (const PowerPoint& p : points) text += csvRow(p);
-        if (!writeWhole(*o.csv, text)) {
+        if (!writeWhole(*o.csv, studyCsv(points))) {
             io.err << kProgram << ": --csv \"" << *o.csv << "\": the file cannot be written\n";
             return kExitFailure;
         }
@@ -378,7 +392,7 @@ int execute(const CommandOptions& o, const CommandStreams& io, const PlotDrawer&
         }
     }
     if (o.plot) {
-        const std::string fault = plot(points, o.target, *o.plot);
+        const std::string fault = plot(points, request.target, *o.plot);
         if (!fault.empty()) {
             io.err << kProgram << ": --plot \"" << *o.plot << "\": " << fault << "\n";
             return kExitFailure;
@@ -406,13 +420,10 @@ std::string powerHelpText() {
         "(10:1000:10, which includes 1000 because the steps land on it).\n"
         "\n"
         "Options:\n";
-    for (const OptionSpec& s : optionTable()) {
-        std::string head = "  " + std::string(s.name) + " " + s.valueName;
-        if (head.size() < 20) head += std::string(20 - head.size(), ' ');
-        text += head + "  " + s.help + "\n";
-    }
+    text += optionLines(optionTable());
     text +=
         "  --help              this text\n"
+        "  --version           the program's version\n"
         "\n"
         "Tests: x2 is Pearson's X2 against the sample's own Hardy-Weinberg expectation,\n"
         "g the likelihood-ratio G (both as the window computes them, with its critical\n"
@@ -448,16 +459,20 @@ std::string powerHelpText() {
 int runPowerCommand(const std::vector<std::string>& args, const CommandStreams& io,
                     const PlotDrawer& plot) {
     try {
-        for (const std::string& a : args)
-            if (a == "--help" || a == "-h") {
-                io.out << powerHelpText();
-                return kExitDone;
-            }
+        if (asksFor(args, optionTable(), {"--help", "-h"})) {
+            io.out << powerHelpText();
+            return kExitDone;
+        }
+        if (asksFor(args, optionTable(), {"--version"})) {
+            io.out << kProgram << " " << kZygometVersion << "\n";
+            return kExitDone;
+        }
         if (args.empty()) {
             io.err << powerHelpText();
             return kExitUsage;
         }
-        return execute(parseOptions(args), io, plot);
+        CommandOptions options = parseOptions(args);
+        return execute(options, io, plot);
     } catch (const UsageError& e) {
         io.err << kProgram << ": " << e.what() << "\n";
         return kExitUsage;

@@ -1,7 +1,7 @@
 #pragma once
 
-// The zygomet-power command: options, the study they describe, and its
-// outputs. The program's main only hands it the arguments and the streams,
+// The zygomet-power command: options, the study request they describe, and
+// its outputs. The program's main only hands it the arguments and the streams,
 // so tests run the whole command in-process.
 
 #include <functional>

@@ -1,4 +1,4 @@
-#include "charts/DeFinetti.h"
+#include "power/DeFinetti.h"
 
 #include <cmath>
 

@@ -10,12 +10,9 @@
 
 #include "core/Types.h"
 #include "engine/ExactPower.h"
+#include "power/StudyRequest.h"
 
 namespace zyg {
-
-// The largest n whose whole lattice the diagram draws: (n + 1)(n + 2) / 2
-// points, 45451 at 300.
-inline constexpr std::uint32_t kMaxDiagramSampleSize = 300;
 
 // A point of the triangle: A1A1 at (0, 0), A2A2 at (1, 0), A1A2 at the apex
 // (1/2, sqrt(3)/2). x is the frequency of A2 and y is proportional to the

@@ -1,0 +1,132 @@
+#pragma once
+
+// The option code the command-line programs share: reading the texts of
+// numeric options (a value, a list, a range from:to:step), whole numbers, and
+// a table of options that parses the arguments and writes the option lines of
+// --help. The parser is written here rather than taken from a library: the
+// range syntax, and messages that quote each option's text exactly as typed
+// (so that "0,05" is shown as the user wrote it, not as the list 0 and 5 it
+// became), are domain work that no general-purpose parser does.
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zyg {
+
+// Input the user gave that cannot be used. what() is one line naming the
+// option, the text as typed and what is allowed.
+class UsageError : public std::runtime_error {
+public:
+    explicit UsageError(const std::string& message) : std::runtime_error(message) {}
+};
+
+// Throws `option "text": why`.
+[[noreturn]] void refuse(std::string_view option, std::string_view text, const std::string& why);
+
+// A value ("0.1"), a list ("0.1,0.2") or a range "from:to:step" (from,
+// from + step, ... up to to, which is included when the step lands on it), or
+// a list of such ranges and values. Numbers use ".". Refuses malformed text,
+// a range that runs backwards or has a step of 0 or less, and more than
+// `maxValues` values.
+std::vector<double> parseList(std::string_view option, std::string_view text,
+                              std::size_t maxValues);
+
+// A whole number from `low` to `high` written in decimal digits only.
+std::uint64_t parseWhole(std::string_view option, std::string_view text, std::uint64_t low,
+                         std::uint64_t high, const std::string& allowed);
+
+// One option: its name, its value's name (nullptr for a flag), its line of
+// --help and what it does with its value. Adding an option is adding an entry.
+template <class Options>
+struct OptionSpec {
+    const char* name;
+    const char* valueName;
+    const char* help;
+    std::function<void(Options&, const std::string&)> apply;
+};
+
+// Applies every "--name value", "--name=value" and flag to `options` and
+// returns the operands (the arguments that are no options). "--" ends the
+// options: every argument after it is an operand. Refuses an unknown option,
+// a missing value and an option given twice; `given` receives the names.
+// `operands` says whether the program takes any.
+template <class Options>
+std::vector<std::string> parseArguments(const std::vector<std::string>& args,
+                                        const std::vector<OptionSpec<Options>>& table,
+                                        Options& options, std::set<std::string>& given,
+                                        std::string_view program, bool takesOperands) {
+    std::vector<std::string> operands;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i], value;
+        const bool looksLikeOption = name.size() > 2 && name.rfind("--", 0) == 0;
+        if (!optionsEnded && name == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (optionsEnded || !looksLikeOption) {
+            if (!takesOperands)
+                throw UsageError("\"" + name + "\": unexpected argument; options start with --");
+            operands.push_back(name);
+            continue;
+        }
+        bool inlineValue = false;
+        if (const auto eq = name.find('='); eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name = name.substr(0, eq);
+            inlineValue = true;
+        }
+        const auto it = std::find_if(table.begin(), table.end(),
+                                     [&](const OptionSpec<Options>& s) { return name == s.name; });
+        if (it == table.end())
+            throw UsageError(name + ": unknown option (" + std::string(program) +
+                             " --help lists them)");
+        if (!it->valueName && inlineValue) throw UsageError(name + ": takes no value");
+        if (it->valueName && !inlineValue) {
+            if (i + 1 >= args.size())
+                throw UsageError(name + ": needs a value (" + it->valueName + ")");
+            value = args[++i];
+        }
+        if (!given.insert(name).second) throw UsageError(name + ": given twice");
+        it->apply(options, value);
+    }
+    return operands;
+}
+
+// Whether one of `names` stands among the arguments as an option of its own,
+// not as the value of the option before it, and before any "--".
+template <class Options>
+bool asksFor(const std::vector<std::string>& args, const std::vector<OptionSpec<Options>>& table,
+             std::initializer_list<std::string_view> names) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--") return false;
+        if (std::find(names.begin(), names.end(), args[i]) != names.end()) return true;
+        const auto it = std::find_if(table.begin(), table.end(), [&](const OptionSpec<Options>& s) {
+            return args[i] == s.name;
+        });
+        if (it != table.end() && it->valueName) ++i;  // its value follows
+    }
+    return false;
+}
+
+// The option lines of --help: "  --name VALUE        help".
+template <class Options>
+std::string optionLines(const std::vector<OptionSpec<Options>>& table) {
+    std::string text;
+    for (const OptionSpec<Options>& s : table) {
+        std::string head = "  " + std::string(s.name);
+        if (s.valueName) head += " " + std::string(s.valueName);
+        if (head.size() < 20) head += std::string(20 - head.size(), ' ');
+        text += head + "  " + s.help + "\n";
+    }
+    return text;
+}
+
+}  // namespace zyg

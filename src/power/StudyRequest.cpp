@@ -1,0 +1,174 @@
+#include "power/StudyRequest.h"
+
+#include <algorithm>
+
+namespace zyg {
+
+namespace {
+
+bool reads(GenotypeModel model, StudyInput input) {
+    switch (input) {
+        case StudyInput::Var: return model == GenotypeModel::Wahlund;
+        case StudyInput::F: return model == GenotypeModel::Inbreeding;
+        case StudyInput::W11:
+        case StudyInput::W12:
+        case StudyInput::W22: return model == GenotypeModel::Selection;
+        default: return true;
+    }
+}
+
+// The list of a model parameter as the model reads it: the values given, or
+// the one value the window writes for a parameter the model does not read.
+const std::vector<double>& parameterValues(const StudyRequest& r, StudyInput input) {
+    static const std::vector<double> zero{0}, one{1};
+    const bool read = reads(r.model, input);
+    switch (input) {
+        case StudyInput::Var: return read ? r.var : zero;
+        case StudyInput::F: return read ? r.f : zero;
+        case StudyInput::W11: return read ? r.w11 : one;
+        case StudyInput::W12: return read ? r.w12 : one;
+        case StudyInput::W22: return read ? r.w22 : one;
+        default: return r.p;
+    }
+}
+
+}  // namespace
+
+std::uint32_t maxSampleSize(PowerMethod method) {
+    return method == PowerMethod::Exact ? kMaxPowerSampleSize : kMaxSampleSize;
+}
+
+StudyRequest StudyRequest::of(const ModelSetting& s) {
+    StudyRequest r;
+    r.model = s.model;
+    r.p = {s.p};
+    r.var = {s.var};
+    r.f = {s.f};
+    r.w11 = {s.w11};
+    r.w12 = {s.w12};
+    r.w22 = {s.w22};
+    return r;
+}
+
+double studyPoints(const StudyRequest& r) {
+    double settings = 1;
+    for (StudyInput input : {StudyInput::P, StudyInput::Var, StudyInput::F, StudyInput::W11,
+                             StudyInput::W12, StudyInput::W22})
+        settings *= static_cast<double>(parameterValues(r, input).size());
+    return settings * static_cast<double>(r.n.size()) * static_cast<double>(r.tests.size()) *
+           static_cast<double>(r.levels.size());
+}
+
+std::vector<StudyProblem> checkStudy(const StudyRequest& r) {
+    std::vector<StudyProblem> problems;
+    auto missing = [&](StudyInput input, std::size_t size) {
+        if (size > 0) return false;
+        problems.push_back({input, ProblemKind::Missing, 0, {}, 0, 0});
+        return true;
+    };
+    auto inRange = [&](StudyInput input, const std::vector<double>& values, ValueRange range) {
+        for (double v : values)
+            if (!range.contains(v)) {
+                problems.push_back({input, ProblemKind::OutOfRange, v, range, 0, 0});
+                return;
+            }
+    };
+
+    if (!missing(StudyInput::P, r.p.size())) inRange(StudyInput::P, r.p, kPRange);
+    if (reads(r.model, StudyInput::Var) && !missing(StudyInput::Var, r.var.size())) {
+        // var lies from 0 to p*q, a bound that moves with p: the first value
+        // outside it at the first p where it is.
+        [&] {
+            for (double var : r.var)
+                for (double p : r.p) {
+                    const double pq = p * (1 - p);
+                    if (!(var >= 0 && var <= pq * (1 + kVarianceSlack))) {
+                        problems.push_back({StudyInput::Var, ProblemKind::OutOfBound, var, {}, pq, p});
+                        return;
+                    }
+                }
+        }();
+    }
+    if (reads(r.model, StudyInput::F) && !missing(StudyInput::F, r.f.size()))
+        inRange(StudyInput::F, r.f, kFRange);
+    if (r.model == GenotypeModel::Selection) {
+        const std::pair<StudyInput, const std::vector<double>*> fitnesses[] = {
+            {StudyInput::W11, &r.w11}, {StudyInput::W12, &r.w12}, {StudyInput::W22, &r.w22}};
+        bool complete = true;
+        for (const auto& [input, values] : fitnesses)
+            if (missing(input, values->size())) complete = false;
+            else inRange(input, *values, kFitnessRange);
+        const auto hasZero = [](const std::vector<double>& v) {
+            return std::find(v.begin(), v.end(), 0.0) != v.end();
+        };
+        if (complete && hasZero(r.w11) && hasZero(r.w12) && hasZero(r.w22))
+            problems.push_back({StudyInput::W11, ProblemKind::AllZero, 0, {}, 0, 0});
+    }
+    if (!missing(StudyInput::N, r.n.size())) {
+        const ValueRange sizes{1, static_cast<double>(maxSampleSize(r.method))};
+        for (std::uint32_t n : r.n)
+            if (!sizes.contains(n)) {
+                problems.push_back({StudyInput::N, ProblemKind::OutOfRange, double(n), sizes, 0, 0});
+                break;
+            }
+    }
+    missing(StudyInput::Tests, r.tests.size());
+    if (!missing(StudyInput::Levels, r.levels.size()))
+        inRange(StudyInput::Levels, r.levels, kLevelRange);
+    if (r.method == PowerMethod::Simulate) {
+        const ValueRange replicates{1, static_cast<double>(kMaxReplicates)};
+        if (!replicates.contains(r.replicates))
+            problems.push_back({StudyInput::Replicates, ProblemKind::OutOfRange,
+                                double(r.replicates), replicates, 0, 0});
+    }
+    if (r.target && !kTargetRange.contains(*r.target))
+        problems.push_back({StudyInput::Target, ProblemKind::OutOfRange, *r.target, kTargetRange, 0, 0});
+    if (const double points = studyPoints(r); points > static_cast<double>(kMaxStudyPoints))
+        problems.push_back({StudyInput::Points, ProblemKind::TooMany, points, {},
+                            static_cast<double>(kMaxStudyPoints), 0});
+    return problems;
+}
+
+std::vector<ModelSetting> modelSettings(const StudyRequest& r) {
+    std::vector<ModelSetting> out;
+    for (double p : r.p)
+        for (double var : parameterValues(r, StudyInput::Var))
+            for (double f : parameterValues(r, StudyInput::F))
+                for (double w11 : parameterValues(r, StudyInput::W11))
+                    for (double w12 : parameterValues(r, StudyInput::W12))
+                        for (double w22 : parameterValues(r, StudyInput::W22)) {
+                            ModelSetting s;
+                            s.model = r.model;
+                            s.p = p;
+                            s.var = var;
+                            s.f = f;
+                            s.w11 = w11;
+                            s.w12 = w12;
+                            s.w22 = w22;
+                            out.push_back(s);
+                        }
+    return out;
+}
+
+std::string_view modelKey(GenotypeModel model) {
+    switch (model) {
+        case GenotypeModel::HardyWeinberg: return "hw";
+        case GenotypeModel::Wahlund: return "wahlund";
+        case GenotypeModel::Inbreeding: return "inbreeding";
+        case GenotypeModel::Selection: return "selection";
+    }
+    return "";
+}
+
+std::optional<GenotypeModel> parseModelKey(std::string_view key) {
+    for (GenotypeModel m : {GenotypeModel::HardyWeinberg, GenotypeModel::Wahlund,
+                            GenotypeModel::Inbreeding, GenotypeModel::Selection})
+        if (modelKey(m) == key) return m;
+    return std::nullopt;
+}
+
+std::string_view methodName(PowerMethod method) {
+    return method == PowerMethod::Exact ? "exact" : "simulate";
+}
+
+}  // namespace zyg

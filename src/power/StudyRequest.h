@@ -1,0 +1,112 @@
+#pragma once
+
+// One study, one shape. A study is a request: the generating model with a
+// list of values for each of its parameters, the sample sizes, the tests, the
+// levels, the method and its replicates and seed, and an optional target
+// power. The command line, the power-curve window and the de Finetti window
+// all build one; `checkStudy` checks it once and returns what is wrong as
+// data, which each front end words in its own way; the study runner and the
+// engine take a checked request and check nothing again. Every limit a study
+// has is named here, once. No Qt.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "core/Types.h"
+#include "engine/ExactPower.h"
+
+namespace zyg {
+
+// A closed or half-open range of allowed values.
+struct ValueRange {
+    double low = 0;
+    double high = 0;
+    bool lowIncluded = true;
+    bool contains(double v) const { return (lowIncluded ? v >= low : v > low) && v <= high; }
+};
+
+inline constexpr ValueRange kPRange{0.01, 0.99};
+inline constexpr ValueRange kFRange{0, 1};
+inline constexpr ValueRange kFitnessRange{0, 10};
+inline constexpr ValueRange kLevelRange{0, 0.5, false};
+inline constexpr ValueRange kTargetRange{0, 1, false};
+// A Wahlund variance typed as p*q may lie one rounding above the product.
+inline constexpr double kVarianceSlack = 1e-12;
+// The most points (model settings x sample sizes x tests x levels) one study
+// may have, and the most values one list may hold.
+inline constexpr std::size_t kMaxStudyPoints = 1000000;
+inline constexpr std::size_t kMaxListValues = 100000;
+// The most sample sizes one power curve of the window draws.
+inline constexpr std::size_t kMaxCurveSizes = 2000;
+// The largest n whose whole lattice the de Finetti diagram draws:
+// (n + 1)(n + 2) / 2 samples, 45451 at 300.
+inline constexpr std::uint32_t kMaxDiagramSampleSize = 300;
+
+enum class PowerMethod { Exact, Simulate };
+
+// The largest sample size a study of this method takes: what the exact
+// engine tables, or what the window's simulation engine draws.
+std::uint32_t maxSampleSize(PowerMethod method);
+
+struct StudyRequest {
+    GenotypeModel model = GenotypeModel::HardyWeinberg;
+    // Each parameter's values; only the lists the model reads are crossed.
+    std::vector<double> p{0.5};
+    std::vector<double> var{0};
+    std::vector<double> f{0};
+    std::vector<double> w11{1}, w12{1}, w22{1};
+    std::vector<std::uint32_t> n{100};
+    std::vector<HweTest> tests{HweTest::X2, HweTest::G};
+    std::vector<double> levels{0.05, 0.01};
+    PowerMethod method = PowerMethod::Exact;
+    std::uint32_t replicates = 10000;  // simulate: per point
+    std::uint32_t seed = 0;            // simulate: every point is drawn from this seed
+    std::optional<double> target;      // report where power reaches it
+
+    // A request of one model setting (every list of one value).
+    static StudyRequest of(const ModelSetting& setting);
+};
+
+// The inputs of a request, so that a problem can name one.
+enum class StudyInput { P, Var, F, W11, W12, W22, N, Tests, Levels, Replicates, Target, Points };
+
+enum class ProblemKind {
+    Missing,     // the list is empty
+    OutOfRange,  // `value` lies outside `range`
+    OutOfBound,  // var `value` lies outside 0 to p*q = `bound`, at p `at`
+    AllZero,     // the three fitnesses are all 0 (one list of each holds a 0)
+    TooMany,     // `value` points, more than `bound`
+};
+
+// What is wrong with one input: which, which value, why.
+struct StudyProblem {
+    StudyInput input = StudyInput::P;
+    ProblemKind kind = ProblemKind::OutOfRange;
+    double value = 0;
+    ValueRange range;  // OutOfRange: what is allowed
+    double bound = 0;  // OutOfBound: p*q; TooMany: the most allowed
+    double at = 0;     // OutOfBound: the p
+};
+
+// The problems of a request, the first value refused for each input, in the
+// order of StudyInput; empty when the study can run.
+std::vector<StudyProblem> checkStudy(const StudyRequest& request);
+
+// The model settings of a request: p slowest, then var, f, w11, w12, w22, in
+// the order their values were given; the lists the model does not read keep
+// the values the window writes for them (var and f 0, fitnesses 1).
+std::vector<ModelSetting> modelSettings(const StudyRequest& request);
+
+// The number of points the request computes (model settings x n x tests x
+// levels), counted without making the settings.
+double studyPoints(const StudyRequest& request);
+
+// "hw", "wahlund", "inbreeding", "selection".
+std::string_view modelKey(GenotypeModel model);
+std::optional<GenotypeModel> parseModelKey(std::string_view key);
+std::string_view methodName(PowerMethod method);  // "exact", "simulate"
+
+}  // namespace zyg
