@@ -666,12 +666,13 @@ ResultLineValues TForm1::resultLineValues(int modelIndex) const {
     const SimulationState& state = simulationState();
     ResultLineValues v;
     v.modelIndex = modelIndex;
-    v.p = pAdvSpinEdit->FloatValue();
-    v.var = VarAdvSpinEdit->FloatValue();
-    v.f = inbAdvSpinEdit->FloatValue();
-    v.w11 = W11AdvSpinEdit->FloatValue();
-    v.w12 = W12AdvSpinEdit->FloatValue();
-    v.w22 = W22AdvSpinEdit->FloatValue();
+    const ModelSetting shown = shownSetting();
+    v.p = shown.p;
+    v.var = shown.var;
+    v.f = shown.f;
+    v.w11 = shown.w11;
+    v.w12 = shown.w12;
+    v.w22 = shown.w22;
     // In plain decimal even while the box still shows it as typed.
     v.nText = std::to_string(textToInteger(nEdit->Text().toStdString()));
     v.nrepText = NRComboBox->Text().toStdString();
@@ -831,17 +832,19 @@ bool TForm1::keepMenuShortcutFromField(QObject* watched, QEvent* e) {
 // ---------------------------------------------------------------------------
 // Tools
 
+ModelSetting TForm1::shownSetting() const {
+    return {checkedModel(),
+            pAdvSpinEdit->FloatValue(),
+            VarAdvSpinEdit->FloatValue(),
+            inbAdvSpinEdit->FloatValue(),
+            W11AdvSpinEdit->FloatValue(),
+            W12AdvSpinEdit->FloatValue(),
+            W22AdvSpinEdit->FloatValue()};
+}
+
 StudySnapshot TForm1::currentStudy() const {
-    ModelSetting setting;
-    setting.model = checkedModel();
-    setting.p = pAdvSpinEdit->FloatValue();
-    setting.var = VarAdvSpinEdit->FloatValue();
-    setting.f = inbAdvSpinEdit->FloatValue();
-    setting.w11 = W11AdvSpinEdit->FloatValue();
-    setting.w12 = W12AdvSpinEdit->FloatValue();
-    setting.w22 = W22AdvSpinEdit->FloatValue();
     StudySnapshot s;
-    s.request = StudyRequest::of(setting);
+    s.request = StudyRequest::of(shownSetting());
     // The sample size when the field holds one; none otherwise.
     const std::optional<std::int32_t> n = parseInteger(nEdit->Text().toStdString());
     s.request.n.clear();

@@ -200,6 +200,8 @@ public:
     // and the last sample of the last run while the window shows it. Reads
     // the fields only; changes nothing.
     StudySnapshot currentStudy() const;
+    // The model and parameters the fields show.
+    ModelSetting shownSetting() const;
     // Tools: opens the study window, or brings the open one to the front.
     void ToolsPowerCurveItemClick();
     void ToolsDeFinettiItemClick();

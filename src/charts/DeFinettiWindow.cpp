@@ -40,26 +40,18 @@ QChart* emptyDiagram(const QString& title) {
 }  // namespace
 
 DeFinettiWindow::DeFinettiWindow(StudySource source, QString helpFile, QWidget* parent)
-    : StudyWindow(std::move(source), std::move(helpFile), kDeFinettiHelpContext, parent) {
-    setObjectName(QStringLiteral("DeFinettiWindow"));
-    setWindowTitle(QStringLiteral("De Finetti Diagram - Zygomet"));
-    setModal(false);
-    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
+    : StudyWindow(std::move(source), std::move(helpFile), kDeFinettiHelpContext,
+                  QStringLiteral("DeFinettiWindow"), QStringLiteral("De Finetti Diagram - Zygomet"),
+                  parent) {
     buildControls();
     resize(980, 700);
     takeFromMainWindow();
 }
 
 void DeFinettiWindow::buildControls() {
-    modelInputs = new ModelInputs(this);
-    takeButton = pushButton("takeButton", "&Take from main window");
-
+    createCommonControls("Export PN&G...", "Export &SVG...");
     auto* sample = new QGroupBox(QStringLiteral("Samples"), this);
-    n = new QSpinBox(this);
-    n->setObjectName(QStringLiteral("n"));
-    n->setRange(0, static_cast<int>(maxSampleSize(PowerMethod::Exact)));
-    n->setValue(30);
-    n->setKeyboardTracking(false);
+    n = wholeField("n", 0, static_cast<int>(maxSampleSize(PowerMethod::Exact)), 30);
     test = new QComboBox(this);
     test->setObjectName(QStringLiteral("test"));
     test->addItems({QStringLiteral("X2"), QStringLiteral("G"),
@@ -74,9 +66,6 @@ void DeFinettiWindow::buildControls() {
 
     drawButton = pushButton("drawButton", "&Draw");
     drawButton->setDefault(true);
-    pngButton = pushButton("pngButton", "Export PN&G...");
-    svgButton = pushButton("svgButton", "Export &SVG...");
-    closeButton = pushButton("closeButton", "Close");
 
     createChartView(QSize(560, 480));
     showChart(emptyDiagram(kNoDiagramYet));
@@ -93,16 +82,16 @@ void DeFinettiWindow::buildControls() {
     legend->setMaximumWidth(260);
 
     auto* left = new QVBoxLayout;
-    left->addWidget(modelInputs);
-    left->addWidget(takeButton);
+    left->addWidget(modelInputs());
+    left->addWidget(takeButton());
     left->addWidget(sample);
     left->addWidget(legend);
     left->addStretch(1);
     auto* buttons = new QGridLayout;
     buttons->addWidget(drawButton, 0, 0);
-    buttons->addWidget(pngButton, 0, 1);
-    buttons->addWidget(svgButton, 1, 0);
-    buttons->addWidget(closeButton, 1, 1);
+    buttons->addWidget(pngButton(), 0, 1);
+    buttons->addWidget(svgButton(), 1, 0);
+    buttons->addWidget(closeButton(), 1, 1);
     left->addLayout(buttons);
     auto* top = new QHBoxLayout;
     top->addLayout(left, 0);
@@ -111,22 +100,15 @@ void DeFinettiWindow::buildControls() {
     whole->addLayout(top, 1);
     whole->addWidget(statusLine());
 
-    QList<QWidget*> order = modelInputs->inputs();
-    order << takeButton << n << test << level << drawButton << pngButton << svgButton
-          << closeButton;
-    for (qsizetype i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
+    setTabChain(QList<QWidget*>{} << takeButton() << n << test << level << drawButton << pngButton()
+                                  << svgButton() << closeButton());
 
-    on(takeButton, &QPushButton::clicked, [this] { takeFromMainWindow(); });
     on(drawButton, &QPushButton::clicked, [this] { draw(); });
-    on(pngButton, &QPushButton::clicked, [this] { exportPng(); });
-    on(svgButton, &QPushButton::clicked, [this] { exportSvg(); });
-    on(closeButton, &QPushButton::clicked, [this] { close(); });
-    on(modelInputs, &ModelInputs::changed, [this] { inputChanged(); });
+    on(modelInputs(), &ModelInputs::changed, [this] { inputChanged(); });
     on(n, &QSpinBox::valueChanged, [this] { inputChanged(); });
     on(test, &QComboBox::currentIndexChanged, [this] { inputChanged(); });
     on(level, &QComboBox::currentIndexChanged, [this] { inputChanged(); });
-    pngButton->setEnabled(false);
-    svgButton->setEnabled(false);
+    setPictureExportsEnabled(false);
 }
 
 void DeFinettiWindow::takeFromMainWindow() {
@@ -135,9 +117,9 @@ void DeFinettiWindow::takeFromMainWindow() {
     const StudyRequest& r = s.request;
     const std::uint32_t mainN = r.n.empty() ? 0 : r.n.front();
     {
-        const QSignalBlocker b1(modelInputs), b2(n), b3(test);
+        const QSignalBlocker b1(modelInputs()), b2(n), b3(test);
         if (const std::vector<ModelSetting> settings = modelSettings(r); !settings.empty())
-            modelInputs->setSetting(settings.front());
+            modelInputs()->setSetting(settings.front());
         if (mainN >= 1 && mainN <= kMaxDiagramSampleSize) n->setValue(static_cast<int>(mainN));
         const bool gOnly = r.tests.size() == 1 && r.tests.front() == HweTest::G;
         test->setCurrentIndex(gOnly ? 1 : 0);
@@ -173,15 +155,14 @@ void DeFinettiWindow::inputChanged() {
                            "its title). Press Draw (Enter) to redraw."));
 }
 
-QWidget* DeFinettiWindow::firstInput() const { return modelInputs->inputs().front(); }
+QWidget* DeFinettiWindow::firstInput() const { return modelInputs()->inputs().front(); }
 
 void DeFinettiWindow::draw() {
     jobs().drop();
     picture_.reset();
-    pngButton->setEnabled(false);
-    svgButton->setEnabled(false);
+    setPictureExportsEnabled(false);
     DeFinettiPicture p;
-    p.setting = modelInputs->setting();
+    p.setting = modelInputs()->setting();
     p.n = static_cast<std::uint32_t>(n->value());
     p.test = kTests[std::clamp(test->currentIndex(), 0, 3)];
     p.level = kLevels[std::clamp(level->currentIndex(), 0, 1)];
@@ -199,7 +180,7 @@ void DeFinettiWindow::draw() {
     const auto problems = checkStudy(request);
     if (!problems.empty() && problems.front().input != StudyInput::N) {
         problem = problemSentence(problems.front());
-        culprit = modelInputs->fieldFor(problems.front().input);
+        culprit = modelInputs()->fieldFor(problems.front().input);
     } else if (p.n < 1 || p.n > kMaxDiagramSampleSize) {
         problem = QStringLiteral("n is %1; the diagram draws every sample of n from 1 to %2.")
                       .arg(p.n)
@@ -236,8 +217,7 @@ void DeFinettiWindow::finish(std::optional<DeFinettiPicture>& result, const QStr
     }
     picture_ = std::move(*result);
     showChart(buildDeFinettiChart(*picture_));
-    pngButton->setEnabled(true);
-    svgButton->setEnabled(true);
+    setPictureExportsEnabled(true);
     std::size_t accepted = 0, testable = 0;
     for (const LatticePoint& lp : picture_->lattice) {
         if (!lp.rejected) continue;

@@ -15,8 +15,6 @@ class QSpinBox;
 
 namespace zyg {
 
-class ModelInputs;
-
 inline constexpr int kDeFinettiHelpContext = 9200;
 
 class DeFinettiWindow final : public StudyWindow {
@@ -44,15 +42,10 @@ protected:
     QWidget* firstInput() const override;
 
 private:
-    ModelInputs* modelInputs = nullptr;
-    QPushButton* takeButton = nullptr;
     QSpinBox* n = nullptr;
     QComboBox* test = nullptr;
     QComboBox* level = nullptr;
     QPushButton* drawButton = nullptr;
-    QPushButton* pngButton = nullptr;
-    QPushButton* svgButton = nullptr;
-    QPushButton* closeButton = nullptr;
 
     void buildControls();
     void inputChanged();

@@ -43,42 +43,42 @@ public:
         auto job = std::make_unique<Job>();
         Job* raw = job.get();
         const unsigned generation = raw->generation = ++generation_;
-        raw->thread = std::thread([this, raw, generation, work = std::move(work),
-                                   onProgress = std::move(onProgress),
-                                   done = std::move(done)]() mutable {
-            const Progress report = [this, generation, onProgress](int percent) {
+        raw->thread =
+            std::thread([this, raw, generation, work = std::move(work),
+                         onProgress = std::move(onProgress), done = std::move(done)]() mutable {
+                const Progress report = [this, generation, onProgress](int percent) {
+                    QMetaObject::invokeMethod(
+                        &receiver_,
+                        [this, generation, onProgress, percent] {
+                            guarded([&] {
+                                if (isCurrent(generation) && onProgress) onProgress(percent);
+                            });
+                        },
+                        Qt::QueuedConnection);
+                };
+                auto result = std::make_shared<std::optional<Result>>();
+                QString error;
+                try {
+                    *result = work(raw->cancel, report);
+                } catch (const std::exception& e) {
+                    error = QString::fromUtf8(e.what());
+                } catch (...) {
+                    error = QStringLiteral("Unknown error");
+                }
+                raw->finished = true;
                 QMetaObject::invokeMethod(
                     &receiver_,
-                    [this, generation, onProgress, percent] {
+                    [this, generation, result, error, done] {
                         guarded([&] {
-                            if (isCurrent(generation) && onProgress) onProgress(percent);
+                            reap();
+                            // A cancelled or replaced job's result is dropped whole.
+                            if (!isCurrent(generation)) return;
+                            current_ = nullptr;
+                            done(*result, error);
                         });
                     },
                     Qt::QueuedConnection);
-            };
-            auto result = std::make_shared<std::optional<Result>>();
-            QString error;
-            try {
-                *result = work(raw->cancel, report);
-            } catch (const std::exception& e) {
-                error = QString::fromUtf8(e.what());
-            } catch (...) {
-                error = QStringLiteral("Unknown error");
-            }
-            raw->finished = true;
-            QMetaObject::invokeMethod(
-                &receiver_,
-                [this, generation, result, error, done] {
-                    guarded([&] {
-                        reap();
-                        // A cancelled or replaced job's result is dropped whole.
-                        if (!isCurrent(generation)) return;
-                        current_ = nullptr;
-                        done(*result, error);
-                    });
-                },
-                Qt::QueuedConnection);
-        });
+            });
         current_ = raw;
         jobs_.push_back(std::move(job));
         reap();

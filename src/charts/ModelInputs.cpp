@@ -13,13 +13,9 @@ namespace {
 
 QDoubleSpinBox* field(QWidget* parent, const char* name, double lo, double hi, double step,
                       int decimals) {
-    auto* f = new QDoubleSpinBox(parent);
-    f->setObjectName(QString::fromLatin1(name));
-    f->setRange(lo, hi);
+    auto* f = spinField<QDoubleSpinBox>(parent, name, lo, hi);
     f->setSingleStep(step);
     f->setDecimals(decimals);
-    f->setKeyboardTracking(false);
-    f->setAccelerated(true);
     return f;
 }
 
@@ -97,15 +93,13 @@ ModelInputs::ModelInputs(QWidget* parent) : QGroupBox(QStringLiteral("Model"), p
 }
 
 ModelSetting ModelInputs::setting() const {
-    ModelSetting s;
-    s.model = static_cast<GenotypeModel>(model->currentIndex());
-    s.p = p->value();
-    s.var = var->value();
-    s.f = f->value();
-    s.w11 = w11->value();
-    s.w12 = w12->value();
-    s.w22 = w22->value();
-    return s;
+    return {static_cast<GenotypeModel>(model->currentIndex()),
+            p->value(),
+            var->value(),
+            f->value(),
+            w11->value(),
+            w12->value(),
+            w22->value()};
 }
 
 void ModelInputs::setSetting(const ModelSetting& s) {

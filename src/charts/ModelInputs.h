@@ -15,6 +15,18 @@ class QFormLayout;
 
 namespace zyg {
 
+// A spin box that reports a value only when the user is done typing it, and
+// speeds up while an arrow is held.
+template <class Spin>
+Spin* spinField(QWidget* parent, const char* name, double low, double high) {
+    auto* s = new Spin(parent);
+    s->setObjectName(QString::fromLatin1(name));
+    s->setRange(low, high);
+    s->setKeyboardTracking(false);
+    s->setAccelerated(true);
+    return s;
+}
+
 // A problem of a study request as a sentence for the status line. `nField`
 // names the sample-size field the value came from ("n", "n from").
 QString problemSentence(const StudyProblem& problem, const QString& nField = QStringLiteral("n"));

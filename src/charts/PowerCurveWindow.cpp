@@ -45,11 +45,9 @@ QString shown(double v, int decimals = 4) {
 }  // namespace
 
 PowerCurveWindow::PowerCurveWindow(StudySource source, QString helpFile, QWidget* parent)
-    : StudyWindow(std::move(source), std::move(helpFile), kPowerCurveHelpContext, parent) {
-    setObjectName(QStringLiteral("PowerCurveWindow"));
-    setWindowTitle(QStringLiteral("Power Curve - Zygomet"));
-    setModal(false);
-    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
+    : StudyWindow(std::move(source), std::move(helpFile), kPowerCurveHelpContext,
+                  QStringLiteral("PowerCurveWindow"), QStringLiteral("Power Curve - Zygomet"),
+                  parent) {
     seed_ = static_cast<std::uint32_t>(QTime::currentTime().msecsSinceStartOfDay()) | 1u;
     buildControls();
     resize(1120, 720);
@@ -57,17 +55,9 @@ PowerCurveWindow::PowerCurveWindow(StudySource source, QString helpFile, QWidget
 }
 
 void PowerCurveWindow::buildControls() {
-    modelInputs = new ModelInputs(this);
-    takeButton = pushButton("takeButton", "&Take from main window");
-
+    createCommonControls("Export P&NG...", "Export SVG...");
     auto spin = [this](const char* name, int lo, int hi, int value) {
-        auto* s = new QSpinBox(this);
-        s->setObjectName(QString::fromLatin1(name));
-        s->setRange(lo, hi);
-        s->setValue(value);
-        s->setKeyboardTracking(false);
-        s->setAccelerated(true);
-        return s;
+        return wholeField(name, lo, hi, value);
     };
     auto* sizes = new QGroupBox(QStringLiteral("Sample sizes"), this);
     const int largest = static_cast<int>(maxSampleSize(PowerMethod::Exact));
@@ -118,9 +108,6 @@ void PowerCurveWindow::buildControls() {
     cancelButton = pushButton("cancelButton", "Cancel");
     copyButton = pushButton("copyButton", "Cop&y table");
     csvButton = pushButton("csvButton", "Export C&SV...");
-    pngButton = pushButton("pngButton", "Export P&NG...");
-    svgButton = pushButton("svgButton", "Export SVG...");
-    closeButton = pushButton("closeButton", "Close");
 
     createChartView(QSize(560, 340));
     chartView()->viewport()->setMouseTracking(true);
@@ -146,8 +133,8 @@ void PowerCurveWindow::buildControls() {
     createStatusLine();
 
     auto* left = new QVBoxLayout;
-    left->addWidget(modelInputs);
-    left->addWidget(takeButton);
+    left->addWidget(modelInputs());
+    left->addWidget(takeButton());
     left->addWidget(sizes);
     left->addWidget(tests);
     left->addWidget(study);
@@ -156,9 +143,9 @@ void PowerCurveWindow::buildControls() {
     buttons->addWidget(computeButton, 0, 0);
     buttons->addWidget(copyButton, 0, 1);
     buttons->addWidget(csvButton, 1, 0);
-    buttons->addWidget(pngButton, 1, 1);
-    buttons->addWidget(svgButton, 2, 0);
-    buttons->addWidget(closeButton, 2, 1);
+    buttons->addWidget(pngButton(), 1, 1);
+    buttons->addWidget(svgButton(), 2, 0);
+    buttons->addWidget(closeButton(), 2, 1);
     left->addLayout(buttons);
 
     auto* splitter = new QSplitter(Qt::Vertical, this);
@@ -179,21 +166,17 @@ void PowerCurveWindow::buildControls() {
     whole->addLayout(top, 1);
     whole->addLayout(bottom);
 
-    QList<QWidget*> order = modelInputs->inputs();
-    order << takeButton << nFrom << nTo << nStep << x2Test << gTest << x2ccTest << exactTest
-          << level << method << replicates << target << computeButton << copyButton << csvButton
-          << pngButton << svgButton << closeButton << table << cancelButton;
-    for (qsizetype i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
+    setTabChain(QList<QWidget*>{} << takeButton() << nFrom << nTo << nStep << x2Test << gTest
+                                  << x2ccTest << exactTest << level << method << replicates
+                                  << target << computeButton << copyButton << csvButton
+                                  << pngButton() << svgButton() << closeButton() << table
+                                  << cancelButton);
 
-    on(takeButton, &QPushButton::clicked, [this] { takeFromMainWindow(); });
     on(computeButton, &QPushButton::clicked, [this] { compute(); });
     on(cancelButton, &QPushButton::clicked, [this] { cancel(); });
     on(copyButton, &QPushButton::clicked, [this] { copyTable(); });
     on(csvButton, &QPushButton::clicked, [this] { exportCsv(); });
-    on(pngButton, &QPushButton::clicked, [this] { exportPng(); });
-    on(svgButton, &QPushButton::clicked, [this] { exportSvg(); });
-    on(closeButton, &QPushButton::clicked, [this] { close(); });
-    on(modelInputs, &ModelInputs::changed, [this] { inputChanged(); });
+    on(modelInputs(), &ModelInputs::changed, [this] { inputChanged(); });
     for (QSpinBox* s : {nFrom, nTo, nStep, replicates})
         on(s, &QSpinBox::valueChanged, [this] { inputChanged(); });
     on(target, &QDoubleSpinBox::valueChanged, [this] { inputChanged(); });
@@ -214,12 +197,12 @@ void PowerCurveWindow::takeFromMainWindow() {
     setStatus(QStringLiteral("Took the model, parameters and tests of the main window."));
 }
 
-QWidget* PowerCurveWindow::firstInput() const { return modelInputs->inputs().front(); }
+QWidget* PowerCurveWindow::firstInput() const { return modelInputs()->inputs().front(); }
 
 PowerCurveWindow::Inputs PowerCurveWindow::readInputs() const {
     Inputs in;
     StudyRequest& r = in.request;
-    r = StudyRequest::of(modelInputs->setting());
+    r = StudyRequest::of(modelInputs()->setting());
     r.tests.clear();
     if (x2Test->isChecked()) r.tests.push_back(HweTest::X2);
     if (gTest->isChecked()) r.tests.push_back(HweTest::G);
@@ -265,10 +248,10 @@ void PowerCurveWindow::writeInputs(const StudySnapshot& study) {
     // signals blocked and the change is handled once at the end.
     {
         const QSignalBlocker b1(nFrom), b2(nTo), b3(nStep), b4(x2Test), b5(gTest), b6(x2ccTest),
-            b7(exactTest), b12(modelInputs);
+            b7(exactTest), b12(modelInputs());
         const StudyRequest& r = study.request;
         if (const std::vector<ModelSetting> settings = modelSettings(r); !settings.empty())
-            modelInputs->setSetting(settings.front());
+            modelInputs()->setSetting(settings.front());
         auto has = [&](HweTest t) {
             return std::find(r.tests.begin(), r.tests.end(), t) != r.tests.end();
         };
@@ -310,7 +293,8 @@ void PowerCurveWindow::showProblem(const QString& text, QWidget* field) {
 }
 
 void PowerCurveWindow::setExportsEnabled(bool on) {
-    for (QPushButton* b : {copyButton, csvButton, pngButton, svgButton}) b->setEnabled(on);
+    for (QPushButton* b : {copyButton, csvButton}) b->setEnabled(on);
+    setPictureExportsEnabled(on);
 }
 
 void PowerCurveWindow::compute() {
@@ -328,7 +312,7 @@ void PowerCurveWindow::compute() {
                 case StudyInput::Levels: in.field = level; break;
                 case StudyInput::Replicates: in.field = replicates; break;
                 case StudyInput::Target: in.field = target; break;
-                default: in.field = modelInputs->fieldFor(first.input); break;
+                default: in.field = modelInputs()->fieldFor(first.input); break;
             }
         }
     }

@@ -20,8 +20,6 @@ class QTableWidget;
 
 namespace zyg {
 
-class ModelInputs;
-
 inline constexpr int kPowerCurveHelpContext = 9100;
 
 class PowerCurveWindow final : public StudyWindow {
@@ -84,8 +82,6 @@ private:
     void finish(std::optional<StudyResult>& result, const QString& error);
     void updateMethodFields();
 
-    ModelInputs* modelInputs = nullptr;
-    QPushButton* takeButton = nullptr;
     QSpinBox* nFrom = nullptr;
     QSpinBox* nTo = nullptr;
     QSpinBox* nStep = nullptr;
@@ -101,9 +97,6 @@ private:
     QPushButton* cancelButton = nullptr;
     QPushButton* copyButton = nullptr;
     QPushButton* csvButton = nullptr;
-    QPushButton* pngButton = nullptr;
-    QPushButton* svgButton = nullptr;
-    QPushButton* closeButton = nullptr;
     QTableWidget* table = nullptr;
     QProgressBar* progress = nullptr;
 

@@ -5,16 +5,24 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 
+#include "charts/ModelInputs.h"
 #include "platform/Services.h"
 
 namespace zyg {
 
-StudyWindow::StudyWindow(StudySource source, QString helpFile, int helpContext, QWidget* parent)
+StudyWindow::StudyWindow(StudySource source, QString helpFile, int helpContext, const QString& name,
+                         const QString& title, QWidget* parent)
     : QDialog(parent),
       source_(std::move(source)),
       helpFile_(std::move(helpFile)),
-      helpContext_(helpContext) {}
+      helpContext_(helpContext) {
+    setObjectName(name);
+    setWindowTitle(title);
+    setModal(false);
+    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
+}
 
 StudyWindow::~StudyWindow() = default;
 
@@ -39,6 +47,34 @@ QPushButton* StudyWindow::pushButton(const char* name, const char* caption) {
     // Enter is the window's own: no button takes it by having the focus.
     b->setAutoDefault(false);
     return b;
+}
+
+void StudyWindow::createCommonControls(const char* pngCaption, const char* svgCaption) {
+    modelInputs_ = new ModelInputs(this);
+    takeButton_ = pushButton("takeButton", "&Take from main window");
+    pngButton_ = pushButton("pngButton", pngCaption);
+    svgButton_ = pushButton("svgButton", svgCaption);
+    closeButton_ = pushButton("closeButton", "Close");
+    on(takeButton_, &QPushButton::clicked, [this] { takeFromMainWindow(); });
+    on(pngButton_, &QPushButton::clicked, [this] { exportPng(); });
+    on(svgButton_, &QPushButton::clicked, [this] { exportSvg(); });
+    on(closeButton_, &QPushButton::clicked, [this] { close(); });
+}
+
+void StudyWindow::setPictureExportsEnabled(bool on) {
+    pngButton_->setEnabled(on);
+    svgButton_->setEnabled(on);
+}
+
+void StudyWindow::setTabChain(const QList<QWidget*>& after) {
+    const QList<QWidget*> order = modelInputs_->inputs() + after;
+    for (qsizetype i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
+}
+
+QSpinBox* StudyWindow::wholeField(const char* name, int low, int high, int value) {
+    auto* s = spinField<QSpinBox>(this, name, low, high);
+    s->setValue(value);
+    return s;
 }
 
 void StudyWindow::createChartView(QSize minimum) {

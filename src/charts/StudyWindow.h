@@ -18,8 +18,11 @@ class QChart;
 class QChartView;
 class QLabel;
 class QPushButton;
+class QSpinBox;
 
 namespace zyg {
+
+class ModelInputs;
 
 // What the study windows take from the main window: its study (one model
 // setting, its sample size when it has a legal one, its tests) and the last
@@ -54,7 +57,10 @@ public:
     virtual QString writePicture(const QString& path) const = 0;
 
 protected:
-    StudyWindow(StudySource source, QString helpFile, int helpContext, QWidget* parent);
+    // A window that is not modal, can be maximized and bears its object name
+    // and title.
+    StudyWindow(StudySource source, QString helpFile, int helpContext, const QString& name,
+                const QString& title, QWidget* parent);
 
     // What Enter does away from a focused push button, and that button itself.
     virtual void primaryAction() = 0;
@@ -68,6 +74,21 @@ protected:
 
     // The controls every study window has, made alike.
     QPushButton* pushButton(const char* name, const char* caption);
+    // The model inputs and the buttons Take from main window, Export PNG,
+    // Export SVG and Close, connected to their commands; the captions of the
+    // exports carry each window's own accelerators.
+    void createCommonControls(const char* pngCaption, const char* svgCaption);
+    ModelInputs* modelInputs() const { return modelInputs_; }
+    QPushButton* takeButton() const { return takeButton_; }
+    QPushButton* pngButton() const { return pngButton_; }
+    QPushButton* svgButton() const { return svgButton_; }
+    QPushButton* closeButton() const { return closeButton_; }
+    void setPictureExportsEnabled(bool on);
+    // Tab goes from each widget to the next, the model inputs first.
+    void setTabChain(const QList<QWidget*>& after);
+    // A spin box of whole numbers or of reals that reports a value only when
+    // the user is done typing it.
+    QSpinBox* wholeField(const char* name, int low, int high, int value);
     void createChartView(QSize minimum);
     QChartView* chartView() const { return chartView_; }
     QLabel* statusLine() const { return statusLine_; }
@@ -95,6 +116,11 @@ private:
     ExportNames exportNames_;
     QChartView* chartView_ = nullptr;
     QLabel* statusLine_ = nullptr;
+    ModelInputs* modelInputs_ = nullptr;
+    QPushButton* takeButton_ = nullptr;
+    QPushButton* pngButton_ = nullptr;
+    QPushButton* svgButton_ = nullptr;
+    QPushButton* closeButton_ = nullptr;
     Jobs jobs_;
 };
 

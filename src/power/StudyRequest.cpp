@@ -1,10 +1,18 @@
 #include "power/StudyRequest.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace zyg {
 
 namespace {
+
+constexpr std::pair<GenotypeModel, std::string_view> kModelKeys[] = {
+    {GenotypeModel::HardyWeinberg, "hw"},
+    {GenotypeModel::Wahlund, "wahlund"},
+    {GenotypeModel::Inbreeding, "inbreeding"},
+    {GenotypeModel::Selection, "selection"},
+};
 
 bool reads(GenotypeModel model, StudyInput input) {
     switch (input) {
@@ -83,7 +91,8 @@ std::vector<StudyProblem> checkStudy(const StudyRequest& r) {
                 for (double p : r.p) {
                     const double pq = p * (1 - p);
                     if (!(var >= 0 && var <= pq * (1 + kVarianceSlack))) {
-                        problems.push_back({StudyInput::Var, ProblemKind::OutOfBound, var, {}, pq, p});
+                        problems.push_back(
+                            {StudyInput::Var, ProblemKind::OutOfBound, var, {}, pq, p});
                         return;
                     }
                 }
@@ -96,8 +105,10 @@ std::vector<StudyProblem> checkStudy(const StudyRequest& r) {
             {StudyInput::W11, &r.w11}, {StudyInput::W12, &r.w12}, {StudyInput::W22, &r.w22}};
         bool complete = true;
         for (const auto& [input, values] : fitnesses)
-            if (missing(input, values->size())) complete = false;
-            else inRange(input, *values, kFitnessRange);
+            if (missing(input, values->size()))
+                complete = false;
+            else
+                inRange(input, *values, kFitnessRange);
         const auto hasZero = [](const std::vector<double>& v) {
             return std::find(v.begin(), v.end(), 0.0) != v.end();
         };
@@ -108,7 +119,8 @@ std::vector<StudyProblem> checkStudy(const StudyRequest& r) {
         const ValueRange sizes{1, static_cast<double>(maxSampleSize(r.method))};
         for (std::uint32_t n : r.n)
             if (!sizes.contains(n)) {
-                problems.push_back({StudyInput::N, ProblemKind::OutOfRange, double(n), sizes, 0, 0});
+                problems.push_back(
+                    {StudyInput::N, ProblemKind::OutOfRange, double(n), sizes, 0, 0});
                 break;
             }
     }
@@ -122,10 +134,15 @@ std::vector<StudyProblem> checkStudy(const StudyRequest& r) {
                                 double(r.replicates), replicates, 0, 0});
     }
     if (r.target && !kTargetRange.contains(*r.target))
-        problems.push_back({StudyInput::Target, ProblemKind::OutOfRange, *r.target, kTargetRange, 0, 0});
+        problems.push_back(
+            {StudyInput::Target, ProblemKind::OutOfRange, *r.target, kTargetRange, 0, 0});
     if (const double points = studyPoints(r); points > static_cast<double>(kMaxStudyPoints))
-        problems.push_back({StudyInput::Points, ProblemKind::TooMany, points, {},
-                            static_cast<double>(kMaxStudyPoints), 0});
+        problems.push_back({StudyInput::Points,
+                            ProblemKind::TooMany,
+                            points,
+                            {},
+                            static_cast<double>(kMaxStudyPoints),
+                            0});
     return problems;
 }
 
@@ -151,19 +168,14 @@ std::vector<ModelSetting> modelSettings(const StudyRequest& r) {
 }
 
 std::string_view modelKey(GenotypeModel model) {
-    switch (model) {
-        case GenotypeModel::HardyWeinberg: return "hw";
-        case GenotypeModel::Wahlund: return "wahlund";
-        case GenotypeModel::Inbreeding: return "inbreeding";
-        case GenotypeModel::Selection: return "selection";
-    }
+    for (const auto& [m, key] : kModelKeys)
+        if (m == model) return key;
     return "";
 }
 
 std::optional<GenotypeModel> parseModelKey(std::string_view key) {
-    for (GenotypeModel m : {GenotypeModel::HardyWeinberg, GenotypeModel::Wahlund,
-                            GenotypeModel::Inbreeding, GenotypeModel::Selection})
-        if (modelKey(m) == key) return m;
+    for (const auto& [m, k] : kModelKeys)
+        if (k == key) return m;
     return std::nullopt;
 }
 

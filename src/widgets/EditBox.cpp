@@ -26,32 +26,15 @@ void EditBox::rewriteText(const QString& text) {
 }
 
 bool EditBox::event(QEvent* event) {
-    if (event->type() == QEvent::ShortcutOverride) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Escape) {
-            // The window's Esc handling gets it.
-            event->ignore();
-            return true;
-        }
-        if (fields::isEnterKey(key->key())) {
-            event->accept();
-            return true;
-        }
-    }
+    // Esc goes to the window's own Esc handling.
+    if (fields::overridesShortcut(event, fields::EscapeKey::Window)) return true;
     return QLineEdit::event(event);
 }
 
 void EditBox::keyPressEvent(QKeyEvent* event) {
     changes_.userAction([&] {
-        const int key = event->key();
-        if (const auto callback = OnKeyDown) callback(key, event->modifiers());
-        if (fields::isEnterKey(key)) {
-            event->accept();
-        } else if (key == Qt::Key_Escape) {
-            event->ignore();
-        } else {
-            QLineEdit::keyPressEvent(event);
-        }
+        fields::pressKey(
+            event, OnKeyDown, [&] { event->ignore(); }, [&] { QLineEdit::keyPressEvent(event); });
     });
 }
 

@@ -57,32 +57,24 @@ void EditableComboBox::addItem(const QString& item) {
 }
 
 bool EditableComboBox::event(QEvent* event) {
-    if (event->type() == QEvent::ShortcutOverride) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        if (fields::isEnterKey(key->key())) {
-            event->accept();
-            return true;
-        }
-    }
+    if (fields::overridesShortcut(event, fields::EscapeKey::Shortcut)) return true;
     return QComboBox::event(event);
 }
 
 void EditableComboBox::keyPressEvent(QKeyEvent* event) {
     changes_.userAction([&] {
-        const int key = event->key();
-        if (const auto callback = OnKeyDown) callback(key, event->modifiers());
-        if (fields::isEnterKey(key)) {
-            event->accept();
-        } else if (key == Qt::Key_Escape) {
-            if (view()->isVisible()) {
-                hidePopup();
-                event->accept();
-            } else {
-                event->ignore();
-            }
-        } else {
-            QComboBox::keyPressEvent(event);
-        }
+        fields::pressKey(
+            event, OnKeyDown,
+            [&] {
+                // Esc closes an open list; otherwise it goes on to the window.
+                if (view()->isVisible()) {
+                    hidePopup();
+                    event->accept();
+                } else {
+                    event->ignore();
+                }
+            },
+            [&] { QComboBox::keyPressEvent(event); });
     });
 }
 

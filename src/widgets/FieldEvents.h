@@ -20,6 +20,32 @@ inline constexpr int kMaxDecimals = 18;
 
 bool isEnterKey(int key);
 
+// Where Esc goes when a field is asked whether it overrides a shortcut.
+enum class EscapeKey {
+    Window,    // to the window's own Esc handling, past every shortcut
+    Field,     // to the field, before any shortcut
+    Shortcut,  // to the shortcuts, as Qt would
+};
+
+// A field's answer to a ShortcutOverride event: Enter is the field's own, Esc
+// goes where `escape` says. True when the event was answered here.
+bool overridesShortcut(QEvent* event, EscapeKey escape);
+
+// A key press of a field that takes Enter itself: the key callback first,
+// then Enter is accepted, Esc goes to `escape` and any other key to `other`.
+template <class Callback, class Escape, class Other>
+void pressKey(QKeyEvent* event, const Callback& onKeyDown, const Escape& escape,
+              const Other& other) {
+    const int key = event->key();
+    if (const auto callback = onKeyDown) callback(key, event->modifiers());
+    if (isEnterKey(key))
+        event->accept();
+    else if (key == Qt::Key_Escape)
+        escape();
+    else
+        other();
+}
+
 // Whether a key event inserts its text into a line edit, as opposed to
 // editing, moving or being a shortcut.
 bool insertsText(const QKeyEvent& event);

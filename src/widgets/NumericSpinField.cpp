@@ -233,14 +233,8 @@ void NumericSpinField::keyDown(int key, Qt::KeyboardModifiers modifiers) {
 }
 
 bool NumericSpinField::event(QEvent* event) {
-    if (event->type() == QEvent::ShortcutOverride) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        if (fields::isEnterKey(key->key()) || key->key() == Qt::Key_Escape) {
-            // The field handles Enter and Esc itself, before any shortcut.
-            event->accept();
-            return true;
-        }
-    }
+    // The field handles Enter and Esc itself, before any shortcut.
+    if (fields::overridesShortcut(event, fields::EscapeKey::Field)) return true;
     return QLineEdit::event(event);
 }
 

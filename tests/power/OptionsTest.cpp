@@ -42,7 +42,8 @@ TEST(Axis, ValuesListsAndRanges) {
     EXPECT_EQ(parseList("--p", "0.1", kMaxListValues), (std::vector<double>{0.1}));
     EXPECT_EQ(parseList("--p", "0.1,0.25", kMaxListValues), (std::vector<double>{0.1, 0.25}));
     // Range values are the decimals the user wrote, not accumulated steps.
-    EXPECT_EQ(parseList("--p", "0.1:0.5:0.1", kMaxListValues), (std::vector<double>{0.1, 0.2, 0.3, 0.4, 0.5}));
+    EXPECT_EQ(parseList("--p", "0.1:0.5:0.1", kMaxListValues),
+              (std::vector<double>{0.1, 0.2, 0.3, 0.4, 0.5}));
     const auto hundred = parseList("--n", "10:1000:10", kMaxListValues);
     ASSERT_EQ(hundred.size(), 100u);
     EXPECT_EQ(hundred.front(), 10);
@@ -61,9 +62,12 @@ TEST(Axis, MalformedTextNamesTheOptionAndTheValue) {
         const std::string m = usageMessage([&] { parseList("--p", bad, kMaxListValues); });
         EXPECT_EQ(m.rfind("--p \"" + std::string(bad) + "\": ", 0), 0u) << m;
     }
-    EXPECT_NE(usageMessage([] { parseList("--n", "5:1:1", kMaxListValues); }).find("backwards"), std::string::npos);
-    EXPECT_NE(usageMessage([] { parseList("--n", "1:5:0", kMaxListValues); }).find("step"), std::string::npos);
-    EXPECT_NE(usageMessage([] { parseList("--n", "1:5:-1", kMaxListValues); }).find("step"), std::string::npos);
+    EXPECT_NE(usageMessage([] { parseList("--n", "5:1:1", kMaxListValues); }).find("backwards"),
+              std::string::npos);
+    EXPECT_NE(usageMessage([] { parseList("--n", "1:5:0", kMaxListValues); }).find("step"),
+              std::string::npos);
+    EXPECT_NE(usageMessage([] { parseList("--n", "1:5:-1", kMaxListValues); }).find("step"),
+              std::string::npos);
     EXPECT_NE(usageMessage([] { parseList("--f", "0:1:1e-9", kMaxListValues); }).find("more than"),
               std::string::npos);
 }
