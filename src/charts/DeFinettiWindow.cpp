@@ -67,7 +67,7 @@ void DeFinettiWindow::buildControls() {
     drawButton = pushButton("drawButton", "&Draw");
     drawButton->setDefault(true);
 
-    createChartView(QSize(560, 480));
+    createChartView(QSize(420, 380));
     showChart(emptyDiagram(kNoDiagramYet));
 
     createStatusLine();
@@ -94,7 +94,7 @@ void DeFinettiWindow::buildControls() {
     buttons->addWidget(closeButton(), 1, 1);
     left->addLayout(buttons);
     auto* top = new QHBoxLayout;
-    top->addLayout(left, 0);
+    top->addWidget(inputPanel(left), 0);
     top->addWidget(chartView(), 1);
     auto* whole = new QVBoxLayout(this);
     whole->addLayout(top, 1);

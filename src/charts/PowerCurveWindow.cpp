@@ -50,7 +50,7 @@ PowerCurveWindow::PowerCurveWindow(StudySource source, QString helpFile, QWidget
                   parent) {
     seed_ = static_cast<std::uint32_t>(QTime::currentTime().msecsSinceStartOfDay()) | 1u;
     buildControls();
-    resize(1120, 720);
+    resize(1200, 660);
     takeFromMainWindow();
 }
 
@@ -109,7 +109,7 @@ void PowerCurveWindow::buildControls() {
     copyButton = pushButton("copyButton", "Cop&y table");
     csvButton = pushButton("csvButton", "Export C&SV...");
 
-    createChartView(QSize(560, 340));
+    createChartView(QSize(400, 260));
     chartView()->viewport()->setMouseTracking(true);
     chartView()->viewport()->installEventFilter(this);
     showChart(buildEmptyPowerChart(kNoCurveYet));
@@ -123,7 +123,7 @@ void PowerCurveWindow::buildControls() {
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->verticalHeader()->setVisible(false);
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-    table->setMinimumHeight(140);
+    table->setMinimumHeight(100);
 
     progress = new QProgressBar(this);
     progress->setObjectName(QStringLiteral("progress"));
@@ -132,21 +132,29 @@ void PowerCurveWindow::buildControls() {
     cancelButton->setVisible(false);
     createStatusLine();
 
-    auto* left = new QVBoxLayout;
-    left->addWidget(modelInputs());
-    left->addWidget(takeButton());
-    left->addWidget(sizes);
-    left->addWidget(tests);
-    left->addWidget(study);
-    left->addStretch(1);
+    // The inputs in two columns, so that the window fits a small screen;
+    // they scroll rather than shrink when the window is made smaller still.
+    auto* first = new QVBoxLayout;
+    first->addWidget(modelInputs());
+    first->addWidget(takeButton());
+    first->addStretch(1);
+    auto* second = new QVBoxLayout;
+    second->addWidget(sizes);
+    second->addWidget(tests);
+    second->addWidget(study);
+    second->addStretch(1);
     auto* buttons = new QGridLayout;
     buttons->addWidget(computeButton, 0, 0);
     buttons->addWidget(copyButton, 0, 1);
-    buttons->addWidget(csvButton, 1, 0);
-    buttons->addWidget(pngButton(), 1, 1);
-    buttons->addWidget(svgButton(), 2, 0);
-    buttons->addWidget(closeButton(), 2, 1);
-    left->addLayout(buttons);
+    buttons->addWidget(csvButton, 0, 2);
+    buttons->addWidget(pngButton(), 1, 0);
+    buttons->addWidget(svgButton(), 1, 1);
+    buttons->addWidget(closeButton(), 1, 2);
+    auto* inputs = new QGridLayout;
+    inputs->addLayout(first, 0, 0);
+    inputs->addLayout(second, 0, 1);
+    inputs->addLayout(buttons, 1, 0, 1, 2);
+    inputs->setRowStretch(2, 1);
 
     auto* splitter = new QSplitter(Qt::Vertical, this);
     splitter->addWidget(chartView());
@@ -156,7 +164,7 @@ void PowerCurveWindow::buildControls() {
     splitter->setChildrenCollapsible(false);
 
     auto* top = new QHBoxLayout;
-    top->addLayout(left, 0);
+    top->addWidget(inputPanel(inputs), 0);
     top->addWidget(splitter, 1);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(statusLine(), 1);

@@ -4,7 +4,10 @@
 #include <QChartView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSpinBox>
 
 #include "charts/ModelInputs.h"
@@ -64,6 +67,25 @@ void StudyWindow::createCommonControls(const char* pngCaption, const char* svgCa
 void StudyWindow::setPictureExportsEnabled(bool on) {
     pngButton_->setEnabled(on);
     svgButton_->setEnabled(on);
+}
+
+QWidget* StudyWindow::inputPanel(QLayout* content) {
+    auto* inner = new QWidget;
+    inner->setObjectName(QStringLiteral("inputs"));
+    inner->setLayout(content);
+    content->setContentsMargins(0, 0, 0, 0);
+    auto* panel = new QScrollArea(this);
+    panel->setObjectName(QStringLiteral("inputPanel"));
+    panel->setWidget(inner);
+    panel->setWidgetResizable(true);
+    panel->setFrameShape(QFrame::NoFrame);
+    panel->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    panel->setFocusPolicy(Qt::NoFocus);
+    // As wide as the inputs and a vertical scroll bar, whatever the height.
+    panel->setMinimumWidth(inner->sizeHint().width() +
+                           panel->verticalScrollBar()->sizeHint().width());
+    panel->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+    return panel;
 }
 
 void StudyWindow::setTabChain(const QList<QWidget*>& after) {

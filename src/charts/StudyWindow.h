@@ -18,6 +18,7 @@ class QChart;
 class QChartView;
 class QLabel;
 class QPushButton;
+class QLayout;
 class QSpinBox;
 
 namespace zyg {
@@ -84,6 +85,9 @@ protected:
     QPushButton* svgButton() const { return svgButton_; }
     QPushButton* closeButton() const { return closeButton_; }
     void setPictureExportsEnabled(bool on);
+    // The inputs' panel: as wide as its content, scrolled up and down rather
+    // than squeezed when the window is lower than the inputs.
+    QWidget* inputPanel(QLayout* content);
     // Tab goes from each widget to the next, the model inputs first.
     void setTabChain(const QList<QWidget*>& after);
     // A spin box of whole numbers or of reals that reports a value only when
