@@ -13,6 +13,7 @@
 #include "core/NumberText.h"
 #include "engine/Simulation.h"
 #include "power/PowerStudy.h"
+#include "report/WholeFile.h"
 
 namespace zyg {
 
@@ -284,30 +285,16 @@ private:
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
-// Writes a file whole or not at all: a regular file (or a new one) is written
-// beside its name and renamed over it once every byte is stored, so a full
-// disk never leaves half a table; anything else (a device, a pipe) is written
-// in place. False when the text could not be written.
-bool writeWhole(const std::string& path, const std::string& text) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    const fs::file_status status = fs::status(path, error);
-    const bool special = fs::exists(status) && !fs::is_regular_file(status);
-    const std::string target = special ? path : path + ".partial";
-    {
-        std::ofstream file(target, std::ios::binary | std::ios::trunc);
-        file << text;
-        file.flush();
-        file.close();
-        if (!file) {
-            if (!special) fs::remove(target, error);
-            return false;
-        }
-    }
-    if (special) return true;
-    fs::rename(target, path, error);
-    if (error) fs::remove(target, error);
-    return !error;
+// Writes the CSV of the points whole, row by row, through the one writer of
+// every output file (report/WholeFile.h): a regular file is replaced only
+// once every byte is stored, a pipe or a device is written through. The empty
+// text, or why the file is not there.
+std::string writeWhole(const std::string& path, const std::vector<PowerPoint>& points) {
+    WholeFileWriter file(path);
+    file.write(csvHeader());
+    for (const PowerPoint& p : points)
+        if (!file.write(csvRow(p))) break;
+    return file.commit();
 }
 
 std::uint32_t clockSeed() {
@@ -361,11 +348,11 @@ int execute(const CommandOptions& o, const CommandStreams& io, const PlotDrawer&
         io.err << kProgram << ": standard output cannot be written\n";
         return kExitFailure;
     }
+    // "-" is standard output, written above; every other name is a file.
     if (o.csv && !csvToOut) {
-        std::string text = csvHeader();
-        for (const PowerPoint& p : points) text += csvRow(p);
-        if (!writeWhole(*o.csv, text)) {
-            io.err << kProgram << ": --csv \"" << *o.csv << "\": the file cannot be written\n";
+        if (const std::string fault = writeWhole(*o.csv, points); !fault.empty()) {
+            io.err << kProgram << ": --csv \"" << *o.csv << "\": cannot be written: " << fault
+                   << "\n";
             return kExitFailure;
         }
     }
