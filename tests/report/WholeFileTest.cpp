@@ -2,8 +2,8 @@
 // every byte is stored, a failure anywhere leaves the earlier file and no
 // temporary one, and pipes, devices and the process's own descriptors are
 // written through, never replaced.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,8 +27,8 @@ namespace {
 class ScratchFolder {
 public:
     ScratchFolder() {
-        path_ = fs::temp_directory_path() /
-                ("zygomet-wholefile-" + std::to_string(::getpid()) + "-" + std::to_string(++count_));
+        path_ = fs::temp_directory_path() / ("zygomet-wholefile-" + std::to_string(::getpid()) +
+                                             "-" + std::to_string(++count_));
         fs::remove_all(path_);
         fs::create_directories(path_);
     }
