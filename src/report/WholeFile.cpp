@@ -39,6 +39,7 @@ public:
         info.regular = S_ISREG(st.st_mode);
         info.directory = S_ISDIR(st.st_mode);
         info.mode = static_cast<unsigned>(st.st_mode & 07777);
+        info.writable = ::access(path.c_str(), W_OK) == 0;
         return 0;
     }
 
@@ -219,6 +220,12 @@ void WholeFileWriter::open(const std::string& path) {
     }
     if (info.directory) {
         fail(EISDIR);
+        return;
+    }
+    // A file the user may not write is not replaced behind its back, though
+    // its folder would allow the rename.
+    if (info.exists && info.regular && !info.writable) {
+        fail(EACCES);
         return;
     }
     if (info.exists && !info.regular) {

@@ -38,7 +38,8 @@ public:
         bool exists = false;
         bool regular = false;
         bool directory = false;
-        unsigned mode = 0;  // the permission bits of an existing file
+        bool writable = false;  // whether this process may write the existing file
+        unsigned mode = 0;      // the permission bits of an existing file
     };
 
     virtual ~OutputOperations() = default;

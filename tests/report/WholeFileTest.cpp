@@ -183,6 +183,15 @@ TEST(WholeFile, NamesThatCannotBeWrittenSayWhy) {
     EXPECT_EQ(writeWholeFile(folder.file(""), "x"), "File access denied");  // the folder itself
     EXPECT_EQ(writeWholeFile("", "x"), "Invalid filename");
     EXPECT_TRUE(folder.names().empty());
+    // A file the user may not write stays, though its folder would allow
+    // replacing it.
+    const std::string locked = folder.file("locked.csv");
+    writeFile(locked, "keep");
+    FaultyOutput readOnly;
+    readOnly.readOnly = true;
+    EXPECT_EQ(writeWholeFile(locked, "x", readOnly), "File access denied");
+    EXPECT_EQ(readFile(locked), "keep");
+    EXPECT_EQ(folder.names(), std::vector<std::string>{"locked.csv"});
     // A full device is written through and its failure reported.
     EXPECT_EQ(writeWholeFile("/dev/full", "x"), "Disk full");
 }

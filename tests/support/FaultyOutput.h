@@ -20,9 +20,12 @@ public:
     int error = ENOSPC;
     std::size_t room = 0;          // with Step::Write: the bytes written before the failure
     std::size_t longestWrite = 0;  // when not 0, every write takes at most this many bytes
+    bool readOnly = false;         // existing files are taken for ones this process may not write
 
     int inspect(const std::string& path, PathInfo& info) override {
-        return real().inspect(path, info);
+        const int result = real().inspect(path, info);
+        if (readOnly) info.writable = false;
+        return result;
     }
     int resolve(const std::string& path, std::string& resolved) override {
         return real().resolve(path, resolved);
