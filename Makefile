@@ -4,15 +4,19 @@
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 RELEASE_BUILD ?= build-release
+RELEASE_CHECK_BUILD ?= build-release-check
 CMAKE_FLAGS ?=
+# The development builds hold our sources to no warnings; a plain cmake
+# build (a user's, the package's) does not.
+DEV_FLAGS = -DZYGOMET_WERROR=ON
 
-.PHONY: run test build deps bench asan package format screenshot clean
+.PHONY: run test build deps bench asan package release-check format screenshot clean
 
 deps:
 	@bash scripts/install-deps.sh
 
 build: deps
-	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD) -G Ninja $(DEV_FLAGS) $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD)
 
 run: build
@@ -20,6 +24,16 @@ run: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j2
+	@$(MAKE) --no-print-directory release-check
+
+# Every target, tests included, built in Release (what a packager or a user
+# building everything gets, with -O3), with warnings as errors, in a folder
+# of its own; nothing is run there.
+release-check: deps
+	@cmake -S . -B $(RELEASE_CHECK_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(DEV_FLAGS) \
+	  $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(RELEASE_CHECK_BUILD)
+	@echo "Every target builds in Release ($(RELEASE_CHECK_BUILD))."
 
 # Times the engine, the exact power and the window's Run command.
 bench: build
@@ -28,7 +42,8 @@ bench: build
 # Every suite and the end-to-end test under AddressSanitizer and
 # UndefinedBehaviorSanitizer, in a build folder of their own.
 asan: deps
-	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZYGOMET_SANITIZE=ON $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZYGOMET_SANITIZE=ON $(DEV_FLAGS) \
+	  $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(ASAN_BUILD)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j2
@@ -53,4 +68,4 @@ screenshot: build
 	@echo "Wrote $(BUILD)/zygomet.png, about.png, powercurve.png and definetti.png"
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(RELEASE_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(RELEASE_BUILD) $(RELEASE_CHECK_BUILD)

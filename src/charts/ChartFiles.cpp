@@ -3,11 +3,15 @@
 #include <QBuffer>
 #include <QChart>
 #include <QCoreApplication>
+#include <QFile>
 #include <QGraphicsScene>
 #include <QImage>
 #include <QPainter>
-#include <QSaveFile>
 #include <QSvgGenerator>
+#include <string>
+#include <string_view>
+
+#include "report/WholeFile.h"
 
 namespace zyg {
 
@@ -71,9 +75,12 @@ QString saveChart(QChart& chart, const QString& path, QSize size) {
     }
     scene.removeItem(&chart);
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return fault(path, file.errorString());
-    if (file.write(bytes) != bytes.size() || !file.commit()) return fault(path, file.errorString());
+    // The picture is whole in memory; the writer puts it in place whole or
+    // says why not.
+    const std::string failure =
+        writeWholeFile(QFile::encodeName(path).toStdString(),
+                       std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    if (!failure.empty()) return fault(path, QString::fromStdString(failure));
     return {};
 }
 

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QDoubleSpinBox>
+#include <QFile>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -17,7 +18,6 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTableWidget>
@@ -30,6 +30,7 @@
 #include "charts/ModelInputs.h"
 #include "charts/PowerChart.h"
 #include "platform/ErrorBoundary.h"
+#include "report/WholeFile.h"
 
 namespace zyg {
 
@@ -506,10 +507,10 @@ void PowerCurveWindow::copyTable() {
 
 QString PowerCurveWindow::writeCsv(const QString& path) const {
     if (!curve_) return QStringLiteral("There is no curve to export.");
-    const QByteArray bytes = QByteArray::fromStdString(studyCsv(curve_->points));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        return QStringLiteral("Could not write %1: %2").arg(path, file.errorString());
+    const std::string failure =
+        writeWholeFile(QFile::encodeName(path).toStdString(), studyCsv(curve_->points));
+    if (!failure.empty())
+        return QStringLiteral("Could not write %1: %2").arg(path, QString::fromStdString(failure));
     return {};
 }
 

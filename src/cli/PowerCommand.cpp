@@ -3,8 +3,6 @@
 #include <cctype>
 #include <chrono>
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <ostream>
@@ -16,6 +14,7 @@
 #include "core/NumberText.h"
 #include "core/Version.h"
 #include "power/PowerStudy.h"
+#include "report/WholeFile.h"
 
 namespace zyg {
 
@@ -303,32 +302,6 @@ private:
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
-// Writes a file whole or not at all: a regular file (or a new one) is written
-// beside its name and renamed over it once every byte is stored, so a full
-// disk never leaves half a table; anything else (a device, a pipe) is written
-// in place. False when the text could not be written.
-bool writeWhole(const std::string& path, const std::string& text) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    const fs::file_status status = fs::status(path, error);
-    const bool special = fs::exists(status) && !fs::is_regular_file(status);
-    const std::string target = special ? path : path + ".partial";
-    {
-        std::ofstream file(target, std::ios::binary | std::ios::trunc);
-        file << text;
-        file.flush();
-        file.close();
-        if (!file) {
-            if (!special) fs::remove(target, error);
-            return false;
-        }
-    }
-    if (special) return true;
-    fs::rename(target, path, error);
-    if (error) fs::remove(target, error);
-    return !error;
-}
-
 std::uint32_t clockSeed() {
     const TimeOfDay t = currentClock().utcTimeOfDay();
     return ((t.hour * 60 + t.minute) * 60 + t.second) * 1000 + t.millisecond;
@@ -377,9 +350,11 @@ int execute(CommandOptions& o, const CommandStreams& io, const PlotDrawer& plot)
         io.err << kProgram << ": standard output cannot be written\n";
         return kExitFailure;
     }
+    // "-" is standard output, written above; every other name is a file.
     if (o.csv && !csvToOut) {
-        if (!writeWhole(*o.csv, studyCsv(points))) {
-            io.err << kProgram << ": --csv \"" << *o.csv << "\": the file cannot be written\n";
+        if (const std::string fault = writeWholeFile(*o.csv, studyCsv(points)); !fault.empty()) {
+            io.err << kProgram << ": --csv \"" << *o.csv << "\": cannot be written: " << fault
+                   << "\n";
             return kExitFailure;
         }
     }
