@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFile>
+#include <QGroupBox>
 #include <QImage>
 #include <QLabel>
 #include <QLineSeries>
@@ -63,6 +64,20 @@ int testSeriesCount(QChart* chart) {
             if (s->objectName() == powerSeriesName(t) && qobject_cast<QXYSeries*>(s)->count() > 0)
                 ++count;
     return count;
+}
+
+// A window fits a 1366x768 screen with room for a title bar and a panel, and
+// no group of inputs is squeezed below what it needs to show its controls.
+void expectFitsASmallScreen(QWidget* window, const char* when) {
+    constexpr int kScreenWidth = 1366, kScreenHeight = 768, kTitleAndPanel = 64;
+    EXPECT_LE(window->width(), kScreenWidth) << when;
+    EXPECT_LE(window->height() + kTitleAndPanel, kScreenHeight) << when;
+    for (const QGroupBox* group : window->findChildren<QGroupBox*>()) {
+        EXPECT_GE(group->height(), group->minimumSizeHint().height())
+            << when << ": " << group->title().toStdString();
+        EXPECT_GE(group->width(), group->minimumSizeHint().width())
+            << when << ": " << group->title().toStdString();
+    }
 }
 
 // A shown and active study window that reads `study` as the main window.
@@ -441,6 +456,30 @@ TEST_F(DeFinettiWindowTest, ExportsWritePictures) {
 }
 
 TEST_F(DeFinettiWindowTest, EveryAltLetterIsUnique) { expectUniqueMnemonics(window.get()); }
+
+TEST_F(PowerCurveWindowTest, FitsASmallScreenAndKeepsEveryGroupReadable) {
+    expectFitsASmallScreen(window.get(), "as opened");
+    window->compute();
+    ASSERT_TRUE(waitIdle());
+    QCoreApplication::processEvents();
+    expectFitsASmallScreen(window.get(), "after computing");
+    // Made as small as it goes, the inputs scroll instead of collapsing.
+    window->resize(500, 400);
+    QCoreApplication::processEvents();
+    expectFitsASmallScreen(window.get(), "at its smallest");
+    EXPECT_LE(window->minimumSizeHint().width(), 1000);
+}
+
+TEST_F(DeFinettiWindowTest, FitsASmallScreenAndKeepsEveryGroupReadable) {
+    expectFitsASmallScreen(window.get(), "as opened");
+    window->draw();
+    ASSERT_TRUE(waitIdle());
+    QCoreApplication::processEvents();
+    expectFitsASmallScreen(window.get(), "after drawing");
+    window->resize(500, 400);
+    QCoreApplication::processEvents();
+    expectFitsASmallScreen(window.get(), "at its smallest");
+}
 
 TEST_F(DeFinettiWindowTest, EscClosesTheWindowOnly) {
     QWidget owner;
