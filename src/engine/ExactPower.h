@@ -21,10 +21,16 @@ namespace zyg {
 
 // The tests of Hardy-Weinberg proportions.
 enum class HweTest {
-    X2,     // Pearson's X2 against the sample's own expectation, no correction
-    G,      // the likelihood-ratio G
-    X2cc,   // X2 with the continuity correction 0.5
-    Exact,  // the exact test, conditional on the allele count
+    X2,                // Pearson's X2 against the sample's own expectation, no correction
+    G,                 // the likelihood-ratio G
+    X2cc,              // X2 with the continuity correction 0.5
+    Exact,             // the exact test, conditional on the allele count
+    ExactMidP,         // "exact-midp"
+    ExactDost,         // "exact-dost"
+    ExactDeficit,      // "exact-deficit"
+    ExactExcess,       // "exact-excess"
+    ExactDeficitMidP,  // "exact-deficit-midp"
+    ExactExcessMidP,   // "exact-excess-midp"
 };
 
 // "x2", "g", "x2cc", "exact".
