@@ -141,7 +141,7 @@ Walk walkFrom(std::uint64_t n, std::uint64_t a, std::uint64_t h, std::uint64_t l
 }
 
 // Walks in doubles while their products stay exact and their rounding stays
-// small (2n up to 2^22: at most about 10^5 steps of 2 roundings each); walks
+// small (2n up to 2^22: at most about 2 10^4 steps of 2 roundings each); walks
 // that would leave the double range, and larger samples, go in extended
 // precision.
 Walk walkFrom(std::uint64_t n, std::uint64_t a, std::uint64_t h, std::uint64_t last, bool up) {
@@ -149,8 +149,7 @@ Walk walkFrom(std::uint64_t n, std::uint64_t a, std::uint64_t h, std::uint64_t l
         const Walk walk = walkFrom<double>(n, a, h, last, up, 1e300);
         if (!walk.beyond) return walk;
     }
-    Walk walk = walkFrom<Extended>(n, a, h, last, up, kBeyondDouble);
-    return walk;
+    return walkFrom<Extended>(n, a, h, last, up, kBeyondDouble);
 }
 
 double probability(Extended value) { return static_cast<double>(std::min<Extended>(value, 1)); }

@@ -51,14 +51,17 @@ double chiSquareUpperTail(Extended x);
 //   deficitMidP  P(H <= h) - P(h) / 2  excessMidP   P(H >= h) - P(h) / 2
 //   dost         min(1, 2 min(deficit, excess))
 //
-// Accuracy: the weights are walked from h by their exact ratios
-// (A1A1 A2A2 counts over heterozygote pairs, each ratio rounded once in
-// extended precision) until the rest of a tail is below 1e-17 of P(h) by a
-// geometric bound, which the log-concave distribution guarantees. For any n
-// up to 3 10^9 the relative error of every p-value is below 1e-12 wherever
-// it is at least 1e-300, and smaller ones are correct to the last bits double
-// can hold; a p-value is 0 only when it lies below half the smallest
-// subnormal double. Nothing when one allele is absent.
+// Accuracy: the weights are walked from h by their exact ratios until the
+// rest of a tail is below 1e-17 of P(h), a geometric bound that the
+// log-concave distribution guarantees; a walk that rises e^800 above P(h)
+// shows every p-value made of counts no more probable than h to lie below
+// 1e-338, which double rounds to 0. Each step rounds twice: in doubles for
+// 2n up to 2^22 (at most about 2 10^4 steps) and in extended precision
+// beyond (at most about 10^6 steps for n up to 3 10^9). The relative error of
+// every p-value is therefore below 1e-11 wherever it is at least 1e-300;
+// smaller ones are correct to the bits a subnormal double holds, and a
+// p-value is 0 only when it lies below half the smallest subnormal double.
+// Nothing when one allele is absent.
 struct ExactPValues {
     double twoSided = 1, midP = 0.5, dost = 1;
     double deficit = 1, excess = 1, deficitMidP = 0.5, excessMidP = 0.5;

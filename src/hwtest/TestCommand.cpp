@@ -322,7 +322,7 @@ std::string testHelpText() {
         "  exact-excess-midp   P(H >= h) - P(H = h) / 2\n"
         "The exact tests condition on the allele count; counts whose probabilities\n"
         "differ by less than a relative 1e-7 are equally probable. Their p-values\n"
-        "hold a relative accuracy of 1e-12 for any n wherever they are at least\n"
+        "hold a relative accuracy of 1e-11 for any n wherever they are at least\n"
         "1e-300. G is computed for samples with a zero count; the main window, which\n"
         "keeps its own rule, does not test such a sample with G.\n"
         "\n"
