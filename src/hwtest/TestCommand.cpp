@@ -344,7 +344,7 @@ std::string testHelpText() {
         "  The exact and mid-p tests of every marker of a file, as CSV:\n"
         "    zygomet-test --file counts.txt --test exact,exact-midp --csv results.csv\n"
         "  Read standard input, skip the bad lines, CSV on standard output:\n"
-        "    cut -f1,4-6 genotypes.tsv | zygomet-test --file - --skip-bad --csv -\n";
+        "    zygomet-test --file - --skip-bad --csv - < counts.txt\n";
     return text;
 }
 
