@@ -38,9 +38,9 @@ struct SampleSummary {
 SampleSummary summarizeSample(const SampleCounts& counts);
 
 // The probability that a chi-square variable with one degree of freedom
-// exceeds x, erfc(sqrt(x / 2)) in extended precision: relative error below
-// 1e-15 down to the smallest double, so that a far tail is never lost. 1 for
-// x <= 0.
+// exceeds x, erfc(sqrt(x / 2)): relative error below 1e-14 down to the
+// smallest normal double (extended precision in the tail), so that a far tail
+// is never lost. 1 for x <= 0.
 double chiSquareUpperTail(Extended x);
 
 // The p-values of the exact tests, conditional on the allele count, for the

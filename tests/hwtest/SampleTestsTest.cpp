@@ -326,6 +326,12 @@ TEST(ChiSquareUpperTail, FollowsTheAsymptoticSeriesIntoSubnormals) {
         const Quad logTail = -z2 - logq(z * sqrtq(4 * atanq(Quad(1)))) + logq(series);
         expectLogClose(chiSquareUpperTail(x), logTail, 1e-13, "chi-square", {0, 0, 0});
     }
+    // Either side of the change from double to extended erfc.
+    for (long double x : {0.5L, 3.84L, 20.0L, 49.99L, 50.0L, 50.01L, 120.0L, 700.0L}) {
+        const long double reference = std::erfc(std::sqrt(x / 2));
+        EXPECT_LE(std::fabs(chiSquareUpperTail(x) / reference - 1), 1e-14L)
+            << static_cast<double>(x);
+    }
     EXPECT_EQ(chiSquareUpperTail(0), 1);
     EXPECT_EQ(chiSquareUpperTail(-1), 1);
     EXPECT_EQ(chiSquareUpperTail(1e6), 0);
