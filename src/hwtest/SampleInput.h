@@ -34,8 +34,9 @@ struct ParsedInput {
 // Reads every line of a text. Blank lines and lines whose first non-blank
 // character is '#' are skipped, and so is the first remaining line when none
 // of its three count fields is a number (a header). A final line without a
-// line feed counts; "\r\n" ends a line as "\n" does.
-ParsedInput parseSampleLines(std::string_view text);
+// line feed counts; "\r\n" ends a line as "\n" does. Long texts are read in
+// parts on up to `threads` threads, with the same result.
+ParsedInput parseSampleLines(std::string_view text, unsigned threads = 1);
 
 // The fields of one sample given on the command line (the three counts).
 // Nothing and `why` set when they are no sample.

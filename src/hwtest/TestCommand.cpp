@@ -203,7 +203,7 @@ int execute(const CommandOptions& o, const TestStreams& io) {
     std::vector<InputSample> samples;
     std::size_t skipped = 0;
     if (o.file) {
-        ParsedInput input = parseSampleLines(readInput(*o.file, io.in));
+        ParsedInput input = parseSampleLines(readInput(*o.file, io.in), io.threads);
         if (!input.bad.empty()) {
             const std::size_t listed = o.skipBad ? input.bad.size() : kLinesListed;
             for (std::size_t i = 0; i < input.bad.size() && i < listed; ++i) {
