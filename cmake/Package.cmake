@@ -1,6 +1,6 @@
-# The Debian package: the window program, zygomet-power, the help file, the
-# desktop entry, the icon, the manual pages, the copyright file and the
-# changelog, laid out as Debian installs them. `make package` runs CPack's
+# The Debian package: the window program, zygomet-power, zygomet-test, the
+# help file, the desktop entry, the icon, the manual pages, the copyright file
+# and the changelog, laid out as Debian installs them. `make package` runs CPack's
 # DEB generator on a Release build of its own (build-release); the package
 # test runs it on the tree it tests.
 
@@ -10,7 +10,7 @@ set(ZYGOMET_HOMEPAGE "https://zygomet.example.org/")
 set(ZYGOMET_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/zygomet)
 
 # The programs the package carries; each has a manual page of the same name.
-set(ZYGOMET_PROGRAMS zygomet zygomet-power)
+set(ZYGOMET_PROGRAMS zygomet zygomet-power zygomet-test)
 
 # The installed programs resolve every symbol at start-up and keep their
 # relocations read-only afterwards, as Debian's own builds do.
@@ -80,7 +80,9 @@ The package holds the desktop program zygomet, which estimates size and power
 by simulation, logs its runs in a plain-text results file and draws power
 curves and de Finetti diagrams, and the command zygomet-power, which computes
 power exactly over a grid of parameters and sample sizes, finds the smallest
-sample that reaches a target power and draws the power curve to a picture.")
+sample that reaches a target power and draws the power curve to a picture,
+and the command zygomet-test, which tests observed genotype counts with X2,
+G and the exact tests, for one sample or a file of markers.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${ZYGOMET_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION science)

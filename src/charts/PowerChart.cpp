@@ -20,7 +20,13 @@ QColor testColour(HweTest test) {
         case HweTest::X2: return QColor(0x1f, 0x5f, 0xa8);
         case HweTest::G: return QColor(0xc0, 0x4a, 0x1c);
         case HweTest::X2cc: return QColor(0x2e, 0x8b, 0x3e);
-        case HweTest::Exact: return QColor(0x7a, 0x3d, 0x9a);
+        case HweTest::Exact:
+        case HweTest::ExactMidP:
+        case HweTest::ExactDost:
+        case HweTest::ExactDeficit:
+        case HweTest::ExactExcess:
+        case HweTest::ExactDeficitMidP:
+        case HweTest::ExactExcessMidP: return QColor(0x7a, 0x3d, 0x9a);
     }
     return Qt::black;
 }

@@ -116,7 +116,8 @@ std::string wording(const StudyProblem& problem, const CommandOptions& o) {
 
 std::string testNames() {
     std::string names;
-    const std::vector<HweTest> all = allHweTests();
+    std::vector<HweTest> all = allHweTests();
+    std::erase_if(all, [](HweTest t) { return !exactPowerComputes(t); });
     for (std::size_t i = 0; i < all.size(); ++i) {
         if (i > 0) names += i + 1 == all.size() ? " and " : ", ";
         names += hweTestName(all[i]);
@@ -160,7 +161,8 @@ const std::vector<OptionSpec<CommandOptions>>& optionTable() {
              for (;;) {
                  const auto comma = v.find(',', start);
                  const auto t = parseHweTest(v.substr(start, comma - start));
-                 if (!t) refuse("--test", v, "the tests are " + testNames());
+                 if (!t || !exactPowerComputes(*t))
+                     refuse("--test", v, "the tests are " + testNames());
                  o.request.tests.push_back(*t);
                  if (comma == std::string::npos) break;
                  start = comma + 1;

@@ -95,7 +95,13 @@ double quickStatistic(HweTest test, const GenotypeCounts& c, std::uint32_t n) {
                          d22 = std::fabs(o22 - e22) - 0.5;
             return d11 * d11 / e11 + d12 * d12 / e12 + d22 * d22 / e22;
         }
-        case HweTest::Exact: break;
+        case HweTest::Exact:
+        case HweTest::ExactMidP:
+        case HweTest::ExactDost:
+        case HweTest::ExactDeficit:
+        case HweTest::ExactExcess:
+        case HweTest::ExactDeficitMidP:
+        case HweTest::ExactExcessMidP: break;
     }
     return -1;
 }
@@ -112,7 +118,13 @@ Extended statisticOf(HweTest test, const GenotypeCounts& counts, std::uint16_t n
             if (g == kNotComputable) return g;
             return g < 0 ? 0 : g;
         case HweTest::X2cc: return correctedX2(counts, n);
-        case HweTest::Exact: break;
+        case HweTest::Exact:
+        case HweTest::ExactMidP:
+        case HweTest::ExactDost:
+        case HweTest::ExactDeficit:
+        case HweTest::ExactExcess:
+        case HweTest::ExactDeficitMidP:
+        case HweTest::ExactExcessMidP: break;
     }
     return kNotComputable;
 }
@@ -659,12 +671,32 @@ std::string_view hweTestName(HweTest test) {
         case HweTest::G: return "g";
         case HweTest::X2cc: return "x2cc";
         case HweTest::Exact: return "exact";
+        case HweTest::ExactMidP: return "exact-midp";
+        case HweTest::ExactDost: return "exact-dost";
+        case HweTest::ExactDeficit: return "exact-deficit";
+        case HweTest::ExactExcess: return "exact-excess";
+        case HweTest::ExactDeficitMidP: return "exact-deficit-midp";
+        case HweTest::ExactExcessMidP: return "exact-excess-midp";
     }
     return "";
 }
 
 std::vector<HweTest> allHweTests() {
-    return {HweTest::X2, HweTest::G, HweTest::X2cc, HweTest::Exact};
+    return {HweTest::X2,
+            HweTest::G,
+            HweTest::X2cc,
+            HweTest::Exact,
+            HweTest::ExactMidP,
+            HweTest::ExactDost,
+            HweTest::ExactDeficit,
+            HweTest::ExactExcess,
+            HweTest::ExactDeficitMidP,
+            HweTest::ExactExcessMidP};
+}
+
+bool exactPowerComputes(HweTest test) {
+    return test == HweTest::X2 || test == HweTest::G || test == HweTest::X2cc ||
+           test == HweTest::Exact;
 }
 
 std::optional<HweTest> parseHweTest(std::string_view name) {

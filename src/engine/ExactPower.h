@@ -21,10 +21,16 @@ namespace zyg {
 
 // The tests of Hardy-Weinberg proportions.
 enum class HweTest {
-    X2,     // Pearson's X2 against the sample's own expectation, no correction
-    G,      // the likelihood-ratio G
-    X2cc,   // X2 with the continuity correction 0.5
-    Exact,  // the exact test, conditional on the allele count
+    X2,                // Pearson's X2 against the sample's own expectation, no correction
+    G,                 // the likelihood-ratio G
+    X2cc,              // X2 with the continuity correction 0.5
+    Exact,             // the exact test, conditional on the allele count
+    ExactMidP,         // "exact-midp"
+    ExactDost,         // "exact-dost"
+    ExactDeficit,      // "exact-deficit"
+    ExactExcess,       // "exact-excess"
+    ExactDeficitMidP,  // "exact-deficit-midp"
+    ExactExcessMidP,   // "exact-excess-midp"
 };
 
 // "x2", "g", "x2cc", "exact".
@@ -32,6 +38,8 @@ std::string_view hweTestName(HweTest test);
 std::optional<HweTest> parseHweTest(std::string_view name);
 // Every test, in the order of the enumeration.
 std::vector<HweTest> allHweTests();
+// Whether exactPower computes the test's power.
+bool exactPowerComputes(HweTest test);
 
 // A generating model and its parameters, in the window's terms. Only the
 // parameters of the chosen model are read.

@@ -139,13 +139,21 @@ std::string studyTabText(const std::vector<PowerPoint>& points) {
 }
 
 std::string testLabel(HweTest test) {
-    switch (test) {
-        case HweTest::X2: return "X2";
-        case HweTest::G: return "G";
-        case HweTest::X2cc: return "X2 (cc)";
-        case HweTest::Exact: return "Exact";
-    }
-    return "X2";
+    constexpr std::pair<HweTest, const char*> kLabels[] = {
+        {HweTest::X2, "X2"},
+        {HweTest::G, "G"},
+        {HweTest::X2cc, "X2 (cc)"},
+        {HweTest::Exact, "Exact"},
+        {HweTest::ExactMidP, "Exact mid-p"},
+        {HweTest::ExactDost, "Exact doubled one-sided"},
+        {HweTest::ExactDeficit, "Exact deficit"},
+        {HweTest::ExactExcess, "Exact excess"},
+        {HweTest::ExactDeficitMidP, "Exact deficit mid-p"},
+        {HweTest::ExactExcessMidP, "Exact excess mid-p"},
+    };
+    for (const auto& [t, label] : kLabels)
+        if (t == test) return label;
+    return std::string(hweTestName(test));
 }
 
 std::string powerTable(const std::vector<PowerPoint>& points) {

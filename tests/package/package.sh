@@ -105,52 +105,75 @@ for program in "${programs[@]}"; do
   readelf -S "$binary" | grep -qE '\.(symtab|debug_info)' && fail "$program is not stripped"
 done
 
+# A command's manual page describes exactly the options its --help lists, and
+# every example of the page runs as shown with the installed program, in a
+# folder that holds a small counts.txt for the examples that read one.
+check_command_page() {
+  local program=$1 min_examples=$2
+  local binary=$root/usr/bin/$program help=$scratch/$program-help.txt
+  if ! "$binary" --help >"$help" 2>&1; then
+    cat "$help" >&2
+    fail "the installed $program --help failed"
+    return
+  fi
+  local page=$root/usr/share/man/man1/$program.1.gz
+  [[ -f $page ]] || return
+  local help_options page_options examples option output
+  help_options=$(grep -oE '^ +--[a-z0-9-]+' "$help" | tr -d ' ' | sort -u)
+  # The option items of the page's OPTIONS section, as man shows them.
+  page_options=$(LC_ALL=C.UTF-8 MANWIDTH=200 man -E UTF-8 -l "$page" 2>/dev/null |
+    sed -n '/^OPTIONS$/,/^[A-Z]/p' | grep -E '^ {7}--' | grep -oE -- '--[a-z0-9-]+' | sort -u)
+  [[ -n $help_options ]] || fail "no options found in $program --help"
+  while read -r option; do
+    [[ -n $option ]] || continue
+    grep -qxF -- "$option" <<<"$page_options" ||
+      fail "$program --help lists $option, which $program(1) does not describe"
+  done <<<"$help_options"
+  while read -r option; do
+    [[ -n $option ]] || continue
+    grep -qxF -- "$option" <<<"$help_options" ||
+      fail "$program(1) describes $option, which $program --help does not list"
+  done <<<"$page_options"
+  examples=$(LC_ALL=C.UTF-8 MANWIDTH=200 man -E UTF-8 -l "$page" 2>/dev/null |
+    sed -n '/^EXAMPLES$/,/^[A-Z]/p' | sed -n "/^ *$program /{:a;/\\\\\$/{N;ba;};p;}" |
+    sed 's/^ *//')
+  (($(grep -c "^$program " <<<"$examples") >= min_examples)) ||
+    fail "$program(1) has fewer than $min_examples examples"
+  local folder=$scratch/examples-$program
+  mkdir -p "$folder"
+  printf 'marker AA AB BB\nrs1 21 61 18\nrs2 2 17 81\nrs3 0 0 40\n' >"$folder/counts.txt"
+  if ! (cd "$folder" && PATH=$root/usr/bin:$PATH bash -euo pipefail -c "$examples" \
+    >"$scratch/examples.txt" 2>&1); then
+    cat "$scratch/examples.txt" >&2
+    fail "an example of $program(1) failed: $examples"
+  fi
+  # And leaves the files it names.
+  for output in $(grep -oE -- '--(csv|results|plot) [^ ]+' <<<"$examples" | awk '$2 != "-" { print $2 }'); do
+    [[ -s $folder/$output ]] || fail "an example of $program(1) did not write $output"
+  done
+}
+
 if [[ " ${programs[*]} " == *" zygomet-power "* ]]; then
   power=$root/usr/bin/zygomet-power
-  if ! "$power" --help >"$scratch/help.txt" 2>&1; then
-    cat "$scratch/help.txt" >&2
-    fail "the installed zygomet-power --help failed"
-  fi
-  grep -q -- '--model' "$scratch/help.txt" || fail "zygomet-power --help does not list --model"
-  # The manual page describes exactly the options the program lists: an
-  # option added to one and not the other fails here.
-  page=$root/usr/share/man/man1/zygomet-power.1.gz
-  if [[ -f $page ]]; then
-    help_options=$(grep -oE '^ +--[a-z0-9-]+' "$scratch/help.txt" | tr -d ' ' | sort -u)
-    # The option items of the page's OPTIONS section, as man shows them.
-    page_options=$(LC_ALL=C.UTF-8 MANWIDTH=200 man -E UTF-8 -l "$page" 2>/dev/null |
-      sed -n '/^OPTIONS$/,/^[A-Z]/p' | grep -E '^ {7}--' | grep -oE -- '--[a-z0-9-]+' | sort -u)
-    [[ -n $help_options ]] || fail "no options found in zygomet-power --help"
-    while read -r option; do
-      [[ -n $option ]] || continue
-      grep -qxF -- "$option" <<<"$page_options" ||
-        fail "zygomet-power --help lists $option, which zygomet-power(1) does not describe"
-    done <<<"$help_options"
-    while read -r option; do
-      [[ -n $option ]] || continue
-      grep -qxF -- "$option" <<<"$help_options" ||
-        fail "zygomet-power(1) describes $option, which zygomet-power --help does not list"
-    done <<<"$page_options"
-    # Every example of the page runs as shown, with the installed program.
-    examples=$(LC_ALL=C.UTF-8 MANWIDTH=200 man -E UTF-8 -l "$page" 2>/dev/null |
-      sed -n '/^EXAMPLES$/,/^[A-Z]/p' | sed -n '/^ *zygomet-power /,/[^\\]$/p' |
-      sed 's/^ *//')
-    (($(grep -c '^zygomet-power ' <<<"$examples") >= 3)) || fail "zygomet-power(1) has fewer than three examples"
-    mkdir -p "$scratch/examples"
-    if ! (cd "$scratch/examples" && PATH=$root/usr/bin:$PATH bash -euo pipefail -c "$examples" \
-      >"$scratch/examples.txt" 2>&1); then
-      cat "$scratch/examples.txt" >&2
-      fail "an example of zygomet-power(1) failed: $examples"
-    fi
-    # And leaves the files it names.
-    for output in $(grep -oE -- '--(csv|results|plot) [^ ]+' <<<"$examples" | awk '$2 != "-" { print $2 }'); do
-      [[ -s $scratch/examples/$output ]] || fail "an example of zygomet-power(1) did not write $output"
-    done
-  fi
+  check_command_page zygomet-power 3
+  grep -q -- '--model' "$scratch/zygomet-power-help.txt" || fail "zygomet-power --help does not list --model"
   "$power" --model nonsense >/dev/null 2>"$scratch/bad.txt"
   status=$?
   ((status == 2)) || fail "zygomet-power with an unknown model ended with $status, not 2"
   [[ $(wc -l <"$scratch/bad.txt") -eq 1 ]] || fail "zygomet-power's bad-input message is not one line"
+fi
+
+if [[ " ${programs[*]} " == *" zygomet-test "* ]]; then
+  hwtest=$root/usr/bin/zygomet-test
+  check_command_page zygomet-test 3
+  # Compute nodes have no Qt: the command must not need it.
+  ldd "$hwtest" | grep -qi 'libqt' && fail "zygomet-test links Qt: $(ldd "$hwtest" | grep -i libqt)"
+  [[ $("$hwtest" --version) == "zygomet-test $version" ]] ||
+    fail "zygomet-test --version prints '$("$hwtest" --version)', not zygomet-test $version"
+  "$hwtest" 21 -- 61 >/dev/null 2>"$scratch/bad.txt"
+  status=$?
+  ((status == 2)) || fail "zygomet-test with two counts ended with $status, not 2"
+  [[ $(wc -l <"$scratch/bad.txt") -eq 1 ]] || fail "zygomet-test's bad-input message is not one line"
 fi
 
 # The window program takes no command line: it must start and keep running

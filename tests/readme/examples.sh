@@ -4,19 +4,23 @@
 # line "    $ command" in an indented block, with its continuation lines (ending
 # in "\"); the lines after it, up to the next example or the end of the
 # block, are its output. The examples run in order, in one scratch folder
-# (a later one may read a file an earlier one wrote), with zygomet-power
-# being the program under test. An example whose block shows no output must
-# succeed and print nothing on standard error.
+# (a later one may read a file an earlier one wrote), with the programs given
+# being the programs under test. An example whose block shows no output must
+# succeed and print nothing on standard error. "$ cat FILE" of a file that
+# does not exist yet shows the reader a file the next examples read: it
+# writes the shown lines into FILE.
 #
-# Usage: examples.sh README.md path/to/zygomet-power
+# Usage: examples.sh README.md path/to/program...
 set -uo pipefail
 
 readme=$1
-program=$(realpath "$2")
+shift
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 mkdir "$scratch/bin" "$scratch/examples" "$scratch/work"
-ln -s "$program" "$scratch/bin/zygomet-power"
+for program in "$@"; do
+  ln -s "$(realpath "$program")" "$scratch/bin/$(basename "$program")"
+done
 
 # Each example N becomes examples/N.cmd and examples/N.out.
 awk -v dir="$scratch/examples" '
@@ -55,6 +59,10 @@ for ((i = 1; i <= count; i++)); do
   expected="$scratch/examples/$i.out"
   actual="$scratch/examples/$i.actual"
   errors="$scratch/examples/$i.err"
+  if [[ $command =~ ^cat\ ([A-Za-z0-9._-]+)$ && ! -e "$scratch/work/${BASH_REMATCH[1]}" ]]; then
+    cp "$expected" "$scratch/work/${BASH_REMATCH[1]}"
+    continue
+  fi
   (cd "$scratch/work" && PATH="$scratch/bin:$PATH" LC_ALL=C.UTF-8 bash -c "$command") \
     >"$actual" 2>"$errors"
   status=$?
@@ -80,7 +88,7 @@ for ((i = 1; i <= count; i++)); do
   fi
 done
 if ((failed)); then
-  echo "Update README.md (section \"Planning a sample size\") to what the program prints now." >&2
+  echo "Update README.md to what the programs print now." >&2
   exit 1
 fi
 echo "all $count README examples print what the README shows"

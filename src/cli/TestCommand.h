@@ -1,0 +1,34 @@
+#pragma once
+
+// The zygomet-test command: tests of Hardy-Weinberg proportions on observed
+// samples. The program's main only hands it the arguments and the streams, so
+// tests run the whole command in-process.
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace zyg {
+
+// Exit statuses: 0 done, 1 an output could not be written, 2 bad input.
+inline constexpr int kTestExitDone = 0;
+inline constexpr int kTestExitFailure = 1;
+inline constexpr int kTestExitBadInput = 2;
+
+struct TestStreams {
+    std::istream& in;  // read by --file -
+    std::ostream& out;
+    std::ostream& err;
+    unsigned threads = 1;  // computing threads for long inputs
+};
+
+// Runs the command with its arguments (without the program name).
+int runTestCommand(const std::vector<std::string>& args, const TestStreams& streams);
+
+// The text of --help.
+std::string testHelpText();
+
+// "zygomet-test VERSION".
+std::string testVersionText();
+
+}  // namespace zyg
