@@ -870,20 +870,24 @@ StudySnapshot TForm1::currentStudy() const {
     return s;
 }
 
+namespace {
+
+// Opens a study window, made the first time, and brings it to the front.
+template <class Window>
+void bringUpStudyWindow(Window*& window, TForm1& form, const QString& helpFile) {
+    const bool open = window && window->isVisible();
+    if (!window) window = new Window([&form] { return form.currentStudy(); }, helpFile, &form);
+    window->bringUp(open);
+}
+
+}  // namespace
+
 void TForm1::ToolsPowerCurveItemClick() {
-    const bool open = powerCurveWindow_ && powerCurveWindow_->isVisible();
-    if (!powerCurveWindow_)
-        powerCurveWindow_ =
-            new PowerCurveWindow([this] { return currentStudy(); }, helpFilePath, this);
-    powerCurveWindow_->bringUp(open);
+    bringUpStudyWindow(powerCurveWindow_, *this, helpFilePath);
 }
 
 void TForm1::ToolsDeFinettiItemClick() {
-    const bool open = deFinettiWindow_ && deFinettiWindow_->isVisible();
-    if (!deFinettiWindow_)
-        deFinettiWindow_ =
-            new DeFinettiWindow([this] { return currentStudy(); }, helpFilePath, this);
-    deFinettiWindow_->bringUp(open);
+    bringUpStudyWindow(deFinettiWindow_, *this, helpFilePath);
 }
 
 }  // namespace zyg

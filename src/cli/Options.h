@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <ostream>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -19,6 +20,12 @@
 #include <vector>
 
 namespace zyg {
+
+// Exit statuses of the command lines: 0 done, 1 an output could not be
+// written, 2 bad input.
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
 
 // Input the user gave that cannot be used. what() is one line naming the
 // option, the text as typed and what is allowed.
@@ -114,6 +121,22 @@ bool asksFor(const std::vector<std::string>& args, const std::vector<OptionSpec<
         if (it != table.end() && it->valueName) ++i;  // its value follows
     }
     return false;
+}
+
+// Runs a command's body and makes what it throws its exit status: bad input
+// (UsageError) is one line on `err` and status 2, any other failure one line
+// and status 1.
+template <class Body>
+int exitStatusOf(std::string_view program, std::ostream& err, Body body) {
+    try {
+        return body();
+    } catch (const UsageError& e) {
+        err << program << ": " << e.what() << "\n";
+        return kExitUsage;
+    } catch (const std::exception& e) {
+        err << program << ": " << e.what() << "\n";
+        return kExitFailure;
+    }
 }
 
 // The option lines of --help: "  --name VALUE        help".

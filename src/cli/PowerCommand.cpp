@@ -435,7 +435,7 @@ std::string powerHelpText() {
 
 int runPowerCommand(const std::vector<std::string>& args, const CommandStreams& io,
                     const PlotDrawer& plot) {
-    try {
+    return exitStatusOf(kProgram, io.err, [&] {
         if (asksFor(args, optionTable(), {"--help", "-h"})) {
             io.out << powerHelpText();
             return kExitDone;
@@ -450,13 +450,7 @@ int runPowerCommand(const std::vector<std::string>& args, const CommandStreams& 
         }
         CommandOptions options = parseOptions(args);
         return execute(options, io, plot);
-    } catch (const UsageError& e) {
-        io.err << kProgram << ": " << e.what() << "\n";
-        return kExitUsage;
-    } catch (const std::exception& e) {
-        io.err << kProgram << ": " << e.what() << "\n";
-        return kExitFailure;
-    }
+    });
 }
 
 }  // namespace zyg

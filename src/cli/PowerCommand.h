@@ -10,14 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "cli/Options.h"
 #include "power/PowerStudy.h"
 
 namespace zyg {
-
-// Exit statuses: 0 done, 1 a file could not be written, 2 bad input.
-inline constexpr int kExitDone = 0;
-inline constexpr int kExitFailure = 1;
-inline constexpr int kExitUsage = 2;
 
 struct CommandStreams {
     std::ostream& out;

@@ -146,14 +146,14 @@ int execute(const CommandOptions& o, const TestStreams& io) {
             }
             if (input.bad.size() > listed)
                 io.err << kProgram << ": and " << input.bad.size() - listed << " more bad lines\n";
-            if (!o.skipBad) return kTestExitBadInput;
+            if (!o.skipBad) return kExitUsage;
             skipped = input.bad.size();
         }
         samples = std::move(input.samples);
     } else {
         if (o.counts.empty()) {
             io.err << testHelpText();
-            return kTestExitBadInput;
+            return kExitUsage;
         }
         std::vector<std::string_view> fields(o.counts.begin(), o.counts.end());
         std::string why;
@@ -171,7 +171,7 @@ int execute(const CommandOptions& o, const TestStreams& io) {
         if (const std::string fault = writeWholeFile(*o.csv, text); !fault.empty()) {
             io.err << kProgram << ": --csv \"" << *o.csv << "\": the file cannot be written ("
                    << fault << ")\n";
-            return kTestExitFailure;
+            return kExitFailure;
         }
     } else {
         io.out << text;
@@ -206,9 +206,9 @@ int execute(const CommandOptions& o, const TestStreams& io) {
     io.out.flush();
     if (!io.out) {
         io.err << kProgram << ": standard output cannot be written\n";
-        return kTestExitFailure;
+        return kExitFailure;
     }
-    return kTestExitDone;
+    return kExitDone;
 }
 
 }  // namespace
@@ -277,27 +277,21 @@ std::string testHelpText() {
 }
 
 int runTestCommand(const std::vector<std::string>& args, const TestStreams& io) {
-    try {
+    return exitStatusOf(kProgram, io.err, [&] {
         if (asksFor(args, optionTable(), {"--help", "-h"})) {
             io.out << testHelpText();
-            return kTestExitDone;
+            return kExitDone;
         }
         if (asksFor(args, optionTable(), {"--version"})) {
             io.out << testVersionText();
-            return kTestExitDone;
+            return kExitDone;
         }
         if (args.empty()) {
             io.err << testHelpText();
-            return kTestExitBadInput;
+            return kExitUsage;
         }
         return execute(parseOptions(args), io);
-    } catch (const UsageError& e) {
-        io.err << kProgram << ": " << e.what() << "\n";
-        return kTestExitBadInput;
-    } catch (const std::exception& e) {
-        io.err << kProgram << ": " << e.what() << "\n";
-        return kTestExitFailure;
-    }
+    });
 }
 
 }  // namespace zyg

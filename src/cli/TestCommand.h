@@ -8,12 +8,9 @@
 #include <string>
 #include <vector>
 
-namespace zyg {
+#include "cli/Options.h"
 
-// Exit statuses: 0 done, 1 an output could not be written, 2 bad input.
-inline constexpr int kTestExitDone = 0;
-inline constexpr int kTestExitFailure = 1;
-inline constexpr int kTestExitBadInput = 2;
+namespace zyg {
 
 struct TestStreams {
     std::istream& in;  // read by --file -

@@ -64,7 +64,7 @@ protected:
 
 TEST_F(TestCommand, OneSampleFromTheArgumentsAsATable) {
     const Outcome r = run({"21", "61", "18"});
-    ASSERT_EQ(r.status, kTestExitDone) << r.err;
+    ASSERT_EQ(r.status, kExitDone) << r.err;
     const auto out = lines(r.out);
     ASSERT_EQ(out.size(), 2u);
     EXPECT_EQ(out[0].rfind("marker  AA  AB  BB    n      p     E_AA    E_AB     E_BB", 0), 0u)
@@ -79,7 +79,7 @@ TEST_F(TestCommand, OneSampleFromTheArgumentsAsATable) {
 
 TEST_F(TestCommand, CsvColumnsFollowTheTestsInTheirOrderAtFullPrecision) {
     const Outcome r = run({"--test", "exact-midp,x2cc,exact", "--csv", "-", "2", "17", "81"});
-    ASSERT_EQ(r.status, kTestExitDone) << r.err;
+    ASSERT_EQ(r.status, kExitDone) << r.err;
     const auto out = lines(r.out);
     ASSERT_EQ(out.size(), 2u);
     EXPECT_EQ(out[0], "marker,AA,AB,BB,n,p,F,p_exact_midp,x2cc,p_x2cc,p_exact");
@@ -104,7 +104,7 @@ TEST_F(TestCommand, ReadsNamesSeparatorsCommentsHeadersAndBlankLines) {
         "30 40 30\n"
         "rs\"4 1,,2,  3";  // no final line feed
     const Outcome r = run({"--file", file("in.txt", input), "--test", "exact", "--csv", "-"});
-    ASSERT_EQ(r.status, kTestExitDone) << r.err;
+    ASSERT_EQ(r.status, kExitDone) << r.err;
     const auto out = lines(r.out);
     ASSERT_EQ(out.size(), 5u) << r.out;
     EXPECT_EQ(out[1].substr(0, 14), "rs1,21,61,18,1");
@@ -115,7 +115,7 @@ TEST_F(TestCommand, ReadsNamesSeparatorsCommentsHeadersAndBlankLines) {
 
 TEST_F(TestCommand, AHeaderIsOnlyTheFirstLine) {
     const Outcome r = run({"--file", "-"}, "1 2 3\nAA AB BB\n");
-    EXPECT_EQ(r.status, kTestExitBadInput);
+    EXPECT_EQ(r.status, kExitUsage);
     EXPECT_NE(r.err.find("standard input, line 2: \"AA AB BB\": the count \"AA\" is not a whole "
                          "number"),
               std::string::npos)
@@ -144,7 +144,7 @@ TEST_F(TestCommand, BadInputNamesItsLineAndTextAndWritesNothing) {
         const std::string input = "marker AA AB BB\nrs1 21 61 18\n" + std::string(c.line) + "\n";
         const std::string path = file("bad.txt", input);
         const Outcome r = run({"--file", path, "--csv", csv});
-        EXPECT_EQ(r.status, kTestExitBadInput) << c.line;
+        EXPECT_EQ(r.status, kExitUsage) << c.line;
         EXPECT_EQ(r.err.rfind("zygomet-test: " + path + ", line 3: \"" + c.line + "\": ", 0), 0u)
             << r.err;
         EXPECT_NE(r.err.find(c.why), std::string::npos) << r.err;
@@ -155,16 +155,16 @@ TEST_F(TestCommand, BadInputNamesItsLineAndTextAndWritesNothing) {
         << "a temporary file was left behind";
     // The same checks hold for the counts given as arguments.
     const Outcome args = run({"--", "12", "-3", "40"});
-    EXPECT_EQ(args.status, kTestExitBadInput);
+    EXPECT_EQ(args.status, kExitUsage);
     EXPECT_EQ(args.err, "zygomet-test: the counts \"12 -3 40\": the count \"-3\" is negative\n");
-    EXPECT_EQ(run({"12", "40"}).status, kTestExitBadInput);
-    EXPECT_EQ(run({"0", "0", "0"}).status, kTestExitBadInput);
+    EXPECT_EQ(run({"12", "40"}).status, kExitUsage);
+    EXPECT_EQ(run({"0", "0", "0"}).status, kExitUsage);
 }
 
 TEST_F(TestCommand, SkipBadReportsEveryBadLineAndTestsTheRest) {
     const Outcome r = run({"--file", "-", "--skip-bad", "--csv", "-", "--test", "x2"},
                           "a 1 2 3\nb 1 x 3\nc 4 5 6\nd\n");
-    ASSERT_EQ(r.status, kTestExitDone);
+    ASSERT_EQ(r.status, kExitDone);
     const auto out = lines(r.out);
     ASSERT_EQ(out.size(), 3u);
     EXPECT_EQ(out[1].substr(0, 2), "a,");
@@ -181,7 +181,7 @@ TEST_F(TestCommand, CsvToAFileEqualsCsvToStandardOutput) {
                  std::to_string(i % 101) + " " + std::to_string(i % 53 + 1) + "\n";
     const std::string in = file("in.txt", input), csv = (folder_ / "out.csv").string();
     const Outcome toFile = run({"--file", in, "--csv", csv});
-    ASSERT_EQ(toFile.status, kTestExitDone) << toFile.err;
+    ASSERT_EQ(toFile.status, kExitDone) << toFile.err;
     EXPECT_TRUE(toFile.out.empty());
     // The text does not depend on how many threads computed it.
     const Outcome toOut = run({"--file", in, "--csv", "-"}, "", 1);
@@ -196,33 +196,33 @@ TEST_F(TestCommand, CsvToAFileEqualsCsvToStandardOutput) {
 
 TEST_F(TestCommand, AnUnwritableCsvIsAFailure) {
     const Outcome r = run({"--csv", (folder_ / "missing" / "out.csv").string(), "1", "2", "3"});
-    EXPECT_EQ(r.status, kTestExitFailure);
+    EXPECT_EQ(r.status, kExitFailure);
     EXPECT_NE(r.err.find("the file cannot be written"), std::string::npos);
     std::ostringstream out;
     out.setstate(std::ios::badbit);
     std::istringstream in;
     std::ostringstream err;
-    EXPECT_EQ(runTestCommand({"1", "2", "3"}, {in, out, err, 1}), kTestExitFailure);
+    EXPECT_EQ(runTestCommand({"1", "2", "3"}, {in, out, err, 1}), kExitFailure);
 }
 
 TEST_F(TestCommand, MonomorphicSamplesHaveEmptyPValuesAndANote) {
     const Outcome csv =
         run({"--file", "-", "--csv", "-", "--test", "x2,exact"}, "a 0 0 9\nb 9 0 0\n");
-    ASSERT_EQ(csv.status, kTestExitDone);
+    ASSERT_EQ(csv.status, kExitDone);
     const auto out = lines(csv.out);
     EXPECT_EQ(out[1], "a,0,0,9,9,0,,,,");
     EXPECT_EQ(out[2], "b,9,0,0,9,1,,,,");
     EXPECT_EQ(csv.err,
               "zygomet-test: 2 samples have only one allele and no p-values (lines 1, 2)\n");
     const Outcome table = run({"0", "0", "9", "--test", "exact"});
-    ASSERT_EQ(table.status, kTestExitDone);
+    ASSERT_EQ(table.status, kExitDone);
     EXPECT_NE(table.out.find("not tested: only A2 occurs"), std::string::npos) << table.out;
 }
 
 TEST_F(TestCommand, OptionsAndTheirMistakes) {
     EXPECT_EQ(run({"--version"}).out, std::string("zygomet-test ") + kZygometVersion + "\n");
     const Outcome help = run({"--help"});
-    EXPECT_EQ(help.status, kTestExitDone);
+    EXPECT_EQ(help.status, kExitDone);
     for (const char* option : {"--file", "--test", "--csv", "--skip-bad", "--version", "--help"})
         EXPECT_NE(help.out.find(std::string("  ") + option), std::string::npos) << option;
     EXPECT_NE(help.out.find("does not test such a sample with G"), std::string::npos);
@@ -243,7 +243,7 @@ TEST_F(TestCommand, OptionsAndTheirMistakes) {
     };
     for (const auto& m : mistakes) {
         const Outcome r = run(m.args);
-        EXPECT_EQ(r.status, kTestExitBadInput) << m.message;
+        EXPECT_EQ(r.status, kExitUsage) << m.message;
         EXPECT_NE(r.err.find(m.message), std::string::npos) << r.err;
     }
     // --test=..., --csv=...: the value may follow an equals sign.
