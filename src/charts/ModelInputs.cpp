@@ -31,9 +31,12 @@ QString problemSentence(const StudyProblem& pr, const QString& nField) {
         case StudyInput::P: return range(QStringLiteral("p"), QStringLiteral("from 0.01 to 0.99"));
         case StudyInput::Var:
             return QStringLiteral("var is %1; it must lie from 0 to p*q = %2 at p = %3.")
-                .arg(value, QString::fromStdString(boundText(pr.bound)),
+                .arg(value, QString::fromStdString(boundText(pr.range.high)),
                      QString::fromStdString(shortestText(pr.at)));
-        case StudyInput::F: return range(QStringLiteral("f"), QStringLiteral("from 0 to 1"));
+        case StudyInput::F:
+            return QStringLiteral("f is %1; at p = %2 it must lie from %3 to 1.")
+                .arg(value, QString::fromStdString(shortestText(pr.at)),
+                     QString::fromStdString(boundText(pr.range.low)));
         case StudyInput::W11:
             if (pr.kind == ProblemKind::AllZero)
                 return QStringLiteral(
@@ -69,7 +72,9 @@ ModelInputs::ModelInputs(QWidget* parent) : QGroupBox(QStringLiteral("Model"), p
     // var, f and the fitnesses accept values a model may not take, so that
     // the window can say what is wrong instead of silently changing them.
     var = field(this, "var", 0, 0.25, 0.001, 4);
-    f = field(this, "f", 0, 1, 0.01, 4);
+    // f may be negative (an excess of heterozygotes) down to a bound that
+    // depends on p, which the check of the study reports.
+    f = field(this, "f", -1, 1, 0.01, 4);
     w11 = field(this, "w11", 0, 10, 0.05, 4);
     w12 = field(this, "w12", 0, 10, 0.05, 4);
     w22 = field(this, "w22", 0, 10, 0.05, 4);

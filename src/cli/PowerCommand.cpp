@@ -73,7 +73,7 @@ std::string ruleOf(StudyInput input, PowerMethod method) {
     switch (input) {
         case StudyInput::P: return "p must lie from 0.01 to 0.99";
         case StudyInput::Var: return "var must lie from 0 to p*q";
-        case StudyInput::F: return "f must lie from 0 to 1";
+        case StudyInput::F: return "f must lie from -min(p,q)/max(p,q) to 1";
         case StudyInput::W11:
         case StudyInput::W12:
         case StudyInput::W22: return "fitnesses must lie from 0 to 10";
@@ -101,9 +101,15 @@ std::string wording(const StudyProblem& problem, const CommandOptions& o) {
         case ProblemKind::Missing: return option + ": no value given";
         case ProblemKind::OutOfRange:
             return quoted + rule + " (not " + shortestText(problem.value) + ")";
-        case ProblemKind::OutOfBound:
-            return quoted + rule + " (" + boundText(problem.bound) + " at p " +
-                   shortestText(problem.at) + ")";
+        case ProblemKind::OutOfBound: {
+            // The bound that moves with p, at the p where the value passes it.
+            const double bound =
+                problem.input == StudyInput::Var ? problem.range.high : problem.range.low;
+            std::string text =
+                quoted + rule + " (" + boundText(bound) + " at p " + shortestText(problem.at);
+            if (problem.input != StudyInput::Var) text += "; not " + shortestText(problem.value);
+            return text + ")";
+        }
         case ProblemKind::AllZero:
             return "--w11 0 --w12 0 --w22 0: the three fitnesses must not all be 0";
         case ProblemKind::TooMany:
@@ -142,7 +148,8 @@ const std::vector<OptionSpec<CommandOptions>>& optionTable() {
         {"--p", "VALUES", "frequency of allele A1, 0.01 to 0.99 (required)", list(StudyInput::P)},
         {"--var", "VALUES", "wahlund: variance of p among subpopulations, 0 to p*q",
          list(StudyInput::Var)},
-        {"--f", "VALUES", "inbreeding: inbreeding coefficient, 0 to 1", list(StudyInput::F)},
+        {"--f", "VALUES", "inbreeding: inbreeding coefficient, -min(p,q)/max(p,q) to 1",
+         list(StudyInput::F)},
         {"--w11", "VALUES", "selection: fitness of A1A1, 0 to 10 (default 1)",
          list(StudyInput::W11)},
         {"--w12", "VALUES", "selection: fitness of A1A2, 0 to 10 (default 1)",

@@ -1,6 +1,7 @@
 #include "power/StudyRequest.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace zyg {
@@ -42,6 +43,11 @@ const std::vector<double>& parameterValues(const StudyRequest& r, StudyInput inp
 
 }  // namespace
 
+ValueRange fRange(double p) {
+    const double q = 1 - p;
+    return {-std::min(p, q) / std::max(p, q), 1};
+}
+
 std::uint32_t maxSampleSize(PowerMethod method) {
     return method == PowerMethod::Exact ? kMaxPowerSampleSize : kMaxSampleSize;
 }
@@ -82,24 +88,26 @@ std::vector<StudyProblem> checkStudy(const StudyRequest& r) {
             }
     };
 
+    // A range that moves with p: the first value outside it, at the first p
+    // where it is.
+    auto boundByP = [&](StudyInput input, const std::vector<double>& values, auto rangeAt) {
+        for (double v : values)
+            for (double p : r.p)
+                if (const ValueRange range = rangeAt(p); !range.contains(v)) {
+                    problems.push_back({input, ProblemKind::OutOfBound, v, range, 0, p});
+                    return;
+                }
+    };
+
     if (!missing(StudyInput::P, r.p.size())) inRange(StudyInput::P, r.p, kPRange);
     if (reads(r.model, StudyInput::Var) && !missing(StudyInput::Var, r.var.size())) {
-        // var lies from 0 to p*q, a bound that moves with p: the first value
-        // outside it at the first p where it is.
-        [&] {
-            for (double var : r.var)
-                for (double p : r.p) {
-                    const double pq = p * (1 - p);
-                    if (!(var >= 0 && var <= pq * (1 + kVarianceSlack))) {
-                        problems.push_back(
-                            {StudyInput::Var, ProblemKind::OutOfBound, var, {}, pq, p});
-                        return;
-                    }
-                }
-        }();
+        // A variance typed as p*q may lie one rounding above the product.
+        boundByP(StudyInput::Var, r.var, [](double p) {
+            return ValueRange{0, p * (1 - p), true, kVarianceSlack};
+        });
     }
     if (reads(r.model, StudyInput::F) && !missing(StudyInput::F, r.f.size()))
-        inRange(StudyInput::F, r.f, kFRange);
+        boundByP(StudyInput::F, r.f, fRange);
     if (r.model == GenotypeModel::Selection) {
         const std::pair<StudyInput, const std::vector<double>*> fitnesses[] = {
             {StudyInput::W11, &r.w11}, {StudyInput::W12, &r.w12}, {StudyInput::W22, &r.w22}};

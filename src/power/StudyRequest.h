@@ -25,11 +25,16 @@ struct ValueRange {
     double low = 0;
     double high = 0;
     bool lowIncluded = true;
-    bool contains(double v) const { return (lowIncluded ? v >= low : v > low) && v <= high; }
+    double highSlack = 0;  // the share of `high` a value may lie above it
+    bool contains(double v) const {
+        return (lowIncluded ? v >= low : v > low) && v <= high * (1 + highSlack);
+    }
 };
 
 inline constexpr ValueRange kPRange{0.01, 0.99};
-inline constexpr ValueRange kFRange{0, 1};
+// f from the smallest value that keeps every genotype frequency at or above
+// 0 (an excess of heterozygotes) to 1.
+ValueRange fRange(double p);
 inline constexpr ValueRange kFitnessRange{0, 10};
 inline constexpr ValueRange kLevelRange{0, 0.5, false};
 inline constexpr ValueRange kTargetRange{0, 1, false};
@@ -76,7 +81,7 @@ enum class StudyInput { P, Var, F, W11, W12, W22, N, Tests, Levels, Replicates, 
 enum class ProblemKind {
     Missing,     // the list is empty
     OutOfRange,  // `value` lies outside `range`
-    OutOfBound,  // var `value` lies outside 0 to p*q = `bound`, at p `at`
+    OutOfBound,  // `value` lies outside `range`, which holds at p `at` (var, f)
     AllZero,     // the three fitnesses are all 0 (one list of each holds a 0)
     TooMany,     // `value` points, more than `bound`
 };
@@ -87,7 +92,7 @@ struct StudyProblem {
     ProblemKind kind = ProblemKind::OutOfRange;
     double value = 0;
     ValueRange range;  // OutOfRange: what is allowed
-    double bound = 0;  // OutOfBound: p*q; TooMany: the most allowed
+    double bound = 0;  // TooMany: the most allowed
     double at = 0;     // OutOfBound: the p
 };
 

@@ -98,7 +98,9 @@ TEST(CommandLine, BadInputIsOneLineWithStatusTwo) {
         // not only the item that is out of range.
         {{"--p", "0,3", "--n", "10"}, "--p \"0,3\": p must lie from 0.01 to 0.99 (not 0)"},
         {{"--model", "inbreeding", "--p", "0.3", "--f", "0,05", "--n", "10"},
-         "--f \"0,05\": f must lie from 0 to 1 (not 5)"},
+         "--f \"0,05\": f must lie from -min(p,q)/max(p,q) to 1 (-0.428571428571 at p 0.3; not 5)"},
+        {{"--model", "inbreeding", "--p", "0.5,0.2", "--f", "-0.5", "--n", "10"},
+         "--f \"-0.5\": f must lie from -min(p,q)/max(p,q) to 1 (-0.25 at p 0.2; not -0.5)"},
         {{"--p", "0.3", "--n", "10", "--level", "0,05"},
          "--level \"0,05\": levels must lie above 0 and at most 0.5 (not 0)"},
         {{"--model", "selection", "--p", "0.3", "--w12", "1,25", "--n", "10"},

@@ -101,7 +101,14 @@ TEST(Request, EachProblemNamesItsInputItsValueAndWhy) {
              r.model = GenotypeModel::Inbreeding;
              r.f = {1.5};
          },
-         StudyInput::F, ProblemKind::OutOfRange, 1.5},
+         StudyInput::F, ProblemKind::OutOfBound, 1.5},
+        {"f below the bound of the second p",
+         [](StudyRequest& r) {
+             r.model = GenotypeModel::Inbreeding;
+             r.p = {0.5, 0.2};
+             r.f = {-0.5};  // allowed at p 0.5 (down to -1), not at 0.2 (down to -0.25)
+         },
+         StudyInput::F, ProblemKind::OutOfBound, -0.5},
         {"a fitness above 10",
          [](StudyRequest& r) {
              r.model = GenotypeModel::Selection;
@@ -168,11 +175,20 @@ TEST(Request, BoundsAreThoseOfTheModelAndTheMethod) {
     r.var = {0.1};
     const auto var = checkStudy(r);
     ASSERT_EQ(var.size(), 1u);
-    EXPECT_EQ(var[0].bound, 0.1 * 0.9);  // the bound at the p where it is passed
+    EXPECT_NEAR(var[0].range.high, 0.1 * 0.9, 1e-15);  // the bound at the p where it is passed
     EXPECT_EQ(var[0].at, 0.1);
     r.p = {0.5};
     r.var = {0.25};  // var at its maximum p*q
     EXPECT_TRUE(checkStudy(r).empty());
+
+    // Negative f down to the value where one homozygote has frequency 0.
+    StudyRequest excess;
+    excess.model = GenotypeModel::Inbreeding;
+    excess.p = {0.3, 0.7};
+    excess.f = {-0.3 / 0.7};
+    EXPECT_TRUE(checkStudy(excess).empty());
+    EXPECT_EQ(fRange(0.5).low, -1);
+    EXPECT_EQ(fRange(0.25).low, fRange(0.75).low);
 
     // The simulation draws samples of at most the window's size.
     StudyRequest s;
