@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -19,8 +20,6 @@ namespace zyg {
 
 namespace {
 
-const HweTest kTests[] = {HweTest::X2, HweTest::G, HweTest::X2cc, HweTest::Exact};
-const double kLevels[] = {0.05, 0.01};
 std::uint32_t sampleSize(const GenotypeCounts& c) {
     return static_cast<std::uint32_t>(c.o11) + c.o12 + c.o22;
 }
@@ -54,11 +53,9 @@ void DeFinettiWindow::buildControls() {
     n = wholeField("n", 0, static_cast<int>(maxSampleSize(PowerMethod::Exact)), 30);
     test = new QComboBox(this);
     test->setObjectName(QStringLiteral("test"));
-    test->addItems({QStringLiteral("X2"), QStringLiteral("G"),
-                    QStringLiteral("X2 with continuity correction"), QStringLiteral("Exact test")});
-    level = new QComboBox(this);
-    level->setObjectName(QStringLiteral("level"));
-    level->addItems({QStringLiteral("5%"), QStringLiteral("1%")});
+    for (HweTest t : allHweTests())
+        test->addItem(QString::fromStdString(testLabel(t)), static_cast<int>(t));
+    level = levelField(this);
     auto* form = new QFormLayout(sample);
     form->addRow(QStringLiteral("&n:"), n);
     form->addRow(QStringLiteral("T&est:"), test);
@@ -108,6 +105,7 @@ void DeFinettiWindow::buildControls() {
     on(n, &QSpinBox::valueChanged, [this] { inputChanged(); });
     on(test, &QComboBox::currentIndexChanged, [this] { inputChanged(); });
     on(level, &QComboBox::currentIndexChanged, [this] { inputChanged(); });
+    on(level->lineEdit(), &QLineEdit::editingFinished, [this] { inputChanged(); });
     setPictureExportsEnabled(false);
 }
 
@@ -164,8 +162,9 @@ void DeFinettiWindow::draw() {
     DeFinettiPicture p;
     p.setting = modelInputs()->setting();
     p.n = static_cast<std::uint32_t>(n->value());
-    p.test = kTests[std::clamp(test->currentIndex(), 0, 3)];
-    p.level = kLevels[std::clamp(level->currentIndex(), 0, 1)];
+    p.test = static_cast<HweTest>(test->currentData().toInt());
+    const std::optional<double> chosenLevel = levelOf(level);
+    p.level = chosenLevel.value_or(0.05);
     // The last sample is drawn only on the region of its own n: on another
     // n's region it would seem accepted or rejected by a test it never met.
     if (lastSample_ && sampleSize(*lastSample_) == p.n) p.lastSample = lastSample_;
@@ -178,9 +177,17 @@ void DeFinettiWindow::draw() {
     QString problem;
     QWidget* culprit = nullptr;
     const auto problems = checkStudy(request);
-    if (!problems.empty() && problems.front().input != StudyInput::N) {
+    if (!chosenLevel) {
+        problem = QStringLiteral(
+                      "The level \"%1\" is no number; type one such as 0.05, 5% or "
+                      "1e-6.")
+                      .arg(level->currentText());
+        culprit = level;
+    } else if (!problems.empty() && problems.front().input != StudyInput::N) {
         problem = problemSentence(problems.front());
-        culprit = modelInputs()->fieldFor(problems.front().input);
+        culprit = problems.front().input == StudyInput::Levels
+                      ? level
+                      : modelInputs()->fieldFor(problems.front().input);
     } else if (p.n < 1 || p.n > kMaxDiagramSampleSize) {
         problem = QStringLiteral("n is %1; the diagram draws every sample of n from 1 to %2.")
                       .arg(p.n)

@@ -21,6 +21,38 @@ QDoubleSpinBox* field(QWidget* parent, const char* name, double lo, double hi, d
 
 }  // namespace
 
+QComboBox* levelField(QWidget* parent) {
+    auto* level = new QComboBox(parent);
+    level->setObjectName(QStringLiteral("level"));
+    level->setEditable(true);
+    level->setInsertPolicy(QComboBox::NoInsert);
+    level->addItems({QStringLiteral("5%"), QStringLiteral("1%"), QStringLiteral("0.1%"),
+                     QStringLiteral("1e-6"), QStringLiteral("5e-8")});
+    return level;
+}
+
+std::optional<double> levelOf(const QComboBox* field) {
+    std::string text = field->currentText().trimmed().toStdString();
+    double scale = 1;
+    if (!text.empty() && text.back() == '%') {
+        text.pop_back();
+        scale = 100;
+    }
+    // Either decimal point: a level typed in the user's own way is meant.
+    auto value = parseDecimal(text, ".");
+    if (!value) value = parseDecimal(text, ",");
+    if (!value) return std::nullopt;
+    return *value / scale;
+}
+
+void showLevel(QComboBox* field, double level) {
+    for (int i = 0; i < field->count(); ++i) {
+        field->setCurrentIndex(i);
+        if (levelOf(field) == level) return;
+    }
+    field->setEditText(QString::fromStdString(shortestText(level)));
+}
+
 QString problemSentence(const StudyProblem& pr, const QString& nField) {
     const QString value = QString::fromStdString(shortestText(pr.value));
     const auto range = [&](const QString& name, const QString& allowed) {
@@ -49,7 +81,8 @@ QString problemSentence(const StudyProblem& pr, const QString& nField) {
                 .arg(nField, value, QString::number(pr.range.high, 'f', 0));
         case StudyInput::Tests: return QStringLiteral("No test is chosen; choose at least one.");
         case StudyInput::Levels:
-            return QStringLiteral("The level must lie above 0 and at most 0.5.");
+            return QStringLiteral("The level is %1; it must lie above 0 and at most 0.5.")
+                .arg(value);
         case StudyInput::Replicates:
             return QStringLiteral("The number of replicates must be from 1 to %1.")
                 .arg(kMaxReplicates);

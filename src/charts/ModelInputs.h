@@ -5,6 +5,7 @@
 // the chosen model's are enabled.
 
 #include <QGroupBox>
+#include <optional>
 
 #include "engine/ExactPower.h"
 #include "power/StudyRequest.h"
@@ -26,6 +27,14 @@ Spin* spinField(QWidget* parent, const char* name, double low, double high) {
     s->setAccelerated(true);
     return s;
 }
+
+// An editable list of levels: 5%, 1%, 0.1% and the thresholds of genotyping
+// quality control, or any level typed as a number or a percentage.
+QComboBox* levelField(QWidget* parent);
+// The level the field shows, or nothing when its text is no number.
+std::optional<double> levelOf(const QComboBox* field);
+// Shows a level in the field.
+void showLevel(QComboBox* field, double level);
 
 // A problem of a study request as a sentence for the status line. `nField`
 // names the sample-size field the value came from ("n", "n from").

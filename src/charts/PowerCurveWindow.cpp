@@ -14,7 +14,9 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLineSeries>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
@@ -22,6 +24,7 @@
 #include <QSplitter>
 #include <QTableWidget>
 #include <QTime>
+#include <QToolButton>
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <cmath>
@@ -36,7 +39,6 @@ namespace zyg {
 
 namespace {
 
-const double kLevels[] = {0.05, 0.01};
 const QString kNoCurveYet = QStringLiteral("Press Compute (Enter) to draw the power curve");
 
 QString shown(double v, int decimals = 4) {
@@ -80,13 +82,33 @@ void PowerCurveWindow::buildControls() {
     gTest = check("gTest", "&G");
     x2ccTest = check("x2ccTest", "X2 with continuity correct&ion");
     exactTest = check("exactTest", "Exa&ct test");
+    // The other exact tests, one-sided and mid-p, are a menu of checkable
+    // choices: ten check boxes would not fit the window.
+    moreTests = new QToolButton(this);
+    moreTests->setObjectName(QStringLiteral("moreTests"));
+    moreTests->setPopupMode(QToolButton::InstantPopup);
+    moreTests->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    moreTests->setFocusPolicy(Qt::StrongFocus);
+    auto* menu = new QMenu(moreTests);
+    menu->setObjectName(QStringLiteral("moreTestsMenu"));
+    for (HweTest t : allHweTests()) {
+        if (t == HweTest::X2 || t == HweTest::G || t == HweTest::X2cc || t == HweTest::Exact)
+            continue;
+        QAction* a = menu->addAction(QString::fromStdString(testLabel(t)));
+        a->setObjectName(QString::fromLatin1(hweTestName(t).data(),
+                                             static_cast<qsizetype>(hweTestName(t).size())));
+        a->setCheckable(true);
+        a->setData(static_cast<int>(t));
+        moreTestActions.push_back(a);
+    }
+    moreTests->setMenu(menu);
     auto* testBox = new QVBoxLayout(tests);
     for (QCheckBox* c : {x2Test, gTest, x2ccTest, exactTest}) testBox->addWidget(c);
+    testBox->addWidget(moreTests);
+    updateMoreTestsCaption();
 
     auto* study = new QGroupBox(QStringLiteral("Study"), this);
-    level = new QComboBox(this);
-    level->setObjectName(QStringLiteral("level"));
-    level->addItems({QStringLiteral("5%"), QStringLiteral("1%")});
+    level = levelField(this);
     method = new QComboBox(this);
     method->setObjectName(QStringLiteral("method"));
     method->addItems({QStringLiteral("Exact"), QStringLiteral("Simulation")});
@@ -176,10 +198,10 @@ void PowerCurveWindow::buildControls() {
     whole->addLayout(bottom);
 
     setTabChain(QList<QWidget*>{} << takeButton() << nFrom << nTo << nStep << x2Test << gTest
-                                  << x2ccTest << exactTest << level << method << replicates
-                                  << target << computeButton << copyButton << csvButton
-                                  << pngButton() << svgButton() << closeButton() << table
-                                  << cancelButton);
+                                  << x2ccTest << exactTest << moreTests << level << method
+                                  << replicates << target << computeButton << copyButton
+                                  << csvButton << pngButton() << svgButton() << closeButton()
+                                  << table << cancelButton);
 
     on(computeButton, &QPushButton::clicked, [this] { compute(); });
     on(cancelButton, &QPushButton::clicked, [this] { cancel(); });
@@ -193,6 +215,12 @@ void PowerCurveWindow::buildControls() {
         on(c, &QCheckBox::toggled, [this] { inputChanged(); });
     for (QComboBox* c : {level, method})
         on(c, &QComboBox::currentIndexChanged, [this] { inputChanged(); });
+    on(level->lineEdit(), &QLineEdit::editingFinished, [this] { inputChanged(); });
+    for (QAction* a : moreTestActions)
+        on(a, &QAction::toggled, [this] {
+            updateMoreTestsCaption();
+            inputChanged();
+        });
     updateMethodFields();
     setExportsEnabled(false);
 }
@@ -217,7 +245,10 @@ PowerCurveWindow::Inputs PowerCurveWindow::readInputs() const {
     if (gTest->isChecked()) r.tests.push_back(HweTest::G);
     if (x2ccTest->isChecked()) r.tests.push_back(HweTest::X2cc);
     if (exactTest->isChecked()) r.tests.push_back(HweTest::Exact);
-    r.levels = {kLevels[std::clamp(level->currentIndex(), 0, 1)]};
+    for (const QAction* a : moreTestActions)
+        if (a->isChecked()) r.tests.push_back(static_cast<HweTest>(a->data().toInt()));
+    const std::optional<double> chosenLevel = levelOf(level);
+    r.levels = {chosenLevel.value_or(0.05)};
     r.method = method->currentIndex() == 1 ? PowerMethod::Simulate : PowerMethod::Exact;
     r.replicates = static_cast<std::uint32_t>(replicates->value());
     r.seed = seed_;
@@ -228,7 +259,13 @@ PowerCurveWindow::Inputs PowerCurveWindow::readInputs() const {
     const auto to = static_cast<std::uint32_t>(nTo->value());
     const auto step = static_cast<std::uint32_t>(nStep->value());
     r.n.clear();
-    if (from > to) {
+    if (!chosenLevel) {
+        in.problem = QStringLiteral(
+                         "The level \"%1\" is no number; type one such as 0.05, 5% or "
+                         "1e-6.")
+                         .arg(level->currentText());
+        in.field = level;
+    } else if (from > to) {
         in.problem = QStringLiteral(
                          "n to (%1) is smaller than n from (%2); it must be at least "
                          "as large.")
@@ -268,6 +305,11 @@ void PowerCurveWindow::writeInputs(const StudySnapshot& study) {
         gTest->setChecked(has(HweTest::G));
         x2ccTest->setChecked(has(HweTest::X2cc));
         exactTest->setChecked(has(HweTest::Exact));
+        for (QAction* a : moreTestActions) {
+            const QSignalBlocker blocker(a);
+            a->setChecked(has(static_cast<HweTest>(a->data().toInt())));
+        }
+        updateMoreTestsCaption();
         // A range that ends at the main window's sample size, when it has one.
         if (!r.n.empty() && r.n.front() >= 2 && r.n.front() <= maxSampleSize(PowerMethod::Exact)) {
             const int n = static_cast<int>(r.n.front());
@@ -278,6 +320,14 @@ void PowerCurveWindow::writeInputs(const StudySnapshot& study) {
         }
     }
     inputChanged();
+}
+
+void PowerCurveWindow::updateMoreTestsCaption() {
+    const auto chosen = std::count_if(moreTestActions.begin(), moreTestActions.end(),
+                                      [](const QAction* a) { return a->isChecked(); });
+    moreTests->setText(chosen == 0
+                           ? QStringLiteral("One-si&ded and mid-p tests...")
+                           : QStringLiteral("One-si&ded and mid-p tests (%1)...").arg(chosen));
 }
 
 void PowerCurveWindow::updateMethodFields() { replicates->setEnabled(method->currentIndex() == 1); }

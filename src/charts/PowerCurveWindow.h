@@ -17,6 +17,8 @@ class QProgressBar;
 class QPushButton;
 class QSpinBox;
 class QTableWidget;
+class QToolButton;
+class QAction;
 
 namespace zyg {
 
@@ -81,6 +83,7 @@ private:
     void setExportsEnabled(bool on);
     void finish(std::optional<StudyResult>& result, const QString& error);
     void updateMethodFields();
+    void updateMoreTestsCaption();
 
     QSpinBox* nFrom = nullptr;
     QSpinBox* nTo = nullptr;
@@ -89,6 +92,8 @@ private:
     QCheckBox* gTest = nullptr;
     QCheckBox* x2ccTest = nullptr;
     QCheckBox* exactTest = nullptr;
+    QToolButton* moreTests = nullptr;
+    std::vector<QAction*> moreTestActions;
     QComboBox* level = nullptr;
     QComboBox* method = nullptr;
     QSpinBox* replicates = nullptr;
