@@ -1,5 +1,51 @@
 #include "engine/ExactPower.h"
 
+// Exact power: the probabilities of "testable" and "rejected" summed over the
+// multinomial distribution of the genotype counts (n11, h, n22) of n
+// genotypes, instead of simulated.
+//
+// Grouping by allele count. The triples are grouped by the A1 allele count
+// a = 2 n11 + h (m = 2n - a copies of A2). Within a group n11 = (a - h) / 2 and
+// n22 = (m - h) / 2, so the heterozygote count h alone fixes the sample, and
+// the sample's own expectation (allele frequency a / 2n) is the same for the
+// whole group: every test's decision is a function of h. h runs over
+// a mod 2, a mod 2 + 2, ..., min(a, m).
+//
+// Tails. Within a group each statistic grows as h moves away from the
+// expected heterozygote count (see statisticShares), and the exact test
+// rejects the least probable counts of a unimodal distribution: the rejected
+// counts are a run at each end of the group (two tails), found by a galloping
+// search from the previous group's bounds (X2, G, X2cc) or by binary search on
+// the conditional distribution (the exact test).
+//
+// Ratio walks. The probabilities of a group follow from its most probable
+// count (one extended exp of extended log-factorials) by the ratios of
+// neighbouring counts, P(h + 2) / P(h) = K n11 n22 / ((h + 1)(h + 2)) with
+// K = P12^2 / (P11 P22); the reciprocals come from tables, so a cell costs two
+// or three multiplications and no exp or log (walkRow, shared by the power
+// sum and the exact test's conditional distribution, where K = 4).
+//
+// Pruning. A walk stops at the first cell below a cut: beyond it the cells
+// only fall. The run over allele counts starts at the expected count and stops
+// in each direction after two neighbouring groups (one of each parity, whose
+// heterozygote counts interleave) keep no cell: the allele count is binomial,
+// so the groups beyond hold still less. The cut is 1e-12 divided by the
+// number of triples, so the mass left out is below 1e-12; it is reported as 1
+// minus the mass summed.
+//
+// Error bound. A cell k steps from the top is the top (rounded once from its
+// extended exp) times k ratios; each ratio is made of two table entries
+// (rounded once each), K or 1/K (rounded once) and three products, so the cell
+// carries at most 6k + 1 roundings of 2^-53, and the running sum k more. The
+// groups are log-concave (up(h) falls with h) and the walk stops some 1e-20
+// below the top, so a group keeps few cells: at n = 10000, about 500 on both
+// sides together under Hardy-Weinberg (a = n), fewer for any other K or a.
+// With k <= 500 a cell and a sum are within 3501 * 2^-53 = 4e-13 (relative),
+// and a difference of two running sums (a tail) within that of the row's
+// mass. Summed over all groups (mass at most 1), and with the mass left out,
+// every probability returned is within 2e-12 of the sum over all triples,
+// each decided by `rejects` (see exactPower in the header).
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -17,10 +63,15 @@ namespace {
 
 // Two heterozygote counts whose conditional probabilities differ by less than
 // this share of the larger are taken as equally probable by the exact test,
-// so that rounding cannot split a tie.
+// so that rounding cannot split a tie. True ties (e.g. the two counts around a
+// mode with up(h) = 1) come out of different walks a few thousand roundings
+// apart, 1e-12 at most; true non-ties differ far more (two distinct ratios of
+// factorials of numbers up to 65535 never agree to 1e-7).
 constexpr Extended kTieTolerance = 1e-7L;
 // A p-value that equals the level up to this share of it counts as equal, so
-// that a p-value of exactly the level is rejected whatever its last bits.
+// that a p-value of exactly the level is rejected whatever its last bits. It is
+// a thousand times the relative error of the sums (1e-12), and so small that
+// no user-visible level moves.
 constexpr Extended kLevelTolerance = 1e-9L;
 
 bool within(double value, double low, double high) { return value >= low && value <= high; }
@@ -75,7 +126,10 @@ Extended correctedX2(const GenotypeCounts& counts, std::uint16_t n) {
 
 // X2, G or the corrected X2 of a sample in doubles, for samples the test can
 // test: within about 1e-12 of the extended statistics for samples of up to
-// 10000.
+// 10000 (a sum of three terms, each a few roundings of 2^-53 from values whose
+// cancellation is at most that of o - e with o, e below 10000, i.e. a
+// relative 1e4 2^-53 of the largest term). statisticShares lets it decide
+// only what it decides with a margin of 1e-9, a thousand times that error.
 double quickStatistic(HweTest test, const GenotypeCounts& c, std::uint32_t n) {
     const double size = n;
     const double o11 = c.o11, o12 = c.o12, o22 = c.o22;
@@ -117,30 +171,22 @@ Extended statisticOf(HweTest test, const GenotypeCounts& counts, std::uint16_t n
     return kNotComputable;
 }
 
-// 1/k and 1/((h + 1)(h + 2)), tabled for the sample sizes of a power study so
-// that the probability ratios below cost multiplications only. Probabilities
-// along a row are doubles: a row has at most a few thousand steps, each
-// rounded once to 2^-53, far inside the bound the results promise.
+// 1/k and 1/((h + 1)(h + 2)), tabled for every sample size a single sample
+// may have (up to 65535), so that the probability ratios below cost
+// multiplications only. The entries a power study touches (n up to 10000) are
+// the first fifth of each table.
 class Reciprocals {
 public:
-    Reciprocals() : one_(2 * kMaxPowerSampleSize + 3), pair_(2 * kMaxPowerSampleSize + 1) {
+    Reciprocals() : one_(kSampleLimit + 3), pair_(2 * kSampleLimit + 1) {
         for (std::size_t k = 1; k < one_.size(); ++k) one_[k] = 1.0 / static_cast<double>(k);
         for (std::size_t h = 0; h < pair_.size(); ++h)
             pair_[h] = 1.0 / (static_cast<double>(h + 1) * static_cast<double>(h + 2));
     }
     const double* ones() const { return one_.data(); }
     const double* pairs() const { return pair_.data(); }
-    double one(int k) const {
-        return static_cast<std::size_t>(k) < one_.size() ? one_[static_cast<std::size_t>(k)]
-                                                         : 1.0 / k;
-    }
-    double pair(int h) const {
-        return static_cast<std::size_t>(h) < pair_.size()
-                   ? pair_[static_cast<std::size_t>(h)]
-                   : 1.0 / ((static_cast<double>(h) + 1) * (static_cast<double>(h) + 2));
-    }
 
 private:
+    static constexpr std::size_t kSampleLimit = 65535;
     std::vector<double> one_, pair_;
 };
 
@@ -149,73 +195,132 @@ const Reciprocals& reciprocals() {
     return table;
 }
 
+// The most probable heterozygote count among lo, lo + 2, ..., hi in the row
+// of allele count a (m = 2n - a copies of A2) when successive counts have the
+// ratio up(h) = P(h + 2) / P(h) = K n11 n22 / ((h + 1)(h + 2)), n11 = (a - h) / 2,
+// n22 = (m - h) / 2 and K = P12^2 / (P11 P22) (4 under Hardy-Weinberg).
+// up(h) falls as h grows (its numerator falls, its denominator grows), so the
+// row is unimodal and the mode is the first h with up(h) <= 1. Setting
+// up(h) = 1 with h + 1 and h + 2 replaced by h gives (K/4)(a - h)(m - h) = h^2,
+// whose root in [0, min(a, m)] lies within a step or two of the mode; the walk
+// uphill from it settles the last steps exactly (the comparisons are exact
+// in extended precision: products of integers below 2^64 and one division).
+// Needs every genotype probability above 0 when lo < hi.
+int rowMode(int a, int m, int lo, int hi, Extended ratio) {
+    if (lo >= hi) return lo;
+    auto up = [&](int h) {
+        const Extended n11 = (a - h) / 2, n22 = (m - h) / 2;
+        return (n11 * n22 * ratio) /
+               ((static_cast<Extended>(h) + 1) * (static_cast<Extended>(h) + 2));
+    };
+    const Extended k4 = ratio / 4;
+    const Extended am = static_cast<Extended>(a) * m;
+    const Extended size = static_cast<Extended>(a) + m;
+    // The root written so that nothing cancels: 2 c / (b + sqrt(b^2 - 4 a c)).
+    const Extended root = std::sqrt(k4 * (k4 * size * size - 4 * (k4 - 1) * am));
+    const Extended guess = (2 * k4 * am) / (k4 * size + root);
+    int mode = static_cast<int>(std::floor(guess));
+    if ((mode - lo) % 2 != 0) --mode;
+    mode = std::clamp(mode, lo, hi);
+    while (mode + 2 <= hi && up(mode) > 1) mode += 2;
+    while (mode - 2 >= lo && up(mode - 2) < 1) mode -= 2;
+    return mode;
+}
+
+// The cells of one row, kept by a walk outward from the most probable count:
+// index k holds h = lo + 2 (k - 1), so the top sits at kTop = (mode - lo) / 2 + 1
+// and every cell the walk keeps lies in [first, last]. cell[k] is the cell's
+// weight; cum[k] is the running sum outward from the top: below it the sum
+// from cell k up to the cell before the top, from it on the sum from the top
+// up to cell k.
+template <class W>
+struct RowWalk {
+    int first = 0, top = 0, last = 0;
+    W below = 0;  // the sum of the cells below the top
+    W above = 0;  // the sum from the top up to the last cell
+};
+
+// Walks a row from its top weight `top` at h = mode down to lo and up to hi,
+// each step one ratio of neighbouring cells:
+//   P(h - 2) / P(h) = (h - 1) h / (K (n11 + 1)(n22 + 1))   (n11, n22 at h - 2 less 1)
+//   P(h + 2) / P(h) = K n11 n22 / ((h + 1)(h + 2))          (n11, n22 at h)
+// with the reciprocals from the tables, so a step costs multiplications only.
+// A walk stops at the first weight below `cut`: the row is unimodal, so every
+// weight beyond it is smaller still. Each walk keeps its running values in
+// locals of its own, so that they stay in registers (GCC otherwise spills them
+// to the stack, and the store-to-load latency doubles the cost of a cell).
+// `cell` and `cum` need room for indices 0 to (hi - lo) / 2 + 1.
+template <class W>
+RowWalk<W> walkRow(int a, int m, int lo, int hi, int mode, W top, W ratio, W inverseRatio, W cut,
+                   W* cell, W* cum) {
+    const double* one = reciprocals().ones();
+    const double* pair = reciprocals().pairs();
+    RowWalk<W> r;
+    r.top = (mode - lo) / 2 + 1;
+    cell[r.top] = top;
+    cum[r.top] = top;
+    {
+        W w = top, sumBelow = 0, hd = mode;
+        int k = r.top;
+        int n11 = (a - mode) / 2 + 1, n22 = (m - mode) / 2 + 1;  // at h - 2
+        for (int h = mode; h - 2 >= lo; h -= 2, hd -= 2, ++n11, ++n22) {
+            w = w * (((hd - 1) * hd * inverseRatio) * (one[n11] * one[n22]));
+            if (w < cut) break;
+            sumBelow += w;
+            cell[--k] = w;
+            cum[k] = sumBelow;
+        }
+        r.first = k;
+        r.below = sumBelow;
+    }
+    {
+        W w = top, sumUp = top;
+        W n11 = (a - mode) / 2, n22 = (m - mode) / 2;
+        int k = r.top;
+        for (int h = mode; h + 2 <= hi; h += 2, n11 -= 1, n22 -= 1) {
+            w = w * ((n11 * n22) * ratio * pair[h]);
+            if (w < cut) break;
+            sumUp += w;
+            cell[++k] = w;
+            cum[k] = sumUp;
+        }
+        r.last = k;
+        r.above = sumUp;
+    }
+    return r;
+}
+
 // The conditional distribution of the heterozygote count h given the A1
 // allele count a in samples of n under Hardy-Weinberg proportions:
 // P(h | a) is proportional to 2^h / (n11! h! n22!), n11 = (a - h) / 2,
-// n22 = (2n - a - h) / 2. The weights are relative to the most probable h
-// (weight 1) and are made from it by their ratios; weights below `cut` are
-// left out, and so are all beyond them, as the distribution is unimodal.
+// n22 = (2n - a - h) / 2, i.e. the row of any model with K = 4. The weights
+// are relative to the most probable h (weight 1); weights below `cut` are left
+// out, and so are all beyond them, as the distribution is unimodal.
 struct ConditionalRow {
     int firstH = 0;  // the heterozygote count of weights[0]
     std::vector<double> weights;
     std::size_t top = 0;  // the index of the most probable count (weight 1)
     Extended total = 0;
+    std::vector<double> cell, cum;  // the walk's buffers
 };
 
-void conditionalRow(std::uint32_t n, std::uint32_t a, double cut, ConditionalRow& row,
-                    std::vector<double>& below) {
-    const Reciprocals& r = reciprocals();
+void conditionalRow(std::uint32_t n, std::uint32_t a, double cut, ConditionalRow& row) {
     const int m = static_cast<int>(2 * n - a);
     const int ai = static_cast<int>(a);
-    const int hMin = ai % 2;
-    const int hMax = std::min(ai, m);
-    // up(h) = P(h + 2) / P(h) = 4 n11 n22 / ((h + 1)(h + 2)).
-    auto up = [&](int h) {
-        const double n11 = (ai - h) / 2, n22 = (m - h) / 2;
-        return 4 * (n11 * n22) * r.pair(h);
-    };
-    const Extended centre = static_cast<Extended>(a) * m / (2 * static_cast<Extended>(n));
-    int mode = static_cast<int>(std::floor(centre));
-    if ((mode - hMin) % 2 != 0) --mode;
-    mode = std::clamp(mode, hMin, hMax);
-    while (mode + 2 <= hMax && up(mode) > 1) mode += 2;
-    while (mode - 2 >= hMin && up(mode - 2) < 1) mode -= 2;
-
-    // Each walk keeps its running values in locals, so that they stay in
-    // registers; the tables serve every sample size of a power study.
-    const bool tabled = n <= kMaxPowerSampleSize;
-    const double* one = r.ones();
-    const double* pair = r.pairs();
-    below.clear();
-    double sumBelow = 0;
-    {
-        double w = 1, hd = mode;
-        int n11 = (ai - mode) / 2 + 1, n22 = (m - mode) / 2 + 1;  // at h - 2
-        for (int h = mode; h - 2 >= hMin; h -= 2, hd -= 2, ++n11, ++n22) {
-            // P(h - 2) / P(h) = (h - 1) h / (4 (n11 + 1)(n22 + 1)), n11 and n22 at h.
-            const double inverse = tabled ? one[n11] * one[n22] : r.one(n11) * r.one(n22);
-            w = w * (((hd - 1) * hd * 0.25) * inverse);
-            if (w < cut) break;
-            sumBelow += w;
-            below.push_back(w);
-        }
+    const int lo = ai % 2;
+    const int hi = std::min(ai, m);
+    const int mode = rowMode(ai, m, lo, hi, 4);
+    const std::size_t room = static_cast<std::size_t>((hi - lo) / 2 + 2);
+    if (row.cell.size() < room) {
+        row.cell.resize(room);
+        row.cum.resize(room);
     }
-    row.weights.assign(below.rbegin(), below.rend());
-    row.firstH = mode - 2 * static_cast<int>(below.size());
-    row.top = below.size();
-    row.weights.push_back(1);
-    double sumAbove = 1;
-    {
-        double w = 1;
-        double n11 = (ai - mode) / 2, n22 = (m - mode) / 2;
-        for (int h = mode; h + 2 <= hMax; h += 2, n11 -= 1, n22 -= 1) {
-            w = w * (4 * (n11 * n22) * (tabled ? pair[h] : r.pair(h)));
-            if (w < cut) break;
-            sumAbove += w;
-            row.weights.push_back(w);
-        }
-    }
-    row.total = static_cast<Extended>(sumBelow) + sumAbove;
+    const RowWalk<double> w =
+        walkRow<double>(ai, m, lo, hi, mode, 1, 4, 0.25, cut, row.cell.data(), row.cum.data());
+    row.weights.assign(row.cell.begin() + w.first, row.cell.begin() + w.last + 1);
+    row.firstH = lo + 2 * (w.first - 1);
+    row.top = static_cast<std::size_t>(w.top - w.first);
+    row.total = static_cast<Extended>(w.below) + w.above;
 }
 
 // The exact test's p-value of heterozygote count h in its row.
@@ -353,6 +458,8 @@ int lastTrue(int count, int guess, Pred pred) {
     return yes;
 }
 
+// One test at one level, with its sums over the groups and what its search
+// learnt from the last group.
 struct Request {
     HweTest test;
     double level;
@@ -389,10 +496,19 @@ struct CellRun {
     }
 };
 
+// The exact power of every request at one model and sample size. The
+// constructor takes the sampler's genotype probabilities and the cut; run()
+// walks the allele counts outward from the expected one (row() per count:
+// the mode, the ratio walk into cell_ and cum_, then addShares), and returns
+// each request's sums. Per group, addShares clips each request's range to the
+// counts its test can test, adds that range to the request's testable mass,
+// and adds its rejected tails: for X2, G and X2cc from statisticShares, for
+// the exact test from the group's conditional distribution (made once per
+// group for every exact request, at the smallest exact level's cut).
 class PowerSum {
 public:
     PowerSum(const ModelSetting& setting, std::uint32_t n, std::span<const TestLevel> tests)
-        : n_(n), lf_(logFactorials()), cum_(n + 3) {
+        : n_(n), lf_(logFactorials()), cell_(n + 3), cum_(n + 3) {
         const GenotypeFrequencies fr = frequenciesOf(setting);
         // The sampler's classes: A1A1 below c1, A1A2 from c1 to c2, A2A2 above.
         const Extended c1 = std::clamp<Extended>(fr.f11, 0, 1);
@@ -409,6 +525,8 @@ public:
             inverseRatio_ = static_cast<double>(1 / ratio_);
         }
         const Extended cells = (static_cast<Extended>(n) + 1) * (static_cast<Extended>(n) + 2) / 2;
+        // A cell below the cut is left out; there are (n + 1)(n + 2) / 2
+        // cells in all, so what is left out sums to below 1e-12.
         cut_ = static_cast<double>(1e-12L / cells);
         for (const TestLevel& t : tests) {
             Request r{t.test, t.level, 0, 0};
@@ -429,6 +547,9 @@ public:
         // Upwards from the mean, then downwards; each direction ends when two
         // neighbouring allele counts (one of each parity) hold no cell above
         // the cut.
+        // Why two: groups of odd and even a interleave, and a group of one
+        // parity may be empty (a = 1 with no heterozygote allowed) while the
+        // next one is not.
         for (int dir : {+1, -1}) {
             int empty = 0;
             for (long a = dir > 0 ? start : start - 1; a >= 0 && a <= 2L * n_; a += dir) {
@@ -477,76 +598,20 @@ private:
         if (p22_ == 0) hi = std::min(hi, m);
         if (lo > hi) return 0;
 
-        // up(h) = P(h + 2) / P(h) under the model.
-        auto up = [&](int h) {
-            const Extended n11 = (ai - h) / 2, n22 = (m - h) / 2;
-            return (n11 * n22 * ratio_) /
-                   ((static_cast<Extended>(h) + 1) * (static_cast<Extended>(h) + 2));
-        };
-        int mode = lo;
-        if (lo < hi) {
-            // The real root of (K/4)(a - h)(m - h) = h^2, then a walk uphill.
-            const Extended k4 = ratio_ / 4;
-            const Extended am = static_cast<Extended>(ai) * m;
-            const Extended size = 2 * static_cast<Extended>(n_);
-            const Extended root = std::sqrt(k4 * (k4 * size * size - 4 * (k4 - 1) * am));
-            const Extended guess = (2 * k4 * am) / (k4 * size + root);
-            mode = static_cast<int>(std::floor(guess));
-            if ((mode - lo) % 2 != 0) --mode;
-            mode = std::clamp(mode, lo, hi);
-            while (mode + 2 <= hi && up(mode) > 1) mode += 2;
-            while (mode - 2 >= lo && up(mode - 2) < 1) mode -= 2;
-        }
+        const int mode = rowMode(ai, m, lo, hi, ratio_);
         const Extended top = std::exp(logCell((ai - mode) / 2, mode, (m - mode) / 2));
         if (!(top >= cut_)) return 0;
 
-        const double topCell = static_cast<double>(top);
-        const double* one = reciprocals().ones();
-        const double* pair = reciprocals().pairs();
-        double* cum = cum_.data();
-        // Index kTop holds topH; cells below it go to smaller indices.
-        const int kTop = (mode - lo) / 2 + 1;
-        // Each walk keeps its own running values, so that they stay in registers.
-        double below = 0;
-        int kFirst = kTop;
-        {
-            double w = topCell, sumBelow = 0, hd = mode;
-            int k = kTop;
-            int n11 = (ai - mode) / 2 + 1, n22 = (m - mode) / 2 + 1;  // at h - 2
-            for (int h = mode; h - 2 >= lo; h -= 2, hd -= 2, ++n11, ++n22) {
-                // P(h - 2) / P(h) = (h - 1) h / (K (n11 + 1)(n22 + 1)), n11 and n22 at h.
-                w = w * (((hd - 1) * hd * inverseRatio_) * (one[n11] * one[n22]));
-                if (w < cut_) break;
-                sumBelow += w;
-                cum[--k] = sumBelow;
-            }
-            below = sumBelow;
-            kFirst = k;
-        }
-        double sum = topCell;
-        cum[kTop] = sum;
-        int kLast = kTop;
-        {
-            double w = topCell, sumUp = topCell;
-            double n11 = (ai - mode) / 2, n22 = (m - mode) / 2;
-            const double ratio = ratioDouble_, cut = cut_;
-            int k = kTop;
-            for (int h = mode; h + 2 <= hi; h += 2, n11 -= 1, n22 -= 1) {
-                w = w * ((n11 * n22) * ratio * pair[h]);
-                if (w < cut) break;
-                sumUp += w;
-                cum[++k] = sumUp;
-            }
-            sum = sumUp;
-            kLast = k;
-        }
-        cells_.firstH = mode - 2 * (kTop - kFirst);
+        const RowWalk<double> w =
+            walkRow<double>(ai, m, lo, hi, mode, static_cast<double>(top), ratioDouble_,
+                            inverseRatio_, cut_, cell_.data(), cum_.data());
+        cells_.firstH = lo + 2 * (w.first - 1);
         cells_.topH = mode;
-        cells_.lastH = mode + 2 * (kLast - kTop);
-        cells_.first = kFirst;
-        cells_.belowTop = below;
-        cells_.cum = cum;
-        sum += below;
+        cells_.lastH = lo + 2 * (w.last - 1);
+        cells_.first = w.first;
+        cells_.belowTop = w.below;
+        cells_.cum = cum_.data();
+        const double sum = w.above + w.below;
 
         if (a > 0 && a < 2 * n_) addShares(ai, m);
         return sum;
@@ -568,8 +633,14 @@ private:
             r.testable += cells_.sum(tlo, thi);
             if (r.test == HweTest::Exact) {
                 if (!exactRowMade) {
+                    // Weights are relative to the mode (1), so the total is at
+                    // least 1; the row has at most n / 2 + 1 counts, so the
+                    // weights left out sum to below 5001 * level * 1e-20 of the
+                    // total: they move no p-value by more than 1e-16 of the
+                    // level, far inside the level tolerance 1e-9, and every
+                    // count left out has a p-value below the level (rejected).
                     const double cut = minExactLevel_ * 1e-20;
-                    conditionalRow(n_, static_cast<std::uint32_t>(a), cut, conditional_, below_);
+                    conditionalRow(n_, static_cast<std::uint32_t>(a), cut, conditional_);
                     decisions_.update();
                     exactRowMade = true;
                 }
@@ -590,20 +661,37 @@ private:
                                    static_cast<std::uint16_t>(h),
                                    static_cast<std::uint16_t>((m - h) / 2)};
             // The statistic in doubles decides every count whose statistic
-            // lies clearly off the critical value; the extended statistic
-            // (the window's own for X2 and G) decides the rest.
+            // lies clearly off the critical value (by more than 1e-9 of it, a
+            // thousand times the double statistic's error); the extended
+            // statistic (the window's own for X2 and G) decides the rest.
             const double quick = quickStatistic(r.test, c, n_);
             const double critical = static_cast<double>(r.critical);
             if (std::fabs(quick - critical) > 1e-9 * critical) return quick > critical;
             return statisticOf(r.test, c, size) > r.critical;
         };
-        // The statistics grow with |h - centre| wherever that is at least 1;
-        // the one count closer to the centre is decided on its own.
+        // Within a group o11 - e11 = o22 - e22 = -(h - centre) / 2 and
+        // o12 - e12 = h - centre (e11 + e12 / 2 = a / 2 = o11 + h / 2), with
+        // e11, e12, e22 fixed. With d = |h - centre|:
+        //   X2   = (d/2)^2 / e11 + d^2 / e12 + (d/2)^2 / e22, growing with d;
+        //   G    = 2 sum o ln(o / e) is convex along the line of the group
+        //          (o ln o is convex) and 0 at h = centre, so it falls up to
+        //          the centre and grows after it;
+        //   X2cc = (d/2 - 1/2)^2 / e11 + (d - 1/2)^2 / e12 + (d/2 - 1/2)^2 / e22,
+        //          whose terms grow with d once d/2 >= 1/2, i.e. d >= 1.
+        // So every statistic grows with |h - centre| wherever that is at
+        // least 1: each side beyond it is one monotone run, and the rejected
+        // counts there are a tail, found by galloping. The counts with
+        // |h - centre| < 1 (at most one of each parity, so one in the group)
+        // are decided on their own.
         int leftEnd = static_cast<int>(std::floor(centre - 1));
         if (((leftEnd - parity) % 2 + 2) % 2 != 0) --leftEnd;
         int rightStart = static_cast<int>(std::ceil(centre + 1));
         if (((rightStart - parity) % 2 + 2) % 2 != 0) ++rightStart;
 
+        // X2 = n F^2 in a group with F the inbreeding coefficient estimate
+        // (h = centre (1 - F)), so the tails start near centre (1 -+ root);
+        // the offsets carry how far the last group's bounds lay from that
+        // guess, so the galloping usually costs two probes.
         const Extended lowGuess = centre * (1 - r.root), highGuess = centre * (1 + r.root);
         // Low tail: h in [tlo, min(thi, leftEnd)].
         const int lowTo = std::min(thi, leftEnd);
@@ -645,8 +733,7 @@ private:
     double minExactLevel_ = 1;
     std::vector<Request> requests_;
     CellRun cells_;
-    std::vector<double> cum_;
-    std::vector<double> below_;
+    std::vector<double> cell_, cum_;
     ConditionalRow conditional_;
     ExactRowDecisions decisions_{conditional_};
 };
@@ -718,6 +805,10 @@ Extended criticalValue(double level) {
     const Extended target = std::log(static_cast<Extended>(level) / 2);
     const Extended rootTwo = std::sqrt(2.0L);
     const Extended rootTwoPi = std::sqrt(2 * 3.14159265358979323846264338327950288L);
+    // Newton's method converges quadratically once near the root, so a few
+    // dozen steps suffice from z = 1 for every level where erfc stays
+    // representable; 200 only bounds the loop. It stops when a step moves z by
+    // at most 1e-18 of it, about the extended precision (2^-64 = 5.4e-20).
     Extended z = 1;
     for (int i = 0; i < 200; ++i) {
         const Extended tail = std::erfc(z / rootTwo) / 2;
@@ -737,16 +828,14 @@ std::optional<double> exactTestPValue(const GenotypeCounts& counts) {
     const std::uint32_t a = 2 * std::uint32_t{counts.o11} + counts.o12;
     if (a == 0 || a == 2 * n) return std::nullopt;
     ConditionalRow row;
-    std::vector<double> scratch;
-    conditionalRow(n, a, 0, row, scratch);
+    conditionalRow(n, a, 0, row);
     return static_cast<double>(exactPValue(row, counts.o12));
 }
 
 std::optional<ExactRejection> exactRejection(std::uint32_t n, std::uint32_t a, double level) {
     if (n == 0 || a == 0 || a >= 2 * n) return std::nullopt;
     ConditionalRow row;
-    std::vector<double> scratch;
-    conditionalRow(n, a, level * 1e-20, row, scratch);
+    conditionalRow(n, a, level * 1e-20, row);
     ExactRowDecisions decisions(row);
     decisions.update();
     ExactRejection r;
@@ -761,8 +850,7 @@ std::optional<bool> rejects(HweTest test, const GenotypeCounts& counts, double l
         const std::uint32_t a = 2 * std::uint32_t{counts.o11} + counts.o12;
         if (a == 0 || a == 2 * n) return std::nullopt;
         ConditionalRow row;
-        std::vector<double> scratch;
-        conditionalRow(n, a, 0, row, scratch);
+        conditionalRow(n, a, 0, row);
         return exactPValue(row, counts.o12) <= static_cast<Extended>(level) * (1 + kLevelTolerance);
     }
     const Extended statistic = statisticOf(test, counts, static_cast<std::uint16_t>(n));
