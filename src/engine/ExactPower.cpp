@@ -109,17 +109,25 @@ SampleExpectation expectationOf(const GenotypeCounts& counts, std::uint16_t n) {
     return s;
 }
 
-// X2 with the continuity correction: the sum of (|o - e| - 0.5)^2 / e, or
-// kNotComputable when an expected count is 0 or less.
+// |o - e| reduced by the continuity correction: by 0.5, but never below 0,
+// so that the correction can only shrink a term (a count within 0.5 of its
+// expectation adds nothing rather than (0.5 - |o - e|)^2 / e).
+template <class T>
+T corrected(T o, T e) {
+    return std::max<T>(std::fabs(o - e) - T(0.5), 0);
+}
+
+// X2 with the continuity correction: the sum of max(0, |o - e| - 0.5)^2 / e,
+// or kNotComputable when an expected count is 0 or less.
 Extended correctedX2(const GenotypeCounts& counts, std::uint16_t n) {
     const SampleExpectation s = expectationOf(counts, n);
     if (!s.positive) return kNotComputable;
     Extended sum = 0;
-    const Extended d11 = std::fabs(s.o11 - s.e11) - 0.5L;
+    const Extended d11 = corrected(s.o11, s.e11);
     sum = ((d11 * d11) / s.e11) + sum;
-    const Extended d12 = std::fabs(s.o12 - s.e12) - 0.5L;
+    const Extended d12 = corrected(s.o12, s.e12);
     sum = ((d12 * d12) / s.e12) + sum;
-    const Extended d22 = std::fabs(s.o22 - s.e22) - 0.5L;
+    const Extended d22 = corrected(s.o22, s.e22);
     sum = ((d22 * d22) / s.e22) + sum;
     return sum;
 }
@@ -145,8 +153,8 @@ double quickStatistic(HweTest test, const GenotypeCounts& c, std::uint32_t n) {
             return d11 * d11 / e11 + d12 * d12 / e12 + d22 * d22 / e22;
         }
         case HweTest::X2cc: {
-            const double d11 = std::fabs(o11 - e11) - 0.5, d12 = std::fabs(o12 - e12) - 0.5,
-                         d22 = std::fabs(o22 - e22) - 0.5;
+            const double d11 = corrected(o11, e11), d12 = corrected(o12, e12),
+                         d22 = corrected(o22, e22);
             return d11 * d11 / e11 + d12 * d12 / e12 + d22 * d22 / e22;
         }
         case HweTest::Exact: break;
@@ -296,15 +304,23 @@ RowWalk<W> walkRow(int a, int m, int lo, int hi, int mode, W top, W ratio, W inv
 // n22 = (2n - a - h) / 2, i.e. the row of any model with K = 4. The weights
 // are relative to the most probable h (weight 1); weights below `cut` are left
 // out, and so are all beyond them, as the distribution is unimodal.
+//
+// W is the type of the weights: double for the power sums at levels down to
+// 1e-280, long double (range down to 1e-4951) below that and for single
+// samples, whose p-values may lie far below the range of doubles.
+template <class W>
 struct ConditionalRow {
-    int firstH = 0;  // the heterozygote count of weights[0]
-    std::vector<double> weights;
+    int firstH = 0;  // the heterozygote count of weights()[0]
+    std::size_t size = 0;
     std::size_t top = 0;  // the index of the most probable count (weight 1)
     Extended total = 0;
-    std::vector<double> cell, cum;  // the walk's buffers
+    int first = 0;             // index of weights()[0] in cell
+    std::vector<W> cell, cum;  // the walk's buffers
+    const W* weights() const { return cell.data() + first; }
 };
 
-void conditionalRow(std::uint32_t n, std::uint32_t a, double cut, ConditionalRow& row) {
+template <class W>
+void conditionalRow(std::uint32_t n, std::uint32_t a, W cut, ConditionalRow<W>& row) {
     const int m = static_cast<int>(2 * n - a);
     const int ai = static_cast<int>(a);
     const int lo = ai % 2;
@@ -315,60 +331,75 @@ void conditionalRow(std::uint32_t n, std::uint32_t a, double cut, ConditionalRow
         row.cell.resize(room);
         row.cum.resize(room);
     }
-    const RowWalk<double> w =
-        walkRow<double>(ai, m, lo, hi, mode, 1, 4, 0.25, cut, row.cell.data(), row.cum.data());
-    row.weights.assign(row.cell.begin() + w.first, row.cell.begin() + w.last + 1);
+    const RowWalk<W> w =
+        walkRow<W>(ai, m, lo, hi, mode, 1, 4, W(0.25), cut, row.cell.data(), row.cum.data());
+    row.first = w.first;
+    row.size = static_cast<std::size_t>(w.last - w.first + 1);
     row.firstH = lo + 2 * (w.first - 1);
     row.top = static_cast<std::size_t>(w.top - w.first);
     row.total = static_cast<Extended>(w.below) + w.above;
 }
 
-// The exact test's p-value of heterozygote count h in its row.
-Extended exactPValue(const ConditionalRow& row, int h) {
-    const double observed = row.weights[static_cast<std::size_t>((h - row.firstH) / 2)];
-    const double bound = observed * (1 + static_cast<double>(kTieTolerance));
-    Extended sum = 0;
-    for (double v : row.weights)
-        if (v <= bound) sum += v;
-    return std::min<Extended>(sum / row.total, 1);
+bool isExactFamilyTest(HweTest test) {
+    return test != HweTest::X2 && test != HweTest::G && test != HweTest::X2cc;
 }
 
-// The exact test's decisions on a whole row. The weights rise to the top and
-// fall after it, so the counts no more probable than a weight x are a run at
-// each end, and their probability S(x) is a sum from the left end plus a sum
-// from the right end. A count's p-value S(w (1 + tolerance)) / total grows
-// with its weight w, so the rejected counts are the two runs of least
-// probable counts whose p-values stay at or below the level.
+// The decisions of the exact tests on a whole row. With the weights w_i of
+// the row (left to right) and their sums from each end, L_i = w_0 + ... + w_i
+// and R_i = w_i + ... + w_last, each test's p-value of count i is a sum:
+//   exact:   S(w_i (1 + tie)), S(x) the sum of the weights at most x;
+// and the weights rise to the top and fall after it, so the counts no more
+// probable than a weight x are a run at each end and S(x) is a sum from the
+// left end plus one from the right end. A count's p-value grows with its
+// weight, so the rejected counts are the two runs of least probable counts
+// whose p-values stay at or below the level.
+template <class W>
 class ExactRowDecisions {
 public:
-    explicit ExactRowDecisions(const ConditionalRow& row) : row_(row) {}
+    explicit ExactRowDecisions(const ConditionalRow<W>& row) : row_(row) {}
 
     // Takes the row's weights as they are now.
     void update() {
-        const auto& w = row_.weights;
-        fromLeft_.resize(w.size() + 1);
-        fromRight_.resize(w.size() + 1);
-        double left = 0, right = 0;
+        const W* w = row_.weights();
+        const std::size_t size = row_.size;
+        fromLeft_.resize(size + 1);
+        fromRight_.resize(size + 1);
+        W left = 0, right = 0;
         fromLeft_[0] = fromRight_[0] = 0;
-        for (std::size_t i = 0; i < w.size(); ++i) {
+        for (std::size_t i = 0; i < size; ++i) {
             left += w[i];
-            right += w[w.size() - 1 - i];
+            right += w[size - 1 - i];
             fromLeft_[i + 1] = left;
             fromRight_[i + 1] = right;
         }
     }
 
-    // The rejected counts at a level: h <= low and h >= high.
-    void rejection(double level, int& low, int& high) const {
-        const auto& w = row_.weights;
-        const std::size_t size = w.size(), top = row_.top;
-        const double threshold =
-            static_cast<double>(static_cast<Extended>(level) * (1 + kLevelTolerance) * row_.total);
-        auto rejected = [&](std::size_t i) {
-            return atMost(w[i] * (1 + static_cast<double>(kTieTolerance))) <= threshold;
-        };
-        // Left of the top the weights rise: the rejected counts are a prefix.
-        std::size_t l = 0, r = top;  // rejected below l, kept from r
+    // The test's p-value of the count at index i, times the row's total.
+    W scaledPValue(HweTest test, std::size_t i) const {
+        const W* w = row_.weights();
+        switch (test) {
+            case HweTest::Exact: return atMost(w[i] * (1 + static_cast<W>(kTieTolerance)));
+            default: break;
+        }
+        return 0;
+    }
+
+    // The p-value of the count at index i, at most 1.
+    Extended pValue(HweTest test, std::size_t i) const {
+        return std::min<Extended>(static_cast<Extended>(scaledPValue(test, i)) / row_.total, 1);
+    }
+
+    // The rejected counts at a level: h <= low and h >= high (low below the
+    // row and high above it when a side rejects nothing; high is INT_MAX for
+    // a test that never rejects on the right).
+    void rejection(HweTest test, double level, int& low, int& high) const {
+        const std::size_t size = row_.size, top = row_.top;
+        const W threshold =
+            static_cast<W>(static_cast<Extended>(level) * (1 + kLevelTolerance) * row_.total);
+        auto rejected = [&](std::size_t i) { return scaledPValue(test, i) <= threshold; };
+        // Left of the top the weights rise: the rejected counts are a prefix
+        // of [0, top] (the top is rejected only when every count is).
+        std::size_t l = 0, r = top + 1;  // rejected below l, kept from r
         while (l < r) {
             const std::size_t mid = l + (r - l) / 2;
             if (rejected(mid))
@@ -378,7 +409,7 @@ public:
         }
         const std::size_t leftRejected = l;
         // Right of the top they fall: the rejected counts are a suffix.
-        l = top + 1;
+        l = leftRejected > top ? size : top + 1;
         r = size;  // kept below l, rejected from r
         while (l < r) {
             const std::size_t mid = l + (r - l) / 2;
@@ -387,24 +418,25 @@ public:
             else
                 l = mid + 1;
         }
+        if (leftRejected > top) l = top + 1;  // everything is rejected
         low = row_.firstH + 2 * static_cast<int>(leftRejected) - 2;
         high = row_.firstH + 2 * static_cast<int>(l);
     }
 
 private:
     // The sum of the weights at most x.
-    double atMost(double x) const {
-        const auto& w = row_.weights;
-        const auto topIt = w.begin() + static_cast<std::ptrdiff_t>(row_.top);
-        const auto left = std::upper_bound(w.begin(), topIt + 1, x) - w.begin();
-        const auto right =
-            w.end() - std::partition_point(topIt + 1, w.end(), [&](double v) { return v > x; });
+    W atMost(W x) const {
+        const W* w = row_.weights();
+        const W* topIt = w + row_.top;
+        const W* end = w + row_.size;
+        const auto left = std::upper_bound(w, topIt + 1, x) - w;
+        const auto right = end - std::partition_point(topIt + 1, end, [&](W v) { return v > x; });
         return fromLeft_[static_cast<std::size_t>(left)] +
                fromRight_[static_cast<std::size_t>(right)];
     }
 
-    const ConditionalRow& row_;
-    std::vector<double> fromLeft_, fromRight_;
+    const ConditionalRow<W>& row_;
+    std::vector<W> fromLeft_, fromRight_;
 };
 
 // The last index k in [0, count) at which pred holds, for a pred that holds up
@@ -479,6 +511,10 @@ struct CellRun {
     int first = 0;        // index of firstH in cum
     double belowTop = 0;  // the sum of the cells below topH
     const double* cum = nullptr;
+    // When set, sums are made cell by cell from here (cell[k] for h at k):
+    // a difference of two running sums carries the rounding of the whole
+    // run, too much for a range that holds a tiny share of it.
+    const double* cell = nullptr;
 
     // The sum of the cells from firstH up to h (h within the run).
     double upTo(int h) const {
@@ -492,6 +528,13 @@ struct CellRun {
         from = std::max(from, firstH);
         to = std::min(to, lastH);
         if (from > to) return 0;
+        if (cell) {
+            Extended sum = 0;
+            for (int k = first + (to - firstH) / 2, end = first + (from - firstH) / 2; k >= end;
+                 --k)
+                sum += cell[k];
+            return sum;
+        }
         return static_cast<Extended>(upTo(to)) - (from == firstH ? 0.0 : upTo(from - 2));
     }
 };
@@ -524,13 +567,12 @@ public:
             ratioDouble_ = static_cast<double>(ratio_);
             inverseRatio_ = static_cast<double>(1 / ratio_);
         }
-        const Extended cells = (static_cast<Extended>(n) + 1) * (static_cast<Extended>(n) + 2) / 2;
         // A cell below the cut is left out; there are (n + 1)(n + 2) / 2
         // cells in all, so what is left out sums to below 1e-12.
-        cut_ = static_cast<double>(1e-12L / cells);
+        cut_ = static_cast<double>(1e-12L / cellCount());
         for (const TestLevel& t : tests) {
             Request r{t.test, t.level, 0, 0};
-            if (t.test != HweTest::Exact) {
+            if (!isExactFamilyTest(t.test)) {
                 r.critical = criticalValue(t.level);
                 r.root = std::sqrt(r.critical / n);
             } else {
@@ -538,26 +580,37 @@ public:
             }
             requests_.push_back(r);
         }
+        wideRows_ = minExactLevel_ < 1e-280;
     }
 
     std::vector<ExactPower> run() {
-        const Extended mean = n_ * ((2 * p11_) + p12_);
-        const long start = std::clamp(std::lround(static_cast<double>(mean)), 0L, 2L * n_);
-        Extended covered = 0;
-        // Upwards from the mean, then downwards; each direction ends when two
-        // neighbouring allele counts (one of each parity) hold no cell above
-        // the cut.
-        // Why two: groups of odd and even a interleave, and a group of one
-        // parity may be empty (a = 1 with no heterozygote allowed) while the
-        // next one is not.
-        for (int dir : {+1, -1}) {
-            int empty = 0;
-            for (long a = dir > 0 ? start : start - 1; a >= 0 && a <= 2L * n_; a += dir) {
-                const Extended mass = row(static_cast<std::uint32_t>(a));
-                covered += mass;
-                empty = mass > 0 ? 0 : empty + 1;
-                if (empty >= 2) break;
-            }
+        // The absolute cut bounds the mass left out by 1e-12; a request
+        // whose testable probability T is small needs a bound relative to T
+        // for its conditional power (power / T). Until the mass left out is
+        // below 1e-12 min(1, 2 T) for every request that can be tested at
+        // all, the sum is made again with the cut lowered to that bound. T
+        // from a pass is below the true T by at most that pass's mass left
+        // out, so one more pass settles T unless it was nearly all left out;
+        // a pass that found T = 0 lowers the cut by 1e-12 and tries again.
+        // Those passes sum every range cell by cell: a range's share of its
+        // group may be as small as T, where a difference of running sums
+        // would keep only the rounding of the group.
+        // A cut below 1e-290 would leave the range of doubles: there the
+        // last pass stands.
+        Extended covered = sweep();
+        const Extended cells = cellCount();
+        for (;;) {
+            Extended smallest = 1;
+            for (const Request& r : requests_)
+                if (canBeTestable(r.test)) smallest = std::min(smallest, r.testable);
+            const Extended wanted = 1e-12L * std::min<Extended>(1, 2 * smallest) / cells;
+            if (static_cast<Extended>(cut_) <= wanted * (1 + 1e-9L)) break;
+            const double next =
+                static_cast<double>(smallest > 0 ? wanted : static_cast<Extended>(cut_) * 1e-12L);
+            if (!(next >= 1e-290)) break;
+            cut_ = next;
+            cellSums_ = true;
+            covered = sweep();
         }
         std::vector<ExactPower> out;
         for (const Request& r : requests_) {
@@ -575,6 +628,44 @@ public:
     }
 
 private:
+    Extended cellCount() const {
+        return (static_cast<Extended>(n_) + 1) * (static_cast<Extended>(n_) + 2) / 2;
+    }
+
+    // False when no sample of n can be tested: only one allele can occur,
+    // or (G) a genotype has probability 0 or n < 3 cannot hold all three.
+    bool canBeTestable(HweTest test) const {
+        if (test == HweTest::G) return p11_ > 0 && p12_ > 0 && p22_ > 0 && n_ >= 3;
+        return p12_ > 0 || (p11_ > 0 && p22_ > 0);
+    }
+
+    // One sum over the allele counts at the current cut: every request's
+    // sums from 0, and the mass summed.
+    Extended sweep() {
+        for (Request& r : requests_) {
+            r.testable = r.rejected = 0;
+            r.offsetLow = r.offsetHigh = 0;
+        }
+        const Extended mean = n_ * ((2 * p11_) + p12_);
+        const long start = std::clamp(std::lround(static_cast<double>(mean)), 0L, 2L * n_);
+        Extended covered = 0;
+        // Upwards from the mean, then downwards; each direction ends when two
+        // neighbouring allele counts (one of each parity) hold no cell above
+        // the cut. Why two: groups of odd and even a interleave, and a group
+        // of one parity may be empty (a = 1 with no heterozygote allowed)
+        // while the next one is not.
+        for (int dir : {+1, -1}) {
+            int empty = 0;
+            for (long a = dir > 0 ? start : start - 1; a >= 0 && a <= 2L * n_; a += dir) {
+                const Extended mass = row(static_cast<std::uint32_t>(a));
+                covered += mass;
+                empty = mass > 0 ? 0 : empty + 1;
+                if (empty >= 2) break;
+            }
+        }
+        return covered;
+    }
+
     Extended logCell(int n11, int h, int n22) const {
         Extended v = lf_[n_] - lf_[static_cast<std::size_t>(n11)] -
                      lf_[static_cast<std::size_t>(h)] - lf_[static_cast<std::size_t>(n22)];
@@ -611,6 +702,7 @@ private:
         cells_.first = w.first;
         cells_.belowTop = w.below;
         cells_.cum = cum_.data();
+        cells_.cell = cellSums_ ? cell_.data() : nullptr;
         const double sum = w.above + w.below;
 
         if (a > 0 && a < 2 * n_) addShares(ai, m);
@@ -631,26 +723,40 @@ private:
             }
             if (tlo > thi) continue;
             r.testable += cells_.sum(tlo, thi);
-            if (r.test == HweTest::Exact) {
+            if (isExactFamilyTest(r.test)) {
                 if (!exactRowMade) {
-                    // Weights are relative to the mode (1), so the total is at
-                    // least 1; the row has at most n / 2 + 1 counts, so the
-                    // weights left out sum to below 5001 * level * 1e-20 of the
-                    // total: they move no p-value by more than 1e-16 of the
-                    // level, far inside the level tolerance 1e-9, and every
-                    // count left out has a p-value below the level (rejected).
-                    const double cut = minExactLevel_ * 1e-20;
-                    conditionalRow(n_, static_cast<std::uint32_t>(a), cut, conditional_);
-                    decisions_.update();
+                    makeExactRow(static_cast<std::uint32_t>(a));
                     exactRowMade = true;
                 }
                 int low = 0, high = 0;
-                decisions_.rejection(r.level, low, high);
-                r.rejected +=
-                    cells_.sum(tlo, std::min(low, thi)) + cells_.sum(std::max(high, tlo), thi);
+                if (wideRows_)
+                    wideDecisions_.rejection(r.test, r.level, low, high);
+                else
+                    decisions_.rejection(r.test, r.level, low, high);
+                r.rejected += cells_.sum(tlo, std::min(low, thi));
+                if (high <= thi) r.rejected += cells_.sum(std::max(high, tlo), thi);
                 continue;
             }
             statisticShares(r, a, m, parity, centre, tlo, thi);
+        }
+    }
+
+    // The conditional distribution of allele count a, for every exact
+    // request of the group. Weights are relative to the mode (1), so the
+    // total is at least 1; the row has at most n / 2 + 1 counts, so the
+    // weights left out sum to below 5001 * level * 1e-20 of the total: they
+    // move no p-value by more than 1e-16 of the level, far inside the level
+    // tolerance 1e-9, and every count left out has a two-sided p-value below
+    // the level (rejected; the one-sided tests reject it on its own side).
+    // Below a smallest level of 1e-280 the cut leaves the normal doubles, and
+    // the row is made in long double.
+    void makeExactRow(std::uint32_t a) {
+        if (wideRows_) {
+            conditionalRow<Extended>(n_, a, static_cast<Extended>(minExactLevel_) * 1e-20L, wide_);
+            wideDecisions_.update();
+        } else {
+            conditionalRow<double>(n_, a, minExactLevel_ * 1e-20, conditional_);
+            decisions_.update();
         }
     }
 
@@ -673,20 +779,17 @@ private:
         // o12 - e12 = h - centre (e11 + e12 / 2 = a / 2 = o11 + h / 2), with
         // e11, e12, e22 fixed. With d = |h - centre|:
         //   X2   = (d/2)^2 / e11 + d^2 / e12 + (d/2)^2 / e22, growing with d;
+        //   X2cc = c(d/2)^2 / e11 + c(d)^2 / e12 + c(d/2)^2 / e22 with
+        //          c(x) = max(0, x - 1/2): every term is non-decreasing in d;
         //   G    = 2 sum o ln(o / e) is convex along the line of the group
         //          (o ln o is convex) and 0 at h = centre, so it falls up to
-        //          the centre and grows after it;
-        //   X2cc = (d/2 - 1/2)^2 / e11 + (d - 1/2)^2 / e12 + (d/2 - 1/2)^2 / e22,
-        //          whose terms grow with d once d/2 >= 1/2, i.e. d >= 1.
-        // So every statistic grows with |h - centre| wherever that is at
-        // least 1: each side beyond it is one monotone run, and the rejected
-        // counts there are a tail, found by galloping. The counts with
-        // |h - centre| < 1 (at most one of each parity, so one in the group)
-        // are decided on their own.
-        int leftEnd = static_cast<int>(std::floor(centre - 1));
+        //          the centre and grows after it.
+        // So on each side of the centre every statistic is monotone in h, and
+        // the rejected counts there are a tail, found by galloping: the
+        // counts next to the expectation need no case of their own.
+        int leftEnd = static_cast<int>(std::floor(centre));  // the last h <= centre
         if (((leftEnd - parity) % 2 + 2) % 2 != 0) --leftEnd;
-        int rightStart = static_cast<int>(std::ceil(centre + 1));
-        if (((rightStart - parity) % 2 + 2) % 2 != 0) ++rightStart;
+        const int rightStart = leftEnd + 2;  // the first h > centre
 
         // X2 = n F^2 in a group with F the inbreeding coefficient estimate
         // (h = centre (1 - F)), so the tails start near centre (1 -+ root);
@@ -719,8 +822,6 @@ private:
                 r.offsetHigh = high - static_cast<double>(highGuess);
             }
         }
-        for (int h = std::max(leftEnd + 2, tlo); h < rightStart && h <= thi; h += 2)
-            if (rejectedAt(h)) r.rejected += cells_.sum(h, h);
     }
 
     std::uint32_t n_;
@@ -734,8 +835,12 @@ private:
     std::vector<Request> requests_;
     CellRun cells_;
     std::vector<double> cell_, cum_;
-    ConditionalRow conditional_;
-    ExactRowDecisions decisions_{conditional_};
+    bool wideRows_ = false;
+    bool cellSums_ = false;  // sum ranges cell by cell (the passes for a small T)
+    ConditionalRow<double> conditional_;
+    ExactRowDecisions<double> decisions_{conditional_};
+    ConditionalRow<Extended> wide_;
+    ExactRowDecisions<Extended> wideDecisions_{wide_};
 };
 
 }  // namespace
@@ -795,27 +900,39 @@ GenotypeFrequencies frequenciesOf(const ModelSetting& setting) {
                             {setting.w11, setting.w12, setting.w22});
 }
 
+Extended chiSquareUpperTail(Extended statistic) {
+    if (!(statistic > 0)) return 1;
+    // P(X2 > x) for 1 df is P(|Z| > sqrt(x)) = erfc(sqrt(x / 2)); the extended
+    // erfc keeps its relative accuracy down to its underflow near 1e-4950.
+    return std::erfc(std::sqrt(statistic / 2));
+}
+
 Extended criticalValue(double level) {
     if (level == 0.05) return kCritical05;
     if (level == 0.01) return kCritical01;
     // The upper level/2 point z of the standard normal, z^2 the 1-df
-    // chi-square quantile. Newton's method on ln Q(z) = ln(level / 2), Q the
-    // upper tail: ln Q is concave, so after the first step the iterates fall
-    // to the root from above.
+    // chi-square quantile. Newton's method on g(z) = ln Q(z) - ln(level / 2),
+    // Q(z) = erfc(z / sqrt 2) / 2 the upper tail, g'(z) = -density / Q.
+    // ln Q is concave, so a tangent lies above it and Newton's iterates from
+    // a start above the root fall to the root monotonically, never past it.
+    // The start: Q(z) <= exp(-z^2 / 2) / 2, so z0 = sqrt(-2 ln(level / 2))
+    // has Q(z0) <= level / 4 and lies above the root; and it is at most 37.3
+    // at level 1e-300, where Q is still far inside the extended range (the
+    // old start at 1 overshot to z ~ 150 for levels below about 1e-100, where
+    // erfc underflows and the iteration gave NaN).
     const Extended target = std::log(static_cast<Extended>(level) / 2);
     const Extended rootTwo = std::sqrt(2.0L);
     const Extended rootTwoPi = std::sqrt(2 * 3.14159265358979323846264338327950288L);
-    // Newton's method converges quadratically once near the root, so a few
-    // dozen steps suffice from z = 1 for every level where erfc stays
-    // representable; 200 only bounds the loop. It stops when a step moves z by
+    // Newton's method converges quadratically near the root, so a few dozen
+    // steps suffice; 200 only bounds the loop. It stops when a step moves z by
     // at most 1e-18 of it, about the extended precision (2^-64 = 5.4e-20).
-    Extended z = 1;
+    Extended z = std::sqrt(-2 * target);
     for (int i = 0; i < 200; ++i) {
         const Extended tail = std::erfc(z / rootTwo) / 2;
         const Extended density = std::exp(-(z * z) / 2) / rootTwoPi;
         const Extended next = z + (std::log(tail) - target) * tail / density;
-        if (std::fabs(next - z) <= 1e-18L * next) {
-            z = next;
+        if (!(next < z) || z - next <= 1e-18L * next) {
+            z = std::min(z, next);
             break;
         }
         z = next;
@@ -823,35 +940,62 @@ Extended criticalValue(double level) {
     return z * z;
 }
 
-std::optional<double> exactTestPValue(const GenotypeCounts& counts) {
+Extended testStatistic(HweTest test, const GenotypeCounts& counts) {
+    const std::uint32_t n = std::uint32_t{counts.o11} + counts.o12 + counts.o22;
+    if (n == 0 || n > 65535) return kNotComputable;
+    return statisticOf(test, counts, static_cast<std::uint16_t>(n));
+}
+
+std::optional<Extended> exactPValue(HweTest test, const GenotypeCounts& counts) {
     const std::uint32_t n = std::uint32_t{counts.o11} + counts.o12 + counts.o22;
     const std::uint32_t a = 2 * std::uint32_t{counts.o11} + counts.o12;
-    if (a == 0 || a == 2 * n) return std::nullopt;
-    ConditionalRow row;
-    conditionalRow(n, a, 0, row);
-    return static_cast<double>(exactPValue(row, counts.o12));
+    if (!isExactFamilyTest(test) || a == 0 || a == 2 * n) return std::nullopt;
+    ConditionalRow<Extended> row;
+    conditionalRow<Extended>(n, a, 0, row);
+    ExactRowDecisions<Extended> decisions(row);
+    decisions.update();
+    // A weight that underflowed (only beyond n of about 15000) counts as the
+    // smallest normal value: a p-value is never 0.
+    const std::size_t i = static_cast<std::size_t>((counts.o12 - row.firstH) / 2);
+    if (i >= row.size) return std::numeric_limits<Extended>::min();
+    return std::max(decisions.pValue(test, i), std::numeric_limits<Extended>::min());
+}
+
+std::optional<Extended> exactTestPValue(const GenotypeCounts& counts) {
+    return exactPValue(HweTest::Exact, counts);
+}
+
+std::optional<ExactRejection> exactRejection(HweTest test, std::uint32_t n, std::uint32_t a,
+                                             double level) {
+    if (!isExactFamilyTest(test) || n == 0 || a == 0 || a >= 2 * n) return std::nullopt;
+    ExactRejection r;
+    if (level < 1e-280) {
+        ConditionalRow<Extended> row;
+        conditionalRow<Extended>(n, a, static_cast<Extended>(level) * 1e-20L, row);
+        ExactRowDecisions<Extended> decisions(row);
+        decisions.update();
+        decisions.rejection(test, level, r.low, r.high);
+    } else {
+        ConditionalRow<double> row;
+        conditionalRow<double>(n, a, level * 1e-20, row);
+        ExactRowDecisions<double> decisions(row);
+        decisions.update();
+        decisions.rejection(test, level, r.low, r.high);
+    }
+    return r;
 }
 
 std::optional<ExactRejection> exactRejection(std::uint32_t n, std::uint32_t a, double level) {
-    if (n == 0 || a == 0 || a >= 2 * n) return std::nullopt;
-    ConditionalRow row;
-    conditionalRow(n, a, level * 1e-20, row);
-    ExactRowDecisions decisions(row);
-    decisions.update();
-    ExactRejection r;
-    decisions.rejection(level, r.low, r.high);
-    return r;
+    return exactRejection(HweTest::Exact, n, a, level);
 }
 
 std::optional<bool> rejects(HweTest test, const GenotypeCounts& counts, double level) {
     const std::uint32_t n = std::uint32_t{counts.o11} + counts.o12 + counts.o22;
     if (n == 0 || n > 65535) return std::nullopt;
-    if (test == HweTest::Exact) {
-        const std::uint32_t a = 2 * std::uint32_t{counts.o11} + counts.o12;
-        if (a == 0 || a == 2 * n) return std::nullopt;
-        ConditionalRow row;
-        conditionalRow(n, a, 0, row);
-        return exactPValue(row, counts.o12) <= static_cast<Extended>(level) * (1 + kLevelTolerance);
+    if (isExactFamilyTest(test)) {
+        const auto p = exactPValue(test, counts);
+        if (!p) return std::nullopt;
+        return *p <= static_cast<Extended>(level) * (1 + kLevelTolerance);
     }
     const Extended statistic = statisticOf(test, counts, static_cast<std::uint16_t>(n));
     if (statistic == kNotComputable) return std::nullopt;

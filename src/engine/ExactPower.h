@@ -23,7 +23,7 @@ namespace zyg {
 enum class HweTest {
     X2,     // Pearson's X2 against the sample's own expectation, no correction
     G,      // the likelihood-ratio G
-    X2cc,   // X2 with the continuity correction 0.5
+    X2cc,   // X2 with the continuity correction: |o - e| less min(0.5, |o - e|)
     Exact,  // the exact test, conditional on the allele count
 };
 
@@ -52,23 +52,46 @@ std::string checkModel(const ModelSetting& setting);
 // The model's genotype frequencies, computed as the window computes them.
 GenotypeFrequencies frequenciesOf(const ModelSetting& setting);
 
-// The critical value of X2 and G at a level in (0, 0.5]: the window's
-// 3.841459 and 6.634907 at 0.05 and 0.01, the 1-df chi-square quantile at any
-// other level.
+// The critical value of X2, G and X2cc at a level in [1e-300, 0.5]: the
+// window's 3.841459 and 6.634907 at 0.05 and 0.01, the 1-df chi-square
+// quantile at any other level, within a relative 1e-17 (Newton's method on
+// the log of the extended erfc, which holds its accuracy in the far tail).
 Extended criticalValue(double level);
 
-// The two-sided p-value of the exact test of the sample, or nothing when both
-// alleles do not occur.
-std::optional<double> exactTestPValue(const GenotypeCounts& counts);
+// The 1-df chi-square upper tail P(X2 > statistic), in extended precision:
+// it reaches below 1e-4900 before it underflows to 0 (at a statistic above
+// about 22600). 1 for a statistic of 0 or less.
+Extended chiSquareUpperTail(Extended statistic);
 
-// The heterozygote counts h that the exact test rejects at a level among the
-// samples of n genotypes with a copies of A1: h <= low and h >= high. The
-// same decisions as `rejects`, up to sums that differ in their last bits, at
-// the cost of one conditional distribution for every sample of that allele
-// count. Nothing when a is 0 or 2n (not testable).
+// The statistic of X2, G or X2cc on one sample (X2cc sums
+// max(0, |o - e| - 0.5)^2 / e, so the correction never increases a term), or
+// kNotComputable when the test cannot compute it or is not one of these.
+Extended testStatistic(HweTest test, const GenotypeCounts& counts);
+
+// The p-value of an exact-family test of one sample (see HweTest), or
+// nothing when both alleles do not occur or the test is not of that family.
+// Computed in long double from the conditional distribution without pruning;
+// each weight is k ratios from the mode, each with two reciprocals rounded to
+// doubles, so the p-value is within a relative (3k + 2) 2^-53 of the exact
+// sum, k <= n / 2 (2e-12 at n = 10000); it is never 0 nor NaN: a p-value below the smallest normal
+// long double (3.4e-4932, reachable only beyond n of about 15000) comes back as that value.
+std::optional<Extended> exactPValue(HweTest test, const GenotypeCounts& counts);
+// The two-sided exact test's p-value, exactPValue(HweTest::Exact, counts).
+std::optional<Extended> exactTestPValue(const GenotypeCounts& counts);
+
+// The heterozygote counts h that an exact-family test rejects at a level
+// among the samples of n genotypes with a copies of A1: h <= low and
+// h >= high. A one-sided test rejects on its own side only: low is -1 for
+// the excess tests, high is INT_MAX for the deficit tests. The same
+// decisions as `rejects`, up to sums that differ in their last bits, at the
+// cost of one conditional distribution for every sample of that allele count.
+// Nothing when a is 0 or 2n (not testable) or the test is not exact-family.
 struct ExactRejection {
     int low = -1, high = 0;
 };
+std::optional<ExactRejection> exactRejection(HweTest test, std::uint32_t n, std::uint32_t a,
+                                             double level);
+// The two-sided exact test's bounds, exactRejection(HweTest::Exact, ...).
 std::optional<ExactRejection> exactRejection(std::uint32_t n, std::uint32_t a, double level);
 
 // The test's decision on one sample at a level: true when rejected, false when
@@ -94,14 +117,29 @@ struct ExactPower {
 // Error bound: the genotype-count triples are grouped by allele count, and
 // within a group the probabilities follow from the most probable triple (an
 // extended exp of extended log-factorials) by their ratios, in doubles. A
-// triple is left out only when its probability is below
+// triple is left out only when its probability is below a cut of
 // 1e-12 / ((n + 1)(n + 2) / 2), so the mass left out is below 1e-12; it is
-// reported as 1 minus the mass summed. The ratios and sums add a relative
-// error below 1e-12 (at most a few thousand roundings of 2^-53 in a group),
-// so every probability returned is within 2e-12 of the sum over all triples,
-// each decided by `rejects`. The genotype probabilities are those the sampler
-// draws with: f11, then f12 (none when f11 + f12 lies below f11), then the
-// rest.
+// reported as 1 minus the mass summed. When a request's testable probability
+// T is below 1/2, the sum is made again with the cut lowered by 2T, so the
+// mass left out is below 1e-12 min(1, 2T) for every request (down to T of
+// about 1e-270, where the cut would leave the range of doubles; requests
+// that can never be tested, such as G with a genotype of probability 0, do
+// not count). The ratios and sums add a relative error below 4e-13 in a
+// group (at most a few thousand roundings of 2^-53), so every probability
+// returned is within 2e-12 of the sum over all triples, each decided by
+// `rejects`, and within a relative 3e-12 when T < 1/2; the conditional
+// power, power / testable, is within 1e-11 of the ratio of the exact sums
+// (|P'/T' - P/T| <= (|P' - P| + (P/T) |T' - T|) / T'). The genotype
+// probabilities are those the sampler draws with: f11, then f12 (none when
+// f11 + f12 lies below f11), then the rest.
+//
+// The exact-family decisions come from the conditional distribution of each
+// allele count in doubles (long double when the smallest exact level is below
+// 1e-280), pruned at 1e-20 times that level relative to its mode: their
+// p-values are within a relative 1e-12 of the exact sums, so that the level
+// tolerance below decides every sample as `rejects` does. X2, G and X2cc are
+// decided against criticalValue, which holds its accuracy at every level in
+// (0, 0.5].
 //
 // The exact test rejects when its p-value is at most the level (up to a
 // relative 1e-9, so that a p-value equal to the level is rejected whatever
