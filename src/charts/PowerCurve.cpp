@@ -92,6 +92,12 @@ std::string testLabel(HweTest test) {
         case HweTest::G: return "G";
         case HweTest::X2cc: return "X2 (cc)";
         case HweTest::Exact: return "Exact";
+        case HweTest::ExactMidP: return "Exact (mid-p)";
+        case HweTest::ExactDost: return "Exact (doubled one-sided)";
+        case HweTest::ExactDeficit: return "Exact (deficit)";
+        case HweTest::ExactExcess: return "Exact (excess)";
+        case HweTest::ExactDeficitMidP: return "Exact (deficit, mid-p)";
+        case HweTest::ExactExcessMidP: return "Exact (excess, mid-p)";
     }
     return "X2";
 }

@@ -157,7 +157,7 @@ double quickStatistic(HweTest test, const GenotypeCounts& c, std::uint32_t n) {
                          d22 = corrected(o22, e22);
             return d11 * d11 / e11 + d12 * d12 / e12 + d22 * d22 / e22;
         }
-        case HweTest::Exact: break;
+        default: break;
     }
     return -1;
 }
@@ -174,7 +174,7 @@ Extended statisticOf(HweTest test, const GenotypeCounts& counts, std::uint16_t n
             if (g == kNotComputable) return g;
             return g < 0 ? 0 : g;
         case HweTest::X2cc: return correctedX2(counts, n);
-        case HweTest::Exact: break;
+        default: break;
     }
     return kNotComputable;
 }
@@ -340,19 +340,25 @@ void conditionalRow(std::uint32_t n, std::uint32_t a, W cut, ConditionalRow<W>& 
     row.total = static_cast<Extended>(w.below) + w.above;
 }
 
-bool isExactFamilyTest(HweTest test) {
-    return test != HweTest::X2 && test != HweTest::G && test != HweTest::X2cc;
-}
+bool isExactFamilyTest(HweTest test) { return isExactFamily(test); }
 
 // The decisions of the exact tests on a whole row. With the weights w_i of
-// the row (left to right) and their sums from each end, L_i = w_0 + ... + w_i
-// and R_i = w_i + ... + w_last, each test's p-value of count i is a sum:
-//   exact:   S(w_i (1 + tie)), S(x) the sum of the weights at most x;
-// and the weights rise to the top and fall after it, so the counts no more
+// the row (left to right), L_i = w_0 + ... + w_i and R_i = w_i + ... + w_last
+// (sums from each end), and S(x) / S<(x) the sums of the weights at most /
+// below x, a count's p-value times the row's total is
+//   exact               S(w_i (1 + tie))
+//   exact-midp          (S(w_i (1 + tie)) + S<(w_i / (1 + tie))) / 2
+//   exact-deficit(-midp) L_i (- w_i / 2),  exact-excess(-midp) R_i (- w_i / 2)
+//   exact-dost          2 min(L_i, R_i)
+// The weights rise to the top and fall after it, so the counts no more
 // probable than a weight x are a run at each end and S(x) is a sum from the
-// left end plus one from the right end. A count's p-value grows with its
-// weight, so the rejected counts are the two runs of least probable counts
-// whose p-values stay at or below the level.
+// left end plus one from the right end. The two-sided p-values grow with the
+// weight, so their rejected counts are the least probable at each end: a
+// prefix of the rising side and a suffix of the falling side. L_i grows with
+// i (and so does L_i - w_i / 2 = L_(i-1) + w_i / 2), R_i falls: a deficit
+// test rejects a prefix of the row, an excess test a suffix, and the doubled
+// one-sided test both (2 L_i <= level and 2 R_i <= level cannot both hold, as
+// L_i + R_i exceeds the total).
 template <class W>
 class ExactRowDecisions {
 public:
@@ -378,7 +384,14 @@ public:
     W scaledPValue(HweTest test, std::size_t i) const {
         const W* w = row_.weights();
         switch (test) {
-            case HweTest::Exact: return atMost(w[i] * (1 + static_cast<W>(kTieTolerance)));
+            case HweTest::Exact: return atMost(w[i] * kTie);
+            case HweTest::ExactMidP: return midP(w[i]);
+            case HweTest::ExactDost:
+                return 2 * std::min(fromLeft_[i + 1], fromRight_[row_.size - i]);
+            case HweTest::ExactDeficit: return fromLeft_[i + 1];
+            case HweTest::ExactExcess: return fromRight_[row_.size - i];
+            case HweTest::ExactDeficitMidP: return fromLeft_[i] + w[i] / 2;
+            case HweTest::ExactExcessMidP: return fromRight_[row_.size - i - 1] + w[i] / 2;
             default: break;
         }
         return 0;
@@ -390,40 +403,84 @@ public:
     }
 
     // The rejected counts at a level: h <= low and h >= high (low below the
-    // row and high above it when a side rejects nothing; high is INT_MAX for
-    // a test that never rejects on the right).
+    // row and high above it when a side rejects nothing; low is -1 for a test
+    // that never rejects on the left, high INT_MAX for one that never rejects
+    // on the right). Each test's predicate is written out, so that a probe
+    // costs its own sums only.
     void rejection(HweTest test, double level, int& low, int& high) const {
-        const std::size_t size = row_.size, top = row_.top;
+        const W* w = row_.weights();
+        const std::size_t size = row_.size;
         const W threshold =
             static_cast<W>(static_cast<Extended>(level) * (1 + kLevelTolerance) * row_.total);
-        auto rejected = [&](std::size_t i) { return scaledPValue(test, i) <= threshold; };
-        // Left of the top the weights rise: the rejected counts are a prefix
-        // of [0, top] (the top is rejected only when every count is).
-        std::size_t l = 0, r = top + 1;  // rejected below l, kept from r
-        while (l < r) {
-            const std::size_t mid = l + (r - l) / 2;
-            if (rejected(mid))
-                l = mid + 1;
-            else
-                r = mid;
+        auto hAt = [&](std::size_t i) { return row_.firstH + 2 * static_cast<int>(i); };
+        // The first index in [from, to) where `holds` fails (it holds before).
+        auto endOf = [](std::size_t from, std::size_t to, auto holds) {
+            while (from < to) {
+                const std::size_t mid = from + (to - from) / 2;
+                if (holds(mid))
+                    from = mid + 1;
+                else
+                    to = mid;
+            }
+            return from;
+        };
+        // The first index in [from, to) where `holds` holds (it fails before).
+        auto startOf = [](std::size_t from, std::size_t to, auto holds) {
+            while (from < to) {
+                const std::size_t mid = from + (to - from) / 2;
+                if (holds(mid))
+                    to = mid;
+                else
+                    from = mid + 1;
+            }
+            return from;
+        };
+        // Two-sided by weight: a prefix of [0, top] (the top is rejected
+        // only when every count is) and a suffix of (top, size).
+        auto byWeight = [&](auto rejected) {
+            const std::size_t top = row_.top;
+            const std::size_t leftRejected = endOf(0, top + 1, rejected);
+            low = hAt(leftRejected) - 2;
+            high = leftRejected > top ? hAt(top + 1) : hAt(startOf(top + 1, size, rejected));
+        };
+        auto deficit = [&](auto rejected) {
+            low = hAt(endOf(0, size, rejected)) - 2;
+            high = std::numeric_limits<int>::max();
+        };
+        auto excess = [&](auto rejected) {
+            low = -1;
+            high = hAt(startOf(0, size, rejected));
+        };
+        switch (test) {
+            case HweTest::ExactMidP:
+                return byWeight([&](std::size_t i) { return midP(w[i]) <= threshold; });
+            case HweTest::ExactDeficit:
+                return deficit([&](std::size_t i) { return fromLeft_[i + 1] <= threshold; });
+            case HweTest::ExactDeficitMidP:
+                return deficit([&](std::size_t i) { return fromLeft_[i] + w[i] / 2 <= threshold; });
+            case HweTest::ExactExcess:
+                return excess([&](std::size_t i) { return fromRight_[size - i] <= threshold; });
+            case HweTest::ExactExcessMidP:
+                return excess([&](std::size_t i) {
+                    return fromRight_[size - i - 1] + w[i] / 2 <= threshold;
+                });
+            case HweTest::ExactDost:
+                // 2 min(L_i, R_i) <= level: 2 L_i <= level (a prefix) or
+                // 2 R_i <= level (a suffix).
+                low = hAt(endOf(0, size,
+                                [&](std::size_t i) { return 2 * fromLeft_[i + 1] <= threshold; })) -
+                      2;
+                high = hAt(startOf(
+                    0, size, [&](std::size_t i) { return 2 * fromRight_[size - i] <= threshold; }));
+                return;
+            default:
+                return byWeight([&](std::size_t i) { return atMost(w[i] * kTie) <= threshold; });
         }
-        const std::size_t leftRejected = l;
-        // Right of the top they fall: the rejected counts are a suffix.
-        l = leftRejected > top ? size : top + 1;
-        r = size;  // kept below l, rejected from r
-        while (l < r) {
-            const std::size_t mid = l + (r - l) / 2;
-            if (rejected(mid))
-                r = mid;
-            else
-                l = mid + 1;
-        }
-        if (leftRejected > top) l = top + 1;  // everything is rejected
-        low = row_.firstH + 2 * static_cast<int>(leftRejected) - 2;
-        high = row_.firstH + 2 * static_cast<int>(l);
     }
 
 private:
+    static constexpr W kTie = 1 + static_cast<W>(kTieTolerance);
+
     // The sum of the weights at most x.
     W atMost(W x) const {
         const W* w = row_.weights();
@@ -433,6 +490,26 @@ private:
         const auto right = end - std::partition_point(topIt + 1, end, [&](W v) { return v > x; });
         return fromLeft_[static_cast<std::size_t>(left)] +
                fromRight_[static_cast<std::size_t>(right)];
+    }
+
+    // Twice the mid-p of a count of weight x, times the total: the weights
+    // at most x (1 + tie) plus those below x / (1 + tie). The second set is
+    // the first less the ties, which lie next to the ends of the first on
+    // each side, so they are found by stepping back from its search.
+    W midP(W x) const {
+        const W* w = row_.weights();
+        const W* topIt = w + row_.top;
+        const W* end = w + row_.size;
+        const W most = x * kTie, least = x / kTie;
+        auto left = std::upper_bound(w, topIt + 1, most) - w;
+        auto right = end - std::partition_point(topIt + 1, end, [&](W v) { return v > most; });
+        const W noMore =
+            fromLeft_[static_cast<std::size_t>(left)] + fromRight_[static_cast<std::size_t>(right)];
+        while (left > 0 && w[left - 1] >= least) --left;
+        while (right > 0 && end[-right] >= least) --right;
+        const W less =
+            fromLeft_[static_cast<std::size_t>(left)] + fromRight_[static_cast<std::size_t>(right)];
+        return (noMore + less) / 2;
     }
 
     const ConditionalRow<W>& row_;
@@ -845,18 +922,28 @@ private:
 
 }  // namespace
 
+bool isExactFamily(HweTest test) {
+    return test != HweTest::X2 && test != HweTest::G && test != HweTest::X2cc;
+}
+
 std::string_view hweTestName(HweTest test) {
     switch (test) {
         case HweTest::X2: return "x2";
         case HweTest::G: return "g";
         case HweTest::X2cc: return "x2cc";
         case HweTest::Exact: return "exact";
+        case HweTest::ExactMidP: return "exact-midp";
+        case HweTest::ExactDost: return "exact-dost";
+        case HweTest::ExactDeficit: return "exact-deficit";
+        case HweTest::ExactExcess: return "exact-excess";
+        case HweTest::ExactDeficitMidP: return "exact-deficit-midp";
+        case HweTest::ExactExcessMidP: return "exact-excess-midp";
     }
     return "";
 }
 
 std::optional<HweTest> parseHweTest(std::string_view name) {
-    for (HweTest t : {HweTest::X2, HweTest::G, HweTest::X2cc, HweTest::Exact})
+    for (HweTest t : kHweTests)
         if (hweTestName(t) == name) return t;
     return std::nullopt;
 }

@@ -19,15 +19,45 @@
 
 namespace zyg {
 
-// The tests of Hardy-Weinberg proportions.
+// The tests of Hardy-Weinberg proportions. The exact family (every test
+// from Exact on) is conditional on the allele count a: given a, the
+// heterozygote count H has P(H = h | a) proportional to
+// 2^h / (n11! h! n22!) under Hardy-Weinberg, and a sample with h
+// heterozygotes gets the p-value below. All are testable when both alleles
+// occur, and reject when the p-value is at most the level (up to a relative
+// 1e-9). Counts whose conditional probabilities differ by less than a
+// relative 1e-7 are equally probable ("ties").
 enum class HweTest {
-    X2,     // Pearson's X2 against the sample's own expectation, no correction
-    G,      // the likelihood-ratio G
-    X2cc,   // X2 with the continuity correction: |o - e| less min(0.5, |o - e|)
-    Exact,  // the exact test, conditional on the allele count
+    X2,                // Pearson's X2 against the sample's own expectation, no correction
+    G,                 // the likelihood-ratio G
+    X2cc,              // X2 with the continuity correction: |o - e| less min(0.5, |o - e|)
+    Exact,             // P(counts no more probable than h)
+    ExactMidP,         // P(counts less probable than h) + P(counts tied with h) / 2;
+                       // 0.5 when h is the only possible count
+    ExactDost,         // doubled one-sided: min(1, 2 min(P(H <= h), P(H >= h)))
+    ExactDeficit,      // P(H <= h): heterozygote deficit
+    ExactExcess,       // P(H >= h): heterozygote excess
+    ExactDeficitMidP,  // P(H <= h) - P(H = h) / 2
+    ExactExcessMidP,   // P(H >= h) - P(H = h) / 2
 };
 
-// "x2", "g", "x2cc", "exact".
+// Every test, in the order of the enumeration.
+inline constexpr HweTest kHweTests[] = {HweTest::X2,
+                                        HweTest::G,
+                                        HweTest::X2cc,
+                                        HweTest::Exact,
+                                        HweTest::ExactMidP,
+                                        HweTest::ExactDost,
+                                        HweTest::ExactDeficit,
+                                        HweTest::ExactExcess,
+                                        HweTest::ExactDeficitMidP,
+                                        HweTest::ExactExcessMidP};
+
+// True for the tests conditional on the allele count (Exact and after).
+bool isExactFamily(HweTest test);
+
+// "x2", "g", "x2cc", "exact", "exact-midp", "exact-dost", "exact-deficit",
+// "exact-excess", "exact-deficit-midp", "exact-excess-midp".
 std::string_view hweTestName(HweTest test);
 std::optional<HweTest> parseHweTest(std::string_view name);
 

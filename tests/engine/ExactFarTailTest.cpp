@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -45,7 +47,7 @@ struct ReferenceRow {
     int n = 0, a = 0, lo = 0;
     std::vector<Real> w;
     std::vector<Real> sortedPrefix, sorted;  // weights ascending and their running sums
-    std::vector<Real> fromLeft;              // fromLeft[i] = w[0] + ... + w[i]
+    std::vector<Real> fromLeft, fromRight;   // w[0] + ... + w[i], w[i] + ... + w[last]
     Real total = 0;
 };
 
@@ -57,8 +59,8 @@ ReferenceRow referenceRow(int n, int a) {
     r.lo = a % 2;
     std::vector<Real> lw;
     for (int h = r.lo; h <= std::min(a, m); h += 2)
-        lw.push_back(h * std::log(2.0L) - std::lgamma((a - h) / 2 + 1.0L) -
-                     std::lgamma(h + 1.0L) - std::lgamma((m - h) / 2 + 1.0L));
+        lw.push_back(h * std::log(2.0L) - std::lgamma((a - h) / 2 + 1.0L) - std::lgamma(h + 1.0L) -
+                     std::lgamma((m - h) / 2 + 1.0L));
     const Real top = *std::max_element(lw.begin(), lw.end());
     for (Real v : lw) r.w.push_back(std::exp(v - top));
     r.sorted = r.w;
@@ -69,6 +71,9 @@ ReferenceRow referenceRow(int n, int a) {
     r.total = sum;
     Real left = 0;
     for (Real v : r.w) r.fromLeft.push_back(left += v);
+    r.fromRight.resize(r.w.size());
+    Real right = 0;
+    for (std::size_t i = r.w.size(); i-- > 0;) r.fromRight[i] = right += r.w[i];
     return r;
 }
 
@@ -85,12 +90,18 @@ Real referencePValue(HweTest test, const ReferenceRow& r, int h) {
             std::lower_bound(r.sorted.begin(), r.sorted.end(), x) - r.sorted.begin())];
     };
     const Real left = r.fromLeft[i] / r.total;
-    const Real right = (r.total - (i > 0 ? r.fromLeft[i - 1] : 0)) / r.total;
-    (void)below;
-    (void)left;
-    (void)right;
+    const Real right = r.fromRight[i] / r.total;
+    const Real here = wi / r.total;
+    const Real noMore = atMost(wi * (1 + 1e-7L)) / r.total;  // as probable or less
+    const Real less = below(wi / (1 + 1e-7L)) / r.total;     // less probable
     switch (test) {
-        case HweTest::Exact: return std::min<Real>(atMost(wi * (1 + 1e-7L)) / r.total, 1);
+        case HweTest::Exact: return std::min<Real>(noMore, 1);
+        case HweTest::ExactMidP: return (noMore + less) / 2;
+        case HweTest::ExactDost: return std::min<Real>(1, 2 * std::min(left, right));
+        case HweTest::ExactDeficit: return left;
+        case HweTest::ExactExcess: return right;
+        case HweTest::ExactDeficitMidP: return left - here / 2;
+        case HweTest::ExactExcessMidP: return right - here / 2;
         default: break;
     }
     ADD_FAILURE() << "no reference for " << hweTestName(test);
@@ -122,10 +133,11 @@ bool referenceRejects(HweTest test, Real pValue, Real level) {
 
 // The multinomial probability of a triple under genotype probabilities pr.
 Real multinomial(int n, int n11, int h, int n22, const Real pr[3]) {
-    auto term = [](int k, Real p) { return k == 0 ? 0.0L : (p == 0 ? -INFINITY : k * std::log(p)); };
+    auto term = [](int k, Real p) {
+        return k == 0 ? 0.0L : (p == 0 ? -INFINITY : k * std::log(p));
+    };
     return std::exp(std::lgamma(n + 1.0L) - std::lgamma(n11 + 1.0L) - std::lgamma(h + 1.0L) -
-                    std::lgamma(n22 + 1.0L) + term(n11, pr[0]) + term(h, pr[1]) +
-                    term(n22, pr[2]));
+                    std::lgamma(n22 + 1.0L) + term(n11, pr[0]) + term(h, pr[1]) + term(n22, pr[2]));
 }
 
 struct ReferencePower {
@@ -170,13 +182,15 @@ std::string what(const TestLevel& t) {
 }
 
 constexpr HweTest kChiSquareTests[] = {HweTest::X2, HweTest::G, HweTest::X2cc};
-constexpr HweTest kExactTests[] = {HweTest::Exact};
+constexpr HweTest kExactTests[] = {
+    HweTest::Exact,       HweTest::ExactMidP,        HweTest::ExactDost,      HweTest::ExactDeficit,
+    HweTest::ExactExcess, HweTest::ExactDeficitMidP, HweTest::ExactExcessMidP};
 
 }  // namespace
 
 TEST(FarTail, CriticalValuesInvertTheChiSquareTailDownTo1e300) {
-    for (double level : {0.5, 0.3, 0.1, 0.001, 1e-10, 1e-50, 1e-99, 1e-100, 1e-101, 1e-150,
-                         1e-200, 1e-250, 1e-299, 1e-300}) {
+    for (double level : {0.5, 0.3, 0.1, 0.001, 1e-10, 1e-50, 1e-99, 1e-100, 1e-101, 1e-150, 1e-200,
+                         1e-250, 1e-299, 1e-300}) {
         const Extended c = criticalValue(level);
         ASSERT_TRUE(std::isfinite(c) && c > 0) << level;
         EXPECT_NEAR(static_cast<double>(chiSquareUpperTail(c) / level), 1.0, 1e-15) << level;
@@ -200,8 +214,7 @@ TEST(FarTail, EveryTestAgreesWithTheReferenceFromLevel1e300To05) {
     std::vector<HweTest> all(std::begin(kChiSquareTests), std::end(kChiSquareTests));
     all.insert(all.end(), std::begin(kExactTests), std::end(kExactTests));
     for (HweTest t : all)
-        for (double level :
-             {1e-300, 1e-250, 1e-200, 1e-150, 1e-100, 1e-60, 1e-20, 1e-5, 0.05, 0.5})
+        for (double level : {1e-300, 1e-250, 1e-200, 1e-150, 1e-100, 1e-60, 1e-20, 1e-5, 0.05, 0.5})
             tests.push_back({t, level});
     const auto got = exactPower(model, n, tests);
     const auto want = referencePower(model, n, tests);
@@ -282,8 +295,8 @@ TEST(X2cc, TheCorrectionNeverIncreasesATerm) {
 
 TEST(X2cc, SizeUnderHardyWeinbergStaysAtOrBelowTheLevelForRareAlleles) {
     const std::vector<TestLevel> tests{{HweTest::X2cc, 0.05}, {HweTest::X2cc, 0.01}};
-    for (const auto& [p, n] : {std::pair{0.01, 200u}, {0.1, 5u}, {0.05, 30u}, {0.02, 100u},
-                               {0.01, 1000u}, {0.2, 20u}}) {
+    for (const auto& [p, n] :
+         {std::pair{0.01, 200u}, {0.1, 5u}, {0.05, 30u}, {0.02, 100u}, {0.01, 1000u}, {0.2, 20u}}) {
         const auto e = exactPower(hw(p), n, tests);
         EXPECT_LE(e[0].conditionalPower, 0.05) << p << " " << n;
         EXPECT_LE(e[1].conditionalPower, 0.01) << p << " " << n;
@@ -300,10 +313,10 @@ TEST(ConditionalPower, KeepsItsDigitsWhenATestableSampleIsRare) {
     // Strong overdominance puts nearly all of a group on the counts without
     // a homozygote, and near-complete inbreeding on those without
     // heterozygotes, which G cannot test.
-    for (const ModelSetting& s : {selection(0.01, 0.0001, 1, 1), selection(0.01, 0.001, 1, 1),
-                                  selection(0.02, 0.01, 0.01, 1), hw(0.01),
-                                  selection(0.5, 1e-6, 1, 1e-6), selection(0.3, 1e-5, 1, 1e-4),
-                                  inbreeding(0.5, 0.999999), inbreeding(0.2, 1 - 1e-9)})
+    for (const ModelSetting& s :
+         {selection(0.01, 0.0001, 1, 1), selection(0.01, 0.001, 1, 1),
+          selection(0.02, 0.01, 0.01, 1), hw(0.01), selection(0.5, 1e-6, 1, 1e-6),
+          selection(0.3, 1e-5, 1, 1e-4), inbreeding(0.5, 0.999999), inbreeding(0.2, 1 - 1e-9)})
         for (int n : {5, 8, 12, 20}) {
             const auto got = exactPower(s, static_cast<std::uint32_t>(n), tests);
             const auto want = referencePower(s, n, tests);
@@ -318,4 +331,83 @@ TEST(ConditionalPower, KeepsItsDigitsWhenATestableSampleIsRare) {
                     << static_cast<double>(want[i].testable);
             }
         }
+}
+
+TEST(ExactFamily, EveryPValueEqualsTheConditionalDistributionOnEveryTableUpTo30) {
+    for (int n = 1; n <= 30; ++n)
+        for (int a = 1; a < 2 * n; ++a) {
+            const ReferenceRow row = referenceRow(n, a);
+            const int m = 2 * n - a;
+            for (int h = a % 2; h <= std::min(a, m); h += 2) {
+                const GenotypeCounts c = counts((a - h) / 2, h, (m - h) / 2);
+                Real got[std::size(kExactTests)];
+                for (std::size_t k = 0; k < std::size(kExactTests); ++k) {
+                    const HweTest t = kExactTests[k];
+                    const auto p = exactPValue(t, c);
+                    ASSERT_TRUE(p);
+                    got[k] = *p;
+                    const Real want = referencePValue(t, row, h);
+                    EXPECT_NEAR(static_cast<double>(*p), static_cast<double>(want),
+                                1e-13 * static_cast<double>(want))
+                        << hweTestName(t) << " " << c.o11 << " " << h << " " << c.o22;
+                }
+                const Real exact = got[0], midp = got[1], deficit = got[3], excess = got[4],
+                           deficitMidp = got[5], excessMidp = got[6];
+                const Real here = row.w[static_cast<std::size_t>((h - row.lo) / 2)] / row.total;
+                // The one-sided p-values overlap in h itself.
+                EXPECT_NEAR(static_cast<double>(deficit + excess), static_cast<double>(1 + here),
+                            1e-14);
+                EXPECT_NEAR(static_cast<double>(deficitMidp + excessMidp), 1, 1e-14);
+                EXPECT_LT(midp, exact);
+                EXPECT_LT(deficitMidp, deficit);
+                EXPECT_LT(excessMidp, excess);
+            }
+        }
+}
+
+TEST(ExactFamily, TiesAndSingleCountRowsByHand) {
+    // n 6 with 4 copies of A1: weights 1/48, 1/3, 1/3 at h 0, 2, 4 (total
+    // 33/48), so h 2 and 4 are tied.
+    EXPECT_NEAR(static_cast<double>(*exactPValue(HweTest::Exact, counts(1, 2, 3))), 1, 1e-15);
+    EXPECT_NEAR(static_cast<double>(*exactPValue(HweTest::ExactMidP, counts(1, 2, 3))), 17.0 / 33,
+                1e-15);
+    EXPECT_NEAR(static_cast<double>(*exactPValue(HweTest::ExactMidP, counts(0, 4, 2))), 17.0 / 33,
+                1e-15);
+    EXPECT_NEAR(static_cast<double>(*exactPValue(HweTest::ExactMidP, counts(2, 0, 4))), 0.5 / 33,
+                1e-15);
+    EXPECT_NEAR(static_cast<double>(*exactPValue(HweTest::ExactDeficit, counts(1, 2, 3))),
+                17.0 / 33, 1e-15);
+    EXPECT_NEAR(static_cast<double>(*exactPValue(HweTest::ExactDost, counts(2, 0, 4))), 2.0 / 33,
+                1e-15);
+    // One heterozygote and nothing else possible (n 1, a 1): mid-p 0.5, the
+    // others 1; mid-p rejects it at 0.5 and not below.
+    for (HweTest t : kExactTests)
+        EXPECT_NEAR(static_cast<double>(*exactPValue(t, counts(0, 1, 0))),
+                    t == HweTest::ExactMidP || t == HweTest::ExactDeficitMidP ||
+                            t == HweTest::ExactExcessMidP
+                        ? 0.5
+                        : 1.0,
+                    1e-15)
+            << hweTestName(t);
+    EXPECT_EQ(rejects(HweTest::ExactMidP, counts(0, 1, 0), 0.5), std::optional<bool>(true));
+    EXPECT_EQ(rejects(HweTest::ExactMidP, counts(0, 1, 0), 0.4999), std::optional<bool>(false));
+    const auto bounds = exactRejection(HweTest::ExactMidP, 1, 1, 0.5);
+    ASSERT_TRUE(bounds);
+    EXPECT_TRUE(1 <= bounds->low || 1 >= bounds->high);
+    // Not testable without both alleles; not an exact-family test.
+    EXPECT_FALSE(exactPValue(HweTest::ExactDost, counts(3, 0, 0)));
+    EXPECT_FALSE(exactPValue(HweTest::X2, counts(3, 2, 1)));
+    EXPECT_FALSE(exactRejection(HweTest::G, 10, 5, 0.05));
+}
+
+TEST(ExactFamily, OneSidedTestsRejectOnTheirOwnSideOnly) {
+    for (double level : {0.5, 0.05, 1e-6}) {
+        const auto deficit = exactRejection(HweTest::ExactDeficit, 200, 200, level);
+        const auto excess = exactRejection(HweTest::ExactExcessMidP, 200, 200, level);
+        ASSERT_TRUE(deficit && excess);
+        EXPECT_EQ(deficit->high, std::numeric_limits<int>::max());
+        EXPECT_LT(deficit->low, 100);  // below the expected 100 heterozygotes
+        EXPECT_EQ(excess->low, -1);
+        EXPECT_GT(excess->high, 100);
+    }
 }

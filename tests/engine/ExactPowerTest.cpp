@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <optional>
 #include <random>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "engine/ExactPower.h"
@@ -15,7 +18,7 @@ using namespace zyg;
 
 namespace {
 
-constexpr HweTest kAllTests[] = {HweTest::X2, HweTest::G, HweTest::X2cc, HweTest::Exact};
+constexpr auto& kAllTests = kHweTests;
 
 std::vector<TestLevel> everyTestAt(std::initializer_list<double> levels) {
     std::vector<TestLevel> out;
@@ -80,11 +83,26 @@ long double multinomial(std::uint32_t n, std::uint32_t a, std::uint32_t b, std::
     return std::exp(lp);
 }
 
-// Every genotype-count triple of size n, each decided by `rejects`, with no
-// pruning: the reference that the exact power must reproduce.
+// Every genotype-count triple of size n, with no pruning: the reference
+// that the exact power must reproduce. X2, G and X2cc decide by `rejects`;
+// the exact family by the bounds of its allele count (exactRejection, one
+// conditional distribution per allele count, which
+// RejectionBoundsDecideEverySampleAsItsPValue checks against `rejects`).
 std::vector<ExactPower> enumerateAll(const ModelSetting& setting, std::uint32_t n,
                                      const std::vector<TestLevel>& tests) {
     const Probabilities pr = probabilitiesOf(setting);
+    std::map<std::pair<std::uint32_t, std::size_t>, std::optional<ExactRejection>> bounds;
+    auto decide = [&](std::size_t i, const GenotypeCounts& c) -> std::optional<bool> {
+        if (!isExactFamily(tests[i].test)) return rejects(tests[i].test, c, tests[i].level);
+        const std::uint32_t a = 2 * std::uint32_t{c.o11} + c.o12;
+        auto it = bounds.find({a, i});
+        if (it == bounds.end())
+            it =
+                bounds.emplace(std::pair{a, i}, exactRejection(tests[i].test, n, a, tests[i].level))
+                    .first;
+        if (!it->second) return std::nullopt;
+        return c.o12 <= it->second->low || c.o12 >= it->second->high;
+    };
     std::vector<long double> testable(tests.size()), rejected(tests.size());
     for (std::uint32_t a = 0; a <= n; ++a)
         for (std::uint32_t b = 0; a + b <= n; ++b) {
@@ -95,7 +113,7 @@ std::vector<ExactPower> enumerateAll(const ModelSetting& setting, std::uint32_t 
                                         static_cast<std::uint16_t>(b),
                                         static_cast<std::uint16_t>(c)};
             for (std::size_t i = 0; i < tests.size(); ++i) {
-                const auto decision = rejects(tests[i].test, counts, tests[i].level);
+                const auto decision = decide(i, counts);
                 if (!decision) continue;
                 testable[i] += prob;
                 if (*decision) rejected[i] += prob;
@@ -199,9 +217,17 @@ TEST(ExactPower, ReportsTheMassItLeavesOutAtTheLargestSample) {
     const std::vector<TestLevel> g{{HweTest::G, 0.05}};
     EXPECT_NEAR(exactPower(selection(0.02, 1, 1, 1), 10000, g)[0].testable,
                 1 - std::pow(1 - 0.0004, 10000), 1e-6);
-    // A large departure is found almost surely by every test.
-    for (const ExactPower& e : exactPower(inbreeding(0.4, 0.2), 10000, tests))
-        EXPECT_GT(e.power, 1 - 1e-9);
+    // A large heterozygote deficit is found almost surely by every test but
+    // those that look for an excess, which never find it.
+    const auto strong = exactPower(inbreeding(0.4, 0.2), 10000, tests);
+    for (std::size_t i = 0; i < tests.size(); ++i) {
+        const bool excess =
+            tests[i].test == HweTest::ExactExcess || tests[i].test == HweTest::ExactExcessMidP;
+        if (excess)
+            EXPECT_LT(strong[i].power, 1e-9) << hweTestName(tests[i].test);
+        else
+            EXPECT_GT(strong[i].power, 1 - 1e-9) << hweTestName(tests[i].test);
+    }
 }
 
 TEST(ExactPower, AgreesWithTheWindowsSamplerWithinFourStandardErrors) {
@@ -280,34 +306,44 @@ TEST(ExactTest, PValuesEqualTheDirectConditionalSum) {
 }
 
 TEST(ExactTest, RejectionBoundsDecideEverySampleAsItsPValue) {
-    for (std::uint32_t n : {1u, 2u, 7u, 30u, 151u})
-        for (double level : {0.05, 0.01, 0.3})
-            for (std::uint32_t a = 0; a <= 2 * n; ++a) {
-                const auto bounds = exactRejection(n, a, level);
-                EXPECT_EQ(bounds.has_value(), a > 0 && a < 2 * n);
-                for (std::uint32_t h = a % 2; h <= std::min(a, 2 * n - a); h += 2) {
-                    const GenotypeCounts c{static_cast<std::uint16_t>((a - h) / 2),
-                                           static_cast<std::uint16_t>(h),
-                                           static_cast<std::uint16_t>((2 * n - a - h) / 2)};
-                    const auto d = rejects(HweTest::Exact, c, level);
-                    ASSERT_EQ(d.has_value(), bounds.has_value());
-                    if (d) {
-                        EXPECT_EQ(*d, int(h) <= bounds->low || int(h) >= bounds->high)
-                            << n << " " << a << " " << h << " " << level;
+    for (HweTest test : kAllTests) {
+        if (!isExactFamily(test)) continue;
+        for (std::uint32_t n : {1u, 2u, 7u, 30u, 151u})
+            for (double level : {0.05, 0.01, 0.3, 0.5})
+                for (std::uint32_t a = 0; a <= 2 * n; ++a) {
+                    const auto bounds = exactRejection(test, n, a, level);
+                    EXPECT_EQ(bounds.has_value(), a > 0 && a < 2 * n);
+                    for (std::uint32_t h = a % 2; h <= std::min(a, 2 * n - a); h += 2) {
+                        const GenotypeCounts c{static_cast<std::uint16_t>((a - h) / 2),
+                                               static_cast<std::uint16_t>(h),
+                                               static_cast<std::uint16_t>((2 * n - a - h) / 2)};
+                        const auto d = rejects(test, c, level);
+                        ASSERT_EQ(d.has_value(), bounds.has_value());
+                        if (d) {
+                            EXPECT_EQ(*d, int(h) <= bounds->low || int(h) >= bounds->high)
+                                << hweTestName(test) << " " << n << " " << a << " " << h << " "
+                                << level;
+                        }
                     }
                 }
-            }
+    }
 }
 
 TEST(ExactTest, SizeNeverExceedsTheLevelUnderHardyWeinberg) {
-    const std::vector<TestLevel> tests{{HweTest::Exact, 0.05}, {HweTest::Exact, 0.01}};
-    for (double p : {0.5, 0.2, 0.05})
-        for (std::uint32_t n = 1; n <= 200; ++n) {
-            const auto e = exactPower(hw(p), n, tests);
-            if (e[0].testable == 0) continue;
-            EXPECT_LE(e[0].conditionalPower, 0.05 + 1e-12) << p << " " << n;
-            EXPECT_LE(e[1].conditionalPower, 0.01 + 1e-12) << p << " " << n;
-        }
+    // Every exact test but the mid-p ones is valid given the allele count.
+    for (HweTest test :
+         {HweTest::Exact, HweTest::ExactDost, HweTest::ExactDeficit, HweTest::ExactExcess}) {
+        const std::vector<TestLevel> tests{{test, 0.05}, {test, 0.01}};
+        for (double p : {0.5, 0.2, 0.05})
+            for (std::uint32_t n = 1; n <= 200; ++n) {
+                const auto e = exactPower(hw(p), n, tests);
+                if (e[0].testable == 0) continue;
+                EXPECT_LE(e[0].conditionalPower, 0.05 + 1e-12)
+                    << hweTestName(test) << p << " " << n;
+                EXPECT_LE(e[1].conditionalPower, 0.01 + 1e-12)
+                    << hweTestName(test) << p << " " << n;
+            }
+    }
 }
 
 TEST(ExactPower, SwappingTheAllelesChangesNoPower) {
