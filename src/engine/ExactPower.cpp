@@ -676,19 +676,7 @@ public:
         // last pass stands.
         Extended covered = sweep();
         const Extended cells = cellCount();
-        for (;;) {
-            Extended smallest = 1;
-            for (const Request& r : requests_)
-                if (canBeTestable(r.test)) smallest = std::min(smallest, r.testable);
-            const Extended wanted = 1e-12L * std::min<Extended>(1, 2 * smallest) / cells;
-            if (static_cast<Extended>(cut_) <= wanted * (1 + 1e-9L)) break;
-            const double next =
-                static_cast<double>(smallest > 0 ? wanted : static_cast<Extended>(cut_) * 1e-12L);
-            if (!(next >= 1e-290)) break;
-            cut_ = next;
-            cellSums_ = true;
-            covered = sweep();
-        }
+        while (lowerCut(cells, 1)) covered = sweep();
         std::vector<ExactPower> out;
         for (const Request& r : requests_) {
             ExactPower e;
@@ -699,6 +687,36 @@ public:
                     ? static_cast<double>(std::clamp<Extended>(r.rejected / r.testable, 0, 1))
                     : std::numeric_limits<double>::quiet_NaN();
             e.massLeftOut = static_cast<double>(std::max<Extended>(0, 1 - covered));
+            out.push_back(e);
+        }
+        return out;
+    }
+
+    // The same among the samples with a copies of A1 only: the group's
+    // cells relative to its most probable one, each sum divided by the
+    // group's. The cut is relative to that cell; the mass left out is
+    // reported as its bound, the cut times the counts left out, as a share of
+    // the group.
+    std::vector<ExactPower> runGiven(std::uint32_t a) {
+        given_ = true;
+        cellSums_ = true;
+        const Extended cells = static_cast<Extended>(std::min(a, 2 * n_ - a) / 2 + 1);
+        cut_ = static_cast<double>(1e-12L / cells);
+        Extended mass = sweepGiven(a);
+        while (mass > 0 && lowerCut(cells, mass)) mass = sweepGiven(a);
+        std::vector<ExactPower> out;
+        for (const Request& r : requests_) {
+            ExactPower e;
+            if (mass > 0) {
+                e.testable = static_cast<double>(std::clamp<Extended>(r.testable / mass, 0, 1));
+                e.power = static_cast<double>(std::clamp<Extended>(r.rejected / mass, 0, 1));
+                const Extended kept = (cells_.lastH - cells_.firstH) / 2 + 1;
+                e.massLeftOut = static_cast<double>(cut_ * (cells - kept) / mass);
+            }
+            e.conditionalPower =
+                r.testable > 0
+                    ? static_cast<double>(std::clamp<Extended>(r.rejected / r.testable, 0, 1))
+                    : std::numeric_limits<double>::quiet_NaN();
             out.push_back(e);
         }
         return out;
@@ -716,13 +734,50 @@ private:
         return p12_ > 0 || (p11_ > 0 && p22_ > 0);
     }
 
-    // One sum over the allele counts at the current cut: every request's
-    // sums from 0, and the mass summed.
-    Extended sweep() {
+    // The absolute cut bounds the mass left out by 1e-12 (of `mass`, the
+    // probability summed); a request whose testable probability T is small
+    // needs a bound relative to T for its conditional power (power / T).
+    // Until the mass left out is below 1e-12 min(1, 2 T) for every request
+    // that can be tested at all, the sum is made again with the cut lowered
+    // to that bound: this returns true when it lowered the cut. T from a pass
+    // is below the true T by at most that pass's mass left out, so one more
+    // pass settles T unless it was nearly all left out; a pass that found
+    // T = 0 lowers the cut by 1e-12 and tries again. Those passes sum every
+    // range cell by cell: a range's share of its group may be as small as T,
+    // where a difference of running sums would keep only the rounding of the
+    // group. A cut below 1e-290 would leave the range of doubles: there the
+    // last pass stands.
+    bool lowerCut(Extended cells, Extended mass) {
+        Extended smallest = 1;
+        for (const Request& r : requests_)
+            if (canBeTestable(r.test)) smallest = std::min(smallest, r.testable / mass);
+        const Extended wanted = 1e-12L * std::min<Extended>(1, 2 * smallest) / cells;
+        if (static_cast<Extended>(cut_) <= wanted * (1 + 1e-9L)) return false;
+        const double next =
+            static_cast<double>(smallest > 0 ? wanted : static_cast<Extended>(cut_) * 1e-12L);
+        if (!(next >= 1e-290)) return false;
+        cut_ = next;
+        cellSums_ = true;
+        return true;
+    }
+
+    void clearSums() {
         for (Request& r : requests_) {
             r.testable = r.rejected = 0;
             r.offsetLow = r.offsetHigh = 0;
         }
+    }
+
+    // The group of allele count a alone: its mass relative to its top cell.
+    Extended sweepGiven(std::uint32_t a) {
+        clearSums();
+        return row(a);
+    }
+
+    // One sum over the allele counts at the current cut: every request's
+    // sums from 0, and the mass summed.
+    Extended sweep() {
+        clearSums();
         const Extended mean = n_ * ((2 * p11_) + p12_);
         const long start = std::clamp(std::lround(static_cast<double>(mean)), 0L, 2L * n_);
         Extended covered = 0;
@@ -767,7 +822,7 @@ private:
         if (lo > hi) return 0;
 
         const int mode = rowMode(ai, m, lo, hi, ratio_);
-        const Extended top = std::exp(logCell((ai - mode) / 2, mode, (m - mode) / 2));
+        const Extended top = given_ ? 1 : std::exp(logCell((ai - mode) / 2, mode, (m - mode) / 2));
         if (!(top >= cut_)) return 0;
 
         const RowWalk<double> w =
@@ -913,7 +968,9 @@ private:
     CellRun cells_;
     std::vector<double> cell_, cum_;
     bool wideRows_ = false;
-    bool cellSums_ = false;  // sum ranges cell by cell (the passes for a small T)
+    bool cellSums_ = false;
+    bool given_ = false;  // one group, relative to its top cell (runGiven)  // sum ranges cell by
+                          // cell (the passes for a small T)
     ConditionalRow<double> conditional_;
     ExactRowDecisions<double> decisions_{conditional_};
     ConditionalRow<Extended> wide_;
@@ -961,10 +1018,18 @@ std::string checkModel(const ModelSetting& setting) {
                        " is outside 0 to p*q = " + boundText(pq);
             break;
         }
-        case GenotypeModel::Inbreeding:
-            if (!within(setting.f, 0, 1))
-                return "f " + shortestText(setting.f) + " is outside 0 to 1";
+        case GenotypeModel::Inbreeding: {
+            // Below 0 (heterozygote excess) f reaches -min(p, q) / max(p, q),
+            // where the rarer homozygote has frequency p^2 + f p q = 0. A
+            // bound typed to its last digit may lie a rounding beyond the
+            // quotient: frequenciesOf takes such a frequency as 0.
+            const double p = setting.p, q = 1 - setting.p;
+            const double lowest = -std::min(p, q) / std::max(p, q);
+            if (!within(setting.f, lowest * (1 + 1e-12), 1))
+                return "f " + shortestText(setting.f) + " is outside " + boundText(lowest) +
+                       " to 1";
             break;
+        }
         case GenotypeModel::Selection: {
             const std::pair<const char*, double> w[] = {
                 {"w11", setting.w11}, {"w12", setting.w12}, {"w22", setting.w22}};
@@ -983,8 +1048,18 @@ std::string checkModel(const ModelSetting& setting) {
 GenotypeFrequencies frequenciesOf(const ModelSetting& setting) {
     const Extended p = setting.p;
     const Extended q = 1 - p;
-    return modelFrequencies(setting.model, p, q, setting.var, setting.f,
-                            {setting.w11, setting.w12, setting.w22});
+    GenotypeFrequencies fr = modelFrequencies(setting.model, p, q, setting.var, setting.f,
+                                              {setting.w11, setting.w12, setting.w22});
+    // At the lowest f the rarer homozygote's p^2 + f p q is 0 up to the
+    // roundings of p, q and f (a few 1e-17 below or above): a frequency
+    // below 0 is 0, and the heterozygotes take what is left, so the three
+    // still sum to 1 and the sampler's classes stay in order.
+    if (fr.f11 < 0 || fr.f22 < 0) {
+        fr.f11 = std::max<Extended>(fr.f11, 0);
+        fr.f22 = std::max<Extended>(fr.f22, 0);
+        fr.f12 = 1 - fr.f11 - fr.f22;
+    }
+    return fr;
 }
 
 Extended chiSquareUpperTail(Extended statistic) {
@@ -1089,8 +1164,10 @@ std::optional<bool> rejects(HweTest test, const GenotypeCounts& counts, double l
     return statistic > criticalValue(level);
 }
 
-std::vector<ExactPower> exactPower(const ModelSetting& setting, std::uint32_t n,
-                                   std::span<const TestLevel> tests) {
+namespace {
+
+void checkPowerArguments(const ModelSetting& setting, std::uint32_t n,
+                         std::span<const TestLevel> tests) {
     if (n < 1 || n > kMaxPowerSampleSize)
         throw std::invalid_argument("sample size " + std::to_string(n) + " is outside 1 to " +
                                     std::to_string(kMaxPowerSampleSize));
@@ -1099,6 +1176,23 @@ std::vector<ExactPower> exactPower(const ModelSetting& setting, std::uint32_t n,
     for (const TestLevel& t : tests)
         if (!(t.level > 0 && t.level <= 0.5))
             throw std::invalid_argument("level " + shortestText(t.level) + " is outside (0, 0.5]");
+}
+
+}  // namespace
+
+std::vector<ExactPower> exactPowerGivenAlleleCount(const ModelSetting& setting, std::uint32_t n,
+                                                   std::uint32_t a,
+                                                   std::span<const TestLevel> tests) {
+    checkPowerArguments(setting, n, tests);
+    if (a > 2 * n)
+        throw std::invalid_argument("allele count " + std::to_string(a) + " is outside 0 to " +
+                                    std::to_string(2 * n));
+    return PowerSum(setting, n, tests).runGiven(a);
+}
+
+std::vector<ExactPower> exactPower(const ModelSetting& setting, std::uint32_t n,
+                                   std::span<const TestLevel> tests) {
+    checkPowerArguments(setting, n, tests);
     return PowerSum(setting, n, tests).run();
 }
 

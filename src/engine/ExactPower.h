@@ -73,13 +73,16 @@ struct ModelSetting {
 
 inline constexpr std::uint32_t kMaxPowerSampleSize = 10000;
 
-// Checks the parameters against the window's limits (p 0.01 to 0.99, var 0 to
-// p*q, f 0 to 1, fitnesses 0 to 10 and not all zero). Returns the empty text
+// Checks the parameters against the power engine's limits: the window's
+// (p 0.01 to 0.99, var 0 to p*q, fitnesses 0 to 10 and not all zero), and f
+// from -min(p, q) / max(p, q) (heterozygote excess down to a homozygote of
+// frequency 0) to 1; the window itself keeps f from 0 to 1. Returns the empty text
 // when they hold, otherwise one sentence naming the parameter, the value and
 // what is allowed.
 std::string checkModel(const ModelSetting& setting);
 
-// The model's genotype frequencies, computed as the window computes them.
+// The model's genotype frequencies, computed as the window computes them; a
+// homozygote frequency that rounding leaves below 0 at the lowest f is 0.
 GenotypeFrequencies frequenciesOf(const ModelSetting& setting);
 
 // The critical value of X2, G and X2cc at a level in [1e-300, 0.5]: the
@@ -177,5 +180,20 @@ struct ExactPower {
 // by less than a relative 1e-7 count as equally probable.
 std::vector<ExactPower> exactPower(const ModelSetting& setting, std::uint32_t n,
                                    std::span<const TestLevel> tests);
+
+// The power of every test and level asked for among the samples of n
+// genotypes with exactly a copies of A1 (0 to 2n), under any model: testable
+// and power are shares of those samples, conditionalPower = power / testable
+// (NaN when none is testable), massLeftOut the bound on the share left out.
+// Given a, the model enters only through theta = P12^2 / (P11 P22): the
+// heterozygote count has P(h | a) proportional to
+// theta^(h/2) / (n11! h! n22!); a genotype of probability 0 pins the count it
+// fixes, and an allele count the model cannot produce (e.g. odd a without
+// heterozygotes) gives testable and power 0. Same arguments, checks and error
+// bound as exactPower, relative to the group; weighted by the probabilities
+// of the allele counts and summed over a, these give exactPower.
+std::vector<ExactPower> exactPowerGivenAlleleCount(const ModelSetting& setting, std::uint32_t n,
+                                                   std::uint32_t a,
+                                                   std::span<const TestLevel> tests);
 
 }  // namespace zyg

@@ -58,7 +58,10 @@ std::vector<ModelSetting> models() {
             selection(0.4, 1.1, 1, 0.91),
             selection(0.6, 0, 1, 2),
             selection(0.5, 1, 0, 1),
-            selection(0.3, 0, 0, 0.0001)};
+            selection(0.3, 0, 0, 0.0001),
+            inbreeding(0.4, -0.3),
+            inbreeding(0.4, -0.4 / 0.6),  // the lowest f: no A1A1
+            inbreeding(0.5, -1)};         // only heterozygotes
 }
 
 // The sampler's probabilities of the three genotypes.
@@ -241,7 +244,12 @@ TEST(ExactPower, AgreesWithTheWindowsSamplerWithinFourStandardErrors) {
         switch (round % 4) {
             case 0: setting = hw(p); break;
             case 1: setting = wahlund(p, p * (1 - p) * unit(random)); break;
-            case 2: setting = inbreeding(p, unit(random)); break;
+            case 2: {
+                // From the lowest f (heterozygote excess) to 1.
+                const double lowest = -std::min(p, 1 - p) / std::max(p, 1 - p);
+                setting = inbreeding(p, lowest + (1 - lowest) * unit(random));
+                break;
+            }
             default: setting = selection(p, 2 * unit(random), 2 * unit(random), 2 * unit(random));
         }
         const auto n = static_cast<std::uint32_t>(1 + (round * 53) % 300);
@@ -414,6 +422,94 @@ TEST(ExactPower, RefusesWhatTheWindowWouldNotAllow) {
     EXPECT_EQ(checkModel(wahlund(0.1, 0.1)), "var 0.1 is outside 0 to p*q = 0.09");
     EXPECT_NE(checkModel(wahlund(0.4, -0.01)), "");
     EXPECT_NE(checkModel(inbreeding(0.4, 1.5)).find("f 1.5"), std::string::npos);
+    // f reaches -min(p, q) / max(p, q), typed to its last digit or computed.
+    EXPECT_EQ(checkModel(inbreeding(0.4, -0.6666666666666666)), "");
+    EXPECT_EQ(checkModel(inbreeding(0.4, -0.4 / 0.6)), "");
+    EXPECT_EQ(checkModel(inbreeding(0.75, -1.0 / 3)), "");
+    EXPECT_EQ(checkModel(inbreeding(0.5, -1)), "");
+    EXPECT_EQ(checkModel(inbreeding(0.4, -0.67)), "f -0.67 is outside -0.666666666667 to 1");
+    EXPECT_NE(checkModel(inbreeding(0.5, -1.001)), "");
     EXPECT_NE(checkModel(selection(0.4, 0, 0, 0)).find("all 0"), std::string::npos);
     EXPECT_NE(checkModel(selection(0.4, 1, 11, 1)).find("w12 11"), std::string::npos);
+}
+
+TEST(NegativeF, FrequenciesAtTheLowestFAreSound) {
+    for (double p : {0.01, 0.1, 0.4, 0.5, 0.6, 0.77, 0.99}) {
+        const double lowest = -std::min(p, 1 - p) / std::max(p, 1 - p);
+        for (double f : {lowest, lowest * (1 + 1e-13), lowest * (1 - 1e-13)}) {
+            const GenotypeFrequencies fr = frequenciesOf(inbreeding(p, f));
+            EXPECT_GE(fr.f11, 0) << p << " " << f;
+            EXPECT_GE(fr.f22, 0) << p << " " << f;
+            EXPECT_GT(fr.f12, 0);
+            EXPECT_NEAR(static_cast<double>(fr.f11 + fr.f12 + fr.f22), 1, 1e-15);
+            // The rarer homozygote is (nearly) gone.
+            EXPECT_LT(std::min(fr.f11, fr.f22), 1e-12L);
+        }
+    }
+    // Only heterozygotes at p 0.5, f -1: every sample is n of them, and
+    // every test rejects it once n is large enough.
+    const auto e = exactPower(inbreeding(0.5, -1), 30, everyTestAt({0.05}));
+    for (std::size_t i = 0; i < e.size(); ++i) {
+        const HweTest t = kAllTests[i];
+        if (t == HweTest::G) {
+            EXPECT_EQ(e[i].testable, 0);  // no homozygote at all
+            continue;
+        }
+        EXPECT_NEAR(e[i].testable, 1, 1e-12) << hweTestName(t);
+        const bool deficit = t == HweTest::ExactDeficit || t == HweTest::ExactDeficitMidP;
+        EXPECT_NEAR(e[i].power, deficit ? 0 : 1, 1e-12) << hweTestName(t);
+    }
+}
+
+TEST(GivenAlleleCount, WeightedByTheAlleleCountsItSumsToThePower) {
+    const auto tests = everyTestAt({0.05, 0.2});
+    for (const ModelSetting& setting : models())
+        for (std::uint32_t n : {1u, 2u, 5u, 16u, 41u}) {
+            const Probabilities pr = probabilitiesOf(setting);
+            std::vector<long double> testable(tests.size()), power(tests.size());
+            for (std::uint32_t a = 0; a <= 2 * n; ++a) {
+                long double pa = 0;  // P(a copies of A1)
+                for (std::uint32_t h = a % 2; h <= std::min(a, 2 * n - a); h += 2)
+                    pa += multinomial(n, (a - h) / 2, h, (2 * n - a - h) / 2, pr);
+                const auto given = exactPowerGivenAlleleCount(setting, n, a, tests);
+                ASSERT_EQ(given.size(), tests.size());
+                for (std::size_t i = 0; i < tests.size(); ++i) {
+                    EXPECT_LE(given[i].power, given[i].testable + 1e-15);
+                    testable[i] += pa * given[i].testable;
+                    power[i] += pa * given[i].power;
+                }
+            }
+            const auto whole = exactPower(setting, n, tests);
+            for (std::size_t i = 0; i < tests.size(); ++i) {
+                EXPECT_NEAR(static_cast<double>(testable[i]), whole[i].testable, 3e-12)
+                    << describe(setting, n) << " " << hweTestName(tests[i].test);
+                EXPECT_NEAR(static_cast<double>(power[i]), whole[i].power, 3e-12)
+                    << describe(setting, n) << " " << hweTestName(tests[i].test);
+            }
+        }
+}
+
+TEST(GivenAlleleCount, ImpossibleAndUntestableCountsAndTheExactSize) {
+    const std::vector<TestLevel> exact{{HweTest::Exact, 0.05}, {HweTest::X2, 0.05}};
+    // No heterozygotes: an odd allele count cannot occur.
+    for (const ExactPower& e : exactPowerGivenAlleleCount(selection(0.5, 1, 0, 1), 10, 7, exact)) {
+        EXPECT_EQ(e.testable, 0);
+        EXPECT_EQ(e.power, 0);
+        EXPECT_TRUE(std::isnan(e.conditionalPower));
+    }
+    // Only one allele: nothing to test.
+    for (const ExactPower& e : exactPowerGivenAlleleCount(hw(0.3), 10, 0, exact)) {
+        EXPECT_EQ(e.testable, 0);
+        EXPECT_TRUE(std::isnan(e.conditionalPower));
+    }
+    // Under Hardy-Weinberg the exact test's power given a is its size given
+    // a, whatever p: at most the level, and the same at every p.
+    for (std::uint32_t a : {1u, 9u, 40u, 77u}) {
+        const auto one = exactPowerGivenAlleleCount(hw(0.2), 60, a, exact);
+        const auto other = exactPowerGivenAlleleCount(hw(0.7), 60, a, exact);
+        EXPECT_NEAR(one[0].testable, 1, 1e-15);
+        EXPECT_LE(one[0].power, 0.05 + 1e-12);
+        EXPECT_NEAR(one[0].power, other[0].power, 1e-12) << a;
+    }
+    EXPECT_THROW(exactPowerGivenAlleleCount(hw(0.3), 10, 21, exact), std::invalid_argument);
 }
