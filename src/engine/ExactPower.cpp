@@ -12,11 +12,14 @@
 // a mod 2, a mod 2 + 2, ..., min(a, m).
 //
 // Tails. Within a group each statistic grows as h moves away from the
-// expected heterozygote count (see statisticShares), and the exact test
-// rejects the least probable counts of a unimodal distribution: the rejected
-// counts are a run at each end of the group (two tails), found by a galloping
-// search from the previous group's bounds (X2, G, X2cc) or by binary search on
-// the conditional distribution (the exact test).
+// expected heterozygote count (see statisticShares); the two-sided exact
+// tests reject the least probable counts of a unimodal distribution, the
+// one-sided ones the counts with the least probability beyond them (see
+// ExactRowDecisions). So the rejected counts are a run at one or both ends of
+// the group (the tails), found by a galloping search from the previous
+// group's bounds (X2, G, X2cc) or by binary search on the group's conditional
+// distribution under Hardy-Weinberg (the exact tests, one distribution per
+// group for all of them).
 //
 // Ratio walks. The probabilities of a group follow from its most probable
 // count (one extended exp of extended log-factorials) by the ratios of
@@ -28,10 +31,13 @@
 // Pruning. A walk stops at the first cell below a cut: beyond it the cells
 // only fall. The run over allele counts starts at the expected count and stops
 // in each direction after two neighbouring groups (one of each parity, whose
-// heterozygote counts interleave) keep no cell: the allele count is binomial,
-// so the groups beyond hold still less. The cut is 1e-12 divided by the
-// number of triples, so the mass left out is below 1e-12; it is reported as 1
-// minus the mass summed.
+// heterozygote counts interleave) keep no cell: the groups of each parity fall
+// away from the bulk, so those beyond hold still less. The mass left out is
+// measured, not assumed: it is reported as 1 minus the mass summed. The cut
+// is 1e-12 divided by the number of triples, so the mass left out is below
+// 1e-12; a request whose testable probability T is below 1/2 has the sum made
+// again with a cut 2T times lower (PowerSum::lowerCut), so that its
+// conditional power keeps its digits.
 //
 // Error bound. A cell k steps from the top is the top (rounded once from its
 // extended exp) times k ratios; each ratio is made of two table entries
@@ -676,7 +682,8 @@ public:
         // last pass stands.
         Extended covered = sweep();
         const Extended cells = cellCount();
-        while (lowerCut(cells, 1)) covered = sweep();
+        if (requests_.size() == 1)
+            while (lowerCut(cells, 1)) covered = sweep();
         std::vector<ExactPower> out;
         for (const Request& r : requests_) {
             ExactPower e;
@@ -692,6 +699,23 @@ public:
         return out;
     }
 
+    // True when request i needs a lower cut than this sum had (see lowerCut):
+    // it is summed again on its own, so that no request's result depends on
+    // which others were asked with it.
+    bool needsLowerCut(std::size_t i, Extended cells, Extended mass) const {
+        const Request& r = requests_[i];
+        if (!canBeTestable(r.test)) return false;
+        const Extended share = std::min<Extended>(1, 2 * (r.testable / mass));
+        return static_cast<Extended>(cut_) > 1e-12L * share / cells * (1 + 1e-9L) && cut_ > 1e-290;
+    }
+
+    bool needsLowerCut(std::size_t i) const { return needsLowerCut(i, cellCount(), 1); }
+    bool givenNeedsLowerCut(std::size_t i, std::uint32_t a) const {
+        if (!(givenMass_ > 0)) return false;
+        const Extended cells = static_cast<Extended>(std::min(a, 2 * n_ - a) / 2 + 1);
+        return needsLowerCut(i, cells, givenMass_);
+    }
+
     // The same among the samples with a copies of A1 only: the group's
     // cells relative to its most probable one, each sum divided by the
     // group's. The cut is relative to that cell; the mass left out is
@@ -703,7 +727,9 @@ public:
         const Extended cells = static_cast<Extended>(std::min(a, 2 * n_ - a) / 2 + 1);
         cut_ = static_cast<double>(1e-12L / cells);
         Extended mass = sweepGiven(a);
-        while (mass > 0 && lowerCut(cells, mass)) mass = sweepGiven(a);
+        if (requests_.size() == 1)
+            while (mass > 0 && lowerCut(cells, mass)) mass = sweepGiven(a);
+        givenMass_ = mass;
         std::vector<ExactPower> out;
         for (const Request& r : requests_) {
             ExactPower e;
@@ -746,8 +772,11 @@ private:
     // range cell by cell: a range's share of its group may be as small as T,
     // where a difference of running sums would keep only the rounding of the
     // group. A cut below 1e-290 would leave the range of doubles: there the
-    // last pass stands.
+    // last pass stands. Only a sum of one request lowers its cut: in a sum
+    // of several the others would change with it, so exactPower sums a
+    // request that needs it again on its own (needsLowerCut).
     bool lowerCut(Extended cells, Extended mass) {
+        if (!(cut_ > 1e-290)) return false;
         Extended smallest = 1;
         for (const Request& r : requests_)
             if (canBeTestable(r.test)) smallest = std::min(smallest, r.testable / mass);
@@ -969,8 +998,9 @@ private:
     std::vector<double> cell_, cum_;
     bool wideRows_ = false;
     bool cellSums_ = false;
-    bool given_ = false;  // one group, relative to its top cell (runGiven)  // sum ranges cell by
-                          // cell (the passes for a small T)
+    bool given_ = false;      // one group, relative to its top cell (runGiven)
+    Extended givenMass_ = 0;  // sum ranges cell by
+                              // cell (the passes for a small T)
     ConditionalRow<double> conditional_;
     ExactRowDecisions<double> decisions_{conditional_};
     ConditionalRow<Extended> wide_;
@@ -1187,13 +1217,24 @@ std::vector<ExactPower> exactPowerGivenAlleleCount(const ModelSetting& setting, 
     if (a > 2 * n)
         throw std::invalid_argument("allele count " + std::to_string(a) + " is outside 0 to " +
                                     std::to_string(2 * n));
-    return PowerSum(setting, n, tests).runGiven(a);
+    PowerSum sum(setting, n, tests);
+    std::vector<ExactPower> out = sum.runGiven(a);
+    for (std::size_t i = 0; i < out.size() && out.size() > 1; ++i)
+        if (sum.givenNeedsLowerCut(i, a))
+            out[i] = PowerSum(setting, n, tests.subspan(i, 1)).runGiven(a)[0];
+    return out;
 }
 
 std::vector<ExactPower> exactPower(const ModelSetting& setting, std::uint32_t n,
                                    std::span<const TestLevel> tests) {
     checkPowerArguments(setting, n, tests);
-    return PowerSum(setting, n, tests).run();
+    // Requests whose testable probability is small are summed again on their
+    // own with a lower cut (see PowerSum::lowerCut).
+    PowerSum sum(setting, n, tests);
+    std::vector<ExactPower> out = sum.run();
+    for (std::size_t i = 0; i < out.size() && out.size() > 1; ++i)
+        if (sum.needsLowerCut(i)) out[i] = PowerSum(setting, n, tests.subspan(i, 1)).run()[0];
+    return out;
 }
 
 }  // namespace zyg

@@ -513,3 +513,23 @@ TEST(GivenAlleleCount, ImpossibleAndUntestableCountsAndTheExactSize) {
     }
     EXPECT_THROW(exactPowerGivenAlleleCount(hw(0.3), 10, 21, exact), std::invalid_argument);
 }
+
+TEST(ExactPower, ARequestsResultDoesNotDependOnTheOthersAsked) {
+    // G's testable probability is small here, so its sum needs a lower cut;
+    // every other request must come out bit for bit as when asked alone.
+    const auto tests = everyTestAt({0.05, 0.01});
+    for (const ModelSetting& setting : {hw(0.01), selection(0.01, 0.001, 1, 1), hw(0.4)})
+        for (std::uint32_t n : {5u, 40u}) {
+            const auto together = exactPower(setting, n, tests);
+            for (std::size_t i = 0; i < tests.size(); ++i) {
+                const auto alone = exactPower(setting, n, std::span(tests).subspan(i, 1))[0];
+                EXPECT_EQ(together[i].power, alone.power) << describe(setting, n);
+                EXPECT_EQ(together[i].testable, alone.testable) << describe(setting, n);
+            }
+            const auto given = exactPowerGivenAlleleCount(setting, n, 3, tests);
+            for (std::size_t i = 0; i < tests.size(); ++i)
+                EXPECT_EQ(given[i].power, exactPowerGivenAlleleCount(
+                                              setting, n, 3, std::span(tests).subspan(i, 1))[0]
+                                              .power);
+        }
+}
