@@ -71,8 +71,10 @@ namespace {
 // this share of the larger are taken as equally probable by the exact test,
 // so that rounding cannot split a tie. True ties (e.g. the two counts around a
 // mode with up(h) = 1) come out of different walks a few thousand roundings
-// apart, 1e-12 at most; true non-ties differ far more (two distinct ratios of
-// factorials of numbers up to 65535 never agree to 1e-7).
+// apart, 1e-12 at most, far inside it. Counts that truly differ by less than
+// 1e-7 (possible: neighbouring ratios such as 4 n11 n22 / ((h + 1)(h + 2))
+// may lie that close to 1 for large counts) are ties by this definition; the
+// p-values treat them alike, whatever the rounding.
 constexpr Extended kTieTolerance = 1e-7L;
 // A p-value that equals the level up to this share of it counts as equal, so
 // that a p-value of exactly the level is rejected whatever its last bits. It is
@@ -629,7 +631,7 @@ struct CellRun {
 // each request's sums. Per group, addShares clips each request's range to the
 // counts its test can test, adds that range to the request's testable mass,
 // and adds its rejected tails: for X2, G and X2cc from statisticShares, for
-// the exact test from the group's conditional distribution (made once per
+// the exact tests from the group's conditional distribution (made once per
 // group for every exact request, at the smallest exact level's cut).
 class PowerSum {
 public:
@@ -667,19 +669,8 @@ public:
     }
 
     std::vector<ExactPower> run() {
-        // The absolute cut bounds the mass left out by 1e-12; a request
-        // whose testable probability T is small needs a bound relative to T
-        // for its conditional power (power / T). Until the mass left out is
-        // below 1e-12 min(1, 2 T) for every request that can be tested at
-        // all, the sum is made again with the cut lowered to that bound. T
-        // from a pass is below the true T by at most that pass's mass left
-        // out, so one more pass settles T unless it was nearly all left out;
-        // a pass that found T = 0 lowers the cut by 1e-12 and tries again.
-        // Those passes sum every range cell by cell: a range's share of its
-        // group may be as small as T, where a difference of running sums
-        // would keep only the rounding of the group.
-        // A cut below 1e-290 would leave the range of doubles: there the
-        // last pass stands.
+        // Alone, a request whose testable probability is small is summed
+        // again with lower cuts (lowerCut).
         Extended covered = sweep();
         const Extended cells = cellCount();
         if (requests_.size() == 1)
