@@ -84,6 +84,10 @@ constexpr Extended kLevelTolerance = 1e-9L;
 
 bool within(double value, double low, double high) { return value >= low && value <= high; }
 
+// The largest sample that a single-sample function takes (the window's
+// sample sizes are 16-bit); the reciprocal tables reach that far.
+constexpr std::uint32_t kMaxSingleSample = 65535;
+
 // ln k! for k = 0 to kMaxPowerSampleSize, made once.
 const std::vector<Extended>& logFactorials() {
     static const std::vector<Extended> table = [] {
@@ -202,7 +206,7 @@ public:
     const double* pairs() const { return pair_.data(); }
 
 private:
-    static constexpr std::size_t kSampleLimit = 65535;
+    static constexpr std::size_t kSampleLimit = kMaxSingleSample;
     std::vector<double> one_, pair_;
 };
 
@@ -1125,14 +1129,15 @@ Extended criticalValue(double level) {
 
 Extended testStatistic(HweTest test, const GenotypeCounts& counts) {
     const std::uint32_t n = std::uint32_t{counts.o11} + counts.o12 + counts.o22;
-    if (n == 0 || n > 65535) return kNotComputable;
+    if (n == 0 || n > kMaxSingleSample) return kNotComputable;
     return statisticOf(test, counts, static_cast<std::uint16_t>(n));
 }
 
 std::optional<Extended> exactPValue(HweTest test, const GenotypeCounts& counts) {
     const std::uint32_t n = std::uint32_t{counts.o11} + counts.o12 + counts.o22;
     const std::uint32_t a = 2 * std::uint32_t{counts.o11} + counts.o12;
-    if (!isExactFamilyTest(test) || a == 0 || a == 2 * n) return std::nullopt;
+    if (!isExactFamilyTest(test) || n > kMaxSingleSample || a == 0 || a == 2 * n)
+        return std::nullopt;
     ConditionalRow<Extended> row;
     conditionalRow<Extended>(n, a, 0, row);
     ExactRowDecisions<Extended> decisions(row);
@@ -1150,7 +1155,8 @@ std::optional<Extended> exactTestPValue(const GenotypeCounts& counts) {
 
 std::optional<ExactRejection> exactRejection(HweTest test, std::uint32_t n, std::uint32_t a,
                                              double level) {
-    if (!isExactFamilyTest(test) || n == 0 || a == 0 || a >= 2 * n) return std::nullopt;
+    if (!isExactFamilyTest(test) || n == 0 || n > kMaxSingleSample || a == 0 || a >= 2 * n)
+        return std::nullopt;
     ExactRejection r;
     if (level < 1e-280) {
         ConditionalRow<Extended> row;
@@ -1174,7 +1180,7 @@ std::optional<ExactRejection> exactRejection(std::uint32_t n, std::uint32_t a, d
 
 std::optional<bool> rejects(HweTest test, const GenotypeCounts& counts, double level) {
     const std::uint32_t n = std::uint32_t{counts.o11} + counts.o12 + counts.o22;
-    if (n == 0 || n > 65535) return std::nullopt;
+    if (n == 0 || n > kMaxSingleSample) return std::nullopt;
     if (isExactFamilyTest(test)) {
         const auto p = exactPValue(test, counts);
         if (!p) return std::nullopt;

@@ -105,7 +105,8 @@ Extended chiSquareUpperTail(Extended statistic);
 Extended testStatistic(HweTest test, const GenotypeCounts& counts);
 
 // The p-value of an exact-family test of one sample (see HweTest), or
-// nothing when both alleles do not occur or the test is not of that family.
+// nothing when both alleles do not occur, the sample has more than 65535
+// genotypes (as `rejects`) or the test is not of that family.
 // Computed in long double from the conditional distribution without pruning;
 // each weight is k ratios from the mode, each with two reciprocals rounded to
 // doubles, so the p-value is within a relative (3k + 2) 2^-53 of the exact

@@ -398,6 +398,9 @@ TEST(ExactFamily, TiesAndSingleCountRowsByHand) {
     EXPECT_FALSE(exactPValue(HweTest::ExactDost, counts(3, 0, 0)));
     EXPECT_FALSE(exactPValue(HweTest::X2, counts(3, 2, 1)));
     EXPECT_FALSE(exactRejection(HweTest::G, 10, 5, 0.05));
+    // Beyond the window's 16-bit sample sizes nothing is computed.
+    EXPECT_FALSE(exactPValue(HweTest::Exact, counts(30000, 10000, 30000)));
+    EXPECT_FALSE(exactRejection(HweTest::Exact, 70000, 70000, 0.05));
 }
 
 TEST(ExactFamily, OneSidedTestsRejectOnTheirOwnSideOnly) {
