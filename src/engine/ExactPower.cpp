@@ -776,6 +776,8 @@ private:
         for (const Request& r : requests_)
             if (canBeTestable(r.test)) smallest = std::min(smallest, r.testable / mass);
         const Extended wanted = 1e-12L * std::min<Extended>(1, 2 * smallest) / cells;
+        // The slack 1e-9 covers the rounding of a cut stored as a double, so
+        // that a pass at exactly the wanted cut is not made twice.
         if (static_cast<Extended>(cut_) <= wanted * (1 + 1e-9L)) return false;
         const double next =
             static_cast<double>(smallest > 0 ? wanted : static_cast<Extended>(cut_) * 1e-12L);
