@@ -79,19 +79,20 @@ inline constexpr std::uint32_t kMaxPowerSampleSize = 10000;
 // Checks the parameters against the power engine's limits: the window's
 // (p 0.01 to 0.99, var 0 to p*q, fitnesses 0 to 10 and not all zero), and f
 // from -min(p, q) / max(p, q) (heterozygote excess down to a homozygote of
-// frequency 0) to 1; the window itself keeps f from 0 to 1. Returns the empty text
-// when they hold, otherwise one sentence naming the parameter, the value and
-// what is allowed.
+// frequency 0) to 1; the window itself keeps f from 0 to 1. Returns the
+// empty text when they hold, otherwise one sentence naming the parameter, the
+// value and what is allowed.
 std::string checkModel(const ModelSetting& setting);
 
 // The model's genotype frequencies, computed as the window computes them; a
 // homozygote frequency that rounding leaves below 0 at the lowest f is 0.
 GenotypeFrequencies frequenciesOf(const ModelSetting& setting);
 
-// The critical value of X2, G and X2cc at a level in [1e-300, 0.5]: the
-// window's 3.841459 and 6.634907 at 0.05 and 0.01, the 1-df chi-square
-// quantile at any other level, within a relative 1e-17 (Newton's method on
-// the log of the extended erfc, which holds its accuracy in the far tail).
+// The critical value of X2, G and X2cc at a level in (0, 0.5]: the window's
+// 3.841459 and 6.634907 at 0.05 and 0.01, the 1-df chi-square quantile of
+// the level as given at any other level, within a relative 1e-17 (Newton's
+// method on the log of the extended erfc, which holds its accuracy in the far
+// tail; checked down to 1e-300).
 Extended criticalValue(double level);
 
 // The 1-df chi-square upper tail P(X2 > statistic), in extended precision:
@@ -110,8 +111,9 @@ Extended testStatistic(HweTest test, const GenotypeCounts& counts);
 // Computed in long double from the conditional distribution without pruning;
 // each weight is k ratios from the mode, each with two reciprocals rounded to
 // doubles, so the p-value is within a relative (3k + 2) 2^-53 of the exact
-// sum, k <= n / 2 (2e-12 at n = 10000); it is never 0 nor NaN: a p-value below the smallest normal
-// long double (3.4e-4932, reachable only beyond n of about 15000) comes back as that value.
+// sum, k <= n / 2 (2e-12 at n = 10000). It is never 0 nor NaN: a p-value
+// below the smallest normal long double (3.4e-4932, reachable only beyond n
+// of about 15000) comes back as that value.
 std::optional<Extended> exactPValue(HweTest test, const GenotypeCounts& counts);
 // The two-sided exact test's p-value, exactPValue(HweTest::Exact, counts).
 std::optional<Extended> exactTestPValue(const GenotypeCounts& counts);
@@ -122,7 +124,8 @@ std::optional<Extended> exactTestPValue(const GenotypeCounts& counts);
 // the excess tests, high is INT_MAX for the deficit tests. The same
 // decisions as `rejects`, up to sums that differ in their last bits, at the
 // cost of one conditional distribution for every sample of that allele count.
-// Nothing when a is 0 or 2n (not testable) or the test is not exact-family.
+// Nothing when a is 0 or 2n (not testable), n is above 65535 or the test is
+// not exact-family.
 struct ExactRejection {
     int low = -1, high = 0;
 };
