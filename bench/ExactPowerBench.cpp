@@ -1,10 +1,13 @@
-// The exact-power section: one point at the largest sample size for each test
-// and for all four, a curve of 1000 sample sizes for X2 and G, and what a
+// The exact-power section: one point at the largest sample size for each test,
+// for the first four and for all ten, one for the exact test at the tiny levels
+// that need long double rows, a curve of 1000 sample sizes for X2 and G, and what a
 // simulation of the largest replicate count costs at the same point.
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
+#include <string_view>
 #include <vector>
 
 #include "BenchSections.h"
@@ -40,27 +43,37 @@ void exactPowerSection() {
     const ModelSetting model = benchModel();
     std::printf("Inbreeding p 0.4 f 0.05; levels 0.05 and 0.01; %u threads for curves\n",
                 WorkerPool::coreCount());
-    std::printf("%-44s %10s %10s  %s\n", "case", "min ms", "median ms", "result at 0.05");
+    std::printf("%-50s %10s %10s  %s\n", "case", "min ms", "median ms", "result at 0.05");
 
     const std::pair<const char*, std::vector<HweTest>> points[] = {
         {"one point n 10000: x2", {HweTest::X2}},
         {"one point n 10000: g", {HweTest::G}},
         {"one point n 10000: x2cc", {HweTest::X2cc}},
         {"one point n 10000: exact", {HweTest::Exact}},
+        {"one point n 10000: exact-midp", {HweTest::ExactMidP}},
+        {"one point n 10000: exact-dost", {HweTest::ExactDost}},
+        {"one point n 10000: exact-deficit", {HweTest::ExactDeficit}},
+        {"one point n 10000: exact-excess", {HweTest::ExactExcess}},
+        {"one point n 10000: exact-deficit-midp", {HweTest::ExactDeficitMidP}},
+        {"one point n 10000: exact-excess-midp", {HweTest::ExactExcessMidP}},
         {"one point n 10000: all four tests",
          {HweTest::X2, HweTest::G, HweTest::X2cc, HweTest::Exact}},
+        {"one point n 10000: all ten tests",
+         std::vector<HweTest>(std::begin(kHweTests), std::end(kHweTests))},
+        {"one point n 10000: exact at 1e-300 (long double)", {HweTest::Exact}},
     };
     double x2Power = 0;
     for (const auto& [name, tests] : points) {
         std::vector<TestLevel> levels;
+        const bool tiny = std::string_view(name).find("1e-300") != std::string_view::npos;
         for (HweTest t : tests) {
-            levels.push_back({t, 0.05});
-            levels.push_back({t, 0.01});
+            levels.push_back({t, tiny ? 1e-300 : 0.05});
+            levels.push_back({t, tiny ? 1e-200 : 0.01});
         }
         std::vector<ExactPower> result;
         const Timing t = repeat(9, [&] { result = exactPower(model, 10000, levels); });
         if (tests.size() == 1 && tests[0] == HweTest::X2) x2Power = result[0].power;
-        std::printf("%-44s %10.2f %10.2f  power %.9f, left out %.1e\n", name, t.min, t.median,
+        std::printf("%-50s %10.2f %10.2f  power %.9f, left out %.1e\n", name, t.min, t.median,
                     result[0].power, result[0].massLeftOut);
     }
 
@@ -79,7 +92,7 @@ void exactPowerSection() {
         char name[64];
         std::snprintf(name, sizeof name, "curve n 10:10000:10, x2 and g, %s",
                       threads == 1 ? "1 thread" : "all cores");
-        std::printf("%-44s %10.1f %10.1f  %zu sample sizes, %zu points\n", name, t.min, t.median,
+        std::printf("%-50s %10.1f %10.1f  %zu sample sizes, %zu points\n", name, t.min, t.median,
                     grid.n.size(), curve.size());
     }
 
@@ -89,7 +102,7 @@ void exactPowerSection() {
         simulated = simulatePoint(model, 10000, {HweTest::X2, HweTest::G}, {0.05}, kMaxReplicates,
                                   49530250);
     });
-    std::printf("%-44s %10.1f %10.1f  power %.4f, se %.4f (exact %.4f)\n",
+    std::printf("%-50s %10.1f %10.1f  power %.4f, se %.4f (exact %.4f)\n",
                 "simulation n 10000, 50000 replicates, x2+g", t.min, t.median, simulated[0].power,
                 *simulated[0].se, x2Power);
 }

@@ -53,7 +53,7 @@ void DeFinettiWindow::buildControls() {
     n = wholeField("n", 0, static_cast<int>(maxSampleSize(PowerMethod::Exact)), 30);
     test = new QComboBox(this);
     test->setObjectName(QStringLiteral("test"));
-    for (HweTest t : allHweTests())
+    for (HweTest t : kHweTests)
         test->addItem(QString::fromStdString(testLabel(t)), static_cast<int>(t));
     level = levelField(this);
     auto* form = new QFormLayout(sample);

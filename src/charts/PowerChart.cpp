@@ -20,13 +20,13 @@ QColor testColour(HweTest test) {
         case HweTest::X2: return QColor(0x1f, 0x5f, 0xa8);
         case HweTest::G: return QColor(0xc0, 0x4a, 0x1c);
         case HweTest::X2cc: return QColor(0x2e, 0x8b, 0x3e);
-        case HweTest::Exact:
-        case HweTest::ExactMidP:
-        case HweTest::ExactDost:
-        case HweTest::ExactDeficit:
-        case HweTest::ExactExcess:
-        case HweTest::ExactDeficitMidP:
-        case HweTest::ExactExcessMidP: return QColor(0x7a, 0x3d, 0x9a);
+        case HweTest::Exact: return QColor(0x7a, 0x3d, 0x9a);
+        case HweTest::ExactMidP: return QColor(0xb0, 0x7a, 0xc8);
+        case HweTest::ExactDost: return QColor(0x8c, 0x56, 0x4b);
+        case HweTest::ExactDeficit: return QColor(0x17, 0x9c, 0xa8);
+        case HweTest::ExactExcess: return QColor(0xd6, 0x27, 0x8a);
+        case HweTest::ExactDeficitMidP: return QColor(0x6c, 0xc4, 0xcc);
+        case HweTest::ExactExcessMidP: return QColor(0xe8, 0x8c, 0xc0);
     }
     return Qt::black;
 }

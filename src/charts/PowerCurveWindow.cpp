@@ -91,7 +91,7 @@ void PowerCurveWindow::buildControls() {
     moreTests->setFocusPolicy(Qt::StrongFocus);
     auto* menu = new QMenu(moreTests);
     menu->setObjectName(QStringLiteral("moreTestsMenu"));
-    for (HweTest t : allHweTests()) {
+    for (HweTest t : kHweTests) {
         if (t == HweTest::X2 || t == HweTest::G || t == HweTest::X2cc || t == HweTest::Exact)
             continue;
         QAction* a = menu->addAction(QString::fromStdString(testLabel(t)));

@@ -30,7 +30,7 @@ constexpr const char* kProgram = "zygomet-test";
 
 struct CommandOptions {
     std::optional<std::string> file;
-    std::vector<HweTest> tests = allHweTests();
+    std::vector<HweTest> tests{std::begin(kHweTests), std::end(kHweTests)};
     std::optional<std::string> csv;
     bool skipBad = false;
     std::vector<std::string> counts;  // the counts given as arguments
@@ -39,7 +39,7 @@ struct CommandOptions {
 
 std::string allTestNames(const char* separator) {
     std::string names;
-    for (HweTest t : allHweTests()) {
+    for (HweTest t : kHweTests) {
         if (!names.empty()) names += separator;
         names += hweTestName(t);
     }

@@ -1,5 +1,57 @@
 #include "engine/ExactPower.h"
 
+// Exact power: the probabilities of "testable" and "rejected" summed over the
+// multinomial distribution of the genotype counts (n11, h, n22) of n
+// genotypes, instead of simulated.
+//
+// Grouping by allele count. The triples are grouped by the A1 allele count
+// a = 2 n11 + h (m = 2n - a copies of A2). Within a group n11 = (a - h) / 2 and
+// n22 = (m - h) / 2, so the heterozygote count h alone fixes the sample, and
+// the sample's own expectation (allele frequency a / 2n) is the same for the
+// whole group: every test's decision is a function of h. h runs over
+// a mod 2, a mod 2 + 2, ..., min(a, m).
+//
+// Tails. Within a group each statistic grows as h moves away from the
+// expected heterozygote count (see statisticShares); the two-sided exact
+// tests reject the least probable counts of a unimodal distribution, the
+// one-sided ones the counts with the least probability beyond them (see
+// ExactRowDecisions). So the rejected counts are a run at one or both ends of
+// the group (the tails), found by a galloping search from the previous
+// group's bounds (X2, G, X2cc) or by binary search on the group's conditional
+// distribution under Hardy-Weinberg (the exact tests, one distribution per
+// group for all of them).
+//
+// Ratio walks. The probabilities of a group follow from its most probable
+// count (one extended exp of extended log-factorials) by the ratios of
+// neighbouring counts, P(h + 2) / P(h) = K n11 n22 / ((h + 1)(h + 2)) with
+// K = P12^2 / (P11 P22); the reciprocals come from tables, so a cell costs two
+// or three multiplications and no exp or log (walkRow, shared by the power
+// sum and the exact test's conditional distribution, where K = 4).
+//
+// Pruning. A walk stops at the first cell below a cut: beyond it the cells
+// only fall. The run over allele counts starts at the expected count and stops
+// in each direction after two neighbouring groups (one of each parity, whose
+// heterozygote counts interleave) keep no cell: the groups of each parity fall
+// away from the bulk, so those beyond hold still less. The mass left out is
+// measured, not assumed: it is reported as 1 minus the mass summed. The cut
+// is 1e-12 divided by the number of triples, so the mass left out is below
+// 1e-12; a request whose testable probability T is below 1/2 has the sum made
+// again with a cut 2T times lower (PowerSum::lowerCut), so that its
+// conditional power keeps its digits.
+//
+// Error bound. A cell k steps from the top is the top (rounded once from its
+// extended exp) times k ratios; each ratio is made of two table entries
+// (rounded once each), K or 1/K (rounded once) and three products, so the cell
+// carries at most 6k + 1 roundings of 2^-53, and the running sum k more. The
+// groups are log-concave (up(h) falls with h) and the walk stops some 1e-20
+// below the top, so a group keeps few cells: at n = 10000, about 500 on both
+// sides together under Hardy-Weinberg (a = n), fewer for any other K or a.
+// With k <= 500 a cell and a sum are within 3501 * 2^-53 = 4e-13 (relative),
+// and a difference of two running sums (a tail) within that of the row's
+// mass. Summed over all groups (mass at most 1), and with the mass left out,
+// every probability returned is within 2e-12 of the sum over all triples,
+// each decided by `rejects` (see exactPower in the header).
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -17,13 +69,22 @@ namespace {
 
 // Two heterozygote counts whose conditional probabilities differ by less than
 // this share of the larger are taken as equally probable by the exact test,
-// so that rounding cannot split a tie.
+// so that rounding cannot split a tie. True ties (e.g. the two counts around a
+// mode with up(h) = 1) come out of different walks a few thousand roundings
+// apart, 1e-12 at most, far inside it. Counts that truly differ by less than
+// 1e-7 (possible: neighbouring ratios such as 4 n11 n22 / ((h + 1)(h + 2))
+// may lie that close to 1 for large counts) are ties by this definition; the
+// p-values treat them alike, whatever the rounding.
 constexpr Extended kTieTolerance = 1e-7L;
 // A p-value that equals the level up to this share of it counts as equal, so
-// that a p-value of exactly the level is rejected whatever its last bits.
+// that a p-value of exactly the level is rejected whatever its last bits. It is
+// a thousand times the relative error of the sums (1e-12), and so small that
+// no user-visible level moves.
 constexpr Extended kLevelTolerance = 1e-9L;
 
-bool within(double value, double low, double high) { return value >= low && value <= high; }
+// The largest sample that a single-sample function takes (the window's
+// sample sizes are 16-bit); the reciprocal tables reach that far.
+constexpr std::uint32_t kMaxSingleSample = 65535;
 
 // ln k! for k = 0 to kMaxPowerSampleSize, made once.
 const std::vector<Extended>& logFactorials() {
@@ -58,24 +119,35 @@ SampleExpectation expectationOf(const GenotypeCounts& counts, std::uint16_t n) {
     return s;
 }
 
-// X2 with the continuity correction: the sum of (|o - e| - 0.5)^2 / e, or
-// kNotComputable when an expected count is 0 or less.
+// |o - e| reduced by the continuity correction: by 0.5, but never below 0,
+// so that the correction can only shrink a term (a count within 0.5 of its
+// expectation adds nothing rather than (0.5 - |o - e|)^2 / e).
+template <class T>
+T corrected(T o, T e) {
+    return std::max<T>(std::fabs(o - e) - T(0.5), 0);
+}
+
+// X2 with the continuity correction: the sum of max(0, |o - e| - 0.5)^2 / e,
+// or kNotComputable when an expected count is 0 or less.
 Extended correctedX2(const GenotypeCounts& counts, std::uint16_t n) {
     const SampleExpectation s = expectationOf(counts, n);
     if (!s.positive) return kNotComputable;
     Extended sum = 0;
-    const Extended d11 = std::fabs(s.o11 - s.e11) - 0.5L;
+    const Extended d11 = corrected(s.o11, s.e11);
     sum = ((d11 * d11) / s.e11) + sum;
-    const Extended d12 = std::fabs(s.o12 - s.e12) - 0.5L;
+    const Extended d12 = corrected(s.o12, s.e12);
     sum = ((d12 * d12) / s.e12) + sum;
-    const Extended d22 = std::fabs(s.o22 - s.e22) - 0.5L;
+    const Extended d22 = corrected(s.o22, s.e22);
     sum = ((d22 * d22) / s.e22) + sum;
     return sum;
 }
 
 // X2, G or the corrected X2 of a sample in doubles, for samples the test can
 // test: within about 1e-12 of the extended statistics for samples of up to
-// 10000.
+// 10000 (a sum of three terms, each a few roundings of 2^-53 from values whose
+// cancellation is at most that of o - e with o, e below 10000, i.e. a
+// relative 1e4 2^-53 of the largest term). statisticShares lets it decide
+// only what it decides with a margin of 1e-9, a thousand times that error.
 double quickStatistic(HweTest test, const GenotypeCounts& c, std::uint32_t n) {
     const double size = n;
     const double o11 = c.o11, o12 = c.o12, o22 = c.o22;
@@ -91,17 +163,11 @@ double quickStatistic(HweTest test, const GenotypeCounts& c, std::uint32_t n) {
             return d11 * d11 / e11 + d12 * d12 / e12 + d22 * d22 / e22;
         }
         case HweTest::X2cc: {
-            const double d11 = std::fabs(o11 - e11) - 0.5, d12 = std::fabs(o12 - e12) - 0.5,
-                         d22 = std::fabs(o22 - e22) - 0.5;
+            const double d11 = corrected(o11, e11), d12 = corrected(o12, e12),
+                         d22 = corrected(o22, e22);
             return d11 * d11 / e11 + d12 * d12 / e12 + d22 * d22 / e22;
         }
-        case HweTest::Exact:
-        case HweTest::ExactMidP:
-        case HweTest::ExactDost:
-        case HweTest::ExactDeficit:
-        case HweTest::ExactExcess:
-        case HweTest::ExactDeficitMidP:
-        case HweTest::ExactExcessMidP: break;
+        default: break;
     }
     return -1;
 }
@@ -118,41 +184,27 @@ Extended statisticOf(HweTest test, const GenotypeCounts& counts, std::uint16_t n
             if (g == kNotComputable) return g;
             return g < 0 ? 0 : g;
         case HweTest::X2cc: return correctedX2(counts, n);
-        case HweTest::Exact:
-        case HweTest::ExactMidP:
-        case HweTest::ExactDost:
-        case HweTest::ExactDeficit:
-        case HweTest::ExactExcess:
-        case HweTest::ExactDeficitMidP:
-        case HweTest::ExactExcessMidP: break;
+        default: break;
     }
     return kNotComputable;
 }
 
-// 1/k and 1/((h + 1)(h + 2)), tabled for the sample sizes of a power study so
-// that the probability ratios below cost multiplications only. Probabilities
-// along a row are doubles: a row has at most a few thousand steps, each
-// rounded once to 2^-53, far inside the bound the results promise.
+// 1/k and 1/((h + 1)(h + 2)), tabled for every sample size a single sample
+// may have (up to 65535), so that the probability ratios below cost
+// multiplications only. The entries a power study touches (n up to 10000) are
+// the first fifth of each table.
 class Reciprocals {
 public:
-    Reciprocals() : one_(2 * kMaxPowerSampleSize + 3), pair_(2 * kMaxPowerSampleSize + 1) {
+    Reciprocals() : one_(kSampleLimit + 3), pair_(2 * kSampleLimit + 1) {
         for (std::size_t k = 1; k < one_.size(); ++k) one_[k] = 1.0 / static_cast<double>(k);
         for (std::size_t h = 0; h < pair_.size(); ++h)
             pair_[h] = 1.0 / (static_cast<double>(h + 1) * static_cast<double>(h + 2));
     }
     const double* ones() const { return one_.data(); }
     const double* pairs() const { return pair_.data(); }
-    double one(int k) const {
-        return static_cast<std::size_t>(k) < one_.size() ? one_[static_cast<std::size_t>(k)]
-                                                         : 1.0 / k;
-    }
-    double pair(int h) const {
-        return static_cast<std::size_t>(h) < pair_.size()
-                   ? pair_[static_cast<std::size_t>(h)]
-                   : 1.0 / ((static_cast<double>(h) + 1) * (static_cast<double>(h) + 2));
-    }
 
 private:
+    static constexpr std::size_t kSampleLimit = kMaxSingleSample;
     std::vector<double> one_, pair_;
 };
 
@@ -161,157 +213,315 @@ const Reciprocals& reciprocals() {
     return table;
 }
 
+// The most probable heterozygote count among lo, lo + 2, ..., hi in the row
+// of allele count a (m = 2n - a copies of A2) when successive counts have the
+// ratio up(h) = P(h + 2) / P(h) = K n11 n22 / ((h + 1)(h + 2)), n11 = (a - h) / 2,
+// n22 = (m - h) / 2 and K = P12^2 / (P11 P22) (4 under Hardy-Weinberg).
+// up(h) falls as h grows (its numerator falls, its denominator grows), so the
+// row is unimodal and the mode is the first h with up(h) <= 1. Setting
+// up(h) = 1 with h + 1 and h + 2 replaced by h gives (K/4)(a - h)(m - h) = h^2,
+// whose root in [0, min(a, m)] lies within a step or two of the mode; the walk
+// uphill from it settles the last steps exactly (the comparisons are exact
+// in extended precision: products of integers below 2^64 and one division).
+// Needs every genotype probability above 0 when lo < hi.
+int rowMode(int a, int m, int lo, int hi, Extended ratio) {
+    if (lo >= hi) return lo;
+    auto up = [&](int h) {
+        const Extended n11 = (a - h) / 2, n22 = (m - h) / 2;
+        return (n11 * n22 * ratio) /
+               ((static_cast<Extended>(h) + 1) * (static_cast<Extended>(h) + 2));
+    };
+    const Extended k4 = ratio / 4;
+    const Extended am = static_cast<Extended>(a) * m;
+    const Extended size = static_cast<Extended>(a) + m;
+    // The root written so that nothing cancels: 2 c / (b + sqrt(b^2 - 4 a c)).
+    const Extended root = std::sqrt(k4 * (k4 * size * size - 4 * (k4 - 1) * am));
+    const Extended guess = (2 * k4 * am) / (k4 * size + root);
+    int mode = static_cast<int>(std::floor(guess));
+    if ((mode - lo) % 2 != 0) --mode;
+    mode = std::clamp(mode, lo, hi);
+    while (mode + 2 <= hi && up(mode) > 1) mode += 2;
+    while (mode - 2 >= lo && up(mode - 2) < 1) mode -= 2;
+    return mode;
+}
+
+// The cells of one row, kept by a walk outward from the most probable count:
+// index k holds h = lo + 2 (k - 1), so the top sits at kTop = (mode - lo) / 2 + 1
+// and every cell the walk keeps lies in [first, last]. cell[k] is the cell's
+// weight; cum[k] is the running sum outward from the top: below it the sum
+// from cell k up to the cell before the top, from it on the sum from the top
+// up to cell k.
+template <class W>
+struct RowWalk {
+    int first = 0, top = 0, last = 0;
+    W below = 0;  // the sum of the cells below the top
+    W above = 0;  // the sum from the top up to the last cell
+};
+
+// Walks a row from its top weight `top` at h = mode down to lo and up to hi,
+// each step one ratio of neighbouring cells:
+//   P(h - 2) / P(h) = (h - 1) h / (K (n11 + 1)(n22 + 1))   (n11, n22 at h - 2 less 1)
+//   P(h + 2) / P(h) = K n11 n22 / ((h + 1)(h + 2))          (n11, n22 at h)
+// with the reciprocals from the tables, so a step costs multiplications only.
+// A walk stops at the first weight below `cut`: the row is unimodal, so every
+// weight beyond it is smaller still. Each walk keeps its running values in
+// locals of its own, so that they stay in registers (GCC otherwise spills them
+// to the stack, and the store-to-load latency doubles the cost of a cell).
+// `cell` and `cum` need room for indices 0 to (hi - lo) / 2 + 1.
+template <class W>
+RowWalk<W> walkRow(int a, int m, int lo, int hi, int mode, W top, W ratio, W inverseRatio, W cut,
+                   W* cell, W* cum) {
+    const double* one = reciprocals().ones();
+    const double* pair = reciprocals().pairs();
+    RowWalk<W> r;
+    r.top = (mode - lo) / 2 + 1;
+    cell[r.top] = top;
+    cum[r.top] = top;
+    {
+        W w = top, sumBelow = 0, hd = mode;
+        int k = r.top;
+        int n11 = (a - mode) / 2 + 1, n22 = (m - mode) / 2 + 1;  // at h - 2
+        for (int h = mode; h - 2 >= lo; h -= 2, hd -= 2, ++n11, ++n22) {
+            w = w * (((hd - 1) * hd * inverseRatio) * (one[n11] * one[n22]));
+            if (w < cut) break;
+            sumBelow += w;
+            cell[--k] = w;
+            cum[k] = sumBelow;
+        }
+        r.first = k;
+        r.below = sumBelow;
+    }
+    {
+        W w = top, sumUp = top;
+        W n11 = (a - mode) / 2, n22 = (m - mode) / 2;
+        int k = r.top;
+        for (int h = mode; h + 2 <= hi; h += 2, n11 -= 1, n22 -= 1) {
+            w = w * ((n11 * n22) * ratio * pair[h]);
+            if (w < cut) break;
+            sumUp += w;
+            cell[++k] = w;
+            cum[k] = sumUp;
+        }
+        r.last = k;
+        r.above = sumUp;
+    }
+    return r;
+}
+
 // The conditional distribution of the heterozygote count h given the A1
 // allele count a in samples of n under Hardy-Weinberg proportions:
 // P(h | a) is proportional to 2^h / (n11! h! n22!), n11 = (a - h) / 2,
-// n22 = (2n - a - h) / 2. The weights are relative to the most probable h
-// (weight 1) and are made from it by their ratios; weights below `cut` are
-// left out, and so are all beyond them, as the distribution is unimodal.
+// n22 = (2n - a - h) / 2, i.e. the row of any model with K = 4. The weights
+// are relative to the most probable h (weight 1); weights below `cut` are left
+// out, and so are all beyond them, as the distribution is unimodal.
+//
+// W is the type of the weights: double for the power sums at levels down to
+// 1e-280, long double (range down to 1e-4951) below that and for single
+// samples, whose p-values may lie far below the range of doubles.
+template <class W>
 struct ConditionalRow {
-    int firstH = 0;  // the heterozygote count of weights[0]
-    std::vector<double> weights;
+    int firstH = 0;  // the heterozygote count of weights()[0]
+    std::size_t size = 0;
     std::size_t top = 0;  // the index of the most probable count (weight 1)
     Extended total = 0;
+    int first = 0;             // index of weights()[0] in cell
+    std::vector<W> cell, cum;  // the walk's buffers
+    const W* weights() const { return cell.data() + first; }
 };
 
-void conditionalRow(std::uint32_t n, std::uint32_t a, double cut, ConditionalRow& row,
-                    std::vector<double>& below) {
-    const Reciprocals& r = reciprocals();
+template <class W>
+void conditionalRow(std::uint32_t n, std::uint32_t a, W cut, ConditionalRow<W>& row) {
     const int m = static_cast<int>(2 * n - a);
     const int ai = static_cast<int>(a);
-    const int hMin = ai % 2;
-    const int hMax = std::min(ai, m);
-    // up(h) = P(h + 2) / P(h) = 4 n11 n22 / ((h + 1)(h + 2)).
-    auto up = [&](int h) {
-        const double n11 = (ai - h) / 2, n22 = (m - h) / 2;
-        return 4 * (n11 * n22) * r.pair(h);
-    };
-    const Extended centre = static_cast<Extended>(a) * m / (2 * static_cast<Extended>(n));
-    int mode = static_cast<int>(std::floor(centre));
-    if ((mode - hMin) % 2 != 0) --mode;
-    mode = std::clamp(mode, hMin, hMax);
-    while (mode + 2 <= hMax && up(mode) > 1) mode += 2;
-    while (mode - 2 >= hMin && up(mode - 2) < 1) mode -= 2;
-
-    // Each walk keeps its running values in locals, so that they stay in
-    // registers; the tables serve every sample size of a power study.
-    const bool tabled = n <= kMaxPowerSampleSize;
-    const double* one = r.ones();
-    const double* pair = r.pairs();
-    below.clear();
-    double sumBelow = 0;
-    {
-        double w = 1, hd = mode;
-        int n11 = (ai - mode) / 2 + 1, n22 = (m - mode) / 2 + 1;  // at h - 2
-        for (int h = mode; h - 2 >= hMin; h -= 2, hd -= 2, ++n11, ++n22) {
-            // P(h - 2) / P(h) = (h - 1) h / (4 (n11 + 1)(n22 + 1)), n11 and n22 at h.
-            const double inverse = tabled ? one[n11] * one[n22] : r.one(n11) * r.one(n22);
-            w = w * (((hd - 1) * hd * 0.25) * inverse);
-            if (w < cut) break;
-            sumBelow += w;
-            below.push_back(w);
-        }
+    const int lo = ai % 2;
+    const int hi = std::min(ai, m);
+    const int mode = rowMode(ai, m, lo, hi, 4);
+    const std::size_t room = static_cast<std::size_t>((hi - lo) / 2 + 2);
+    if (row.cell.size() < room) {
+        row.cell.resize(room);
+        row.cum.resize(room);
     }
-    row.weights.assign(below.rbegin(), below.rend());
-    row.firstH = mode - 2 * static_cast<int>(below.size());
-    row.top = below.size();
-    row.weights.push_back(1);
-    double sumAbove = 1;
-    {
-        double w = 1;
-        double n11 = (ai - mode) / 2, n22 = (m - mode) / 2;
-        for (int h = mode; h + 2 <= hMax; h += 2, n11 -= 1, n22 -= 1) {
-            w = w * (4 * (n11 * n22) * (tabled ? pair[h] : r.pair(h)));
-            if (w < cut) break;
-            sumAbove += w;
-            row.weights.push_back(w);
-        }
-    }
-    row.total = static_cast<Extended>(sumBelow) + sumAbove;
+    const RowWalk<W> w =
+        walkRow<W>(ai, m, lo, hi, mode, 1, 4, W(0.25), cut, row.cell.data(), row.cum.data());
+    row.first = w.first;
+    row.size = static_cast<std::size_t>(w.last - w.first + 1);
+    row.firstH = lo + 2 * (w.first - 1);
+    row.top = static_cast<std::size_t>(w.top - w.first);
+    row.total = static_cast<Extended>(w.below) + w.above;
 }
 
-// The exact test's p-value of heterozygote count h in its row.
-Extended exactPValue(const ConditionalRow& row, int h) {
-    const double observed = row.weights[static_cast<std::size_t>((h - row.firstH) / 2)];
-    const double bound = observed * (1 + static_cast<double>(kTieTolerance));
-    Extended sum = 0;
-    for (double v : row.weights)
-        if (v <= bound) sum += v;
-    return std::min<Extended>(sum / row.total, 1);
-}
-
-// The exact test's decisions on a whole row. The weights rise to the top and
-// fall after it, so the counts no more probable than a weight x are a run at
-// each end, and their probability S(x) is a sum from the left end plus a sum
-// from the right end. A count's p-value S(w (1 + tolerance)) / total grows
-// with its weight w, so the rejected counts are the two runs of least
-// probable counts whose p-values stay at or below the level.
+// The decisions of the exact tests on a whole row. With the weights w_i of
+// the row (left to right), L_i = w_0 + ... + w_i and R_i = w_i + ... + w_last
+// (sums from each end), and S(x) / S<(x) the sums of the weights at most /
+// below x, a count's p-value times the row's total is
+//   exact               S(w_i (1 + tie))
+//   exact-midp          (S(w_i (1 + tie)) + S<(w_i / (1 + tie))) / 2
+//   exact-deficit(-midp) L_i (- w_i / 2),  exact-excess(-midp) R_i (- w_i / 2)
+//   exact-dost          2 min(L_i, R_i)
+// The weights rise to the top and fall after it, so the counts no more
+// probable than a weight x are a run at each end and S(x) is a sum from the
+// left end plus one from the right end. The two-sided p-values grow with the
+// weight, so their rejected counts are the least probable at each end: a
+// prefix of the rising side and a suffix of the falling side. L_i grows with
+// i (and so does L_i - w_i / 2 = L_(i-1) + w_i / 2), R_i falls: a deficit
+// test rejects a prefix of the row, an excess test a suffix, and the doubled
+// one-sided test both (2 L_i <= level and 2 R_i <= level cannot both hold, as
+// L_i + R_i exceeds the total).
+template <class W>
 class ExactRowDecisions {
 public:
-    explicit ExactRowDecisions(const ConditionalRow& row) : row_(row) {}
+    explicit ExactRowDecisions(const ConditionalRow<W>& row) : row_(row) {}
 
     // Takes the row's weights as they are now.
     void update() {
-        const auto& w = row_.weights;
-        fromLeft_.resize(w.size() + 1);
-        fromRight_.resize(w.size() + 1);
-        double left = 0, right = 0;
+        const W* w = row_.weights();
+        const std::size_t size = row_.size;
+        fromLeft_.resize(size + 1);
+        fromRight_.resize(size + 1);
+        W left = 0, right = 0;
         fromLeft_[0] = fromRight_[0] = 0;
-        for (std::size_t i = 0; i < w.size(); ++i) {
+        for (std::size_t i = 0; i < size; ++i) {
             left += w[i];
-            right += w[w.size() - 1 - i];
+            right += w[size - 1 - i];
             fromLeft_[i + 1] = left;
             fromRight_[i + 1] = right;
         }
     }
 
-    // The rejected counts at a level: h <= low and h >= high.
-    void rejection(double level, int& low, int& high) const {
-        const auto& w = row_.weights;
-        const std::size_t size = w.size(), top = row_.top;
-        const double threshold =
-            static_cast<double>(static_cast<Extended>(level) * (1 + kLevelTolerance) * row_.total);
-        auto rejected = [&](std::size_t i) {
-            return atMost(w[i] * (1 + static_cast<double>(kTieTolerance))) <= threshold;
+    // The test's p-value of the count at index i, times the row's total.
+    W scaledPValue(HweTest test, std::size_t i) const {
+        const W* w = row_.weights();
+        switch (test) {
+            case HweTest::Exact: return atMost(w[i] * kTie);
+            case HweTest::ExactMidP: return midP(w[i]);
+            case HweTest::ExactDost:
+                return 2 * std::min(fromLeft_[i + 1], fromRight_[row_.size - i]);
+            case HweTest::ExactDeficit: return fromLeft_[i + 1];
+            case HweTest::ExactExcess: return fromRight_[row_.size - i];
+            case HweTest::ExactDeficitMidP: return fromLeft_[i] + w[i] / 2;
+            case HweTest::ExactExcessMidP: return fromRight_[row_.size - i - 1] + w[i] / 2;
+            default: break;
+        }
+        return 0;
+    }
+
+    // The p-value of the count at index i, at most 1.
+    Extended pValue(HweTest test, std::size_t i) const {
+        return std::min<Extended>(static_cast<Extended>(scaledPValue(test, i)) / row_.total, 1);
+    }
+
+    // The rejected counts at a level: h <= low and h >= high (low below the
+    // row and high above it when a side rejects nothing; low is -1 for a test
+    // that never rejects on the left, high INT_MAX for one that never rejects
+    // on the right). Each test's predicate is written out, so that a probe
+    // costs its own sums only.
+    void rejection(HweTest test, double level, int& low, int& high) const {
+        const W* w = row_.weights();
+        const std::size_t size = row_.size;
+        const W threshold =
+            static_cast<W>(static_cast<Extended>(level) * (1 + kLevelTolerance) * row_.total);
+        auto hAt = [&](std::size_t i) { return row_.firstH + 2 * static_cast<int>(i); };
+        // The first index in [from, to) where `holds` fails (it holds before).
+        auto endOf = [](std::size_t from, std::size_t to, auto holds) {
+            while (from < to) {
+                const std::size_t mid = from + (to - from) / 2;
+                if (holds(mid))
+                    from = mid + 1;
+                else
+                    to = mid;
+            }
+            return from;
         };
-        // Left of the top the weights rise: the rejected counts are a prefix.
-        std::size_t l = 0, r = top;  // rejected below l, kept from r
-        while (l < r) {
-            const std::size_t mid = l + (r - l) / 2;
-            if (rejected(mid))
-                l = mid + 1;
-            else
-                r = mid;
+        // The first index in [from, to) where `holds` holds (it fails before).
+        auto startOf = [](std::size_t from, std::size_t to, auto holds) {
+            while (from < to) {
+                const std::size_t mid = from + (to - from) / 2;
+                if (holds(mid))
+                    to = mid;
+                else
+                    from = mid + 1;
+            }
+            return from;
+        };
+        // Two-sided by weight: a prefix of [0, top] (the top is rejected
+        // only when every count is) and a suffix of (top, size).
+        auto byWeight = [&](auto rejected) {
+            const std::size_t top = row_.top;
+            const std::size_t leftRejected = endOf(0, top + 1, rejected);
+            low = hAt(leftRejected) - 2;
+            high = leftRejected > top ? hAt(top + 1) : hAt(startOf(top + 1, size, rejected));
+        };
+        auto deficit = [&](auto rejected) {
+            low = hAt(endOf(0, size, rejected)) - 2;
+            high = std::numeric_limits<int>::max();
+        };
+        auto excess = [&](auto rejected) {
+            low = -1;
+            high = hAt(startOf(0, size, rejected));
+        };
+        switch (test) {
+            case HweTest::ExactMidP:
+                return byWeight([&](std::size_t i) { return midP(w[i]) <= threshold; });
+            case HweTest::ExactDeficit:
+                return deficit([&](std::size_t i) { return fromLeft_[i + 1] <= threshold; });
+            case HweTest::ExactDeficitMidP:
+                return deficit([&](std::size_t i) { return fromLeft_[i] + w[i] / 2 <= threshold; });
+            case HweTest::ExactExcess:
+                return excess([&](std::size_t i) { return fromRight_[size - i] <= threshold; });
+            case HweTest::ExactExcessMidP:
+                return excess([&](std::size_t i) {
+                    return fromRight_[size - i - 1] + w[i] / 2 <= threshold;
+                });
+            case HweTest::ExactDost:
+                // 2 min(L_i, R_i) <= level: 2 L_i <= level (a prefix) or
+                // 2 R_i <= level (a suffix).
+                low = hAt(endOf(0, size,
+                                [&](std::size_t i) { return 2 * fromLeft_[i + 1] <= threshold; })) -
+                      2;
+                high = hAt(startOf(
+                    0, size, [&](std::size_t i) { return 2 * fromRight_[size - i] <= threshold; }));
+                return;
+            default:
+                return byWeight([&](std::size_t i) { return atMost(w[i] * kTie) <= threshold; });
         }
-        const std::size_t leftRejected = l;
-        // Right of the top they fall: the rejected counts are a suffix.
-        l = top + 1;
-        r = size;  // kept below l, rejected from r
-        while (l < r) {
-            const std::size_t mid = l + (r - l) / 2;
-            if (rejected(mid))
-                r = mid;
-            else
-                l = mid + 1;
-        }
-        low = row_.firstH + 2 * static_cast<int>(leftRejected) - 2;
-        high = row_.firstH + 2 * static_cast<int>(l);
     }
 
 private:
+    static constexpr W kTie = 1 + static_cast<W>(kTieTolerance);
+
     // The sum of the weights at most x.
-    double atMost(double x) const {
-        const auto& w = row_.weights;
-        const auto topIt = w.begin() + static_cast<std::ptrdiff_t>(row_.top);
-        const auto left = std::upper_bound(w.begin(), topIt + 1, x) - w.begin();
-        const auto right =
-            w.end() - std::partition_point(topIt + 1, w.end(), [&](double v) { return v > x; });
+    W atMost(W x) const {
+        const W* w = row_.weights();
+        const W* topIt = w + row_.top;
+        const W* end = w + row_.size;
+        const auto left = std::upper_bound(w, topIt + 1, x) - w;
+        const auto right = end - std::partition_point(topIt + 1, end, [&](W v) { return v > x; });
         return fromLeft_[static_cast<std::size_t>(left)] +
                fromRight_[static_cast<std::size_t>(right)];
     }
 
-    const ConditionalRow& row_;
-    std::vector<double> fromLeft_, fromRight_;
+    // Twice the mid-p of a count of weight x, times the total: the weights
+    // at most x (1 + tie) plus those below x / (1 + tie). The second set is
+    // the first less the ties, which lie next to the ends of the first on
+    // each side, so they are found by stepping back from its search.
+    W midP(W x) const {
+        const W* w = row_.weights();
+        const W* topIt = w + row_.top;
+        const W* end = w + row_.size;
+        const W most = x * kTie, least = x / kTie;
+        auto left = std::upper_bound(w, topIt + 1, most) - w;
+        auto right = end - std::partition_point(topIt + 1, end, [&](W v) { return v > most; });
+        const W noMore =
+            fromLeft_[static_cast<std::size_t>(left)] + fromRight_[static_cast<std::size_t>(right)];
+        while (left > 0 && w[left - 1] >= least) --left;
+        while (right > 0 && end[-right] >= least) --right;
+        const W less =
+            fromLeft_[static_cast<std::size_t>(left)] + fromRight_[static_cast<std::size_t>(right)];
+        return (noMore + less) / 2;
+    }
+
+    const ConditionalRow<W>& row_;
+    std::vector<W> fromLeft_, fromRight_;
 };
 
 // The last index k in [0, count) at which pred holds, for a pred that holds up
@@ -365,6 +575,8 @@ int lastTrue(int count, int guess, Pred pred) {
     return yes;
 }
 
+// One test at one level, with its sums over the groups and what its search
+// learnt from the last group.
 struct Request {
     HweTest test;
     double level;
@@ -384,6 +596,10 @@ struct CellRun {
     int first = 0;        // index of firstH in cum
     double belowTop = 0;  // the sum of the cells below topH
     const double* cum = nullptr;
+    // When set, sums are made cell by cell from here (cell[k] for h at k):
+    // a difference of two running sums carries the rounding of the whole
+    // run, too much for a range that holds a tiny share of it.
+    const double* cell = nullptr;
 
     // The sum of the cells from firstH up to h (h within the run).
     double upTo(int h) const {
@@ -397,14 +613,30 @@ struct CellRun {
         from = std::max(from, firstH);
         to = std::min(to, lastH);
         if (from > to) return 0;
+        if (cell) {
+            Extended sum = 0;
+            for (int k = first + (to - firstH) / 2, end = first + (from - firstH) / 2; k >= end;
+                 --k)
+                sum += cell[k];
+            return sum;
+        }
         return static_cast<Extended>(upTo(to)) - (from == firstH ? 0.0 : upTo(from - 2));
     }
 };
 
+// The exact power of every request at one model and sample size. The
+// constructor takes the sampler's genotype probabilities and the cut; run()
+// walks the allele counts outward from the expected one (row() per count:
+// the mode, the ratio walk into cell_ and cum_, then addShares), and returns
+// each request's sums. Per group, addShares clips each request's range to the
+// counts its test can test, adds that range to the request's testable mass,
+// and adds its rejected tails: for X2, G and X2cc from statisticShares, for
+// the exact tests from the group's conditional distribution (made once per
+// group for every exact request, at the smallest exact level's cut).
 class PowerSum {
 public:
     PowerSum(const ModelSetting& setting, std::uint32_t n, std::span<const TestLevel> tests)
-        : n_(n), lf_(logFactorials()), cum_(n + 3) {
+        : n_(n), lf_(logFactorials()), cell_(n + 3), cum_(n + 3) {
         const GenotypeFrequencies fr = frequenciesOf(setting);
         // The sampler's classes: A1A1 below c1, A1A2 from c1 to c2, A2A2 above.
         const Extended c1 = std::clamp<Extended>(fr.f11, 0, 1);
@@ -420,11 +652,12 @@ public:
             ratioDouble_ = static_cast<double>(ratio_);
             inverseRatio_ = static_cast<double>(1 / ratio_);
         }
-        const Extended cells = (static_cast<Extended>(n) + 1) * (static_cast<Extended>(n) + 2) / 2;
-        cut_ = static_cast<double>(1e-12L / cells);
+        // A cell below the cut is left out; there are (n + 1)(n + 2) / 2
+        // cells in all, so what is left out sums to below 1e-12.
+        cut_ = static_cast<double>(1e-12L / cellCount());
         for (const TestLevel& t : tests) {
             Request r{t.test, t.level, 0, 0};
-            if (t.test != HweTest::Exact) {
+            if (!isExactFamily(t.test)) {
                 r.critical = criticalValue(t.level);
                 r.root = std::sqrt(r.critical / n);
             } else {
@@ -432,24 +665,16 @@ public:
             }
             requests_.push_back(r);
         }
+        wideRows_ = minExactLevel_ < 1e-280;
     }
 
     std::vector<ExactPower> run() {
-        const Extended mean = n_ * ((2 * p11_) + p12_);
-        const long start = std::clamp(std::lround(static_cast<double>(mean)), 0L, 2L * n_);
-        Extended covered = 0;
-        // Upwards from the mean, then downwards; each direction ends when two
-        // neighbouring allele counts (one of each parity) hold no cell above
-        // the cut.
-        for (int dir : {+1, -1}) {
-            int empty = 0;
-            for (long a = dir > 0 ? start : start - 1; a >= 0 && a <= 2L * n_; a += dir) {
-                const Extended mass = row(static_cast<std::uint32_t>(a));
-                covered += mass;
-                empty = mass > 0 ? 0 : empty + 1;
-                if (empty >= 2) break;
-            }
-        }
+        // Alone, a request whose testable probability is small is summed
+        // again with lower cuts (lowerCut).
+        Extended covered = sweep();
+        const Extended cells = cellCount();
+        if (requests_.size() == 1)
+            while (lowerCut(cells, 1)) covered = sweep();
         std::vector<ExactPower> out;
         for (const Request& r : requests_) {
             ExactPower e;
@@ -465,7 +690,136 @@ public:
         return out;
     }
 
+    // True when request i needs a lower cut than this sum had (see lowerCut):
+    // it is summed again on its own, so that no request's result depends on
+    // which others were asked with it.
+    bool needsLowerCut(std::size_t i, Extended cells, Extended mass) const {
+        const Request& r = requests_[i];
+        if (!canBeTestable(r.test)) return false;
+        const Extended share = std::min<Extended>(1, 2 * (r.testable / mass));
+        return static_cast<Extended>(cut_) > 1e-12L * share / cells * (1 + 1e-9L) && cut_ > 1e-290;
+    }
+
+    bool needsLowerCut(std::size_t i) const { return needsLowerCut(i, cellCount(), 1); }
+    bool givenNeedsLowerCut(std::size_t i, std::uint32_t a) const {
+        if (!(givenMass_ > 0)) return false;
+        const Extended cells = static_cast<Extended>(std::min(a, 2 * n_ - a) / 2 + 1);
+        return needsLowerCut(i, cells, givenMass_);
+    }
+
+    // The same among the samples with a copies of A1 only: the group's
+    // cells relative to its most probable one, each sum divided by the
+    // group's. The cut is relative to that cell; the mass left out is
+    // reported as its bound, the cut times the counts left out, as a share of
+    // the group.
+    std::vector<ExactPower> runGiven(std::uint32_t a) {
+        given_ = true;
+        cellSums_ = true;
+        const Extended cells = static_cast<Extended>(std::min(a, 2 * n_ - a) / 2 + 1);
+        cut_ = static_cast<double>(1e-12L / cells);
+        Extended mass = sweepGiven(a);
+        if (requests_.size() == 1)
+            while (mass > 0 && lowerCut(cells, mass)) mass = sweepGiven(a);
+        givenMass_ = mass;
+        std::vector<ExactPower> out;
+        for (const Request& r : requests_) {
+            ExactPower e;
+            if (mass > 0) {
+                e.testable = static_cast<double>(std::clamp<Extended>(r.testable / mass, 0, 1));
+                e.power = static_cast<double>(std::clamp<Extended>(r.rejected / mass, 0, 1));
+                const Extended kept = (cells_.lastH - cells_.firstH) / 2 + 1;
+                e.massLeftOut = static_cast<double>(cut_ * (cells - kept) / mass);
+            }
+            e.conditionalPower =
+                r.testable > 0
+                    ? static_cast<double>(std::clamp<Extended>(r.rejected / r.testable, 0, 1))
+                    : std::numeric_limits<double>::quiet_NaN();
+            out.push_back(e);
+        }
+        return out;
+    }
+
 private:
+    Extended cellCount() const {
+        return (static_cast<Extended>(n_) + 1) * (static_cast<Extended>(n_) + 2) / 2;
+    }
+
+    // False when no sample of n can be tested: only one allele can occur,
+    // or (G) a genotype has probability 0 or n < 3 cannot hold all three.
+    bool canBeTestable(HweTest test) const {
+        if (test == HweTest::G) return p11_ > 0 && p12_ > 0 && p22_ > 0 && n_ >= 3;
+        return p12_ > 0 || (p11_ > 0 && p22_ > 0);
+    }
+
+    // The absolute cut bounds the mass left out by 1e-12 (of `mass`, the
+    // probability summed); a request whose testable probability T is small
+    // needs a bound relative to T for its conditional power (power / T).
+    // Until the mass left out is below 1e-12 min(1, 2 T) for every request
+    // that can be tested at all, the sum is made again with the cut lowered
+    // to that bound: this returns true when it lowered the cut. T from a pass
+    // is below the true T by at most that pass's mass left out, so one more
+    // pass settles T unless it was nearly all left out; a pass that found
+    // T = 0 lowers the cut by 1e-12 and tries again. Those passes sum every
+    // range cell by cell: a range's share of its group may be as small as T,
+    // where a difference of running sums would keep only the rounding of the
+    // group. A cut below 1e-290 would leave the range of doubles: there the
+    // last pass stands. Only a sum of one request lowers its cut: in a sum
+    // of several the others would change with it, so exactPower sums a
+    // request that needs it again on its own (needsLowerCut).
+    bool lowerCut(Extended cells, Extended mass) {
+        if (!(cut_ > 1e-290)) return false;
+        Extended smallest = 1;
+        for (const Request& r : requests_)
+            if (canBeTestable(r.test)) smallest = std::min(smallest, r.testable / mass);
+        const Extended wanted = 1e-12L * std::min<Extended>(1, 2 * smallest) / cells;
+        // The slack 1e-9 covers the rounding of a cut stored as a double, so
+        // that a pass at exactly the wanted cut is not made twice.
+        if (static_cast<Extended>(cut_) <= wanted * (1 + 1e-9L)) return false;
+        const double next =
+            static_cast<double>(smallest > 0 ? wanted : static_cast<Extended>(cut_) * 1e-12L);
+        if (!(next >= 1e-290)) return false;
+        cut_ = next;
+        cellSums_ = true;
+        return true;
+    }
+
+    void clearSums() {
+        for (Request& r : requests_) {
+            r.testable = r.rejected = 0;
+            r.offsetLow = r.offsetHigh = 0;
+        }
+    }
+
+    // The group of allele count a alone: its mass relative to its top cell.
+    Extended sweepGiven(std::uint32_t a) {
+        clearSums();
+        return row(a);
+    }
+
+    // One sum over the allele counts at the current cut: every request's
+    // sums from 0, and the mass summed.
+    Extended sweep() {
+        clearSums();
+        const Extended mean = n_ * ((2 * p11_) + p12_);
+        const long start = std::clamp(std::lround(static_cast<double>(mean)), 0L, 2L * n_);
+        Extended covered = 0;
+        // Upwards from the mean, then downwards; each direction ends when two
+        // neighbouring allele counts (one of each parity) hold no cell above
+        // the cut. Why two: groups of odd and even a interleave, and a group
+        // of one parity may be empty (a = 1 with no heterozygote allowed)
+        // while the next one is not.
+        for (int dir : {+1, -1}) {
+            int empty = 0;
+            for (long a = dir > 0 ? start : start - 1; a >= 0 && a <= 2L * n_; a += dir) {
+                const Extended mass = row(static_cast<std::uint32_t>(a));
+                covered += mass;
+                empty = mass > 0 ? 0 : empty + 1;
+                if (empty >= 2) break;
+            }
+        }
+        return covered;
+    }
+
     Extended logCell(int n11, int h, int n22) const {
         Extended v = lf_[n_] - lf_[static_cast<std::size_t>(n11)] -
                      lf_[static_cast<std::size_t>(h)] - lf_[static_cast<std::size_t>(n22)];
@@ -489,76 +843,21 @@ private:
         if (p22_ == 0) hi = std::min(hi, m);
         if (lo > hi) return 0;
 
-        // up(h) = P(h + 2) / P(h) under the model.
-        auto up = [&](int h) {
-            const Extended n11 = (ai - h) / 2, n22 = (m - h) / 2;
-            return (n11 * n22 * ratio_) /
-                   ((static_cast<Extended>(h) + 1) * (static_cast<Extended>(h) + 2));
-        };
-        int mode = lo;
-        if (lo < hi) {
-            // The real root of (K/4)(a - h)(m - h) = h^2, then a walk uphill.
-            const Extended k4 = ratio_ / 4;
-            const Extended am = static_cast<Extended>(ai) * m;
-            const Extended size = 2 * static_cast<Extended>(n_);
-            const Extended root = std::sqrt(k4 * (k4 * size * size - 4 * (k4 - 1) * am));
-            const Extended guess = (2 * k4 * am) / (k4 * size + root);
-            mode = static_cast<int>(std::floor(guess));
-            if ((mode - lo) % 2 != 0) --mode;
-            mode = std::clamp(mode, lo, hi);
-            while (mode + 2 <= hi && up(mode) > 1) mode += 2;
-            while (mode - 2 >= lo && up(mode - 2) < 1) mode -= 2;
-        }
-        const Extended top = std::exp(logCell((ai - mode) / 2, mode, (m - mode) / 2));
+        const int mode = rowMode(ai, m, lo, hi, ratio_);
+        const Extended top = given_ ? 1 : std::exp(logCell((ai - mode) / 2, mode, (m - mode) / 2));
         if (!(top >= cut_)) return 0;
 
-        const double topCell = static_cast<double>(top);
-        const double* one = reciprocals().ones();
-        const double* pair = reciprocals().pairs();
-        double* cum = cum_.data();
-        // Index kTop holds topH; cells below it go to smaller indices.
-        const int kTop = (mode - lo) / 2 + 1;
-        // Each walk keeps its own running values, so that they stay in registers.
-        double below = 0;
-        int kFirst = kTop;
-        {
-            double w = topCell, sumBelow = 0, hd = mode;
-            int k = kTop;
-            int n11 = (ai - mode) / 2 + 1, n22 = (m - mode) / 2 + 1;  // at h - 2
-            for (int h = mode; h - 2 >= lo; h -= 2, hd -= 2, ++n11, ++n22) {
-                // P(h - 2) / P(h) = (h - 1) h / (K (n11 + 1)(n22 + 1)), n11 and n22 at h.
-                w = w * (((hd - 1) * hd * inverseRatio_) * (one[n11] * one[n22]));
-                if (w < cut_) break;
-                sumBelow += w;
-                cum[--k] = sumBelow;
-            }
-            below = sumBelow;
-            kFirst = k;
-        }
-        double sum = topCell;
-        cum[kTop] = sum;
-        int kLast = kTop;
-        {
-            double w = topCell, sumUp = topCell;
-            double n11 = (ai - mode) / 2, n22 = (m - mode) / 2;
-            const double ratio = ratioDouble_, cut = cut_;
-            int k = kTop;
-            for (int h = mode; h + 2 <= hi; h += 2, n11 -= 1, n22 -= 1) {
-                w = w * ((n11 * n22) * ratio * pair[h]);
-                if (w < cut) break;
-                sumUp += w;
-                cum[++k] = sumUp;
-            }
-            sum = sumUp;
-            kLast = k;
-        }
-        cells_.firstH = mode - 2 * (kTop - kFirst);
+        const RowWalk<double> w =
+            walkRow<double>(ai, m, lo, hi, mode, static_cast<double>(top), ratioDouble_,
+                            inverseRatio_, cut_, cell_.data(), cum_.data());
+        cells_.firstH = lo + 2 * (w.first - 1);
         cells_.topH = mode;
-        cells_.lastH = mode + 2 * (kLast - kTop);
-        cells_.first = kFirst;
-        cells_.belowTop = below;
-        cells_.cum = cum;
-        sum += below;
+        cells_.lastH = lo + 2 * (w.last - 1);
+        cells_.first = w.first;
+        cells_.belowTop = w.below;
+        cells_.cum = cum_.data();
+        cells_.cell = cellSums_ ? cell_.data() : nullptr;
+        const double sum = w.above + w.below;
 
         if (a > 0 && a < 2 * n_) addShares(ai, m);
         return sum;
@@ -578,20 +877,40 @@ private:
             }
             if (tlo > thi) continue;
             r.testable += cells_.sum(tlo, thi);
-            if (r.test == HweTest::Exact) {
+            if (isExactFamily(r.test)) {
                 if (!exactRowMade) {
-                    const double cut = minExactLevel_ * 1e-20;
-                    conditionalRow(n_, static_cast<std::uint32_t>(a), cut, conditional_, below_);
-                    decisions_.update();
+                    makeExactRow(static_cast<std::uint32_t>(a));
                     exactRowMade = true;
                 }
                 int low = 0, high = 0;
-                decisions_.rejection(r.level, low, high);
-                r.rejected +=
-                    cells_.sum(tlo, std::min(low, thi)) + cells_.sum(std::max(high, tlo), thi);
+                if (wideRows_)
+                    wideDecisions_.rejection(r.test, r.level, low, high);
+                else
+                    decisions_.rejection(r.test, r.level, low, high);
+                r.rejected += cells_.sum(tlo, std::min(low, thi));
+                if (high <= thi) r.rejected += cells_.sum(std::max(high, tlo), thi);
                 continue;
             }
             statisticShares(r, a, m, parity, centre, tlo, thi);
+        }
+    }
+
+    // The conditional distribution of allele count a, for every exact
+    // request of the group. Weights are relative to the mode (1), so the
+    // total is at least 1; the row has at most n / 2 + 1 counts, so the
+    // weights left out sum to below 5001 * level * 1e-20 of the total: they
+    // move no p-value by more than 1e-16 of the level, far inside the level
+    // tolerance 1e-9, and every count left out has a two-sided p-value below
+    // the level (rejected; the one-sided tests reject it on its own side).
+    // Below a smallest level of 1e-280 the cut leaves the normal doubles, and
+    // the row is made in long double.
+    void makeExactRow(std::uint32_t a) {
+        if (wideRows_) {
+            conditionalRow<Extended>(n_, a, static_cast<Extended>(minExactLevel_) * 1e-20L, wide_);
+            wideDecisions_.update();
+        } else {
+            conditionalRow<double>(n_, a, minExactLevel_ * 1e-20, conditional_);
+            decisions_.update();
         }
     }
 
@@ -602,20 +921,34 @@ private:
                                    static_cast<std::uint16_t>(h),
                                    static_cast<std::uint16_t>((m - h) / 2)};
             // The statistic in doubles decides every count whose statistic
-            // lies clearly off the critical value; the extended statistic
-            // (the window's own for X2 and G) decides the rest.
+            // lies clearly off the critical value (by more than 1e-9 of it, a
+            // thousand times the double statistic's error); the extended
+            // statistic (the window's own for X2 and G) decides the rest.
             const double quick = quickStatistic(r.test, c, n_);
             const double critical = static_cast<double>(r.critical);
             if (std::fabs(quick - critical) > 1e-9 * critical) return quick > critical;
             return statisticOf(r.test, c, size) > r.critical;
         };
-        // The statistics grow with |h - centre| wherever that is at least 1;
-        // the one count closer to the centre is decided on its own.
-        int leftEnd = static_cast<int>(std::floor(centre - 1));
+        // Within a group o11 - e11 = o22 - e22 = -(h - centre) / 2 and
+        // o12 - e12 = h - centre (e11 + e12 / 2 = a / 2 = o11 + h / 2), with
+        // e11, e12, e22 fixed. With d = |h - centre|:
+        //   X2   = (d/2)^2 / e11 + d^2 / e12 + (d/2)^2 / e22, growing with d;
+        //   X2cc = c(d/2)^2 / e11 + c(d)^2 / e12 + c(d/2)^2 / e22 with
+        //          c(x) = max(0, x - 1/2): every term is non-decreasing in d;
+        //   G    = 2 sum o ln(o / e) is convex along the line of the group
+        //          (o ln o is convex) and 0 at h = centre, so it falls up to
+        //          the centre and grows after it.
+        // So on each side of the centre every statistic is monotone in h, and
+        // the rejected counts there are a tail, found by galloping: the
+        // counts next to the expectation need no case of their own.
+        int leftEnd = static_cast<int>(std::floor(centre));  // the last h <= centre
         if (((leftEnd - parity) % 2 + 2) % 2 != 0) --leftEnd;
-        int rightStart = static_cast<int>(std::ceil(centre + 1));
-        if (((rightStart - parity) % 2 + 2) % 2 != 0) ++rightStart;
+        const int rightStart = leftEnd + 2;  // the first h > centre
 
+        // X2 = n F^2 in a group with F the inbreeding coefficient estimate
+        // (h = centre (1 - F)), so the tails start near centre (1 -+ root);
+        // the offsets carry how far the last group's bounds lay from that
+        // guess, so the galloping usually costs two probes.
         const Extended lowGuess = centre * (1 - r.root), highGuess = centre * (1 + r.root);
         // Low tail: h in [tlo, min(thi, leftEnd)].
         const int lowTo = std::min(thi, leftEnd);
@@ -643,8 +976,6 @@ private:
                 r.offsetHigh = high - static_cast<double>(highGuess);
             }
         }
-        for (int h = std::max(leftEnd + 2, tlo); h < rightStart && h <= thi; h += 2)
-            if (rejectedAt(h)) r.rejected += cells_.sum(h, h);
     }
 
     std::uint32_t n_;
@@ -657,13 +988,23 @@ private:
     double minExactLevel_ = 1;
     std::vector<Request> requests_;
     CellRun cells_;
-    std::vector<double> cum_;
-    std::vector<double> below_;
-    ConditionalRow conditional_;
-    ExactRowDecisions decisions_{conditional_};
+    std::vector<double> cell_, cum_;
+    bool wideRows_ = false;
+    bool cellSums_ = false;
+    bool given_ = false;      // one group, relative to its top cell (runGiven)
+    Extended givenMass_ = 0;  // sum ranges cell by
+                              // cell (the passes for a small T)
+    ConditionalRow<double> conditional_;
+    ExactRowDecisions<double> decisions_{conditional_};
+    ConditionalRow<Extended> wide_;
+    ExactRowDecisions<Extended> wideDecisions_{wide_};
 };
 
 }  // namespace
+
+bool isExactFamily(HweTest test) {
+    return test != HweTest::X2 && test != HweTest::G && test != HweTest::X2cc;
+}
 
 std::string_view hweTestName(HweTest test) {
     switch (test) {
@@ -681,86 +1022,62 @@ std::string_view hweTestName(HweTest test) {
     return "";
 }
 
-std::vector<HweTest> allHweTests() {
-    return {HweTest::X2,
-            HweTest::G,
-            HweTest::X2cc,
-            HweTest::Exact,
-            HweTest::ExactMidP,
-            HweTest::ExactDost,
-            HweTest::ExactDeficit,
-            HweTest::ExactExcess,
-            HweTest::ExactDeficitMidP,
-            HweTest::ExactExcessMidP};
-}
-
-bool exactPowerComputes(HweTest test) {
-    return test == HweTest::X2 || test == HweTest::G || test == HweTest::X2cc ||
-           test == HweTest::Exact;
-}
-
 std::optional<HweTest> parseHweTest(std::string_view name) {
-    for (HweTest t : allHweTests())
+    for (HweTest t : kHweTests)
         if (hweTestName(t) == name) return t;
     return std::nullopt;
-}
-
-std::string checkModel(const ModelSetting& setting) {
-    if (!within(setting.p, 0.01, 0.99))
-        return "p " + shortestText(setting.p) + " is outside 0.01 to 0.99";
-    switch (setting.model) {
-        case GenotypeModel::HardyWeinberg: break;
-        case GenotypeModel::Wahlund: {
-            const double pq = setting.p * (1 - setting.p);
-            // A variance typed as p*q may lie a rounding above the product.
-            if (!within(setting.var, 0, pq * (1 + 1e-12)))
-                return "var " + shortestText(setting.var) +
-                       " is outside 0 to p*q = " + boundText(pq);
-            break;
-        }
-        case GenotypeModel::Inbreeding:
-            if (!within(setting.f, 0, 1))
-                return "f " + shortestText(setting.f) + " is outside 0 to 1";
-            break;
-        case GenotypeModel::Selection: {
-            const std::pair<const char*, double> w[] = {
-                {"w11", setting.w11}, {"w12", setting.w12}, {"w22", setting.w22}};
-            for (const auto& [name, value] : w)
-                if (!within(value, 0, 10))
-                    return std::string(name) + " " + shortestText(value) + " is outside 0 to 10";
-            if (setting.w11 == 0 && setting.w12 == 0 && setting.w22 == 0)
-                return "the fitnesses w11, w12 and w22 are all 0; at least one must be above 0";
-            break;
-        }
-        default: return "unknown model";
-    }
-    return {};
 }
 
 GenotypeFrequencies frequenciesOf(const ModelSetting& setting) {
     const Extended p = setting.p;
     const Extended q = 1 - p;
-    return modelFrequencies(setting.model, p, q, setting.var, setting.f,
-                            {setting.w11, setting.w12, setting.w22});
+    GenotypeFrequencies fr = modelFrequencies(setting.model, p, q, setting.var, setting.f,
+                                              {setting.w11, setting.w12, setting.w22});
+    // At the lowest f the rarer homozygote's p^2 + f p q is 0 up to the
+    // roundings of p, q and f (a few 1e-17 below or above): a frequency
+    // below 0 is 0, and the heterozygotes take what is left, so the three
+    // still sum to 1 and the sampler's classes stay in order.
+    if (fr.f11 < 0 || fr.f22 < 0) {
+        fr.f11 = std::max<Extended>(fr.f11, 0);
+        fr.f22 = std::max<Extended>(fr.f22, 0);
+        fr.f12 = 1 - fr.f11 - fr.f22;
+    }
+    return fr;
+}
+
+Extended chiSquareUpperTail(Extended statistic) {
+    if (!(statistic > 0)) return 1;
+    // P(X2 > x) for 1 df is P(|Z| > sqrt(x)) = erfc(sqrt(x / 2)); the extended
+    // erfc keeps its relative accuracy down to its underflow near 1e-4950.
+    return std::erfc(std::sqrt(statistic / 2));
 }
 
 Extended criticalValue(double level) {
     if (level == 0.05) return kCritical05;
     if (level == 0.01) return kCritical01;
     // The upper level/2 point z of the standard normal, z^2 the 1-df
-    // chi-square quantile. Newton's method on ln Q(z) = ln(level / 2), Q the
-    // upper tail: ln Q is concave, so after the first step the iterates fall
-    // to the root from above.
+    // chi-square quantile. Newton's method on g(z) = ln Q(z) - ln(level / 2),
+    // Q(z) = erfc(z / sqrt 2) / 2 the upper tail, g'(z) = -density / Q.
+    // ln Q is concave, so a tangent lies above it and Newton's iterates from
+    // a start above the root fall to the root monotonically, never past it.
+    // The start: Q(z) <= exp(-z^2 / 2) / 2, so z0 = sqrt(-2 ln(level / 2))
+    // has Q(z0) <= level / 4 and lies above the root; and it is at most 37.3
+    // at level 1e-300, where Q is still far inside the extended range (the
+    // old start at 1 overshot to z ~ 150 for levels below about 1e-100, where
+    // erfc underflows and the iteration gave NaN).
     const Extended target = std::log(static_cast<Extended>(level) / 2);
     const Extended rootTwo = std::sqrt(2.0L);
     const Extended rootTwoPi = std::sqrt(2 * 3.14159265358979323846264338327950288L);
-    Extended z = 1;
+    // Newton's method converges quadratically near the root, so a few dozen
+    // steps suffice; 200 only bounds the loop. It stops when a step moves z by
+    // at most 1e-18 of it, about the extended precision (2^-64 = 5.4e-20).
+    Extended z = std::sqrt(-2 * target);
     for (int i = 0; i < 200; ++i) {
         const Extended tail = std::erfc(z / rootTwo) / 2;
         const Extended density = std::exp(-(z * z) / 2) / rootTwoPi;
         const Extended next = z + (std::log(tail) - target) * tail / density;
-        if (std::fabs(next - z) <= 1e-18L * next) {
-            z = next;
+        if (!(next < z) || z - next <= 1e-18L * next) {
+            z = std::min(z, next);
             break;
         }
         z = next;
@@ -768,55 +1085,89 @@ Extended criticalValue(double level) {
     return z * z;
 }
 
-std::optional<double> exactTestPValue(const GenotypeCounts& counts) {
+Extended testStatistic(HweTest test, const GenotypeCounts& counts) {
+    const std::uint32_t n = std::uint32_t{counts.o11} + counts.o12 + counts.o22;
+    if (n == 0 || n > kMaxSingleSample) return kNotComputable;
+    return statisticOf(test, counts, static_cast<std::uint16_t>(n));
+}
+
+std::optional<Extended> exactPValue(HweTest test, const GenotypeCounts& counts) {
     const std::uint32_t n = std::uint32_t{counts.o11} + counts.o12 + counts.o22;
     const std::uint32_t a = 2 * std::uint32_t{counts.o11} + counts.o12;
-    if (a == 0 || a == 2 * n) return std::nullopt;
-    ConditionalRow row;
-    std::vector<double> scratch;
-    conditionalRow(n, a, 0, row, scratch);
-    return static_cast<double>(exactPValue(row, counts.o12));
+    if (!isExactFamily(test) || n > kMaxSingleSample || a == 0 || a == 2 * n) return std::nullopt;
+    ConditionalRow<Extended> row;
+    conditionalRow<Extended>(n, a, 0, row);
+    ExactRowDecisions<Extended> decisions(row);
+    decisions.update();
+    // A weight that underflowed (only beyond n of about 15000) counts as the
+    // smallest normal value: a p-value is never 0.
+    const std::size_t i = static_cast<std::size_t>((counts.o12 - row.firstH) / 2);
+    if (i >= row.size) return std::numeric_limits<Extended>::min();
+    return std::max(decisions.pValue(test, i), std::numeric_limits<Extended>::min());
+}
+
+std::optional<Extended> exactTestPValue(const GenotypeCounts& counts) {
+    return exactPValue(HweTest::Exact, counts);
+}
+
+std::optional<ExactRejection> exactRejection(HweTest test, std::uint32_t n, std::uint32_t a,
+                                             double level) {
+    if (!isExactFamily(test) || n == 0 || n > kMaxSingleSample || a == 0 || a >= 2 * n)
+        return std::nullopt;
+    ExactRejection r;
+    if (level < 1e-280) {
+        ConditionalRow<Extended> row;
+        conditionalRow<Extended>(n, a, static_cast<Extended>(level) * 1e-20L, row);
+        ExactRowDecisions<Extended> decisions(row);
+        decisions.update();
+        decisions.rejection(test, level, r.low, r.high);
+    } else {
+        ConditionalRow<double> row;
+        conditionalRow<double>(n, a, level * 1e-20, row);
+        ExactRowDecisions<double> decisions(row);
+        decisions.update();
+        decisions.rejection(test, level, r.low, r.high);
+    }
+    return r;
 }
 
 std::optional<ExactRejection> exactRejection(std::uint32_t n, std::uint32_t a, double level) {
-    if (n == 0 || a == 0 || a >= 2 * n) return std::nullopt;
-    ConditionalRow row;
-    std::vector<double> scratch;
-    conditionalRow(n, a, level * 1e-20, row, scratch);
-    ExactRowDecisions decisions(row);
-    decisions.update();
-    ExactRejection r;
-    decisions.rejection(level, r.low, r.high);
-    return r;
+    return exactRejection(HweTest::Exact, n, a, level);
 }
 
 std::optional<bool> rejects(HweTest test, const GenotypeCounts& counts, double level) {
     const std::uint32_t n = std::uint32_t{counts.o11} + counts.o12 + counts.o22;
-    if (n == 0 || n > 65535) return std::nullopt;
-    if (test == HweTest::Exact) {
-        const std::uint32_t a = 2 * std::uint32_t{counts.o11} + counts.o12;
-        if (a == 0 || a == 2 * n) return std::nullopt;
-        ConditionalRow row;
-        std::vector<double> scratch;
-        conditionalRow(n, a, 0, row, scratch);
-        return exactPValue(row, counts.o12) <= static_cast<Extended>(level) * (1 + kLevelTolerance);
+    if (n == 0 || n > kMaxSingleSample) return std::nullopt;
+    if (isExactFamily(test)) {
+        const auto p = exactPValue(test, counts);
+        if (!p) return std::nullopt;
+        return *p <= static_cast<Extended>(level) * (1 + kLevelTolerance);
     }
     const Extended statistic = statisticOf(test, counts, static_cast<std::uint16_t>(n));
     if (statistic == kNotComputable) return std::nullopt;
     return statistic > criticalValue(level);
 }
 
+std::vector<ExactPower> exactPowerGivenAlleleCount(const ModelSetting& setting, std::uint32_t n,
+                                                   std::uint32_t a,
+                                                   std::span<const TestLevel> tests) {
+    PowerSum sum(setting, n, tests);
+    std::vector<ExactPower> out = sum.runGiven(a);
+    for (std::size_t i = 0; i < out.size() && out.size() > 1; ++i)
+        if (sum.givenNeedsLowerCut(i, a))
+            out[i] = PowerSum(setting, n, tests.subspan(i, 1)).runGiven(a)[0];
+    return out;
+}
+
 std::vector<ExactPower> exactPower(const ModelSetting& setting, std::uint32_t n,
                                    std::span<const TestLevel> tests) {
-    if (n < 1 || n > kMaxPowerSampleSize)
-        throw std::invalid_argument("sample size " + std::to_string(n) + " is outside 1 to " +
-                                    std::to_string(kMaxPowerSampleSize));
-    if (const std::string problem = checkModel(setting); !problem.empty())
-        throw std::invalid_argument(problem);
-    for (const TestLevel& t : tests)
-        if (!(t.level > 0 && t.level <= 0.5))
-            throw std::invalid_argument("level " + shortestText(t.level) + " is outside (0, 0.5]");
-    return PowerSum(setting, n, tests).run();
+    // Requests whose testable probability is small are summed again on their
+    // own with a lower cut (see PowerSum::lowerCut).
+    PowerSum sum(setting, n, tests);
+    std::vector<ExactPower> out = sum.run();
+    for (std::size_t i = 0; i < out.size() && out.size() > 1; ++i)
+        if (sum.needsLowerCut(i)) out[i] = PowerSum(setting, n, tests.subspan(i, 1)).run()[0];
+    return out;
 }
 
 }  // namespace zyg

@@ -6,7 +6,10 @@
 // multinomial distribution of the genotype counts instead of simulated.
 //
 // X2 and G are decided with the window's own extended-precision statistics, so
-// a sample that the window counts as significant is rejected here too.
+// a sample that the window counts as significant is rejected here too. Every
+// test works at every level in (0, 0.5]: critical values and p-values hold
+// their accuracy in the far tail (1e-300 and below), and a p-value is never
+// 0 or NaN.
 
 #include <cstdint>
 #include <optional>
@@ -19,27 +22,47 @@
 
 namespace zyg {
 
-// The tests of Hardy-Weinberg proportions.
+// The tests of Hardy-Weinberg proportions. The exact family (every test
+// from Exact on) is conditional on the allele count a: given a, the
+// heterozygote count H has P(H = h | a) proportional to
+// 2^h / (n11! h! n22!) under Hardy-Weinberg, and a sample with h
+// heterozygotes gets the p-value below. All are testable when both alleles
+// occur, and reject when the p-value is at most the level (up to a relative
+// 1e-9). Counts whose conditional probabilities differ by less than a
+// relative 1e-7 are equally probable ("ties").
 enum class HweTest {
     X2,                // Pearson's X2 against the sample's own expectation, no correction
     G,                 // the likelihood-ratio G
-    X2cc,              // X2 with the continuity correction 0.5
-    Exact,             // the exact test, conditional on the allele count
-    ExactMidP,         // "exact-midp"
-    ExactDost,         // "exact-dost"
-    ExactDeficit,      // "exact-deficit"
-    ExactExcess,       // "exact-excess"
-    ExactDeficitMidP,  // "exact-deficit-midp"
-    ExactExcessMidP,   // "exact-excess-midp"
+    X2cc,              // X2 with the continuity correction: |o - e| less min(0.5, |o - e|)
+    Exact,             // P(counts no more probable than h)
+    ExactMidP,         // P(counts less probable than h) + P(counts tied with h) / 2;
+                       // 0.5 when h is the only possible count
+    ExactDost,         // doubled one-sided: min(1, 2 min(P(H <= h), P(H >= h)))
+    ExactDeficit,      // P(H <= h): heterozygote deficit
+    ExactExcess,       // P(H >= h): heterozygote excess
+    ExactDeficitMidP,  // P(H <= h) - P(H = h) / 2
+    ExactExcessMidP,   // P(H >= h) - P(H = h) / 2
 };
 
-// "x2", "g", "x2cc", "exact".
+// Every test, in the order of the enumeration.
+inline constexpr HweTest kHweTests[] = {HweTest::X2,
+                                        HweTest::G,
+                                        HweTest::X2cc,
+                                        HweTest::Exact,
+                                        HweTest::ExactMidP,
+                                        HweTest::ExactDost,
+                                        HweTest::ExactDeficit,
+                                        HweTest::ExactExcess,
+                                        HweTest::ExactDeficitMidP,
+                                        HweTest::ExactExcessMidP};
+
+// True for the tests conditional on the allele count (Exact and after).
+bool isExactFamily(HweTest test);
+
+// "x2", "g", "x2cc", "exact", "exact-midp", "exact-dost", "exact-deficit",
+// "exact-excess", "exact-deficit-midp", "exact-excess-midp".
 std::string_view hweTestName(HweTest test);
 std::optional<HweTest> parseHweTest(std::string_view name);
-// Every test, in the order of the enumeration.
-std::vector<HweTest> allHweTests();
-// Whether exactPower computes the test's power.
-bool exactPowerComputes(HweTest test);
 
 // A generating model and its parameters, in the window's terms. Only the
 // parameters of the chosen model are read.
@@ -53,32 +76,54 @@ struct ModelSetting {
 
 inline constexpr std::uint32_t kMaxPowerSampleSize = 10000;
 
-// Checks the parameters against the window's limits (p 0.01 to 0.99, var 0 to
-// p*q, f 0 to 1, fitnesses 0 to 10 and not all zero). Returns the empty text
-// when they hold, otherwise one sentence naming the parameter, the value and
-// what is allowed.
-std::string checkModel(const ModelSetting& setting);
-
-// The model's genotype frequencies, computed as the window computes them.
+// The model's genotype frequencies, computed as the window computes them; a
+// homozygote frequency that rounding leaves below 0 at the lowest f is 0.
 GenotypeFrequencies frequenciesOf(const ModelSetting& setting);
 
-// The critical value of X2 and G at a level in (0, 0.5]: the window's
-// 3.841459 and 6.634907 at 0.05 and 0.01, the 1-df chi-square quantile at any
-// other level.
+// The critical value of X2, G and X2cc at a level in (0, 0.5]: the window's
+// 3.841459 and 6.634907 at 0.05 and 0.01, the 1-df chi-square quantile of
+// the level as given at any other level, within a relative 1e-17 (Newton's
+// method on the log of the extended erfc, which holds its accuracy in the far
+// tail; checked down to 1e-300).
 Extended criticalValue(double level);
 
-// The two-sided p-value of the exact test of the sample, or nothing when both
-// alleles do not occur.
-std::optional<double> exactTestPValue(const GenotypeCounts& counts);
+// The 1-df chi-square upper tail P(X2 > statistic), in extended precision:
+// it reaches below 1e-4900 before it underflows to 0 (at a statistic above
+// about 22600). 1 for a statistic of 0 or less.
+Extended chiSquareUpperTail(Extended statistic);
 
-// The heterozygote counts h that the exact test rejects at a level among the
-// samples of n genotypes with a copies of A1: h <= low and h >= high. The
-// same decisions as `rejects`, up to sums that differ in their last bits, at
-// the cost of one conditional distribution for every sample of that allele
-// count. Nothing when a is 0 or 2n (not testable).
+// The statistic of X2, G or X2cc on one sample (X2cc sums
+// max(0, |o - e| - 0.5)^2 / e, so the correction never increases a term), or
+// kNotComputable when the test cannot compute it or is not one of these.
+Extended testStatistic(HweTest test, const GenotypeCounts& counts);
+
+// The p-value of an exact-family test of one sample (see HweTest), or
+// nothing when both alleles do not occur, the sample has more than 65535
+// genotypes (as `rejects`) or the test is not of that family.
+// Computed in long double from the conditional distribution without pruning;
+// each weight is k ratios from the mode, each with two reciprocals rounded to
+// doubles, so the p-value is within a relative (3k + 2) 2^-53 of the exact
+// sum, k <= n / 2 (2e-12 at n = 10000). It is never 0 nor NaN: a p-value
+// below the smallest normal long double (3.4e-4932, reachable only beyond n
+// of about 15000) comes back as that value.
+std::optional<Extended> exactPValue(HweTest test, const GenotypeCounts& counts);
+// The two-sided exact test's p-value, exactPValue(HweTest::Exact, counts).
+std::optional<Extended> exactTestPValue(const GenotypeCounts& counts);
+
+// The heterozygote counts h that an exact-family test rejects at a level
+// among the samples of n genotypes with a copies of A1: h <= low and
+// h >= high. A one-sided test rejects on its own side only: low is -1 for
+// the excess tests, high is INT_MAX for the deficit tests. The same
+// decisions as `rejects`, up to sums that differ in their last bits, at the
+// cost of one conditional distribution for every sample of that allele count.
+// Nothing when a is 0 or 2n (not testable), n is above 65535 or the test is
+// not exact-family.
 struct ExactRejection {
     int low = -1, high = 0;
 };
+std::optional<ExactRejection> exactRejection(HweTest test, std::uint32_t n, std::uint32_t a,
+                                             double level);
+// The two-sided exact test's bounds, exactRejection(HweTest::Exact, ...).
 std::optional<ExactRejection> exactRejection(std::uint32_t n, std::uint32_t a, double level);
 
 // The test's decision on one sample at a level: true when rejected, false when
@@ -98,20 +143,35 @@ struct ExactPower {
 };
 
 // The exact power at sample size n (1 to kMaxPowerSampleSize) of every test
-// and level asked for, in their order. The model must pass checkModel, the
-// levels must lie in (0, 0.5]; otherwise std::invalid_argument.
+// and level asked for, in their order. The arguments are those of a study
+// that checkStudy (power/StudyRequest.h) accepts: nothing is checked here.
 //
 // Error bound: the genotype-count triples are grouped by allele count, and
 // within a group the probabilities follow from the most probable triple (an
 // extended exp of extended log-factorials) by their ratios, in doubles. A
-// triple is left out only when its probability is below
+// triple is left out only when its probability is below a cut of
 // 1e-12 / ((n + 1)(n + 2) / 2), so the mass left out is below 1e-12; it is
-// reported as 1 minus the mass summed. The ratios and sums add a relative
-// error below 1e-12 (at most a few thousand roundings of 2^-53 in a group),
-// so every probability returned is within 2e-12 of the sum over all triples,
-// each decided by `rejects`. The genotype probabilities are those the sampler
-// draws with: f11, then f12 (none when f11 + f12 lies below f11), then the
-// rest.
+// reported as 1 minus the mass summed. When a request's testable probability
+// T is below 1/2, the sum is made again with the cut lowered by 2T, so the
+// mass left out is below 1e-12 min(1, 2T) for every request (down to T of
+// about 1e-270, where the cut would leave the range of doubles; requests
+// that can never be tested, such as G with a genotype of probability 0, do
+// not count). The ratios and sums add a relative error below 4e-13 in a
+// group (at most a few thousand roundings of 2^-53), so every probability
+// returned is within 2e-12 of the sum over all triples, each decided by
+// `rejects`, and within a relative 3e-12 when T < 1/2; the conditional
+// power, power / testable, is within 1e-11 of the ratio of the exact sums
+// (|P'/T' - P/T| <= (|P' - P| + (P/T) |T' - T|) / T'). The genotype
+// probabilities are those the sampler draws with: f11, then f12 (none when
+// f11 + f12 lies below f11), then the rest.
+//
+// The exact-family decisions come from the conditional distribution of each
+// allele count in doubles (long double when the smallest exact level is below
+// 1e-280), pruned at 1e-20 times that level relative to its mode: their
+// p-values are within a relative 1e-12 of the exact sums, so that the level
+// tolerance below decides every sample as `rejects` does. X2, G and X2cc are
+// decided against criticalValue, which holds its accuracy at every level in
+// (0, 0.5].
 //
 // The exact test rejects when its p-value is at most the level (up to a
 // relative 1e-9, so that a p-value equal to the level is rejected whatever
@@ -119,5 +179,20 @@ struct ExactPower {
 // by less than a relative 1e-7 count as equally probable.
 std::vector<ExactPower> exactPower(const ModelSetting& setting, std::uint32_t n,
                                    std::span<const TestLevel> tests);
+
+// The power of every test and level asked for among the samples of n
+// genotypes with exactly a copies of A1 (0 to 2n), under any model: testable
+// and power are shares of those samples, conditionalPower = power / testable
+// (NaN when none is testable), massLeftOut the bound on the share left out.
+// Given a, the model enters only through theta = P12^2 / (P11 P22): the
+// heterozygote count has P(h | a) proportional to
+// theta^(h/2) / (n11! h! n22!); a genotype of probability 0 pins the count it
+// fixes, and an allele count the model cannot produce (e.g. odd a without
+// heterozygotes) gives testable and power 0. Same arguments, checks and error
+// bound as exactPower, relative to the group; weighted by the probabilities
+// of the allele counts and summed over a, these give exactPower.
+std::vector<ExactPower> exactPowerGivenAlleleCount(const ModelSetting& setting, std::uint32_t n,
+                                                   std::uint32_t a,
+                                                   std::span<const TestLevel> tests);
 
 }  // namespace zyg

@@ -37,12 +37,6 @@ struct SampleSummary {
 // not all zero, and throws std::invalid_argument otherwise.
 SampleSummary summarizeSample(const SampleCounts& counts);
 
-// The probability that a chi-square variable with one degree of freedom
-// exceeds x, erfc(sqrt(x / 2)): relative error below 1e-14 down to the
-// smallest normal double (extended precision in the tail), so that a far tail
-// is never lost. 1 for x <= 0.
-double chiSquareUpperTail(Extended x);
-
 // The p-values of the exact tests, conditional on the allele count, for the
 // observed heterozygote count h:
 //   twoSided     P(counts no more probable than h), ties within a relative 1e-7

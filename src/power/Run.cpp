@@ -72,7 +72,7 @@ std::vector<PowerPoint> simulatePoint(const ModelSetting& model, std::uint32_t n
     // generator from the same seed draws them to the last count.
     std::vector<GenotypeCounts> samples;
     const bool others = std::any_of(tests.begin(), tests.end(), [](HweTest t) {
-        return t == HweTest::X2cc || t == HweTest::Exact;
+        return t == HweTest::X2cc || isExactFamily(t);
     });
     if (others) {
         samples.reserve(replicates);
@@ -111,14 +111,14 @@ std::vector<PowerPoint> simulatePoint(const ModelSetting& model, std::uint32_t n
                 point.windowTested = outcome.ok;
                 point.windowAbove05 = outcome.counts.above05;
                 point.windowAbove01 = outcome.counts.above01;
-            } else if (test == HweTest::Exact) {
+            } else if (isExactFamily(test)) {
                 // One conditional distribution per allele count, not per sample.
                 std::unordered_map<std::uint32_t, std::optional<ExactRejection>> bounds;
                 for (const GenotypeCounts& c : samples) {
                     const std::uint32_t a = 2 * std::uint32_t{c.o11} + c.o12;
                     auto it = bounds.find(a);
                     if (it == bounds.end())
-                        it = bounds.emplace(a, exactRejection(n, a, level)).first;
+                        it = bounds.emplace(a, exactRejection(test, n, a, level)).first;
                     if (!it->second) continue;
                     ++tested;
                     rejected += c.o12 <= it->second->low || c.o12 >= it->second->high;

@@ -45,7 +45,7 @@ const std::vector<double>& parameterValues(const StudyRequest& r, StudyInput inp
 
 ValueRange fRange(double p) {
     const double q = 1 - p;
-    return {-std::min(p, q) / std::max(p, q), 1};
+    return {-std::min(p, q) / std::max(p, q), 1, true, kBoundSlack};
 }
 
 std::uint32_t maxSampleSize(PowerMethod method) {
@@ -103,7 +103,7 @@ std::vector<StudyProblem> checkStudy(const StudyRequest& r) {
     if (reads(r.model, StudyInput::Var) && !missing(StudyInput::Var, r.var.size())) {
         // A variance typed as p*q may lie one rounding above the product.
         boundByP(StudyInput::Var, r.var, [](double p) {
-            return ValueRange{0, p * (1 - p), true, kVarianceSlack};
+            return ValueRange{0, p * (1 - p), true, kBoundSlack};
         });
     }
     if (reads(r.model, StudyInput::F) && !missing(StudyInput::F, r.f.size()))

@@ -9,6 +9,7 @@
 // engine take a checked request and check nothing again. Every limit a study
 // has is named here, once. No Qt.
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -25,9 +26,10 @@ struct ValueRange {
     double low = 0;
     double high = 0;
     bool lowIncluded = true;
-    double highSlack = 0;  // the share of `high` a value may lie above it
+    double slack = 0;  // the share of a bound a value may lie beyond it
     bool contains(double v) const {
-        return (lowIncluded ? v >= low : v > low) && v <= high * (1 + highSlack);
+        const double lowest = low - std::fabs(low) * slack;
+        return (lowIncluded ? v >= lowest : v > lowest) && v <= high + std::fabs(high) * slack;
     }
 };
 
@@ -38,8 +40,9 @@ ValueRange fRange(double p);
 inline constexpr ValueRange kFitnessRange{0, 10};
 inline constexpr ValueRange kLevelRange{0, 0.5, false};
 inline constexpr ValueRange kTargetRange{0, 1, false};
-// A Wahlund variance typed as p*q may lie one rounding above the product.
-inline constexpr double kVarianceSlack = 1e-12;
+// A bound that depends on p (var's p*q, f's -min(p,q)/max(p,q)) typed to
+// its last digit may lie a rounding beyond the computed one.
+inline constexpr double kBoundSlack = 1e-12;
 // The most points (model settings x sample sizes x tests x levels) one study
 // may have, and the most values one list may hold.
 inline constexpr std::size_t kMaxStudyPoints = 1000000;

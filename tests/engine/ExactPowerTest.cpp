@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <optional>
 #include <random>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "engine/ExactPower.h"
@@ -15,7 +18,7 @@ using namespace zyg;
 
 namespace {
 
-constexpr HweTest kAllTests[] = {HweTest::X2, HweTest::G, HweTest::X2cc, HweTest::Exact};
+constexpr auto& kAllTests = kHweTests;
 
 std::vector<TestLevel> everyTestAt(std::initializer_list<double> levels) {
     std::vector<TestLevel> out;
@@ -55,7 +58,10 @@ std::vector<ModelSetting> models() {
             selection(0.4, 1.1, 1, 0.91),
             selection(0.6, 0, 1, 2),
             selection(0.5, 1, 0, 1),
-            selection(0.3, 0, 0, 0.0001)};
+            selection(0.3, 0, 0, 0.0001),
+            inbreeding(0.4, -0.3),
+            inbreeding(0.4, -0.4 / 0.6),  // the lowest f: no A1A1
+            inbreeding(0.5, -1)};         // only heterozygotes
 }
 
 // The sampler's probabilities of the three genotypes.
@@ -80,11 +86,26 @@ long double multinomial(std::uint32_t n, std::uint32_t a, std::uint32_t b, std::
     return std::exp(lp);
 }
 
-// Every genotype-count triple of size n, each decided by `rejects`, with no
-// pruning: the reference that the exact power must reproduce.
+// Every genotype-count triple of size n, with no pruning: the reference
+// that the exact power must reproduce. X2, G and X2cc decide by `rejects`;
+// the exact family by the bounds of its allele count (exactRejection, one
+// conditional distribution per allele count, which
+// RejectionBoundsDecideEverySampleAsItsPValue checks against `rejects`).
 std::vector<ExactPower> enumerateAll(const ModelSetting& setting, std::uint32_t n,
                                      const std::vector<TestLevel>& tests) {
     const Probabilities pr = probabilitiesOf(setting);
+    std::map<std::pair<std::uint32_t, std::size_t>, std::optional<ExactRejection>> bounds;
+    auto decide = [&](std::size_t i, const GenotypeCounts& c) -> std::optional<bool> {
+        if (!isExactFamily(tests[i].test)) return rejects(tests[i].test, c, tests[i].level);
+        const std::uint32_t a = 2 * std::uint32_t{c.o11} + c.o12;
+        auto it = bounds.find({a, i});
+        if (it == bounds.end())
+            it =
+                bounds.emplace(std::pair{a, i}, exactRejection(tests[i].test, n, a, tests[i].level))
+                    .first;
+        if (!it->second) return std::nullopt;
+        return c.o12 <= it->second->low || c.o12 >= it->second->high;
+    };
     std::vector<long double> testable(tests.size()), rejected(tests.size());
     for (std::uint32_t a = 0; a <= n; ++a)
         for (std::uint32_t b = 0; a + b <= n; ++b) {
@@ -95,7 +116,7 @@ std::vector<ExactPower> enumerateAll(const ModelSetting& setting, std::uint32_t 
                                         static_cast<std::uint16_t>(b),
                                         static_cast<std::uint16_t>(c)};
             for (std::size_t i = 0; i < tests.size(); ++i) {
-                const auto decision = rejects(tests[i].test, counts, tests[i].level);
+                const auto decision = decide(i, counts);
                 if (!decision) continue;
                 testable[i] += prob;
                 if (*decision) rejected[i] += prob;
@@ -199,9 +220,17 @@ TEST(ExactPower, ReportsTheMassItLeavesOutAtTheLargestSample) {
     const std::vector<TestLevel> g{{HweTest::G, 0.05}};
     EXPECT_NEAR(exactPower(selection(0.02, 1, 1, 1), 10000, g)[0].testable,
                 1 - std::pow(1 - 0.0004, 10000), 1e-6);
-    // A large departure is found almost surely by every test.
-    for (const ExactPower& e : exactPower(inbreeding(0.4, 0.2), 10000, tests))
-        EXPECT_GT(e.power, 1 - 1e-9);
+    // A large heterozygote deficit is found almost surely by every test but
+    // those that look for an excess, which never find it.
+    const auto strong = exactPower(inbreeding(0.4, 0.2), 10000, tests);
+    for (std::size_t i = 0; i < tests.size(); ++i) {
+        const bool excess =
+            tests[i].test == HweTest::ExactExcess || tests[i].test == HweTest::ExactExcessMidP;
+        if (excess)
+            EXPECT_LT(strong[i].power, 1e-9) << hweTestName(tests[i].test);
+        else
+            EXPECT_GT(strong[i].power, 1 - 1e-9) << hweTestName(tests[i].test);
+    }
 }
 
 TEST(ExactPower, AgreesWithTheWindowsSamplerWithinFourStandardErrors) {
@@ -215,7 +244,12 @@ TEST(ExactPower, AgreesWithTheWindowsSamplerWithinFourStandardErrors) {
         switch (round % 4) {
             case 0: setting = hw(p); break;
             case 1: setting = wahlund(p, p * (1 - p) * unit(random)); break;
-            case 2: setting = inbreeding(p, unit(random)); break;
+            case 2: {
+                // From the lowest f (heterozygote excess) to 1.
+                const double lowest = -std::min(p, 1 - p) / std::max(p, 1 - p);
+                setting = inbreeding(p, lowest + (1 - lowest) * unit(random));
+                break;
+            }
             default: setting = selection(p, 2 * unit(random), 2 * unit(random), 2 * unit(random));
         }
         const auto n = static_cast<std::uint32_t>(1 + (round * 53) % 300);
@@ -280,34 +314,44 @@ TEST(ExactTest, PValuesEqualTheDirectConditionalSum) {
 }
 
 TEST(ExactTest, RejectionBoundsDecideEverySampleAsItsPValue) {
-    for (std::uint32_t n : {1u, 2u, 7u, 30u, 151u})
-        for (double level : {0.05, 0.01, 0.3})
-            for (std::uint32_t a = 0; a <= 2 * n; ++a) {
-                const auto bounds = exactRejection(n, a, level);
-                EXPECT_EQ(bounds.has_value(), a > 0 && a < 2 * n);
-                for (std::uint32_t h = a % 2; h <= std::min(a, 2 * n - a); h += 2) {
-                    const GenotypeCounts c{static_cast<std::uint16_t>((a - h) / 2),
-                                           static_cast<std::uint16_t>(h),
-                                           static_cast<std::uint16_t>((2 * n - a - h) / 2)};
-                    const auto d = rejects(HweTest::Exact, c, level);
-                    ASSERT_EQ(d.has_value(), bounds.has_value());
-                    if (d) {
-                        EXPECT_EQ(*d, int(h) <= bounds->low || int(h) >= bounds->high)
-                            << n << " " << a << " " << h << " " << level;
+    for (HweTest test : kAllTests) {
+        if (!isExactFamily(test)) continue;
+        for (std::uint32_t n : {1u, 2u, 7u, 30u, 151u})
+            for (double level : {0.05, 0.01, 0.3, 0.5})
+                for (std::uint32_t a = 0; a <= 2 * n; ++a) {
+                    const auto bounds = exactRejection(test, n, a, level);
+                    EXPECT_EQ(bounds.has_value(), a > 0 && a < 2 * n);
+                    for (std::uint32_t h = a % 2; h <= std::min(a, 2 * n - a); h += 2) {
+                        const GenotypeCounts c{static_cast<std::uint16_t>((a - h) / 2),
+                                               static_cast<std::uint16_t>(h),
+                                               static_cast<std::uint16_t>((2 * n - a - h) / 2)};
+                        const auto d = rejects(test, c, level);
+                        ASSERT_EQ(d.has_value(), bounds.has_value());
+                        if (d) {
+                            EXPECT_EQ(*d, int(h) <= bounds->low || int(h) >= bounds->high)
+                                << hweTestName(test) << " " << n << " " << a << " " << h << " "
+                                << level;
+                        }
                     }
                 }
-            }
+    }
 }
 
 TEST(ExactTest, SizeNeverExceedsTheLevelUnderHardyWeinberg) {
-    const std::vector<TestLevel> tests{{HweTest::Exact, 0.05}, {HweTest::Exact, 0.01}};
-    for (double p : {0.5, 0.2, 0.05})
-        for (std::uint32_t n = 1; n <= 200; ++n) {
-            const auto e = exactPower(hw(p), n, tests);
-            if (e[0].testable == 0) continue;
-            EXPECT_LE(e[0].conditionalPower, 0.05 + 1e-12) << p << " " << n;
-            EXPECT_LE(e[1].conditionalPower, 0.01 + 1e-12) << p << " " << n;
-        }
+    // Every exact test but the mid-p ones is valid given the allele count.
+    for (HweTest test :
+         {HweTest::Exact, HweTest::ExactDost, HweTest::ExactDeficit, HweTest::ExactExcess}) {
+        const std::vector<TestLevel> tests{{test, 0.05}, {test, 0.01}};
+        for (double p : {0.5, 0.2, 0.05})
+            for (std::uint32_t n = 1; n <= 200; ++n) {
+                const auto e = exactPower(hw(p), n, tests);
+                if (e[0].testable == 0) continue;
+                EXPECT_LE(e[0].conditionalPower, 0.05 + 1e-12)
+                    << hweTestName(test) << p << " " << n;
+                EXPECT_LE(e[1].conditionalPower, 0.01 + 1e-12)
+                    << hweTestName(test) << p << " " << n;
+            }
+    }
 }
 
 TEST(ExactPower, SwappingTheAllelesChangesNoPower) {
@@ -360,24 +404,103 @@ TEST(HweTests, NamesRoundTrip) {
     EXPECT_FALSE(parseHweTest(""));
 }
 
-TEST(ExactPower, RefusesWhatTheWindowWouldNotAllow) {
-    const std::vector<TestLevel> x2{{HweTest::X2, 0.05}};
-    EXPECT_THROW(exactPower(hw(0.4), 0, x2), std::invalid_argument);
-    EXPECT_THROW(exactPower(hw(0.4), kMaxPowerSampleSize + 1, x2), std::invalid_argument);
-    EXPECT_THROW(exactPower(hw(0.995), 10, x2), std::invalid_argument);
-    const std::vector<TestLevel> bad{{HweTest::X2, 0.6}};
-    EXPECT_THROW(exactPower(hw(0.4), 10, bad), std::invalid_argument);
+TEST(NegativeF, FrequenciesAtTheLowestFAreSound) {
+    for (double p : {0.01, 0.1, 0.4, 0.5, 0.6, 0.77, 0.99}) {
+        const double lowest = -std::min(p, 1 - p) / std::max(p, 1 - p);
+        for (double f : {lowest, lowest * (1 + 1e-13), lowest * (1 - 1e-13)}) {
+            const GenotypeFrequencies fr = frequenciesOf(inbreeding(p, f));
+            EXPECT_GE(fr.f11, 0) << p << " " << f;
+            EXPECT_GE(fr.f22, 0) << p << " " << f;
+            EXPECT_GT(fr.f12, 0);
+            EXPECT_NEAR(static_cast<double>(fr.f11 + fr.f12 + fr.f22), 1, 1e-15);
+            // The rarer homozygote is (nearly) gone.
+            EXPECT_LT(std::min(fr.f11, fr.f22), 1e-12L);
+        }
+    }
+    // Only heterozygotes at p 0.5, f -1: every sample is n of them, and
+    // every test rejects it once n is large enough.
+    const auto e = exactPower(inbreeding(0.5, -1), 30, everyTestAt({0.05}));
+    for (std::size_t i = 0; i < e.size(); ++i) {
+        const HweTest t = kAllTests[i];
+        if (t == HweTest::G) {
+            EXPECT_EQ(e[i].testable, 0);  // no homozygote at all
+            continue;
+        }
+        EXPECT_NEAR(e[i].testable, 1, 1e-12) << hweTestName(t);
+        const bool deficit = t == HweTest::ExactDeficit || t == HweTest::ExactDeficitMidP;
+        EXPECT_NEAR(e[i].power, deficit ? 0 : 1, 1e-12) << hweTestName(t);
+    }
+}
 
-    EXPECT_EQ(checkModel(hw(0.01)), "");
-    EXPECT_EQ(checkModel(hw(0.99)), "");
-    EXPECT_NE(checkModel(hw(std::nan(""))), "");
-    EXPECT_EQ(checkModel(wahlund(0.4, 0.24)), "");  // var at p*q as typed
-    EXPECT_NE(checkModel(wahlund(0.4, 0.2401)).find("var 0.2401"), std::string::npos);
-    // The bound reads as a person would write it, not with the product's
-    // binary rounding (0.1 * 0.9 is 0.09000000000000001 in a double).
-    EXPECT_EQ(checkModel(wahlund(0.1, 0.1)), "var 0.1 is outside 0 to p*q = 0.09");
-    EXPECT_NE(checkModel(wahlund(0.4, -0.01)), "");
-    EXPECT_NE(checkModel(inbreeding(0.4, 1.5)).find("f 1.5"), std::string::npos);
-    EXPECT_NE(checkModel(selection(0.4, 0, 0, 0)).find("all 0"), std::string::npos);
-    EXPECT_NE(checkModel(selection(0.4, 1, 11, 1)).find("w12 11"), std::string::npos);
+TEST(GivenAlleleCount, WeightedByTheAlleleCountsItSumsToThePower) {
+    const auto tests = everyTestAt({0.05, 0.2});
+    for (const ModelSetting& setting : models())
+        for (std::uint32_t n : {1u, 2u, 5u, 16u, 41u}) {
+            const Probabilities pr = probabilitiesOf(setting);
+            std::vector<long double> testable(tests.size()), power(tests.size());
+            for (std::uint32_t a = 0; a <= 2 * n; ++a) {
+                long double pa = 0;  // P(a copies of A1)
+                for (std::uint32_t h = a % 2; h <= std::min(a, 2 * n - a); h += 2)
+                    pa += multinomial(n, (a - h) / 2, h, (2 * n - a - h) / 2, pr);
+                const auto given = exactPowerGivenAlleleCount(setting, n, a, tests);
+                ASSERT_EQ(given.size(), tests.size());
+                for (std::size_t i = 0; i < tests.size(); ++i) {
+                    EXPECT_LE(given[i].power, given[i].testable + 1e-15);
+                    testable[i] += pa * given[i].testable;
+                    power[i] += pa * given[i].power;
+                }
+            }
+            const auto whole = exactPower(setting, n, tests);
+            for (std::size_t i = 0; i < tests.size(); ++i) {
+                EXPECT_NEAR(static_cast<double>(testable[i]), whole[i].testable, 3e-12)
+                    << describe(setting, n) << " " << hweTestName(tests[i].test);
+                EXPECT_NEAR(static_cast<double>(power[i]), whole[i].power, 3e-12)
+                    << describe(setting, n) << " " << hweTestName(tests[i].test);
+            }
+        }
+}
+
+TEST(GivenAlleleCount, ImpossibleAndUntestableCountsAndTheExactSize) {
+    const std::vector<TestLevel> exact{{HweTest::Exact, 0.05}, {HweTest::X2, 0.05}};
+    // No heterozygotes: an odd allele count cannot occur.
+    for (const ExactPower& e : exactPowerGivenAlleleCount(selection(0.5, 1, 0, 1), 10, 7, exact)) {
+        EXPECT_EQ(e.testable, 0);
+        EXPECT_EQ(e.power, 0);
+        EXPECT_TRUE(std::isnan(e.conditionalPower));
+    }
+    // Only one allele: nothing to test.
+    for (const ExactPower& e : exactPowerGivenAlleleCount(hw(0.3), 10, 0, exact)) {
+        EXPECT_EQ(e.testable, 0);
+        EXPECT_TRUE(std::isnan(e.conditionalPower));
+    }
+    // Under Hardy-Weinberg the exact test's power given a is its size given
+    // a, whatever p: at most the level, and the same at every p.
+    for (std::uint32_t a : {1u, 9u, 40u, 77u}) {
+        const auto one = exactPowerGivenAlleleCount(hw(0.2), 60, a, exact);
+        const auto other = exactPowerGivenAlleleCount(hw(0.7), 60, a, exact);
+        EXPECT_NEAR(one[0].testable, 1, 1e-15);
+        EXPECT_LE(one[0].power, 0.05 + 1e-12);
+        EXPECT_NEAR(one[0].power, other[0].power, 1e-12) << a;
+    }
+    EXPECT_THROW(exactPowerGivenAlleleCount(hw(0.3), 10, 21, exact), std::invalid_argument);
+}
+
+TEST(ExactPower, ARequestsResultDoesNotDependOnTheOthersAsked) {
+    // G's testable probability is small here, so its sum needs a lower cut;
+    // every other request must come out bit for bit as when asked alone.
+    const auto tests = everyTestAt({0.05, 0.01});
+    for (const ModelSetting& setting : {hw(0.01), selection(0.01, 0.001, 1, 1), hw(0.4)})
+        for (std::uint32_t n : {5u, 40u}) {
+            const auto together = exactPower(setting, n, tests);
+            for (std::size_t i = 0; i < tests.size(); ++i) {
+                const auto alone = exactPower(setting, n, std::span(tests).subspan(i, 1))[0];
+                EXPECT_EQ(together[i].power, alone.power) << describe(setting, n);
+                EXPECT_EQ(together[i].testable, alone.testable) << describe(setting, n);
+            }
+            const auto given = exactPowerGivenAlleleCount(setting, n, 3, tests);
+            for (std::size_t i = 0; i < tests.size(); ++i)
+                EXPECT_EQ(given[i].power, exactPowerGivenAlleleCount(
+                                              setting, n, 3, std::span(tests).subspan(i, 1))[0]
+                                              .power);
+        }
 }

@@ -188,6 +188,25 @@ TEST(Request, BoundsAreThoseOfTheModelAndTheMethod) {
     excess.f = {-0.3 / 0.7};
     EXPECT_TRUE(checkStudy(excess).empty());
     EXPECT_EQ(fRange(0.5).low, -1);
+    // The bounds typed to their last digit, or computed, are inside.
+    for (const auto& [p, f] : std::vector<std::pair<double, double>>{
+             {0.4, -0.6666666666666666}, {0.4, -0.4 / 0.6}, {0.75, -1.0 / 3}, {0.5, -1}}) {
+        excess.p = {p};
+        excess.f = {f};
+        EXPECT_TRUE(checkStudy(excess).empty()) << p << " " << f;
+    }
+    excess.p = {0.4};
+    excess.f = {-0.67};
+    ASSERT_EQ(checkStudy(excess).size(), 1u);
+    EXPECT_EQ(checkStudy(excess)[0].range.low, -0.4 / 0.6);
+    excess.p = {0.5};
+    excess.f = {-1.001};
+    EXPECT_EQ(checkStudy(excess).size(), 1u);
+    StudyRequest typed;
+    typed.model = GenotypeModel::Wahlund;
+    typed.p = {0.4};
+    typed.var = {0.24};  // p*q as typed, a rounding above 0.4 * 0.6
+    EXPECT_TRUE(checkStudy(typed).empty());
     EXPECT_EQ(fRange(0.25).low, fRange(0.75).low);
 
     // The simulation draws samples of at most the window's size.
@@ -468,4 +487,23 @@ TEST(ResultsFile, SimulatedRunsAppendTheWindowsLines) {
     EXPECT_EQ(readFile(path), headerLine() + lines[0] + lines[0]);
     std::filesystem::remove(path);
     EXPECT_THROW(appendResultLines(tempPath("missing/runs.txt"), lines), CommandError);
+}
+
+TEST(Simulation, EveryTestAgreesWithItsExactPowerAtAnyLevel) {
+    // An excess of heterozygotes, so that one-sided tests of both sides are
+    // met: the excess tests find it, the deficit tests must not.
+    ModelSetting m{GenotypeModel::Inbreeding, 0.35};
+    m.f = -0.3;
+    const std::vector<HweTest> tests(std::begin(kHweTests), std::end(kHweTests));
+    const std::vector<double> levels{0.05, 1e-4};
+    const auto points = simulatePoint(m, 120, tests, levels, 4000, 2024);
+    ASSERT_EQ(points.size(), tests.size() * levels.size());
+    for (const PowerPoint& p : points) {
+        const TestLevel asked[] = {{p.test, p.level}};
+        const ExactPower exact = exactPower(m, 120, asked)[0];
+        const double se = std::sqrt(exact.power * (1 - exact.power) / 4000);
+        EXPECT_NEAR(p.power, exact.power, 4 * se + 1e-3)
+            << hweTestName(p.test) << " at " << p.level;
+        EXPECT_GT(p.testedCount, 3900u) << hweTestName(p.test);
+    }
 }
