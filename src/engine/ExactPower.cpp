@@ -1151,6 +1151,12 @@ std::optional<bool> rejects(HweTest test, const GenotypeCounts& counts, double l
 std::vector<ExactPower> exactPowerGivenAlleleCount(const ModelSetting& setting, std::uint32_t n,
                                                    std::uint32_t a,
                                                    std::span<const TestLevel> tests) {
+    // No sample of n has more than 2n copies of A1: nothing is testable.
+    if (a > 2 * n) {
+        ExactPower none;
+        none.conditionalPower = std::numeric_limits<double>::quiet_NaN();
+        return std::vector<ExactPower>(tests.size(), none);
+    }
     PowerSum sum(setting, n, tests);
     std::vector<ExactPower> out = sum.runGiven(a);
     for (std::size_t i = 0; i < out.size() && out.size() > 1; ++i)

@@ -482,7 +482,9 @@ TEST(GivenAlleleCount, ImpossibleAndUntestableCountsAndTheExactSize) {
         EXPECT_LE(one[0].power, 0.05 + 1e-12);
         EXPECT_NEAR(one[0].power, other[0].power, 1e-12) << a;
     }
-    EXPECT_THROW(exactPowerGivenAlleleCount(hw(0.3), 10, 21, exact), std::invalid_argument);
+    const auto beyond = exactPowerGivenAlleleCount(hw(0.3), 10, 21, exact);
+    EXPECT_EQ(beyond[0].testable, 0);
+    EXPECT_EQ(beyond[0].power, 0);
 }
 
 TEST(ExactPower, ARequestsResultDoesNotDependOnTheOthersAsked) {
