@@ -79,6 +79,9 @@ QString problemSentence(const StudyProblem& pr, const QString& nField) {
         case StudyInput::N:
             return QStringLiteral("%1 is %2; it must be from 1 to %3.")
                 .arg(nField, value, QString::number(pr.range.high, 'f', 0));
+        case StudyInput::AlleleCounts:
+            return QStringLiteral("The allele count %1 lies beyond 2n = %2.")
+                .arg(value, QString::number(pr.range.high, 'f', 0));
         case StudyInput::Tests: return QStringLiteral("No test is chosen; choose at least one.");
         case StudyInput::Levels:
             return QStringLiteral("The level is %1; it must lie above 0 and at most 0.5.")

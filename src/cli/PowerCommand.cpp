@@ -25,6 +25,7 @@ constexpr const char* kProgram = "zygomet-power";
 struct CommandOptions {
     StudyRequest request;
     std::vector<double> n;  // as read; whole numbers are checked once the method is known
+    std::vector<double> alleleCounts;  // as read
     std::optional<std::uint32_t> seed;
     std::optional<std::string> csv;
     std::optional<std::string> results;
@@ -42,6 +43,7 @@ const char* optionOf(StudyInput input) {
         case StudyInput::W12: return "--w12";
         case StudyInput::W22: return "--w22";
         case StudyInput::N: return "--n";
+        case StudyInput::AlleleCounts: return "--allele-count";
         case StudyInput::Tests: return "--test";
         case StudyInput::Levels: return "--level";
         case StudyInput::Replicates: return "--nrep";
@@ -78,6 +80,7 @@ std::string ruleOf(StudyInput input, PowerMethod method) {
         case StudyInput::W12:
         case StudyInput::W22: return "fitnesses must lie from 0 to 10";
         case StudyInput::N: return sampleSizeRule(method);
+        case StudyInput::AlleleCounts: return "allele counts are whole numbers from 0 to 2n";
         case StudyInput::Levels: return "levels must lie above 0 and at most 0.5";
         case StudyInput::Replicates:
             return "the number of replicates is a whole number from 1 to " +
@@ -101,7 +104,11 @@ std::string wording(const StudyProblem& problem, const CommandOptions& o) {
         case ProblemKind::Missing: return option + ": no value given";
         case ProblemKind::OutOfRange:
             return quoted + rule + " (not " + shortestText(problem.value) + ")";
+        case ProblemKind::ExactOnly: return option + ": only with --method exact";
         case ProblemKind::OutOfBound: {
+            if (problem.input == StudyInput::AlleleCounts)
+                return quoted + rule + " (" + shortestText(problem.range.high) + " at n " +
+                       shortestText(problem.at) + "; not " + shortestText(problem.value) + ")";
             // The bound that moves with p, at the p where the value passes it.
             const double bound =
                 problem.input == StudyInput::Var ? problem.range.high : problem.range.low;
@@ -160,7 +167,13 @@ const std::vector<OptionSpec<CommandOptions>>& optionTable() {
              o.n = parseList("--n", v, kMaxListValues);
              o.typed[StudyInput::N] = v;
          }},
-        {"--test", "TESTS", "x2, g, x2cc, exact, comma-separated (default x2,g)",
+        {"--allele-count", "VALUES",
+         "exact: power among the samples with this many copies of A1, 0 to 2n",
+         [](CommandOptions& o, const std::string& v) {
+             o.alleleCounts = parseList("--allele-count", v, kMaxListValues);
+             o.typed[StudyInput::AlleleCounts] = v;
+         }},
+        {"--test", "TESTS", "tests, comma-separated (default x2,g; the list below)",
          [](CommandOptions& o, const std::string& v) {
              o.request.tests.clear();
              std::size_t start = 0;
@@ -271,14 +284,20 @@ CommandOptions parseOptions(const std::vector<std::string>& args) {
     CommandOptions o;
     parseArguments(args, optionTable(), o, o.given, kProgram, false);
     checkOptionRules(o);
-    // Sample sizes are whole numbers; their range is the study's to check.
-    o.request.n.clear();
-    for (double v : o.n) {
-        if (!(v >= 0 && v <= 4294967295.0) || v != std::floor(v))
-            refuse("--n", o.typed[StudyInput::N],
-                   sampleSizeRule(o.request.method) + " (not " + shortestText(v) + ")");
-        o.request.n.push_back(static_cast<std::uint32_t>(v));
-    }
+    // Sample sizes and allele counts are whole numbers; their ranges are the
+    // study's to check.
+    const auto wholeNumbers = [&](StudyInput input, const std::vector<double>& values,
+                                  std::vector<std::uint32_t>& into) {
+        into.clear();
+        for (double v : values) {
+            if (!(v >= 0 && v <= 4294967295.0) || v != std::floor(v))
+                refuse(optionOf(input), o.typed[input],
+                       ruleOf(input, o.request.method) + " (not " + shortestText(v) + ")");
+            into.push_back(static_cast<std::uint32_t>(v));
+        }
+    };
+    wholeNumbers(StudyInput::N, o.n, o.request.n);
+    wholeNumbers(StudyInput::AlleleCounts, o.alleleCounts, o.request.alleleCounts);
     return o;
 }
 
@@ -407,11 +426,27 @@ std::string powerHelpText() {
         "  --help              this text\n"
         "  --version           the program's version\n"
         "\n"
-        "Tests: x2 is Pearson's X2 against the sample's own Hardy-Weinberg expectation,\n"
-        "g the likelihood-ratio G (both as the window computes them, with its critical\n"
-        "values 3.841459 and 6.634907 at 0.05 and 0.01), x2cc X2 with the continuity\n"
-        "correction 0.5, exact the exact test conditional on the allele count. At other\n"
-        "levels X2 and G use the 1-df chi-square quantile.\n"
+        "Tests:\n"
+        "  x2                  Pearson's X2 against the sample's own Hardy-Weinberg\n"
+        "                      expectation, as the window computes it\n"
+        "  g                   the likelihood-ratio G, as the window computes it\n"
+        "  x2cc                X2 with each term max(0, |o - e| - 0.5)^2 / e: the\n"
+        "                      continuity correction never increases a term\n"
+        "  exact               exact test: P(heterozygote counts no more probable)\n"
+        "  exact-midp          exact mid-p: P(less probable) + P(as probable) / 2\n"
+        "  exact-dost          doubled one-sided: min(1, 2 min(P(H <= h), P(H >= h)))\n"
+        "  exact-deficit       one-sided, heterozygote deficit: P(H <= h)\n"
+        "  exact-excess        one-sided, heterozygote excess: P(H >= h)\n"
+        "  exact-deficit-midp  P(H <= h) - P(H = h) / 2\n"
+        "  exact-excess-midp   P(H >= h) - P(H = h) / 2\n"
+        "The exact tests condition on the allele count. X2 and G use the window's\n"
+        "critical values 3.841459 and 6.634907 at 0.05 and 0.01 and the 1-df\n"
+        "chi-square quantile at any other level; every test holds at every level\n"
+        "down to 1e-300 (quality control thresholds such as 1e-6 included).\n"
+        "\n"
+        "--allele-count gives the power of each test among the samples of n with\n"
+        "exactly that many copies of A1, for any model (exact method only); the table\n"
+        "and the CSV's allele_count column say which.\n"
         "\n"
         "--plot draws the chart of the window's power curve: one line per test, the\n"
         "target (--target, or 0.8) as a dashed line and the smallest n that reaches\n"

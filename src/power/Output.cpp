@@ -76,10 +76,11 @@ std::vector<TargetCrossing> targetCrossings(const std::vector<PowerPoint>& point
     for (const PowerPoint& p : points) {
         auto it = std::find_if(groups.begin(), groups.end(), [&](const Group& g) {
             return g.crossing.test == p.test && g.crossing.level == p.level &&
+                   g.crossing.alleleCount == p.alleleCount &&
                    sameSetting(g.crossing.model, p.model);
         });
         if (it == groups.end()) {
-            groups.push_back({{p.model, p.test, p.level, {}, {}}, {}});
+            groups.push_back({{p.model, p.test, p.level, p.alleleCount, {}, {}}, {}});
             it = groups.end() - 1;
         }
         it->curve.emplace_back(p.n, p.power);
@@ -103,7 +104,7 @@ std::vector<TargetCrossing> targetCrossings(const std::vector<PowerPoint>& point
 std::string studyCsv(const std::vector<PowerPoint>& points) {
     std::string out =
         "model,p,var,f,w11,w12,w22,n,test,level,method,testable,power,conditional_power,se,"
-        "low95,high95,nrep,seed,mass_left_out\n";
+        "low95,high95,nrep,seed,mass_left_out,allele_count\n";
     for (const PowerPoint& x : points) {
         const bool simulated = x.method == PowerMethod::Simulate;
         CsvLine row;
@@ -122,6 +123,7 @@ std::string studyCsv(const std::vector<PowerPoint>& points) {
             row.empty();
         else
             row.number(x.massLeftOut);
+        row.whole(x.alleleCount ? std::optional<std::uint64_t>(*x.alleleCount) : std::nullopt);
         out += row.str();
     }
     return out;
@@ -160,9 +162,13 @@ std::string powerTable(const std::vector<PowerPoint>& points) {
     const bool simulated = std::any_of(points.begin(), points.end(), [](const PowerPoint& p) {
         return p.method == PowerMethod::Simulate;
     });
+    const bool given = std::any_of(points.begin(), points.end(),
+                                   [](const PowerPoint& p) { return p.alleleCount.has_value(); });
     std::vector<std::vector<std::string>> rows;
     std::vector<std::string> head{"model", "p",        "parameter", "n",         "test",
                                   "level", "testable", "power",     "cond.power"};
+    // Power given the allele count: the count after n.
+    if (given) head.insert(head.begin() + 4, "a");
     if (simulated) {
         head.push_back("se");
         head.push_back("95% interval");
@@ -178,13 +184,14 @@ std::string powerTable(const std::vector<PowerPoint>& points) {
                                      proportion(x.testable),
                                      proportion(x.power),
                                      proportion(x.conditionalPower)};
+        if (given) row.insert(row.begin() + 4, x.alleleCount ? std::to_string(*x.alleleCount) : "");
         if (simulated) {
             row.push_back(x.se ? fixedText(*x.se, 6) : "");
             row.push_back(x.low95 ? fixedText(*x.low95, 4) + " to " + fixedText(*x.high95, 4) : "");
         }
         rows.push_back(row);
     }
-    return alignedTable(rows, "LLLRL");
+    return alignedTable(rows, given ? "LLLRRL" : "LLLRL");
 }
 
 std::string targetTable(const std::vector<TargetCrossing>& crossings, double target) {

@@ -24,6 +24,7 @@ namespace zyg {
 struct PowerPoint {
     ModelSetting model;
     std::uint32_t n = 0;
+    std::optional<std::uint32_t> alleleCount;  // power among the samples with these copies of A1
     HweTest test = HweTest::X2;
     double level = 0.05;
     PowerMethod method = PowerMethod::Exact;
@@ -65,7 +66,8 @@ public:
 };
 
 // Every point of a request that checkStudy accepts, in its order: model
-// settings, then n, then tests in the given order, then levels. Exact points
+// settings, then n, then allele counts when given, then tests in the given
+// order, then levels. Exact points
 // run on all cores; simulated points run one after another through the
 // window's engine (which uses all cores itself), X2 and G from its
 // statistics, the other tests from the same samples drawn again from the
@@ -88,6 +90,7 @@ struct TargetCrossing {
     ModelSetting model;
     HweTest test = HweTest::X2;
     double level = 0.05;
+    std::optional<std::uint32_t> alleleCount;
     std::optional<std::uint32_t> firstReaching;  // the smallest n of the grid with power >= target
     std::optional<std::uint32_t> staysFrom;      // the smallest n from which every larger n of the
                                                  // grid has power >= target
@@ -96,7 +99,7 @@ std::vector<TargetCrossing> targetCrossings(const std::vector<PowerPoint>& point
 
 // The points as CSV: a header row, then one row per point. The columns, in
 // order: model,p,var,f,w11,w12,w22,n,test,level,method,testable,power,
-// conditional_power,se,low95,high95,nrep,seed,mass_left_out. Numbers are the
+// conditional_power,se,low95,high95,nrep,seed,mass_left_out,allele_count. Numbers are the
 // shortest texts that read back to the same double, with "."; a value a row
 // does not have is empty.
 std::string studyCsv(const std::vector<PowerPoint>& points);

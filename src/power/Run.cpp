@@ -151,20 +151,28 @@ std::vector<PowerPoint> runStudy(const StudyRequest& request, const StudyControl
                                        request.seed);
             return;
         }
-        const std::vector<ExactPower> exact = exactPower(model, n, tests);
-        for (std::size_t k = 0; k < tests.size(); ++k) {
-            PowerPoint point;
-            point.model = model;
-            point.n = n;
-            point.test = tests[k].test;
-            point.level = tests[k].level;
-            point.method = PowerMethod::Exact;
-            point.testable = exact[k].testable;
-            point.power = exact[k].power;
-            point.conditionalPower = exact[k].conditionalPower;
-            point.massLeftOut = exact[k].massLeftOut;
-            results[i].push_back(point);
+        auto add = [&](const std::vector<ExactPower>& exact, std::optional<std::uint32_t> a) {
+            for (std::size_t k = 0; k < tests.size(); ++k) {
+                PowerPoint point;
+                point.model = model;
+                point.n = n;
+                point.alleleCount = a;
+                point.test = tests[k].test;
+                point.level = tests[k].level;
+                point.method = PowerMethod::Exact;
+                point.testable = exact[k].testable;
+                point.power = exact[k].power;
+                point.conditionalPower = exact[k].conditionalPower;
+                point.massLeftOut = exact[k].massLeftOut;
+                results[i].push_back(point);
+            }
+        };
+        if (request.alleleCounts.empty()) {
+            add(exactPower(model, n, tests), std::nullopt);
+            return;
         }
+        for (std::uint32_t a : request.alleleCounts)
+            add(exactPowerGivenAlleleCount(model, n, a, tests), a);
     };
 
     std::size_t reported = 0;
@@ -228,7 +236,7 @@ std::vector<PowerPoint> runStudy(const StudyRequest& request, const StudyControl
     }
 
     std::vector<PowerPoint> points;
-    points.reserve(total * tests.size());
+    points.reserve(total * tests.size() * std::max<std::size_t>(1, request.alleleCounts.size()));
     for (auto& r : results) points.insert(points.end(), r.begin(), r.end());
     return points;
 }

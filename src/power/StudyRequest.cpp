@@ -69,8 +69,9 @@ double studyPoints(const StudyRequest& r) {
     for (StudyInput input : {StudyInput::P, StudyInput::Var, StudyInput::F, StudyInput::W11,
                              StudyInput::W12, StudyInput::W22})
         settings *= static_cast<double>(parameterValues(r, input).size());
-    return settings * static_cast<double>(r.n.size()) * static_cast<double>(r.tests.size()) *
-           static_cast<double>(r.levels.size());
+    return settings * static_cast<double>(r.n.size()) *
+           static_cast<double>(std::max<std::size_t>(1, r.alleleCounts.size())) *
+           static_cast<double>(r.tests.size()) * static_cast<double>(r.levels.size());
 }
 
 std::vector<StudyProblem> checkStudy(const StudyRequest& r) {
@@ -131,6 +132,24 @@ std::vector<StudyProblem> checkStudy(const StudyRequest& r) {
                     {StudyInput::N, ProblemKind::OutOfRange, double(n), sizes, 0, 0});
                 break;
             }
+    }
+    if (!r.alleleCounts.empty()) {
+        if (r.method != PowerMethod::Exact)
+            problems.push_back({StudyInput::AlleleCounts, ProblemKind::ExactOnly, 0, {}, 0, 0});
+        else
+            [&] {
+                for (std::uint32_t a : r.alleleCounts)
+                    for (std::uint32_t n : r.n)
+                        if (a > 2 * static_cast<std::uint64_t>(n)) {
+                            problems.push_back({StudyInput::AlleleCounts,
+                                                ProblemKind::OutOfBound,
+                                                double(a),
+                                                {0, 2.0 * n},
+                                                0,
+                                                double(n)});
+                            return;
+                        }
+            }();
     }
     missing(StudyInput::Tests, r.tests.size());
     if (!missing(StudyInput::Levels, r.levels.size()))

@@ -67,6 +67,9 @@ struct StudyRequest {
     std::vector<double> f{0};
     std::vector<double> w11{1}, w12{1}, w22{1};
     std::vector<std::uint32_t> n{100};
+    // Power among the samples with exactly these copies of A1 (0 to 2n);
+    // none: power over all samples.
+    std::vector<std::uint32_t> alleleCounts;
     std::vector<HweTest> tests{HweTest::X2, HweTest::G};
     std::vector<double> levels{0.05, 0.01};
     PowerMethod method = PowerMethod::Exact;
@@ -79,14 +82,29 @@ struct StudyRequest {
 };
 
 // The inputs of a request, so that a problem can name one.
-enum class StudyInput { P, Var, F, W11, W12, W22, N, Tests, Levels, Replicates, Target, Points };
+enum class StudyInput {
+    P,
+    Var,
+    F,
+    W11,
+    W12,
+    W22,
+    N,
+    AlleleCounts,
+    Tests,
+    Levels,
+    Replicates,
+    Target,
+    Points
+};
 
 enum class ProblemKind {
     Missing,     // the list is empty
     OutOfRange,  // `value` lies outside `range`
-    OutOfBound,  // `value` lies outside `range`, which holds at p `at` (var, f)
+    OutOfBound,  // `value` lies outside `range`, which holds at `at`
     AllZero,     // the three fitnesses are all 0 (one list of each holds a 0)
     TooMany,     // `value` points, more than `bound`
+    ExactOnly,   // the input has a meaning for exact power only
 };
 
 // What is wrong with one input: which, which value, why.
@@ -96,7 +114,7 @@ struct StudyProblem {
     double value = 0;
     ValueRange range;  // OutOfRange: what is allowed
     double bound = 0;  // TooMany: the most allowed
-    double at = 0;     // OutOfBound: the p
+    double at = 0;     // OutOfBound: the p (var, f) or the n (an allele count)
 };
 
 // The problems of a request, the first value refused for each input, in the

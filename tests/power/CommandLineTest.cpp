@@ -143,6 +143,13 @@ TEST(CommandLine, BadInputIsOneLineWithStatusTwo) {
         {{"--p", "0.4", "--n", ""}, "--n \"\": expected a number"},
         {{"--p", "0.4", "--n", "10", "--test", ""}, "--test \"\": the tests are"},
         {{"--p", "0.4", "--n", "10", "--level", "0.05,"}, "--level \"0.05,\": expected a number"},
+        {{"--p", "0.4", "--n", "50,10", "--allele-count", "20,30"},
+         "--allele-count \"20,30\": allele counts are whole numbers from 0 to 2n (20 at n 10; not "
+         "30)"},
+        {{"--p", "0.4", "--n", "10", "--allele-count", "2.5"},
+         "--allele-count \"2.5\": allele counts are whole numbers from 0 to 2n (not 2.5)"},
+        {{"--p", "0.4", "--n", "10", "--allele-count", "5", "--method", "simulate"},
+         "--allele-count: only with --method exact"},
     };
     for (const auto& [args, expected] : cases) {
         const Outcome o = run(args);
@@ -166,7 +173,7 @@ TEST(CommandLine, CsvOnStandardOutputHasOneRowPerGridPoint) {
     ASSERT_EQ(rows.size(), 1u + 2 * 3 * 3 * 2);
     EXPECT_EQ(rows[0] + "\n", studyCsv({}));
     const auto first = fields(rows[1]);
-    ASSERT_EQ(first.size(), 20u);
+    ASSERT_EQ(first.size(), 21u);
     EXPECT_EQ(first[0], "inbreeding");
     EXPECT_EQ(first[1], "0.2");
     EXPECT_EQ(first[3], "0");
@@ -184,7 +191,7 @@ TEST(CommandLine, CsvOnStandardOutputHasOneRowPerGridPoint) {
     m.f = 0.1;
     const std::vector<TestLevel> tl{{HweTest::Exact, 0.05}};
     EXPECT_EQ(number(last[12]), exactPower(m, 30, tl)[0].power);
-    for (const auto& row : rows) EXPECT_EQ(fields(row).size(), 20u) << row;
+    for (const auto& row : rows) EXPECT_EQ(fields(row).size(), 21u) << row;
 }
 
 TEST(CommandLine, TableAndTargetOnStandardOutputCsvToAFile) {
@@ -279,4 +286,34 @@ TEST(CommandLine, VersionAndTheEndOfTheOptions) {
     EXPECT_EQ(value.out.find("zygomet-power 1"), std::string::npos);
     std::filesystem::remove(csv);
     EXPECT_EQ(run({"--p", "0.4", "--n", "10", "--test", "--version"}).status, 2);
+}
+
+TEST(CommandLine, PowerGivenTheAlleleCountHasItsColumnAndRows) {
+    const Outcome o =
+        run({"--model", "inbreeding", "--p", "0.3", "--f", "-0.2", "--n", "40", "--allele-count",
+             "10,24", "--test", "exact-excess,x2", "--level", "0.05", "--csv", "-"});
+    ASSERT_EQ(o.status, 0) << o.err;
+    const auto rows = lines(o.out);
+    ASSERT_EQ(rows.size(), 1u + 2 * 2);
+    const auto header = fields(rows[0]);
+    EXPECT_EQ(header.back(), "allele_count");
+    ModelSetting m{GenotypeModel::Inbreeding, 0.3};
+    m.f = -0.2;
+    const std::vector<TestLevel> asked{{HweTest::ExactExcess, 0.05}, {HweTest::X2, 0.05}};
+    for (std::size_t a = 0; a < 2; ++a) {
+        const std::uint32_t count = a == 0 ? 10 : 24;
+        const auto given = exactPowerGivenAlleleCount(m, 40, count, asked);
+        for (std::size_t t = 0; t < 2; ++t) {
+            const auto row = fields(rows[1 + 2 * a + t]);
+            EXPECT_EQ(row.back(), std::to_string(count));
+            EXPECT_EQ(row[8], t == 0 ? "exact-excess" : "x2");
+            EXPECT_EQ(number(row[12]), given[t].power);
+        }
+    }
+    // Unconditional rows leave the column empty.
+    const Outcome plain =
+        run({"--p", "0.3", "--n", "40", "--test", "x2", "--level", "0.05", "--csv", "-"});
+    EXPECT_EQ(fields(lines(plain.out)[1]).back(), "");
+    const Outcome table = run({"--p", "0.3", "--n", "40", "--allele-count", "24"});
+    EXPECT_NE(table.out.find("  n   a  test"), std::string::npos) << table.out;
 }

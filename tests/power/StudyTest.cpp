@@ -420,11 +420,11 @@ TEST(Csv, ColumnsAndFullPrecisionWhateverTheLocale) {
     zyg::testing::ScopedCommaLocale comma;
     const std::string header =
         "model,p,var,f,w11,w12,w22,n,test,level,method,testable,power,conditional_power,se,"
-        "low95,high95,nrep,seed,mass_left_out\n";
+        "low95,high95,nrep,seed,mass_left_out,allele_count\n";
     EXPECT_EQ(studyCsv({x}),
               header +
                   "inbreeding,0.4,0,0.05,1,1,1,100,exact,0.01,exact,1,0.3333333333333333,"
-                  "0.3333333333333333,,,,,,1.5e-15\n");
+                  "0.3333333333333333,,,,,,1.5e-15,\n");
     x.method = PowerMethod::Simulate;
     x.testable = 0;
     x.power = 0;
@@ -436,7 +436,7 @@ TEST(Csv, ColumnsAndFullPrecisionWhateverTheLocale) {
     x.seed = 42;
     EXPECT_EQ(
         studyCsv({x}),
-        header + "inbreeding,0.4,0,0.05,1,1,1,100,exact,0.01,simulate,0,0,,0,0,0.25,10,42,\n");
+        header + "inbreeding,0.4,0,0.05,1,1,1,100,exact,0.01,simulate,0,0,,0,0,0.25,10,42,,\n");
 }
 
 TEST(ResultsFile, SimulatedRunsAppendTheWindowsLines) {
