@@ -65,8 +65,8 @@ TEST(TestChoice, ThePowerCurvesMenuAddsTheOtherExactTestsToTheCurve) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window->computing(); }, kWaitMs));
     ASSERT_TRUE(window->curve());
     const std::vector<HweTest>& tests = window->curve()->request.tests;
-    EXPECT_EQ(tests, (std::vector<HweTest>{HweTest::X2, HweTest::ExactDeficit,
-                                           HweTest::ExactExcess}));
+    EXPECT_EQ(tests,
+              (std::vector<HweTest>{HweTest::X2, HweTest::ExactDeficit, HweTest::ExactExcess}));
     // Against an excess of heterozygotes the excess test finds it; the
     // deficit test never rejects more than its level allows.
     double excess = 0, deficit = 1;
@@ -78,11 +78,10 @@ TEST(TestChoice, ThePowerCurvesMenuAddsTheOtherExactTestsToTheCurve) {
     EXPECT_GT(excess, 0.3);
     EXPECT_LT(deficit, 0.05);
     for (HweTest t : tests)
-        EXPECT_NE(window->chart()->series().end(),
-                  std::find_if(window->chart()->series().begin(), window->chart()->series().end(),
-                               [&](QAbstractSeries* s) {
-                                   return s->objectName() == powerSeriesName(t);
-                               }))
+        EXPECT_NE(
+            window->chart()->series().end(),
+            std::find_if(window->chart()->series().begin(), window->chart()->series().end(),
+                         [&](QAbstractSeries* s) { return s->objectName() == powerSeriesName(t); }))
             << hweTestName(t);
 }
 
