@@ -76,6 +76,15 @@ QString problemSentence(const StudyProblem& pr, const QString& nField) {
             return range(QStringLiteral("W11"), fitness);
         case StudyInput::W12: return range(QStringLiteral("W12"), fitness);
         case StudyInput::W22: return range(QStringLiteral("W22"), fitness);
+        case StudyInput::HetMiscall:
+            return range(QStringLiteral("The heterozygote miscall rate"),
+                         QStringLiteral("from 0 to 1"));
+        case StudyInput::HomMiscall:
+            return range(QStringLiteral("The homozygote miscall rate"),
+                         QStringLiteral("from 0 to 1"));
+        case StudyInput::Null:
+            return range(QStringLiteral("The null allele's frequency"),
+                         QStringLiteral("from 0 to 0.99"));
         case StudyInput::N:
             return QStringLiteral("%1 is %2; it must be from 1 to %3.")
                 .arg(nField, value, QString::number(pr.range.high, 'f', 0));
@@ -92,8 +101,11 @@ QString problemSentence(const StudyProblem& pr, const QString& nField) {
         case StudyInput::Target:
             return QStringLiteral("The target power must lie above 0 and at most 1.");
         case StudyInput::Points:
-            return QStringLiteral("The study has %1 points; at most %2 are allowed.")
-                .arg(value, QString::fromStdString(shortestText(pr.bound)));
+            return QStringLiteral(
+                       "The study asks for %1 units of work (n + %3 per point); at most %2 are "
+                       "allowed.")
+                .arg(value, QString::fromStdString(shortestText(pr.bound)),
+                     QString::fromStdString(shortestText(kPointWork)));
     }
     return {};
 }
@@ -103,7 +115,8 @@ ModelInputs::ModelInputs(QWidget* parent) : QGroupBox(QStringLiteral("Model"), p
     model = new QComboBox(this);
     model->setObjectName(QStringLiteral("model"));
     model->addItems({QStringLiteral("Hardy-Weinberg"), QStringLiteral("Wahlund"),
-                     QStringLiteral("Inbreeding"), QStringLiteral("Natural Selection")});
+                     QStringLiteral("Inbreeding"), QStringLiteral("Natural Selection"),
+                     QStringLiteral("Genotyping error"), QStringLiteral("Null allele")});
     p = field(this, "p", 0.01, 0.99, 0.01, 6);  // as many decimals as the main window shows
     // var, f and the fitnesses accept values a model may not take, so that
     // the window can say what is wrong instead of silently changing them.
@@ -114,6 +127,9 @@ ModelInputs::ModelInputs(QWidget* parent) : QGroupBox(QStringLiteral("Model"), p
     w11 = field(this, "w11", 0, 10, 0.05, 4);
     w12 = field(this, "w12", 0, 10, 0.05, 4);
     w22 = field(this, "w22", 0, 10, 0.05, 4);
+    hetMiscall = field(this, "hetMiscall", 0, 1, 0.005, 4);
+    homMiscall = field(this, "homMiscall", 0, 1, 0.005, 4);
+    nullFrequency = field(this, "nullFrequency", 0, 0.99, 0.01, 4);
 
     auto* form = new QFormLayout(this);
     form->addRow(QStringLiteral("&Model:"), model);
@@ -123,12 +139,17 @@ ModelInputs::ModelInputs(QWidget* parent) : QGroupBox(QStringLiteral("Model"), p
     form->addRow(QStringLiteral("W&11:"), w11);
     form->addRow(QStringLiteral("W1&2:"), w12);
     form->addRow(QStringLiteral("W22:"), w22);  // "2" is W12's
+    // Every letter of these captions is taken by another control's Alt key:
+    // the fields are reached by Tab.
+    form->addRow(QStringLiteral("Het. miscall:"), hetMiscall);
+    form->addRow(QStringLiteral("Hom. miscall:"), homMiscall);
+    form->addRow(QStringLiteral("Null allele:"), nullFrequency);
 
     connect(model, &QComboBox::currentIndexChanged, this, [this] {
         enableFields();
         emit changed();
     });
-    for (QDoubleSpinBox* s : {p, var, f, w11, w12, w22})
+    for (QDoubleSpinBox* s : {p, var, f, w11, w12, w22, hetMiscall, homMiscall, nullFrequency})
         connect(s, &QDoubleSpinBox::valueChanged, this, &ModelInputs::changed);
     setSetting(ModelSetting{});
 }
@@ -140,11 +161,15 @@ ModelSetting ModelInputs::setting() const {
             f->value(),
             w11->value(),
             w12->value(),
-            w22->value()};
+            w22->value(),
+            hetMiscall->value(),
+            homMiscall->value(),
+            nullFrequency->value()};
 }
 
 void ModelInputs::setSetting(const ModelSetting& s) {
-    const QSignalBlocker b0(model), b1(p), b2(var), b3(f), b4(w11), b5(w12), b6(w22);
+    const QSignalBlocker b0(model), b1(p), b2(var), b3(f), b4(w11), b5(w12), b6(w22),
+        b7(hetMiscall), b8(homMiscall), b9(nullFrequency);
     model->setCurrentIndex(static_cast<int>(s.model));
     p->setValue(s.p);
     var->setValue(s.var);
@@ -152,6 +177,9 @@ void ModelInputs::setSetting(const ModelSetting& s) {
     w11->setValue(s.w11);
     w12->setValue(s.w12);
     w22->setValue(s.w22);
+    hetMiscall->setValue(s.hetMiscall);
+    homMiscall->setValue(s.homMiscall);
+    nullFrequency->setValue(s.nullFrequency);
     enableFields();
 }
 
@@ -165,17 +193,25 @@ QWidget* ModelInputs::fieldFor(StudyInput input) const {
         case StudyInput::W11: return w11;
         case StudyInput::W12: return w12;
         case StudyInput::W22: return w22;
+        case StudyInput::HetMiscall: return hetMiscall;
+        case StudyInput::HomMiscall: return homMiscall;
+        case StudyInput::Null: return nullFrequency;
         default: return nullptr;
     }
 }
 
-QList<QWidget*> ModelInputs::inputs() const { return {model, p, var, f, w11, w12, w22}; }
+QList<QWidget*> ModelInputs::inputs() const {
+    return {model, p, var, f, w11, w12, w22, hetMiscall, homMiscall, nullFrequency};
+}
 
 void ModelInputs::enableFields() {
     const auto m = static_cast<GenotypeModel>(model->currentIndex());
     var->setEnabled(m == GenotypeModel::Wahlund);
     f->setEnabled(m == GenotypeModel::Inbreeding);
     for (QDoubleSpinBox* w : {w11, w12, w22}) w->setEnabled(m == GenotypeModel::Selection);
+    hetMiscall->setEnabled(m == GenotypeModel::Error);
+    homMiscall->setEnabled(m == GenotypeModel::Error);
+    nullFrequency->setEnabled(m == GenotypeModel::NullAllele);
 }
 
 }  // namespace zyg

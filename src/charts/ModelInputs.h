@@ -1,8 +1,9 @@
 #pragma once
 
 // The model and its parameters as a group of inputs, shared by the study
-// windows: a model list and the fields p, var, f, W11, W12 and W22, of which
-// the chosen model's are enabled.
+// windows: a model list and the fields p, var, f, W11, W12, W22, the two
+// miscall rates and the null allele's frequency, of which the chosen model's
+// are enabled.
 
 #include <QGroupBox>
 #include <optional>
@@ -68,6 +69,9 @@ private:
     QDoubleSpinBox* w11 = nullptr;
     QDoubleSpinBox* w12 = nullptr;
     QDoubleSpinBox* w22 = nullptr;
+    QDoubleSpinBox* hetMiscall = nullptr;
+    QDoubleSpinBox* homMiscall = nullptr;
+    QDoubleSpinBox* nullFrequency = nullptr;
 };
 
 }  // namespace zyg

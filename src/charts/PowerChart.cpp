@@ -4,6 +4,7 @@
 #include <QChart>
 #include <QLegendMarker>
 #include <QLineSeries>
+#include <QLogValueAxis>
 #include <QPen>
 #include <QScatterSeries>
 #include <QValueAxis>
@@ -40,17 +41,32 @@ void hideFromLegend(QChart* chart, QAbstractSeries* series) {
 }
 
 // Axes of n and power, attached to every series already in the chart.
-void addPowerAxes(QChart* chart, double nFrom, double nTo) {
-    auto* x = new QValueAxis;
-    x->setTitleText(QStringLiteral("Sample size n"));
-    x->setLabelFormat(QStringLiteral("%.0f"));
-    if (nTo <= nFrom) {
-        nFrom -= 1;
-        nTo += 1;
+// A logarithmic n axis runs over whole decades around the sample sizes.
+void addPowerAxes(QChart* chart, double nFrom, double nTo, bool logN = false) {
+    QAbstractAxis* x = nullptr;
+    if (logN && nFrom >= 1) {
+        auto* axis = new QLogValueAxis;
+        axis->setBase(10);
+        axis->setLabelFormat(QStringLiteral("%.0f"));
+        axis->setMinorTickCount(8);
+        const double low = std::pow(10.0, std::floor(std::log10(nFrom)));
+        double high = std::pow(10.0, std::ceil(std::log10(nTo)));
+        if (high <= low) high = low * 10;
+        axis->setRange(low, high);
+        x = axis;
+    } else {
+        auto* axis = new QValueAxis;
+        axis->setLabelFormat(QStringLiteral("%.0f"));
+        if (nTo <= nFrom) {
+            nFrom -= 1;
+            nTo += 1;
+        }
+        axis->setRange(nFrom, nTo);
+        axis->applyNiceNumbers();
+        if (axis->min() < 0) axis->setMin(0);
+        x = axis;
     }
-    x->setRange(nFrom, nTo);
-    x->applyNiceNumbers();
-    if (x->min() < 0) x->setMin(0);
+    x->setTitleText(QStringLiteral("Sample size n"));
     auto* y = new QValueAxis;
     y->setTitleText(QStringLiteral("Power: P(test rejects)"));
     y->setRange(0, 1);
@@ -96,6 +112,12 @@ QString modelText(const ModelSetting& s) {
         case GenotypeModel::Selection:
             return QStringLiteral("Selection, p = %1, W11 = %2, W12 = %3, W22 = %4")
                 .arg(number(s.p), number(s.w11), number(s.w12), number(s.w22));
+        case GenotypeModel::Error:
+            return QStringLiteral("Genotyping error, p = %1, het. miscall = %2, hom. miscall = %3")
+                .arg(number(s.p), number(s.hetMiscall), number(s.homMiscall));
+        case GenotypeModel::NullAllele:
+            return QStringLiteral("Null allele, p = %1, r = %2")
+                .arg(number(s.p), number(s.nullFrequency));
     }
     return {};
 }
@@ -115,7 +137,7 @@ QChart* buildEmptyPowerChart(const QString& title) {
     return chart;
 }
 
-QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPower) {
+QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPower, bool logN) {
     if (points.empty()) return buildEmptyPowerChart(QStringLiteral("No points"));
     const PowerPoint& first = points.front();
     QChart* chart = newChart(curveTitle(first.model, first.level, first.method, first.nrep));
@@ -222,7 +244,7 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
         hideFromLegend(chart, label);
     }
 
-    addPowerAxes(chart, nFrom, nTo);
+    addPowerAxes(chart, nFrom, nTo, logN);
     return chart;
 }
 

@@ -22,8 +22,9 @@ inline const QString kTargetSeriesName = QStringLiteral("Target");
 // Power against n for the points of one model setting at one level: one line
 // per test (in the order the points name them), its 95% band when simulated,
 // the target as a horizontal line and, for each test, a marker labelled with
-// the smallest n that reaches it. The caller owns the chart.
-QChart* buildPowerChart(const std::vector<PowerPoint>& points, double target);
+// the smallest n that reaches it. `logN` draws n on a logarithmic axis (for
+// sample sizes over several orders of magnitude). The caller owns the chart.
+QChart* buildPowerChart(const std::vector<PowerPoint>& points, double target, bool logN = false);
 
 // An empty chart with the power chart's axes and a title, shown before the
 // first curve or while one is computed.

@@ -71,6 +71,11 @@ void PowerCurveWindow::buildControls() {
     sizeForm->addRow(QStringLiteral("n f&rom:"), nFrom);
     sizeForm->addRow(QStringLiteral("n t&o:"), nTo);
     sizeForm->addRow(QStringLiteral("st&ep:"), nStep);
+    // Biobank ranges (1000 to 10^6) read better on a logarithmic n axis; the
+    // switch redraws the curve without computing it again.
+    logN = new QCheckBox(QStringLiteral("Logarithmic n axis"), this);
+    logN->setObjectName(QStringLiteral("logN"));
+    sizeForm->addRow(logN);
 
     auto* tests = new QGroupBox(QStringLiteral("Tests"), this);
     auto check = [this](const char* name, const char* caption) {
@@ -197,8 +202,8 @@ void PowerCurveWindow::buildControls() {
     whole->addLayout(top, 1);
     whole->addLayout(bottom);
 
-    setTabChain(QList<QWidget*>{} << takeButton() << nFrom << nTo << nStep << x2Test << gTest
-                                  << x2ccTest << exactTest << moreTests << level << method
+    setTabChain(QList<QWidget*>{} << takeButton() << nFrom << nTo << nStep << logN << x2Test
+                                  << gTest << x2ccTest << exactTest << moreTests << level << method
                                   << replicates << target << computeButton << copyButton
                                   << csvButton << pngButton() << svgButton() << closeButton()
                                   << table << cancelButton);
@@ -211,6 +216,11 @@ void PowerCurveWindow::buildControls() {
     for (QSpinBox* s : {nFrom, nTo, nStep, replicates})
         on(s, &QSpinBox::valueChanged, [this] { inputChanged(); });
     on(target, &QDoubleSpinBox::valueChanged, [this] { inputChanged(); });
+    on(logN, &QCheckBox::toggled, [this] {
+        if (curve_)
+            showChart(buildPowerChart(curve_->points, curve_->request.target.value_or(0.8),
+                                      logN->isChecked()));
+    });
     for (QCheckBox* c : {x2Test, gTest, x2ccTest, exactTest})
         on(c, &QCheckBox::toggled, [this] { inputChanged(); });
     for (QComboBox* c : {level, method})
@@ -443,7 +453,7 @@ void PowerCurveWindow::finish(std::optional<StudyResult>& result, const QString&
     }
     curve_ = std::move(*result);
     const double goal = curve_->request.target.value_or(0.8);
-    showChart(buildPowerChart(curve_->points, goal));
+    showChart(buildPowerChart(curve_->points, goal, logN->isChecked()));
     fillTable();
     setExportsEnabled(true);
     QStringList reached;
@@ -567,7 +577,7 @@ QString PowerCurveWindow::writeCsv(const QString& path) const {
 QString PowerCurveWindow::writePicture(const QString& path) const {
     if (!curve_) return QStringLiteral("There is no curve to export.");
     std::unique_ptr<QChart> picture(
-        buildPowerChart(curve_->points, curve_->request.target.value_or(0.8)));
+        buildPowerChart(curve_->points, curve_->request.target.value_or(0.8), logN->isChecked()));
     return saveChart(*picture, path);
 }
 

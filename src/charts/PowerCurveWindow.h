@@ -88,6 +88,7 @@ private:
     QSpinBox* nFrom = nullptr;
     QSpinBox* nTo = nullptr;
     QSpinBox* nStep = nullptr;
+    QCheckBox* logN = nullptr;  // n on a logarithmic axis
     QCheckBox* x2Test = nullptr;
     QCheckBox* gTest = nullptr;
     QCheckBox* x2ccTest = nullptr;

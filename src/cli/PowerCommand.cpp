@@ -42,6 +42,9 @@ const char* optionOf(StudyInput input) {
         case StudyInput::W11: return "--w11";
         case StudyInput::W12: return "--w12";
         case StudyInput::W22: return "--w22";
+        case StudyInput::HetMiscall: return "--het-miscall";
+        case StudyInput::HomMiscall: return "--hom-miscall";
+        case StudyInput::Null: return "--null";
         case StudyInput::N: return "--n";
         case StudyInput::AlleleCounts: return "--allele-count";
         case StudyInput::Tests: return "--test";
@@ -61,6 +64,9 @@ std::vector<double>* listOf(CommandOptions& o, StudyInput input) {
         case StudyInput::W11: return &o.request.w11;
         case StudyInput::W12: return &o.request.w12;
         case StudyInput::W22: return &o.request.w22;
+        case StudyInput::HetMiscall: return &o.request.hetMiscall;
+        case StudyInput::HomMiscall: return &o.request.homMiscall;
+        case StudyInput::Null: return &o.request.nullFrequency;
         case StudyInput::Levels: return &o.request.levels;
         default: return nullptr;
     }
@@ -79,6 +85,9 @@ std::string ruleOf(StudyInput input, PowerMethod method) {
         case StudyInput::W11:
         case StudyInput::W12:
         case StudyInput::W22: return "fitnesses must lie from 0 to 10";
+        case StudyInput::HetMiscall:
+        case StudyInput::HomMiscall: return "miscall rates must lie from 0 to 1";
+        case StudyInput::Null: return "the null allele's frequency must lie from 0 to 0.99";
         case StudyInput::N: return sampleSizeRule(method);
         case StudyInput::AlleleCounts: return "allele counts are whole numbers from 0 to 2n";
         case StudyInput::Levels: return "levels must lie above 0 and at most 0.5";
@@ -120,9 +129,11 @@ std::string wording(const StudyProblem& problem, const CommandOptions& o) {
         case ProblemKind::AllZero:
             return "--w11 0 --w12 0 --w22 0: the three fitnesses must not all be 0";
         case ProblemKind::TooMany:
-            return "the study has " + shortestText(problem.value) +
-                   " points (--p x the model's parameters x --n x --test x --level); at most " +
-                   shortestText(problem.bound) + " are allowed";
+            return "the study asks for " + shortestText(problem.value) +
+                   " units of work (each point of --p x the model's parameters x --n x --test x "
+                   "--level counts its n + " +
+                   shortestText(kPointWork) + "); at most " + shortestText(problem.bound) +
+                   " are allowed";
     }
     return quoted + rule;
 }
@@ -145,10 +156,12 @@ const std::vector<OptionSpec<CommandOptions>>& optionTable() {
         };
     };
     static const std::vector<OptionSpec<CommandOptions>> table = {
-        {"--model", "MODEL", "hw, wahlund, inbreeding or selection (default hw)",
+        {"--model", "MODEL", "hw, wahlund, inbreeding, selection, error or null (default hw)",
          [](CommandOptions& o, const std::string& v) {
              const auto m = parseModelKey(v);
-             if (!m) refuse("--model", v, "the models are hw, wahlund, inbreeding and selection");
+             if (!m)
+                 refuse("--model", v,
+                        "the models are hw, wahlund, inbreeding, selection, error and null");
              o.request.model = *m;
          }},
         {"--p", "VALUES", "frequency of allele A1, 0.01 to 0.99 (required)", list(StudyInput::P)},
@@ -162,7 +175,15 @@ const std::vector<OptionSpec<CommandOptions>>& optionTable() {
          list(StudyInput::W12)},
         {"--w22", "VALUES", "selection: fitness of A2A2, 0 to 10 (default 1)",
          list(StudyInput::W22)},
-        {"--n", "VALUES", "sample sizes, 1 to 10000 (required)",
+        {"--het-miscall", "VALUES",
+         "error: P(a heterozygote is called homozygous), 0 to 1 (default 0)",
+         list(StudyInput::HetMiscall)},
+        {"--hom-miscall", "VALUES",
+         "error: P(a homozygote is called heterozygous), 0 to 1 (default 0)",
+         list(StudyInput::HomMiscall)},
+        {"--null", "VALUES", "null: frequency of a non-amplifying allele, 0 to 0.99",
+         list(StudyInput::Null)},
+        {"--n", "VALUES", "sample sizes, 1 to 1000000 (simulate: to 10000) (required)",
          [](CommandOptions& o, const std::string& v) {
              o.n = parseList("--n", v, kMaxListValues);
              o.typed[StudyInput::N] = v;
@@ -250,9 +271,10 @@ const std::vector<OptionSpec<CommandOptions>>& optionTable() {
 void checkOptionRules(const CommandOptions& o) {
     const GenotypeModel m = o.request.model;
     const std::pair<const char*, GenotypeModel> owners[] = {
-        {"--var", GenotypeModel::Wahlund},   {"--f", GenotypeModel::Inbreeding},
-        {"--w11", GenotypeModel::Selection}, {"--w12", GenotypeModel::Selection},
-        {"--w22", GenotypeModel::Selection},
+        {"--var", GenotypeModel::Wahlund},       {"--f", GenotypeModel::Inbreeding},
+        {"--w11", GenotypeModel::Selection},     {"--w12", GenotypeModel::Selection},
+        {"--w22", GenotypeModel::Selection},     {"--het-miscall", GenotypeModel::Error},
+        {"--hom-miscall", GenotypeModel::Error}, {"--null", GenotypeModel::NullAllele},
     };
     for (const auto& [option, owner] : owners)
         if (o.given.count(option) && owner != m)
@@ -265,6 +287,8 @@ void checkOptionRules(const CommandOptions& o) {
         throw UsageError("--var: required with --model wahlund");
     if (m == GenotypeModel::Inbreeding && !o.given.count("--f"))
         throw UsageError("--f: required with --model inbreeding");
+    if (m == GenotypeModel::NullAllele && !o.given.count("--null"))
+        throw UsageError("--null: required with --model null");
     if (o.request.method != PowerMethod::Simulate)
         for (const char* option : {"--nrep", "--seed", "--results"})
             if (o.given.count(option))
@@ -274,6 +298,10 @@ void checkOptionRules(const CommandOptions& o) {
         const auto has = [&](HweTest t) {
             return std::find(tests.begin(), tests.end(), t) != tests.end();
         };
+        if (m == GenotypeModel::Error || m == GenotypeModel::NullAllele)
+            throw UsageError(
+                "--results: the results file holds the window's models only (hw, "
+                "wahlund, inbreeding, selection)");
         if (!has(HweTest::X2) && !has(HweTest::G))
             throw UsageError(
                 "--results: the results file holds X2 and G; give --test with x2 or g");
@@ -444,6 +472,23 @@ std::string powerHelpText() {
         "chi-square quantile at any other level; every test holds at every level\n"
         "down to 1e-300 (quality control thresholds such as 1e-6 included).\n"
         "\n"
+        "Quality-control models (power against genotyping faults):\n"
+        "  error  true genotypes in Hardy-Weinberg proportions at p, read with errors:\n"
+        "         a heterozygote is called homozygous with probability --het-miscall\n"
+        "         (either homozygote, half each), a homozygote heterozygous with\n"
+        "         probability --hom-miscall. Observed frequencies:\n"
+        "           P11 = p^2 (1 - hom) + pq het, P12 = 2pq (1 - het) + (p^2 + q^2) hom,\n"
+        "           P22 = q^2 (1 - hom) + pq het\n"
+        "         Heterozygote miscalls make a deficit, homozygote miscalls an excess.\n"
+        "  null   a non-amplifying allele at frequency --null r; --p is A1's frequency\n"
+        "         among the visible alleles (p1 = p (1 - r), p2 = q (1 - r)). A1/null\n"
+        "         reads as A1A1, A2/null as A2A2, null/null fails to genotype and leaves\n"
+        "         the sample (n counts the genotyped samples):\n"
+        "           (p1^2 + 2 p1 r, 2 p1 p2, p2^2 + 2 p2 r) / (1 - r^2)\n"
+        "Exact power takes n up to 1000000 (biobank samples); --method simulate draws\n"
+        "with the window's engine and keeps its limit of 10000. A study is limited by\n"
+        "its work: every point counts its n + 10000, at most 2e10 in all.\n"
+        "\n"
         "--allele-count gives the power of each test among the samples of n with\n"
         "exactly that many copies of A1, for any model (exact method only); the table\n"
         "and the CSV's allele_count column say which.\n"
@@ -466,6 +511,9 @@ std::string powerHelpText() {
         "  The exact test against X2 for a Wahlund effect, as CSV on standard output:\n"
         "    zygomet-power --model wahlund --p 0.2,0.5 --var 0.01 --n 50 \\\n"
         "      --test x2,exact --level 0.05 --csv -\n"
+        "  Which heterozygote miscall rates a quality-control threshold of 1e-6 catches:\n"
+        "    zygomet-power --model error --p 0.2 --het-miscall 0.02 --n 5000 \\\n"
+        "      --test exact,exact-deficit --level 1e-6\n"
         "  A simulated run against heterozygote disadvantage, saved to the window's\n"
         "  results file:\n"
         "    zygomet-power --model selection --p 0.4 --w11 1 --w12 0.8 --w22 1 \\\n"

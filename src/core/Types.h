@@ -15,8 +15,18 @@ static_assert(std::numeric_limits<Extended>::digits == 64,
               "the engine needs the 80-bit extended type (64-bit significand)");
 
 // The generating models, in the order of the window's radio buttons and of
-// the model names in the results file.
-enum class GenotypeModel : int { HardyWeinberg = 0, Wahlund = 1, Inbreeding = 2, Selection = 3 };
+// the model names in the results file. Error and NullAllele are models of
+// the power studies only (genotypes read through a genotyping-error process,
+// a non-amplifying allele): the main window never offers them and the
+// results file never holds them.
+enum class GenotypeModel : int {
+    HardyWeinberg = 0,
+    Wahlund = 1,
+    Inbreeding = 2,
+    Selection = 3,
+    Error = 4,
+    NullAllele = 5
+};
 
 // Relative frequencies of A1A1, A1A2, A2A2 in the sampled population. Their
 // sum is 1 only up to rounding and is never renormalised.

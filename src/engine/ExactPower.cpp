@@ -45,12 +45,21 @@
 // carries at most 6k + 1 roundings of 2^-53, and the running sum k more. The
 // groups are log-concave (up(h) falls with h) and the walk stops some 1e-20
 // below the top, so a group keeps few cells: at n = 10000, about 500 on both
-// sides together under Hardy-Weinberg (a = n), fewer for any other K or a.
+// sides together under Hardy-Weinberg (a = n), fewer for any other K or a;
+// the count grows as sqrt(n), to about 1600 on each side at n = 10^6, where a
+// cell and a sum are within 7 * 1600 * 2^-53 = 1.3e-12 (relative).
 // With k <= 500 a cell and a sum are within 3501 * 2^-53 = 4e-13 (relative),
 // and a difference of two running sums (a tail) within that of the row's
 // mass. Summed over all groups (mass at most 1), and with the mass left out,
-// every probability returned is within 2e-12 of the sum over all triples,
-// each decided by `rejects` (see exactPower in the header).
+// every probability returned is within 2e-12 of the sum over all triples
+// (3e-12 at n = 10^6), each decided by `rejects` (see exactPower in the
+// header).
+//
+// Cost. The groups that hold mass span some 20 standard deviations of the
+// allele count, a range that grows as sqrt(n), and each keeps a run of cells
+// (and, for the exact tests, a conditional distribution) that grows as
+// sqrt(n) too: a point costs about n operations, with a galloping search of
+// a few probes per group and tail for X2, G and X2cc.
 
 #include <algorithm>
 #include <cmath>
@@ -86,15 +95,22 @@ constexpr Extended kLevelTolerance = 1e-9L;
 // sample sizes are 16-bit); the reciprocal tables reach that far.
 constexpr std::uint32_t kMaxSingleSample = 65535;
 
-// ln k! for k = 0 to kMaxPowerSampleSize, made once.
+// ln k! for k = 0 to 10000, made once; larger k (only the top cell of each
+// group needs one, a few thousand per point) are computed when asked for,
+// the same extended lgamma, so the values do not depend on the table's size.
+constexpr std::uint32_t kLogFactorialTable = 10000;
 const std::vector<Extended>& logFactorials() {
     static const std::vector<Extended> table = [] {
-        std::vector<Extended> t(kMaxPowerSampleSize + 1);
-        for (std::uint32_t k = 0; k <= kMaxPowerSampleSize; ++k)
+        std::vector<Extended> t(kLogFactorialTable + 1);
+        for (std::uint32_t k = 0; k <= kLogFactorialTable; ++k)
             t[k] = std::lgamma(static_cast<Extended>(k) + 1);
         return t;
     }();
     return table;
+}
+
+Extended logFactorial(const std::vector<Extended>& table, std::uint32_t k) {
+    return k < table.size() ? table[k] : std::lgamma(static_cast<Extended>(k) + 1);
 }
 
 // A sample's counts and its own Hardy-Weinberg expectation, in the window's
@@ -144,13 +160,12 @@ Extended correctedX2(const GenotypeCounts& counts, std::uint16_t n) {
 
 // X2, G or the corrected X2 of a sample in doubles, for samples the test can
 // test: within about 1e-12 of the extended statistics for samples of up to
-// 10000 (a sum of three terms, each a few roundings of 2^-53 from values whose
-// cancellation is at most that of o - e with o, e below 10000, i.e. a
-// relative 1e4 2^-53 of the largest term). statisticShares lets it decide
-// only what it decides with a margin of 1e-9, a thousand times that error.
-double quickStatistic(HweTest test, const GenotypeCounts& c, std::uint32_t n) {
+// 10000 and within 1e-10 up to 10^6 (a sum of three terms, each a few roundings of 2^-53 from
+// values whose cancellation is at most that of o - e with o, e below 10000, i.e. a relative 1e4
+// 2^-53 of the largest term). statisticShares lets it decide only what it decides with a margin of
+// 1e-9, a thousand times that error.
+double quickStatistic(HweTest test, double o11, double o12, double o22, std::uint32_t n) {
     const double size = n;
-    const double o11 = c.o11, o12 = c.o12, o22 = c.o22;
     const double p = (o12 * 0.5 + o11) / size;
     const double q = 1 - p;
     const double e11 = p * p * size, e12 = 2 * p * q * size, e22 = q * q * size;
@@ -189,13 +204,54 @@ Extended statisticOf(HweTest test, const GenotypeCounts& counts, std::uint16_t n
     return kNotComputable;
 }
 
+// X2, G or the corrected X2 in extended precision for samples beyond the
+// window's 16-bit counts (n above 65535), in the operations and order of the
+// window's statistics; only the counts the double statistic leaves undecided
+// come here.
+Extended wideStatistic(HweTest test, std::uint32_t n11, std::uint32_t n12, std::uint32_t n22,
+                       std::uint32_t n) {
+    const Extended size = n;
+    const Extended o11 = n11, o12 = n12, o22 = n22;
+    const Extended p = ((o12 * 0.5L) + o11) / size;
+    const Extended q = 1 - p;
+    const Extended e11 = (p * p) * size, e12 = ((p * 2) * q) * size, e22 = (q * q) * size;
+    if (!(e11 > 0 && e12 > 0 && e22 > 0)) return kNotComputable;
+    Extended sum = 0;
+    switch (test) {
+        case HweTest::X2: {
+            const Extended d11 = o11 - e11, d12 = o12 - e12, d22 = o22 - e22;
+            sum = ((d11 * d11) / e11) + sum;
+            sum = ((d12 * d12) / e12) + sum;
+            sum = ((d22 * d22) / e22) + sum;
+            return sum;
+        }
+        case HweTest::G:
+            if (n11 == 0 || n12 == 0 || n22 == 0) return kNotComputable;
+            sum = (std::log(o11 / e11) * o11) + sum;
+            sum = (std::log(o12 / e12) * o12) + sum;
+            sum = (std::log(o22 / e22) * o22) + sum;
+            return std::max<Extended>(2 * sum, 0);
+        case HweTest::X2cc: {
+            const Extended d11 = corrected(o11, e11), d12 = corrected(o12, e12),
+                           d22 = corrected(o22, e22);
+            sum = ((d11 * d11) / e11) + sum;
+            sum = ((d12 * d12) / e12) + sum;
+            sum = ((d22 * d22) / e22) + sum;
+            return sum;
+        }
+        default: break;
+    }
+    return kNotComputable;
+}
+
 // 1/k and 1/((h + 1)(h + 2)), tabled for every sample size a single sample
 // may have (up to 65535), so that the probability ratios below cost
-// multiplications only. The entries a power study touches (n up to 10000) are
-// the first fifth of each table.
+// multiplications only; a second, larger table reaches the largest power
+// study (10^6) and is made only when a study needs it. The entries are the
+// same in both.
 class Reciprocals {
 public:
-    Reciprocals() : one_(kSampleLimit + 3), pair_(2 * kSampleLimit + 1) {
+    explicit Reciprocals(std::size_t limit) : one_(limit + 3), pair_(2 * limit + 1) {
         for (std::size_t k = 1; k < one_.size(); ++k) one_[k] = 1.0 / static_cast<double>(k);
         for (std::size_t h = 0; h < pair_.size(); ++h)
             pair_[h] = 1.0 / (static_cast<double>(h + 1) * static_cast<double>(h + 2));
@@ -204,13 +260,15 @@ public:
     const double* pairs() const { return pair_.data(); }
 
 private:
-    static constexpr std::size_t kSampleLimit = kMaxSingleSample;
     std::vector<double> one_, pair_;
 };
 
-const Reciprocals& reciprocals() {
-    static const Reciprocals table;
-    return table;
+// The tables for samples of n (n up to kMaxPowerSampleSize).
+const Reciprocals& reciprocals(std::uint32_t n) {
+    static const Reciprocals small(kMaxSingleSample);
+    if (n <= kMaxSingleSample) return small;
+    static const Reciprocals large(kMaxPowerSampleSize);
+    return large;
 }
 
 // The most probable heterozygote count among lo, lo + 2, ..., hi in the row
@@ -271,8 +329,9 @@ struct RowWalk {
 template <class W>
 RowWalk<W> walkRow(int a, int m, int lo, int hi, int mode, W top, W ratio, W inverseRatio, W cut,
                    W* cell, W* cum) {
-    const double* one = reciprocals().ones();
-    const double* pair = reciprocals().pairs();
+    const Reciprocals& tables = reciprocals(static_cast<std::uint32_t>(a + m) / 2);
+    const double* one = tables.ones();
+    const double* pair = tables.pairs();
     RowWalk<W> r;
     r.top = (mode - lo) / 2 + 1;
     cell[r.top] = top;
@@ -821,8 +880,9 @@ private:
     }
 
     Extended logCell(int n11, int h, int n22) const {
-        Extended v = lf_[n_] - lf_[static_cast<std::size_t>(n11)] -
-                     lf_[static_cast<std::size_t>(h)] - lf_[static_cast<std::size_t>(n22)];
+        Extended v = logFactorial(lf_, n_) - logFactorial(lf_, static_cast<std::uint32_t>(n11)) -
+                     logFactorial(lf_, static_cast<std::uint32_t>(h)) -
+                     logFactorial(lf_, static_cast<std::uint32_t>(n22));
         if (n11 > 0) v += n11 * ln11_;
         if (h > 0) v += h * ln12_;
         if (n22 > 0) v += n22 * ln22_;
@@ -915,19 +975,19 @@ private:
     }
 
     void statisticShares(Request& r, int a, int m, int parity, Extended centre, int tlo, int thi) {
-        const auto size = static_cast<std::uint16_t>(n_);
         auto rejectedAt = [&](int h) {
-            const GenotypeCounts c{static_cast<std::uint16_t>((a - h) / 2),
-                                   static_cast<std::uint16_t>(h),
-                                   static_cast<std::uint16_t>((m - h) / 2)};
+            const int n11 = (a - h) / 2, n22 = (m - h) / 2;
             // The statistic in doubles decides every count whose statistic
-            // lies clearly off the critical value (by more than 1e-9 of it, a
-            // thousand times the double statistic's error); the extended
+            // lies clearly off the critical value (by more than 1e-9 of it,
+            // ten times the double statistic's error); the extended
             // statistic (the window's own for X2 and G) decides the rest.
-            const double quick = quickStatistic(r.test, c, n_);
+            const double quick = quickStatistic(r.test, n11, h, n22, n_);
             const double critical = static_cast<double>(r.critical);
             if (std::fabs(quick - critical) > 1e-9 * critical) return quick > critical;
-            return statisticOf(r.test, c, size) > r.critical;
+            if (n_ > kMaxSingleSample) return wideStatistic(r.test, n11, h, n22, n_) > r.critical;
+            const GenotypeCounts c{static_cast<std::uint16_t>(n11), static_cast<std::uint16_t>(h),
+                                   static_cast<std::uint16_t>(n22)};
+            return statisticOf(r.test, c, static_cast<std::uint16_t>(n_)) > r.critical;
         };
         // Within a group o11 - e11 = o22 - e22 = -(h - centre) / 2 and
         // o12 - e12 = h - centre (e11 + e12 / 2 = a / 2 = o11 + h / 2), with
@@ -1031,8 +1091,9 @@ std::optional<HweTest> parseHweTest(std::string_view name) {
 GenotypeFrequencies frequenciesOf(const ModelSetting& setting) {
     const Extended p = setting.p;
     const Extended q = 1 - p;
-    GenotypeFrequencies fr = modelFrequencies(setting.model, p, q, setting.var, setting.f,
-                                              {setting.w11, setting.w12, setting.w22});
+    GenotypeFrequencies fr = modelFrequencies(
+        setting.model, p, q, setting.var, setting.f, {setting.w11, setting.w12, setting.w22},
+        {setting.hetMiscall, setting.homMiscall, setting.nullFrequency});
     // At the lowest f the rarer homozygote's p^2 + f p q is 0 up to the
     // roundings of p, q and f (a few 1e-17 below or above): a frequency
     // below 0 is 0, and the heterozygotes take what is left, so the three

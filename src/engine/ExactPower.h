@@ -72,9 +72,13 @@ struct ModelSetting {
     double var = 0;                    // Wahlund: the variance of p among subpopulations
     double f = 0;                      // inbreeding coefficient
     double w11 = 1, w12 = 1, w22 = 1;  // fitnesses of A1A1, A1A2, A2A2
+    double hetMiscall = 0;             // error: P(true heterozygote called homozygous)
+    double homMiscall = 0;             // error: P(true homozygote called heterozygous)
+    double nullFrequency = 0;          // null: frequency of the non-amplifying allele
 };
 
-inline constexpr std::uint32_t kMaxPowerSampleSize = 10000;
+// The largest n of exact power: biobank samples.
+inline constexpr std::uint32_t kMaxPowerSampleSize = 1000000;
 
 // The model's genotype frequencies, computed as the window computes them; a
 // homozygote frequency that rounding leaves below 0 at the lowest f is 0.
@@ -157,9 +161,13 @@ struct ExactPower {
 // about 1e-270, where the cut would leave the range of doubles; requests
 // that can never be tested, such as G with a genotype of probability 0, do
 // not count). The ratios and sums add a relative error below 4e-13 in a
-// group (at most a few thousand roundings of 2^-53), so every probability
-// returned is within 2e-12 of the sum over all triples, each decided by
-// `rejects`, and within a relative 3e-12 when T < 1/2; the conditional
+// group (at most a few thousand roundings of 2^-53) up to n = 10000, so
+// every probability returned is within 2e-12 of the sum over all triples,
+// each decided by `rejects`, and within a relative 3e-12 when T < 1/2. The
+// cells a group keeps grow as sqrt(n) (about 1600 on each side of the top at
+// n = 10^6), and with them the roundings: below 1.3e-12 relative in a group
+// at n = 10^6, so every probability is within 3e-12 there (the mass left
+// out stays below 1e-12 at every n, as the cut is made for it); the conditional
 // power, power / testable, is within 1e-11 of the ratio of the exact sums
 // (|P'/T' - P/T| <= (|P' - P| + (P/T) |T' - T|) / T'). The genotype
 // probabilities are those the sampler draws with: f11, then f12 (none when

@@ -15,7 +15,8 @@ namespace {
 
 bool sameSetting(const ModelSetting& a, const ModelSetting& b) {
     return a.model == b.model && a.p == b.p && a.var == b.var && a.f == b.f && a.w11 == b.w11 &&
-           a.w12 == b.w12 && a.w22 == b.w22;
+           a.w12 == b.w12 && a.w22 == b.w22 && a.hetMiscall == b.hetMiscall &&
+           a.homMiscall == b.homMiscall && a.nullFrequency == b.nullFrequency;
 }
 
 // The model's own parameter for a table: "var 0.01", "f 0.05", "w 1.1/1/0.91".
@@ -26,6 +27,9 @@ std::string parameterText(const ModelSetting& m) {
         case GenotypeModel::Selection:
             return "w " + shortestText(m.w11) + "/" + shortestText(m.w12) + "/" +
                    shortestText(m.w22);
+        case GenotypeModel::Error:
+            return "miscall " + shortestText(m.hetMiscall) + "/" + shortestText(m.homMiscall);
+        case GenotypeModel::NullAllele: return "null " + shortestText(m.nullFrequency);
         case GenotypeModel::HardyWeinberg: break;
     }
     return "-";
@@ -104,7 +108,7 @@ std::vector<TargetCrossing> targetCrossings(const std::vector<PowerPoint>& point
 std::string studyCsv(const std::vector<PowerPoint>& points) {
     std::string out =
         "model,p,var,f,w11,w12,w22,n,test,level,method,testable,power,conditional_power,se,"
-        "low95,high95,nrep,seed,mass_left_out,allele_count\n";
+        "low95,high95,nrep,seed,mass_left_out,allele_count,het_miscall,hom_miscall,null\n";
     for (const PowerPoint& x : points) {
         const bool simulated = x.method == PowerMethod::Simulate;
         CsvLine row;
@@ -124,6 +128,12 @@ std::string studyCsv(const std::vector<PowerPoint>& points) {
         else
             row.number(x.massLeftOut);
         row.whole(x.alleleCount ? std::optional<std::uint64_t>(*x.alleleCount) : std::nullopt);
+        // The rates of the quality-control models, empty for the others.
+        const bool error = x.model.model == GenotypeModel::Error;
+        const bool null = x.model.model == GenotypeModel::NullAllele;
+        row.number(error ? std::optional<double>(x.model.hetMiscall) : std::nullopt);
+        row.number(error ? std::optional<double>(x.model.homMiscall) : std::nullopt);
+        row.number(null ? std::optional<double>(x.model.nullFrequency) : std::nullopt);
         out += row.str();
     }
     return out;
@@ -222,7 +232,10 @@ std::vector<std::string> resultLines(const std::vector<PowerPoint>& points) {
             if (points[k].test == HweTest::X2 && !x2) x2 = &points[k];
             if (points[k].test == HweTest::G && !g) g = &points[k];
         }
-        if (x2 || g) {
+        // The results file knows the window's models only.
+        const bool windowModel = points[i].model.model != GenotypeModel::Error &&
+                                 points[i].model.model != GenotypeModel::NullAllele;
+        if ((x2 || g) && windowModel) {
             const PowerPoint& any = x2 ? *x2 : *g;
             ResultLineValues v;
             v.modelIndex = static_cast<int>(any.model.model);

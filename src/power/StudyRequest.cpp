@@ -9,10 +9,9 @@ namespace zyg {
 namespace {
 
 constexpr std::pair<GenotypeModel, std::string_view> kModelKeys[] = {
-    {GenotypeModel::HardyWeinberg, "hw"},
-    {GenotypeModel::Wahlund, "wahlund"},
-    {GenotypeModel::Inbreeding, "inbreeding"},
-    {GenotypeModel::Selection, "selection"},
+    {GenotypeModel::HardyWeinberg, "hw"},      {GenotypeModel::Wahlund, "wahlund"},
+    {GenotypeModel::Inbreeding, "inbreeding"}, {GenotypeModel::Selection, "selection"},
+    {GenotypeModel::Error, "error"},           {GenotypeModel::NullAllele, "null"},
 };
 
 bool reads(GenotypeModel model, StudyInput input) {
@@ -22,6 +21,9 @@ bool reads(GenotypeModel model, StudyInput input) {
         case StudyInput::W11:
         case StudyInput::W12:
         case StudyInput::W22: return model == GenotypeModel::Selection;
+        case StudyInput::HetMiscall:
+        case StudyInput::HomMiscall: return model == GenotypeModel::Error;
+        case StudyInput::Null: return model == GenotypeModel::NullAllele;
         default: return true;
     }
 }
@@ -37,9 +39,17 @@ const std::vector<double>& parameterValues(const StudyRequest& r, StudyInput inp
         case StudyInput::W11: return read ? r.w11 : one;
         case StudyInput::W12: return read ? r.w12 : one;
         case StudyInput::W22: return read ? r.w22 : one;
+        case StudyInput::HetMiscall: return read ? r.hetMiscall : zero;
+        case StudyInput::HomMiscall: return read ? r.homMiscall : zero;
+        case StudyInput::Null: return read ? r.nullFrequency : zero;
         default: return r.p;
     }
 }
+
+constexpr StudyInput kModelInputs[] = {
+    StudyInput::P,          StudyInput::Var,        StudyInput::F,
+    StudyInput::W11,        StudyInput::W12,        StudyInput::W22,
+    StudyInput::HetMiscall, StudyInput::HomMiscall, StudyInput::Null};
 
 }  // namespace
 
@@ -61,17 +71,27 @@ StudyRequest StudyRequest::of(const ModelSetting& s) {
     r.w11 = {s.w11};
     r.w12 = {s.w12};
     r.w22 = {s.w22};
+    r.hetMiscall = {s.hetMiscall};
+    r.homMiscall = {s.homMiscall};
+    r.nullFrequency = {s.nullFrequency};
     return r;
 }
 
 double studyPoints(const StudyRequest& r) {
     double settings = 1;
-    for (StudyInput input : {StudyInput::P, StudyInput::Var, StudyInput::F, StudyInput::W11,
-                             StudyInput::W12, StudyInput::W22})
+    for (StudyInput input : kModelInputs)
         settings *= static_cast<double>(parameterValues(r, input).size());
     return settings * static_cast<double>(r.n.size()) *
            static_cast<double>(std::max<std::size_t>(1, r.alleleCounts.size())) *
            static_cast<double>(r.tests.size()) * static_cast<double>(r.levels.size());
+}
+
+double studyWork(const StudyRequest& r) {
+    const double points = studyPoints(r);
+    if (r.n.empty()) return 0;
+    double sizes = 0;
+    for (std::uint32_t n : r.n) sizes += static_cast<double>(n) + kPointWork;
+    return points / static_cast<double>(r.n.size()) * sizes;
 }
 
 std::vector<StudyProblem> checkStudy(const StudyRequest& r) {
@@ -124,6 +144,13 @@ std::vector<StudyProblem> checkStudy(const StudyRequest& r) {
         if (complete && hasZero(r.w11) && hasZero(r.w12) && hasZero(r.w22))
             problems.push_back({StudyInput::W11, ProblemKind::AllZero, 0, {}, 0, 0});
     }
+    const std::pair<StudyInput, const std::vector<double>*> rates[] = {
+        {StudyInput::HetMiscall, &r.hetMiscall},
+        {StudyInput::HomMiscall, &r.homMiscall},
+        {StudyInput::Null, &r.nullFrequency}};
+    for (const auto& [input, values] : rates)
+        if (reads(r.model, input) && !missing(input, values->size()))
+            inRange(input, *values, input == StudyInput::Null ? kNullRange : kMiscallRange);
     if (!missing(StudyInput::N, r.n.size())) {
         const ValueRange sizes{1, static_cast<double>(maxSampleSize(r.method))};
         for (std::uint32_t n : r.n)
@@ -163,13 +190,8 @@ std::vector<StudyProblem> checkStudy(const StudyRequest& r) {
     if (r.target && !kTargetRange.contains(*r.target))
         problems.push_back(
             {StudyInput::Target, ProblemKind::OutOfRange, *r.target, kTargetRange, 0, 0});
-    if (const double points = studyPoints(r); points > static_cast<double>(kMaxStudyPoints))
-        problems.push_back({StudyInput::Points,
-                            ProblemKind::TooMany,
-                            points,
-                            {},
-                            static_cast<double>(kMaxStudyPoints),
-                            0});
+    if (const double work = studyWork(r); work > kMaxStudyWork)
+        problems.push_back({StudyInput::Points, ProblemKind::TooMany, work, {}, kMaxStudyWork, 0});
     return problems;
 }
 
@@ -180,17 +202,23 @@ std::vector<ModelSetting> modelSettings(const StudyRequest& r) {
             for (double f : parameterValues(r, StudyInput::F))
                 for (double w11 : parameterValues(r, StudyInput::W11))
                     for (double w12 : parameterValues(r, StudyInput::W12))
-                        for (double w22 : parameterValues(r, StudyInput::W22)) {
-                            ModelSetting s;
-                            s.model = r.model;
-                            s.p = p;
-                            s.var = var;
-                            s.f = f;
-                            s.w11 = w11;
-                            s.w12 = w12;
-                            s.w22 = w22;
-                            out.push_back(s);
-                        }
+                        for (double w22 : parameterValues(r, StudyInput::W22))
+                            for (double het : parameterValues(r, StudyInput::HetMiscall))
+                                for (double hom : parameterValues(r, StudyInput::HomMiscall))
+                                    for (double null : parameterValues(r, StudyInput::Null)) {
+                                        ModelSetting s;
+                                        s.model = r.model;
+                                        s.p = p;
+                                        s.var = var;
+                                        s.f = f;
+                                        s.w11 = w11;
+                                        s.w12 = w12;
+                                        s.w22 = w22;
+                                        s.hetMiscall = het;
+                                        s.homMiscall = hom;
+                                        s.nullFrequency = null;
+                                        out.push_back(s);
+                                    }
     return out;
 }
 

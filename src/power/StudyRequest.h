@@ -38,14 +38,22 @@ inline constexpr ValueRange kPRange{0.01, 0.99};
 // 0 (an excess of heterozygotes) to 1.
 ValueRange fRange(double p);
 inline constexpr ValueRange kFitnessRange{0, 10};
+// The error model's miscall rates and the null model's allele frequency.
+inline constexpr ValueRange kMiscallRange{0, 1};
+inline constexpr ValueRange kNullRange{0, 0.99};
 inline constexpr ValueRange kLevelRange{0, 0.5, false};
 inline constexpr ValueRange kTargetRange{0, 1, false};
 // A bound that depends on p (var's p*q, f's -min(p,q)/max(p,q)) typed to
 // its last digit may lie a rounding beyond the computed one.
 inline constexpr double kBoundSlack = 1e-12;
-// The most points (model settings x sample sizes x tests x levels) one study
-// may have, and the most values one list may hold.
-inline constexpr std::size_t kMaxStudyPoints = 1000000;
+// The most work one study may ask for: each point (model setting x sample
+// size x allele count x tests x levels) counts its n plus kPointWork, so a
+// study is bounded by its cost (which grows with n) and by the points it
+// holds in memory. 1000 sample sizes from 1000 to 10^6 with two tests and two
+// levels are 2 10^9; a million points at n = 10000 are 2 10^10.
+inline constexpr double kMaxStudyWork = 2e10;
+inline constexpr double kPointWork = 10000;
+// The most values one list may hold.
 inline constexpr std::size_t kMaxListValues = 100000;
 // The most sample sizes one power curve of the window draws.
 inline constexpr std::size_t kMaxCurveSizes = 2000;
@@ -66,6 +74,8 @@ struct StudyRequest {
     std::vector<double> var{0};
     std::vector<double> f{0};
     std::vector<double> w11{1}, w12{1}, w22{1};
+    std::vector<double> hetMiscall{0}, homMiscall{0};  // error
+    std::vector<double> nullFrequency{0};              // null
     std::vector<std::uint32_t> n{100};
     // Power among the samples with exactly these copies of A1 (0 to 2n);
     // none: power over all samples.
@@ -89,6 +99,9 @@ enum class StudyInput {
     W11,
     W12,
     W22,
+    HetMiscall,
+    HomMiscall,
+    Null,
     N,
     AlleleCounts,
     Tests,
@@ -103,7 +116,7 @@ enum class ProblemKind {
     OutOfRange,  // `value` lies outside `range`
     OutOfBound,  // `value` lies outside `range`, which holds at `at`
     AllZero,     // the three fitnesses are all 0 (one list of each holds a 0)
-    TooMany,     // `value` points, more than `bound`
+    TooMany,     // `value` work (see kMaxStudyWork), more than `bound`
     ExactOnly,   // the input has a meaning for exact power only
 };
 
@@ -121,16 +134,20 @@ struct StudyProblem {
 // order of StudyInput; empty when the study can run.
 std::vector<StudyProblem> checkStudy(const StudyRequest& request);
 
-// The model settings of a request: p slowest, then var, f, w11, w12, w22, in
-// the order their values were given; the lists the model does not read keep
-// the values the window writes for them (var and f 0, fitnesses 1).
+// The model settings of a request: p slowest, then var, f, w11, w12, w22,
+// het miscall, hom miscall, null, in the order their values were given; the
+// lists the model does not read keep the values the window writes for them
+// (var, f and the rates 0, fitnesses 1).
 std::vector<ModelSetting> modelSettings(const StudyRequest& request);
 
 // The number of points the request computes (model settings x n x tests x
 // levels), counted without making the settings.
 double studyPoints(const StudyRequest& request);
+// The work of the request, compared with kMaxStudyWork: the sum over its
+// points of n + kPointWork.
+double studyWork(const StudyRequest& request);
 
-// "hw", "wahlund", "inbreeding", "selection".
+// "hw", "wahlund", "inbreeding", "selection", "error", "null".
 std::string_view modelKey(GenotypeModel model);
 std::optional<GenotypeModel> parseModelKey(std::string_view key);
 std::string_view methodName(PowerMethod method);  // "exact", "simulate"

@@ -171,6 +171,54 @@ TEST_F(PowerCurveWindowTest, EnterComputesAndTheChartTableAndStatusAgree) {
               child<QTableWidget>(window.get(), "table")->item(0, 0)->text());
 }
 
+// The quality-control question in one click: the error model's fields, a
+// biobank range of n on a logarithmic axis, the exact test at 1e-6.
+TEST_F(PowerCurveWindowTest, GenotypingErrorModelAndALogarithmicNAxis) {
+    auto* model = child<QComboBox>(window.get(), "model");
+    model->setCurrentIndex(static_cast<int>(GenotypeModel::Error));
+    EXPECT_EQ(model->currentText(), "Genotyping error");
+    EXPECT_TRUE(child<QDoubleSpinBox>(window.get(), "hetMiscall")->isEnabled());
+    EXPECT_TRUE(child<QDoubleSpinBox>(window.get(), "homMiscall")->isEnabled());
+    EXPECT_FALSE(child<QDoubleSpinBox>(window.get(), "nullFrequency")->isEnabled());
+    EXPECT_FALSE(child<QDoubleSpinBox>(window.get(), "f")->isEnabled());
+    child<QDoubleSpinBox>(window.get(), "p")->setValue(0.2);
+    child<QDoubleSpinBox>(window.get(), "hetMiscall")->setValue(0.02);
+    child<QSpinBox>(window.get(), "nTo")->setValue(1000000);
+    child<QSpinBox>(window.get(), "nFrom")->setValue(1000);
+    child<QSpinBox>(window.get(), "nStep")->setValue(249750);
+    child<QCheckBox>(window.get(), "gTest")->setChecked(false);
+    child<QCheckBox>(window.get(), "exactTest")->setChecked(true);
+    showLevel(child<QComboBox>(window.get(), "level"), 1e-6);
+    child<QCheckBox>(window.get(), "logN")->setChecked(true);
+    child<QPushButton>(window.get(), "computeButton")->click();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_TRUE(window->curve());
+    const StudyResult& curve = *window->curve();
+    ASSERT_EQ(curve.request.n.size(), 5u);
+    EXPECT_EQ(curve.request.n.back(), 1000000u);
+    const ModelSetting setting = modelSettings(curve.request)[0];
+    EXPECT_EQ(setting.model, GenotypeModel::Error);
+    EXPECT_EQ(setting.hetMiscall, 0.02);
+    QXYSeries* exact = nullptr;
+    for (QAbstractSeries* s : window->chart()->series())
+        if (s->objectName() == powerSeriesName(HweTest::Exact)) exact = qobject_cast<QXYSeries*>(s);
+    ASSERT_NE(exact, nullptr);
+    const TestLevel asked[] = {{HweTest::Exact, 1e-6}};
+    EXPECT_EQ(exact->points().first().y(), exactPower(setting, 1000, asked)[0].power);
+    EXPECT_EQ(exact->points().last().y(), exactPower(setting, 1000000, asked)[0].power);
+    auto xAxisType = [&] { return window->chart()->axes(Qt::Horizontal).first()->type(); };
+    EXPECT_EQ(xAxisType(), QAbstractAxis::AxisTypeLogValue);
+    // The switch redraws the same curve on a linear axis, computing nothing.
+    child<QCheckBox>(window.get(), "logN")->setChecked(false);
+    EXPECT_FALSE(window->computing());
+    EXPECT_EQ(xAxisType(), QAbstractAxis::AxisTypeValue);
+
+    model->setCurrentIndex(static_cast<int>(GenotypeModel::NullAllele));
+    EXPECT_EQ(model->currentText(), "Null allele");
+    EXPECT_TRUE(child<QDoubleSpinBox>(window.get(), "nullFrequency")->isEnabled());
+    EXPECT_FALSE(child<QDoubleSpinBox>(window.get(), "hetMiscall")->isEnabled());
+}
+
 TEST_F(PowerCurveWindowTest, BadInputGivesAMessageAndNoChart) {
     struct Case {
         const char* what;
@@ -403,6 +451,27 @@ TEST_F(DeFinettiWindowTest, EnterDrawsTheLatticeTheModelAndTheLastSample) {
 // The acceptance region belongs to the chosen n; the main window's last
 // sample, drawn on the region of another n, would seem accepted or rejected
 // by a test it was never put to.
+TEST_F(DeFinettiWindowTest, TheNullAllelesModelPointIsItsObservedFrequencies) {
+    child<QComboBox>(window.get(), "model")
+        ->setCurrentIndex(static_cast<int>(GenotypeModel::NullAllele));
+    child<QDoubleSpinBox>(window.get(), "p")->setValue(0.5);
+    child<QDoubleSpinBox>(window.get(), "nullFrequency")->setValue(0.2);
+    child<QSpinBox>(window.get(), "n")->setFocus();
+    QTest::keyClick(child<QSpinBox>(window.get(), "n"), Qt::Key_Enter);
+    ASSERT_TRUE(waitIdle());
+    ASSERT_TRUE(window->picture());
+    ModelSetting null{GenotypeModel::NullAllele, 0.5};
+    null.nullFrequency = 0.2;
+    const GenotypeFrequencies fr = frequenciesOf(null);
+    const TrianglePoint want = trianglePoint(
+        static_cast<double>(fr.f11), static_cast<double>(fr.f12), static_cast<double>(fr.f22));
+    ASSERT_EQ(series(kModelSeriesName)->count(), 1);
+    EXPECT_DOUBLE_EQ(series(kModelSeriesName)->at(0).x(), want.x);
+    EXPECT_DOUBLE_EQ(series(kModelSeriesName)->at(0).y(), want.y);
+    // A deficit of heterozygotes: below the Hardy-Weinberg parabola's 2pq.
+    EXPECT_LT(static_cast<double>(fr.f12), 0.5);
+}
+
 TEST_F(DeFinettiWindowTest, TheLastSampleIsDrawnOnlyOnTheRegionOfItsOwnN) {
     child<QSpinBox>(window.get(), "n")->setValue(30);
     window->draw();

@@ -46,6 +46,18 @@ ModelSetting selection(double p, double w11, double w12, double w22) {
     return s;
 }
 
+ModelSetting miscalls(double p, double het, double hom) {
+    ModelSetting s{GenotypeModel::Error, p};
+    s.hetMiscall = het;
+    s.homMiscall = hom;
+    return s;
+}
+ModelSetting nullAllele(double p, double r) {
+    ModelSetting s{GenotypeModel::NullAllele, p};
+    s.nullFrequency = r;
+    return s;
+}
+
 // Models that cover the interior and every edge where a genotype has
 // probability 0 (no heterozygotes, no A1A1, only A2A2).
 std::vector<ModelSetting> models() {
@@ -61,7 +73,13 @@ std::vector<ModelSetting> models() {
             selection(0.3, 0, 0, 0.0001),
             inbreeding(0.4, -0.3),
             inbreeding(0.4, -0.4 / 0.6),  // the lowest f: no A1A1
-            inbreeding(0.5, -1)};         // only heterozygotes
+            inbreeding(0.5, -1),          // only heterozygotes
+            miscalls(0.3, 0.05, 0),
+            miscalls(0.2, 0.01, 0.03),
+            miscalls(0.5, 1, 0),  // every heterozygote lost
+            miscalls(0.4, 0, 1),  // every sample heterozygous
+            nullAllele(0.4, 0.1),
+            nullAllele(0.15, 0.99)};
 }
 
 // The sampler's probabilities of the three genotypes.
@@ -238,10 +256,10 @@ TEST(ExactPower, AgreesWithTheWindowsSamplerWithinFourStandardErrors) {
     std::uniform_real_distribution<double> unit(0, 1);
     const auto tests = everyTestAt({0.05, 0.01});
     constexpr int kReplicates = 3000;
-    for (int round = 0; round < 24; ++round) {
-        const double p = round % 4 == 0 ? 0.02 + 0.03 * unit(random) : 0.01 + 0.98 * unit(random);
+    for (int round = 0; round < 30; ++round) {
+        const double p = round % 6 == 0 ? 0.02 + 0.03 * unit(random) : 0.01 + 0.98 * unit(random);
         ModelSetting setting;
-        switch (round % 4) {
+        switch (round % 6) {
             case 0: setting = hw(p); break;
             case 1: setting = wahlund(p, p * (1 - p) * unit(random)); break;
             case 2: {
@@ -250,7 +268,11 @@ TEST(ExactPower, AgreesWithTheWindowsSamplerWithinFourStandardErrors) {
                 setting = inbreeding(p, lowest + (1 - lowest) * unit(random));
                 break;
             }
-            default: setting = selection(p, 2 * unit(random), 2 * unit(random), 2 * unit(random));
+            case 3:
+                setting = selection(p, 2 * unit(random), 2 * unit(random), 2 * unit(random));
+                break;
+            case 4: setting = miscalls(p, 0.2 * unit(random), 0.2 * unit(random)); break;
+            default: setting = nullAllele(p, 0.5 * unit(random));
         }
         const auto n = static_cast<std::uint32_t>(1 + (round * 53) % 300);
         const auto exact = exactPower(setting, n, tests);
@@ -505,4 +527,57 @@ TEST(ExactPower, ARequestsResultDoesNotDependOnTheOthersAsked) {
                                               setting, n, 3, std::span(tests).subspan(i, 1))[0]
                                               .power);
         }
+}
+
+// At biobank sizes the power of X2 against a departure F from the
+// proportions approaches that of a noncentral chi-square with one degree of
+// freedom and noncentrality n F^2: P((Z + sqrt(ncp))^2 > c). The departure
+// is made to shrink as 1 / sqrt(n) (heterozygote miscalls alone take a share
+// e of the heterozygotes and leave the allele frequency, so F = e), so the
+// power stays away from 0 and 1 and the gap measures the approximation,
+// which closes as O(1 / sqrt(n)).
+TEST(ExactPower, X2ApproachesTheNoncentralChiSquareAtBiobankSizes) {
+    constexpr double kNoncentrality = 8;
+    const std::vector<TestLevel> x2{{HweTest::X2, 0.05}, {HweTest::X2, 1e-6}};
+    auto upper = [](double z) { return std::erfc(z / std::sqrt(2.0)) / 2; };
+    double lastGap[2] = {1, 1};
+    for (std::uint32_t n : {10000u, 100000u, 1000000u}) {
+        const double e = std::sqrt(kNoncentrality / n);
+        const auto got = exactPower(miscalls(0.3, e, 0), n, x2);
+        for (std::size_t i = 0; i < x2.size(); ++i) {
+            const double c = std::sqrt(static_cast<double>(criticalValue(x2[i].level)));
+            const double shift = std::sqrt(kNoncentrality);
+            const double approx = upper(c - shift) + upper(c + shift);
+            const double gap = std::fabs(got[i].power - approx);
+            EXPECT_LT(gap, lastGap[i]) << "n " << n << " level " << x2[i].level;
+            EXPECT_LT(gap, 3 / std::sqrt(static_cast<double>(n))) << "n " << n;
+            EXPECT_LE(got[i].massLeftOut, 1e-12) << "n " << n;
+            lastGap[i] = gap;
+        }
+    }
+}
+
+// Every test at the largest n: sound probabilities, the mass left out within
+// its bound, and the decisions of the far tail (1e-6, 1e-300) never NaN.
+TEST(ExactPower, HoldsItsBoundAtAMillionGenotypes) {
+    const auto tests = everyTestAt({0.05, 1e-6, 1e-300});
+    const auto got = exactPower(miscalls(0.05, 0.01, 0), 1000000, tests);
+    for (std::size_t i = 0; i < tests.size(); ++i) {
+        const std::string what =
+            std::string(hweTestName(tests[i].test)) + " at " + std::to_string(tests[i].level);
+        EXPECT_LE(got[i].massLeftOut, 1e-12) << what;
+        EXPECT_GE(got[i].power, 0) << what;
+        EXPECT_LE(got[i].power, got[i].testable) << what;
+        EXPECT_NEAR(got[i].testable, 1, 1e-12) << what;
+        EXPECT_FALSE(std::isnan(got[i].conditionalPower)) << what;
+    }
+    // A heterozygote deficit of 1% at p = 0.05 among 10^6: the deficit test
+    // finds it at 1e-6 (X2's noncentrality n F^2 = 100), an excess test never.
+    auto powerOf = [&](HweTest test, double level) {
+        for (std::size_t i = 0; i < tests.size(); ++i)
+            if (tests[i].test == test && tests[i].level == level) return got[i].power;
+        return -1.0;
+    };
+    EXPECT_GT(powerOf(HweTest::ExactDeficit, 1e-6), 0.99);
+    EXPECT_LT(powerOf(HweTest::ExactExcess, 1e-6), 1e-9);
 }

@@ -105,3 +105,57 @@ TEST(Models, ExpectedCountsAreUnroundedProducts) {
     const auto e10000 = expectedCounts(hw, 10000);
     EXPECT_EQ(e10000.e12, hw.f12 * 10000);
 }
+
+namespace {
+GenotypeFrequencies qc(GenotypeModel model, Extended p, Extended het, Extended hom, Extended r) {
+    return modelFrequencies(model, p, 1 - p, 0, 0, {}, {het, hom, r});
+}
+}  // namespace
+
+TEST(Models, ErrorAndNullModelsWithoutErrorsAreHardyWeinbergBitForBit) {
+    for (Extended p : {0.01L, 0.2L, 0.5L, 0.73L, 0.99L}) {
+        const GenotypeFrequencies hw =
+            modelFrequencies(GenotypeModel::HardyWeinberg, p, 1 - p, 0, 0, {});
+        for (GenotypeModel m : {GenotypeModel::Error, GenotypeModel::NullAllele}) {
+            const GenotypeFrequencies got = qc(m, p, 0, 0, 0);
+            EXPECT_EQ(got.f11, hw.f11);
+            EXPECT_EQ(got.f12, hw.f12);
+            EXPECT_EQ(got.f22, hw.f22);
+        }
+    }
+}
+
+TEST(Models, ErrorAndNullModelValues) {
+    // p = 0.2, heterozygote miscall 0.02: 0.04 + 0.0032, 0.32 * 0.98, 0.64 + 0.0032.
+    const GenotypeFrequencies e = qc(GenotypeModel::Error, 0.2L, 0.02L, 0, 0);
+    EXPECT_NEAR(static_cast<double>(e.f11), 0.0432, 1e-17);
+    EXPECT_NEAR(static_cast<double>(e.f12), 0.3136, 1e-17);
+    EXPECT_NEAR(static_cast<double>(e.f22), 0.6432, 1e-17);
+    // Homozygote miscalls make an excess: 0.04 * 0.9, 0.32 + 0.68 * 0.1, 0.64 * 0.9.
+    const GenotypeFrequencies x = qc(GenotypeModel::Error, 0.2L, 0, 0.1L, 0);
+    EXPECT_NEAR(static_cast<double>(x.f11), 0.036, 1e-17);
+    EXPECT_NEAR(static_cast<double>(x.f12), 0.388, 1e-17);
+    EXPECT_NEAR(static_cast<double>(x.f22), 0.576, 1e-17);
+    // Null allele r = 0.1 at p = 0.5: p1 = p2 = 0.45, over 1 - 0.01 typed.
+    const GenotypeFrequencies n = qc(GenotypeModel::NullAllele, 0.5L, 0, 0, 0.1L);
+    EXPECT_NEAR(static_cast<double>(n.f11), (0.2025 + 0.09) / 0.99, 2e-16);
+    EXPECT_NEAR(static_cast<double>(n.f12), 0.405 / 0.99, 2e-16);
+    EXPECT_NEAR(static_cast<double>(n.f22), (0.2025 + 0.09) / 0.99, 2e-16);
+    for (const GenotypeFrequencies& f : {e, x, n})
+        EXPECT_NEAR(static_cast<double>(f.f11 + f.f12 + f.f22), 1, 1e-18);
+    // At the largest r almost every typed sample is a false homozygote.
+    const GenotypeFrequencies most = qc(GenotypeModel::NullAllele, 0.5L, 0, 0, 0.99L);
+    EXPECT_LT(static_cast<double>(most.f12), 0.01);
+    EXPECT_NEAR(static_cast<double>(most.f11 + most.f12 + most.f22), 1, 1e-17);
+}
+
+TEST(Models, EqualMiscallRatesAreSymmetricInTheAlleles) {
+    // p and 1 - p exact in binary, so that swapping them swaps the homozygotes.
+    for (Extended rate : {0.0L, 0.03L, 0.5L, 1.0L}) {
+        const GenotypeFrequencies a = qc(GenotypeModel::Error, 0.25L, rate, rate, 0);
+        const GenotypeFrequencies b = qc(GenotypeModel::Error, 0.75L, rate, rate, 0);
+        EXPECT_EQ(a.f11, b.f22);
+        EXPECT_EQ(a.f12, b.f12);
+        EXPECT_EQ(a.f22, b.f11);
+    }
+}

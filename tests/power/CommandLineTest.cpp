@@ -80,14 +80,15 @@ TEST(CommandLine, HelpListsEveryOptionAndThreeExamples) {
     EXPECT_EQ(o.status, 0);
     EXPECT_EQ(o.err, "");
     for (const char* option :
-         {"--model", "--p", "--var", "--f", "--w11", "--w12", "--w22", "--n", "--test", "--level",
-          "--method", "--nrep", "--seed", "--target", "--csv", "--results"})
+         {"--model", "--p", "--var", "--f", "--w11", "--w12", "--w22", "--het-miscall",
+          "--hom-miscall", "--null", "--n", "--test", "--level", "--method", "--nrep", "--seed",
+          "--target", "--csv", "--results"})
         EXPECT_NE(o.out.find(std::string("  ") + option + " "), std::string::npos) << option;
     EXPECT_NE(o.out.find("saw-toothed"), std::string::npos);
     std::size_t examples = 0;
     for (std::size_t at = 0; (at = o.out.find("    zygomet-power ", at)) != std::string::npos; ++at)
         ++examples;
-    EXPECT_EQ(examples, 3u);
+    EXPECT_EQ(examples, 4u);
     EXPECT_EQ(run({}).status, 2);
 }
 
@@ -106,7 +107,33 @@ TEST(CommandLine, BadInputIsOneLineWithStatusTwo) {
         {{"--model", "selection", "--p", "0.3", "--w12", "1,25", "--n", "10"},
          "--w12 \"1,25\": fitnesses must lie from 0 to 10 (not 25)"},
         {{"--p", "abc", "--n", "10"}, "--p \"abc\": expected a number"},
-        {{"--p", "0.5", "--n", "0"}, "--n \"0\": sample sizes are whole numbers from 1 to 10000"},
+        {{"--p", "0.5", "--n", "0"}, "--n \"0\": sample sizes are whole numbers from 1 to 1000000"},
+        {{"--p", "0.5", "--n", "1000001"},
+         "--n \"1000001\": sample sizes are whole numbers from 1 to 1000000"},
+        {{"--p", "0.5", "--n", "20000", "--method", "simulate"},
+         "--n \"20000\": sample sizes are whole numbers from 1 to 10000"},
+        // The limit is on work, not on points: 1000 sizes up to 10^6 pass
+        // with a few tests, not with every test at four levels.
+        {{"--p", "0.5", "--n", "1000:1000000:1000", "--test",
+          "x2,g,x2cc,exact,exact-midp,exact-dost,exact-deficit,exact-excess,exact-deficit-midp,"
+          "exact-excess-midp",
+          "--level", "0.05,0.01,0.001,1e-6"},
+         "the study asks for 2.042e+10 units of work"},
+        {{"--model", "error", "--p", "0.3", "--het-miscall", "1.5", "--n", "10"},
+         "--het-miscall \"1.5\": miscall rates must lie from 0 to 1 (not 1.5)"},
+        {{"--model", "error", "--p", "0.3", "--hom-miscall", "-0.1", "--n", "10"},
+         "--hom-miscall \"-0.1\": miscall rates must lie from 0 to 1 (not -0.1)"},
+        {{"--model", "null", "--p", "0.3", "--null", "0.995", "--n", "10"},
+         "--null \"0.995\": the null allele's frequency must lie from 0 to 0.99 (not 0.995)"},
+        {{"--model", "null", "--p", "0.3", "--n", "10"}, "--null: required with --model null"},
+        {{"--p", "0.3", "--het-miscall", "0.1", "--n", "10"},
+         "--het-miscall: not a parameter of the model hw (it belongs to --model error)"},
+        {{"--model", "error", "--p", "0.3", "--null", "0.1", "--n", "10"},
+         "--null: not a parameter of the model error (it belongs to --model null)"},
+        // The results file's model column knows the window's four models only.
+        {{"--model", "null", "--p", "0.4", "--null", "0.1", "--n", "10", "--method", "simulate",
+          "--results", "x.txt"},
+         "--results: the results file holds the window's models only"},
         {{"--p", "0.5", "--n", "100:10:10"}, "--n \"100:10:10\": a range must not run backwards"},
         {{"--p", "0.5", "--n", "10:100:0"},
          "--n \"10:100:0\": the step of a range must be above 0"},
@@ -173,7 +200,7 @@ TEST(CommandLine, CsvOnStandardOutputHasOneRowPerGridPoint) {
     ASSERT_EQ(rows.size(), 1u + 2 * 3 * 3 * 2);
     EXPECT_EQ(rows[0] + "\n", studyCsv({}));
     const auto first = fields(rows[1]);
-    ASSERT_EQ(first.size(), 21u);
+    ASSERT_EQ(first.size(), 24u);
     EXPECT_EQ(first[0], "inbreeding");
     EXPECT_EQ(first[1], "0.2");
     EXPECT_EQ(first[3], "0");
@@ -191,7 +218,7 @@ TEST(CommandLine, CsvOnStandardOutputHasOneRowPerGridPoint) {
     m.f = 0.1;
     const std::vector<TestLevel> tl{{HweTest::Exact, 0.05}};
     EXPECT_EQ(number(last[12]), exactPower(m, 30, tl)[0].power);
-    for (const auto& row : rows) EXPECT_EQ(fields(row).size(), 21u) << row;
+    for (const auto& row : rows) EXPECT_EQ(fields(row).size(), 24u) << row;
 }
 
 TEST(CommandLine, TableAndTargetOnStandardOutputCsvToAFile) {
@@ -296,7 +323,7 @@ TEST(CommandLine, PowerGivenTheAlleleCountHasItsColumnAndRows) {
     const auto rows = lines(o.out);
     ASSERT_EQ(rows.size(), 1u + 2 * 2);
     const auto header = fields(rows[0]);
-    EXPECT_EQ(header.back(), "allele_count");
+    EXPECT_EQ(header[20], "allele_count");
     ModelSetting m{GenotypeModel::Inbreeding, 0.3};
     m.f = -0.2;
     const std::vector<TestLevel> asked{{HweTest::ExactExcess, 0.05}, {HweTest::X2, 0.05}};
@@ -305,7 +332,7 @@ TEST(CommandLine, PowerGivenTheAlleleCountHasItsColumnAndRows) {
         const auto given = exactPowerGivenAlleleCount(m, 40, count, asked);
         for (std::size_t t = 0; t < 2; ++t) {
             const auto row = fields(rows[1 + 2 * a + t]);
-            EXPECT_EQ(row.back(), std::to_string(count));
+            EXPECT_EQ(row[20], std::to_string(count));
             EXPECT_EQ(row[8], t == 0 ? "exact-excess" : "x2");
             EXPECT_EQ(number(row[12]), given[t].power);
         }
@@ -316,4 +343,35 @@ TEST(CommandLine, PowerGivenTheAlleleCountHasItsColumnAndRows) {
     EXPECT_EQ(fields(lines(plain.out)[1]).back(), "");
     const Outcome table = run({"--p", "0.3", "--n", "40", "--allele-count", "24"});
     EXPECT_NE(table.out.find("  n   a  test"), std::string::npos) << table.out;
+}
+
+TEST(CommandLine, QualityControlModelsHaveTheirColumnsAndTableParameter) {
+    const Outcome o = run({"--model", "error", "--p", "0.2", "--het-miscall", "0.02,0.05",
+                           "--hom-miscall", "0.001", "--n", "5000", "--test", "exact,exact-deficit",
+                           "--level", "1e-6", "--csv", "-"});
+    ASSERT_EQ(o.status, 0) << o.err;
+    const auto rows = lines(o.out);
+    ASSERT_EQ(rows.size(), 1u + 2 * 2);
+    EXPECT_NE(rows[0].find(",het_miscall,hom_miscall,null"), std::string::npos);
+    const auto first = fields(rows[1]);
+    ASSERT_EQ(first.size(), 24u);
+    EXPECT_EQ(first[0], "error");
+    EXPECT_EQ(first[21], "0.02");
+    EXPECT_EQ(first[22], "0.001");
+    EXPECT_EQ(first[23], "");
+    EXPECT_EQ(fields(rows.back())[21], "0.05");
+    // The CSV's power is the engine's at the observed genotype frequencies.
+    ModelSetting m{GenotypeModel::Error, 0.2};
+    m.hetMiscall = 0.05;
+    m.homMiscall = 0.001;
+    const std::vector<TestLevel> tl{{HweTest::ExactDeficit, 1e-6}};
+    EXPECT_EQ(number(fields(rows.back())[12]), exactPower(m, 5000, tl)[0].power);
+
+    const Outcome null = run({"--model", "null", "--p", "0.3", "--null", "0.05", "--n", "200",
+                              "--test", "exact", "--level", "0.05"});
+    ASSERT_EQ(null.status, 0) << null.err;
+    EXPECT_NE(null.out.find("null 0.05"), std::string::npos) << null.out;
+    const Outcome hwCsv = run({"--p", "0.3", "--n", "20", "--test", "x2", "--csv", "-"});
+    const auto hwRow = fields(lines(hwCsv.out)[1]);
+    EXPECT_EQ(hwRow[21] + hwRow[22] + hwRow[23], "");
 }

@@ -150,12 +150,27 @@ TEST(Request, EachProblemNamesItsInputItsValueAndWhy) {
          StudyInput::Replicates, ProblemKind::OutOfRange, 0},
         {"target 0", [](StudyRequest& r) { r.target = 0; }, StudyInput::Target,
          ProblemKind::OutOfRange, 0},
-        {"too many points",
+        {"too much work",
          [](StudyRequest& r) {
              r.p = std::vector<double>(1000, 0.5);
              r.n = std::vector<std::uint32_t>(1001, 10);
          },
-         StudyInput::Points, ProblemKind::TooMany, 2.0 * 1000 * 1001 * 2},
+         // Each point counts its n plus kPointWork.
+         StudyInput::Points, ProblemKind::TooMany, 2.0 * 1000 * 2 * 1001 * (10 + kPointWork)},
+        {"miscall rate above 1",
+         [](StudyRequest& r) {
+             r.model = GenotypeModel::Error;
+             r.hetMiscall = {0.1, 1.01};
+         },
+         StudyInput::HetMiscall, ProblemKind::OutOfRange, 1.01},
+        {"null allele at 0.995",
+         [](StudyRequest& r) {
+             r.model = GenotypeModel::NullAllele;
+             r.nullFrequency = {0.995};
+         },
+         StudyInput::Null, ProblemKind::OutOfRange, 0.995},
+        {"exact n above a million", [](StudyRequest& r) { r.n = {1000001}; }, StudyInput::N,
+         ProblemKind::OutOfRange, 1000001},
     };
     for (const Case& c : cases) {
         StudyRequest r;
@@ -420,11 +435,11 @@ TEST(Csv, ColumnsAndFullPrecisionWhateverTheLocale) {
     zyg::testing::ScopedCommaLocale comma;
     const std::string header =
         "model,p,var,f,w11,w12,w22,n,test,level,method,testable,power,conditional_power,se,"
-        "low95,high95,nrep,seed,mass_left_out,allele_count\n";
+        "low95,high95,nrep,seed,mass_left_out,allele_count,het_miscall,hom_miscall,null\n";
     EXPECT_EQ(studyCsv({x}),
               header +
                   "inbreeding,0.4,0,0.05,1,1,1,100,exact,0.01,exact,1,0.3333333333333333,"
-                  "0.3333333333333333,,,,,,1.5e-15,\n");
+                  "0.3333333333333333,,,,,,1.5e-15,,,,\n");
     x.method = PowerMethod::Simulate;
     x.testable = 0;
     x.power = 0;
@@ -436,7 +451,13 @@ TEST(Csv, ColumnsAndFullPrecisionWhateverTheLocale) {
     x.seed = 42;
     EXPECT_EQ(
         studyCsv({x}),
-        header + "inbreeding,0.4,0,0.05,1,1,1,100,exact,0.01,simulate,0,0,,0,0,0.25,10,42,,\n");
+        header + "inbreeding,0.4,0,0.05,1,1,1,100,exact,0.01,simulate,0,0,,0,0,0.25,10,42,,,,,\n");
+    // The error model's rates fill their columns; the null column stays empty.
+    x.model = {GenotypeModel::Error, 0.2};
+    x.model.hetMiscall = 0.05;
+    EXPECT_EQ(studyCsv({x}), header +
+                                 "error,0.2,0,0,1,1,1,100,exact,0.01,simulate,0,0,,0,0,0.25,"
+                                 "10,42,,,0.05,0,\n");
 }
 
 TEST(ResultsFile, SimulatedRunsAppendTheWindowsLines) {
