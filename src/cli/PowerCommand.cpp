@@ -520,10 +520,12 @@ int execute(CommandOptions& o, const CommandStreams& io, const PlotDrawer& plot)
     StudyRequest& request = o.request;
     const bool seedFromClock = request.method == PowerMethod::Simulate && !o.seed;
     request.seed = o.seed ? *o.seed : clockSeed();
-    for (const std::string& warning : o.warnings)
-        io.err << kProgram << ": warning: " << warning << "\n";
     if (const auto problems = checkStudy(request); !problems.empty())
         throw UsageError(wording(problems.front(), o));
+    // A refused study says only why; a study that runs warns of a list that
+    // reads like one number with a decimal comma.
+    for (const std::string& warning : o.warnings)
+        io.err << kProgram << ": warning: " << warning << "\n";
 
     if (o.plot) {
         if (!plot) refuse("--plot", *o.plot, "this build of the program cannot draw");

@@ -18,13 +18,14 @@ bool sameSetting(const ModelSetting& a, const ModelSetting& b) {
            a.w12 == b.w12 && a.w22 == b.w22;
 }
 
-// The model's own parameter for a table: "var 0.01", "f 0.05", "w 1.1/1/0.91".
+// The model's own parameter for a table, one word so that awk and column
+// split the table: "var=0.01", "f=0.05", "w=1.1/1/0.91".
 std::string parameterText(const ModelSetting& m) {
     switch (m.model) {
-        case GenotypeModel::Wahlund: return "var " + shortestText(m.var);
-        case GenotypeModel::Inbreeding: return "f " + shortestText(m.f);
+        case GenotypeModel::Wahlund: return "var=" + shortestText(m.var);
+        case GenotypeModel::Inbreeding: return "f=" + shortestText(m.f);
         case GenotypeModel::Selection:
-            return "w " + shortestText(m.w11) + "/" + shortestText(m.w12) + "/" +
+            return "w=" + shortestText(m.w11) + "/" + shortestText(m.w12) + "/" +
                    shortestText(m.w22);
         case GenotypeModel::HardyWeinberg: break;
     }

@@ -205,10 +205,10 @@ SolveAnswer solveSampleSize(const ModelSetting& model, TestLevel test, double ta
             break;
         }
     std::optional<std::uint32_t> lastBelow;
-    for (auto it = values.lower_bound(runLow); it != values.end() && it->first <= runHigh; ++it) {
+    for (auto it = values.lower_bound(runLow); it != values.end() && it->first <= runHigh; ++it)
         if (it->second.power < target) lastBelow = it->first;
-        answer.bestPower = std::max(answer.bestPower, it->second.power);
-    }
+    for (const auto& [n, exact] : values)
+        answer.bestPower = std::max(answer.bestPower, exact.power);
     if (answer.firstN) {
         answer.reached = true;
         answer.power = values.at(*answer.firstN);
@@ -284,8 +284,7 @@ SolveAnswer solveParameter(const ModelSetting& model, const SolvableParameter& p
             if (up ? value > answer.rangeEnd : value < answer.rangeEnd) value = answer.rangeEnd;
             for (int i = 0; i < 20 && power(value) < target && value != answer.rangeEnd; ++i) {
                 value = fourDigits(up ? value * (1 + 1e-12) + 1e-300 : value * (1 - 1e-12), up);
-                if (up ? value > answer.rangeEnd : value < answer.rangeEnd)
-                    value = answer.rangeEnd;
+                if (up ? value > answer.rangeEnd : value < answer.rangeEnd) value = answer.rangeEnd;
             }
             for (int i = 0; i < 20; ++i) {
                 const double nearer =
@@ -355,11 +354,10 @@ std::vector<SolveAnswer> solveStudy(const StudyRequest& request, const SolveSpec
             if (i >= total) break;
             try {
                 const Task& t = tasks[i];
-                answers[i] =
-                    spec.parameter
-                        ? solveParameter(t.model, *spec.parameter, t.n, t.test, spec.target,
-                                         control.cancel)
-                        : solveSampleSize(t.model, t.test, spec.target, low, high, control.cancel);
+                answers[i] = spec.parameter ? solveParameter(t.model, *spec.parameter, t.n, t.test,
+                                                             spec.target, control.cancel)
+                                            : solveSampleSize(t.model, t.test, spec.target, low,
+                                                              high, control.cancel);
             } catch (...) {
                 std::lock_guard g(m);
                 if (!failure) failure = std::current_exception();
@@ -371,14 +369,14 @@ std::vector<SolveAnswer> solveStudy(const StudyRequest& request, const SolveSpec
         changed.notify_one();
     };
     unsigned threads = control.threads ? control.threads : std::thread::hardware_concurrency();
-    threads = std::clamp<unsigned>(threads, 1, static_cast<unsigned>(std::max<std::size_t>(total, 1)));
+    threads =
+        std::clamp<unsigned>(threads, 1, static_cast<unsigned>(std::max<std::size_t>(total, 1)));
     std::vector<std::thread> pool;
     for (unsigned t = 0; t < threads; ++t) pool.emplace_back(work);
     {
         std::unique_lock lock(m);
         std::size_t reported = 0;
-        while (done.load() < total && !stop.load() &&
-               !(control.cancel && control.cancel->load())) {
+        while (done.load() < total && !stop.load() && !(control.cancel && control.cancel->load())) {
             changed.wait_for(lock, std::chrono::milliseconds(50));
             if (control.progress && done.load() != reported) {
                 reported = done.load();
@@ -406,8 +404,7 @@ std::string targetText(double target) {
     return s;
 }
 
-bool sameSetting(const ModelSetting& a, const ModelSetting& b,
-                 const SolvableParameter* ignored) {
+bool sameSetting(const ModelSetting& a, const ModelSetting& b, const SolvableParameter* ignored) {
     ModelSetting x = a, y = b;
     if (ignored) {
         ignored->set(x, 0);
@@ -457,8 +454,8 @@ std::string answerLine(const SolveAnswer& a, const SolveSpec& spec) {
                 fixedText(a.power.power, 6) + ")";
     else
         line += "power does not reach " + target + " for " + name + " from " +
-                shortestText(spec.parameter->none) + " to " + boundText(a.rangeEnd) +
-                " (at most " + fixedText(a.bestPower, 6) + ")";
+                shortestText(spec.parameter->none) + " to " + boundText(a.rangeEnd) + " (at most " +
+                fixedText(a.bestPower, 6) + ")";
     if (!a.monotone)
         line += "; power is not monotone on the way: " + fixedText(a.fallFromPower, 6) + " at " +
                 name + " " + boundText(a.fallFrom) + ", " + fixedText(a.fallToPower, 6) + " at " +
@@ -480,8 +477,8 @@ std::string solveTable(const std::vector<SolveAnswer>& answers, const SolveSpec&
                 out += ", n " + std::to_string(a.n) + ", " + std::string(spec.parameter->name) +
                        (a.rangeEnd >= spec.parameter->none ? " upwards" : " downwards") + ":\n";
             else
-                out += ", n from " + std::to_string(a.low) + " to " + std::to_string(a.high) +
-                       ":\n";
+                out +=
+                    ", n from " + std::to_string(a.low) + " to " + std::to_string(a.high) + ":\n";
         }
         out += answerLine(a, spec);
     }
@@ -503,8 +500,8 @@ std::string solveCsv(const std::vector<SolveAnswer>& answers, const SolveSpec& s
         blank[c] = columns[c] == solved || columns[c] == "testable" || columns[c] == "power" ||
                    columns[c] == "conditional_power" || columns[c] == "mass_left_out";
 
-    std::string out = header.substr(0, header.size() - 1) +
-                      (spec.parameter ? ",monotone\n" : ",stays_n\n");
+    std::string out =
+        header.substr(0, header.size() - 1) + (spec.parameter ? ",monotone\n" : ",stays_n\n");
     for (const SolveAnswer& a : answers) {
         PowerPoint point;
         point.model = a.model;

@@ -87,7 +87,7 @@ TEST(CommandLine, HelpListsEveryOptionAndThreeExamples) {
     std::size_t examples = 0;
     for (std::size_t at = 0; (at = o.out.find("    zygomet-power ", at)) != std::string::npos; ++at)
         ++examples;
-    EXPECT_EQ(examples, 3u);
+    EXPECT_EQ(examples, 4u);
     EXPECT_EQ(run({}).status, 2);
 }
 
