@@ -1,0 +1,39 @@
+// The solve section: --solve n for answers near n = 5000 (the exact test,
+// X2 and G against inbreeding), with the exact computations it made, and a
+// parameter solve at n 5000.
+
+#include <cstdio>
+
+#include "BenchSections.h"
+#include "power/Solve.h"
+
+namespace zyg::bench {
+namespace {
+
+void solveSection() {
+    std::printf("%-58s %10s %8s  %s\n", "case", "ms", "evals", "answer");
+    ModelSetting m;
+    m.model = GenotypeModel::Inbreeding;
+    m.p = 0.3;
+    m.f = 0.04;
+    for (HweTest test : {HweTest::Exact, HweTest::X2, HweTest::G}) {
+        SolveAnswer a;
+        const double ms =
+            timeMs([&] { a = solveSampleSize(m, {test, 0.05}, 0.8, 1, kMaxPowerSampleSize); });
+        const std::string name = "solve n, inbreeding p 0.3 f 0.04, " +
+                                 std::string(hweTestName(test)) + " at 0.05, 0.8";
+        std::printf("%-58s %10.1f %8u  n %u, stays from %u\n", name.c_str(), ms, a.evaluations,
+                    a.firstN.value_or(0), a.staysN.value_or(0));
+    }
+    SolveAnswer a;
+    const double ms = timeMs([&] {
+        a = solveParameter(m, *findSolvableParameter("f"), 5000, {HweTest::Exact, 0.05}, 0.8);
+    });
+    std::printf("%-58s %10.1f %8u  f %.4g\n", "solve f at n 5000, exact at 0.05, 0.8", ms,
+                a.evaluations, a.value.value_or(0));
+}
+
+}  // namespace
+}  // namespace zyg::bench
+
+ZYG_BENCH_SECTION(45, "solve", solveSection);
