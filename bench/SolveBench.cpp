@@ -18,10 +18,11 @@ void solveSection() {
     m.f = 0.04;
     for (HweTest test : {HweTest::Exact, HweTest::X2, HweTest::G}) {
         SolveAnswer a;
-        const double ms =
-            timeMs([&] { a = solveSampleSize(m, {test, 0.05}, 0.8, 1, kMaxPowerSampleSize); });
-        const std::string name = "solve n, inbreeding p 0.3 f 0.04, " +
-                                 std::string(hweTestName(test)) + " at 0.05, 0.8";
+        const double ms = timeMs([&] {
+            a = solveSampleSize(m, {test, 0.05}, 0.8, 1, kMaxPowerSampleSize);
+        });
+        const std::string name =
+            "solve n, inbreeding p 0.3 f 0.04, " + std::string(hweTestName(test)) + " at 0.05, 0.8";
         std::printf("%-58s %10.1f %8u  n %u, stays from %u\n", name.c_str(), ms, a.evaluations,
                     a.firstN.value_or(0), a.staysN.value_or(0));
     }
@@ -33,7 +34,7 @@ void solveSection() {
                 a.evaluations, a.value.value_or(0));
 }
 
+ZYG_BENCH_SECTION(45, "solve", solveSection);
+
 }  // namespace
 }  // namespace zyg::bench
-
-ZYG_BENCH_SECTION(45, "solve", solveSection);

@@ -244,7 +244,7 @@ const std::vector<OptionSpec<CommandOptions>>& optionTable() {
          list(StudyInput::W12)},
         {"--w22", "VALUES", "selection: fitness of A2A2, 0 to 10 (default 1)",
          list(StudyInput::W22)},
-        {"--n", "VALUES", "sample sizes, 1 to 10000 (required)",
+        {"--n", "VALUES", "sample sizes, 1 to 10000 (required; --solve n: the bounds)",
          [](CommandOptions& o, const std::string& v) {
              o.n = parseList("--n", v, kMaxListValues);
              o.typed[StudyInput::N] = v;

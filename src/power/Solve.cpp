@@ -17,7 +17,9 @@
 //     power's rise over a tooth's width is larger than its depth, so no n
 //     beyond the scanned run comes back across the target: the answers are
 //     the first n at or above the target and the n after the last one below
-//     it in the scanned run.
+//     it in the scanned run. Power at doubling n beyond the run, and at the
+//     upper bound, checks this: an n there below the target is scanned from
+//     as in step 3 and gives the answer instead.
 // A range of at most kFullScan sample sizes is scanned whole instead, so the
 // answers there are those of a complete scan.
 //
@@ -141,6 +143,14 @@ double fourDigits(double x, bool up) {
     return decimalValue(static_cast<long long>(up ? std::ceil(q) : std::floor(q)), e);
 }
 
+// Whether some n of the run reaches the target.
+bool answerReached(const std::map<std::uint32_t, ExactPower>& values, std::uint32_t from,
+                   std::uint32_t to, double target) {
+    for (auto it = values.lower_bound(from); it != values.end() && it->first <= to; ++it)
+        if (it->second.power >= target) return true;
+    return false;
+}
+
 }  // namespace
 
 SolveAnswer solveSampleSize(const ModelSetting& model, TestLevel test, double target,
@@ -160,8 +170,10 @@ SolveAnswer solveSampleSize(const ModelSetting& model, TestLevel test, double ta
             .power;
     };
 
-    // The run of consecutive n scanned: [runLow, runHigh].
+    // The run of consecutive n scanned: [runLow, runHigh]; a run found
+    // beyond it by the checks starts at lateRun.
     std::uint32_t runLow = low, runHigh = high;
+    std::optional<std::uint32_t> lateRun;
     if (high - low < kFullScan) {
         for (std::uint32_t n = low; n <= high; ++n) power(n);
     } else {
@@ -196,6 +208,28 @@ SolveAnswer solveSampleSize(const ModelSetting& model, TestLevel test, double ta
             const double tooth = deepestTooth(memo.values(), runLow, runHigh);
             quiet = p < target - 2 * tooth ? quiet + 1 : 0;
         }
+        // A check of the argument above: power at doubling n beyond the run
+        // and at the upper bound. An n there below the target starts a new
+        // run from it, scanned upwards as before, and the answer comes from
+        // that run.
+        if (answerReached(memo.values(), runLow, runHigh, target)) {
+            for (std::uint64_t probe = 2ull * runHigh;; probe *= 2) {
+                const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(probe, high));
+                if (n <= runHigh) break;
+                if (power(n) < target) {
+                    const std::uint32_t from = n;
+                    runHigh = n;
+                    for (std::uint32_t quiet = 0; runHigh < high && quiet < kQuietRun;) {
+                        const double p = power(++runHigh);
+                        const double tooth = deepestTooth(memo.values(), from, runHigh);
+                        quiet = p >= target + 2 * tooth ? quiet + 1 : 0;
+                    }
+                    probe = runHigh;
+                    lateRun = from;
+                }
+                if (n == high) break;
+            }
+        }
     }
 
     const auto& values = memo.values();
@@ -212,6 +246,11 @@ SolveAnswer solveSampleSize(const ModelSetting& model, TestLevel test, double ta
     if (answer.firstN) {
         answer.reached = true;
         answer.power = values.at(*answer.firstN);
+        if (lateRun) {
+            lastBelow.reset();
+            for (auto it = values.lower_bound(*lateRun); it != values.end(); ++it)
+                if (it->second.power < target) lastBelow = it->first;
+        }
         if (!lastBelow)
             answer.staysN = runLow;
         else if (*lastBelow < high)

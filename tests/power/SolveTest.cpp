@@ -82,10 +82,10 @@ TEST(SolveSampleSize, AgreesWithAScanOfEveryN) {
         {weak, {HweTest::Exact, 0.05}, 0.8, 1, 2500},
         {selected, {HweTest::X2, 0.01}, 0.8, 1, 2500},
         {wahlund, {HweTest::ExactMidP, 0.05}, 0.9, 1, 2000},
-        {inbred, {HweTest::Exact, 0.05}, 0.5, 60, 1000},          // reached at the lower bound
-        {inbred, {HweTest::ExactExcess, 0.05}, 0.8, 1, 1000},     // the wrong side: never
-        {inbred, {HweTest::Exact, 0.05}, 0.8, 40, 300},           // a short range, scanned whole
-        {inbred, {HweTest::Exact, 0.05}, 0.8, 1, 66},             // ends on a tooth below
+        {inbred, {HweTest::Exact, 0.05}, 0.5, 60, 1000},       // reached at the lower bound
+        {inbred, {HweTest::ExactExcess, 0.05}, 0.8, 1, 1000},  // the wrong side: never
+        {inbred, {HweTest::Exact, 0.05}, 0.8, 40, 300},        // a short range, scanned whole
+        {inbred, {HweTest::Exact, 0.05}, 0.8, 1, 66},          // ends on a tooth below
     };
     for (const Case& c : cases) {
         const SolveAnswer a = solveSampleSize(c.model, c.test, c.target, c.low, c.high);
@@ -166,12 +166,13 @@ TEST(SolveParameter, SaysWhenPowerFallsOnTheWay) {
         const SolveAnswer a = solveParameter(m, var, 50, {test, 0.05}, 0.8);
         EXPECT_FALSE(a.monotone);
         EXPECT_LT(a.fallToPower, a.fallFromPower);
-        EXPECT_LT(powerAt([&] {
-            ModelSetting w = m;
-            w.var = 0.005;
-            return w;
-        }(),
-                          50, {test, 0.05}),
+        EXPECT_LT(powerAt(
+                      [&] {
+                          ModelSetting w = m;
+                          w.var = 0.005;
+                          return w;
+                      }(),
+                      50, {test, 0.05}),
                   powerAt(m, 50, {test, 0.05}));
     }
     // Not reached within the range: no value, the highest power seen.
@@ -211,17 +212,17 @@ TEST(SolveStudy, AnswersEverySettingTestAndLevelAndCancels) {
 }
 
 TEST(SolveCommand, WordsTheAnswersAndWritesOneCsvRowEach) {
-    const Outcome o = run({"--model", "inbreeding", "--p", "0.5", "--f", "0.35", "--test",
-                           "exact", "--level", "0.05", "--n", "1,1000", "--solve", "n"});
+    const Outcome o = run({"--model", "inbreeding", "--p", "0.5", "--f", "0.35", "--test", "exact",
+                           "--level", "0.05", "--n", "1,1000", "--solve", "n"});
     EXPECT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(o.out,
               "inbreeding, p 0.5, f 0.35, n from 1 to 1000:\n"
               "  exact, level 0.05: n = 64 reaches 0.80 (power 0.801579); power stays at or "
               "above 0.80 from n = 71\n");
 
-    const Outcome csv = run({"--model", "selection", "--p", "0.4", "--w12", "0.9", "--test",
-                             "g,exact-excess", "--level", "0.05", "--n", "300", "--solve", "w12",
-                             "--csv", "-"});
+    const Outcome csv =
+        run({"--model", "selection", "--p", "0.4", "--w12", "0.9", "--test", "g,exact-excess",
+             "--level", "0.05", "--n", "300", "--solve", "w12", "--csv", "-"});
     EXPECT_EQ(csv.status, 0) << csv.err;
     std::istringstream lines(csv.out);
     std::string header, g, excess;
@@ -235,7 +236,8 @@ TEST(SolveCommand, WordsTheAnswersAndWritesOneCsvRowEach) {
     EXPECT_EQ(excess.rfind("selection,0.4,0,0,1,,1,300,exact-excess,0.05,exact,,,,", 0), 0u)
         << excess;
 
-    EXPECT_NE(run({"--p", "0.5", "--n", "10", "--solve", "f"}).err.find("not a parameter of the model hw"),
+    EXPECT_NE(run({"--p", "0.5", "--n", "10", "--solve", "f"})
+                  .err.find("not a parameter of the model hw"),
               std::string::npos);
     EXPECT_EQ(run({"--p", "0.5", "--solve", "n", "--method", "simulate"}).status, 2);
 }
@@ -260,8 +262,8 @@ TEST(PowerCommandFixes, MessagesQuoteWhatWasTyped) {
               "(not 1e-400)\n");
     o = run({"--p", "0.5", "--n", "10", "--target", "0"});
     EXPECT_NE(o.err.find("above 0 and at most 1 (not 0)"), std::string::npos);
-    o = run({"--model", "inbreeding", "--p", "0.1:0.9:0.01", "--f", "0:0.5:0.01", "--n",
-             "1:100:1", "--test", "x2,g"});
+    o = run({"--model", "inbreeding", "--p", "0.1:0.9:0.01", "--f", "0:0.5:0.01", "--n", "1:100:1",
+             "--test", "x2,g"});
     EXPECT_EQ(o.status, 2);
     EXPECT_NE(o.err.find("(--p 81 x --f 51 x --n 100 x --test 2 x --level 2 values)"),
               std::string::npos)
@@ -276,8 +278,8 @@ TEST(PowerCommandFixes, AnOutputThatCannotBeWrittenIsFoundBeforeTheWork) {
     EXPECT_EQ(o.out, "");  // nothing computed, no table
     EXPECT_EQ(o.err.rfind("zygomet-power: --csv \"" + missing + "\": cannot be written", 0), 0u)
         << o.err;
-    const Outcome folder = run({"--p", "0.5", "--n", "10", "--method", "simulate", "--nrep",
-                                "10", "--seed", "1", "--results", "/tmp"});
+    const Outcome folder = run({"--p", "0.5", "--n", "10", "--method", "simulate", "--nrep", "10",
+                                "--seed", "1", "--results", "/tmp"});
     EXPECT_EQ(folder.status, 1);
     EXPECT_EQ(folder.out, "");
 }
