@@ -110,6 +110,31 @@ public:
         return memo_.emplace(key, compute(key, std::span<const TestLevel>(&test_, 1))[0])
             .first->second;
     }
+    // Computes the keys not yet known on `threads` threads at once.
+    template <class Compute>
+    void prefetch(const std::vector<Key>& keys, unsigned threads, Compute compute) {
+        std::vector<Key> missing;
+        for (Key k : keys)
+            if (!memo_.count(k)) missing.push_back(k);
+        if (missing.size() < 2 || threads < 2) return;
+        if (cancel_ && cancel_->load()) throw StudyCancelled();
+        std::vector<std::optional<ExactPower>> found(missing.size());
+        std::vector<std::exception_ptr> failures(missing.size());
+        std::vector<std::thread> pool;
+        for (unsigned t = 0; t < std::min<std::size_t>(threads, missing.size()); ++t)
+            pool.emplace_back([&, t] {
+                for (std::size_t i = t; i < missing.size(); i += threads) try {
+                        found[i] = compute(missing[i], std::span<const TestLevel>(&test_, 1))[0];
+                    } catch (...) {
+                        failures[i] = std::current_exception();
+                    }
+            });
+        for (std::thread& t : pool) t.join();
+        for (std::size_t i = 0; i < missing.size(); ++i) {
+            if (failures[i]) std::rethrow_exception(failures[i]);
+            memo_.emplace(missing[i], *found[i]);
+        }
+    }
     const std::map<Key, ExactPower>& values() const { return memo_; }
 
 private:
@@ -154,8 +179,8 @@ bool answerReached(const std::map<std::uint32_t, ExactPower>& values, std::uint3
 }  // namespace
 
 SolveAnswer solveSampleSize(const ModelSetting& model, TestLevel test, double target,
-                            std::uint32_t low, std::uint32_t high,
-                            const std::atomic<bool>* cancel) {
+                            std::uint32_t low, std::uint32_t high, const std::atomic<bool>* cancel,
+                            unsigned threads) {
     SolveAnswer answer;
     answer.model = model;
     answer.test = test.test;
@@ -163,11 +188,20 @@ SolveAnswer solveSampleSize(const ModelSetting& model, TestLevel test, double ta
     answer.low = low;
     answer.high = high;
     PowerMemo<std::uint32_t> memo(test, cancel);
-    auto power = [&](std::uint32_t n) {
-        return memo
-            .at(n, [&](std::uint32_t k,
-                       std::span<const TestLevel> t) { return exactPower(model, k, t); })
-            .power;
+    const auto compute = [&](std::uint32_t k, std::span<const TestLevel> t) {
+        return exactPower(model, k, t);
+    };
+    auto power = [&](std::uint32_t n) { return memo.at(n, compute).power; };
+    // The scans go one n at a time; the next n on their way are computed
+    // ahead, one per thread.
+    auto ahead = [&](std::uint32_t from, int step) {
+        std::vector<std::uint32_t> next;
+        for (unsigned i = 0; i < threads; ++i) {
+            const std::int64_t n = std::int64_t{from} + step * std::int64_t{i};
+            if (n < low || n > high) break;
+            next.push_back(static_cast<std::uint32_t>(n));
+        }
+        memo.prefetch(next, threads, compute);
     };
 
     // The run of consecutive n scanned: [runLow, runHigh]; a run found
@@ -175,7 +209,10 @@ SolveAnswer solveSampleSize(const ModelSetting& model, TestLevel test, double ta
     std::uint32_t runLow = low, runHigh = high;
     std::optional<std::uint32_t> lateRun;
     if (high - low < kFullScan) {
-        for (std::uint32_t n = low; n <= high; ++n) power(n);
+        for (std::uint32_t n = low; n <= high; ++n) {
+            ahead(n, 1);
+            power(n);
+        }
     } else {
         std::optional<std::uint32_t> below, above;
         for (std::uint32_t n = low;;) {
@@ -198,12 +235,14 @@ SolveAnswer solveSampleSize(const ModelSetting& model, TestLevel test, double ta
         power(centre);
         // Upwards: until kQuietRun n lie clear above the target.
         for (std::uint32_t quiet = 0; runHigh < high && quiet < kQuietRun;) {
+            ahead(runHigh + 1, 1);
             const double p = power(++runHigh);
             const double tooth = deepestTooth(memo.values(), runLow, runHigh);
             quiet = p >= target + 2 * tooth ? quiet + 1 : 0;
         }
         // Downwards: until kQuietRun n lie clear below it.
         for (std::uint32_t quiet = 0; runLow > low && quiet < kQuietRun;) {
+            ahead(runLow - 1, -1);
             const double p = power(--runLow);
             const double tooth = deepestTooth(memo.values(), runLow, runHigh);
             quiet = p < target - 2 * tooth ? quiet + 1 : 0;
@@ -220,6 +259,7 @@ SolveAnswer solveSampleSize(const ModelSetting& model, TestLevel test, double ta
                     const std::uint32_t from = n;
                     runHigh = n;
                     for (std::uint32_t quiet = 0; runHigh < high && quiet < kQuietRun;) {
+                        ahead(runHigh + 1, 1);
                         const double p = power(++runHigh);
                         const double tooth = deepestTooth(memo.values(), from, runHigh);
                         quiet = p >= target + 2 * tooth ? quiet + 1 : 0;
@@ -386,6 +426,13 @@ std::vector<SolveAnswer> solveStudy(const StudyRequest& request, const SolveSpec
     std::mutex m;
     std::condition_variable changed;
     std::exception_ptr failure;
+    unsigned threads = control.threads ? control.threads : std::thread::hardware_concurrency();
+    threads = std::max(threads, 1u);
+    // Fewer answers than threads: each answer's scans use the rest.
+    const unsigned inner =
+        std::max<unsigned>(1, threads / static_cast<unsigned>(std::max<std::size_t>(total, 1)));
+    threads =
+        std::clamp<unsigned>(threads, 1, static_cast<unsigned>(std::max<std::size_t>(total, 1)));
     auto work = [&] {
         for (;;) {
             if (stop.load() || (control.cancel && control.cancel->load())) break;
@@ -396,7 +443,7 @@ std::vector<SolveAnswer> solveStudy(const StudyRequest& request, const SolveSpec
                 answers[i] = spec.parameter ? solveParameter(t.model, *spec.parameter, t.n, t.test,
                                                              spec.target, control.cancel)
                                             : solveSampleSize(t.model, t.test, spec.target, low,
-                                                              high, control.cancel);
+                                                              high, control.cancel, inner);
             } catch (...) {
                 std::lock_guard g(m);
                 if (!failure) failure = std::current_exception();
@@ -407,9 +454,6 @@ std::vector<SolveAnswer> solveStudy(const StudyRequest& request, const SolveSpec
         }
         changed.notify_one();
     };
-    unsigned threads = control.threads ? control.threads : std::thread::hardware_concurrency();
-    threads =
-        std::clamp<unsigned>(threads, 1, static_cast<unsigned>(std::max<std::size_t>(total, 1)));
     std::vector<std::thread> pool;
     for (unsigned t = 0; t < threads; ++t) pool.emplace_back(work);
     {

@@ -81,10 +81,11 @@ struct SolveAnswer {
 std::vector<SolveAnswer> solveStudy(const StudyRequest& request, const SolveSpec& spec,
                                     const StudyControl& control = {});
 
-// One answer of each kind, for one setting, test and level.
+// One answer of each kind, for one setting, test and level. Solving n
+// computes the n its scans will need next on `threads` threads.
 SolveAnswer solveSampleSize(const ModelSetting& model, TestLevel test, double target,
                             std::uint32_t low, std::uint32_t high,
-                            const std::atomic<bool>* cancel = nullptr);
+                            const std::atomic<bool>* cancel = nullptr, unsigned threads = 1);
 SolveAnswer solveParameter(const ModelSetting& model, const SolvableParameter& parameter,
                            std::uint32_t n, TestLevel test, double target,
                            const std::atomic<bool>* cancel = nullptr);
