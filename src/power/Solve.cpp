@@ -13,7 +13,8 @@
 //     ends once kQuietRun consecutive n all lie above the target by twice the
 //     deepest tooth seen in the whole scanned run (the largest fall from an
 //     earlier n to a later one); going down, once kQuietRun consecutive n all
-//     lie below the target by as much. The teeth shrink as n grows and
+//     lie below the target by as much. Near power 1 (or 0) the clearance is
+//     at most half the room left, where the teeth are no deeper. The teeth shrink as n grows and
 //     power's rise over a tooth's width is larger than its depth, so no n
 //     beyond the scanned run comes back across the target: the answers are
 //     the first n at or above the target and the n after the last one below
@@ -168,6 +169,11 @@ double fourDigits(double x, bool up) {
     return decimalValue(static_cast<long long>(up ? std::ceil(q) : std::floor(q)), e);
 }
 
+// How far power must lie from the target to count as clear of it: twice the
+// deepest tooth, but at most half the room between the target and 1 (or 0),
+// where power cannot go and where the teeth shrink with the room left.
+double clearance(double tooth, double room) { return std::min(2 * tooth, room / 2); }
+
 // Whether some n of the run reaches the target.
 bool answerReached(const std::map<std::uint32_t, ExactPower>& values, std::uint32_t from,
                    std::uint32_t to, double target) {
@@ -238,14 +244,14 @@ SolveAnswer solveSampleSize(const ModelSetting& model, TestLevel test, double ta
             ahead(runHigh + 1, 1);
             const double p = power(++runHigh);
             const double tooth = deepestTooth(memo.values(), runLow, runHigh);
-            quiet = p >= target + 2 * tooth ? quiet + 1 : 0;
+            quiet = p >= target + clearance(tooth, 1 - target) ? quiet + 1 : 0;
         }
         // Downwards: until kQuietRun n lie clear below it.
         for (std::uint32_t quiet = 0; runLow > low && quiet < kQuietRun;) {
             ahead(runLow - 1, -1);
             const double p = power(--runLow);
             const double tooth = deepestTooth(memo.values(), runLow, runHigh);
-            quiet = p < target - 2 * tooth ? quiet + 1 : 0;
+            quiet = p < target - clearance(tooth, target) ? quiet + 1 : 0;
         }
         // A check of the argument above: power at doubling n beyond the run
         // and at the upper bound. An n there below the target starts a new
@@ -262,7 +268,7 @@ SolveAnswer solveSampleSize(const ModelSetting& model, TestLevel test, double ta
                         ahead(runHigh + 1, 1);
                         const double p = power(++runHigh);
                         const double tooth = deepestTooth(memo.values(), from, runHigh);
-                        quiet = p >= target + 2 * tooth ? quiet + 1 : 0;
+                        quiet = p >= target + clearance(tooth, 1 - target) ? quiet + 1 : 0;
                     }
                     probe = runHigh;
                     lateRun = from;

@@ -86,6 +86,7 @@ TEST(SolveSampleSize, AgreesWithAScanOfEveryN) {
         {inbred, {HweTest::ExactExcess, 0.05}, 0.8, 1, 1000},  // the wrong side: never
         {inbred, {HweTest::Exact, 0.05}, 0.8, 40, 300},        // a short range, scanned whole
         {inbred, {HweTest::Exact, 0.05}, 0.8, 1, 66},          // ends on a tooth below
+        {inbred, {HweTest::Exact, 0.05}, 0.995, 1, 1500},      // near 1, where the teeth shrink
     };
     for (const Case& c : cases) {
         const SolveAnswer a = solveSampleSize(c.model, c.test, c.target, c.low, c.high);
