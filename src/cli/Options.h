@@ -144,8 +144,11 @@ template <class Options>
 std::string optionLines(const std::vector<OptionSpec<Options>>& table) {
     std::string text;
     for (const OptionSpec<Options>& s : table) {
-        std::string head = "  " + std::string(s.name);
-        if (s.valueName) head += " " + std::string(s.valueName);
+        // Appended rather than `"  " + std::string(...)`: GCC 12 at -O3 warns
+        // falsely (-Wrestrict) on a literal plus a temporary string.
+        std::string head = "  ";
+        head += s.name;
+        if (s.valueName) (head += " ") += s.valueName;
         if (head.size() < 20) head += std::string(20 - head.size(), ' ');
         text += head + "  " + s.help + "\n";
     }

@@ -1,6 +1,9 @@
 #include "cli/PowerCommand.h"
 
+#include <unistd.h>
+
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <functional>
@@ -14,6 +17,7 @@
 #include "core/NumberText.h"
 #include "core/Version.h"
 #include "power/PowerStudy.h"
+#include "power/Solve.h"
 #include "report/WholeFile.h"
 
 namespace zyg {
@@ -30,6 +34,8 @@ struct CommandOptions {
     std::optional<std::string> csv;
     std::optional<std::string> results;
     std::optional<std::string> plot;
+    std::optional<std::string> solve;  // "n" or a model parameter
+    std::vector<std::string> warnings;
     std::set<std::string> given;
     std::map<StudyInput, std::string> typed;  // each input's option text as typed
 };
@@ -101,6 +107,81 @@ std::string ruleOf(StudyInput input, PowerMethod method) {
     return "";
 }
 
+// The grid-size problem, naming each option that multiplies the points and
+// how many values it gave.
+std::string tooMuchWork(const StudyProblem& problem, const CommandOptions& o) {
+    const StudyRequest& r = o.request;
+    std::vector<std::pair<StudyInput, std::size_t>> factors{{StudyInput::P, r.p.size()}};
+    const std::pair<StudyInput, const std::vector<double>*> parameters[] = {
+        {StudyInput::Var, &r.var},
+        {StudyInput::F, &r.f},
+        {StudyInput::W11, &r.w11},
+        {StudyInput::W12, &r.w12},
+        {StudyInput::W22, &r.w22},
+        {StudyInput::HetMiscall, &r.hetMiscall},
+        {StudyInput::HomMiscall, &r.homMiscall},
+        {StudyInput::Null, &r.nullFrequency},
+    };
+    for (const auto& [input, values] : parameters)
+        if (o.typed.count(input)) factors.emplace_back(input, values->size());
+    factors.emplace_back(StudyInput::N, r.n.size());
+    if (!r.alleleCounts.empty())
+        factors.emplace_back(StudyInput::AlleleCounts, r.alleleCounts.size());
+    factors.emplace_back(StudyInput::Tests, r.tests.size());
+    factors.emplace_back(StudyInput::Levels, r.levels.size());
+    std::string product;
+    for (const auto& [input, count] : factors) {
+        if (!product.empty()) product += " x ";
+        product += std::string(optionOf(input)) + " " + std::to_string(count);
+    }
+    return "the study asks for " + shortestText(problem.value) + " units of work (" + product +
+           " points, each counting its n + " + shortestText(kPointWork) + "); at most " +
+           shortestText(problem.bound) + " are allowed";
+}
+
+// A list of decimal numbers that reads like one number with a decimal comma
+// ("0,1", "1,05"): an integer followed by an item of digits alone. The
+// warning names how to write the one value.
+std::optional<std::string> decimalCommaWarning(StudyInput input, const std::string& text) {
+    std::vector<std::string> items;
+    for (std::size_t start = 0;;) {
+        const std::size_t comma = text.find(',', start);
+        items.push_back(text.substr(start, comma == std::string::npos ? comma : comma - start));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    const auto digits = [](const std::string& item, bool sign) {
+        std::size_t i = sign && !item.empty() && (item[0] == '-' || item[0] == '+') ? 1 : 0;
+        if (i >= item.size()) return false;
+        for (; i < item.size(); ++i)
+            if (!std::isdigit(static_cast<unsigned char>(item[i]))) return false;
+        return true;
+    };
+    for (std::size_t i = 0; i + 1 < items.size(); ++i)
+        if (digits(items[i], true) && digits(items[i + 1], false))
+            return std::string(optionOf(input)) + " \"" + text + "\": read as the values " +
+                   items[i] + " and " + items[i + 1] +
+                   "; a decimal number is written with a point (" + items[i] + "." + items[i + 1] +
+                   ")";
+    return std::nullopt;
+}
+
+// The item of a typed list that reads as `value`, as typed ("1e-400", not the
+// 0 it reads as); a value from a range is written as a number.
+std::string typedItem(const std::string& typed, double value) {
+    for (std::size_t start = 0;;) {
+        const std::size_t comma = typed.find(',', start);
+        std::string item = typed.substr(start, comma == std::string::npos ? comma : comma - start);
+        while (!item.empty() && (item.front() == ' ' || item.front() == '\t')) item.erase(0, 1);
+        while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) item.pop_back();
+        if (item.find(':') == std::string::npos)
+            if (const auto v = parseDecimal(item, "."); v && *v == value) return item;
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return shortestText(value);
+}
+
 // A problem of the study in the command line's words: the option, its text as
 // typed and what is allowed.
 std::string wording(const StudyProblem& problem, const CommandOptions& o) {
@@ -112,7 +193,7 @@ std::string wording(const StudyProblem& problem, const CommandOptions& o) {
     switch (problem.kind) {
         case ProblemKind::Missing: return option + ": no value given";
         case ProblemKind::OutOfRange:
-            return quoted + rule + " (not " + shortestText(problem.value) + ")";
+            return quoted + rule + " (not " + typedItem(text, problem.value) + ")";
         case ProblemKind::ExactOnly: return option + ": only with --method exact";
         case ProblemKind::OutOfBound: {
             if (problem.input == StudyInput::AlleleCounts)
@@ -128,12 +209,7 @@ std::string wording(const StudyProblem& problem, const CommandOptions& o) {
         }
         case ProblemKind::AllZero:
             return "--w11 0 --w12 0 --w22 0: the three fitnesses must not all be 0";
-        case ProblemKind::TooMany:
-            return "the study asks for " + shortestText(problem.value) +
-                   " units of work (each point of --p x the model's parameters x --n x --test x "
-                   "--level counts its n + " +
-                   shortestText(kPointWork) + "); at most " + shortestText(problem.bound) +
-                   " are allowed";
+        case ProblemKind::TooMany: return tooMuchWork(problem, o);
     }
     return quoted + rule;
 }
@@ -148,11 +224,22 @@ std::string testNames() {
     return names;
 }
 
+std::string solvableNames() {
+    std::string names;
+    const auto& all = solvableParameters();
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        if (i > 0) names += i + 1 == all.size() ? " and " : ", ";
+        names += all[i].name;
+    }
+    return names;
+}
+
 const std::vector<OptionSpec<CommandOptions>>& optionTable() {
     auto list = [](StudyInput input) {
         return [input](CommandOptions& o, const std::string& v) {
             *listOf(o, input) = parseList(optionOf(input), v, kMaxListValues);
             o.typed[input] = v;
+            if (auto warning = decimalCommaWarning(input, v)) o.warnings.push_back(*warning);
         };
     };
     static const std::vector<OptionSpec<CommandOptions>> table = {
@@ -183,7 +270,8 @@ const std::vector<OptionSpec<CommandOptions>>& optionTable() {
          list(StudyInput::HomMiscall)},
         {"--null", "VALUES", "null: frequency of a non-amplifying allele, 0 to 0.99",
          list(StudyInput::Null)},
-        {"--n", "VALUES", "sample sizes, 1 to 1000000 (simulate: to 10000) (required)",
+        {"--n", "VALUES",
+         "sample sizes, 1 to 1000000 (simulate: to 10000) (required; --solve n: the bounds)",
          [](CommandOptions& o, const std::string& v) {
              o.n = parseList("--n", v, kMaxListValues);
              o.typed[StudyInput::N] = v;
@@ -231,12 +319,21 @@ const std::vector<OptionSpec<CommandOptions>>& optionTable() {
              o.seed = static_cast<std::uint32_t>(parseWhole(
                  "--seed", v, 0, 4294967295u, "the seed is a whole number from 0 to 4294967295"));
          }},
-        {"--target", "POWER", "report the sample sizes where power reaches POWER (0 to 1)",
+        {"--target", "POWER",
+         "report the sample sizes where power reaches POWER (above 0, at most 1)",
          [](CommandOptions& o, const std::string& v) {
              const auto t = parseDecimal(v, ".");
-             if (!t) refuse("--target", v, ruleOf(StudyInput::Target, PowerMethod::Exact));
+             if (!t || !std::isfinite(*t))
+                 refuse("--target", v, ruleOf(StudyInput::Target, PowerMethod::Exact));
              o.request.target = *t;
              o.typed[StudyInput::Target] = v;
+         }},
+        {"--solve", "WHAT",
+         "exact: solve for n, or for a model parameter (var, f, w11, w12, w22) at each n",
+         [](CommandOptions& o, const std::string& v) {
+             if (v != "n" && !findSolvableParameter(v))
+                 refuse("--solve", v, "solve for n or for one of " + solvableNames());
+             o.solve = v;
          }},
         {"--csv", "FILE", "write every point as CSV to FILE (- for standard output)",
          [](CommandOptions& o, const std::string& v) {
@@ -281,8 +378,20 @@ void checkOptionRules(const CommandOptions& o) {
             throw UsageError(std::string(option) + ": not a parameter of the model " +
                              std::string(modelKey(m)) + " (it belongs to --model " +
                              std::string(modelKey(owner)) + ")");
+    const bool solveN = o.solve && *o.solve == "n";
     for (const char* required : {"--p", "--n"})
-        if (!o.given.count(required)) throw UsageError(std::string(required) + ": required");
+        if (!o.given.count(required) && !(solveN && std::string(required) == "--n"))
+            throw UsageError(std::string(required) + ": required");
+    if (o.solve) {
+        if (o.request.method != PowerMethod::Exact)
+            throw UsageError("--solve: only with --method exact");
+        for (const char* option : {"--allele-count", "--plot"})
+            if (o.given.count(option)) throw UsageError(std::string(option) + ": not with --solve");
+        if (const SolvableParameter* q = findSolvableParameter(*o.solve); q && q->model != m)
+            throw UsageError("--solve " + *o.solve + ": not a parameter of the model " +
+                             std::string(modelKey(m)) + " (it belongs to --model " +
+                             std::string(modelKey(q->model)) + ")");
+    }
     if (m == GenotypeModel::Wahlund && !o.given.count("--var"))
         throw UsageError("--var: required with --model wahlund");
     if (m == GenotypeModel::Inbreeding && !o.given.count("--f"))
@@ -326,6 +435,22 @@ CommandOptions parseOptions(const std::vector<std::string>& args) {
     };
     wholeNumbers(StudyInput::N, o.n, o.request.n);
     wholeNumbers(StudyInput::AlleleCounts, o.alleleCounts, o.request.alleleCounts);
+    // A value given twice is one point of the grid, not two rows.
+    const auto once = [](auto& values) {
+        auto end = values.begin();
+        for (auto it = values.begin(); it != values.end(); ++it)
+            if (std::find(values.begin(), end, *it) == end) *end++ = *it;
+        values.erase(end, values.end());
+    };
+    for (auto* values : {&o.request.p, &o.request.var, &o.request.f, &o.request.w11, &o.request.w12,
+                         &o.request.w22, &o.request.levels})
+        once(*values);
+    once(o.request.n);
+    once(o.request.alleleCounts);
+    once(o.request.tests);
+    // Solving for n: the bounds default to 1 and the largest sample size.
+    if (o.solve && *o.solve == "n" && o.request.n.empty())
+        o.request.n = {1, maxSampleSize(o.request.method)};
     return o;
 }
 
@@ -361,12 +486,80 @@ std::uint32_t clockSeed() {
     return ((t.hour * 60 + t.minute) * 60 + t.second) * 1000 + t.millisecond;
 }
 
+// Why an output file cannot be written, found before any work: a folder, a
+// folder that does not exist or may not be written (a regular file is
+// written beside its name and renamed over it), a results file that may not
+// be appended to. Pipes and devices are written through and are not checked.
+std::string outputProblem(const std::string& path, bool appends) {
+    OutputOperations& ops = outputOperations();
+    OutputOperations::PathInfo info;
+    if (const int error = ops.inspect(path, info); error != 0) return outputErrorMessage(error);
+    if (info.directory) return outputErrorMessage(EISDIR);
+    if (info.exists && !info.regular) return "";
+    if (appends && info.exists) return info.writable ? "" : outputErrorMessage(EACCES);
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : path.substr(0, slash);
+    OutputOperations::PathInfo where;
+    if (const int error = ops.inspect(folder, where); error != 0) return outputErrorMessage(error);
+    if (!where.exists) return outputErrorMessage(ENOENT);
+    if (!where.directory) return outputErrorMessage(ENOTDIR);
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) return outputErrorMessage(EACCES);
+    return "";
+}
+
+// Every output file named, checked before the work so that a file that
+// cannot be written costs no computing.
+std::optional<std::string> outputFault(const CommandOptions& o) {
+    const std::pair<const char*, const std::optional<std::string>*> outputs[] = {
+        {"--csv", &o.csv}, {"--plot", &o.plot}, {"--results", &o.results}};
+    for (const auto& [option, path] : outputs) {
+        if (!*path || (std::string(option) == "--csv" && **path == "-")) continue;
+        if (const std::string why = outputProblem(**path, std::string(option) == "--results");
+            !why.empty())
+            return std::string(option) + " \"" + **path + "\": cannot be written: " + why;
+    }
+    return std::nullopt;
+}
+
+// --solve: the answers for each model setting, test and level.
+int executeSolve(CommandOptions& o, const CommandStreams& io) {
+    SolveSpec spec;
+    spec.parameter = findSolvableParameter(*o.solve);
+    spec.target = o.request.target.value_or(0.8);
+    ProgressBar bar(io.err, io.errIsTerminal);
+    StudyControl control;
+    control.progress = [&](std::size_t done, std::size_t total) { bar.update(done, total); };
+    const std::vector<SolveAnswer> answers = solveStudy(o.request, spec, control);
+    bar.finish();
+    const bool csvToOut = o.csv && *o.csv == "-";
+    io.out << (csvToOut ? solveCsv(answers, spec) : solveTable(answers, spec)) << std::flush;
+    if (!io.out) {
+        io.err << kProgram << ": standard output cannot be written\n";
+        return kExitFailure;
+    }
+    if (o.csv && !csvToOut) {
+        if (const std::string fault = writeWholeFile(*o.csv, solveCsv(answers, spec));
+            !fault.empty()) {
+            io.err << kProgram << ": --csv \"" << *o.csv << "\": cannot be written: " << fault
+                   << "\n";
+            return kExitFailure;
+        }
+    }
+    return kExitDone;
+}
+
 int execute(CommandOptions& o, const CommandStreams& io, const PlotDrawer& plot) {
     StudyRequest& request = o.request;
     const bool seedFromClock = request.method == PowerMethod::Simulate && !o.seed;
     request.seed = o.seed ? *o.seed : clockSeed();
     if (const auto problems = checkStudy(request); !problems.empty())
         throw UsageError(wording(problems.front(), o));
+    // A refused study says only why; a study that runs warns of a list that
+    // reads like one number with a decimal comma.
+    for (const std::string& warning : o.warnings)
+        io.err << kProgram << ": warning: " << warning << "\n";
 
     if (o.plot) {
         if (!plot) refuse("--plot", *o.plot, "this build of the program cannot draw");
@@ -375,6 +568,11 @@ int execute(CommandOptions& o, const CommandStreams& io, const PlotDrawer& plot)
                    "a plot shows one model setting at one level; give one value of the model's "
                    "parameters and one --level");
     }
+    if (const auto fault = outputFault(o)) {
+        io.err << kProgram << ": " << *fault << "\n";
+        return kExitFailure;
+    }
+    if (o.solve) return executeSolve(o, io);
 
     ProgressBar bar(io.err, io.errIsTerminal);
     StudyControl control;
@@ -497,6 +695,16 @@ std::string powerHelpText() {
         "target (--target, or 0.8) as a dashed line and the smallest n that reaches\n"
         "it; give one value of the model's parameters and one --level.\n"
         "\n"
+        "--solve n finds, for each model setting, test and level, the smallest n whose\n"
+        "exact power reaches the target (--target, or 0.8) and the smallest n from\n"
+        "which it stays at or above the target up to the upper bound; --n gives the\n"
+        "bounds (two values; one value is the upper bound; default 1 to 10000).\n"
+        "--solve var, f, w11, w12 or w22 finds, at each --n, the value nearest to\n"
+        "Hardy-Weinberg (var and f 0, fitnesses 1), to 4 significant digits, whose\n"
+        "power reaches the target, searching on the side of the value given (a\n"
+        "negative f searches towards an excess of heterozygotes), and says when power\n"
+        "is not monotone on the way. --csv writes one row per answer.\n"
+        "\n"
         "--target: power is saw-toothed in n for these discrete tests, so the command\n"
         "reports both the first n of the grid whose power (the power column) reaches\n"
         "the target and the smallest n from which it stays at or above the target for\n"
@@ -514,6 +722,9 @@ std::string powerHelpText() {
         "  Which heterozygote miscall rates a quality-control threshold of 1e-6 catches:\n"
         "    zygomet-power --model error --p 0.2 --het-miscall 0.02 --n 5000 \\\n"
         "      --test exact,exact-deficit --level 1e-6\n"
+        "  The smallest n for 80% power of the exact test against inbreeding f = 0.05:\n"
+        "    zygomet-power --model inbreeding --p 0.3 --f 0.05 --test exact \\\n"
+        "      --level 0.05 --solve n\n"
         "  A simulated run against heterozygote disadvantage, saved to the window's\n"
         "  results file:\n"
         "    zygomet-power --model selection --p 0.4 --w11 1 --w12 0.8 --w22 1 \\\n"

@@ -19,17 +19,18 @@ bool sameSetting(const ModelSetting& a, const ModelSetting& b) {
            a.homMiscall == b.homMiscall && a.nullFrequency == b.nullFrequency;
 }
 
-// The model's own parameter for a table: "var 0.01", "f 0.05", "w 1.1/1/0.91".
+// The model's own parameter for a table, one word so that awk and column
+// split the table: "var=0.01", "f=0.05", "w=1.1/1/0.91".
 std::string parameterText(const ModelSetting& m) {
     switch (m.model) {
-        case GenotypeModel::Wahlund: return "var " + shortestText(m.var);
-        case GenotypeModel::Inbreeding: return "f " + shortestText(m.f);
+        case GenotypeModel::Wahlund: return "var=" + shortestText(m.var);
+        case GenotypeModel::Inbreeding: return "f=" + shortestText(m.f);
         case GenotypeModel::Selection:
-            return "w " + shortestText(m.w11) + "/" + shortestText(m.w12) + "/" +
+            return "w=" + shortestText(m.w11) + "/" + shortestText(m.w12) + "/" +
                    shortestText(m.w22);
         case GenotypeModel::Error:
-            return "miscall " + shortestText(m.hetMiscall) + "/" + shortestText(m.homMiscall);
-        case GenotypeModel::NullAllele: return "null " + shortestText(m.nullFrequency);
+            return "miscall=" + shortestText(m.hetMiscall) + "/" + shortestText(m.homMiscall);
+        case GenotypeModel::NullAllele: return "null=" + shortestText(m.nullFrequency);
         case GenotypeModel::HardyWeinberg: break;
     }
     return "-";

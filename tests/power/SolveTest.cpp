@@ -1,0 +1,287 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <sstream>
+
+#include "cli/PowerCommand.h"
+#include "power/Solve.h"
+
+using namespace zyg;
+
+namespace {
+
+ModelSetting setting(GenotypeModel model, double p) {
+    ModelSetting m;
+    m.model = model;
+    m.p = p;
+    return m;
+}
+
+double powerAt(const ModelSetting& m, std::uint32_t n, TestLevel t) {
+    return exactPower(m, n, std::span<const TestLevel>(&t, 1))[0].power;
+}
+
+struct Scan {
+    std::optional<std::uint32_t> first, stays;
+};
+
+// Every n from low to high.
+Scan bruteForce(const ModelSetting& m, TestLevel t, double target, std::uint32_t low,
+                std::uint32_t high) {
+    Scan s;
+    bool above = false;
+    for (std::uint32_t n = low; n <= high; ++n) {
+        const bool reaches = powerAt(m, n, t) >= target;
+        if (reaches && !s.first) s.first = n;
+        if (reaches && !above) s.stays = n;
+        if (!reaches) s.stays.reset();
+        above = reaches;
+    }
+    return s;
+}
+
+struct Outcome {
+    int status = -1;
+    std::string out, err;
+};
+
+Outcome run(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    Outcome o;
+    o.status = runPowerCommand(args, {out, err, false});
+    o.out = out.str();
+    o.err = err.str();
+    return o;
+}
+
+}  // namespace
+
+// The bracket, bisection and saw-tooth scan give what a scan of every n
+// gives, with large teeth (small n), small ones (n in the thousands), a
+// target reached at the lower bound and one never reached.
+TEST(SolveSampleSize, AgreesWithAScanOfEveryN) {
+    struct Case {
+        ModelSetting model;
+        TestLevel test;
+        double target;
+        std::uint32_t low, high;
+    };
+    ModelSetting inbred = setting(GenotypeModel::Inbreeding, 0.5);
+    inbred.f = 0.35;
+    ModelSetting weak = setting(GenotypeModel::Inbreeding, 0.3);
+    weak.f = 0.1;
+    ModelSetting selected = setting(GenotypeModel::Selection, 0.4);
+    selected.w12 = 0.8;
+    ModelSetting wahlund = setting(GenotypeModel::Wahlund, 0.2);
+    wahlund.var = 0.02;
+    const Case cases[] = {
+        {inbred, {HweTest::Exact, 0.05}, 0.8, 1, 1500},
+        {inbred, {HweTest::G, 0.05}, 0.9, 1, 1500},
+        {inbred, {HweTest::X2cc, 0.01}, 0.95, 20, 1500},
+        {weak, {HweTest::Exact, 0.05}, 0.8, 1, 2500},
+        {selected, {HweTest::X2, 0.01}, 0.8, 1, 2500},
+        {wahlund, {HweTest::ExactMidP, 0.05}, 0.9, 1, 2000},
+        {inbred, {HweTest::Exact, 0.05}, 0.5, 60, 1000},       // reached at the lower bound
+        {inbred, {HweTest::ExactExcess, 0.05}, 0.8, 1, 1000},  // the wrong side: never
+        {inbred, {HweTest::Exact, 0.05}, 0.8, 40, 300},        // a short range, scanned whole
+        {inbred, {HweTest::Exact, 0.05}, 0.8, 1, 66},          // ends on a tooth below
+        {inbred, {HweTest::Exact, 0.05}, 0.995, 1, 1500},      // near 1, where the teeth shrink
+    };
+    for (const Case& c : cases) {
+        const SolveAnswer a = solveSampleSize(c.model, c.test, c.target, c.low, c.high);
+        const Scan s = bruteForce(c.model, c.test, c.target, c.low, c.high);
+        const std::string name = std::string(hweTestName(c.test.test)) + " to " +
+                                 std::to_string(c.high) + " target " + std::to_string(c.target);
+        EXPECT_EQ(a.firstN, s.first) << name;
+        EXPECT_EQ(a.staysN, s.stays) << name;
+        EXPECT_EQ(a.reached, s.first.has_value()) << name;
+        if (a.firstN) {
+            EXPECT_EQ(a.power.power, powerAt(c.model, *a.firstN, c.test)) << name;
+            // Few exact computations: no scan of the whole range.
+            if (c.high - c.low > 500) {
+                EXPECT_LT(a.evaluations, 400u) << name;
+            }
+        }
+    }
+}
+
+// The value is on the 4-digit grid, reaches the target, and no value of a
+// fine scan nearer to no departure does; on the searched side only.
+TEST(SolveParameter, AgreesWithAFineScan) {
+    struct Case {
+        ModelSetting model;
+        const char* parameter;
+        std::uint32_t n;
+        TestLevel test;
+    };
+    ModelSetting inbred = setting(GenotypeModel::Inbreeding, 0.5);
+    inbred.f = 0.1;
+    ModelSetting excess = setting(GenotypeModel::Inbreeding, 0.4);
+    excess.f = -0.1;
+    ModelSetting disadvantage = setting(GenotypeModel::Selection, 0.4);
+    disadvantage.w12 = 0.9;
+    ModelSetting wahlund = setting(GenotypeModel::Wahlund, 0.2);
+    wahlund.var = 0.01;
+    const Case cases[] = {
+        {inbred, "f", 200, {HweTest::Exact, 0.05}},
+        {excess, "f", 300, {HweTest::ExactExcess, 0.05}},
+        {disadvantage, "w12", 500, {HweTest::G, 0.05}},
+        {wahlund, "var", 400, {HweTest::X2, 0.01}},
+    };
+    for (const Case& c : cases) {
+        const SolvableParameter& q = *findSolvableParameter(c.parameter);
+        const SolveAnswer a = solveParameter(c.model, q, c.n, c.test, 0.8);
+        ASSERT_TRUE(a.value) << c.parameter;
+        const double v = *a.value;
+        const bool up = q.get(c.model) > q.none;
+        EXPECT_EQ(up, v > q.none) << c.parameter;
+        const double exponent = std::floor(std::log10(std::fabs(v))) - 3;
+        const double digits = v / std::pow(10.0, exponent);
+        EXPECT_NEAR(digits, std::round(digits), 1e-6) << v;
+        auto powerOf = [&](double x) {
+            ModelSetting m = c.model;
+            q.set(m, x);
+            return powerAt(m, c.n, c.test);
+        };
+        EXPECT_GE(powerOf(v), 0.8) << v;
+        EXPECT_EQ(a.power.power, powerOf(v));
+        const double unit = std::pow(10.0, exponent);
+        EXPECT_LT(powerOf(up ? v - unit : v + unit), 0.8) << v;
+        for (int i = 0; i < 400; ++i) {
+            const double x = q.none + (v - q.none) * i / 400.0;
+            if (std::fabs(x - v) > unit) {
+                EXPECT_LT(powerOf(x), 0.8) << c.parameter << " " << x;
+            }
+        }
+        EXPECT_TRUE(a.monotone) << c.parameter;
+    }
+}
+
+// X2 and G are biased against a small Wahlund effect at n 50: they reject
+// less often than with no departure, and the answer says so.
+TEST(SolveParameter, SaysWhenPowerFallsOnTheWay) {
+    ModelSetting m = setting(GenotypeModel::Wahlund, 0.5);
+    const SolvableParameter& var = *findSolvableParameter("var");
+    for (HweTest test : {HweTest::X2, HweTest::G}) {
+        const SolveAnswer a = solveParameter(m, var, 50, {test, 0.05}, 0.8);
+        EXPECT_FALSE(a.monotone);
+        EXPECT_LT(a.fallToPower, a.fallFromPower);
+        EXPECT_LT(powerAt(
+                      [&] {
+                          ModelSetting w = m;
+                          w.var = 0.005;
+                          return w;
+                      }(),
+                      50, {test, 0.05}),
+                  powerAt(m, 50, {test, 0.05}));
+    }
+    // Not reached within the range: no value, the highest power seen.
+    const SolveAnswer none = solveParameter(m, var, 10, {HweTest::Exact, 0.01}, 0.99);
+    EXPECT_FALSE(none.reached);
+    EXPECT_FALSE(none.value);
+    EXPECT_DOUBLE_EQ(none.rangeEnd, 0.25);
+    EXPECT_LT(none.bestPower, 0.99);
+}
+
+TEST(SolveStudy, AnswersEverySettingTestAndLevelAndCancels) {
+    StudyRequest r;
+    r.model = GenotypeModel::Inbreeding;
+    r.p = {0.5};
+    r.f = {0.2, 0.35};
+    r.n = {1, 2000};
+    r.tests = {HweTest::X2, HweTest::Exact};
+    r.levels = {0.05};
+    const std::vector<SolveAnswer> answers = solveStudy(r, {});
+    ASSERT_EQ(answers.size(), 4u);
+    EXPECT_EQ(answers[0].model.f, 0.2);
+    EXPECT_EQ(answers[1].test, HweTest::Exact);
+    EXPECT_EQ(answers[2].model.f, 0.35);
+    // A larger effect needs fewer genotypes.
+    EXPECT_LT(*answers[2].firstN, *answers[0].firstN);
+
+    // Solving f: the values of one side are one setting.
+    SolveSpec spec;
+    spec.parameter = findSolvableParameter("f");
+    r.n = {100};
+    EXPECT_EQ(solveStudy(r, spec).size(), 2u);
+
+    std::atomic<bool> cancel{true};
+    StudyControl control;
+    control.cancel = &cancel;
+    EXPECT_THROW(solveStudy(r, spec, control), StudyCancelled);
+}
+
+TEST(SolveCommand, WordsTheAnswersAndWritesOneCsvRowEach) {
+    const Outcome o = run({"--model", "inbreeding", "--p", "0.5", "--f", "0.35", "--test", "exact",
+                           "--level", "0.05", "--n", "1,1000", "--solve", "n"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out,
+              "inbreeding, p 0.5, f 0.35, n from 1 to 1000:\n"
+              "  exact, level 0.05: n = 64 reaches 0.80 (power 0.801579); power stays at or "
+              "above 0.80 from n = 71\n");
+
+    const Outcome csv =
+        run({"--model", "selection", "--p", "0.4", "--w12", "0.9", "--test", "g,exact-excess",
+             "--level", "0.05", "--n", "300", "--solve", "w12", "--csv", "-"});
+    EXPECT_EQ(csv.status, 0) << csv.err;
+    std::istringstream lines(csv.out);
+    std::string header, g, excess;
+    std::getline(lines, header);
+    std::getline(lines, g);
+    std::getline(lines, excess);
+    EXPECT_EQ(header.substr(header.size() - 13), "null,monotone");
+    EXPECT_EQ(g.rfind("selection,0.4,0,0,1,0.", 0), 0u) << g;
+    EXPECT_NE(g.find(",300,g,0.05,exact,"), std::string::npos) << g;
+    // The excess test does not reach 0.8 against a deficit: the answer is empty.
+    EXPECT_EQ(excess.rfind("selection,0.4,0,0,1,,1,300,exact-excess,0.05,exact,,,,", 0), 0u)
+        << excess;
+
+    EXPECT_NE(run({"--p", "0.5", "--n", "10", "--solve", "f"})
+                  .err.find("not a parameter of the model hw"),
+              std::string::npos);
+    EXPECT_EQ(run({"--p", "0.5", "--solve", "n", "--method", "simulate"}).status, 2);
+}
+
+TEST(PowerCommandFixes, DecimalCommaWarnsAndRepeatedValuesGiveOneRow) {
+    const Outcome o = run({"--model", "inbreeding", "--p", "0.5", "--f", "0,1", "--n", "62,62",
+                           "--test", "x2,x2", "--level", "0.05,0.05"});
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.err,
+              "zygomet-power: warning: --f \"0,1\": read as the values 0 and 1; a decimal number "
+              "is written with a point (0.1)\n");
+    // A header and one row for each f.
+    EXPECT_EQ(std::count(o.out.begin(), o.out.end(), '\n'), 3);
+    // Lists of whole numbers or of decimals do not warn.
+    EXPECT_EQ(run({"--p", "0.2,0.5", "--n", "10,20", "--level", "0.05,0.01"}).err, "");
+}
+
+TEST(PowerCommandFixes, MessagesQuoteWhatWasTyped) {
+    Outcome o = run({"--p", "0.5", "--n", "10", "--level", "0.05,1e-400"});
+    EXPECT_EQ(o.err,
+              "zygomet-power: --level \"0.05,1e-400\": levels must lie above 0 and at most 0.5 "
+              "(not 1e-400)\n");
+    o = run({"--p", "0.5", "--n", "10", "--target", "0"});
+    EXPECT_NE(o.err.find("above 0 and at most 1 (not 0)"), std::string::npos);
+    o = run({"--model", "inbreeding", "--p", "0.1:0.9:0.01", "--f", "0:0.5:0.01", "--n",
+             "1000:1000000:1000", "--test", "x2,g"});
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.err.find("(--p 81 x --f 51 x --n 1000 x --test 2 x --level 2 points, each "
+                         "counting its n + 10000)"),
+              std::string::npos)
+        << o.err;
+}
+
+TEST(PowerCommandFixes, AnOutputThatCannotBeWrittenIsFoundBeforeTheWork) {
+    // (--plot needs the program's drawer and is checked the same way.)
+    const std::string missing = "/nonexistent-folder/points.csv";
+    const Outcome o = run({"--p", "0.5", "--n", "10", "--level", "0.05", "--csv", missing});
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.out, "");  // nothing computed, no table
+    EXPECT_EQ(o.err.rfind("zygomet-power: --csv \"" + missing + "\": cannot be written", 0), 0u)
+        << o.err;
+    const Outcome folder = run({"--p", "0.5", "--n", "10", "--method", "simulate", "--nrep", "10",
+                                "--seed", "1", "--results", "/tmp"});
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_EQ(folder.out, "");
+}
