@@ -3,33 +3,18 @@
 #include <QAreaSeries>
 #include <QChart>
 #include <QLegendMarker>
+#include <QLineF>
 #include <QLineSeries>
 #include <QPen>
 #include <QScatterSeries>
 #include <QValueAxis>
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 namespace zyg {
 
 namespace {
-
-// One colour per test, the same in every chart and legend.
-QColor testColour(HweTest test) {
-    switch (test) {
-        case HweTest::X2: return QColor(0x1f, 0x5f, 0xa8);
-        case HweTest::G: return QColor(0xc0, 0x4a, 0x1c);
-        case HweTest::X2cc: return QColor(0x2e, 0x8b, 0x3e);
-        case HweTest::Exact: return QColor(0x7a, 0x3d, 0x9a);
-        case HweTest::ExactMidP: return QColor(0xb0, 0x7a, 0xc8);
-        case HweTest::ExactDost: return QColor(0x8c, 0x56, 0x4b);
-        case HweTest::ExactDeficit: return QColor(0x17, 0x9c, 0xa8);
-        case HweTest::ExactExcess: return QColor(0xd6, 0x27, 0x8a);
-        case HweTest::ExactDeficitMidP: return QColor(0x6c, 0xc4, 0xcc);
-        case HweTest::ExactExcessMidP: return QColor(0xe8, 0x8c, 0xc0);
-    }
-    return Qt::black;
-}
 
 QString percent(double level) { return QString::number(level * 100, 'g', 4) + QStringLiteral("%"); }
 
@@ -39,18 +24,30 @@ void hideFromLegend(QChart* chart, QAbstractSeries* series) {
     for (QLegendMarker* m : chart->legend()->markers(series)) m->setVisible(false);
 }
 
-// Axes of n and power, attached to every series already in the chart.
+// A tick step of 1, 2 or 5 times a power of ten that gives about `ticks`
+// ticks over the range.
+double niceStep(double range, int ticks) {
+    const double raw = range / std::max(ticks, 1);
+    const double decade = std::pow(10.0, std::floor(std::log10(raw)));
+    for (double m : {1.0, 2.0, 5.0})
+        if (m * decade >= raw) return std::max(1.0, m * decade);
+    return std::max(1.0, 10 * decade);
+}
+
+// Axes of n and power, attached to every series already in the chart. The n
+// axis runs from the first to the last n drawn, its ticks at round numbers.
 void addPowerAxes(QChart* chart, double nFrom, double nTo) {
     auto* x = new QValueAxis;
     x->setTitleText(QStringLiteral("Sample size n"));
     x->setLabelFormat(QStringLiteral("%.0f"));
     if (nTo <= nFrom) {
-        nFrom -= 1;
-        nTo += 1;
+        nFrom = std::max(0.0, nFrom - 1);
+        nTo = nFrom + 2;
     }
     x->setRange(nFrom, nTo);
-    x->applyNiceNumbers();
-    if (x->min() < 0) x->setMin(0);
+    x->setTickType(QValueAxis::TicksDynamic);
+    x->setTickAnchor(0);
+    x->setTickInterval(niceStep(nTo - nFrom, 8));
     auto* y = new QValueAxis;
     y->setTitleText(QStringLiteral("Power: P(test rejects)"));
     y->setRange(0, 1);
@@ -64,6 +61,51 @@ void addPowerAxes(QChart* chart, double nFrom, double nTo) {
     }
 }
 
+// The plot area a label's size is reckoned in: about that of the window's
+// chart and of the exported picture.
+constexpr double kPlotWidthPx = 760, kPlotHeightPx = 420;
+// A label's text in pixels: bold characters of the default chart font.
+QSizeF labelPixels(const QString& text) { return {7.2 * text.size() + 6, 17}; }
+
+// How many segments of a polyline pass through a box.
+int segmentsThrough(const QList<QPointF>& line, const QRectF& box) {
+    const QLineF edges[] = {{box.topLeft(), box.topRight()},
+                            {box.topRight(), box.bottomRight()},
+                            {box.bottomRight(), box.bottomLeft()},
+                            {box.bottomLeft(), box.topLeft()}};
+    int through = 0;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (i + 1 == line.size()) {
+            if (line.size() == 1 && box.contains(line[i])) ++through;
+            break;
+        }
+        const QLineF segment(line[i], line[i + 1]);
+        bool crosses = box.contains(line[i]) || box.contains(line[i + 1]);
+        for (const QLineF& e : edges)
+            if (!crosses && segment.intersects(e) == QLineF::BoundedIntersection) crosses = true;
+        if (crosses) ++through;
+    }
+    return through;
+}
+
+// A scatter series of one point whose only visible part is its label.
+QScatterSeries* labelSeries(const QString& name, QPointF at, const QString& text, QColor colour) {
+    auto* label = new QScatterSeries;
+    label->setObjectName(name);
+    label->append(at);
+    label->setMarkerSize(1);
+    label->setColor(Qt::transparent);
+    label->setBorderColor(Qt::transparent);
+    label->setPointLabelsVisible(true);
+    label->setPointLabelsFormat(text);
+    label->setPointLabelsColor(colour);
+    QFont font = label->pointLabelsFont();
+    font.setBold(true);
+    label->setPointLabelsFont(font);
+    label->setPointLabelsClipping(false);
+    return label;
+}
+
 QChart* newChart(const QString& title) {
     auto* chart = new QChart;
     chart->setTitle(title);
@@ -75,14 +117,90 @@ QChart* newChart(const QString& title) {
 
 }  // namespace
 
+// The Okabe-Ito colours, but the yellow, too pale for a line on white.
+QColor testColour(HweTest test) {
+    switch (test) {
+        case HweTest::X2: return QColor(0x00, 0x72, 0xb2);                // blue
+        case HweTest::G: return QColor(0xd5, 0x5e, 0x00);                 // vermillion
+        case HweTest::X2cc: return QColor(0x00, 0x9e, 0x73);              // bluish green
+        case HweTest::Exact: return QColor(0xcc, 0x79, 0xa7);             // reddish purple
+        case HweTest::ExactMidP: return QColor(0xe6, 0x9f, 0x00);         // orange
+        case HweTest::ExactDost: return QColor(0x56, 0xb4, 0xe9);         // sky blue
+        case HweTest::ExactDeficit: return QColor(0x00, 0x00, 0x00);      // black
+        case HweTest::ExactExcess: return QColor(0x00, 0x72, 0xb2);       // blue
+        case HweTest::ExactDeficitMidP: return QColor(0xd5, 0x5e, 0x00);  // vermillion
+        case HweTest::ExactExcessMidP: return QColor(0x00, 0x9e, 0x73);   // bluish green
+    }
+    return Qt::black;
+}
+
+// Dashes and gaps in pen widths; the tests that share a colour never share a
+// pattern.
+QList<qreal> testDashes(HweTest test) {
+    switch (test) {
+        case HweTest::X2: return {};
+        case HweTest::G: return {6, 3};
+        case HweTest::X2cc: return {1.5, 2.5};
+        case HweTest::Exact: return {8, 3, 1.5, 3};
+        case HweTest::ExactMidP: return {3, 3};
+        case HweTest::ExactDost: return {8, 3, 1.5, 3, 1.5, 3};
+        case HweTest::ExactDeficit: return {12, 4};
+        case HweTest::ExactExcess: return {12, 3, 3, 3};
+        case HweTest::ExactDeficitMidP: return {1.5, 5};
+        case HweTest::ExactExcessMidP: return {4, 2, 4, 6};
+    }
+    return {};
+}
+
 QString powerSeriesName(HweTest test) { return QString::fromStdString(testLabel(test)); }
 
 QString intervalSeriesName(HweTest test) {
     return powerSeriesName(test) + QStringLiteral(" 95% interval");
 }
 
-QString reachedSeriesName(HweTest test) {
-    return powerSeriesName(test) + QStringLiteral(" reaches target");
+QString reachedSeriesName(std::uint32_t n) {
+    return QStringLiteral("Reaches target at n = %1").arg(n);
+}
+
+QString staysSeriesName(std::uint32_t n) {
+    return QStringLiteral("Stays at target from n = %1").arg(n);
+}
+
+QString labelSeriesName(const QString& markerName) { return markerName + QStringLiteral(" label"); }
+
+QString keptSeriesName(const KeptCurve& kept, HweTest test) {
+    return QStringLiteral("%1, %2").arg(powerSeriesName(test), kept.label);
+}
+
+LabelPlace placeLabel(QPointF at, QSizeF size, const std::vector<QList<QPointF>>& lines,
+                      const std::vector<QRectF>& taken, QRectF bounds) {
+    const double w = size.width(), h = size.height();
+    // Above, below, then beside and further out: the label's box for each
+    // anchor (the text is centred above its anchor).
+    static const QPointF offsets[] = {
+        {0, 0.6},   {0, -1.6},   {0.6, 0.6},  {-0.6, 0.6},  {0.6, -1.6}, {-0.6, -1.6},
+        {0, 1.8},   {0, -2.8},   {0.6, 1.8},  {-0.6, 1.8},  {0.6, -2.8}, {-0.6, -2.8},
+        {1.2, 0.6}, {-1.2, 0.6}, {1.2, -1.6}, {-1.2, -1.6}, {0, 3.0},    {0, -4.0},
+        {1.2, 1.8}, {-1.2, 1.8}, {1.2, -2.8}, {-1.2, -2.8}, {0, 4.2},    {0, -5.2},
+        {1.8, 0.6}, {-1.8, 0.6}, {1.8, -1.6}, {-1.8, -1.6}, {1.8, 3.0},  {-1.8, -4.0}};
+    LabelPlace best;
+    int fewest = -1;
+    for (const QPointF& o : offsets) {
+        const QPointF anchor(at.x() + o.x() * w, at.y() + o.y() * h);
+        const QRectF box(anchor.x() - w / 2, anchor.y(), w, h);
+        if (!bounds.contains(box)) continue;
+        int covered = 0;
+        for (const QList<QPointF>& line : lines) covered += segmentsThrough(line, box);
+        for (const QRectF& other : taken)
+            if (other.intersects(box)) covered += 1000;
+        if (fewest < 0 || covered < fewest) {
+            fewest = covered;
+            best = {anchor, box};
+        }
+        if (covered == 0) break;
+    }
+    if (fewest < 0) best = {at, QRectF(at.x() - w / 2, at.y(), w, h)};
+    return best;
 }
 
 QString modelText(const ModelSetting& s) {
@@ -115,7 +233,9 @@ QChart* buildEmptyPowerChart(const QString& title) {
     return chart;
 }
 
-QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPower) {
+QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPower,
+                        const std::vector<KeptCurve>& kept,
+                        const std::vector<TargetCrossing>* marked) {
     if (points.empty()) return buildEmptyPowerChart(QStringLiteral("No points"));
     const PowerPoint& first = points.front();
     QChart* chart = newChart(curveTitle(first.model, first.level, first.method, first.nrep));
@@ -126,15 +246,42 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
         nFrom = std::min<double>(nFrom, pt.n);
         nTo = std::max<double>(nTo, pt.n);
     }
+    for (const KeptCurve& k : kept)
+        for (const PowerPoint& pt : k.points) {
+            nFrom = std::min<double>(nFrom, pt.n);
+            nTo = std::max<double>(nTo, pt.n);
+        }
     const bool simulated = first.method == PowerMethod::Simulate;
-    const std::vector<TargetCrossing> crossings = targetCrossings(points, targetPower);
-    auto smallestReaching = [&](HweTest test) -> std::optional<std::uint32_t> {
-        for (const TargetCrossing& c : crossings)
-            if (c.test == test) return c.firstReaching;
-        return std::nullopt;
-    };
+    const std::vector<TargetCrossing> crossings =
+        marked ? *marked : targetCrossings(points, targetPower);
+    std::vector<QList<QPointF>> lines;  // every line drawn, for the labels to avoid
 
-    // The bands first, so that the lines are drawn over them.
+    // The kept curves first and greyed, each older one lighter, so that the
+    // current curves are drawn over them.
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        const int grey = 0x60 + static_cast<int>(0x70 * (kept.size() - 1 - i) /
+                                                 std::max<std::size_t>(kept.size(), 1));
+        std::vector<HweTest> keptTests;
+        for (const PowerPoint& pt : kept[i].points)
+            if (std::find(keptTests.begin(), keptTests.end(), pt.test) == keptTests.end())
+                keptTests.push_back(pt.test);
+        for (HweTest test : keptTests) {
+            auto* line = new QLineSeries;
+            line->setName(keptSeriesName(kept[i], test));
+            line->setObjectName(line->name());
+            for (const PowerPoint& pt : kept[i].points)
+                if (pt.test == test) line->append(pt.n, pt.power);
+            QPen pen(QColor(grey, grey, grey));
+            pen.setWidthF(1.5);
+            if (const QList<qreal> dashes = testDashes(test); !dashes.isEmpty())
+                pen.setDashPattern(dashes);
+            line->setPen(pen);
+            lines.push_back(line->points());
+            chart->addSeries(line);
+        }
+    }
+
+    // The bands next, so that the lines are drawn over them.
     if (simulated) {
         for (HweTest test : tests) {
             auto* upper = new QLineSeries;
@@ -149,7 +296,7 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
             lower->setParent(band);
             band->setName(intervalSeriesName(test));
             QColor fill = testColour(test);
-            fill.setAlpha(60);
+            fill.setAlpha(50);
             band->setBrush(fill);
             band->setPen(Qt::NoPen);
             chart->addSeries(band);
@@ -164,7 +311,7 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
     target->append(nTo > nFrom ? nTo : nFrom + 1, targetPower);
     QPen targetPen(QColor(0x55, 0x55, 0x55));
     targetPen.setStyle(Qt::DashLine);
-    targetPen.setWidthF(1.5);
+    targetPen.setWidthF(1.2);
     target->setPen(targetPen);
     chart->addSeries(target);
 
@@ -176,51 +323,68 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
             if (pt.test == test) line->append(pt.n, pt.power);
         QPen pen(testColour(test));
         pen.setWidthF(2);
+        if (const QList<qreal> dashes = testDashes(test); !dashes.isEmpty())
+            pen.setDashPattern(dashes);
         line->setPen(pen);
         line->setPointsVisible(points.size() / tests.size() <= 60);
+        lines.push_back(line->points());
         chart->addSeries(line);
     }
 
-    // Each test's marker at the smallest n that reaches the target, and its
-    // label in a row of its own beside the target line, so that the labels of
-    // tests that reach it at about the same n do not cover each other.
-    int row = 0;
-    for (HweTest test : tests) {
-        auto* reached = new QScatterSeries;
-        reached->setName(reachedSeriesName(test));
-        reached->setObjectName(reachedSeriesName(test));
-        reached->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
-        reached->setMarkerSize(10);
-        reached->setColor(testColour(test));
-        reached->setBorderColor(Qt::black);
-        const auto n = smallestReaching(test);
-        if (n) {
-            for (const PowerPoint& pt : points)
-                if (pt.test == test && pt.n == *n) reached->append(pt.n, pt.power);
+    // One marker on the target line per n where some test first reaches the
+    // target, and one per n from which some test stays there; tests that
+    // share an n share the marker and its one label.
+    std::map<std::uint32_t, QStringList> reachedAt, staysFrom;
+    for (HweTest test : tests)
+        for (const TargetCrossing& c : crossings) {
+            if (c.test != test || !c.firstReaching) continue;
+            reachedAt[*c.firstReaching] << powerSeriesName(test);
+            if (c.staysFrom && *c.staysFrom != *c.firstReaching)
+                staysFrom[*c.staysFrom] << powerSeriesName(test);
         }
-        chart->addSeries(reached);
-        hideFromLegend(chart, reached);
-        if (!n) continue;
-        ++row;
-        auto* label = new QScatterSeries;
-        label->setObjectName(reachedSeriesName(test) + QStringLiteral(" label"));
-        const double offset = 0.065 * row;
-        const double y =
-            targetPower > 0.45 ? targetPower - offset - 0.01 : targetPower + offset - 0.04;
-        label->append(*n, y);
-        label->setMarkerSize(1);
-        label->setColor(Qt::transparent);
-        label->setBorderColor(Qt::transparent);
-        label->setPointLabelsVisible(true);
-        label->setPointLabelsFormat(powerSeriesName(test) + QStringLiteral(": n = @xPoint"));
-        label->setPointLabelsColor(testColour(test).darker(140));
-        QFont font = label->pointLabelsFont();
-        font.setBold(true);
-        label->setPointLabelsFont(font);
-        label->setPointLabelsClipping(false);
+    const double xPerPx = (nTo > nFrom ? nTo - nFrom : 2) / kPlotWidthPx;
+    const double yPerPx = 1.0 / kPlotHeightPx;
+    const QRectF bounds(nFrom, 0, nTo > nFrom ? nTo - nFrom : 2, 1);
+    std::vector<QRectF> taken;
+    auto addMarker = [&](const QString& name, std::uint32_t n, const QString& text,
+                         QScatterSeries::MarkerShape shape, QColor colour) {
+        auto* marker = new QScatterSeries;
+        marker->setName(name);
+        marker->setObjectName(name);
+        marker->setMarkerShape(shape);
+        marker->setMarkerSize(11);
+        marker->setColor(colour);
+        marker->setBorderColor(Qt::black);
+        marker->append(n, targetPower);
+        chart->addSeries(marker);
+        hideFromLegend(chart, marker);
+        // The marker itself is kept clear of too.
+        taken.push_back(QRectF(n - 6 * xPerPx, targetPower - 6 * yPerPx, 12 * xPerPx, 12 * yPerPx));
+        const QSizeF px = labelPixels(text);
+        const LabelPlace place =
+            placeLabel(QPointF(n, targetPower), QSizeF(px.width() * xPerPx, px.height() * yPerPx),
+                       lines, taken, bounds);
+        taken.push_back(place.box);
+        QScatterSeries* label = labelSeries(labelSeriesName(name), place.anchor, text, colour);
         chart->addSeries(label);
         hideFromLegend(chart, label);
-    }
+    };
+    // A marker of one test bears its colour; a shared one is dark grey.
+    auto markerColour = [&](const QStringList& names) {
+        for (HweTest t : tests)
+            if (names.size() == 1 && powerSeriesName(t) == names.front())
+                return testColour(t).darker(120);
+        return QColor(0x30, 0x30, 0x30);
+    };
+    for (const auto& [n, names] : reachedAt)
+        addMarker(reachedSeriesName(n), n,
+                  QStringLiteral("%1: n = %2").arg(names.join(QStringLiteral(", "))).arg(n),
+                  QScatterSeries::MarkerShapeRectangle, markerColour(names));
+    for (const auto& [n, names] : staysFrom)
+        addMarker(
+            staysSeriesName(n), n,
+            QStringLiteral("%1 stays from n = %2").arg(names.join(QStringLiteral(", "))).arg(n),
+            QScatterSeries::MarkerShapeTriangle, markerColour(names));
 
     addPowerAxes(chart, nFrom, nTo);
     return chart;

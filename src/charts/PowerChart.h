@@ -3,6 +3,10 @@
 // The charts of the two study windows, built from their data alone so that the
 // windows, the exports and the command line draw the same picture.
 
+#include <QColor>
+#include <QList>
+#include <QPointF>
+#include <QRectF>
 #include <QString>
 
 #include "power/DeFinetti.h"
@@ -16,14 +20,53 @@ namespace zyg {
 // (the window's tooltips, the tests) can find them.
 QString powerSeriesName(HweTest test);     // the curve of one test: "X2", "G", ...
 QString intervalSeriesName(HweTest test);  // "X2 95% interval" (simulated curves only)
-QString reachedSeriesName(HweTest test);   // "X2 reaches target": one point, or none
+// The markers on the target line: one per n at which some test first reaches
+// the target ("Reaches target at n = 80"), one per n from which some test
+// stays at or above it ("Stays at target from n = 90"); each carries one label
+// naming every test it stands for.
+QString reachedSeriesName(std::uint32_t n);
+QString staysSeriesName(std::uint32_t n);
+QString labelSeriesName(const QString& markerName);  // the marker's label
 inline const QString kTargetSeriesName = QStringLiteral("Target");
+
+// Each test's colour (from the Okabe-Ito palette, which readers with any
+// common colour-vision deficiency tell apart) and its own dash pattern, so
+// that no two lines differ by colour alone.
+QColor testColour(HweTest test);
+QList<qreal> testDashes(HweTest test);  // empty: a solid line
+
+// A curve kept on the chart for comparison, drawn greyed: its points and the
+// words that name it in the legend (its model setting).
+struct KeptCurve {
+    std::vector<PowerPoint> points;
+    QString label;
+};
+// "X2, Inbreeding, p = 0.4, f = 0.1": the kept line of one test.
+QString keptSeriesName(const KeptCurve& kept, HweTest test);
+
+// Where a label is put: the box of its text in chart units, anchored at the
+// point the label series holds (the text is drawn centred above it).
+struct LabelPlace {
+    QPointF anchor;
+    QRectF box;
+};
+// Places one label of width and height (in chart units) near a marker at
+// `at`, clear of the lines (each a polyline in chart units) and of the boxes
+// already placed, within the chart's ranges; the first candidate place
+// clear of everything, else the one that covers the fewest line points.
+LabelPlace placeLabel(QPointF at, QSizeF size, const std::vector<QList<QPointF>>& lines,
+                      const std::vector<QRectF>& taken, QRectF bounds);
 
 // Power against n for the points of one model setting at one level: one line
 // per test (in the order the points name them), its 95% band when simulated,
-// the target as a horizontal line and, for each test, a marker labelled with
-// the smallest n that reaches it. The caller owns the chart.
-QChart* buildPowerChart(const std::vector<PowerPoint>& points, double target);
+// the target as a horizontal line, the markers of the target crossings and,
+// greyed behind them, the kept curves. The x axis runs over the n of the
+// curves drawn. `marked`, when given, are the crossings to mark (found by a
+// finer search than the points'); otherwise those of the points. The caller
+// owns the chart.
+QChart* buildPowerChart(const std::vector<PowerPoint>& points, double target,
+                        const std::vector<KeptCurve>& kept = {},
+                        const std::vector<TargetCrossing>* marked = nullptr);
 
 // An empty chart with the power chart's axes and a title, shown before the
 // first curve or while one is computed.

@@ -163,12 +163,26 @@ TEST_F(PowerCurveWindowTest, EnterComputesAndTheChartTableAndStatusAgree) {
         << window->tipAt(onView).toStdString();
     EXPECT_EQ(window->tipAt(onView + QPoint(0, 120)), QString());
 
-    // Copy puts the table, tab-separated, on the clipboard.
+    // Copy puts the table, tab-separated, on the clipboard, then after an
+    // empty line the results panel.
     child<QPushButton>(window.get(), "copyButton")->click();
-    const QStringList lines = QGuiApplication::clipboard()->text().split(u'\n', Qt::SkipEmptyParts);
+    const QStringList parts = QGuiApplication::clipboard()->text().split(QStringLiteral("\n\n"));
+    ASSERT_EQ(parts.size(), 2);
+    const QStringList lines = parts[0].split(u'\n', Qt::SkipEmptyParts);
     EXPECT_EQ(lines.size(), child<QTableWidget>(window.get(), "table")->rowCount() + 1);
     EXPECT_EQ(lines[1].split(u'\t')[0],
               child<QTableWidget>(window.get(), "table")->item(0, 0)->text());
+    const QStringList targets = parts[1].split(u'\n', Qt::SkipEmptyParts);
+    auto* targetTable = child<QTableWidget>(window.get(), "targetTable");
+    ASSERT_EQ(targetTable->rowCount(), 2);
+    ASSERT_EQ(targets.size(), 3);
+    for (int row = 0; row < 2; ++row) {
+        const QStringList cells = targets[row + 1].split(u'\t');
+        EXPECT_EQ(cells[0], targetTable->item(row, 0)->text());
+        EXPECT_EQ(cells[1], QStringLiteral("0.8"));
+        const QString shown = targetTable->item(row, 1)->text();
+        EXPECT_EQ(cells[2], shown == QStringLiteral("not reached") ? QString() : shown);
+    }
 }
 
 TEST_F(PowerCurveWindowTest, BadInputGivesAMessageAndNoChart) {
