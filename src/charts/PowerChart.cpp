@@ -2,6 +2,7 @@
 
 #include <QAreaSeries>
 #include <QChart>
+#include <QLegend>
 #include <QLegendMarker>
 #include <QLineF>
 #include <QLineSeries>
@@ -258,6 +259,8 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
 
     // The kept curves first and greyed, each older one lighter, so that the
     // current curves are drawn over them.
+    // The legend shows each line's own pen, dashes included.
+    chart->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
     for (std::size_t i = 0; i < kept.size(); ++i) {
         const int grey = 0x60 + static_cast<int>(0x70 * (kept.size() - 1 - i) /
                                                  std::max<std::size_t>(kept.size(), 1));
@@ -267,8 +270,10 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
                 keptTests.push_back(pt.test);
         for (HweTest test : keptTests) {
             auto* line = new QLineSeries;
-            line->setName(keptSeriesName(kept[i], test));
-            line->setObjectName(line->name());
+            // One legend entry per kept curve: its tests are told apart by
+            // the dashes they share with the current curves.
+            line->setObjectName(keptSeriesName(kept[i], test));
+            line->setName(QStringLiteral("Kept: %1").arg(kept[i].label));
             for (const PowerPoint& pt : kept[i].points)
                 if (pt.test == test) line->append(pt.n, pt.power);
             QPen pen(QColor(grey, grey, grey));
@@ -278,6 +283,7 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
             line->setPen(pen);
             lines.push_back(line->points());
             chart->addSeries(line);
+            if (test != keptTests.front()) hideFromLegend(chart, line);
         }
     }
 

@@ -9,6 +9,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <algorithm>
 
 #include "charts/ModelInputs.h"
 #include "platform/Services.h"
@@ -85,6 +86,10 @@ QWidget* StudyWindow::inputPanel(QLayout* content) {
     panel->setMinimumWidth(inner->sizeHint().width() +
                            panel->verticalScrollBar()->sizeHint().width());
     panel->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+    // At the window's smallest every input is shown whole, none in a group
+    // cut off below; the panel scrolls only where a small screen cannot
+    // hold the inputs at all.
+    panel->setMinimumHeight(std::min(inner->sizeHint().height(), kTallestInputPanel));
     return panel;
 }
 

@@ -3,6 +3,7 @@
 // and restart, the clipboard, the exports, Esc and F1.
 #include <gtest/gtest.h>
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QChart>
 #include <QChartView>
@@ -77,6 +78,18 @@ void expectFitsASmallScreen(QWidget* window, const char* when) {
             << when << ": " << group->title().toStdString();
         EXPECT_GE(group->width(), group->minimumSizeHint().width())
             << when << ": " << group->title().toStdString();
+    }
+}
+
+// Every group of inputs lies whole within the visible part of the inputs'
+// panel: none is scrolled out of sight or shown as an empty frame.
+void expectEveryGroupShownWhole(QWidget* window) {
+    auto* panel = window->findChild<QAbstractScrollArea*>(QStringLiteral("inputPanel"));
+    ASSERT_NE(panel, nullptr);
+    const QRect visible = panel->viewport()->rect();
+    for (const QGroupBox* group : window->findChildren<QGroupBox*>()) {
+        const QRect at(group->mapTo(panel->viewport(), QPoint(0, 0)), group->size());
+        EXPECT_TRUE(visible.contains(at)) << group->title().toStdString();
     }
 }
 
@@ -327,6 +340,20 @@ TEST_F(PowerCurveWindowTest, ExportsWriteTheFilesTheUserNames) {
     const QList<QByteArray> rows = file.readAll().split('\n');
     EXPECT_TRUE(rows[0].startsWith("model,p,var,f,w11,w12,w22,n,test,level,method"));
     EXPECT_EQ(rows.size() - 2, static_cast<qsizetype>(window->curve()->points.size()));
+    // The results panel's figures close every row, for that row's test.
+    EXPECT_TRUE(
+        rows[0].endsWith(",allele_count,target,first_reaching_target,stays_at_target_from"));
+    for (qsizetype i = 1; i + 1 < rows.size(); ++i) {
+        const QList<QByteArray> cells = rows[i].split(',');
+        ASSERT_EQ(cells.size(), rows[0].split(',').size()) << i;
+        const HweTest test = window->curve()->points[static_cast<std::size_t>(i - 1)].test;
+        for (const auto& r : window->targetRows())
+            if (r.test == test) {
+                EXPECT_EQ(cells[cells.size() - 3], "0.8");
+                EXPECT_EQ(cells[cells.size() - 2],
+                          r.firstReaching ? QByteArray::number(*r.firstReaching) : QByteArray());
+            }
+    }
     EXPECT_EQ(QImage(png).size(), kDefaultChartFileSize);
     EXPECT_GT(QFile(svg).size(), 1000);
 
@@ -384,6 +411,103 @@ void expectUniqueMnemonics(QWidget* window) {
 }
 
 TEST_F(PowerCurveWindowTest, EveryAltLetterIsUnique) { expectUniqueMnemonics(window.get()); }
+
+// Take from main window replaces what was typed without asking: Tab from the
+// model's last field goes on to the sample sizes, never into it.
+TEST_F(PowerCurveWindowTest, TabFromTheModelFieldsSkipsTakeFromMainWindow) {
+    for (const char* last : {"f", "var", "w22"}) {
+        const int model = std::string(last) == "f" ? 2 : std::string(last) == "var" ? 1 : 3;
+        child<QComboBox>(window.get(), "model")->setCurrentIndex(model);
+        QWidget* field = child<QWidget>(window.get(), last);
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), child<QSpinBox>(window.get(), "nFrom")) << last;
+    }
+}
+
+// Solve finds where each test reaches the target at every n of the range,
+// whatever the step, and marks it on the curve drawn.
+TEST_F(PowerCurveWindowTest, SolveFindsTheFirstNAtEveryNAndMarksIt) {
+    child<QComboBox>(window.get(), "model")->setCurrentIndex(2);
+    child<QDoubleSpinBox>(window.get(), "f")->setValue(0.4);
+    child<QSpinBox>(window.get(), "nFrom")->setValue(10);
+    child<QSpinBox>(window.get(), "nTo")->setValue(90);
+    child<QSpinBox>(window.get(), "nStep")->setValue(40);
+    child<QDoubleSpinBox>(window.get(), "target")->setValue(0.5);
+    window->compute();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_TRUE(window->curve());
+    ASSERT_EQ(window->targetRows().size(), 2u);
+    EXPECT_EQ(window->targetRows()[0].foundBy, "n from 10 to 90 by 40");
+
+    window->solve();
+    EXPECT_TRUE(child<QProgressBar>(window.get(), "progress")->isVisible() || !window->computing());
+    ASSERT_TRUE(waitIdle());
+    ASSERT_EQ(window->targetRows().size(), 2u);
+    const ModelSetting setting = modelSettings(window->curve()->request).front();
+    for (const auto& row : window->targetRows()) {
+        EXPECT_EQ(row.foundBy, "every n from 10 to 90");
+        // The first n of 10..90 whose exact power reaches 0.5, and the n
+        // from which every larger one does.
+        std::optional<std::uint32_t> first, stays;
+        for (std::uint32_t n = 10; n <= 90; ++n) {
+            const TestLevel asked[] = {{row.test, 0.05}};
+            const bool reaches = exactPower(setting, n, asked)[0].power >= 0.5;
+            if (reaches && !first) first = n;
+            if (reaches && !stays) stays = n;
+            if (!reaches) stays.reset();
+        }
+        ASSERT_TRUE(first) << "the case should reach the target";
+        EXPECT_EQ(row.firstReaching, first) << powerSeriesName(row.test).toStdString();
+        EXPECT_EQ(row.staysFrom, stays) << powerSeriesName(row.test).toStdString();
+        bool marked = false;
+        for (QAbstractSeries* s : window->chart()->series())
+            marked = marked || s->objectName() == reachedSeriesName(*first);
+        EXPECT_TRUE(marked) << *first;
+    }
+    auto* panel = child<QTableWidget>(window.get(), "targetTable");
+    ASSERT_EQ(panel->rowCount(), 2);
+    EXPECT_EQ(panel->item(0, 1)->text(), QString::number(*window->targetRows()[0].firstReaching));
+}
+
+// Keep curve leaves the curves drawn on the chart, greyed and named by their
+// model setting, while the next model's curves are computed; Clear kept
+// takes them away.
+TEST_F(PowerCurveWindowTest, KeptCurvesStayWhileTheModelChanges) {
+    EXPECT_FALSE(child<QPushButton>(window.get(), "keepButton")->isEnabled());
+    window->compute();
+    ASSERT_TRUE(waitIdle());
+    const std::vector<PowerPoint> first = window->curve()->points;
+    child<QPushButton>(window.get(), "keepButton")->click();
+    child<QDoubleSpinBox>(window.get(), "f")->setValue(0.25);
+    window->compute();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_EQ(window->kept().size(), 1u);
+    EXPECT_TRUE(window->kept()[0].label.contains("f = 0.1"))
+        << window->kept()[0].label.toStdString();
+    for (HweTest t : {HweTest::X2, HweTest::G}) {
+        QXYSeries* kept = nullptr;
+        for (QAbstractSeries* s : window->chart()->series())
+            if (s->objectName() == keptSeriesName(window->kept()[0], t))
+                kept = qobject_cast<QXYSeries*>(s);
+        ASSERT_NE(kept, nullptr);
+        QList<QPointF> expected;
+        for (const PowerPoint& pt : first)
+            if (pt.test == t) expected.append(QPointF(pt.n, pt.power));
+        EXPECT_EQ(kept->points(), expected);
+    }
+    EXPECT_EQ(testSeriesCount(window->chart()), 2);
+    // The same curves are kept once; more than kMaxKept drop the oldest.
+    child<QPushButton>(window.get(), "keepButton")->click();
+    child<QPushButton>(window.get(), "keepButton")->click();
+    EXPECT_EQ(window->kept().size(), 2u);
+
+    child<QPushButton>(window.get(), "clearKeptButton")->click();
+    EXPECT_TRUE(window->kept().empty());
+    for (QAbstractSeries* s : window->chart()->series())
+        EXPECT_FALSE(s->name().startsWith("Kept")) << s->name().toStdString();
+    EXPECT_EQ(testSeriesCount(window->chart()), 2);
+}
 
 class DeFinettiWindowTest : public StudyWindowTest<DeFinettiWindow> {
 protected:
@@ -477,10 +601,11 @@ TEST_F(PowerCurveWindowTest, FitsASmallScreenAndKeepsEveryGroupReadable) {
     ASSERT_TRUE(waitIdle());
     QCoreApplication::processEvents();
     expectFitsASmallScreen(window.get(), "after computing");
-    // Made as small as it goes, the inputs scroll instead of collapsing.
+    // Made as small as it goes, every group of inputs is still shown whole.
     window->resize(500, 400);
     QCoreApplication::processEvents();
     expectFitsASmallScreen(window.get(), "at its smallest");
+    expectEveryGroupShownWhole(window.get());
     EXPECT_LE(window->minimumSizeHint().width(), 1000);
 }
 
@@ -493,6 +618,7 @@ TEST_F(DeFinettiWindowTest, FitsASmallScreenAndKeepsEveryGroupReadable) {
     window->resize(500, 400);
     QCoreApplication::processEvents();
     expectFitsASmallScreen(window.get(), "at its smallest");
+    expectEveryGroupShownWhole(window.get());
 }
 
 TEST_F(DeFinettiWindowTest, EscClosesTheWindowOnly) {

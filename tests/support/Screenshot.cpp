@@ -1,9 +1,11 @@
 // Renders the main window after a run of the default study into a PNG, so
 // that the fixed layout can be checked by eye:
-// zygomet-screenshot <main.png> [<about.png> [<powercurve.png> <definetti.png>]].
+// zygomet-screenshot <main.png> [<about.png> [<powercurve.png> <definetti.png>
+// [<keptcurves.png> <smallest.png>]]].
 // The study windows are shown for an inbreeding model after a run.
 #include <QApplication>
 #include <QCheckBox>
+#include <QDoubleSpinBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -57,6 +59,20 @@ int main(int argc, char** argv) {
         if (!QTest::qWaitFor([&] { return !curve->computing(); }, 120000)) return 1;
         QTest::qWait(100);
         if (!curve->grab().save(QString::fromLocal8Bit(argv[3]))) return 1;
+        if (argc > 6) {
+            // Two inbreeding coefficients on one chart: the first kept, greyed.
+            child<QPushButton>(curve, "keepButton")->click();
+            child<QDoubleSpinBox>(curve, "f")->setValue(0.08);
+            curve->compute();
+            if (!QTest::qWaitFor([&] { return !curve->computing(); }, 120000)) return 1;
+            QTest::qWait(100);
+            if (!curve->grab().save(QString::fromLocal8Bit(argv[5]))) return 1;
+            const QSize before = curve->size();
+            curve->resize(curve->minimumSize());
+            QTest::qWait(100);
+            if (!curve->grab().save(QString::fromLocal8Bit(argv[6]))) return 1;
+            curve->resize(before);
+        }
 
         form.ToolsDeFinettiItemClick();
         zyg::DeFinettiWindow* diagram = form.deFinettiWindow();
