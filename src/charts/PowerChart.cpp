@@ -396,7 +396,42 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
     return chart;
 }
 
-QChart* buildDeFinettiChart(const DeFinettiPicture& picture) {
+QString outlineSeriesName(HweTest test, std::uint32_t n) {
+    return QStringLiteral("%1, n = %2").arg(powerSeriesName(test)).arg(n);
+}
+
+QList<QPointF> regionOutline(const std::vector<LatticePoint>& lattice) {
+    if (lattice.empty()) return {};
+    const GenotypeCounts& any = lattice.front().counts;
+    const std::uint32_t n = static_cast<std::uint32_t>(any.o11) + any.o12 + any.o22;
+    // For each count of A2 copies (2 o22 + o12), the accepted heterozygote range.
+    std::vector<int> low(2 * n + 1, -1), high(2 * n + 1, -1);
+    for (const LatticePoint& p : lattice) {
+        if (!p.rejected || *p.rejected) continue;
+        const std::size_t a = 2u * p.counts.o22 + p.counts.o12;
+        const int het = p.counts.o12;
+        if (low[a] < 0 || het < low[a]) low[a] = het;
+        if (high[a] < 0 || het > high[a]) high[a] = het;
+    }
+    auto at = [n](std::size_t a, int het) {
+        const double f12 = static_cast<double>(het) / n;
+        const double f22 = (static_cast<double>(a) / n - f12) / 2;
+        const TrianglePoint t = trianglePoint(1 - f12 - f22, f12, f22);
+        return QPointF(t.x, t.y);
+    };
+    QList<QPointF> lower, upper;
+    for (std::size_t a = 0; a < low.size(); ++a)
+        if (low[a] >= 0) {
+            lower.append(at(a, low[a]));
+            upper.prepend(at(a, high[a]));
+        }
+    if (lower.isEmpty()) return {};
+    QList<QPointF> outline = lower + upper;
+    outline.append(outline.front());
+    return outline;
+}
+
+QChart* buildDeFinettiChart(const DeFinettiPicture& picture, const DiagramExtras& extras) {
     const QString title = QStringLiteral("%1; samples of n = %2, %3 test at %4")
                               .arg(modelText(picture.setting))
                               .arg(picture.n)
@@ -514,6 +549,77 @@ QChart* buildDeFinettiChart(const DeFinettiPicture& picture) {
         last->setColor(QColor(0xd0, 0x20, 0x20));
         last->setBorderColor(Qt::black);
         chart->addSeries(last);
+    }
+
+    // The lines of a minimum minor-allele frequency q: x = q and x = 1 - q.
+    auto verticalPair = [&](const QString& name, double q, QColor colour, Qt::PenStyle style) {
+        if (!(q > 0) || q >= 0.5) return;
+        for (double at : {q, 1 - q}) {
+            auto* line = new QLineSeries;
+            line->setName(name);
+            line->setObjectName(name);
+            // From the base to the triangle's side at that frequency.
+            const double top = std::min(at, 1 - at) * 2 * apex.y;
+            line->append(at, 0);
+            line->append(at, top);
+            QPen pen(colour, 1.6);
+            pen.setStyle(style);
+            line->setPen(pen);
+            chart->addSeries(line);
+            if (at != q) hideFromLegend(chart, line);
+        }
+    };
+    verticalPair(
+        QStringLiteral("%1 %2").arg(kMinAlleleFrequencyName, number(extras.minAlleleFrequency)),
+        extras.minAlleleFrequency, QColor(0x00, 0x72, 0xb2), Qt::DashDotLine);
+    if (extras.minExpectedCount > 0 && picture.n > 0)
+        verticalPair(
+            QStringLiteral("%1 %2").arg(kMinExpectedCountName, number(extras.minExpectedCount)),
+            std::sqrt(extras.minExpectedCount / picture.n), QColor(0xd5, 0x5e, 0x00), Qt::DotLine);
+
+    // The other tests' regions, and those of the n of the user's samples.
+    for (const DiagramOutline& o : extras.outlines) {
+        auto* line = new QLineSeries;
+        line->setName(QStringLiteral("Region of %1").arg(outlineSeriesName(o.test, o.n)));
+        line->setObjectName(outlineSeriesName(o.test, o.n));
+        line->append(regionOutline(o.lattice));
+        QPen pen(testColour(o.test), 2);
+        if (const QList<qreal> dashes = testDashes(o.test); !dashes.isEmpty())
+            pen.setDashPattern(dashes);
+        else if (o.test == picture.test)  // the chosen test at another n
+            pen.setDashPattern({4, 2});
+        line->setPen(pen);
+        chart->addSeries(line);
+    }
+
+    // The user's samples, coloured by the chosen test's decision, over all.
+    auto samples = [&](const QString& name, QColor colour,
+                       QScatterSeries::MarkerShape shape) -> QScatterSeries* {
+        auto* s = new QScatterSeries;
+        s->setName(name);
+        s->setObjectName(name);
+        s->setMarkerShape(shape);
+        s->setMarkerSize(11);
+        s->setColor(colour);
+        s->setBorderColor(Qt::black);
+        return s;
+    };
+    QScatterSeries* sRejected = samples(kSamplesRejectedName, QColor(0xd5, 0x5e, 0x00),
+                                        QScatterSeries::MarkerShapeTriangle);
+    QScatterSeries* sAccepted =
+        samples(kSamplesAcceptedName, QColor(0x00, 0x72, 0xb2), QScatterSeries::MarkerShapeCircle);
+    QScatterSeries* sUntestable = samples(kSamplesUntestableName, QColor(0x99, 0x99, 0x99),
+                                          QScatterSeries::MarkerShapeRotatedRectangle);
+    for (const DiagramSample& d : extras.samples) {
+        const TrianglePoint t = trianglePoint(d.counts);
+        (!d.rejected ? sUntestable : *d.rejected ? sRejected : sAccepted)->append(t.x, t.y);
+    }
+    for (QScatterSeries* s : {sRejected, sAccepted, sUntestable}) {
+        if (s->count() == 0) {
+            delete s;
+            continue;
+        }
+        chart->addSeries(s);
     }
 
     auto* x = new QValueAxis;

@@ -45,6 +45,13 @@ public:
         if (cancelled) return std::nullopt;
         return name;
     }
+    std::deque<std::optional<QString>> openAnswers;  // what the next open dialogs return
+    std::optional<QString> openFileName(QWidget*, const QString&) override {
+        if (openAnswers.empty()) return std::nullopt;
+        std::optional<QString> name = openAnswers.front();
+        openAnswers.pop_front();
+        return name;
+    }
 };
 
 class FakeBeeper final : public Beeper {
