@@ -27,8 +27,7 @@ void diagram() {
     static char name[] = "zygomet-bench";
     static char* argv[] = {name, nullptr};
     // Left to the end of the process, as in the window's section.
-    static QApplication* application =
-        qApp ? nullptr : new QApplication(argc, argv);
+    static QApplication* application = qApp ? nullptr : new QApplication(argc, argv);
     (void)application;
 
     constexpr std::uint32_t n = kMaxDiagramSampleSize;
@@ -39,9 +38,8 @@ void diagram() {
             picture.n = n;
             picture.test = test;
             picture.setting.p = 0.3;
-            decide.push_back(bench::timeMs([&] {
-                picture.lattice = *latticeDecisions(n, test, 0.05);
-            }));
+            decide.push_back(
+                bench::timeMs([&] { picture.lattice = *latticeDecisions(n, test, 0.05); }));
             QChartView view;
             view.setRenderHint(QPainter::Antialiasing);  // as the window's view
             view.resize(900, 700);
@@ -52,8 +50,9 @@ void diagram() {
         }
         std::sort(decide.begin(), decide.end());
         std::sort(paint.begin(), paint.end());
-        std::printf("de Finetti n %u, %-24s decide %7.1f ms, build and paint %7.1f ms (median of 3)\n",
-                    n, testLabel(test).c_str(), decide[1], paint[1]);
+        std::printf(
+            "de Finetti n %u, %-24s decide %7.1f ms, build and paint %7.1f ms (median of 3)\n", n,
+            testLabel(test).c_str(), decide[1], paint[1]);
     }
 
     // The window itself: Draw, the decisions, the chart replacing the one

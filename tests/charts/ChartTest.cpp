@@ -339,6 +339,39 @@ TEST(DeFinettiChart, TheLastSampleIsDrawnOnlyWhenThereIsOne) {
     EXPECT_EQ(back, (GenotypeCounts{2, 3, 5}));
 }
 
+// The outline runs along the fewest and the most heterozygotes the test does
+// not reject at each allele count: every accepted sample lies between them.
+TEST(DeFinettiChart, TheRegionsOutlineBoundsEveryAcceptedSample) {
+    for (HweTest test : {HweTest::X2, HweTest::Exact, HweTest::ExactDeficit}) {
+        const std::uint32_t n = 25;
+        const std::vector<LatticePoint> lattice = *latticeDecisions(n, test, 0.05);
+        const QList<QPointF> outline = regionOutline(lattice);
+        ASSERT_GE(outline.size(), 3);
+        EXPECT_EQ(outline.front(), outline.back());     // closed
+        std::map<int, std::pair<double, double>> span;  // x in 1/2n steps: lowest, highest y
+        for (const QPointF& p : outline) {
+            const int column = static_cast<int>(std::lround(p.x() * 2 * n));
+            auto [it, fresh] = span.try_emplace(column, p.y(), p.y());
+            it->second.first = std::min(it->second.first, p.y());
+            it->second.second = std::max(it->second.second, p.y());
+        }
+        for (const LatticePoint& lp : lattice) {
+            const TrianglePoint t = trianglePoint(lp.counts);
+            const int column = static_cast<int>(std::lround(t.x * 2 * n));
+            if (lp.rejected && !*lp.rejected) {
+                ASSERT_TRUE(span.count(column)) << hweTestName(test);
+                EXPECT_GE(t.y, span[column].first - 1e-12);
+                EXPECT_LE(t.y, span[column].second + 1e-12);
+            }
+        }
+    }
+    // No accepted sample, no outline.
+    std::vector<LatticePoint> allRejected = *latticeDecisions(6, HweTest::X2, 0.05);
+    for (LatticePoint& lp : allRejected) lp.rejected = true;
+    EXPECT_TRUE(regionOutline(allRejected).isEmpty());
+    EXPECT_TRUE(regionOutline({}).isEmpty());
+}
+
 TEST(DeFinettiChart, LatticeDecisionsStopWhenCancelled) {
     std::atomic<bool> cancel{true};
     EXPECT_FALSE(latticeDecisions(50, HweTest::Exact, 0.05, &cancel));

@@ -18,6 +18,7 @@
 #include <QLineSeries>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -594,6 +595,126 @@ TEST_F(DeFinettiWindowTest, ExportsWritePictures) {
 }
 
 TEST_F(DeFinettiWindowTest, EveryAltLetterIsUnique) { expectUniqueMnemonics(window.get()); }
+
+// The largest lattice shows its progress and can be cancelled: nothing of it
+// is drawn, and Draw starts again.
+TEST_F(DeFinettiWindowTest, ALongDrawingShowsProgressAndCanBeCancelled) {
+    child<QSpinBox>(window.get(), "n")->setValue(static_cast<int>(kMaxDiagramSampleSize));
+    child<QComboBox>(window.get(), "test")->setCurrentIndex(3);  // exact
+    child<QComboBox>(window.get(), "outlineTest1")->setCurrentIndex(2);
+    window->draw();
+    ASSERT_TRUE(window->computing());
+    EXPECT_TRUE(child<QProgressBar>(window.get(), "progress")->isVisible());
+    EXPECT_TRUE(child<QPushButton>(window.get(), "cancelButton")->isVisible());
+    child<QPushButton>(window.get(), "cancelButton")->click();
+    EXPECT_FALSE(window->computing());
+    EXPECT_FALSE(child<QProgressBar>(window.get(), "progress")->isVisible());
+    QTest::qWait(300);  // a late result would arrive meanwhile
+    EXPECT_FALSE(window->picture());
+    EXPECT_EQ(series(kAcceptedSeriesName)->count(), 0);
+    EXPECT_TRUE(child<QLabel>(window.get(), "statusLine")->text().startsWith("Cancelled"));
+
+    window->draw();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_TRUE(window->picture());
+    EXPECT_EQ(window->picture()->lattice.size(), 301u * 302 / 2);
+    EXPECT_GT(child<QProgressBar>(window.get(), "progress")->value(), 0);
+}
+
+// The user's samples: each drawn where its genotype frequencies lie, in the
+// series of the chosen test's decision on it and named on hover; a sample
+// of another n brings its own n's region; one too large is listed instead.
+TEST_F(DeFinettiWindowTest, TheUsersSamplesAreDrawnByDecisionAndNamedOnHover) {
+    child<QSpinBox>(window.get(), "n")->setValue(20);
+    child<QPlainTextEdit>(window.get(), "samplesEdit")
+        ->setPlainText(QStringLiteral("# marker AA AB BB\n"
+                                      "rs1 5 10 5\n"
+                                      "rs2,12,0,8\n"
+                                      "10\t5\t1\n"
+                                      "huge 200 200 200\n"));
+    window->draw();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_TRUE(window->picture());
+    const auto& samples = window->extras().samples;
+    ASSERT_EQ(samples.size(), 3u);
+    EXPECT_EQ(samples[0].name, "rs1");
+    EXPECT_EQ(samples[2].name, "line 4");
+    for (const DiagramSample& d : samples)
+        EXPECT_EQ(d.rejected, rejects(HweTest::X2, d.counts, 0.05)) << d.name.toStdString();
+    ASSERT_NE(series(kSamplesRejectedName), nullptr);  // rs2: no heterozygotes
+    ASSERT_NE(series(kSamplesAcceptedName), nullptr);  // rs1: at Hardy-Weinberg
+    const TrianglePoint rs2 = trianglePoint(GenotypeCounts{12, 0, 8});
+    EXPECT_TRUE(series(kSamplesRejectedName)->points().contains(QPointF(rs2.x, rs2.y)));
+    // The sample of n 16 is drawn with the region of n 16; "huge" is listed.
+    QXYSeries* other = series(outlineSeriesName(HweTest::X2, 16));
+    ASSERT_NE(other, nullptr);
+    EXPECT_EQ(other->points(), regionOutline(*latticeDecisions(16, HweTest::X2, 0.05)));
+    const QString status = child<QLabel>(window.get(), "statusLine")->text();
+    EXPECT_TRUE(status.contains("huge (n = 600)")) << status.toStdString();
+
+    window->resize(1100, 800);
+    QCoreApplication::processEvents();
+    const QPointF drawn =
+        window->chart()->mapToPosition(QPointF(rs2.x, rs2.y), series(kSamplesRejectedName));
+    const QPoint onView = child<QChartView>(window.get(), "chartView")
+                              ->mapFromScene(window->chart()->mapToScene(drawn)) +
+                          QPoint(3, 2);
+    const QString tip = window->tipAt(onView);
+    EXPECT_TRUE(tip.startsWith("rs2: AA 12, AB 0, BB 8 (n = 20)")) << tip.toStdString();
+    EXPECT_TRUE(tip.endsWith("rejected")) << tip.toStdString();
+    EXPECT_EQ(window->tipAt(onView + QPoint(0, -200)), QString());
+}
+
+TEST_F(DeFinettiWindowTest, SamplesComeFromAFileAndABadLineIsNamed) {
+    QTemporaryDir dir;
+    QFile file(dir.filePath("samples.txt"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("rs7 4 8 8\nrs8 4 x 8\n");
+    file.close();
+    env.files.openAnswers = {file.fileName(), std::nullopt};
+    child<QPushButton>(window.get(), "openSamplesButton")->click();
+    EXPECT_TRUE(child<QPlainTextEdit>(window.get(), "samplesEdit")->toPlainText().contains("rs8"));
+    window->draw();
+    EXPECT_FALSE(window->computing());
+    EXPECT_FALSE(window->picture());
+    EXPECT_TRUE(child<QLabel>(window.get(), "statusLine")->text().contains("line 2"))
+        << child<QLabel>(window.get(), "statusLine")->text().toStdString();
+    EXPECT_EQ(QApplication::focusWidget(), child<QPlainTextEdit>(window.get(), "samplesEdit"));
+    // A cancelled dialog leaves the field as it was.
+    child<QPushButton>(window.get(), "openSamplesButton")->click();
+    EXPECT_TRUE(child<QPlainTextEdit>(window.get(), "samplesEdit")->toPlainText().contains("rs8"));
+}
+
+// Other tests' regions are drawn as outlines over the chosen test's lattice,
+// with the lines of a minimum allele frequency and a minimum expected count.
+TEST_F(DeFinettiWindowTest, OtherTestsRegionsAndFilterLinesAreDrawn) {
+    child<QSpinBox>(window.get(), "n")->setValue(30);
+    child<QComboBox>(window.get(), "outlineTest1")->setCurrentIndex(4);  // exact
+    child<QComboBox>(window.get(), "outlineTest2")->setCurrentIndex(2);  // G
+    child<QComboBox>(window.get(), "outlineTest3")->setCurrentIndex(1);  // X2, the chosen one
+    child<QDoubleSpinBox>(window.get(), "minAlleleFrequency")->setValue(0.1);
+    child<QDoubleSpinBox>(window.get(), "minExpectedCount")->setValue(1.2);
+    window->draw();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_EQ(window->extras().outlines.size(), 2u);  // the chosen test's is the lattice
+    for (HweTest t : {HweTest::Exact, HweTest::G}) {
+        QXYSeries* outline = series(outlineSeriesName(t, 30));
+        ASSERT_NE(outline, nullptr) << hweTestName(t);
+        EXPECT_EQ(outline->points(), regionOutline(*latticeDecisions(30, t, 0.05)));
+    }
+    std::vector<double> maf, expected;
+    for (QAbstractSeries* s : window->chart()->series()) {
+        auto* line = qobject_cast<QXYSeries*>(s);
+        if (s->objectName().startsWith(kMinAlleleFrequencyName)) maf.push_back(line->at(0).x());
+        if (s->objectName().startsWith(kMinExpectedCountName)) expected.push_back(line->at(0).x());
+    }
+    ASSERT_EQ(maf.size(), 2u);
+    EXPECT_DOUBLE_EQ(maf[0], 0.1);
+    EXPECT_DOUBLE_EQ(maf[1], 0.9);
+    ASSERT_EQ(expected.size(), 2u);
+    EXPECT_DOUBLE_EQ(expected[0], 0.2);  // 30 q^2 = 1.2
+    EXPECT_DOUBLE_EQ(expected[1], 0.8);
+}
 
 TEST_F(PowerCurveWindowTest, FitsASmallScreenAndKeepsEveryGroupReadable) {
     expectFitsASmallScreen(window.get(), "as opened");
