@@ -27,6 +27,7 @@
 #include <QToolButton>
 #include <QToolTip>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 #include "charts/ChartFiles.h"
@@ -718,18 +719,33 @@ QString PowerCurveWindow::tipAt(QPoint viewportPosition) const {
     QChart* shown = chart();
     const QPointF inScene = chartView()->mapToScene(viewportPosition);
     const QPointF inChart = shown->mapFromScene(inScene);
+    // The pointer may rest anywhere on a line, not only on its computed
+    // points (which a coarse grid puts tens of pixels apart): the nearest
+    // line within reach names its computed point nearest to the pointer.
     double best = kPointerReach * kPointerReach + 1e-9;
     QString tip;
     for (HweTest test : curve_->request.tests) {
         for (QAbstractSeries* s : shown->series()) {
             auto* line = qobject_cast<QXYSeries*>(s);
             if (!line || line->objectName() != powerSeriesName(test)) continue;
-            for (const QPointF& p : line->points()) {
-                const QPointF d = shown->mapToPosition(p, line) - inChart;
+            const QList<QPointF> points = line->points();
+            for (qsizetype i = 0; i < points.size(); ++i) {
+                const QPointF a = shown->mapToPosition(points[i], line);
+                const QPointF b =
+                    i + 1 < points.size() ? shown->mapToPosition(points[i + 1], line) : a;
+                // The distance to the segment a-b, and which end is nearer.
+                const QPointF ab = b - a;
+                const double length2 = ab.x() * ab.x() + ab.y() * ab.y();
+                double t = 0;
+                if (length2 > 0) {
+                    const QPointF ap = inChart - a;
+                    t = std::clamp((ap.x() * ab.x() + ap.y() * ab.y()) / length2, 0.0, 1.0);
+                }
+                const QPointF d = a + ab * t - inChart;
                 const double distance = d.x() * d.x() + d.y() * d.y();
                 if (distance < best) {  // on a tie, the first test named
                     best = distance;
-                    tip = describePoint(test, p.x());
+                    tip = describePoint(test, t <= 0.5 ? points[i].x() : points[i + 1].x());
                 }
             }
         }

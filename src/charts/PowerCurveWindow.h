@@ -63,8 +63,8 @@ public:
     // What the tooltip says of the computed point of this test nearest to n.
     QString describePoint(HweTest test, double n) const;
     // The tooltip for the pointer at this place of the chart view's viewport:
-    // that of the computed point drawn nearest to it, when one lies within
-    // kPointerReach pixels; empty otherwise.
+    // when a test's line passes within kPointerReach pixels, that of its
+    // computed point nearest to the pointer; empty otherwise.
     QString tipAt(QPoint viewportPosition) const;
     static constexpr double kPointerReach = 8;
 

@@ -176,6 +176,22 @@ TEST_F(PowerCurveWindowTest, EnterComputesAndTheChartTableAndStatusAgree) {
     EXPECT_TRUE(window->tipAt(onView).contains("n = 100: power"))
         << window->tipAt(onView).toStdString();
     EXPECT_EQ(window->tipAt(onView + QPoint(0, 120)), QString());
+    // Resting on the line between two computed points names the nearer one,
+    // however far apart the grid puts them.
+    const QList<QPointF> line = x2->points();
+    const QPointF before = line[line.size() - 2];
+    auto onViewAt = [&](QPointF value) {
+        return child<QChartView>(window.get(), "chartView")
+            ->mapFromScene(window->chart()->mapToScene(window->chart()->mapToPosition(value, x2)));
+    };
+    const QPointF a = onViewAt(before), b = onViewAt(last);
+    ASSERT_GT(b.x() - a.x(), 2 * PowerCurveWindow::kPointerReach) << "points too close to test";
+    const QPoint nearBefore = (a + (b - a) * 0.3).toPoint();
+    const QPoint nearLast = (a + (b - a) * 0.7).toPoint();
+    EXPECT_TRUE(window->tipAt(nearBefore).contains(QStringLiteral("n = %1:").arg(before.x())))
+        << window->tipAt(nearBefore).toStdString();
+    EXPECT_TRUE(window->tipAt(nearLast).contains("n = 100:"))
+        << window->tipAt(nearLast).toStdString();
 
     // Copy puts the table, tab-separated, on the clipboard, then after an
     // empty line the results panel.
