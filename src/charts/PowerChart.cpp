@@ -438,6 +438,7 @@ QChart* buildDeFinettiChart(const DeFinettiPicture& picture, const DiagramExtras
                               .arg(powerSeriesName(picture.test), percent(picture.level));
     QChart* chart = newChart(title);
     chart->legend()->setAlignment(Qt::AlignRight);
+    chart->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
 
     // Lattice points: smaller markers as the lattice grows finer.
     const double marker = std::clamp(360.0 / std::max<std::uint32_t>(picture.n, 1), 2.5, 9.0);
@@ -583,11 +584,13 @@ QChart* buildDeFinettiChart(const DeFinettiPicture& picture, const DiagramExtras
         line->setName(QStringLiteral("Region of %1").arg(outlineSeriesName(o.test, o.n)));
         line->setObjectName(outlineSeriesName(o.test, o.n));
         line->append(regionOutline(o.lattice));
-        QPen pen(testColour(o.test), 2);
-        if (const QList<qreal> dashes = testDashes(o.test); !dashes.isEmpty())
-            pen.setDashPattern(dashes);
-        else if (o.test == picture.test)  // the chosen test at another n
+        // Another test's region in its own colour and dashes, darkened to
+        // stand out on the lattice; the chosen test's at another n in black.
+        QPen pen(o.test == picture.test ? QColor(Qt::black) : testColour(o.test).darker(140), 2.5);
+        if (o.test == picture.test)
             pen.setDashPattern({4, 2});
+        else if (const QList<qreal> dashes = testDashes(o.test); !dashes.isEmpty())
+            pen.setDashPattern(dashes);
         line->setPen(pen);
         chart->addSeries(line);
     }
