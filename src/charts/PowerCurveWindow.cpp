@@ -375,7 +375,10 @@ void PowerCurveWindow::inputChanged() {
     // A computation of inputs that no longer hold is replaced by one of the
     // new inputs; otherwise the chart waits for Compute.
     if (computing()) {
-        compute();
+        if (solving_)
+            solve();
+        else
+            compute();
         return;
     }
     if (curve_)
@@ -440,6 +443,7 @@ void PowerCurveWindow::compute() {
                                    curveTitle(setting, r.levels.front(), r.method, r.replicates)));
     setStatus(QStringLiteral("Computing %1 sample sizes...").arg(r.n.size()));
     showProgress();
+    solving_ = false;
 
     jobs().start<StudyResult>(
         [r](const std::atomic<bool>& stop,
@@ -557,7 +561,7 @@ void PowerCurveWindow::solve() {
         [this](int percent) { progress->setValue(percent); },
         [this, r](std::optional<std::vector<TargetRow>>& rows, const QString& error) {
             // The markers go on the curve drawn only when it is of this study.
-            if (curve_ && !sameCurve(curve_->request, r)) {
+            if (!curve_ || !sameCurve(curve_->request, r)) {
                 curve_.reset();
                 table->setRowCount(0);
                 setExportsEnabled(false);
@@ -566,6 +570,7 @@ void PowerCurveWindow::solve() {
             }
             finishSolve(rows, error);
         });
+    solving_ = true;
 }
 
 void PowerCurveWindow::finishSolve(std::optional<std::vector<TargetRow>>& rows,
@@ -668,7 +673,8 @@ void PowerCurveWindow::cancel() {
     jobs().drop();
     progress->setVisible(false);
     cancelButton->setVisible(false);
-    showChart(buildEmptyPowerChart(QStringLiteral("Cancelled: no curve drawn")));
+    // A cancelled Solve leaves the curve it was solving for as it was.
+    if (!curve_) showChart(buildEmptyPowerChart(QStringLiteral("Cancelled: no curve drawn")));
     setStatus(QStringLiteral("Cancelled. Press Compute (Enter) to start again."));
     emit computationEnded();
 }

@@ -143,6 +143,7 @@ private:
     std::optional<StudyResult> curve_;
     std::vector<TargetRow> targetRows_;
     std::vector<KeptCurve> kept_;
+    bool solving_ = false;  // the running job is a Solve, not a curve
     std::uint32_t seed_ = 1;
 };
 

@@ -484,6 +484,16 @@ TEST_F(PowerCurveWindowTest, SolveFindsTheFirstNAtEveryNAndMarksIt) {
     }
     auto* panel = child<QTableWidget>(window.get(), "targetTable");
     ASSERT_EQ(panel->rowCount(), 2);
+    EXPECT_EQ(testSeriesCount(window->chart()), 2);
+
+    // A cancelled Solve leaves the curve and its results drawn.
+    const auto solved = window->targetRows();
+    window->solve();
+    ASSERT_TRUE(window->computing());
+    child<QPushButton>(window.get(), "cancelButton")->click();
+    EXPECT_FALSE(window->computing());
+    EXPECT_EQ(testSeriesCount(window->chart()), 2);
+    EXPECT_EQ(window->targetRows().size(), solved.size());
     EXPECT_EQ(panel->item(0, 1)->text(), QString::number(*window->targetRows()[0].firstReaching));
 }
 
