@@ -64,8 +64,8 @@ format:
 
 screenshot: build
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/zygomet-screenshot $(BUILD)/zygomet.png $(BUILD)/about.png \
-	  $(BUILD)/powercurve.png $(BUILD)/definetti.png
-	@echo "Wrote $(BUILD)/zygomet.png, about.png, powercurve.png and definetti.png"
+	  $(BUILD)/powercurve.png $(BUILD)/definetti.png $(BUILD)/powercurve-kept.png
+	@echo "Wrote $(BUILD)/zygomet.png, about.png, powercurve.png, definetti.png and powercurve-kept.png"
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(RELEASE_BUILD) $(RELEASE_CHECK_BUILD)

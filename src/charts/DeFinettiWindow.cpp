@@ -3,18 +3,30 @@
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QToolTip>
 #include <QVBoxLayout>
+#include <QXYSeries>
+#include <algorithm>
+#include <map>
 
 #include "charts/ChartFiles.h"
 #include "charts/ModelInputs.h"
 #include "charts/PowerChart.h"
+#include "cli/SampleInput.h"
+#include "platform/Services.h"
 
 namespace zyg {
 
@@ -43,7 +55,7 @@ DeFinettiWindow::DeFinettiWindow(StudySource source, QString helpFile, QWidget* 
                   QStringLiteral("DeFinettiWindow"), QStringLiteral("De Finetti Diagram - Zygomet"),
                   parent) {
     buildControls();
-    resize(980, 700);
+    resize(1200, 700);
     takeFromMainWindow();
 }
 
@@ -63,8 +75,52 @@ void DeFinettiWindow::buildControls() {
 
     drawButton = pushButton("drawButton", "&Draw");
     drawButton->setDefault(true);
+    cancelButton = pushButton("cancelButton", "Cancel");
+    cancelButton->setVisible(false);
+    progress = new QProgressBar(this);
+    progress->setObjectName(QStringLiteral("progress"));
+    progress->setRange(0, 100);
+    progress->setVisible(false);
+
+    // The user's own samples, typed or opened, as zygomet-test reads them.
+    auto* own = new QGroupBox(QStringLiteral("Your samples"), this);
+    samplesEdit = new QPlainTextEdit(this);
+    samplesEdit->setObjectName(QStringLiteral("samplesEdit"));
+    samplesEdit->setPlaceholderText(
+        QStringLiteral("One per line: AA AB BB, a name first if you like"));
+    samplesEdit->setTabChangesFocus(true);
+    samplesEdit->setFixedHeight(64);
+    openSamplesButton = pushButton("openSamplesButton", "&Open samples...");
+    auto* ownBox = new QVBoxLayout(own);
+    ownBox->addWidget(samplesEdit);
+    ownBox->addWidget(openSamplesButton);
+
+    // Other tests' regions and the lines of quality-control filters.
+    auto* compare = new QGroupBox(QStringLiteral("Compare"), this);
+    auto* compareForm = new QFormLayout(compare);
+    for (std::size_t i = 0; i < outlineTests.size(); ++i) {
+        auto* box = new QComboBox(this);
+        box->setObjectName(QStringLiteral("outlineTest%1").arg(i + 1));
+        box->addItem(QStringLiteral("(none)"), -1);
+        for (HweTest t : kHweTests)
+            box->addItem(QString::fromStdString(testLabel(t)), static_cast<int>(t));
+        outlineTests[i] = box;
+        compareForm->addRow(QStringLiteral("Region of:"), box);
+    }
+    minAlleleFrequency = spinField<QDoubleSpinBox>(this, "minAlleleFrequency", 0, 0.49);
+    minAlleleFrequency->setDecimals(3);
+    minAlleleFrequency->setSingleStep(0.01);
+    minAlleleFrequency->setSpecialValueText(QStringLiteral("none"));
+    minExpectedCount = spinField<QDoubleSpinBox>(this, "minExpectedCount", 0, 1000);
+    minExpectedCount->setDecimals(1);
+    minExpectedCount->setSingleStep(1);
+    minExpectedCount->setSpecialValueText(QStringLiteral("none"));
+    compareForm->addRow(QStringLiteral("Min. allele freq.:"), minAlleleFrequency);
+    compareForm->addRow(QStringLiteral("Min. expected count:"), minExpectedCount);
 
     createChartView(QSize(420, 380));
+    chartView()->viewport()->setMouseTracking(true);
+    chartView()->viewport()->installEventFilter(this);
     showChart(emptyDiagram(kNoDiagramYet));
 
     createStatusLine();
@@ -76,31 +132,54 @@ void DeFinettiWindow::buildControls() {
             "be computed. The dashed curve holds the Hardy-Weinberg proportions."),
         this);
     legend->setWordWrap(true);
-    legend->setMaximumWidth(260);
+    legend->setMaximumWidth(240);
 
-    auto* left = new QVBoxLayout;
-    left->addWidget(modelInputs());
-    left->addWidget(takeButton());
-    left->addWidget(sample);
-    left->addWidget(legend);
-    left->addStretch(1);
+    // The inputs in two columns, so that they fit a small screen whole.
+    auto* first = new QVBoxLayout;
+    first->addWidget(modelInputs());
+    first->addWidget(takeButton());
+    first->addWidget(sample);
+    first->addWidget(legend);
+    first->addStretch(1);
+    auto* second = new QVBoxLayout;
+    second->addWidget(own);
+    second->addWidget(compare);
+    second->addStretch(1);
     auto* buttons = new QGridLayout;
     buttons->addWidget(drawButton, 0, 0);
     buttons->addWidget(pngButton(), 0, 1);
     buttons->addWidget(svgButton(), 1, 0);
     buttons->addWidget(closeButton(), 1, 1);
-    left->addLayout(buttons);
+    second->addLayout(buttons);
+    auto* left = new QHBoxLayout;
+    left->addLayout(first);
+    left->addLayout(second);
     auto* top = new QHBoxLayout;
     top->addWidget(inputPanel(left), 0);
     top->addWidget(chartView(), 1);
     auto* whole = new QVBoxLayout(this);
     whole->addLayout(top, 1);
-    whole->addWidget(statusLine());
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(statusLine(), 1);
+    bottom->addWidget(progress);
+    bottom->addWidget(cancelButton);
+    whole->addLayout(bottom);
 
-    setTabChain(QList<QWidget*>{} << takeButton() << n << test << level << drawButton << pngButton()
-                                  << svgButton() << closeButton());
+    // Take from main window replaces what was typed: Tab reaches it only
+    // after the other commands.
+    setTabChain(QList<QWidget*>{} << n << test << level << samplesEdit << openSamplesButton
+                                  << outlineTests[0] << outlineTests[1] << outlineTests[2]
+                                  << minAlleleFrequency << minExpectedCount << drawButton
+                                  << pngButton() << svgButton() << takeButton() << closeButton()
+                                  << cancelButton);
 
     on(drawButton, &QPushButton::clicked, [this] { draw(); });
+    on(cancelButton, &QPushButton::clicked, [this] { cancel(); });
+    on(openSamplesButton, &QPushButton::clicked, [this] { openSamples(); });
+    for (QComboBox* box : outlineTests)
+        on(box, &QComboBox::currentIndexChanged, [this] { inputChanged(); });
+    for (QDoubleSpinBox* box : {minAlleleFrequency, minExpectedCount})
+        on(box, &QDoubleSpinBox::valueChanged, [this] { inputChanged(); });
     on(modelInputs(), &ModelInputs::changed, [this] { inputChanged(); });
     on(n, &QSpinBox::valueChanged, [this] { inputChanged(); });
     on(test, &QComboBox::currentIndexChanged, [this] { inputChanged(); });
@@ -158,6 +237,7 @@ QWidget* DeFinettiWindow::firstInput() const { return modelInputs()->inputs().fr
 void DeFinettiWindow::draw() {
     jobs().drop();
     picture_.reset();
+    extras_ = {};
     setPictureExportsEnabled(false);
     DeFinettiPicture p;
     p.setting = modelInputs()->setting();
@@ -201,29 +281,117 @@ void DeFinettiWindow::draw() {
         emit drawingEnded();
         return;
     }
+    // The user's samples: those of the diagram's n and of up to
+    // kMaxOtherSizes other sizes are drawn, the others listed.
+    const ParsedInput typed = parseSampleLines(samplesEdit->toPlainText().toStdString());
+    if (!typed.bad.empty()) {
+        const BadLine& bad = typed.bad.front();
+        showChart(emptyDiagram(QStringLiteral("No diagram: the inputs need correcting")));
+        setStatus(QStringLiteral("Your samples, line %1 (\"%2\"): %3")
+                      .arg(bad.line)
+                      .arg(QString::fromStdString(bad.text), QString::fromStdString(bad.why)),
+                  true);
+        samplesEdit->setFocus(Qt::OtherFocusReason);
+        emit drawingEnded();
+        return;
+    }
+    std::vector<DiagramSample> own;
+    std::vector<std::uint32_t> otherSizes;
+    QStringList notDrawn;
+    for (const InputSample& in : typed.samples) {
+        const std::uint64_t size = in.counts.aa + in.counts.ab + in.counts.bb;
+        const QString name = in.marker.empty() ? QStringLiteral("line %1").arg(in.line)
+                                               : QString::fromStdString(in.marker);
+        const bool known = size == p.n || std::find(otherSizes.begin(), otherSizes.end(), size) !=
+                                              otherSizes.end();
+        if (size == 0 || size > kMaxDiagramSampleSize ||
+            (!known && otherSizes.size() >= kMaxOtherSizes)) {
+            notDrawn << QStringLiteral("%1 (n = %2)").arg(name).arg(size);
+            continue;
+        }
+        if (!known) otherSizes.push_back(static_cast<std::uint32_t>(size));
+        own.push_back({name,
+                       GenotypeCounts{static_cast<std::uint16_t>(in.counts.aa),
+                                      static_cast<std::uint16_t>(in.counts.ab),
+                                      static_cast<std::uint16_t>(in.counts.bb)},
+                       std::nullopt});
+    }
+    std::vector<HweTest> compared;
+    for (QComboBox* box : outlineTests)
+        if (const int t = box->currentData().toInt(); t >= 0) {
+            const auto chosen = static_cast<HweTest>(t);
+            if (std::find(compared.begin(), compared.end(), chosen) == compared.end())
+                compared.push_back(chosen);
+        }
+    DiagramExtras extras;
+    extras.minAlleleFrequency = minAlleleFrequency->value();
+    extras.minExpectedCount = minExpectedCount->value();
+
     setStatus(QStringLiteral("Deciding %1 samples...").arg((p.n + 1) * (p.n + 2) / 2));
-    jobs().start<DeFinettiPicture>(
-        [p](const std::atomic<bool>& stop,
-            const Jobs::Progress&) mutable -> std::optional<DeFinettiPicture> {
-            auto lattice = latticeDecisions(p.n, p.test, p.level, &stop);
+    progress->setValue(0);
+    progress->setVisible(true);
+    cancelButton->setVisible(true);
+    jobs().start<Drawing>(
+        [p, own, otherSizes, compared, extras, notDrawn](
+            const std::atomic<bool>& stop,
+            const Jobs::Progress& report) mutable -> std::optional<Drawing> {
+            // Each lattice is one part of the progress.
+            const int parts = 1 + static_cast<int>(compared.size() + otherSizes.size());
+            int part = 0, lastShown = -1;
+            auto decide = [&](std::uint32_t size, HweTest t) {
+                auto lattice = latticeDecisions(size, t, p.level, &stop, [&](int percent) {
+                    const int whole = (part * 100 + percent) / parts;
+                    if (whole != lastShown) report(lastShown = whole);
+                });
+                ++part;
+                return lattice;
+            };
+            auto lattice = decide(p.n, p.test);
             if (!lattice) return std::nullopt;
             p.lattice = std::move(*lattice);
-            return std::move(p);
+            for (HweTest t : compared) {
+                if (t == p.test) continue;  // the lattice shows its region already
+                auto other = decide(p.n, t);
+                if (!other) return std::nullopt;
+                extras.outlines.push_back({t, p.n, std::move(*other)});
+            }
+            for (std::uint32_t size : otherSizes) {
+                auto other = decide(size, p.test);
+                if (!other) return std::nullopt;
+                extras.outlines.push_back({p.test, size, std::move(*other)});
+            }
+            for (DiagramSample& d : own) d.rejected = rejects(p.test, d.counts, p.level);
+            extras.samples = std::move(own);
+            return Drawing{std::move(p), std::move(extras), notDrawn};
         },
-        {},
-        [this](std::optional<DeFinettiPicture>& result, const QString& error) {
-            finish(result, error);
-        });
+        [this](int percent) { progress->setValue(percent); },
+        [this](std::optional<Drawing>& result, const QString& error) { finish(result, error); });
 }
 
-void DeFinettiWindow::finish(std::optional<DeFinettiPicture>& result, const QString& error) {
+void DeFinettiWindow::endWork() {
+    progress->setVisible(false);
+    cancelButton->setVisible(false);
+}
+
+void DeFinettiWindow::cancel() {
+    if (!computing()) return;
+    jobs().drop();
+    endWork();
+    showChart(emptyDiagram(QStringLiteral("Cancelled: no diagram drawn")));
+    setStatus(QStringLiteral("Cancelled. Press Draw (Enter) to start again."));
+    emit drawingEnded();
+}
+
+void DeFinettiWindow::finish(std::optional<Drawing>& result, const QString& error) {
+    endWork();
     if (!error.isEmpty() || !result.has_value()) {
         setStatus(error.isEmpty() ? QStringLiteral("Cancelled.") : error, !error.isEmpty());
         emit drawingEnded();
         return;
     }
-    picture_ = std::move(*result);
-    showChart(buildDeFinettiChart(*picture_));
+    picture_ = std::move(result->picture);
+    extras_ = std::move(result->extras);
+    showChart(buildDeFinettiChart(*picture_, extras_));
     setPictureExportsEnabled(true);
     std::size_t accepted = 0, testable = 0;
     for (const LatticePoint& lp : picture_->lattice) {
@@ -241,13 +409,97 @@ void DeFinettiWindow::finish(std::optional<DeFinettiPicture>& result, const QStr
     if (lastSample_ && !picture_->lastSample)
         status += QStringLiteral(" The main window's last sample has n = %1 and is not drawn.")
                       .arg(sampleSize(*lastSample_));
+    if (!extras_.samples.empty()) {
+        const auto rejected =
+            std::count_if(extras_.samples.begin(), extras_.samples.end(),
+                          [](const DiagramSample& d) { return d.rejected && *d.rejected; });
+        status += QStringLiteral(" Your samples: %1 drawn, %2 rejected.")
+                      .arg(extras_.samples.size())
+                      .arg(rejected);
+    }
+    if (!result->notDrawn.isEmpty())
+        status += QStringLiteral(" Not drawn (n = 0, above %1, or more than %2 other sizes): %3.")
+                      .arg(kMaxDiagramSampleSize)
+                      .arg(kMaxOtherSizes)
+                      .arg(result->notDrawn.join(QStringLiteral(", ")));
     setStatus(status);
     emit drawingEnded();
 }
 
+void DeFinettiWindow::openSamples() {
+    const std::optional<QString> name = services().files->openFileName(
+        this, QStringLiteral("Sample files|*.txt;*.csv;*.tsv|All files|*.*"));
+    if (!name) return;
+    QFile file(*name);
+    // A device or a pipe is not read: its end may never come.
+    if (!QFileInfo(*name).isFile() || !file.open(QIODevice::ReadOnly)) {
+        setStatus(QStringLiteral("Could not read %1.").arg(*name), true);
+        return;
+    }
+    constexpr qint64 kLargestFile = 1 << 20;
+    if (file.size() > kLargestFile) {
+        setStatus(QStringLiteral("%1 is larger than 1 MB: the diagram draws a few samples; "
+                                 "zygomet-test tests many.")
+                      .arg(*name),
+                  true);
+        return;
+    }
+    samplesEdit->setPlainText(QString::fromUtf8(file.readAll()));
+    setStatus(QStringLiteral("Read %1; press Draw (Enter) to draw its samples.").arg(*name));
+}
+
+QString DeFinettiWindow::tipAt(QPoint viewportPosition) const {
+    if (!picture_ || extras_.samples.empty()) return {};
+    QChart* shown = chart();
+    QXYSeries* anchor = nullptr;
+    for (QAbstractSeries* s : shown->series())
+        if (s->objectName() == kSamplesAcceptedName || s->objectName() == kSamplesRejectedName ||
+            s->objectName() == kSamplesUntestableName)
+            anchor = qobject_cast<QXYSeries*>(s);
+    if (!anchor) return {};
+    const QPointF inChart = shown->mapFromScene(chartView()->mapToScene(viewportPosition));
+    double best = kPointerReach * kPointerReach + 1e-9;
+    QString tip;
+    for (const DiagramSample& d : extras_.samples) {
+        const TrianglePoint t = trianglePoint(d.counts);
+        const QPointF delta = shown->mapToPosition(QPointF(t.x, t.y), anchor) - inChart;
+        const double distance = delta.x() * delta.x() + delta.y() * delta.y();
+        if (distance >= best) continue;
+        best = distance;
+        const QString decision = !d.rejected   ? QStringLiteral("cannot be tested")
+                                 : *d.rejected ? QStringLiteral("rejected")
+                                               : QStringLiteral("not rejected");
+        tip = QStringLiteral("%1: AA %2, AB %3, BB %4 (n = %5)\n%6 at %7: %8")
+                  .arg(d.name)
+                  .arg(d.counts.o11)
+                  .arg(d.counts.o12)
+                  .arg(d.counts.o22)
+                  .arg(sampleSize(d.counts))
+                  .arg(powerSeriesName(picture_->test))
+                  .arg(picture_->level)
+                  .arg(decision);
+    }
+    return tip;
+}
+
+bool DeFinettiWindow::eventFilter(QObject* watched, QEvent* e) {
+    // Resting the pointer on one of the user's samples names it.
+    if (watched == chartView()->viewport() && e->type() == QEvent::MouseMove) {
+        guarded([&] {
+            const QPoint at = static_cast<QMouseEvent*>(e)->position().toPoint();
+            const QString tip = tipAt(at);
+            if (tip.isEmpty())
+                QToolTip::hideText();
+            else
+                QToolTip::showText(chartView()->viewport()->mapToGlobal(at), tip, chartView());
+        });
+    }
+    return StudyWindow::eventFilter(watched, e);
+}
+
 QString DeFinettiWindow::writePicture(const QString& path) const {
     if (!picture_) return QStringLiteral("There is no diagram to export.");
-    std::unique_ptr<QChart> copy(buildDeFinettiChart(*picture_));
+    std::unique_ptr<QChart> copy(buildDeFinettiChart(*picture_, extras_));
     return saveChart(*copy, path, QSize(800, 700));
 }
 

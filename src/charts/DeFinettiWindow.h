@@ -4,12 +4,17 @@
 // Hardy-Weinberg parabola, the model's genotype frequencies, the samples of n
 // that the chosen test does not reject, and the main window's last sample.
 
+#include <array>
 #include <optional>
 
+#include "charts/PowerChart.h"
 #include "charts/StudyWindow.h"
 #include "power/DeFinetti.h"
 
 class QComboBox;
+class QDoubleSpinBox;
+class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QSpinBox;
 
@@ -28,8 +33,23 @@ public:
     // Reads the inputs and draws the diagram, or shows what is wrong.
     void draw();
 
-    // The picture the chart shows, when it shows one.
+    // Stops a drawing under way; the diagram shown stays.
+    void cancel();
+    // Asks for a file of samples in zygomet-test's input format and puts its
+    // lines into the samples field.
+    void openSamples();
+
+    // The picture the chart shows, when it shows one, and what is drawn over it.
     const std::optional<DeFinettiPicture>& picture() const { return picture_; }
+    const DiagramExtras& extras() const { return extras_; }
+
+    // The tooltip for the pointer at this place of the chart view's viewport:
+    // the user's sample drawn nearest to it, within kPointerReach pixels.
+    QString tipAt(QPoint viewportPosition) const;
+    static constexpr double kPointerReach = 8;
+    // Sample sizes of the user's samples, other than the diagram's, that are
+    // drawn with their own region; the samples of any further ones are listed.
+    static constexpr std::size_t kMaxOtherSizes = 3;
 
     QString writePicture(const QString& path) const override;
 
@@ -37,6 +57,8 @@ signals:
     void drawingEnded();
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
+    void cancelWork() override { cancel(); }
     void primaryAction() override { draw(); }
     QPushButton* primaryButton() const override { return drawButton; }
     QWidget* firstInput() const override;
@@ -46,13 +68,27 @@ private:
     QComboBox* test = nullptr;
     QComboBox* level = nullptr;
     QPushButton* drawButton = nullptr;
+    QPushButton* cancelButton = nullptr;
+    QProgressBar* progress = nullptr;
+    QPlainTextEdit* samplesEdit = nullptr;
+    QPushButton* openSamplesButton = nullptr;
+    std::array<QComboBox*, 3> outlineTests{};
+    QDoubleSpinBox* minAlleleFrequency = nullptr;
+    QDoubleSpinBox* minExpectedCount = nullptr;
 
     void buildControls();
     void inputChanged();
-    void finish(std::optional<DeFinettiPicture>& result, const QString& error);
+    struct Drawing {
+        DeFinettiPicture picture;
+        DiagramExtras extras;
+        QStringList notDrawn;  // the user's samples left out, with their n
+    };
+    void finish(std::optional<Drawing>& result, const QString& error);
+    void endWork();
 
     std::optional<GenotypeCounts> lastSample_;
     std::optional<DeFinettiPicture> picture_;
+    DiagramExtras extras_;
 };
 
 }  // namespace zyg

@@ -2,7 +2,9 @@
 
 #include <QAreaSeries>
 #include <QChart>
+#include <QLegend>
 #include <QLegendMarker>
+#include <QLineF>
 #include <QLineSeries>
 #include <QLogValueAxis>
 #include <QPen>
@@ -10,27 +12,11 @@
 #include <QValueAxis>
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 namespace zyg {
 
 namespace {
-
-// One colour per test, the same in every chart and legend.
-QColor testColour(HweTest test) {
-    switch (test) {
-        case HweTest::X2: return QColor(0x1f, 0x5f, 0xa8);
-        case HweTest::G: return QColor(0xc0, 0x4a, 0x1c);
-        case HweTest::X2cc: return QColor(0x2e, 0x8b, 0x3e);
-        case HweTest::Exact: return QColor(0x7a, 0x3d, 0x9a);
-        case HweTest::ExactMidP: return QColor(0xb0, 0x7a, 0xc8);
-        case HweTest::ExactDost: return QColor(0x8c, 0x56, 0x4b);
-        case HweTest::ExactDeficit: return QColor(0x17, 0x9c, 0xa8);
-        case HweTest::ExactExcess: return QColor(0xd6, 0x27, 0x8a);
-        case HweTest::ExactDeficitMidP: return QColor(0x6c, 0xc4, 0xcc);
-        case HweTest::ExactExcessMidP: return QColor(0xe8, 0x8c, 0xc0);
-    }
-    return Qt::black;
-}
 
 QString percent(double level) { return QString::number(level * 100, 'g', 4) + QStringLiteral("%"); }
 
@@ -40,8 +26,19 @@ void hideFromLegend(QChart* chart, QAbstractSeries* series) {
     for (QLegendMarker* m : chart->legend()->markers(series)) m->setVisible(false);
 }
 
-// Axes of n and power, attached to every series already in the chart.
-// A logarithmic n axis runs over whole decades around the sample sizes.
+// A tick step of 1, 2 or 5 times a power of ten that gives about `ticks`
+// ticks over the range.
+double niceStep(double range, int ticks) {
+    const double raw = range / std::max(ticks, 1);
+    const double decade = std::pow(10.0, std::floor(std::log10(raw)));
+    for (double m : {1.0, 2.0, 5.0})
+        if (m * decade >= raw) return std::max(1.0, m * decade);
+    return std::max(1.0, 10 * decade);
+}
+
+// Axes of n and power, attached to every series already in the chart. The n
+// axis runs from the first to the last n drawn, its ticks at round numbers;
+// a logarithmic one runs over whole decades around the sample sizes.
 void addPowerAxes(QChart* chart, double nFrom, double nTo, bool logN = false) {
     QAbstractAxis* x = nullptr;
     if (logN && nFrom >= 1) {
@@ -58,12 +55,13 @@ void addPowerAxes(QChart* chart, double nFrom, double nTo, bool logN = false) {
         auto* axis = new QValueAxis;
         axis->setLabelFormat(QStringLiteral("%.0f"));
         if (nTo <= nFrom) {
-            nFrom -= 1;
-            nTo += 1;
+            nFrom = std::max(0.0, nFrom - 1);
+            nTo = nFrom + 2;
         }
         axis->setRange(nFrom, nTo);
-        axis->applyNiceNumbers();
-        if (axis->min() < 0) axis->setMin(0);
+        axis->setTickType(QValueAxis::TicksDynamic);
+        axis->setTickAnchor(0);
+        axis->setTickInterval(niceStep(nTo - nFrom, 8));
         x = axis;
     }
     x->setTitleText(QStringLiteral("Sample size n"));
@@ -80,6 +78,51 @@ void addPowerAxes(QChart* chart, double nFrom, double nTo, bool logN = false) {
     }
 }
 
+// The plot area a label's size is reckoned in: about that of the window's
+// chart and of the exported picture.
+constexpr double kPlotWidthPx = 760, kPlotHeightPx = 420;
+// A label's text in pixels: bold characters of the default chart font.
+QSizeF labelPixels(const QString& text) { return {7.2 * text.size() + 6, 17}; }
+
+// How many segments of a polyline pass through a box.
+int segmentsThrough(const QList<QPointF>& line, const QRectF& box) {
+    const QLineF edges[] = {{box.topLeft(), box.topRight()},
+                            {box.topRight(), box.bottomRight()},
+                            {box.bottomRight(), box.bottomLeft()},
+                            {box.bottomLeft(), box.topLeft()}};
+    int through = 0;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (i + 1 == line.size()) {
+            if (line.size() == 1 && box.contains(line[i])) ++through;
+            break;
+        }
+        const QLineF segment(line[i], line[i + 1]);
+        bool crosses = box.contains(line[i]) || box.contains(line[i + 1]);
+        for (const QLineF& e : edges)
+            if (!crosses && segment.intersects(e) == QLineF::BoundedIntersection) crosses = true;
+        if (crosses) ++through;
+    }
+    return through;
+}
+
+// A scatter series of one point whose only visible part is its label.
+QScatterSeries* labelSeries(const QString& name, QPointF at, const QString& text, QColor colour) {
+    auto* label = new QScatterSeries;
+    label->setObjectName(name);
+    label->append(at);
+    label->setMarkerSize(1);
+    label->setColor(Qt::transparent);
+    label->setBorderColor(Qt::transparent);
+    label->setPointLabelsVisible(true);
+    label->setPointLabelsFormat(text);
+    label->setPointLabelsColor(colour);
+    QFont font = label->pointLabelsFont();
+    font.setBold(true);
+    label->setPointLabelsFont(font);
+    label->setPointLabelsClipping(false);
+    return label;
+}
+
 QChart* newChart(const QString& title) {
     auto* chart = new QChart;
     chart->setTitle(title);
@@ -91,14 +134,90 @@ QChart* newChart(const QString& title) {
 
 }  // namespace
 
+// The Okabe-Ito colours, but the yellow, too pale for a line on white.
+QColor testColour(HweTest test) {
+    switch (test) {
+        case HweTest::X2: return QColor(0x00, 0x72, 0xb2);                // blue
+        case HweTest::G: return QColor(0xd5, 0x5e, 0x00);                 // vermillion
+        case HweTest::X2cc: return QColor(0x00, 0x9e, 0x73);              // bluish green
+        case HweTest::Exact: return QColor(0xcc, 0x79, 0xa7);             // reddish purple
+        case HweTest::ExactMidP: return QColor(0xe6, 0x9f, 0x00);         // orange
+        case HweTest::ExactDost: return QColor(0x56, 0xb4, 0xe9);         // sky blue
+        case HweTest::ExactDeficit: return QColor(0x00, 0x00, 0x00);      // black
+        case HweTest::ExactExcess: return QColor(0x00, 0x72, 0xb2);       // blue
+        case HweTest::ExactDeficitMidP: return QColor(0xd5, 0x5e, 0x00);  // vermillion
+        case HweTest::ExactExcessMidP: return QColor(0x00, 0x9e, 0x73);   // bluish green
+    }
+    return Qt::black;
+}
+
+// Dashes and gaps in pen widths; the tests that share a colour never share a
+// pattern.
+QList<qreal> testDashes(HweTest test) {
+    switch (test) {
+        case HweTest::X2: return {};
+        case HweTest::G: return {6, 3};
+        case HweTest::X2cc: return {1.5, 2.5};
+        case HweTest::Exact: return {8, 3, 1.5, 3};
+        case HweTest::ExactMidP: return {3, 3};
+        case HweTest::ExactDost: return {8, 3, 1.5, 3, 1.5, 3};
+        case HweTest::ExactDeficit: return {12, 4};
+        case HweTest::ExactExcess: return {12, 3, 3, 3};
+        case HweTest::ExactDeficitMidP: return {1.5, 5};
+        case HweTest::ExactExcessMidP: return {4, 2, 4, 6};
+    }
+    return {};
+}
+
 QString powerSeriesName(HweTest test) { return QString::fromStdString(testLabel(test)); }
 
 QString intervalSeriesName(HweTest test) {
     return powerSeriesName(test) + QStringLiteral(" 95% interval");
 }
 
-QString reachedSeriesName(HweTest test) {
-    return powerSeriesName(test) + QStringLiteral(" reaches target");
+QString reachedSeriesName(std::uint32_t n) {
+    return QStringLiteral("Reaches target at n = %1").arg(n);
+}
+
+QString staysSeriesName(std::uint32_t n) {
+    return QStringLiteral("Stays at target from n = %1").arg(n);
+}
+
+QString labelSeriesName(const QString& markerName) { return markerName + QStringLiteral(" label"); }
+
+QString keptSeriesName(const KeptCurve& kept, HweTest test) {
+    return QStringLiteral("%1, %2").arg(powerSeriesName(test), kept.label);
+}
+
+LabelPlace placeLabel(QPointF at, QSizeF size, const std::vector<QList<QPointF>>& lines,
+                      const std::vector<QRectF>& taken, QRectF bounds) {
+    const double w = size.width(), h = size.height();
+    // Above, below, then beside and further out: the label's box for each
+    // anchor (the text is centred above its anchor).
+    static const QPointF offsets[] = {
+        {0, 0.6},   {0, -1.6},   {0.6, 0.6},  {-0.6, 0.6},  {0.6, -1.6}, {-0.6, -1.6},
+        {0, 1.8},   {0, -2.8},   {0.6, 1.8},  {-0.6, 1.8},  {0.6, -2.8}, {-0.6, -2.8},
+        {1.2, 0.6}, {-1.2, 0.6}, {1.2, -1.6}, {-1.2, -1.6}, {0, 3.0},    {0, -4.0},
+        {1.2, 1.8}, {-1.2, 1.8}, {1.2, -2.8}, {-1.2, -2.8}, {0, 4.2},    {0, -5.2},
+        {1.8, 0.6}, {-1.8, 0.6}, {1.8, -1.6}, {-1.8, -1.6}, {1.8, 3.0},  {-1.8, -4.0}};
+    LabelPlace best;
+    int fewest = -1;
+    for (const QPointF& o : offsets) {
+        const QPointF anchor(at.x() + o.x() * w, at.y() + o.y() * h);
+        const QRectF box(anchor.x() - w / 2, anchor.y(), w, h);
+        if (!bounds.contains(box)) continue;
+        int covered = 0;
+        for (const QList<QPointF>& line : lines) covered += segmentsThrough(line, box);
+        for (const QRectF& other : taken)
+            if (other.intersects(box)) covered += 1000;
+        if (fewest < 0 || covered < fewest) {
+            fewest = covered;
+            best = {anchor, box};
+        }
+        if (covered == 0) break;
+    }
+    if (fewest < 0) best = {at, QRectF(at.x() - w / 2, at.y(), w, h)};
+    return best;
 }
 
 QString modelText(const ModelSetting& s) {
@@ -137,7 +256,9 @@ QChart* buildEmptyPowerChart(const QString& title) {
     return chart;
 }
 
-QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPower, bool logN) {
+QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPower,
+                        const std::vector<KeptCurve>& kept,
+                        const std::vector<TargetCrossing>* marked, bool logN) {
     if (points.empty()) return buildEmptyPowerChart(QStringLiteral("No points"));
     const PowerPoint& first = points.front();
     QChart* chart = newChart(curveTitle(first.model, first.level, first.method, first.nrep));
@@ -148,15 +269,47 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
         nFrom = std::min<double>(nFrom, pt.n);
         nTo = std::max<double>(nTo, pt.n);
     }
+    for (const KeptCurve& k : kept)
+        for (const PowerPoint& pt : k.points) {
+            nFrom = std::min<double>(nFrom, pt.n);
+            nTo = std::max<double>(nTo, pt.n);
+        }
     const bool simulated = first.method == PowerMethod::Simulate;
-    const std::vector<TargetCrossing> crossings = targetCrossings(points, targetPower);
-    auto smallestReaching = [&](HweTest test) -> std::optional<std::uint32_t> {
-        for (const TargetCrossing& c : crossings)
-            if (c.test == test) return c.firstReaching;
-        return std::nullopt;
-    };
+    const std::vector<TargetCrossing> crossings =
+        marked ? *marked : targetCrossings(points, targetPower);
+    std::vector<QList<QPointF>> lines;  // every line drawn, for the labels to avoid
 
-    // The bands first, so that the lines are drawn over them.
+    // The kept curves first and greyed, each older one lighter, so that the
+    // current curves are drawn over them.
+    // The legend shows each line's own pen, dashes included.
+    chart->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        const int grey = 0x60 + static_cast<int>(0x70 * (kept.size() - 1 - i) /
+                                                 std::max<std::size_t>(kept.size(), 1));
+        std::vector<HweTest> keptTests;
+        for (const PowerPoint& pt : kept[i].points)
+            if (std::find(keptTests.begin(), keptTests.end(), pt.test) == keptTests.end())
+                keptTests.push_back(pt.test);
+        for (HweTest test : keptTests) {
+            auto* line = new QLineSeries;
+            // One legend entry per kept curve: its tests are told apart by
+            // the dashes they share with the current curves.
+            line->setObjectName(keptSeriesName(kept[i], test));
+            line->setName(QStringLiteral("Kept: %1").arg(kept[i].label));
+            for (const PowerPoint& pt : kept[i].points)
+                if (pt.test == test) line->append(pt.n, pt.power);
+            QPen pen(QColor(grey, grey, grey));
+            pen.setWidthF(1.5);
+            if (const QList<qreal> dashes = testDashes(test); !dashes.isEmpty())
+                pen.setDashPattern(dashes);
+            line->setPen(pen);
+            lines.push_back(line->points());
+            chart->addSeries(line);
+            if (test != keptTests.front()) hideFromLegend(chart, line);
+        }
+    }
+
+    // The bands next, so that the lines are drawn over them.
     if (simulated) {
         for (HweTest test : tests) {
             auto* upper = new QLineSeries;
@@ -171,7 +324,7 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
             lower->setParent(band);
             band->setName(intervalSeriesName(test));
             QColor fill = testColour(test);
-            fill.setAlpha(60);
+            fill.setAlpha(50);
             band->setBrush(fill);
             band->setPen(Qt::NoPen);
             chart->addSeries(band);
@@ -186,7 +339,7 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
     target->append(nTo > nFrom ? nTo : nFrom + 1, targetPower);
     QPen targetPen(QColor(0x55, 0x55, 0x55));
     targetPen.setStyle(Qt::DashLine);
-    targetPen.setWidthF(1.5);
+    targetPen.setWidthF(1.2);
     target->setPen(targetPen);
     chart->addSeries(target);
 
@@ -198,63 +351,116 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
             if (pt.test == test) line->append(pt.n, pt.power);
         QPen pen(testColour(test));
         pen.setWidthF(2);
+        if (const QList<qreal> dashes = testDashes(test); !dashes.isEmpty())
+            pen.setDashPattern(dashes);
         line->setPen(pen);
         line->setPointsVisible(points.size() / tests.size() <= 60);
+        lines.push_back(line->points());
         chart->addSeries(line);
     }
 
-    // Each test's marker at the smallest n that reaches the target, and its
-    // label in a row of its own beside the target line, so that the labels of
-    // tests that reach it at about the same n do not cover each other.
-    int row = 0;
-    for (HweTest test : tests) {
-        auto* reached = new QScatterSeries;
-        reached->setName(reachedSeriesName(test));
-        reached->setObjectName(reachedSeriesName(test));
-        reached->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
-        reached->setMarkerSize(10);
-        reached->setColor(testColour(test));
-        reached->setBorderColor(Qt::black);
-        const auto n = smallestReaching(test);
-        if (n) {
-            for (const PowerPoint& pt : points)
-                if (pt.test == test && pt.n == *n) reached->append(pt.n, pt.power);
+    // One marker on the target line per n where some test first reaches the
+    // target, and one per n from which some test stays there; tests that
+    // share an n share the marker and its one label.
+    std::map<std::uint32_t, QStringList> reachedAt, staysFrom;
+    for (HweTest test : tests)
+        for (const TargetCrossing& c : crossings) {
+            if (c.test != test || !c.firstReaching) continue;
+            reachedAt[*c.firstReaching] << powerSeriesName(test);
+            if (c.staysFrom && *c.staysFrom != *c.firstReaching)
+                staysFrom[*c.staysFrom] << powerSeriesName(test);
         }
-        chart->addSeries(reached);
-        hideFromLegend(chart, reached);
-        if (!n) continue;
-        ++row;
-        auto* label = new QScatterSeries;
-        label->setObjectName(reachedSeriesName(test) + QStringLiteral(" label"));
-        const double offset = 0.065 * row;
-        const double y =
-            targetPower > 0.45 ? targetPower - offset - 0.01 : targetPower + offset - 0.04;
-        label->append(*n, y);
-        label->setMarkerSize(1);
-        label->setColor(Qt::transparent);
-        label->setBorderColor(Qt::transparent);
-        label->setPointLabelsVisible(true);
-        label->setPointLabelsFormat(powerSeriesName(test) + QStringLiteral(": n = @xPoint"));
-        label->setPointLabelsColor(testColour(test).darker(140));
-        QFont font = label->pointLabelsFont();
-        font.setBold(true);
-        label->setPointLabelsFont(font);
-        label->setPointLabelsClipping(false);
+    const double xPerPx = (nTo > nFrom ? nTo - nFrom : 2) / kPlotWidthPx;
+    const double yPerPx = 1.0 / kPlotHeightPx;
+    const QRectF bounds(nFrom, 0, nTo > nFrom ? nTo - nFrom : 2, 1);
+    std::vector<QRectF> taken;
+    auto addMarker = [&](const QString& name, std::uint32_t n, const QString& text,
+                         QScatterSeries::MarkerShape shape, QColor colour) {
+        auto* marker = new QScatterSeries;
+        marker->setName(name);
+        marker->setObjectName(name);
+        marker->setMarkerShape(shape);
+        marker->setMarkerSize(11);
+        marker->setColor(colour);
+        marker->setBorderColor(Qt::black);
+        marker->append(n, targetPower);
+        chart->addSeries(marker);
+        hideFromLegend(chart, marker);
+        // The marker itself is kept clear of too.
+        taken.push_back(QRectF(n - 6 * xPerPx, targetPower - 6 * yPerPx, 12 * xPerPx, 12 * yPerPx));
+        const QSizeF px = labelPixels(text);
+        const LabelPlace place =
+            placeLabel(QPointF(n, targetPower), QSizeF(px.width() * xPerPx, px.height() * yPerPx),
+                       lines, taken, bounds);
+        taken.push_back(place.box);
+        QScatterSeries* label = labelSeries(labelSeriesName(name), place.anchor, text, colour);
         chart->addSeries(label);
         hideFromLegend(chart, label);
-    }
+    };
+    // A marker of one test bears its colour; a shared one is dark grey.
+    auto markerColour = [&](const QStringList& names) {
+        for (HweTest t : tests)
+            if (names.size() == 1 && powerSeriesName(t) == names.front())
+                return testColour(t).darker(120);
+        return QColor(0x30, 0x30, 0x30);
+    };
+    for (const auto& [n, names] : reachedAt)
+        addMarker(reachedSeriesName(n), n,
+                  QStringLiteral("%1: n = %2").arg(names.join(QStringLiteral(", "))).arg(n),
+                  QScatterSeries::MarkerShapeRectangle, markerColour(names));
+    for (const auto& [n, names] : staysFrom)
+        addMarker(
+            staysSeriesName(n), n,
+            QStringLiteral("%1 stays from n = %2").arg(names.join(QStringLiteral(", "))).arg(n),
+            QScatterSeries::MarkerShapeTriangle, markerColour(names));
 
     addPowerAxes(chart, nFrom, nTo, logN);
     return chart;
 }
 
-QChart* buildDeFinettiChart(const DeFinettiPicture& picture) {
+QString outlineSeriesName(HweTest test, std::uint32_t n) {
+    return QStringLiteral("%1, n = %2").arg(powerSeriesName(test)).arg(n);
+}
+
+QList<QPointF> regionOutline(const std::vector<LatticePoint>& lattice) {
+    if (lattice.empty()) return {};
+    const GenotypeCounts& any = lattice.front().counts;
+    const std::uint32_t n = static_cast<std::uint32_t>(any.o11) + any.o12 + any.o22;
+    // For each count of A2 copies (2 o22 + o12), the accepted heterozygote range.
+    std::vector<int> low(2 * n + 1, -1), high(2 * n + 1, -1);
+    for (const LatticePoint& p : lattice) {
+        if (!p.rejected || *p.rejected) continue;
+        const std::size_t a = 2u * p.counts.o22 + p.counts.o12;
+        const int het = p.counts.o12;
+        if (low[a] < 0 || het < low[a]) low[a] = het;
+        if (high[a] < 0 || het > high[a]) high[a] = het;
+    }
+    auto at = [n](std::size_t a, int het) {
+        const double f12 = static_cast<double>(het) / n;
+        const double f22 = (static_cast<double>(a) / n - f12) / 2;
+        const TrianglePoint t = trianglePoint(1 - f12 - f22, f12, f22);
+        return QPointF(t.x, t.y);
+    };
+    QList<QPointF> lower, upper;
+    for (std::size_t a = 0; a < low.size(); ++a)
+        if (low[a] >= 0) {
+            lower.append(at(a, low[a]));
+            upper.prepend(at(a, high[a]));
+        }
+    if (lower.isEmpty()) return {};
+    QList<QPointF> outline = lower + upper;
+    outline.append(outline.front());
+    return outline;
+}
+
+QChart* buildDeFinettiChart(const DeFinettiPicture& picture, const DiagramExtras& extras) {
     const QString title = QStringLiteral("%1; samples of n = %2, %3 test at %4")
                               .arg(modelText(picture.setting))
                               .arg(picture.n)
                               .arg(powerSeriesName(picture.test), percent(picture.level));
     QChart* chart = newChart(title);
     chart->legend()->setAlignment(Qt::AlignRight);
+    chart->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
 
     // Lattice points: smaller markers as the lattice grows finer.
     const double marker = std::clamp(360.0 / std::max<std::uint32_t>(picture.n, 1), 2.5, 9.0);
@@ -366,6 +572,79 @@ QChart* buildDeFinettiChart(const DeFinettiPicture& picture) {
         last->setColor(QColor(0xd0, 0x20, 0x20));
         last->setBorderColor(Qt::black);
         chart->addSeries(last);
+    }
+
+    // The lines of a minimum minor-allele frequency q: x = q and x = 1 - q.
+    auto verticalPair = [&](const QString& name, double q, QColor colour, Qt::PenStyle style) {
+        if (!(q > 0) || q >= 0.5) return;
+        for (double at : {q, 1 - q}) {
+            auto* line = new QLineSeries;
+            line->setName(name);
+            line->setObjectName(name);
+            // From the base to the triangle's side at that frequency.
+            const double top = std::min(at, 1 - at) * 2 * apex.y;
+            line->append(at, 0);
+            line->append(at, top);
+            QPen pen(colour, 1.6);
+            pen.setStyle(style);
+            line->setPen(pen);
+            chart->addSeries(line);
+            if (at != q) hideFromLegend(chart, line);
+        }
+    };
+    verticalPair(
+        QStringLiteral("%1 %2").arg(kMinAlleleFrequencyName, number(extras.minAlleleFrequency)),
+        extras.minAlleleFrequency, QColor(0x00, 0x72, 0xb2), Qt::DashDotLine);
+    if (extras.minExpectedCount > 0 && picture.n > 0)
+        verticalPair(
+            QStringLiteral("%1 %2").arg(kMinExpectedCountName, number(extras.minExpectedCount)),
+            std::sqrt(extras.minExpectedCount / picture.n), QColor(0xd5, 0x5e, 0x00), Qt::DotLine);
+
+    // The other tests' regions, and those of the n of the user's samples.
+    for (const DiagramOutline& o : extras.outlines) {
+        auto* line = new QLineSeries;
+        line->setName(QStringLiteral("Region of %1").arg(outlineSeriesName(o.test, o.n)));
+        line->setObjectName(outlineSeriesName(o.test, o.n));
+        line->append(regionOutline(o.lattice));
+        // Another test's region in its own colour and dashes, darkened to
+        // stand out on the lattice; the chosen test's at another n in black.
+        QPen pen(o.test == picture.test ? QColor(Qt::black) : testColour(o.test).darker(140), 2.5);
+        if (o.test == picture.test)
+            pen.setDashPattern({4, 2});
+        else if (const QList<qreal> dashes = testDashes(o.test); !dashes.isEmpty())
+            pen.setDashPattern(dashes);
+        line->setPen(pen);
+        chart->addSeries(line);
+    }
+
+    // The user's samples, coloured by the chosen test's decision, over all.
+    auto samples = [&](const QString& name, QColor colour,
+                       QScatterSeries::MarkerShape shape) -> QScatterSeries* {
+        auto* s = new QScatterSeries;
+        s->setName(name);
+        s->setObjectName(name);
+        s->setMarkerShape(shape);
+        s->setMarkerSize(11);
+        s->setColor(colour);
+        s->setBorderColor(Qt::black);
+        return s;
+    };
+    QScatterSeries* sRejected = samples(kSamplesRejectedName, QColor(0xd5, 0x5e, 0x00),
+                                        QScatterSeries::MarkerShapeTriangle);
+    QScatterSeries* sAccepted =
+        samples(kSamplesAcceptedName, QColor(0x00, 0x72, 0xb2), QScatterSeries::MarkerShapeCircle);
+    QScatterSeries* sUntestable = samples(kSamplesUntestableName, QColor(0x99, 0x99, 0x99),
+                                          QScatterSeries::MarkerShapeRotatedRectangle);
+    for (const DiagramSample& d : extras.samples) {
+        const TrianglePoint t = trianglePoint(d.counts);
+        (!d.rejected ? sUntestable : *d.rejected ? sRejected : sAccepted)->append(t.x, t.y);
+    }
+    for (QScatterSeries* s : {sRejected, sAccepted, sUntestable}) {
+        if (s->count() == 0) {
+            delete s;
+            continue;
+        }
+        chart->addSeries(s);
     }
 
     auto* x = new QValueAxis;

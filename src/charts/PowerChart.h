@@ -3,6 +3,10 @@
 // The charts of the two study windows, built from their data alone so that the
 // windows, the exports and the command line draw the same picture.
 
+#include <QColor>
+#include <QList>
+#include <QPointF>
+#include <QRectF>
 #include <QString>
 
 #include "power/DeFinetti.h"
@@ -16,15 +20,54 @@ namespace zyg {
 // (the window's tooltips, the tests) can find them.
 QString powerSeriesName(HweTest test);     // the curve of one test: "X2", "G", ...
 QString intervalSeriesName(HweTest test);  // "X2 95% interval" (simulated curves only)
-QString reachedSeriesName(HweTest test);   // "X2 reaches target": one point, or none
+// The markers on the target line: one per n at which some test first reaches
+// the target ("Reaches target at n = 80"), one per n from which some test
+// stays at or above it ("Stays at target from n = 90"); each carries one label
+// naming every test it stands for.
+QString reachedSeriesName(std::uint32_t n);
+QString staysSeriesName(std::uint32_t n);
+QString labelSeriesName(const QString& markerName);  // the marker's label
 inline const QString kTargetSeriesName = QStringLiteral("Target");
+
+// Each test's colour (from the Okabe-Ito palette, which readers with any
+// common colour-vision deficiency tell apart) and its own dash pattern, so
+// that no two lines differ by colour alone.
+QColor testColour(HweTest test);
+QList<qreal> testDashes(HweTest test);  // empty: a solid line
+
+// A curve kept on the chart for comparison, drawn greyed: its points and the
+// words that name it in the legend (its model setting).
+struct KeptCurve {
+    std::vector<PowerPoint> points;
+    QString label;
+};
+// "X2, Inbreeding, p = 0.4, f = 0.1": the kept line of one test.
+QString keptSeriesName(const KeptCurve& kept, HweTest test);
+
+// Where a label is put: the box of its text in chart units, anchored at the
+// point the label series holds (the text is drawn centred above it).
+struct LabelPlace {
+    QPointF anchor;
+    QRectF box;
+};
+// Places one label of width and height (in chart units) near a marker at
+// `at`, clear of the lines (each a polyline in chart units) and of the boxes
+// already placed, within the chart's ranges; the first candidate place
+// clear of everything, else the one that covers the fewest line points.
+LabelPlace placeLabel(QPointF at, QSizeF size, const std::vector<QList<QPointF>>& lines,
+                      const std::vector<QRectF>& taken, QRectF bounds);
 
 // Power against n for the points of one model setting at one level: one line
 // per test (in the order the points name them), its 95% band when simulated,
-// the target as a horizontal line and, for each test, a marker labelled with
-// the smallest n that reaches it. `logN` draws n on a logarithmic axis (for
-// sample sizes over several orders of magnitude). The caller owns the chart.
-QChart* buildPowerChart(const std::vector<PowerPoint>& points, double target, bool logN = false);
+// the target as a horizontal line, the markers of the target crossings and,
+// greyed behind them, the kept curves. The x axis runs over the n of the
+// curves drawn; `logN` draws it logarithmic (for sample sizes over several
+// orders of magnitude). `marked`, when given, are the crossings to mark (found
+// by a finer search than the points'); otherwise those of the points. The
+// caller owns the chart.
+QChart* buildPowerChart(const std::vector<PowerPoint>& points, double target,
+                        const std::vector<KeptCurve>& kept = {},
+                        const std::vector<TargetCrossing>* marked = nullptr, bool logN = false);
 
 // An empty chart with the power chart's axes and a title, shown before the
 // first curve or while one is computed.
@@ -37,11 +80,50 @@ QString modelText(const ModelSetting& setting);
 QString curveTitle(const ModelSetting& setting, double level, PowerMethod method,
                    std::uint32_t replicates);
 
+// One of the user's own samples on the diagram, with the chosen test's
+// decision on it (nothing when it cannot be tested).
+struct DiagramSample {
+    QString name;
+    GenotypeCounts counts;
+    std::optional<bool> rejected;
+};
+
+// The outline of a test's acceptance region among the samples of n.
+struct DiagramOutline {
+    HweTest test = HweTest::X2;
+    std::uint32_t n = 0;
+    std::vector<LatticePoint> lattice;
+};
+
+// What the diagram draws over the lattice besides the model and last sample.
+struct DiagramExtras {
+    std::vector<DiagramSample> samples;
+    std::vector<DiagramOutline> outlines;
+    double minAlleleFrequency = 0;  // the lines where the minor allele has it; 0: none
+    double minExpectedCount = 0;    // the lines where the rarer homozygote's
+                                    // expected count among n is it; 0: none
+};
+
+// The acceptance region's outline among the samples of a lattice: for each
+// allele count, the fewest and the most heterozygotes not rejected, joined
+// along the lower edge and back along the upper one (a closed line in
+// triangle coordinates); empty when no sample is accepted.
+QList<QPointF> regionOutline(const std::vector<LatticePoint>& lattice);
+
 // The de Finetti diagram of a lattice: the triangle with its corners, the
 // Hardy-Weinberg parabola, the samples the test does not reject, those it
 // rejects and those it cannot test, the model's point and the last sample
-// when there is one. The caller owns the chart.
-QChart* buildDeFinettiChart(const DeFinettiPicture& picture);
+// when there is one; the extras over them. The caller owns the chart.
+QChart* buildDeFinettiChart(const DeFinettiPicture& picture, const DiagramExtras& extras = {});
+
+// The series of the extras: the user's samples by decision, one outline per
+// test and n, and the two kinds of lines.
+QString outlineSeriesName(HweTest test, std::uint32_t n);  // "Exact, n = 40"
+inline const QString kSamplesRejectedName = QStringLiteral("Your samples: rejected");
+inline const QString kSamplesAcceptedName = QStringLiteral("Your samples: not rejected");
+inline const QString kSamplesUntestableName = QStringLiteral("Your samples: not testable");
+inline const QString kMinAlleleFrequencyName = QStringLiteral("Minimum allele frequency");
+inline const QString kMinExpectedCountName = QStringLiteral("Minimum expected count");
 
 inline const QString kAcceptedSeriesName = QStringLiteral("Not rejected");
 inline const QString kRejectedSeriesName = QStringLiteral("Rejected");

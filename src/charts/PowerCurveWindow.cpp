@@ -27,12 +27,15 @@
 #include <QToolButton>
 #include <QToolTip>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 #include "charts/ChartFiles.h"
 #include "charts/ModelInputs.h"
 #include "charts/PowerChart.h"
+#include "core/NumberText.h"
 #include "platform/ErrorBoundary.h"
+#include "power/Solve.h"
 #include "report/WholeFile.h"
 
 namespace zyg {
@@ -136,6 +139,14 @@ void PowerCurveWindow::buildControls() {
     cancelButton = pushButton("cancelButton", "Cancel");
     copyButton = pushButton("copyButton", "Cop&y table");
     csvButton = pushButton("csvButton", "Export C&SV...");
+    solveButton = pushButton("solveButton", "Solve for target");
+    solveButton->setToolTip(
+        QStringLiteral("Finds where each test reaches the target power at every n from "
+                       "\"n from\" to \"n to\", whatever the step"));
+    keepButton = pushButton("keepButton", "&Keep curve");
+    keepButton->setToolTip(
+        QStringLiteral("Keeps the curves drawn, greyed, to compare them with the next ones"));
+    clearKeptButton = pushButton("clearKeptButton", "Clear kept");
 
     createChartView(QSize(400, 260));
     chartView()->viewport()->setMouseTracking(true);
@@ -152,6 +163,18 @@ void PowerCurveWindow::buildControls() {
     table->verticalHeader()->setVisible(false);
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     table->setMinimumHeight(100);
+
+    // The results panel: where each test reaches the target.
+    targetTable = new QTableWidget(0, 4, this);
+    targetTable->setObjectName(QStringLiteral("targetTable"));
+    targetTable->setHorizontalHeaderLabels(
+        {QStringLiteral("Test"), QStringLiteral("First n reaching target"),
+         QStringLiteral("Stays from n"), QStringLiteral("Sizes searched")});
+    targetTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    targetTable->verticalHeader()->setVisible(false);
+    targetTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    targetTable->horizontalHeader()->setStretchLastSection(true);
+    targetTable->setMinimumHeight(80);
 
     progress = new QProgressBar(this);
     progress->setObjectName(QStringLiteral("progress"));
@@ -175,9 +198,12 @@ void PowerCurveWindow::buildControls() {
     buttons->addWidget(computeButton, 0, 0);
     buttons->addWidget(copyButton, 0, 1);
     buttons->addWidget(csvButton, 0, 2);
-    buttons->addWidget(pngButton(), 1, 0);
-    buttons->addWidget(svgButton(), 1, 1);
-    buttons->addWidget(closeButton(), 1, 2);
+    buttons->addWidget(solveButton, 1, 0);
+    buttons->addWidget(keepButton, 1, 1);
+    buttons->addWidget(clearKeptButton, 1, 2);
+    buttons->addWidget(pngButton(), 2, 0);
+    buttons->addWidget(svgButton(), 2, 1);
+    buttons->addWidget(closeButton(), 2, 2);
     auto* inputs = new QGridLayout;
     inputs->addLayout(first, 0, 0);
     inputs->addLayout(second, 0, 1);
@@ -185,8 +211,14 @@ void PowerCurveWindow::buildControls() {
     inputs->setRowStretch(2, 1);
 
     auto* splitter = new QSplitter(Qt::Vertical, this);
+    auto* results = new QSplitter(Qt::Horizontal, this);
+    results->addWidget(targetTable);
+    results->addWidget(table);
+    results->setStretchFactor(0, 2);
+    results->setStretchFactor(1, 3);
+    results->setChildrenCollapsible(false);
     splitter->addWidget(chartView());
-    splitter->addWidget(table);
+    splitter->addWidget(results);
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 1);
     splitter->setChildrenCollapsible(false);
@@ -202,25 +234,28 @@ void PowerCurveWindow::buildControls() {
     whole->addLayout(top, 1);
     whole->addLayout(bottom);
 
-    setTabChain(QList<QWidget*>{} << takeButton() << nFrom << nTo << nStep << logN << x2Test
-                                  << gTest << x2ccTest << exactTest << moreTests << level << method
-                                  << replicates << target << computeButton << copyButton
-                                  << csvButton << pngButton() << svgButton() << closeButton()
+    // Take from main window replaces what was typed: Tab from the model
+    // fields goes on to the sample sizes, and reaches it only after the
+    // other commands.
+    setTabChain(QList<QWidget*>{} << nFrom << nTo << nStep << logN << x2Test << gTest << x2ccTest
+                                  << exactTest << moreTests << level << method << replicates
+                                  << target << computeButton << copyButton << csvButton
+                                  << solveButton << keepButton << clearKeptButton << pngButton()
+                                  << svgButton() << takeButton() << closeButton() << targetTable
                                   << table << cancelButton);
 
     on(computeButton, &QPushButton::clicked, [this] { compute(); });
     on(cancelButton, &QPushButton::clicked, [this] { cancel(); });
     on(copyButton, &QPushButton::clicked, [this] { copyTable(); });
     on(csvButton, &QPushButton::clicked, [this] { exportCsv(); });
+    on(solveButton, &QPushButton::clicked, [this] { solve(); });
+    on(keepButton, &QPushButton::clicked, [this] { keepCurve(); });
+    on(clearKeptButton, &QPushButton::clicked, [this] { clearKept(); });
     on(modelInputs(), &ModelInputs::changed, [this] { inputChanged(); });
     for (QSpinBox* s : {nFrom, nTo, nStep, replicates})
         on(s, &QSpinBox::valueChanged, [this] { inputChanged(); });
     on(target, &QDoubleSpinBox::valueChanged, [this] { inputChanged(); });
-    on(logN, &QCheckBox::toggled, [this] {
-        if (curve_)
-            showChart(buildPowerChart(curve_->points, curve_->request.target.value_or(0.8),
-                                      logN->isChecked()));
-    });
+    on(logN, &QCheckBox::toggled, [this] { redraw(); });
     for (QCheckBox* c : {x2Test, gTest, x2ccTest, exactTest})
         on(c, &QCheckBox::toggled, [this] { inputChanged(); });
     for (QComboBox* c : {level, method})
@@ -347,7 +382,10 @@ void PowerCurveWindow::inputChanged() {
     // A computation of inputs that no longer hold is replaced by one of the
     // new inputs; otherwise the chart waits for Compute.
     if (computing()) {
-        compute();
+        if (solving_)
+            solve();
+        else
+            compute();
         return;
     }
     if (curve_)
@@ -362,11 +400,12 @@ void PowerCurveWindow::showProblem(const QString& text, QWidget* field) {
 }
 
 void PowerCurveWindow::setExportsEnabled(bool on) {
-    for (QPushButton* b : {copyButton, csvButton}) b->setEnabled(on);
+    for (QPushButton* b : {copyButton, csvButton, keepButton}) b->setEnabled(on);
+    clearKeptButton->setEnabled(!kept_.empty());
     setPictureExportsEnabled(on);
 }
 
-void PowerCurveWindow::compute() {
+PowerCurveWindow::Inputs PowerCurveWindow::checkedInputs() const {
     Inputs in = readInputs();
     if (in.problem.isEmpty()) {
         if (const auto problems = checkStudy(in.request); !problems.empty()) {
@@ -385,9 +424,16 @@ void PowerCurveWindow::compute() {
             }
         }
     }
+    return in;
+}
+
+void PowerCurveWindow::compute() {
+    const Inputs in = checkedInputs();
     jobs().drop();
     // Whatever is drawn belongs to other inputs now.
     curve_.reset();
+    targetRows_.clear();
+    fillTargets();
     table->setRowCount(0);
     setExportsEnabled(false);
     if (!in.problem.isEmpty()) {
@@ -403,9 +449,8 @@ void PowerCurveWindow::compute() {
     showChart(buildEmptyPowerChart(QStringLiteral("Computing: ") +
                                    curveTitle(setting, r.levels.front(), r.method, r.replicates)));
     setStatus(QStringLiteral("Computing %1 sample sizes...").arg(r.n.size()));
-    progress->setValue(0);
-    progress->setVisible(true);
-    cancelButton->setVisible(true);
+    showProgress();
+    solving_ = false;
 
     jobs().start<StudyResult>(
         [r](const std::atomic<bool>& stop,
@@ -432,12 +477,202 @@ void PowerCurveWindow::compute() {
         });
 }
 
+void PowerCurveWindow::showProgress() {
+    progress->setValue(0);
+    progress->setVisible(true);
+    cancelButton->setVisible(true);
+}
+
+namespace {
+
+// Whether two requests describe the same curve but for their sample sizes.
+bool sameCurve(const StudyRequest& a, const StudyRequest& b) {
+    const ModelSetting x = modelSettings(a).front(), y = modelSettings(b).front();
+    const bool sameModel = x.model == y.model && x.p == y.p && x.var == y.var && x.f == y.f &&
+                           x.w11 == y.w11 && x.w12 == y.w12 && x.w22 == y.w22;
+    return sameModel && a.tests == b.tests && a.levels == b.levels && a.method == b.method &&
+           a.replicates == b.replicates && a.seed == b.seed;
+}
+
+using TargetRow = PowerCurveWindow::TargetRow;
+
+std::vector<TargetRow> rowsOf(const std::vector<TargetCrossing>& crossings, double goal,
+                              const QString& foundBy) {
+    std::vector<TargetRow> rows;
+    for (const TargetCrossing& c : crossings)
+        rows.push_back({c.test, goal, c.firstReaching, c.staysFrom, foundBy});
+    return rows;
+}
+
+// The answers of Solve: the sample-size solver of the study library finds,
+// for each test, the first n of the range whose power reaches the target and
+// the n from which it stays there, with a bracket, a bisection and a scan of
+// the saw-tooth around the crossing instead of every n of the range.
+std::optional<std::vector<TargetRow>> solveTargets(StudyRequest r, std::uint32_t from,
+                                                   std::uint32_t to, const std::atomic<bool>& stop,
+                                                   const Jobs::Progress& report) {
+    const double goal = r.target.value_or(0.8);
+    r.n = {from, to};
+    StudyControl control;
+    control.cancel = &stop;
+    int lastShown = -1;
+    control.progress = [&](std::size_t done, std::size_t all) {
+        const int percent = all ? static_cast<int>(done * 100 / all) : 100;
+        if (percent != lastShown) report(lastShown = percent);
+    };
+    std::vector<SolveAnswer> answers;
+    try {
+        answers = solveStudy(r, SolveSpec{nullptr, goal}, control);
+    } catch (const StudyCancelled&) {
+        return std::nullopt;
+    }
+    if (stop.load()) return std::nullopt;
+    std::vector<TargetRow> rows;
+    for (const SolveAnswer& a : answers)
+        rows.push_back({a.test, goal, a.firstN, a.staysN,
+                        QStringLiteral("solved for n from %1 to %2").arg(from).arg(to)});
+    return rows;
+}
+
+}  // namespace
+
+void PowerCurveWindow::solve() {
+    const Inputs in = checkedInputs();
+    jobs().drop();
+    if (!in.problem.isEmpty()) {
+        progress->setVisible(false);
+        cancelButton->setVisible(false);
+        showProblem(in.problem, in.field);
+        emit computationEnded();
+        return;
+    }
+    const StudyRequest r = in.request;
+    const std::uint32_t from = r.n.front(), to = r.n.back();
+    setStatus(QStringLiteral("Solving for the target power at every n from %1 to %2...")
+                  .arg(from)
+                  .arg(to));
+    showProgress();
+    jobs().start<std::vector<TargetRow>>(
+        [r, from, to](const std::atomic<bool>& stop, const Jobs::Progress& report) {
+            return solveTargets(r, from, to, stop, report);
+        },
+        [this](int percent) { progress->setValue(percent); },
+        [this, r](std::optional<std::vector<TargetRow>>& rows, const QString& error) {
+            // The markers go on the curve drawn only when it is of this study.
+            if (!curve_ || !sameCurve(curve_->request, r)) {
+                curve_.reset();
+                table->setRowCount(0);
+                setExportsEnabled(false);
+                showChart(buildEmptyPowerChart(
+                    QStringLiteral("Solved: see the results; press Compute (Enter) to draw")));
+            }
+            finishSolve(rows, error);
+        });
+    solving_ = true;
+}
+
+void PowerCurveWindow::finishSolve(std::optional<std::vector<TargetRow>>& rows,
+                                   const QString& error) {
+    progress->setVisible(false);
+    cancelButton->setVisible(false);
+    if (!error.isEmpty() || !rows) {
+        setStatus(error.isEmpty() ? QStringLiteral("Cancelled.") : error, !error.isEmpty());
+        emit computationEnded();
+        return;
+    }
+    targetRows_ = std::move(*rows);
+    fillTargets();
+    if (curve_) redraw();
+    copyButton->setEnabled(true);
+    csvButton->setEnabled(curve_.has_value());
+    QStringList said;
+    for (const TargetRow& row : targetRows_)
+        said << (row.firstReaching ? QStringLiteral("%1 reaches %2 at n = %3")
+                                         .arg(powerSeriesName(row.test))
+                                         .arg(row.target)
+                                         .arg(*row.firstReaching)
+                                   : QStringLiteral("%1 does not reach %2")
+                                         .arg(powerSeriesName(row.test))
+                                         .arg(row.target));
+    setStatus(QStringLiteral("Solved at %1: %2.")
+                  .arg(targetRows_.empty() ? QString() : targetRows_.front().foundBy,
+                       said.join(QStringLiteral("; "))));
+    emit computationEnded();
+}
+
+void PowerCurveWindow::keepCurve() {
+    if (!curve_) return;
+    const ModelSetting setting = curve_->points.front().model;
+    const QString label = QStringLiteral("%1, level %2")
+                              .arg(modelText(setting))
+                              .arg(curve_->request.levels.front() * 100, 0, 'g', 4) +
+                          QStringLiteral("%");
+    for (const KeptCurve& k : kept_)
+        if (k.label == label) return;  // kept already
+    kept_.push_back({curve_->points, label});
+    if (kept_.size() > kMaxKept) kept_.erase(kept_.begin());
+    clearKeptButton->setEnabled(true);
+    redraw();
+    setStatus(QStringLiteral("Kept the curves of %1; change the model and press Compute (Enter) "
+                             "to compare.")
+                  .arg(label));
+}
+
+void PowerCurveWindow::clearKept() {
+    kept_.clear();
+    clearKeptButton->setEnabled(false);
+    if (curve_)
+        redraw();
+    else if (!computing())
+        showChart(buildEmptyPowerChart(kNoCurveYet));
+    setStatus(QStringLiteral("The kept curves are cleared."));
+}
+
+void PowerCurveWindow::redraw() {
+    if (!curve_) return;
+    const double goal = curve_->request.target.value_or(0.8);
+    const std::vector<TargetCrossing> marked = markedCrossings();
+    showChart(buildPowerChart(curve_->points, goal, kept_, &marked, logN->isChecked()));
+}
+
+std::vector<TargetCrossing> PowerCurveWindow::markedCrossings() const {
+    std::vector<TargetCrossing> marked;
+    for (const TargetRow& row : targetRows_) {
+        TargetCrossing c;
+        c.test = row.test;
+        c.firstReaching = row.firstReaching;
+        c.staysFrom = row.staysFrom;
+        marked.push_back(c);
+    }
+    return marked;
+}
+
+void PowerCurveWindow::fillTargets() {
+    targetTable->setRowCount(0);
+    targetTable->setRowCount(static_cast<int>(targetRows_.size()));
+    int row = 0;
+    for (const TargetRow& r : targetRows_) {
+        const QString cells[] = {
+            powerSeriesName(r.test),
+            r.firstReaching ? QString::number(*r.firstReaching) : QStringLiteral("not reached"),
+            r.staysFrom ? QString::number(*r.staysFrom) : QStringLiteral("-"), r.foundBy};
+        for (int c = 0; c < 4; ++c) {
+            auto* item = new QTableWidgetItem(cells[c]);
+            item->setTextAlignment((c == 0 || c == 3) ? Qt::AlignLeft | Qt::AlignVCenter
+                                                      : Qt::AlignRight | Qt::AlignVCenter);
+            targetTable->setItem(row, c, item);
+        }
+        ++row;
+    }
+}
+
 void PowerCurveWindow::cancel() {
     if (!computing()) return;
     jobs().drop();
     progress->setVisible(false);
     cancelButton->setVisible(false);
-    showChart(buildEmptyPowerChart(QStringLiteral("Cancelled: no curve drawn")));
+    // A cancelled Solve leaves the curve it was solving for as it was.
+    if (!curve_) showChart(buildEmptyPowerChart(QStringLiteral("Cancelled: no curve drawn")));
     setStatus(QStringLiteral("Cancelled. Press Compute (Enter) to start again."));
     emit computationEnded();
 }
@@ -453,7 +688,14 @@ void PowerCurveWindow::finish(std::optional<StudyResult>& result, const QString&
     }
     curve_ = std::move(*result);
     const double goal = curve_->request.target.value_or(0.8);
-    showChart(buildPowerChart(curve_->points, goal, logN->isChecked()));
+    const std::uint32_t from = curve_->request.n.front(), to = curve_->request.n.back();
+    const std::uint32_t step = curve_->request.n.size() > 1 ? curve_->request.n[1] - from : 1;
+    targetRows_ =
+        rowsOf(targetCrossings(curve_->points, goal), goal,
+               step == 1 ? QStringLiteral("every n from %1 to %2").arg(from).arg(to)
+                         : QStringLiteral("n from %1 to %2 by %3").arg(from).arg(to).arg(step));
+    fillTargets();
+    redraw();
     fillTable();
     setExportsEnabled(true);
     QStringList reached;
@@ -481,18 +723,33 @@ QString PowerCurveWindow::tipAt(QPoint viewportPosition) const {
     QChart* shown = chart();
     const QPointF inScene = chartView()->mapToScene(viewportPosition);
     const QPointF inChart = shown->mapFromScene(inScene);
+    // The pointer may rest anywhere on a line, not only on its computed
+    // points (which a coarse grid puts tens of pixels apart): the nearest
+    // line within reach names its computed point nearest to the pointer.
     double best = kPointerReach * kPointerReach + 1e-9;
     QString tip;
     for (HweTest test : curve_->request.tests) {
         for (QAbstractSeries* s : shown->series()) {
             auto* line = qobject_cast<QXYSeries*>(s);
             if (!line || line->objectName() != powerSeriesName(test)) continue;
-            for (const QPointF& p : line->points()) {
-                const QPointF d = shown->mapToPosition(p, line) - inChart;
+            const QList<QPointF> points = line->points();
+            for (qsizetype i = 0; i < points.size(); ++i) {
+                const QPointF a = shown->mapToPosition(points[i], line);
+                const QPointF b =
+                    i + 1 < points.size() ? shown->mapToPosition(points[i + 1], line) : a;
+                // The distance to the segment a-b, and which end is nearer.
+                const QPointF ab = b - a;
+                const double length2 = ab.x() * ab.x() + ab.y() * ab.y();
+                double t = 0;
+                if (length2 > 0) {
+                    const QPointF ap = inChart - a;
+                    t = std::clamp((ap.x() * ab.x() + ap.y() * ab.y()) / length2, 0.0, 1.0);
+                }
+                const QPointF d = a + ab * t - inChart;
                 const double distance = d.x() * d.x() + d.y() * d.y();
                 if (distance < best) {  // on a tie, the first test named
                     best = distance;
-                    tip = describePoint(test, p.x());
+                    tip = describePoint(test, t <= 0.5 ? points[i].x() : points[i + 1].x());
                 }
             }
         }
@@ -561,14 +818,61 @@ void PowerCurveWindow::fillTable() {
 
 void PowerCurveWindow::copyTable() {
     if (!curve_) return;
-    QGuiApplication::clipboard()->setText(QString::fromStdString(studyTabText(curve_->points)));
-    setStatus(QStringLiteral("Copied %1 rows to the clipboard.").arg(curve_->points.size()));
+    QGuiApplication::clipboard()->setText(QString::fromStdString(studyTabText(curve_->points)) +
+                                          QStringLiteral("\n") + targetText());
+    setStatus(QStringLiteral("Copied %1 rows and the target results to the clipboard.")
+                  .arg(curve_->points.size()));
+}
+
+QString PowerCurveWindow::targetText() const {
+    QString text =
+        QStringLiteral("test\ttarget\tfirst n reaching target\tstays from n\tsizes searched\n");
+    for (const TargetRow& r : targetRows_)
+        text += QStringLiteral("%1\t%2\t%3\t%4\t%5\n")
+                    .arg(powerSeriesName(r.test), QString::fromStdString(shortestText(r.target)),
+                         r.firstReaching ? QString::number(*r.firstReaching) : QString(),
+                         r.staysFrom ? QString::number(*r.staysFrom) : QString(), r.foundBy);
+    return text;
+}
+
+std::string PowerCurveWindow::csvText() const {
+    // The study's columns, then each row's test's target results, so that a
+    // script reading the study's columns reads this file as it is.
+    const std::string study = studyCsv(curve_->points);
+    std::string out;
+    std::size_t at = 0;
+    std::size_t row = 0;
+    while (at < study.size()) {
+        std::size_t end = study.find('\n', at);
+        if (end == std::string::npos) end = study.size();
+        out.append(study, at, end - at);
+        if (row == 0) {
+            out += ",target,first_reaching_target,stays_at_target_from";
+        } else if (row - 1 < curve_->points.size()) {
+            const HweTest test = curve_->points[row - 1].test;
+            const TargetRow* found = nullptr;
+            for (const TargetRow& r : targetRows_)
+                if (r.test == test) found = &r;
+            out += ',';
+            if (found) {
+                out += shortestText(found->target) + ',';
+                if (found->firstReaching) out += std::to_string(*found->firstReaching);
+                out += ',';
+                if (found->staysFrom) out += std::to_string(*found->staysFrom);
+            } else {
+                out += ',';
+            }
+        }
+        out += '\n';
+        at = end + 1;
+        ++row;
+    }
+    return out;
 }
 
 QString PowerCurveWindow::writeCsv(const QString& path) const {
     if (!curve_) return QStringLiteral("There is no curve to export.");
-    const std::string failure =
-        writeWholeFile(QFile::encodeName(path).toStdString(), studyCsv(curve_->points));
+    const std::string failure = writeWholeFile(QFile::encodeName(path).toStdString(), csvText());
     if (!failure.empty())
         return QStringLiteral("Could not write %1: %2").arg(path, QString::fromStdString(failure));
     return {};
@@ -576,8 +880,9 @@ QString PowerCurveWindow::writeCsv(const QString& path) const {
 
 QString PowerCurveWindow::writePicture(const QString& path) const {
     if (!curve_) return QStringLiteral("There is no curve to export.");
-    std::unique_ptr<QChart> picture(
-        buildPowerChart(curve_->points, curve_->request.target.value_or(0.8), logN->isChecked()));
+    const std::vector<TargetCrossing> marked = markedCrossings();
+    std::unique_ptr<QChart> picture(buildPowerChart(
+        curve_->points, curve_->request.target.value_or(0.8), kept_, &marked, logN->isChecked()));
     return saveChart(*picture, path);
 }
 

@@ -6,6 +6,7 @@
 
 #include <optional>
 
+#include "charts/PowerChart.h"
 #include "charts/StudyWindow.h"
 #include "power/PowerStudy.h"
 
@@ -39,11 +40,31 @@ public:
     // The curve the chart shows, when it shows one.
     const std::optional<StudyResult>& curve() const { return curve_; }
 
+    // One row of the results panel: where a test reaches the target power.
+    struct TargetRow {
+        HweTest test = HweTest::X2;
+        double target = 0.8;
+        std::optional<std::uint32_t> firstReaching;  // the smallest n with power >= target
+        std::optional<std::uint32_t> staysFrom;      // from here on every n has it
+        QString foundBy;                             // the sizes that were searched
+    };
+    const std::vector<TargetRow>& targetRows() const { return targetRows_; }
+    // Finds where each chosen test reaches the target, with no grid: every n
+    // of the range, off the window's thread. The rows go to the results panel.
+    void solve();
+
+    // Keeps the current curves on the chart, greyed and named by their model
+    // setting, while the inputs change; at most kMaxKept, the oldest goes first.
+    void keepCurve();
+    void clearKept();
+    const std::vector<KeptCurve>& kept() const { return kept_; }
+    static constexpr std::size_t kMaxKept = 4;
+
     // What the tooltip says of the computed point of this test nearest to n.
     QString describePoint(HweTest test, double n) const;
     // The tooltip for the pointer at this place of the chart view's viewport:
-    // that of the computed point drawn nearest to it, when one lies within
-    // kPointerReach pixels; empty otherwise.
+    // when a test's line passes within kPointerReach pixels, that of its
+    // computed point nearest to the pointer; empty otherwise.
     QString tipAt(QPoint viewportPosition) const;
     static constexpr double kPointerReach = 8;
 
@@ -75,13 +96,23 @@ private:
         QWidget* field = nullptr;
     };
     Inputs readInputs() const;
+    // The inputs with the study's own check: the first problem and its field.
+    Inputs checkedInputs() const;
+    void showProgress();
+    QString targetText() const;
+    std::vector<TargetCrossing> markedCrossings() const;
+    std::string csvText() const;
     void writeInputs(const StudySnapshot& study);
     void buildControls();
     void inputChanged();
     void showProblem(const QString& text, QWidget* field);
     void fillTable();
+    void fillTargets();
+    void redraw();
+    void startWork(const StudyRequest& request, bool solving);
     void setExportsEnabled(bool on);
     void finish(std::optional<StudyResult>& result, const QString& error);
+    void finishSolve(std::optional<std::vector<TargetRow>>& rows, const QString& error);
     void updateMethodFields();
     void updateMoreTestsCaption();
 
@@ -104,9 +135,16 @@ private:
     QPushButton* copyButton = nullptr;
     QPushButton* csvButton = nullptr;
     QTableWidget* table = nullptr;
+    QTableWidget* targetTable = nullptr;
+    QPushButton* solveButton = nullptr;
+    QPushButton* keepButton = nullptr;
+    QPushButton* clearKeptButton = nullptr;
     QProgressBar* progress = nullptr;
 
     std::optional<StudyResult> curve_;
+    std::vector<TargetRow> targetRows_;
+    std::vector<KeptCurve> kept_;
+    bool solving_ = false;  // the running job is a Solve, not a curve
     std::uint32_t seed_ = 1;
 };
 

@@ -2,6 +2,7 @@
 
 #include <QChart>
 #include <QChartView>
+#include <QGraphicsScene>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
@@ -9,6 +10,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <algorithm>
 
 #include "charts/ModelInputs.h"
 #include "platform/Services.h"
@@ -85,6 +87,10 @@ QWidget* StudyWindow::inputPanel(QLayout* content) {
     panel->setMinimumWidth(inner->sizeHint().width() +
                            panel->verticalScrollBar()->sizeHint().width());
     panel->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+    // At the window's smallest every input is shown whole, none in a group
+    // cut off below; the panel scrolls only where a small screen cannot
+    // hold the inputs at all.
+    panel->setMinimumHeight(std::min(inner->sizeHint().height(), kTallestInputPanel));
     return panel;
 }
 
@@ -122,8 +128,18 @@ void StudyWindow::setStatus(const QString& text, bool problem) {
 
 void StudyWindow::showChart(QChart* chart) {
     QChart* old = chartView_->chart();
+    // A scatter series is one graphics item per point, made when the chart is
+    // first laid out in the view. Made in a shown chart, each one makes the
+    // scene discard the pending updates of all the others (seconds for the
+    // 45,451 samples of the diagram of n 300); made hidden, they take
+    // milliseconds, and the chart is drawn once when it is shown.
+    chart->setVisible(false);
     chartView_->setChart(chart);
-    if (old && old != chart) delete old;
+    chart->setVisible(true);
+    if (old && old != chart) {
+        if (QGraphicsScene* scene = old->scene()) scene->removeItem(old);
+        delete old;
+    }
 }
 
 void StudyWindow::exportTo(const QString& filter, const QString& extension,

@@ -85,8 +85,11 @@ protected:
     QPushButton* svgButton() const { return svgButton_; }
     QPushButton* closeButton() const { return closeButton_; }
     void setPictureExportsEnabled(bool on);
-    // The inputs' panel: as wide as its content, scrolled up and down rather
-    // than squeezed when the window is lower than the inputs.
+    // The inputs' panel: as wide as its content and as tall as it too, up to
+    // kTallestInputPanel (what a 1366x768 screen holds beside the title bar,
+    // the panel and the status line); beyond that it scrolls up and down
+    // rather than squeezing the inputs.
+    static constexpr int kTallestInputPanel = 620;
     QWidget* inputPanel(QLayout* content);
     // Tab goes from each widget to the next, the model inputs first.
     void setTabChain(const QList<QWidget*>& after);

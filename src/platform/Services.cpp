@@ -55,6 +55,16 @@ public:
             return std::nullopt;
         return dialog.selectedFiles().front();
     }
+    std::optional<QString> openFileName(QWidget* parent, const QString& filter) override {
+        QFileDialog dialog(parent);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setNameFilters(qtNameFilters(filter));
+        dialog.setSizeGripEnabled(true);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return std::nullopt;
+        return dialog.selectedFiles().front();
+    }
 };
 
 class QtBeeper final : public Beeper {

@@ -40,6 +40,10 @@ public:
     // nothing when the user cancels.
     virtual std::optional<QString> saveFileName(QWidget* parent,
                                                 const SaveDialogRequest& request) = 0;
+    // A modal dialog that opens an existing file, with the filters of a
+    // SaveDialogRequest ("Text files|*.txt|All files|*.*"); the full path, or
+    // nothing when the user cancels.
+    virtual std::optional<QString> openFileName(QWidget* parent, const QString& filter) = 0;
 };
 
 class Beeper {

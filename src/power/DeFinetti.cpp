@@ -28,13 +28,20 @@ GenotypeCounts countsAt(TrianglePoint point, std::uint32_t n) {
     return c;
 }
 
-std::optional<std::vector<LatticePoint>> latticeDecisions(std::uint32_t n, HweTest test,
-                                                          double level,
-                                                          const std::atomic<bool>* cancel) {
+std::optional<std::vector<LatticePoint>> latticeDecisions(
+    std::uint32_t n, HweTest test, double level, const std::atomic<bool>* cancel,
+    const std::function<void(int)>& progress) {
     std::vector<LatticePoint> points;
-    points.reserve(static_cast<std::size_t>(n + 1) * (n + 2) / 2);
+    const std::size_t total = static_cast<std::size_t>(n + 1) * (n + 2) / 2;
+    points.reserve(total);
+    int lastPercent = -1;
     for (std::uint32_t het = 0; het <= n; ++het) {
         if (cancel && cancel->load()) return std::nullopt;
+        if (progress) {
+            if (const auto percent = static_cast<int>(points.size() * 100 / total);
+                percent != lastPercent)
+                progress(lastPercent = percent);
+        }
         for (std::uint32_t hom1 = 0; hom1 + het <= n; ++hom1) {
             const GenotypeCounts c{static_cast<std::uint16_t>(hom1),
                                    static_cast<std::uint16_t>(het),

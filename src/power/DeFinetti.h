@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -35,8 +36,11 @@ struct LatticePoint {
 
 // Every sample of n genotypes (n from 1 to kMaxDiagramSampleSize) with the
 // test's decision at the level, or nothing when `cancel` is set meanwhile.
+// `progress`, when given, hears the share of samples decided, in percent,
+// each time it grows.
 std::optional<std::vector<LatticePoint>> latticeDecisions(
-    std::uint32_t n, HweTest test, double level, const std::atomic<bool>* cancel = nullptr);
+    std::uint32_t n, HweTest test, double level, const std::atomic<bool>* cancel = nullptr,
+    const std::function<void(int percent)>& progress = {});
 
 struct DeFinettiPicture {
     ModelSetting setting;

@@ -5,12 +5,17 @@
 
 #include <QAreaSeries>
 #include <QChart>
+#include <QChartView>
+#include <QCoreApplication>
 #include <QFile>
 #include <QImage>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QScatterSeries>
 #include <QSvgRenderer>
 #include <QTemporaryDir>
+#include <QValueAxis>
 #include <QXmlStreamReader>
 #include <cmath>
 #include <map>
@@ -68,15 +73,18 @@ TEST(PowerChart, EachTestsSeriesHoldsTheExactEnginesPower) {
             EXPECT_EQ(points[static_cast<qsizetype>(i)].y(), exact.power)
                 << powerSeriesName(test).toStdString() << " n " << sizes[i];
         }
-        // The marker stands on the curve at the smallest n that reaches the target.
-        QXYSeries* reached = seriesNamed(*chart, reachedSeriesName(test));
-        ASSERT_NE(reached, nullptr);
+        // The marker stands on the target line at the smallest n that
+        // reaches it, and its label names the test.
         const auto n = smallestReaching(curve, test);
-        ASSERT_EQ(reached->count(), n ? 1 : 0);
         if (n) {
-            EXPECT_EQ(reached->at(0).x(), *n);
-            EXPECT_GE(reached->at(0).y(), *curve.request.target);
-            EXPECT_TRUE(points.contains(reached->at(0)));
+            QXYSeries* reached = seriesNamed(*chart, reachedSeriesName(*n));
+            ASSERT_NE(reached, nullptr);
+            ASSERT_EQ(reached->count(), 1);
+            EXPECT_EQ(reached->at(0), QPointF(*n, *curve.request.target));
+            const QXYSeries* label = seriesNamed(*chart, labelSeriesName(reached->name()));
+            ASSERT_NE(label, nullptr);
+            EXPECT_TRUE(label->pointLabelsFormat().contains(powerSeriesName(test)))
+                << label->pointLabelsFormat().toStdString();
         }
     }
     QXYSeries* target = seriesNamed(*chart, kTargetSeriesName);
@@ -84,6 +92,131 @@ TEST(PowerChart, EachTestsSeriesHoldsTheExactEnginesPower) {
     for (const QPointF& p : target->points()) EXPECT_EQ(p.y(), 0.5);
     // Exact curves have no interval bands.
     for (QAbstractSeries* s : chart->series()) EXPECT_EQ(qobject_cast<QAreaSeries*>(s), nullptr);
+}
+
+std::vector<QXYSeries*> seriesStartingWith(QChart& chart, const QString& prefix) {
+    std::vector<QXYSeries*> found;
+    for (QAbstractSeries* s : chart.series())
+        if (s->objectName().startsWith(prefix)) found.push_back(qobject_cast<QXYSeries*>(s));
+    return found;
+}
+
+// Tests that reach the target at the same n share one marker and one label;
+// where a test dips below the target again, a second marker says from which
+// n it stays there.
+TEST(PowerChart, TestsThatReachTheTargetTogetherShareOneMarkerAndLabel) {
+    const StudyResult curve = exactCurve(GenotypeModel::Inbreeding,
+                                         {HweTest::X2, HweTest::G, HweTest::X2cc, HweTest::Exact});
+    const double goal = *curve.request.target;
+    std::unique_ptr<QChart> chart(buildPowerChart(curve.points, goal));
+    std::map<std::uint32_t, std::vector<HweTest>> byN;
+    std::map<std::uint32_t, std::vector<HweTest>> staysByN;
+    for (const TargetCrossing& c : targetCrossings(curve.points, goal)) {
+        if (c.firstReaching) byN[*c.firstReaching].push_back(c.test);
+        if (c.staysFrom && c.staysFrom != c.firstReaching) staysByN[*c.staysFrom].push_back(c.test);
+    }
+    ASSERT_LT(byN.size(), 4u) << "the case should have tests reaching at the same n";
+    EXPECT_EQ(seriesStartingWith(*chart, QStringLiteral("Reaches target at")).size(),
+              2 * byN.size());  // markers and their labels
+    EXPECT_EQ(seriesStartingWith(*chart, QStringLiteral("Stays at target from")).size(),
+              2 * staysByN.size());
+    for (const auto& [n, tests] : byN) {
+        const QXYSeries* label = seriesNamed(*chart, labelSeriesName(reachedSeriesName(n)));
+        ASSERT_NE(label, nullptr);
+        for (HweTest t : tests)
+            EXPECT_TRUE(label->pointLabelsFormat().contains(powerSeriesName(t)));
+        EXPECT_TRUE(label->pointLabelsFormat().endsWith(QStringLiteral("n = %1").arg(n)));
+    }
+
+    // A finer search's crossings replace the points' own.
+    TargetCrossing solved;
+    solved.test = HweTest::X2;
+    solved.firstReaching = 77;
+    solved.staysFrom = 81;
+    const std::vector<TargetCrossing> marked{solved};
+    std::unique_ptr<QChart> finer(buildPowerChart(curve.points, goal, {}, &marked));
+    ASSERT_NE(seriesNamed(*finer, reachedSeriesName(77)), nullptr);
+    ASSERT_NE(seriesNamed(*finer, staysSeriesName(81)), nullptr);
+    EXPECT_EQ(seriesStartingWith(*finer, QStringLiteral("Reaches target at")).size(), 2u);
+}
+
+// The labels' boxes, as placed, are clear of the lines and of each other.
+TEST(PowerChart, LabelsArePlacedClearOfTheLinesAndOfEachOther) {
+    const QRectF bounds(0, 0, 100, 1);
+    // Two steep lines through the marker and one flat line just above it.
+    const std::vector<QList<QPointF>> lines = {
+        {{0, 0}, {50, 0.8}, {100, 1}}, {{0, 0}, {45, 0.8}, {100, 1}}, {{0, 0.84}, {100, 0.84}}};
+    std::vector<QRectF> taken;
+    const QSizeF size(12, 0.04);
+    for (int i = 0; i < 4; ++i) {
+        const LabelPlace place = placeLabel(QPointF(48, 0.8), size, lines, taken, bounds);
+        EXPECT_TRUE(bounds.contains(place.box));
+        EXPECT_EQ(place.box.size(), size);
+        for (const QRectF& other : taken) EXPECT_FALSE(other.intersects(place.box)) << i;
+        for (const QList<QPointF>& line : lines)
+            for (qsizetype k = 0; k + 1 < line.size(); ++k)
+                for (int step = 0; step <= 100; ++step) {
+                    const QPointF p = line[k] + (line[k + 1] - line[k]) * (step / 100.0);
+                    EXPECT_FALSE(place.box.contains(p)) << "label " << i << " covers a line";
+                }
+        taken.push_back(place.box);
+    }
+}
+
+// No two lines differ by colour alone, and every colour is one of the
+// Okabe-Ito palette's; kept curves are grey, named by their model setting.
+TEST(PowerChart, EveryLineHasItsOwnDashesAndKeptCurvesAreGreyAndNamed) {
+    const std::set<QRgb> okabeIto = {qRgb(0, 0, 0),          qRgb(0xe6, 0x9f, 0),
+                                     qRgb(0x56, 0xb4, 0xe9), qRgb(0, 0x9e, 0x73),
+                                     qRgb(0xf0, 0xe4, 0x42), qRgb(0, 0x72, 0xb2),
+                                     qRgb(0xd5, 0x5e, 0),    qRgb(0xcc, 0x79, 0xa7)};
+    std::set<std::pair<QRgb, QList<qreal>>> styles;
+    std::set<QList<qreal>> dashes;
+    for (HweTest t : kHweTests) {
+        EXPECT_TRUE(okabeIto.count(testColour(t).rgb())) << hweTestName(t);
+        styles.insert({testColour(t).rgb(), testDashes(t)});
+        dashes.insert(testDashes(t));
+    }
+    EXPECT_EQ(styles.size(), std::size(kHweTests));
+    EXPECT_EQ(dashes.size(), std::size(kHweTests));
+
+    const StudyResult now = exactCurve(GenotypeModel::Inbreeding, {HweTest::X2, HweTest::G});
+    StudyResult before = exactCurve(GenotypeModel::Wahlund, {HweTest::X2, HweTest::G});
+    const KeptCurve kept{before.points, modelText(modelSettings(before.request).front())};
+    // Shown, so that the legend's markers say whether they are drawn.
+    QChartView view(buildPowerChart(now.points, 0.5, {kept}));
+    QChart* chart = view.chart();
+    view.resize(800, 500);
+    view.show();
+    QCoreApplication::processEvents();
+    for (HweTest t : {HweTest::X2, HweTest::G}) {
+        auto* line = qobject_cast<QLineSeries*>(seriesNamed(*chart, keptSeriesName(kept, t)));
+        ASSERT_NE(line, nullptr);
+        EXPECT_TRUE(line->name().contains(QStringLiteral("Wahlund"))) << line->name().toStdString();
+        // One legend entry for the kept curve, not one per test.
+        const QList<QLegendMarker*> markers = chart->legend()->markers(line);
+        ASSERT_EQ(markers.size(), 1);
+        EXPECT_EQ(markers.front()->isVisible(), t == HweTest::X2);
+        const QColor c = line->pen().color();
+        EXPECT_TRUE(c.red() == c.green() && c.green() == c.blue()) << "kept curves are grey";
+        EXPECT_EQ(line->pen().style() == Qt::CustomDashLine, !testDashes(t).isEmpty());
+        QList<QPointF> expected;
+        for (const PowerPoint& pt : before.points)
+            if (pt.test == t) expected.append(QPointF(pt.n, pt.power));
+        EXPECT_EQ(line->points(), expected);
+        auto* current = qobject_cast<QLineSeries*>(seriesNamed(*chart, powerSeriesName(t)));
+        EXPECT_EQ(current->pen().color(), testColour(t));
+    }
+}
+
+// The n axis ends at the first and the last n drawn, not at a rounder number.
+TEST(PowerChart, TheNAxisEndsAtTheData) {
+    const StudyResult curve = exactCurve(GenotypeModel::Inbreeding, {HweTest::X2});
+    std::unique_ptr<QChart> chart(buildPowerChart(curve.points, 0.5));
+    auto* x = qobject_cast<QValueAxis*>(chart->axes(Qt::Horizontal).front());
+    ASSERT_NE(x, nullptr);
+    EXPECT_EQ(x->min(), curve.request.n.front());
+    EXPECT_EQ(x->max(), curve.request.n.back());
 }
 
 TEST(PowerChart, SimulatedCurvesShowTheirIntervalsAroundEachPoint) {
@@ -204,6 +337,39 @@ TEST(DeFinettiChart, TheLastSampleIsDrawnOnlyWhenThereIsOne) {
     ASSERT_EQ(last->count(), 1);
     const GenotypeCounts back = countsAt({last->at(0).x(), last->at(0).y()}, 10);
     EXPECT_EQ(back, (GenotypeCounts{2, 3, 5}));
+}
+
+// The outline runs along the fewest and the most heterozygotes the test does
+// not reject at each allele count: every accepted sample lies between them.
+TEST(DeFinettiChart, TheRegionsOutlineBoundsEveryAcceptedSample) {
+    for (HweTest test : {HweTest::X2, HweTest::Exact, HweTest::ExactDeficit}) {
+        const std::uint32_t n = 25;
+        const std::vector<LatticePoint> lattice = *latticeDecisions(n, test, 0.05);
+        const QList<QPointF> outline = regionOutline(lattice);
+        ASSERT_GE(outline.size(), 3);
+        EXPECT_EQ(outline.front(), outline.back());     // closed
+        std::map<int, std::pair<double, double>> span;  // x in 1/2n steps: lowest, highest y
+        for (const QPointF& p : outline) {
+            const int column = static_cast<int>(std::lround(p.x() * 2 * n));
+            auto [it, fresh] = span.try_emplace(column, p.y(), p.y());
+            it->second.first = std::min(it->second.first, p.y());
+            it->second.second = std::max(it->second.second, p.y());
+        }
+        for (const LatticePoint& lp : lattice) {
+            const TrianglePoint t = trianglePoint(lp.counts);
+            const int column = static_cast<int>(std::lround(t.x * 2 * n));
+            if (lp.rejected && !*lp.rejected) {
+                ASSERT_TRUE(span.count(column)) << hweTestName(test);
+                EXPECT_GE(t.y, span[column].first - 1e-12);
+                EXPECT_LE(t.y, span[column].second + 1e-12);
+            }
+        }
+    }
+    // No accepted sample, no outline.
+    std::vector<LatticePoint> allRejected = *latticeDecisions(6, HweTest::X2, 0.05);
+    for (LatticePoint& lp : allRejected) lp.rejected = true;
+    EXPECT_TRUE(regionOutline(allRejected).isEmpty());
+    EXPECT_TRUE(regionOutline({}).isEmpty());
 }
 
 TEST(DeFinettiChart, LatticeDecisionsStopWhenCancelled) {

@@ -3,6 +3,7 @@
 // and restart, the clipboard, the exports, Esc and F1.
 #include <gtest/gtest.h>
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QChart>
 #include <QChartView>
@@ -17,6 +18,7 @@
 #include <QLineSeries>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -77,6 +79,18 @@ void expectFitsASmallScreen(QWidget* window, const char* when) {
             << when << ": " << group->title().toStdString();
         EXPECT_GE(group->width(), group->minimumSizeHint().width())
             << when << ": " << group->title().toStdString();
+    }
+}
+
+// Every group of inputs lies whole within the visible part of the inputs'
+// panel: none is scrolled out of sight or shown as an empty frame.
+void expectEveryGroupShownWhole(QWidget* window) {
+    auto* panel = window->findChild<QAbstractScrollArea*>(QStringLiteral("inputPanel"));
+    ASSERT_NE(panel, nullptr);
+    const QRect visible = panel->viewport()->rect();
+    for (const QGroupBox* group : window->findChildren<QGroupBox*>()) {
+        const QRect at(group->mapTo(panel->viewport(), QPoint(0, 0)), group->size());
+        EXPECT_TRUE(visible.contains(at)) << group->title().toStdString();
     }
 }
 
@@ -162,13 +176,43 @@ TEST_F(PowerCurveWindowTest, EnterComputesAndTheChartTableAndStatusAgree) {
     EXPECT_TRUE(window->tipAt(onView).contains("n = 100: power"))
         << window->tipAt(onView).toStdString();
     EXPECT_EQ(window->tipAt(onView + QPoint(0, 120)), QString());
+    // Resting on the line between two computed points names the nearer one,
+    // however far apart the grid puts them.
+    const QList<QPointF> line = x2->points();
+    const QPointF before = line[line.size() - 2];
+    auto onViewAt = [&](QPointF value) {
+        return child<QChartView>(window.get(), "chartView")
+            ->mapFromScene(window->chart()->mapToScene(window->chart()->mapToPosition(value, x2)));
+    };
+    const QPointF a = onViewAt(before), b = onViewAt(last);
+    ASSERT_GT(b.x() - a.x(), 2 * PowerCurveWindow::kPointerReach) << "points too close to test";
+    const QPoint nearBefore = (a + (b - a) * 0.3).toPoint();
+    const QPoint nearLast = (a + (b - a) * 0.7).toPoint();
+    EXPECT_TRUE(window->tipAt(nearBefore).contains(QStringLiteral("n = %1:").arg(before.x())))
+        << window->tipAt(nearBefore).toStdString();
+    EXPECT_TRUE(window->tipAt(nearLast).contains("n = 100:"))
+        << window->tipAt(nearLast).toStdString();
 
-    // Copy puts the table, tab-separated, on the clipboard.
+    // Copy puts the table, tab-separated, on the clipboard, then after an
+    // empty line the results panel.
     child<QPushButton>(window.get(), "copyButton")->click();
-    const QStringList lines = QGuiApplication::clipboard()->text().split(u'\n', Qt::SkipEmptyParts);
+    const QStringList parts = QGuiApplication::clipboard()->text().split(QStringLiteral("\n\n"));
+    ASSERT_EQ(parts.size(), 2);
+    const QStringList lines = parts[0].split(u'\n', Qt::SkipEmptyParts);
     EXPECT_EQ(lines.size(), child<QTableWidget>(window.get(), "table")->rowCount() + 1);
     EXPECT_EQ(lines[1].split(u'\t')[0],
               child<QTableWidget>(window.get(), "table")->item(0, 0)->text());
+    const QStringList targets = parts[1].split(u'\n', Qt::SkipEmptyParts);
+    auto* targetTable = child<QTableWidget>(window.get(), "targetTable");
+    ASSERT_EQ(targetTable->rowCount(), 2);
+    ASSERT_EQ(targets.size(), 3);
+    for (int row = 0; row < 2; ++row) {
+        const QStringList cells = targets[row + 1].split(u'\t');
+        EXPECT_EQ(cells[0], targetTable->item(row, 0)->text());
+        EXPECT_EQ(cells[1], QStringLiteral("0.8"));
+        const QString shown = targetTable->item(row, 1)->text();
+        EXPECT_EQ(cells[2], shown == QStringLiteral("not reached") ? QString() : shown);
+    }
 }
 
 // The quality-control question in one click: the error model's fields, a
@@ -361,6 +405,19 @@ TEST_F(PowerCurveWindowTest, ExportsWriteTheFilesTheUserNames) {
     const QList<QByteArray> rows = file.readAll().split('\n');
     EXPECT_TRUE(rows[0].startsWith("model,p,var,f,w11,w12,w22,n,test,level,method"));
     EXPECT_EQ(rows.size() - 2, static_cast<qsizetype>(window->curve()->points.size()));
+    // The results panel's figures close every row, for that row's test.
+    EXPECT_TRUE(rows[0].endsWith(",null,target,first_reaching_target,stays_at_target_from"));
+    for (qsizetype i = 1; i + 1 < rows.size(); ++i) {
+        const QList<QByteArray> cells = rows[i].split(',');
+        ASSERT_EQ(cells.size(), rows[0].split(',').size()) << i;
+        const HweTest test = window->curve()->points[static_cast<std::size_t>(i - 1)].test;
+        for (const auto& r : window->targetRows())
+            if (r.test == test) {
+                EXPECT_EQ(cells[cells.size() - 3], "0.8");
+                EXPECT_EQ(cells[cells.size() - 2],
+                          r.firstReaching ? QByteArray::number(*r.firstReaching) : QByteArray());
+            }
+    }
     EXPECT_EQ(QImage(png).size(), kDefaultChartFileSize);
     EXPECT_GT(QFile(svg).size(), 1000);
 
@@ -418,6 +475,113 @@ void expectUniqueMnemonics(QWidget* window) {
 }
 
 TEST_F(PowerCurveWindowTest, EveryAltLetterIsUnique) { expectUniqueMnemonics(window.get()); }
+
+// Take from main window replaces what was typed without asking: Tab from the
+// model's last field goes on to the sample sizes, never into it.
+TEST_F(PowerCurveWindowTest, TabFromTheModelFieldsSkipsTakeFromMainWindow) {
+    for (const char* last : {"f", "var", "w22"}) {
+        const int model = std::string(last) == "f" ? 2 : std::string(last) == "var" ? 1 : 3;
+        child<QComboBox>(window.get(), "model")->setCurrentIndex(model);
+        QWidget* field = child<QWidget>(window.get(), last);
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), child<QSpinBox>(window.get(), "nFrom")) << last;
+    }
+}
+
+// Solve finds where each test reaches the target at every n of the range,
+// whatever the step, and marks it on the curve drawn.
+TEST_F(PowerCurveWindowTest, SolveFindsTheFirstNAtEveryNAndMarksIt) {
+    child<QComboBox>(window.get(), "model")->setCurrentIndex(2);
+    child<QDoubleSpinBox>(window.get(), "f")->setValue(0.4);
+    child<QSpinBox>(window.get(), "nFrom")->setValue(10);
+    child<QSpinBox>(window.get(), "nTo")->setValue(90);
+    child<QSpinBox>(window.get(), "nStep")->setValue(40);
+    child<QDoubleSpinBox>(window.get(), "target")->setValue(0.5);
+    window->compute();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_TRUE(window->curve());
+    ASSERT_EQ(window->targetRows().size(), 2u);
+    EXPECT_EQ(window->targetRows()[0].foundBy, "n from 10 to 90 by 40");
+
+    window->solve();
+    EXPECT_TRUE(child<QProgressBar>(window.get(), "progress")->isVisible() || !window->computing());
+    ASSERT_TRUE(waitIdle());
+    ASSERT_EQ(window->targetRows().size(), 2u);
+    const ModelSetting setting = modelSettings(window->curve()->request).front();
+    for (const auto& row : window->targetRows()) {
+        EXPECT_EQ(row.foundBy, "solved for n from 10 to 90");
+        // The first n of 10..90 whose exact power reaches 0.5, and the n
+        // from which every larger one does.
+        std::optional<std::uint32_t> first, stays;
+        for (std::uint32_t n = 10; n <= 90; ++n) {
+            const TestLevel asked[] = {{row.test, 0.05}};
+            const bool reaches = exactPower(setting, n, asked)[0].power >= 0.5;
+            if (reaches && !first) first = n;
+            if (reaches && !stays) stays = n;
+            if (!reaches) stays.reset();
+        }
+        ASSERT_TRUE(first) << "the case should reach the target";
+        EXPECT_EQ(row.firstReaching, first) << powerSeriesName(row.test).toStdString();
+        EXPECT_EQ(row.staysFrom, stays) << powerSeriesName(row.test).toStdString();
+        bool marked = false;
+        for (QAbstractSeries* s : window->chart()->series())
+            marked = marked || s->objectName() == reachedSeriesName(*first);
+        EXPECT_TRUE(marked) << *first;
+    }
+    auto* panel = child<QTableWidget>(window.get(), "targetTable");
+    ASSERT_EQ(panel->rowCount(), 2);
+    EXPECT_EQ(testSeriesCount(window->chart()), 2);
+
+    // A cancelled Solve leaves the curve and its results drawn.
+    const auto solved = window->targetRows();
+    window->solve();
+    ASSERT_TRUE(window->computing());
+    child<QPushButton>(window.get(), "cancelButton")->click();
+    EXPECT_FALSE(window->computing());
+    EXPECT_EQ(testSeriesCount(window->chart()), 2);
+    EXPECT_EQ(window->targetRows().size(), solved.size());
+    EXPECT_EQ(panel->item(0, 1)->text(), QString::number(*window->targetRows()[0].firstReaching));
+}
+
+// Keep curve leaves the curves drawn on the chart, greyed and named by their
+// model setting, while the next model's curves are computed; Clear kept
+// takes them away.
+TEST_F(PowerCurveWindowTest, KeptCurvesStayWhileTheModelChanges) {
+    EXPECT_FALSE(child<QPushButton>(window.get(), "keepButton")->isEnabled());
+    window->compute();
+    ASSERT_TRUE(waitIdle());
+    const std::vector<PowerPoint> first = window->curve()->points;
+    child<QPushButton>(window.get(), "keepButton")->click();
+    child<QDoubleSpinBox>(window.get(), "f")->setValue(0.25);
+    window->compute();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_EQ(window->kept().size(), 1u);
+    EXPECT_TRUE(window->kept()[0].label.contains("f = 0.1"))
+        << window->kept()[0].label.toStdString();
+    for (HweTest t : {HweTest::X2, HweTest::G}) {
+        QXYSeries* kept = nullptr;
+        for (QAbstractSeries* s : window->chart()->series())
+            if (s->objectName() == keptSeriesName(window->kept()[0], t))
+                kept = qobject_cast<QXYSeries*>(s);
+        ASSERT_NE(kept, nullptr);
+        QList<QPointF> expected;
+        for (const PowerPoint& pt : first)
+            if (pt.test == t) expected.append(QPointF(pt.n, pt.power));
+        EXPECT_EQ(kept->points(), expected);
+    }
+    EXPECT_EQ(testSeriesCount(window->chart()), 2);
+    // The same curves are kept once; more than kMaxKept drop the oldest.
+    child<QPushButton>(window.get(), "keepButton")->click();
+    child<QPushButton>(window.get(), "keepButton")->click();
+    EXPECT_EQ(window->kept().size(), 2u);
+
+    child<QPushButton>(window.get(), "clearKeptButton")->click();
+    EXPECT_TRUE(window->kept().empty());
+    for (QAbstractSeries* s : window->chart()->series())
+        EXPECT_FALSE(s->name().startsWith("Kept")) << s->name().toStdString();
+    EXPECT_EQ(testSeriesCount(window->chart()), 2);
+}
 
 class DeFinettiWindowTest : public StudyWindowTest<DeFinettiWindow> {
 protected:
@@ -526,16 +690,137 @@ TEST_F(DeFinettiWindowTest, ExportsWritePictures) {
 
 TEST_F(DeFinettiWindowTest, EveryAltLetterIsUnique) { expectUniqueMnemonics(window.get()); }
 
+// The largest lattice shows its progress and can be cancelled: nothing of it
+// is drawn, and Draw starts again.
+TEST_F(DeFinettiWindowTest, ALongDrawingShowsProgressAndCanBeCancelled) {
+    child<QSpinBox>(window.get(), "n")->setValue(static_cast<int>(kMaxDiagramSampleSize));
+    child<QComboBox>(window.get(), "test")->setCurrentIndex(3);  // exact
+    child<QComboBox>(window.get(), "outlineTest1")->setCurrentIndex(2);
+    window->draw();
+    ASSERT_TRUE(window->computing());
+    EXPECT_TRUE(child<QProgressBar>(window.get(), "progress")->isVisible());
+    EXPECT_TRUE(child<QPushButton>(window.get(), "cancelButton")->isVisible());
+    child<QPushButton>(window.get(), "cancelButton")->click();
+    EXPECT_FALSE(window->computing());
+    EXPECT_FALSE(child<QProgressBar>(window.get(), "progress")->isVisible());
+    QTest::qWait(300);  // a late result would arrive meanwhile
+    EXPECT_FALSE(window->picture());
+    EXPECT_EQ(series(kAcceptedSeriesName)->count(), 0);
+    EXPECT_TRUE(child<QLabel>(window.get(), "statusLine")->text().startsWith("Cancelled"));
+
+    window->draw();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_TRUE(window->picture());
+    EXPECT_EQ(window->picture()->lattice.size(), 301u * 302 / 2);
+    EXPECT_GT(child<QProgressBar>(window.get(), "progress")->value(), 0);
+}
+
+// The user's samples: each drawn where its genotype frequencies lie, in the
+// series of the chosen test's decision on it and named on hover; a sample
+// of another n brings its own n's region; one too large is listed instead.
+TEST_F(DeFinettiWindowTest, TheUsersSamplesAreDrawnByDecisionAndNamedOnHover) {
+    child<QSpinBox>(window.get(), "n")->setValue(20);
+    child<QPlainTextEdit>(window.get(), "samplesEdit")
+        ->setPlainText(QStringLiteral("# marker AA AB BB\n"
+                                      "rs1 5 10 5\n"
+                                      "rs2,12,0,8\n"
+                                      "10\t5\t1\n"
+                                      "huge 200 200 200\n"));
+    window->draw();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_TRUE(window->picture());
+    const auto& samples = window->extras().samples;
+    ASSERT_EQ(samples.size(), 3u);
+    EXPECT_EQ(samples[0].name, "rs1");
+    EXPECT_EQ(samples[2].name, "line 4");
+    for (const DiagramSample& d : samples)
+        EXPECT_EQ(d.rejected, rejects(HweTest::X2, d.counts, 0.05)) << d.name.toStdString();
+    ASSERT_NE(series(kSamplesRejectedName), nullptr);  // rs2: no heterozygotes
+    ASSERT_NE(series(kSamplesAcceptedName), nullptr);  // rs1: at Hardy-Weinberg
+    const TrianglePoint rs2 = trianglePoint(GenotypeCounts{12, 0, 8});
+    EXPECT_TRUE(series(kSamplesRejectedName)->points().contains(QPointF(rs2.x, rs2.y)));
+    // The sample of n 16 is drawn with the region of n 16; "huge" is listed.
+    QXYSeries* other = series(outlineSeriesName(HweTest::X2, 16));
+    ASSERT_NE(other, nullptr);
+    EXPECT_EQ(other->points(), regionOutline(*latticeDecisions(16, HweTest::X2, 0.05)));
+    const QString status = child<QLabel>(window.get(), "statusLine")->text();
+    EXPECT_TRUE(status.contains("huge (n = 600)")) << status.toStdString();
+
+    window->resize(1100, 800);
+    QCoreApplication::processEvents();
+    const QPointF drawn =
+        window->chart()->mapToPosition(QPointF(rs2.x, rs2.y), series(kSamplesRejectedName));
+    const QPoint onView = child<QChartView>(window.get(), "chartView")
+                              ->mapFromScene(window->chart()->mapToScene(drawn)) +
+                          QPoint(3, 2);
+    const QString tip = window->tipAt(onView);
+    EXPECT_TRUE(tip.startsWith("rs2: AA 12, AB 0, BB 8 (n = 20)")) << tip.toStdString();
+    EXPECT_TRUE(tip.endsWith("rejected")) << tip.toStdString();
+    EXPECT_EQ(window->tipAt(onView + QPoint(0, -200)), QString());
+}
+
+TEST_F(DeFinettiWindowTest, SamplesComeFromAFileAndABadLineIsNamed) {
+    QTemporaryDir dir;
+    QFile file(dir.filePath("samples.txt"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("rs7 4 8 8\nrs8 4 x 8\n");
+    file.close();
+    env.files.openAnswers = {file.fileName(), std::nullopt};
+    child<QPushButton>(window.get(), "openSamplesButton")->click();
+    EXPECT_TRUE(child<QPlainTextEdit>(window.get(), "samplesEdit")->toPlainText().contains("rs8"));
+    window->draw();
+    EXPECT_FALSE(window->computing());
+    EXPECT_FALSE(window->picture());
+    EXPECT_TRUE(child<QLabel>(window.get(), "statusLine")->text().contains("line 2"))
+        << child<QLabel>(window.get(), "statusLine")->text().toStdString();
+    EXPECT_EQ(QApplication::focusWidget(), child<QPlainTextEdit>(window.get(), "samplesEdit"));
+    // A cancelled dialog leaves the field as it was.
+    child<QPushButton>(window.get(), "openSamplesButton")->click();
+    EXPECT_TRUE(child<QPlainTextEdit>(window.get(), "samplesEdit")->toPlainText().contains("rs8"));
+}
+
+// Other tests' regions are drawn as outlines over the chosen test's lattice,
+// with the lines of a minimum allele frequency and a minimum expected count.
+TEST_F(DeFinettiWindowTest, OtherTestsRegionsAndFilterLinesAreDrawn) {
+    child<QSpinBox>(window.get(), "n")->setValue(30);
+    child<QComboBox>(window.get(), "outlineTest1")->setCurrentIndex(4);  // exact
+    child<QComboBox>(window.get(), "outlineTest2")->setCurrentIndex(2);  // G
+    child<QComboBox>(window.get(), "outlineTest3")->setCurrentIndex(1);  // X2, the chosen one
+    child<QDoubleSpinBox>(window.get(), "minAlleleFrequency")->setValue(0.1);
+    child<QDoubleSpinBox>(window.get(), "minExpectedCount")->setValue(1.2);
+    window->draw();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_EQ(window->extras().outlines.size(), 2u);  // the chosen test's is the lattice
+    for (HweTest t : {HweTest::Exact, HweTest::G}) {
+        QXYSeries* outline = series(outlineSeriesName(t, 30));
+        ASSERT_NE(outline, nullptr) << hweTestName(t);
+        EXPECT_EQ(outline->points(), regionOutline(*latticeDecisions(30, t, 0.05)));
+    }
+    std::vector<double> maf, expected;
+    for (QAbstractSeries* s : window->chart()->series()) {
+        auto* line = qobject_cast<QXYSeries*>(s);
+        if (s->objectName().startsWith(kMinAlleleFrequencyName)) maf.push_back(line->at(0).x());
+        if (s->objectName().startsWith(kMinExpectedCountName)) expected.push_back(line->at(0).x());
+    }
+    ASSERT_EQ(maf.size(), 2u);
+    EXPECT_DOUBLE_EQ(maf[0], 0.1);
+    EXPECT_DOUBLE_EQ(maf[1], 0.9);
+    ASSERT_EQ(expected.size(), 2u);
+    EXPECT_DOUBLE_EQ(expected[0], 0.2);  // 30 q^2 = 1.2
+    EXPECT_DOUBLE_EQ(expected[1], 0.8);
+}
+
 TEST_F(PowerCurveWindowTest, FitsASmallScreenAndKeepsEveryGroupReadable) {
     expectFitsASmallScreen(window.get(), "as opened");
     window->compute();
     ASSERT_TRUE(waitIdle());
     QCoreApplication::processEvents();
     expectFitsASmallScreen(window.get(), "after computing");
-    // Made as small as it goes, the inputs scroll instead of collapsing.
+    // Made as small as it goes, every group of inputs is still shown whole.
     window->resize(500, 400);
     QCoreApplication::processEvents();
     expectFitsASmallScreen(window.get(), "at its smallest");
+    expectEveryGroupShownWhole(window.get());
     EXPECT_LE(window->minimumSizeHint().width(), 1000);
 }
 
@@ -548,6 +833,7 @@ TEST_F(DeFinettiWindowTest, FitsASmallScreenAndKeepsEveryGroupReadable) {
     window->resize(500, 400);
     QCoreApplication::processEvents();
     expectFitsASmallScreen(window.get(), "at its smallest");
+    expectEveryGroupShownWhole(window.get());
 }
 
 TEST_F(DeFinettiWindowTest, EscClosesTheWindowOnly) {

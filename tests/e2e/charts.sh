@@ -2,9 +2,10 @@
 # Starts the real program under Xvfb and drives the two study windows with
 # xdotool as a user would: a run in the main window, then Tools > Power
 # Curve..., a range of n, Enter to compute, Export CSV and Export PNG through
-# the save dialog, Esc; then Tools > De Finetti Diagram..., Enter to draw,
-# Export PNG, Esc. Checks the files, that Esc left the program running, and
-# that Ctrl+X still ends it with exit code 0.
+# the save dialog, the tooltip of a point of a curve, Esc; then Tools > De
+# Finetti Diagram..., Enter to draw, Export PNG, Esc. Checks the files, the
+# tooltip window, that Esc left the program running, and that Ctrl+X still
+# ends it with exit code 0.
 set -euo pipefail
 
 source "$(dirname "$0")/session.sh"
@@ -66,6 +67,27 @@ first=$(sed -n 2p "$work/curve.csv")
 [[ "$first" == inbreeding,*,10,x2,0.05,exact,* ]] || fail "unexpected first row: $first"
 size=$(png_size "$work/curve.png")
 [[ "$size" == 900x600 ]] || fail "the curve picture is $size, not 900x600"
+
+# Resting the pointer on a curve shows a tooltip window: the pointer goes
+# down the chart a few pixels at a time until one appears, then away from
+# every line, where it goes again.
+tooltip_shown() { xwininfo -root -children | grep -q '"Zygomet": ("zygomet"'; }
+xdotool windowfocus --sync "$curve"; sleep 0.3
+eval "$(xdotool getwindowgeometry --shell "$curve")"
+tooltip_shown && fail "a tooltip is shown before the pointer rests on a curve"
+found=""
+for dy in $(seq 40 3 $((HEIGHT * 3 / 4))); do
+  xdotool mousemove $((X + WIDTH * 7 / 10)) $((Y + dy)); sleep 0.05
+  if tooltip_shown; then found=$dy; break; fi
+done
+[[ -n "$found" ]] || fail "no tooltip while the pointer went down across the curves"
+tip=$(xwininfo -root -children | grep '"Zygomet": ("zygomet"')
+tip_height=$(sed -E 's/.* [0-9]+x([0-9]+)\+.*/\1/' <<<"$tip")
+((tip_height > 20)) || fail "the tooltip is too small to hold a point's values: $tip"
+# Up to the chart's title, far from every line; Qt hides a tooltip 300 ms
+# after it is told to.
+xdotool mousemove $((X + WIDTH * 7 / 10)) $((Y + 45)); sleep 1
+tooltip_shown && fail "the tooltip stayed away from the curves"
 
 xdotool windowfocus --sync "$curve"; sleep 0.3
 key Escape                                  # closes the window only

@@ -45,6 +45,17 @@ public:
         if (cancelled) return std::nullopt;
         return name;
     }
+    std::deque<std::optional<QString>> openAnswers;  // what the next open dialogs return
+    std::optional<QString> openFileName(QWidget*, const QString&) override {
+        // As in saveFileName: copying the optional itself draws GCC's false
+        // maybe-uninitialized warning.
+        if (openAnswers.empty()) return std::nullopt;
+        const bool cancelled = !openAnswers.front().has_value();
+        const QString name = openAnswers.front().value_or(QString());
+        openAnswers.pop_front();
+        if (cancelled) return std::nullopt;
+        return name;
+    }
 };
 
 class FakeBeeper final : public Beeper {

@@ -1,9 +1,13 @@
 // Renders the main window after a run of the default study into a PNG, so
 // that the fixed layout can be checked by eye:
-// zygomet-screenshot <main.png> [<about.png> [<powercurve.png> <definetti.png>]].
+// zygomet-screenshot <main.png> [<about.png> [<powercurve.png> <definetti.png>
+// [<keptcurves.png> [<smallest.png>]]]].
 // The study windows are shown for an inbreeding model after a run.
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -57,9 +61,31 @@ int main(int argc, char** argv) {
         if (!QTest::qWaitFor([&] { return !curve->computing(); }, 120000)) return 1;
         QTest::qWait(100);
         if (!curve->grab().save(QString::fromLocal8Bit(argv[3]))) return 1;
+        if (argc > 5) {
+            // Two inbreeding coefficients on one chart: the first kept, greyed.
+            child<QPushButton>(curve, "keepButton")->click();
+            child<QDoubleSpinBox>(curve, "f")->setValue(0.08);
+            curve->compute();
+            if (!QTest::qWaitFor([&] { return !curve->computing(); }, 120000)) return 1;
+            QTest::qWait(100);
+            if (!curve->grab().save(QString::fromLocal8Bit(argv[5]))) return 1;
+        }
+        if (argc > 6) {
+            curve->resize(curve->minimumSize());
+            QTest::qWait(100);
+            if (!curve->grab().save(QString::fromLocal8Bit(argv[6]))) return 1;
+        }
 
         form.ToolsDeFinettiItemClick();
         zyg::DeFinettiWindow* diagram = form.deFinettiWindow();
+        // A few samples of the user's (one of another n), the exact test's
+        // region beside X2's, and the lines of two quality-control filters.
+        child<QPlainTextEdit>(diagram, "samplesEdit")
+            ->setPlainText(QStringLiteral("rs101 12 20 8\nrs102 22 6 12\nrs103 3 25 12\n"
+                                          "rs104 9 12 9\n"));
+        child<QComboBox>(diagram, "outlineTest1")->setCurrentIndex(4);
+        child<QDoubleSpinBox>(diagram, "minAlleleFrequency")->setValue(0.05);
+        child<QDoubleSpinBox>(diagram, "minExpectedCount")->setValue(1);
         diagram->draw();
         if (!QTest::qWaitFor([&] { return !diagram->computing(); }, 60000)) return 1;
         QTest::qWait(100);
