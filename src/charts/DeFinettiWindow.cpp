@@ -119,8 +119,6 @@ void DeFinettiWindow::buildControls() {
     compareForm->addRow(QStringLiteral("Min. expected count:"), minExpectedCount);
 
     createChartView(QSize(420, 380));
-    chartView()->viewport()->setMouseTracking(true);
-    chartView()->viewport()->installEventFilter(this);
     showChart(emptyDiagram(kNoDiagramYet));
 
     createStatusLine();
@@ -480,21 +478,6 @@ QString DeFinettiWindow::tipAt(QPoint viewportPosition) const {
                   .arg(decision);
     }
     return tip;
-}
-
-bool DeFinettiWindow::eventFilter(QObject* watched, QEvent* e) {
-    // Resting the pointer on one of the user's samples names it.
-    if (watched == chartView()->viewport() && e->type() == QEvent::MouseMove) {
-        guarded([&] {
-            const QPoint at = static_cast<QMouseEvent*>(e)->position().toPoint();
-            const QString tip = tipAt(at);
-            if (tip.isEmpty())
-                QToolTip::hideText();
-            else
-                QToolTip::showText(chartView()->viewport()->mapToGlobal(at), tip, chartView());
-        });
-    }
-    return StudyWindow::eventFilter(watched, e);
 }
 
 QString DeFinettiWindow::writePicture(const QString& path) const {

@@ -45,7 +45,7 @@ public:
 
     // The tooltip for the pointer at this place of the chart view's viewport:
     // the user's sample drawn nearest to it, within kPointerReach pixels.
-    QString tipAt(QPoint viewportPosition) const;
+    QString tipAt(QPoint viewportPosition) const override;
     static constexpr double kPointerReach = 8;
     // Sample sizes of the user's samples, other than the diagram's, that are
     // drawn with their own region; the samples of any further ones are listed.
@@ -57,7 +57,6 @@ signals:
     void drawingEnded();
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* e) override;
     void cancelWork() override { cancel(); }
     void primaryAction() override { draw(); }
     QPushButton* primaryButton() const override { return drawButton; }

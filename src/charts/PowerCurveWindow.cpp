@@ -149,8 +149,6 @@ void PowerCurveWindow::buildControls() {
     clearKeptButton = pushButton("clearKeptButton", "Clear kept");
 
     createChartView(QSize(400, 260));
-    chartView()->viewport()->setMouseTracking(true);
-    chartView()->viewport()->installEventFilter(this);
     showChart(buildEmptyPowerChart(kNoCurveYet));
 
     table = new QTableWidget(0, 6, this);
@@ -755,21 +753,6 @@ QString PowerCurveWindow::tipAt(QPoint viewportPosition) const {
         }
     }
     return tip;
-}
-
-bool PowerCurveWindow::eventFilter(QObject* watched, QEvent* e) {
-    // Resting the pointer near a computed point shows its values.
-    if (watched == chartView()->viewport() && e->type() == QEvent::MouseMove) {
-        guarded([&] {
-            const QPoint at = static_cast<QMouseEvent*>(e)->position().toPoint();
-            const QString tip = tipAt(at);
-            if (tip.isEmpty())
-                QToolTip::hideText();
-            else
-                QToolTip::showText(chartView()->viewport()->mapToGlobal(at), tip, chartView());
-        });
-    }
-    return StudyWindow::eventFilter(watched, e);
 }
 
 QString PowerCurveWindow::describePoint(HweTest test, double n) const {

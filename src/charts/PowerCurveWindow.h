@@ -65,7 +65,7 @@ public:
     // The tooltip for the pointer at this place of the chart view's viewport:
     // when a test's line passes within kPointerReach pixels, that of its
     // computed point nearest to the pointer; empty otherwise.
-    QString tipAt(QPoint viewportPosition) const;
+    QString tipAt(QPoint viewportPosition) const override;
     static constexpr double kPointerReach = 8;
 
     void copyTable();
@@ -80,7 +80,6 @@ signals:
     void computationEnded();
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* e) override;
     void primaryAction() override { compute(); }
     QPushButton* primaryButton() const override { return computeButton; }
     void cancelWork() override { cancel(); }

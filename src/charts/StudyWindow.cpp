@@ -6,10 +6,12 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QToolTip>
 #include <algorithm>
 
 #include "charts/ModelInputs.h"
@@ -111,6 +113,8 @@ void StudyWindow::createChartView(QSize minimum) {
     chartView_->setRenderHint(QPainter::Antialiasing);
     chartView_->setMinimumSize(minimum);
     chartView_->setFocusPolicy(Qt::NoFocus);
+    chartView_->viewport()->setMouseTracking(true);
+    chartView_->viewport()->installEventFilter(this);
 }
 
 void StudyWindow::createStatusLine() {
@@ -156,6 +160,23 @@ void StudyWindow::exportPng() {
 void StudyWindow::exportSvg() {
     exportTo(QStringLiteral("SVG pictures|*.svg"), QStringLiteral("svg"),
              [this](const QString& f) { return writePicture(f); });
+}
+
+QString StudyWindow::tipAt(QPoint) const { return {}; }
+
+bool StudyWindow::eventFilter(QObject* watched, QEvent* e) {
+    // Resting the pointer on the chart shows what tipAt says of that place.
+    if (chartView_ && watched == chartView_->viewport() && e->type() == QEvent::MouseMove) {
+        guarded([&] {
+            const QPoint at = static_cast<QMouseEvent*>(e)->position().toPoint();
+            const QString tip = tipAt(at);
+            if (tip.isEmpty())
+                QToolTip::hideText();
+            else
+                QToolTip::showText(chartView_->viewport()->mapToGlobal(at), tip, chartView_);
+        });
+    }
+    return QDialog::eventFilter(watched, e);
 }
 
 void StudyWindow::keyPressEvent(QKeyEvent* e) {

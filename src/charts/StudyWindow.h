@@ -56,6 +56,9 @@ public:
     void exportSvg();
     // The picture without the dialog; empty text on success, else the fault.
     virtual QString writePicture(const QString& path) const = 0;
+    // What resting the pointer at this place of the chart view's viewport
+    // shows; nothing by default.
+    virtual QString tipAt(QPoint viewportPosition) const;
 
 protected:
     // A window that is not modal, can be maximized and bears its object name
@@ -71,6 +74,7 @@ protected:
     virtual void cancelWork() { jobs_.drop(); }
 
     void keyPressEvent(QKeyEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void hideEvent(QHideEvent* e) override;
 
     // The controls every study window has, made alike.

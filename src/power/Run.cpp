@@ -11,6 +11,7 @@
 
 #include "engine/FastSampler.h"
 #include "engine/Simulation.h"
+#include "power/Parallel.h"
 #include "power/PowerStudy.h"
 
 namespace zyg {
@@ -192,47 +193,9 @@ std::vector<PowerPoint> runStudy(const StudyRequest& request, const StudyControl
             report(i + 1);
         }
     } else {
-        unsigned threads = control.threads ? control.threads : std::thread::hardware_concurrency();
-        threads = std::clamp<unsigned>(threads, 1,
-                                       static_cast<unsigned>(std::max<std::size_t>(total, 1)));
-        std::atomic<std::size_t> next{0}, done{0};
-        std::atomic<bool> stop{false};
-        std::mutex m;
-        std::condition_variable changed;
-        std::exception_ptr failure;
-        auto work = [&] {
-            for (;;) {
-                if (stop.load() || cancelled()) break;
-                const std::size_t i = next.fetch_add(1);
-                if (i >= total) break;
-                try {
-                    unit(i);
-                } catch (...) {
-                    std::lock_guard g(m);
-                    if (!failure) failure = std::current_exception();
-                    stop = true;
-                }
-                done.fetch_add(1);
-                changed.notify_one();
-            }
-            changed.notify_one();
-        };
-        std::vector<std::thread> pool;
-        for (unsigned t = 0; t < threads; ++t) pool.emplace_back(work);
-        {
-            // This thread reports progress while the others work.
-            std::unique_lock lock(m);
-            while (done.load() < total && !stop.load() && !cancelled()) {
-                changed.wait_for(lock, std::chrono::milliseconds(50));
-                lock.unlock();
-                report(done.load());
-                lock.lock();
-            }
-        }
-        for (std::thread& t : pool) t.join();
-        if (failure) std::rethrow_exception(failure);
-        if (cancelled()) throw StudyCancelled();
-        report(total);
+        forEachInParallel(total,
+                          control.threads ? control.threads : std::thread::hardware_concurrency(),
+                          unit, report, control.cancel);
     }
 
     std::vector<PowerPoint> points;

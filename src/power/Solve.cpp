@@ -1,5 +1,7 @@
 #include "power/Solve.h"
 
+#include "power/Parallel.h"
+
 // Solving for n. Exact power is saw-toothed in n: the rejection regions of
 // these discrete tests move in steps, so power rises on the whole but falls
 // back by a little ("a tooth") here and there. The smallest n that reaches
@@ -448,58 +450,24 @@ std::vector<SolveAnswer> solveStudy(const StudyRequest& request, const SolveSpec
 
     std::vector<SolveAnswer> answers(tasks.size());
     const std::size_t total = tasks.size();
-    std::atomic<std::size_t> next{0}, done{0};
-    std::atomic<bool> stop{false};
-    std::mutex m;
-    std::condition_variable changed;
-    std::exception_ptr failure;
     unsigned threads = control.threads ? control.threads : std::thread::hardware_concurrency();
     threads = std::max(threads, 1u);
     // Fewer answers than threads: each answer's scans use the rest.
     const unsigned inner =
         std::max<unsigned>(1, threads / static_cast<unsigned>(std::max<std::size_t>(total, 1)));
-    threads =
-        std::clamp<unsigned>(threads, 1, static_cast<unsigned>(std::max<std::size_t>(total, 1)));
-    auto work = [&] {
-        for (;;) {
-            if (stop.load() || (control.cancel && control.cancel->load())) break;
-            const std::size_t i = next.fetch_add(1);
-            if (i >= total) break;
-            try {
-                const Task& t = tasks[i];
-                answers[i] = spec.parameter ? solveParameter(t.model, *spec.parameter, t.n, t.test,
-                                                             spec.target, control.cancel)
-                                            : solveSampleSize(t.model, t.test, spec.target, low,
-                                                              high, control.cancel, inner);
-            } catch (...) {
-                std::lock_guard g(m);
-                if (!failure) failure = std::current_exception();
-                stop = true;
-            }
-            done.fetch_add(1);
-            changed.notify_one();
-        }
-        changed.notify_one();
-    };
-    std::vector<std::thread> pool;
-    for (unsigned t = 0; t < threads; ++t) pool.emplace_back(work);
-    {
-        std::unique_lock lock(m);
-        std::size_t reported = 0;
-        while (done.load() < total && !stop.load() && !(control.cancel && control.cancel->load())) {
-            changed.wait_for(lock, std::chrono::milliseconds(50));
-            if (control.progress && done.load() != reported) {
-                reported = done.load();
-                lock.unlock();
-                control.progress(reported, total);
-                lock.lock();
-            }
-        }
-    }
-    for (std::thread& t : pool) t.join();
-    if (failure) std::rethrow_exception(failure);
-    if (control.cancel && control.cancel->load()) throw StudyCancelled();
-    if (control.progress) control.progress(total, total);
+    forEachInParallel(
+        total, threads,
+        [&](std::size_t i) {
+            const Task& t = tasks[i];
+            answers[i] = spec.parameter ? solveParameter(t.model, *spec.parameter, t.n, t.test,
+                                                         spec.target, control.cancel)
+                                        : solveSampleSize(t.model, t.test, spec.target, low, high,
+                                                          control.cancel, inner);
+        },
+        [&](std::size_t done) {
+            if (control.progress) control.progress(done, total);
+        },
+        control.cancel);
     return answers;
 }
 
