@@ -14,13 +14,17 @@
 #include <cmath>
 #include <map>
 
+#include "core/NumberText.h"
+
 namespace zyg {
 
 namespace {
 
-QString percent(double level) { return QString::number(level * 100, 'g', 4) + QStringLiteral("%"); }
+QString percent(double level) {
+    return QString::fromStdString(significantText(level * 100, 4)) + QStringLiteral("%");
+}
 
-QString number(double v) { return QString::number(v, 'g', 6); }
+QString number(double v) { return QString::fromStdString(significantText(v, 6)); }
 
 void hideFromLegend(QChart* chart, QAbstractSeries* series) {
     for (QLegendMarker* m : chart->legend()->markers(series)) m->setVisible(false);

@@ -45,7 +45,7 @@ namespace {
 const QString kNoCurveYet = QStringLiteral("Press Compute (Enter) to draw the power curve");
 
 QString shown(double v, int decimals = 4) {
-    return std::isnan(v) ? QStringLiteral("-") : QString::number(v, 'f', decimals);
+    return QString::fromStdString(proportionText(v, decimals));
 }
 
 }  // namespace

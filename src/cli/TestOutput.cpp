@@ -90,7 +90,7 @@ std::size_t partsFor(std::size_t count, unsigned threads) {
     return std::min<std::size_t>(count / 1000, 8 * static_cast<std::size_t>(threads));
 }
 
-std::string general(double value) { return formatGeneral(value, 6, "."); }
+std::string general(double value) { return significantText(value, 6); }
 
 }  // namespace
 

@@ -1,5 +1,6 @@
 #include "core/NumberText.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -244,6 +245,29 @@ std::string boundText(double value) {
     const auto written =
         std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 12);
     return std::string(buffer, written.ptr);
+}
+
+std::string significantText(double value, int significant) {
+    return formatGeneral(value, significant, ".");
+}
+
+std::string proportionText(double value, int decimals) {
+    return std::isnan(value) ? "-" : fixedText(value, decimals);
+}
+
+std::string fixedSignificantText(double value, int significant) {
+    if (value == 0) return "0";
+    const int decimals =
+        significant - 1 - static_cast<int>(std::floor(std::log10(std::fabs(value))));
+    return formatFixed(value, std::max(decimals, 0), 17, ".");
+}
+
+std::string targetText(double value) {
+    const std::string s = shortestText(value);
+    const auto dot = s.find('.');
+    if (s.find('e') == std::string::npos && (dot == std::string::npos || s.size() - dot - 1 < 2))
+        return fixedText(value, 2);
+    return s;
 }
 
 }  // namespace zyg

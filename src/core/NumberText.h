@@ -46,6 +46,22 @@ std::string shortestText(double value);
 // double's exact binary value.
 std::string fixedText(double value, int decimals);
 
+// `significant` significant digits, without trailing zeros, with "."
+// ("0.4", "1e-06"): figures in titles and legends.
+std::string significantText(double value, int significant);
+
+// Fixed notation with `decimals` decimals, "-" for NaN (a proportion of
+// nothing): the columns of tables.
+std::string proportionText(double value, int decimals);
+
+// A value with `significant` significant digits in fixed notation, trailing
+// zeros kept ("0.1980", "0.09890", "1.250"): a solved value.
+std::string fixedSignificantText(double value, int significant);
+
+// A power as people write a target: at least two decimals ("0.80", "0.95",
+// "0.805").
+std::string targetText(double value);
+
 // A computed bound such as p*q for a message, to 12 significant digits:
 // 0.1 * 0.9 reads "0.09", not the "0.09000000000000001" of its rounding.
 std::string boundText(double value);

@@ -60,7 +60,7 @@ std::string alignedTable(const std::vector<std::vector<std::string>>& rows,
     return out;
 }
 
-std::string proportion(double v) { return std::isnan(v) ? "-" : fixedText(v, 6); }
+std::string proportion(double v) { return proportionText(v, 6); }
 
 // The proportion as the window's field shows it (4 decimals) and Save reads
 // it back.

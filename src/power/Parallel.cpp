@@ -17,8 +17,8 @@ void forEachInParallel(std::size_t total, unsigned threads,
                        const std::function<void(std::size_t done)>& progress,
                        const std::atomic<bool>* cancel) {
     auto cancelled = [&] { return cancel && cancel->load(); };
-    threads = std::clamp<unsigned>(threads, 1,
-                                   static_cast<unsigned>(std::max<std::size_t>(total, 1)));
+    threads =
+        std::clamp<unsigned>(threads, 1, static_cast<unsigned>(std::max<std::size_t>(total, 1)));
     std::atomic<std::size_t> next{0}, done{0};
     std::atomic<bool> stop{false};
     std::mutex m;

@@ -473,15 +473,6 @@ std::vector<SolveAnswer> solveStudy(const StudyRequest& request, const SolveSpec
 
 namespace {
 
-// The target as people write it: "0.80", "0.95", "0.805".
-std::string targetText(double target) {
-    const std::string s = shortestText(target);
-    const auto dot = s.find('.');
-    if (s.find('e') == std::string::npos && (dot == std::string::npos || s.size() - dot - 1 < 2))
-        return fixedText(target, 2);
-    return s;
-}
-
 bool sameSetting(const ModelSetting& a, const ModelSetting& b, const SolvableParameter* ignored) {
     ModelSetting x = a, y = b;
     if (ignored) {
@@ -500,13 +491,6 @@ std::string settingText(const ModelSetting& m, const SolvableParameter* solved) 
         if (q.model == m.model && &q != solved)
             text += ", " + std::string(q.name) + " " + shortestText(q.get(m));
     return text;
-}
-
-// A solved value with its 4 significant digits: "0.1980", "0.09890", "1.250".
-std::string fourDigitText(double value) {
-    if (value == 0) return "0";
-    const int decimals = 3 - static_cast<int>(std::floor(std::log10(std::fabs(value))));
-    return formatFixed(value, std::max(decimals, 0), 17, ".");
 }
 
 std::string answerLine(const SolveAnswer& a, const SolveSpec& spec) {
@@ -528,8 +512,8 @@ std::string answerLine(const SolveAnswer& a, const SolveSpec& spec) {
     }
     const std::string name(spec.parameter->name);
     if (a.value)
-        line += name + " = " + fourDigitText(*a.value) + " reaches " + target + " (power " +
-                fixedText(a.power.power, 6) + ")";
+        line += name + " = " + fixedSignificantText(*a.value, 4) + " reaches " + target +
+                " (power " + fixedText(a.power.power, 6) + ")";
     else
         line += "power does not reach " + target + " for " + name + " from " +
                 shortestText(spec.parameter->none) + " to " + boundText(a.rangeEnd) + " (at most " +
