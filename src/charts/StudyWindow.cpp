@@ -31,7 +31,13 @@ StudyWindow::StudyWindow(StudySource source, QString helpFile, int helpContext, 
     setWindowFlag(Qt::WindowMaximizeButtonHint, true);
 }
 
-StudyWindow::~StudyWindow() = default;
+StudyWindow::~StudyWindow() {
+    // The window's own part is gone by now; the dialog's destructor still
+    // hides it, and a field losing the focus then reports a change. Nothing
+    // its controls say may reach the handlers any more.
+    for (QObject* control : findChildren<QObject*>()) disconnect(control, nullptr, this, nullptr);
+    jobs_.stopAll();
+}
 
 void StudyWindow::bringUp(bool wasOpen) {
     if (!wasOpen) {
