@@ -153,21 +153,22 @@ void PowerCurveWindow::buildControls() {
 
     table = new QTableWidget(0, 6, this);
     table->setObjectName(QStringLiteral("table"));
-    table->setHorizontalHeaderLabels({QStringLiteral("n"), QStringLiteral("Test"),
-                                      QStringLiteral("P(testable)"), QStringLiteral("Power"),
-                                      QStringLiteral("Conditional power"),
-                                      QStringLiteral("95% interval")});
+    table->setHorizontalHeaderLabels(
+        {QStringLiteral("n"), QStringLiteral("Test"), QStringLiteral("P(testable)"),
+         QStringLiteral("Power"), QStringLiteral("Cond. power"), QStringLiteral("95% interval")});
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->verticalHeader()->setVisible(false);
-    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    // Every heading whole; the table scrolls sideways rather than cut them.
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table->horizontalHeader()->setStretchLastSection(true);
     table->setMinimumHeight(100);
 
     // The results panel: where each test reaches the target.
     targetTable = new QTableWidget(0, 4, this);
     targetTable->setObjectName(QStringLiteral("targetTable"));
-    targetTable->setHorizontalHeaderLabels(
-        {QStringLiteral("Test"), QStringLiteral("First n reaching target"),
-         QStringLiteral("Stays from n"), QStringLiteral("Sizes searched")});
+    targetTable->setHorizontalHeaderLabels({QStringLiteral("Test"), QStringLiteral("First n"),
+                                            QStringLiteral("Stays from n"),
+                                            QStringLiteral("Sizes searched")});
     targetTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     targetTable->verticalHeader()->setVisible(false);
     targetTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
@@ -212,8 +213,8 @@ void PowerCurveWindow::buildControls() {
     auto* results = new QSplitter(Qt::Horizontal, this);
     results->addWidget(targetTable);
     results->addWidget(table);
-    results->setStretchFactor(0, 2);
-    results->setStretchFactor(1, 3);
+    results->setStretchFactor(0, 1);
+    results->setStretchFactor(1, 1);
     results->setChildrenCollapsible(false);
     splitter->addWidget(chartView());
     splitter->addWidget(results);
