@@ -59,56 +59,59 @@ constexpr int kGrid = 100;
 // A fall of power smaller than this is rounding, not a fall.
 constexpr double kFallTolerance = 1e-9;
 
-std::optional<double> fitnessEnd(const ModelSetting&, bool up) {
-    return up ? kFitnessRange.high : kFitnessRange.low;
+// A parameter's value in a setting, read and written through its member.
+template <double ModelSetting::*Member>
+double field(const ModelSetting& m) {
+    return m.*Member;
+}
+template <double ModelSetting::*Member>
+void setField(ModelSetting& m, double v) {
+    m.*Member = v;
+}
+
+// The ends of a range that does not move with p, on both sides of the value
+// without a departure (a fitness), or above it only (a rate, whose none is 0).
+template <const ValueRange& Range>
+std::optional<double> ends(const ModelSetting&, bool up) {
+    return up ? Range.high : Range.low;
+}
+template <const ValueRange& Range>
+std::optional<double> upTo(const ModelSetting&, bool up) {
+    if (!up) return std::nullopt;
+    return Range.high;
 }
 
 }  // namespace
 
 const std::vector<SolvableParameter>& solvableParameters() {
     static const std::vector<SolvableParameter> table = {
-        {"var", "var", GenotypeModel::Wahlund, StudyInput::Var, 0,
-         [](const ModelSetting& m) { return m.var; }, [](ModelSetting& m, double v) { m.var = v; },
+        {"var", "var", GenotypeModel::Wahlund, StudyInput::Var, 0, field<&ModelSetting::var>,
+         setField<&ModelSetting::var>,
          [](const ModelSetting& m, bool up) -> std::optional<double> {
              if (!up) return std::nullopt;
              return m.p * (1 - m.p);
          }},
-        {"f", "f", GenotypeModel::Inbreeding, StudyInput::F, 0,
-         [](const ModelSetting& m) { return m.f; }, [](ModelSetting& m, double v) { m.f = v; },
+        {"f", "f", GenotypeModel::Inbreeding, StudyInput::F, 0, field<&ModelSetting::f>,
+         setField<&ModelSetting::f>,
          [](const ModelSetting& m, bool up) -> std::optional<double> {
              const ValueRange range = fRange(m.p);
              return up ? range.high : range.low;
          }},
-        {"w11", "w11", GenotypeModel::Selection, StudyInput::W11, 1,
-         [](const ModelSetting& m) { return m.w11; }, [](ModelSetting& m, double v) { m.w11 = v; },
-         fitnessEnd},
-        {"w12", "w12", GenotypeModel::Selection, StudyInput::W12, 1,
-         [](const ModelSetting& m) { return m.w12; }, [](ModelSetting& m, double v) { m.w12 = v; },
-         fitnessEnd},
-        {"w22", "w22", GenotypeModel::Selection, StudyInput::W22, 1,
-         [](const ModelSetting& m) { return m.w22; }, [](ModelSetting& m, double v) { m.w22 = v; },
-         fitnessEnd},
+        {"w11", "w11", GenotypeModel::Selection, StudyInput::W11, 1, field<&ModelSetting::w11>,
+         setField<&ModelSetting::w11>, ends<kFitnessRange>},
+        {"w12", "w12", GenotypeModel::Selection, StudyInput::W12, 1, field<&ModelSetting::w12>,
+         setField<&ModelSetting::w12>, ends<kFitnessRange>},
+        {"w22", "w22", GenotypeModel::Selection, StudyInput::W22, 1, field<&ModelSetting::w22>,
+         setField<&ModelSetting::w22>, ends<kFitnessRange>},
         {"het-miscall", "het_miscall", GenotypeModel::Error, StudyInput::HetMiscall, 0,
-         [](const ModelSetting& m) { return m.hetMiscall; },
-         [](ModelSetting& m, double v) { m.hetMiscall = v; },
-         [](const ModelSetting&, bool up) -> std::optional<double> {
-             if (!up) return std::nullopt;
-             return kMiscallRange.high;
-         }},
+         field<&ModelSetting::hetMiscall>, setField<&ModelSetting::hetMiscall>,
+         upTo<kMiscallRange>},
         {"hom-miscall", "hom_miscall", GenotypeModel::Error, StudyInput::HomMiscall, 0,
-         [](const ModelSetting& m) { return m.homMiscall; },
-         [](ModelSetting& m, double v) { m.homMiscall = v; },
-         [](const ModelSetting&, bool up) -> std::optional<double> {
-             if (!up) return std::nullopt;
-             return kMiscallRange.high;
-         }},
+         field<&ModelSetting::homMiscall>, setField<&ModelSetting::homMiscall>,
+         upTo<kMiscallRange>},
         {"null", "null", GenotypeModel::NullAllele, StudyInput::Null, 0,
-         [](const ModelSetting& m) { return m.nullFrequency; },
-         [](ModelSetting& m, double v) { m.nullFrequency = v; },
-         [](const ModelSetting&, bool up) -> std::optional<double> {
-             if (!up) return std::nullopt;
-             return kNullRange.high;
-         }},
+         field<&ModelSetting::nullFrequency>, setField<&ModelSetting::nullFrequency>,
+         upTo<kNullRange>},
     };
     return table;
 }

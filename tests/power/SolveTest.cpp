@@ -123,7 +123,16 @@ TEST(SolveParameter, AgreesWithAFineScan) {
     disadvantage.w12 = 0.9;
     ModelSetting wahlund = setting(GenotypeModel::Wahlund, 0.2);
     wahlund.var = 0.01;
+    ModelSetting miscalls = setting(GenotypeModel::Error, 0.3);
+    miscalls.hetMiscall = 0.02;
+    ModelSetting excessCalls = setting(GenotypeModel::Error, 0.3);
+    excessCalls.homMiscall = 0.02;
+    ModelSetting nullAllele = setting(GenotypeModel::NullAllele, 0.3);
+    nullAllele.nullFrequency = 0.05;
     const Case cases[] = {
+        {miscalls, "het-miscall", 2000, {HweTest::Exact, 1e-3}},
+        {excessCalls, "hom-miscall", 1000, {HweTest::ExactExcess, 0.05}},
+        {nullAllele, "null", 800, {HweTest::ExactDeficit, 0.01}},
         {inbred, "f", 200, {HweTest::Exact, 0.05}},
         {excess, "f", 300, {HweTest::ExactExcess, 0.05}},
         {disadvantage, "w12", 500, {HweTest::G, 0.05}},
