@@ -521,7 +521,7 @@ std::optional<std::vector<TargetRow>> solveTargets(StudyRequest r, std::uint32_t
     };
     std::vector<SolveAnswer> answers;
     try {
-        answers = solveStudy(r, SolveSpec{nullptr, goal}, control);
+        answers = solveStudy(r, SolveAim{nullptr, goal}, control);
     } catch (const StudyCancelled&) {
         return std::nullopt;
     }

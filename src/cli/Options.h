@@ -52,7 +52,7 @@ std::uint64_t parseWhole(std::string_view option, std::string_view text, std::ui
 // One option: its name, its value's name (nullptr for a flag), its line of
 // --help and what it does with its value. Adding an option is adding an entry.
 template <class Options>
-struct OptionSpec {
+struct OptionEntry {
     const char* name;
     const char* valueName;
     const char* help;
@@ -66,7 +66,7 @@ struct OptionSpec {
 // `operands` says whether the program takes any.
 template <class Options>
 std::vector<std::string> parseArguments(const std::vector<std::string>& args,
-                                        const std::vector<OptionSpec<Options>>& table,
+                                        const std::vector<OptionEntry<Options>>& table,
                                         Options& options, std::set<std::string>& given,
                                         std::string_view program, bool takesOperands) {
     std::vector<std::string> operands;
@@ -91,7 +91,7 @@ std::vector<std::string> parseArguments(const std::vector<std::string>& args,
             inlineValue = true;
         }
         const auto it = std::find_if(table.begin(), table.end(),
-                                     [&](const OptionSpec<Options>& s) { return name == s.name; });
+                                     [&](const OptionEntry<Options>& s) { return name == s.name; });
         if (it == table.end())
             throw UsageError(name + ": unknown option (" + std::string(program) +
                              " --help lists them)");
@@ -110,14 +110,14 @@ std::vector<std::string> parseArguments(const std::vector<std::string>& args,
 // Whether one of `names` stands among the arguments as an option of its own,
 // not as the value of the option before it, and before any "--".
 template <class Options>
-bool asksFor(const std::vector<std::string>& args, const std::vector<OptionSpec<Options>>& table,
+bool asksFor(const std::vector<std::string>& args, const std::vector<OptionEntry<Options>>& table,
              std::initializer_list<std::string_view> names) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--") return false;
         if (std::find(names.begin(), names.end(), args[i]) != names.end()) return true;
-        const auto it = std::find_if(table.begin(), table.end(), [&](const OptionSpec<Options>& s) {
-            return args[i] == s.name;
-        });
+        const auto it =
+            std::find_if(table.begin(), table.end(),
+                         [&](const OptionEntry<Options>& s) { return args[i] == s.name; });
         if (it != table.end() && it->valueName) ++i;  // its value follows
     }
     return false;
@@ -141,9 +141,9 @@ int exitStatusOf(std::string_view program, std::ostream& err, Body body) {
 
 // The option lines of --help: "  --name VALUE        help".
 template <class Options>
-std::string optionLines(const std::vector<OptionSpec<Options>>& table) {
+std::string optionLines(const std::vector<OptionEntry<Options>>& table) {
     std::string text;
-    for (const OptionSpec<Options>& s : table) {
+    for (const OptionEntry<Options>& s : table) {
         // Appended rather than `"  " + std::string(...)`: GCC 12 at -O3 warns
         // falsely (-Wrestrict) on a literal plus a temporary string.
         std::string head = "  ";

@@ -234,7 +234,7 @@ std::string solvableNames() {
     return names;
 }
 
-const std::vector<OptionSpec<CommandOptions>>& optionTable() {
+const std::vector<OptionEntry<CommandOptions>>& optionTable() {
     auto list = [](StudyInput input) {
         return [input](CommandOptions& o, const std::string& v) {
             *listOf(o, input) = parseList(optionOf(input), v, kMaxListValues);
@@ -242,7 +242,7 @@ const std::vector<OptionSpec<CommandOptions>>& optionTable() {
             if (auto warning = decimalCommaWarning(input, v)) o.warnings.push_back(*warning);
         };
     };
-    static const std::vector<OptionSpec<CommandOptions>> table = {
+    static const std::vector<OptionEntry<CommandOptions>> table = {
         {"--model", "MODEL", "hw, wahlund, inbreeding, selection, error or null (default hw)",
          [](CommandOptions& o, const std::string& v) {
              const auto m = parseModelKey(v);
@@ -525,22 +525,22 @@ std::optional<std::string> outputFault(const CommandOptions& o) {
 
 // --solve: the answers for each model setting, test and level.
 int executeSolve(CommandOptions& o, const CommandStreams& io) {
-    SolveSpec spec;
-    spec.parameter = findSolvableParameter(*o.solve);
-    spec.target = o.request.target.value_or(0.8);
+    SolveAim aim;
+    aim.parameter = findSolvableParameter(*o.solve);
+    aim.target = o.request.target.value_or(0.8);
     ProgressBar bar(io.err, io.errIsTerminal);
     StudyControl control;
     control.progress = [&](std::size_t done, std::size_t total) { bar.update(done, total); };
-    const std::vector<SolveAnswer> answers = solveStudy(o.request, spec, control);
+    const std::vector<SolveAnswer> answers = solveStudy(o.request, aim, control);
     bar.finish();
     const bool csvToOut = o.csv && *o.csv == "-";
-    io.out << (csvToOut ? solveCsv(answers, spec) : solveTable(answers, spec)) << std::flush;
+    io.out << (csvToOut ? solveCsv(answers, aim) : solveTable(answers, aim)) << std::flush;
     if (!io.out) {
         io.err << kProgram << ": standard output cannot be written\n";
         return kExitFailure;
     }
     if (o.csv && !csvToOut) {
-        if (const std::string fault = writeWholeFile(*o.csv, solveCsv(answers, spec));
+        if (const std::string fault = writeWholeFile(*o.csv, solveCsv(answers, aim));
             !fault.empty()) {
             io.err << kProgram << ": --csv \"" << *o.csv << "\": cannot be written: " << fault
                    << "\n";

@@ -46,8 +46,8 @@ std::string allTestNames(const char* separator) {
     return names;
 }
 
-const std::vector<OptionSpec<CommandOptions>>& optionTable() {
-    static const std::vector<OptionSpec<CommandOptions>> table = {
+const std::vector<OptionEntry<CommandOptions>>& optionTable() {
+    static const std::vector<OptionEntry<CommandOptions>> table = {
         {"--file", "FILE", "test one sample per line of FILE (- for standard input)",
          [](CommandOptions& o, const std::string& v) {
              if (v.empty()) refuse("--file", v, "give a file name, or - for standard input");

@@ -412,7 +412,7 @@ SolveAnswer solveParameter(const ModelSetting& model, const SolvableParameter& p
     return answer;
 }
 
-std::vector<SolveAnswer> solveStudy(const StudyRequest& request, const SolveSpec& spec,
+std::vector<SolveAnswer> solveStudy(const StudyRequest& request, const SolveAim& aim,
                                     const StudyControl& control) {
     struct Task {
         ModelSetting model;
@@ -425,10 +425,10 @@ std::vector<SolveAnswer> solveStudy(const StudyRequest& request, const SolveSpec
     std::vector<Task> tasks;
     std::vector<ModelSetting> settings;
     for (const ModelSetting& s : modelSettings(request)) {
-        if (spec.parameter) {
+        if (aim.parameter) {
             // Only the side of the solved parameter's value matters.
             ModelSetting side = s;
-            const SolvableParameter& q = *spec.parameter;
+            const SolvableParameter& q = *aim.parameter;
             q.set(side, q.get(s) >= q.none ? q.none + 1 : q.none - 1);
             const bool seen = std::any_of(settings.begin(), settings.end(), [&](const auto& t) {
                 return t.p == side.p && t.var == side.var && t.f == side.f && t.w11 == side.w11 &&
@@ -462,10 +462,10 @@ std::vector<SolveAnswer> solveStudy(const StudyRequest& request, const SolveSpec
         total, threads,
         [&](std::size_t i) {
             const Task& t = tasks[i];
-            answers[i] = spec.parameter ? solveParameter(t.model, *spec.parameter, t.n, t.test,
-                                                         spec.target, control.cancel)
-                                        : solveSampleSize(t.model, t.test, spec.target, low, high,
-                                                          control.cancel, inner);
+            answers[i] = aim.parameter ? solveParameter(t.model, *aim.parameter, t.n, t.test,
+                                                        aim.target, control.cancel)
+                                       : solveSampleSize(t.model, t.test, aim.target, low, high,
+                                                         control.cancel, inner);
         },
         [&](std::size_t done) {
             if (control.progress) control.progress(done, total);
@@ -496,11 +496,11 @@ std::string settingText(const ModelSetting& m, const SolvableParameter* solved) 
     return text;
 }
 
-std::string answerLine(const SolveAnswer& a, const SolveSpec& spec) {
-    const std::string target = targetText(spec.target);
+std::string answerLine(const SolveAnswer& a, const SolveAim& aim) {
+    const std::string target = targetText(aim.target);
     std::string line =
         "  " + std::string(hweTestName(a.test)) + ", level " + shortestText(a.level) + ": ";
-    if (!spec.parameter) {
+    if (!aim.parameter) {
         if (!a.firstN)
             return line + "power does not reach " + target + " for n from " +
                    std::to_string(a.low) + " to " + std::to_string(a.high) + " (at most " +
@@ -513,13 +513,13 @@ std::string answerLine(const SolveAnswer& a, const SolveSpec& spec) {
             line += "power falls below " + target + " again by n = " + std::to_string(a.high);
         return line + "\n";
     }
-    const std::string name(spec.parameter->name);
+    const std::string name(aim.parameter->name);
     if (a.value)
         line += name + " = " + fixedSignificantText(*a.value, 4) + " reaches " + target +
                 " (power " + fixedText(a.power.power, 6) + ")";
     else
         line += "power does not reach " + target + " for " + name + " from " +
-                shortestText(spec.parameter->none) + " to " + boundText(a.rangeEnd) + " (at most " +
+                shortestText(aim.parameter->none) + " to " + boundText(a.rangeEnd) + " (at most " +
                 fixedText(a.bestPower, 6) + ")";
     if (!a.monotone)
         line += "; power is not monotone on the way: " + fixedText(a.fallFromPower, 6) + " at " +
@@ -530,27 +530,27 @@ std::string answerLine(const SolveAnswer& a, const SolveSpec& spec) {
 
 }  // namespace
 
-std::string solveTable(const std::vector<SolveAnswer>& answers, const SolveSpec& spec) {
+std::string solveTable(const std::vector<SolveAnswer>& answers, const SolveAim& aim) {
     std::string out;
     for (std::size_t i = 0; i < answers.size(); ++i) {
         const SolveAnswer& a = answers[i];
         const bool newGroup = i == 0 || answers[i - 1].n != a.n ||
-                              !sameSetting(answers[i - 1].model, a.model, spec.parameter);
+                              !sameSetting(answers[i - 1].model, a.model, aim.parameter);
         if (newGroup) {
-            out += settingText(a.model, spec.parameter);
-            if (spec.parameter)
-                out += ", n " + std::to_string(a.n) + ", " + std::string(spec.parameter->name) +
-                       (a.rangeEnd >= spec.parameter->none ? " upwards" : " downwards") + ":\n";
+            out += settingText(a.model, aim.parameter);
+            if (aim.parameter)
+                out += ", n " + std::to_string(a.n) + ", " + std::string(aim.parameter->name) +
+                       (a.rangeEnd >= aim.parameter->none ? " upwards" : " downwards") + ":\n";
             else
                 out +=
                     ", n from " + std::to_string(a.low) + " to " + std::to_string(a.high) + ":\n";
         }
-        out += answerLine(a, spec);
+        out += answerLine(a, aim);
     }
     return out;
 }
 
-std::string solveCsv(const std::vector<SolveAnswer>& answers, const SolveSpec& spec) {
+std::string solveCsv(const std::vector<SolveAnswer>& answers, const SolveAim& aim) {
     const std::string header = studyCsv({});
     std::vector<std::string> columns;
     for (std::size_t start = 0;;) {
@@ -559,18 +559,18 @@ std::string solveCsv(const std::vector<SolveAnswer>& answers, const SolveSpec& s
         columns.push_back(header.substr(start, comma - start));
         start = comma + 1;
     }
-    const std::string solved = spec.parameter ? std::string(spec.parameter->column) : "n";
+    const std::string solved = aim.parameter ? std::string(aim.parameter->column) : "n";
     std::vector<bool> blank(columns.size(), false);
     for (std::size_t c = 0; c < columns.size(); ++c)
         blank[c] = columns[c] == solved || columns[c] == "testable" || columns[c] == "power" ||
                    columns[c] == "conditional_power" || columns[c] == "mass_left_out";
 
     std::string out =
-        header.substr(0, header.size() - 1) + (spec.parameter ? ",monotone\n" : ",stays_n\n");
+        header.substr(0, header.size() - 1) + (aim.parameter ? ",monotone\n" : ",stays_n\n");
     for (const SolveAnswer& a : answers) {
         PowerPoint point;
         point.model = a.model;
-        point.n = spec.parameter ? a.n : a.firstN.value_or(0);
+        point.n = aim.parameter ? a.n : a.firstN.value_or(0);
         point.test = a.test;
         point.level = a.level;
         point.method = PowerMethod::Exact;
@@ -595,7 +595,7 @@ std::string solveCsv(const std::vector<SolveAnswer>& answers, const SolveSpec& s
             row = kept;
         }
         CsvLine tail;
-        if (spec.parameter)
+        if (aim.parameter)
             tail.text(a.monotone ? "yes" : "no");
         else
             tail.whole(a.staysN ? std::optional<std::uint64_t>(*a.staysN) : std::nullopt);

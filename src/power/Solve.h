@@ -41,7 +41,7 @@ const SolvableParameter* findSolvableParameter(std::string_view name);
 // value, the smallest taken as 1 when only one is given. Solving for a
 // parameter reads the side of each of its values (above or below `none`;
 // a value at `none` searches upwards) and solves at each n of the request.
-struct SolveSpec {
+struct SolveAim {
     const SolvableParameter* parameter = nullptr;
     double target = 0.8;
 };
@@ -78,7 +78,7 @@ struct SolveAnswer {
 // solving a parameter), test and level, in the order of runStudy. Settings
 // that solving a parameter makes equal are answered once. `control`'s
 // progress counts the answers; its cancel ends the work with StudyCancelled.
-std::vector<SolveAnswer> solveStudy(const StudyRequest& request, const SolveSpec& spec,
+std::vector<SolveAnswer> solveStudy(const StudyRequest& request, const SolveAim& aim,
                                     const StudyControl& control = {});
 
 // One answer of each kind, for one setting, test and level. Solving n
@@ -94,7 +94,7 @@ SolveAnswer solveParameter(const ModelSetting& model, const SolvableParameter& p
 // CSV's columns with the answer in n (or the parameter's column) and the
 // power there, then stays_n (solving n) or monotone (solving a parameter);
 // the answer's fields are empty when the target is not reached.
-std::string solveTable(const std::vector<SolveAnswer>& answers, const SolveSpec& spec);
-std::string solveCsv(const std::vector<SolveAnswer>& answers, const SolveSpec& spec);
+std::string solveTable(const std::vector<SolveAnswer>& answers, const SolveAim& aim);
+std::string solveCsv(const std::vector<SolveAnswer>& answers, const SolveAim& aim);
 
 }  // namespace zyg

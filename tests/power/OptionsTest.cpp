@@ -28,8 +28,8 @@ struct Toy {
     bool loud = false;
 };
 
-const std::vector<OptionSpec<Toy>>& toyTable() {
-    static const std::vector<OptionSpec<Toy>> table = {
+const std::vector<OptionEntry<Toy>>& toyTable() {
+    static const std::vector<OptionEntry<Toy>> table = {
         {"--name", "NAME", "a name", [](Toy& t, const std::string& v) { t.name = v; }},
         {"--loud", nullptr, "a flag", [](Toy& t, const std::string&) { t.loud = true; }},
     };

@@ -210,15 +210,15 @@ TEST(SolveStudy, AnswersEverySettingTestAndLevelAndCancels) {
     EXPECT_LT(*answers[2].firstN, *answers[0].firstN);
 
     // Solving f: the values of one side are one setting.
-    SolveSpec spec;
-    spec.parameter = findSolvableParameter("f");
+    SolveAim aim;
+    aim.parameter = findSolvableParameter("f");
     r.n = {100};
-    EXPECT_EQ(solveStudy(r, spec).size(), 2u);
+    EXPECT_EQ(solveStudy(r, aim).size(), 2u);
 
     std::atomic<bool> cancel{true};
     StudyControl control;
     control.cancel = &cancel;
-    EXPECT_THROW(solveStudy(r, spec, control), StudyCancelled);
+    EXPECT_THROW(solveStudy(r, aim, control), StudyCancelled);
 }
 
 TEST(SolveCommand, WordsTheAnswersAndWritesOneCsvRowEach) {
