@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <optional>
 #include <ostream>
 #include <set>
 #include <stdexcept>
@@ -33,6 +34,16 @@ class UsageError : public std::runtime_error {
 public:
     explicit UsageError(const std::string& message) : std::runtime_error(message) {}
 };
+
+// The lines of --help that define the exact tests, shared by the commands.
+inline constexpr const char* kExactTestLines =
+    "  exact               exact test: P(heterozygote counts no more probable)\n"
+    "  exact-midp          exact mid-p: P(less probable) + P(as probable) / 2\n"
+    "  exact-dost          doubled one-sided: min(1, 2 min(P(H <= h), P(H >= h)))\n"
+    "  exact-deficit       one-sided, heterozygote deficit: P(H <= h)\n"
+    "  exact-excess        one-sided, heterozygote excess: P(H >= h)\n"
+    "  exact-deficit-midp  P(H <= h) - P(H = h) / 2\n"
+    "  exact-excess-midp   P(H >= h) - P(H = h) / 2\n";
 
 // Throws `option "text": why`.
 [[noreturn]] void refuse(std::string_view option, std::string_view text, const std::string& why);
@@ -58,6 +69,17 @@ struct OptionEntry {
     const char* help;
     std::function<void(Options&, const std::string&)> apply;
 };
+
+// An option whose value is a file name, stored in `member`; an empty name is
+// refused with `whenEmpty` ("give a file name, or - for standard output").
+template <class Options>
+OptionEntry<Options> fileOption(const char* name, const char* help, const char* whenEmpty,
+                                std::optional<std::string> Options::*member) {
+    return {name, "FILE", help, [name, whenEmpty, member](Options& o, const std::string& v) {
+                if (v.empty()) refuse(name, v, whenEmpty);
+                o.*member = v;
+            }};
+}
 
 // Applies every "--name value", "--name=value" and flag to `options` and
 // returns the operands (the arguments that are no options). "--" ends the

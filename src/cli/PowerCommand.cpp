@@ -335,11 +335,8 @@ const std::vector<OptionEntry<CommandOptions>>& optionTable() {
                  refuse("--solve", v, "solve for n or for one of " + solvableNames());
              o.solve = v;
          }},
-        {"--csv", "FILE", "write every point as CSV to FILE (- for standard output)",
-         [](CommandOptions& o, const std::string& v) {
-             if (v.empty()) refuse("--csv", v, "give a file name, or - for standard output");
-             o.csv = v;
-         }},
+        fileOption("--csv", "write every point as CSV to FILE (- for standard output)",
+                   "give a file name, or - for standard output", &CommandOptions::csv),
         {"--plot", "FILE", "draw power against n into FILE.svg or FILE.png",
          [](CommandOptions& o, const std::string& v) {
              const auto endsWith = [&](const char* tail) {
@@ -354,11 +351,8 @@ const std::vector<OptionEntry<CommandOptions>>& optionTable() {
                  refuse("--plot", v, "the file name must end in .svg or .png");
              o.plot = v;
          }},
-        {"--results", "FILE", "simulate: append the runs to the window's results file FILE",
-         [](CommandOptions& o, const std::string& v) {
-             if (v.empty()) refuse("--results", v, "give a file name");
-             o.results = v;
-         }},
+        fileOption("--results", "simulate: append the runs to the window's results file FILE",
+                   "give a file name", &CommandOptions::results),
     };
     return table;
 }
@@ -657,14 +651,9 @@ std::string powerHelpText() {
         "                      expectation, as the window computes it\n"
         "  g                   the likelihood-ratio G, as the window computes it\n"
         "  x2cc                X2 with each term max(0, |o - e| - 0.5)^2 / e: the\n"
-        "                      continuity correction never increases a term\n"
-        "  exact               exact test: P(heterozygote counts no more probable)\n"
-        "  exact-midp          exact mid-p: P(less probable) + P(as probable) / 2\n"
-        "  exact-dost          doubled one-sided: min(1, 2 min(P(H <= h), P(H >= h)))\n"
-        "  exact-deficit       one-sided, heterozygote deficit: P(H <= h)\n"
-        "  exact-excess        one-sided, heterozygote excess: P(H >= h)\n"
-        "  exact-deficit-midp  P(H <= h) - P(H = h) / 2\n"
-        "  exact-excess-midp   P(H >= h) - P(H = h) / 2\n"
+        "                      continuity correction never increases a term\n";
+    text += kExactTestLines;
+    text +=
         "The exact tests condition on the allele count. X2 and G use the window's\n"
         "critical values 3.841459 and 6.634907 at 0.05 and 0.01 and the 1-df\n"
         "chi-square quantile at any other level; every test holds at every level\n"

@@ -48,11 +48,8 @@ std::string allTestNames(const char* separator) {
 
 const std::vector<OptionEntry<CommandOptions>>& optionTable() {
     static const std::vector<OptionEntry<CommandOptions>> table = {
-        {"--file", "FILE", "test one sample per line of FILE (- for standard input)",
-         [](CommandOptions& o, const std::string& v) {
-             if (v.empty()) refuse("--file", v, "give a file name, or - for standard input");
-             o.file = v;
-         }},
+        fileOption("--file", "test one sample per line of FILE (- for standard input)",
+                   "give a file name, or - for standard input", &CommandOptions::file),
         {"--test", "TESTS", "tests, comma-separated, in the order of the output (default all)",
          [](CommandOptions& o, const std::string& v) {
              o.tests.clear();
@@ -69,11 +66,8 @@ const std::vector<OptionEntry<CommandOptions>>& optionTable() {
                  start = comma + 1;
              }
          }},
-        {"--csv", "FILE", "write CSV to FILE instead of the table (- for standard output)",
-         [](CommandOptions& o, const std::string& v) {
-             if (v.empty()) refuse("--csv", v, "give a file name, or - for standard output");
-             o.csv = v;
-         }},
+        fileOption("--csv", "write CSV to FILE instead of the table (- for standard output)",
+                   "give a file name, or - for standard output", &CommandOptions::csv),
         {"--skip-bad", nullptr, "report bad lines on standard error and test the others",
          [](CommandOptions& o, const std::string&) { o.skipBad = true; }},
         {"--version", nullptr, "print the version and stop",
@@ -240,14 +234,9 @@ std::string testHelpText() {
         "Tests (all ten by default, in this order):\n"
         "  x2                  Pearson's X2 against the sample's own expectation, 1 df\n"
         "  g                   the likelihood-ratio G = 2 sum o ln(o/e), 0 ln 0 = 0, 1 df\n"
-        "  x2cc                X2 with each term max(0, |o - e| - 0.5)^2 / e, 1 df\n"
-        "  exact               exact test: P(heterozygote counts no more probable)\n"
-        "  exact-midp          exact mid-p: P(less probable) + P(as probable) / 2\n"
-        "  exact-dost          doubled one-sided: min(1, 2 min(P(H <= h), P(H >= h)))\n"
-        "  exact-deficit       one-sided, heterozygote deficit: P(H <= h)\n"
-        "  exact-excess        one-sided, heterozygote excess: P(H >= h)\n"
-        "  exact-deficit-midp  P(H <= h) - P(H = h) / 2\n"
-        "  exact-excess-midp   P(H >= h) - P(H = h) / 2\n"
+        "  x2cc                X2 with each term max(0, |o - e| - 0.5)^2 / e, 1 df\n";
+    text += kExactTestLines;
+    text +=
         "The exact tests condition on the allele count; counts whose probabilities\n"
         "differ by less than a relative 1e-7 are equally probable. Their p-values\n"
         "hold a relative accuracy of 1e-11 for any n wherever they are at least\n"

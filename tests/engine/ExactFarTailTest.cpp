@@ -15,26 +15,15 @@
 #include <vector>
 
 #include "engine/ExactPower.h"
+#include "support/ModelSettings.h"
 
 using namespace zyg;
+
+using namespace zyg::testing;
 
 namespace {
 
 using Real = long double;
-
-ModelSetting hw(double p) { return {GenotypeModel::HardyWeinberg, p}; }
-ModelSetting inbreeding(double p, double f) {
-    ModelSetting s{GenotypeModel::Inbreeding, p};
-    s.f = f;
-    return s;
-}
-ModelSetting selection(double p, double w11, double w12, double w22) {
-    ModelSetting s{GenotypeModel::Selection, p};
-    s.w11 = w11;
-    s.w12 = w12;
-    s.w22 = w22;
-    return s;
-}
 
 GenotypeCounts counts(int n11, int h, int n22) {
     return {static_cast<std::uint16_t>(n11), static_cast<std::uint16_t>(h),

@@ -13,8 +13,11 @@
 #include "engine/Random.h"
 #include "engine/Sampling.h"
 #include "engine/Simulation.h"
+#include "support/ModelSettings.h"
 
 using namespace zyg;
+
+using namespace zyg::testing;
 
 namespace {
 
@@ -25,25 +28,6 @@ std::vector<TestLevel> everyTestAt(std::initializer_list<double> levels) {
     for (HweTest t : kAllTests)
         for (double level : levels) out.push_back({t, level});
     return out;
-}
-
-ModelSetting hw(double p) { return {GenotypeModel::HardyWeinberg, p}; }
-ModelSetting wahlund(double p, double var) {
-    ModelSetting s{GenotypeModel::Wahlund, p};
-    s.var = var;
-    return s;
-}
-ModelSetting inbreeding(double p, double f) {
-    ModelSetting s{GenotypeModel::Inbreeding, p};
-    s.f = f;
-    return s;
-}
-ModelSetting selection(double p, double w11, double w12, double w22) {
-    ModelSetting s{GenotypeModel::Selection, p};
-    s.w11 = w11;
-    s.w12 = w12;
-    s.w22 = w22;
-    return s;
 }
 
 ModelSetting miscalls(double p, double het, double hom) {

@@ -16,24 +16,16 @@
 #include "power/PowerStudy.h"
 #include "report/ResultLine.h"
 #include "support/CommaLocale.h"
+#include "support/PowerCommandRun.h"
 
 using namespace zyg;
 
+using zyg::testing::Outcome;
+using zyg::testing::runPower;
+
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
-
-Outcome run(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    Outcome o;
-    o.status = runPowerCommand(args, {out, err, false});
-    o.out = out.str();
-    o.err = err.str();
-    return o;
-}
+Outcome run(const std::vector<std::string>& args) { return runPower(args); }
 
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> out;

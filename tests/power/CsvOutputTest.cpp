@@ -15,10 +15,13 @@
 #include "cli/PowerCommand.h"
 #include "support/FaultyOutput.h"
 #include "support/FifoReader.h"
+#include "support/PowerCommandRun.h"
 
 using namespace zyg;
 using zyg::testing::FaultyOutput;
 using zyg::testing::FifoReader;
+using zyg::testing::Outcome;
+using zyg::testing::runPower;
 namespace fs = std::filesystem;
 
 namespace {
@@ -27,21 +30,11 @@ const std::vector<std::string> kStudy = {"--model", "inbreeding", "--p",     "0.
                                          "--f",     "0.1",        "--n",     "20:200:20",
                                          "--test",  "x2,exact",   "--level", "0.05"};
 
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
-
 Outcome run(const std::string& csv) {
     std::vector<std::string> args = kStudy;
     args.push_back("--csv");
     args.push_back(csv);
-    std::ostringstream out, err;
-    Outcome o;
-    o.status = runPowerCommand(args, {out, err, false});
-    o.out = out.str();
-    o.err = err.str();
-    return o;
+    return runPower(args);
 }
 
 // The CSV that --csv - prints: what every other output must hold.

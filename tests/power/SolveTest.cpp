@@ -6,8 +6,12 @@
 
 #include "cli/PowerCommand.h"
 #include "power/Solve.h"
+#include "support/PowerCommandRun.h"
 
 using namespace zyg;
+
+using zyg::testing::Outcome;
+using zyg::testing::runPower;
 
 namespace {
 
@@ -41,19 +45,7 @@ Scan bruteForce(const ModelSetting& m, TestLevel t, double target, std::uint32_t
     return s;
 }
 
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
-
-Outcome run(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    Outcome o;
-    o.status = runPowerCommand(args, {out, err, false});
-    o.out = out.str();
-    o.err = err.str();
-    return o;
-}
+Outcome run(const std::vector<std::string>& args) { return runPower(args); }
 
 }  // namespace
 
