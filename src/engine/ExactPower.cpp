@@ -64,6 +64,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <stdexcept>
 #include <utility>
 
@@ -303,6 +304,27 @@ int rowMode(int a, int m, int lo, int hi, Extended ratio) {
     return mode;
 }
 
+// Room for a walk's cells, left uninitialised: a walk writes every cell it
+// keeps before anything reads it, and it keeps a few thousand of a buffer
+// sized for the longest row (n / 2 + 2), so memory that is never touched
+// is never zeroed or even mapped.
+template <class W>
+class WalkBuffer {
+public:
+    W* room(std::size_t size) {
+        if (size > size_) {
+            data_ = std::make_unique_for_overwrite<W[]>(size);
+            size_ = size;
+        }
+        return data_.get();
+    }
+    W* data() const { return data_.get(); }
+
+private:
+    std::unique_ptr<W[]> data_;
+    std::size_t size_ = 0;
+};
+
 // The cells of one row, kept by a walk outward from the most probable count:
 // index k holds h = lo + 2 (k - 1), so the top sits at kTop = (mode - lo) / 2 + 1
 // and every cell the walk keeps lies in [first, last]. cell[k] is the cell's
@@ -336,34 +358,54 @@ RowWalk<W> walkRow(int a, int m, int lo, int hi, int mode, W top, W ratio, W inv
     r.top = (mode - lo) / 2 + 1;
     cell[r.top] = top;
     cum[r.top] = top;
-    {
-        W w = top, sumBelow = 0, hd = mode;
-        int k = r.top;
-        int n11 = (a - mode) / 2 + 1, n22 = (m - mode) / 2 + 1;  // at h - 2
-        for (int h = mode; h - 2 >= lo; h -= 2, hd -= 2, ++n11, ++n22) {
-            w = w * (((hd - 1) * hd * inverseRatio) * (one[n11] * one[n22]));
-            if (w < cut) break;
-            sumBelow += w;
-            cell[--k] = w;
-            cum[k] = sumBelow;
-        }
-        r.first = k;
-        r.below = sumBelow;
+    // Downwards: h - 2 from the top, with n11 and n22 at h - 2 less 1.
+    W down = top, sumBelow = 0, hd = mode;
+    int kDown = r.top;
+    int n11d = (a - mode) / 2 + 1, n22d = (m - mode) / 2 + 1;
+    // Upwards: h + 2 from the top, with n11 and n22 at h.
+    W up = top, sumUp = top;
+    W n11u = (a - mode) / 2, n22u = (m - mode) / 2;
+    int kUp = r.top, hu = mode;
+    auto stepDown = [&] {
+        down = down * (((hd - 1) * hd * inverseRatio) * (one[n11d] * one[n22d]));
+        if (down < cut) return false;
+        sumBelow += down;
+        cell[--kDown] = down;
+        cum[kDown] = sumBelow;
+        hd -= 2, ++n11d, ++n22d;
+        return true;
+    };
+    auto stepUp = [&] {
+        up = up * ((n11u * n22u) * ratio * pair[hu]);
+        if (up < cut) return false;
+        sumUp += up;
+        cell[++kUp] = up;
+        cum[kUp] = sumUp;
+        hu += 2, n11u -= 1, n22u -= 1;
+        return true;
+    };
+    // The two walks share nothing, so they go side by side while both have
+    // room: each weight waits on the multiplication before it, and two
+    // independent chains keep the processor busy in each other's waits.
+    // Every weight and sum is made by the same operations in the same order
+    // as by one walk after the other.
+    const int downSteps = (mode - lo) / 2, upSteps = (hi - mode) / 2;
+    bool downOpen = true, upOpen = true;
+    for (int both = std::min(downSteps, upSteps); both > 0; --both) {
+        downOpen = stepDown();
+        upOpen = stepUp();
+        if (!downOpen || !upOpen) break;
     }
-    {
-        W w = top, sumUp = top;
-        W n11 = (a - mode) / 2, n22 = (m - mode) / 2;
-        int k = r.top;
-        for (int h = mode; h + 2 <= hi; h += 2, n11 -= 1, n22 -= 1) {
-            w = w * ((n11 * n22) * ratio * pair[h]);
-            if (w < cut) break;
-            sumUp += w;
-            cell[++k] = w;
-            cum[k] = sumUp;
+    if (downOpen)
+        for (int left = downSteps - (r.top - kDown); left > 0 && stepDown(); --left) {
         }
-        r.last = k;
-        r.above = sumUp;
-    }
+    if (upOpen)
+        for (int left = upSteps - (kUp - r.top); left > 0 && stepUp(); --left) {
+        }
+    r.first = kDown;
+    r.below = sumBelow;
+    r.last = kUp;
+    r.above = sumUp;
     return r;
 }
 
@@ -383,8 +425,8 @@ struct ConditionalRow {
     std::size_t size = 0;
     std::size_t top = 0;  // the index of the most probable count (weight 1)
     Extended total = 0;
-    int first = 0;             // index of weights()[0] in cell
-    std::vector<W> cell, cum;  // the walk's buffers
+    int first = 0;            // index of weights()[0] in cell
+    WalkBuffer<W> cell, cum;  // the walk's buffers
     const W* weights() const { return cell.data() + first; }
 };
 
@@ -396,12 +438,8 @@ void conditionalRow(std::uint32_t n, std::uint32_t a, W cut, ConditionalRow<W>& 
     const int hi = std::min(ai, m);
     const int mode = rowMode(ai, m, lo, hi, 4);
     const std::size_t room = static_cast<std::size_t>((hi - lo) / 2 + 2);
-    if (row.cell.size() < room) {
-        row.cell.resize(room);
-        row.cum.resize(room);
-    }
-    const RowWalk<W> w =
-        walkRow<W>(ai, m, lo, hi, mode, 1, 4, W(0.25), cut, row.cell.data(), row.cum.data());
+    const RowWalk<W> w = walkRow<W>(ai, m, lo, hi, mode, 1, 4, W(0.25), cut, row.cell.room(room),
+                                    row.cum.room(room));
     row.first = w.first;
     row.size = static_cast<std::size_t>(w.last - w.first + 1);
     row.firstH = lo + 2 * (w.first - 1);
@@ -431,19 +469,37 @@ class ExactRowDecisions {
 public:
     explicit ExactRowDecisions(const ConditionalRow<W>& row) : row_(row) {}
 
-    // Takes the row's weights as they are now.
-    void update() {
+    // Takes the row's weights as they are now. The two-sided tests by weight
+    // (exact, exact-midp) read the sums from the left end up to the top and
+    // those from the right end up to the cell after it only: with
+    // `twoSidedOnly` the sums stop there, which halves the work; the one-sided
+    // tests need them across the whole row.
+    void update(bool twoSidedOnly = false) {
         const W* w = row_.weights();
         const std::size_t size = row_.size;
         fromLeft_.resize(size + 1);
         fromRight_.resize(size + 1);
+        const std::size_t leftCount = twoSidedOnly ? row_.top + 1 : size;
+        const std::size_t rightCount = twoSidedOnly ? size - row_.top - 1 : size;
         W left = 0, right = 0;
         fromLeft_[0] = fromRight_[0] = 0;
-        for (std::size_t i = 0; i < size; ++i) {
+        // Both sums go in one loop while both go on: each addition waits on
+        // the one before, and two chains side by side share the waits.
+        const std::size_t both = std::min(leftCount, rightCount);
+        std::size_t i = 0;
+        for (; i < both; ++i) {
             left += w[i];
             right += w[size - 1 - i];
             fromLeft_[i + 1] = left;
             fromRight_[i + 1] = right;
+        }
+        for (std::size_t j = i; j < leftCount; ++j) {
+            left += w[j];
+            fromLeft_[j + 1] = left;
+        }
+        for (std::size_t j = i; j < rightCount; ++j) {
+            right += w[size - 1 - j];
+            fromRight_[j + 1] = right;
         }
     }
 
@@ -695,7 +751,9 @@ struct CellRun {
 class PowerSum {
 public:
     PowerSum(const ModelSetting& setting, std::uint32_t n, std::span<const TestLevel> tests)
-        : n_(n), lf_(logFactorials()), cell_(n + 3), cum_(n + 3) {
+        : n_(n), lf_(logFactorials()) {
+        cell_.room(n + 3);
+        cum_.room(n + 3);
         const GenotypeFrequencies fr = frequenciesOf(setting);
         // The sampler's classes: A1A1 below c1, A1A2 from c1 to c2, A2A2 above.
         const Extended c1 = std::clamp<Extended>(fr.f11, 0, 1);
@@ -721,6 +779,8 @@ public:
                 r.root = std::sqrt(r.critical / n);
             } else {
                 minExactLevel_ = std::min(minExactLevel_, t.level);
+                twoSidedOnly_ =
+                    twoSidedOnly_ && (t.test == HweTest::Exact || t.test == HweTest::ExactMidP);
             }
             requests_.push_back(r);
         }
@@ -967,10 +1027,10 @@ private:
     void makeExactRow(std::uint32_t a) {
         if (wideRows_) {
             conditionalRow<Extended>(n_, a, static_cast<Extended>(minExactLevel_) * 1e-20L, wide_);
-            wideDecisions_.update();
+            wideDecisions_.update(twoSidedOnly_);
         } else {
             conditionalRow<double>(n_, a, minExactLevel_ * 1e-20, conditional_);
-            decisions_.update();
+            decisions_.update(twoSidedOnly_);
         }
     }
 
@@ -1048,8 +1108,9 @@ private:
     double minExactLevel_ = 1;
     std::vector<Request> requests_;
     CellRun cells_;
-    std::vector<double> cell_, cum_;
+    WalkBuffer<double> cell_, cum_;
     bool wideRows_ = false;
+    bool twoSidedOnly_ = true;  // every exact request is exact or exact-midp
     bool cellSums_ = false;
     bool given_ = false;      // one group, relative to its top cell (runGiven)
     Extended givenMass_ = 0;  // sum ranges cell by
