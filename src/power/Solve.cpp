@@ -9,15 +9,19 @@
 // computations:
 //  1. a bracket: power at the lower bound, then at doubling n until one
 //     reaches the target (or the upper bound is passed);
-//  2. bisection between the last n below and the first n at or above the
-//     target, which gives one crossing;
+//  2. a search between the last n below and the first n at or above the
+//     target (interpolation in sqrt(n), with halving as its safeguard), which
+//     gives one crossing;
 //  3. a scan of every n on both sides of that crossing. Going up, the scan
-//     ends once kQuietRun consecutive n all lie above the target by twice the
+//     ends once kQuietRun consecutive n all lie above the target by the
 //     deepest tooth seen in the whole scanned run (the largest fall from an
 //     earlier n to a later one); going down, once kQuietRun consecutive n all
 //     lie below the target by as much. Near power 1 (or 0) the clearance is
-//     at most half the room left, where the teeth are no deeper. The teeth shrink as n grows and
-//     power's rise over a tooth's width is larger than its depth, so no n
+//     at most half the room left, where the teeth are no deeper. The quiet
+//     run is longer than the widest tooth (the teeth of these tests span up
+//     to about 20 n at n in the thousands, a few n at n 500000), the teeth
+//     shrink as n grows and power's rise over a tooth's width is larger than
+//     its depth, so no n
 //     beyond the scanned run comes back across the target: the answers are
 //     the first n at or above the target and the n after the last one below
 //     it in the scanned run. Power at doubling n beyond the run, and at the
@@ -42,6 +46,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <exception>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -55,6 +60,8 @@ namespace {
 
 constexpr std::uint32_t kFullScan = 400;
 constexpr std::uint32_t kQuietRun = 32;
+// Brackets this narrow are halved rather than interpolated.
+constexpr std::uint32_t kHalvingWidth = 64;
 constexpr int kGrid = 100;
 // A fall of power smaller than this is rounding, not a fall.
 constexpr double kFallTolerance = 1e-9;
@@ -195,10 +202,13 @@ double fourDigits(double x, bool up) {
     return decimalValue(static_cast<long long>(up ? std::ceil(q) : std::floor(q)), e);
 }
 
-// How far power must lie from the target to count as clear of it: twice the
+// How far power must lie from the target to count as clear of it: the
 // deepest tooth, but at most half the room between the target and 1 (or 0),
-// where power cannot go and where the teeth shrink with the room left.
-double clearance(double tooth, double room) { return std::min(2 * tooth, room / 2); }
+// where power cannot go and where the teeth shrink with the room left. Every
+// n of a quiet run lies that far clear, so its highest lies clear by the
+// deepest tooth and the run's own tooth: an n beyond it back across the
+// target would need a fall of about twice the deepest seen.
+double clearance(double tooth, double room) { return std::min(tooth, room / 2); }
 
 // Whether some n of the run reaches the target.
 bool answerReached(const std::map<std::uint32_t, ExactPower>& values, std::uint32_t from,
@@ -257,11 +267,47 @@ SolveAnswer solveSampleSize(const ModelSetting& model, TestLevel test, double ta
             n = static_cast<std::uint32_t>(
                 std::min<std::uint64_t>(high, std::max<std::uint64_t>(n + 1, 2ull * n)));
         }
-        if (below && above)
+        // Power rises roughly as a smooth function of sqrt(n): the next n is
+        // where the line through the bracket's ends, against sqrt(n), meets
+        // the target, with the end that stayed twice in a row drawn halfway
+        // to the target (the Illinois rule, which keeps one end from
+        // sticking). Two steps that together did not halve the bracket are
+        // followed by a halving, so it never takes more than twice the steps
+        // of halving alone; close to the crossing the saw-tooth outweighs the
+        // rise, so there it halves.
+        if (below && above) {
+            double lowGap = power(*below) - target, highGap = power(*above) - target;
+            int kept = 0;  // which end the last step kept: -1 below, +1 above
+            // The bracket's width one and two steps ago.
+            std::uint32_t last = std::numeric_limits<std::uint32_t>::max(), beforeLast = last;
             while (*above - *below > 1) {
-                const std::uint32_t middle = *below + (*above - *below) / 2;
-                (power(middle) >= target ? above : below) = middle;
+                const std::uint32_t width = *above - *below;
+                std::uint32_t next = *below + width / 2;
+                if (width > beforeLast / 2 || width <= kHalvingWidth) {
+                    beforeLast = last = std::numeric_limits<std::uint32_t>::max();
+                } else {
+                    const double xb = std::sqrt(static_cast<double>(*below));
+                    const double xa = std::sqrt(static_cast<double>(*above));
+                    const double x = xb + (xa - xb) * (-lowGap / (highGap - lowGap));
+                    next = static_cast<std::uint32_t>(
+                        std::clamp<double>(std::round(x * x), *below + 1.0, *above - 1.0));
+                    beforeLast = last;
+                    last = width;
+                }
+                const double gap = power(next) - target;
+                if (gap >= 0) {
+                    above = next;
+                    highGap = gap;
+                    if (kept == -1) lowGap /= 2;
+                    kept = -1;
+                } else {
+                    below = next;
+                    lowGap = gap;
+                    if (kept == 1) highGap /= 2;
+                    kept = 1;
+                }
             }
+        }
         const std::uint32_t centre = above ? *above : high;
         runLow = runHigh = centre;
         power(centre);
@@ -284,6 +330,12 @@ SolveAnswer solveSampleSize(const ModelSetting& model, TestLevel test, double ta
         // run from it, scanned upwards as before, and the answer comes from
         // that run.
         if (answerReached(memo.values(), runLow, runHigh, target)) {
+            // The probes are computed together, one per thread.
+            std::vector<std::uint32_t> probes;
+            for (std::uint64_t probe = 2ull * runHigh; probes.empty() || probes.back() < high;
+                 probe *= 2)
+                probes.push_back(static_cast<std::uint32_t>(std::min<std::uint64_t>(probe, high)));
+            if (probes.front() > runHigh) memo.prefetch(probes, threads, compute);
             for (std::uint64_t probe = 2ull * runHigh;; probe *= 2) {
                 const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(probe, high));
                 if (n <= runHigh) break;

@@ -49,9 +49,10 @@ Outcome run(const std::vector<std::string>& args) { return runPower(args); }
 
 }  // namespace
 
-// The bracket, bisection and saw-tooth scan give what a scan of every n
-// gives, with large teeth (small n), small ones (n in the thousands), a
-// target reached at the lower bound and one never reached.
+// The bracket, the search for a crossing and the saw-tooth scan give what a
+// scan of every n gives, with large teeth (small n), small ones (n in the
+// thousands), wide ones, a target reached at the lower bound and one never
+// reached.
 TEST(SolveSampleSize, AgreesWithAScanOfEveryN) {
     struct Case {
         ModelSetting model;
@@ -67,6 +68,11 @@ TEST(SolveSampleSize, AgreesWithAScanOfEveryN) {
     selected.w12 = 0.8;
     ModelSetting wahlund = setting(GenotypeModel::Wahlund, 0.2);
     wahlund.var = 0.02;
+    // Near p 0.5 the exact test's teeth span about 20 n at a time.
+    ModelSetting nullAllele = setting(GenotypeModel::NullAllele, 0.503);
+    nullAllele.nullFrequency = 0.0544;
+    ModelSetting even = setting(GenotypeModel::Wahlund, 0.484);
+    even.var = 0.0352;
     const Case cases[] = {
         {inbred, {HweTest::Exact, 0.05}, 0.8, 1, 1500},
         {inbred, {HweTest::G, 0.05}, 0.9, 1, 1500},
@@ -79,6 +85,8 @@ TEST(SolveSampleSize, AgreesWithAScanOfEveryN) {
         {inbred, {HweTest::Exact, 0.05}, 0.8, 40, 300},        // a short range, scanned whole
         {inbred, {HweTest::Exact, 0.05}, 0.8, 1, 66},          // ends on a tooth below
         {inbred, {HweTest::Exact, 0.05}, 0.995, 1, 1500},      // near 1, where the teeth shrink
+        {nullAllele, {HweTest::Exact, 1e-6}, 0.6, 1, 3000},    // first 2486, stays from 2508
+        {even, {HweTest::Exact, 0.05}, 0.909, 1, 1500},        // first 546, stays from 564
     };
     for (const Case& c : cases) {
         const SolveAnswer a = solveSampleSize(c.model, c.test, c.target, c.low, c.high);
