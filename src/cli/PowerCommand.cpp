@@ -329,7 +329,8 @@ const std::vector<OptionEntry<CommandOptions>>& optionTable() {
              o.typed[StudyInput::Target] = v;
          }},
         {"--solve", "WHAT",
-         "exact: solve for n, or for a model parameter (var, f, w11, w12, w22) at each n",
+         "exact: solve for n, or at each n for a parameter: var, f, w11, w12, w22, het-miscall, "
+         "hom-miscall or null",
          [](CommandOptions& o, const std::string& v) {
              if (v != "n" && !findSolvableParameter(v))
                  refuse("--solve", v, "solve for n or for one of " + solvableNames());
