@@ -311,13 +311,17 @@ SolveAnswer solveSampleSize(const ModelSetting& model, TestLevel test, double ta
         const std::uint32_t centre = above ? *above : high;
         runLow = runHigh = centre;
         power(centre);
-        // Upwards: until kQuietRun n lie clear above the target.
-        for (std::uint32_t quiet = 0; runHigh < high && quiet < kQuietRun;) {
-            ahead(runHigh + 1, 1);
-            const double p = power(++runHigh);
-            const double tooth = deepestTooth(memo.values(), runLow, runHigh);
-            quiet = p >= target + clearance(tooth, 1 - target) ? quiet + 1 : 0;
-        }
+        // Upwards from runHigh: until kQuietRun n lie clear above the target,
+        // with the teeth measured from `from`.
+        auto scanUp = [&](std::uint32_t from) {
+            for (std::uint32_t quiet = 0; runHigh < high && quiet < kQuietRun;) {
+                ahead(runHigh + 1, 1);
+                const double p = power(++runHigh);
+                const double tooth = deepestTooth(memo.values(), from, runHigh);
+                quiet = p >= target + clearance(tooth, 1 - target) ? quiet + 1 : 0;
+            }
+        };
+        scanUp(centre);
         // Downwards: until kQuietRun n lie clear below it.
         for (std::uint32_t quiet = 0; runLow > low && quiet < kQuietRun;) {
             ahead(runLow - 1, -1);
@@ -326,33 +330,27 @@ SolveAnswer solveSampleSize(const ModelSetting& model, TestLevel test, double ta
             quiet = p < target - clearance(tooth, target) ? quiet + 1 : 0;
         }
         // A check of the argument above: power at doubling n beyond the run
-        // and at the upper bound. An n there below the target starts a new
-        // run from it, scanned upwards as before, and the answer comes from
-        // that run.
-        if (answerReached(memo.values(), runLow, runHigh, target)) {
-            // The probes are computed together, one per thread.
+        // and at the upper bound, computed together, one per thread. An n
+        // there below the target starts a new run from it, scanned upwards
+        // as before and checked in turn, and the answer comes from that run.
+        auto probesAfter = [&](std::uint32_t n) {
             std::vector<std::uint32_t> probes;
-            for (std::uint64_t probe = 2ull * runHigh; probes.empty() || probes.back() < high;
-                 probe *= 2)
+            for (std::uint64_t probe = 2ull * n;
+                 n < high && (probes.empty() || probes.back() < high); probe *= 2)
                 probes.push_back(static_cast<std::uint32_t>(std::min<std::uint64_t>(probe, high)));
-            if (probes.front() > runHigh) memo.prefetch(probes, threads, compute);
-            for (std::uint64_t probe = 2ull * runHigh;; probe *= 2) {
-                const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(probe, high));
-                if (n <= runHigh) break;
+            return probes;
+        };
+        for (bool moved = answerReached(memo.values(), runLow, runHigh, target); moved;) {
+            moved = false;
+            const std::vector<std::uint32_t> probes = probesAfter(runHigh);
+            memo.prefetch(probes, threads, compute);
+            for (std::uint32_t n : probes)
                 if (power(n) < target) {
-                    const std::uint32_t from = n;
-                    runHigh = n;
-                    for (std::uint32_t quiet = 0; runHigh < high && quiet < kQuietRun;) {
-                        ahead(runHigh + 1, 1);
-                        const double p = power(++runHigh);
-                        const double tooth = deepestTooth(memo.values(), from, runHigh);
-                        quiet = p >= target + clearance(tooth, 1 - target) ? quiet + 1 : 0;
-                    }
-                    probe = runHigh;
-                    lateRun = from;
+                    lateRun = runHigh = n;
+                    scanUp(n);
+                    moved = true;
+                    break;
                 }
-                if (n == high) break;
-            }
         }
     }
 
