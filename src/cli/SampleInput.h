@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/SampleTests.h"
+#include "engine/ObservedSample.h"
 
 namespace zyg {
 

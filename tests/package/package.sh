@@ -164,13 +164,13 @@ if [[ " ${programs[*]} " == *" zygomet-power "* ]]; then
 fi
 
 if [[ " ${programs[*]} " == *" zygomet-test "* ]]; then
-  hwtest=$root/usr/bin/zygomet-test
+  observed=$root/usr/bin/zygomet-test
   check_command_page zygomet-test 3
   # Compute nodes have no Qt: the command must not need it.
-  ldd "$hwtest" | grep -qi 'libqt' && fail "zygomet-test links Qt: $(ldd "$hwtest" | grep -i libqt)"
-  [[ $("$hwtest" --version) == "zygomet-test $version" ]] ||
-    fail "zygomet-test --version prints '$("$hwtest" --version)', not zygomet-test $version"
-  "$hwtest" 21 -- 61 >/dev/null 2>"$scratch/bad.txt"
+  ldd "$observed" | grep -qi 'libqt' && fail "zygomet-test links Qt: $(ldd "$observed" | grep -i libqt)"
+  [[ $("$observed" --version) == "zygomet-test $version" ]] ||
+    fail "zygomet-test --version prints '$("$observed" --version)', not zygomet-test $version"
+  "$observed" 21 -- 61 >/dev/null 2>"$scratch/bad.txt"
   status=$?
   ((status == 2)) || fail "zygomet-test with two counts ended with $status, not 2"
   [[ $(wc -l <"$scratch/bad.txt") -eq 1 ]] || fail "zygomet-test's bad-input message is not one line"

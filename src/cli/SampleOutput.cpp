@@ -1,4 +1,4 @@
-#include "cli/TestOutput.h"
+#include "cli/SampleOutput.h"
 
 #include <algorithm>
 #include <exception>
@@ -99,7 +99,7 @@ std::string monomorphicNote(const SampleCounts& c) {
     return c.aa > 0 ? "only A1 occurs" : "only A2 occurs";
 }
 
-std::string testCsvHeader(std::span<const HweTest> tests) {
+std::string sampleCsvHeader(std::span<const HweTest> tests) {
     std::string header = "marker,AA,AB,BB,n,p,F";
     for (HweTest t : tests) {
         // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict)
@@ -110,8 +110,8 @@ std::string testCsvHeader(std::span<const HweTest> tests) {
     return header + "\n";
 }
 
-std::string testCsvText(std::span<const InputSample> samples, std::span<const HweTest> tests,
-                        unsigned threads) {
+std::string sampleCsvText(std::span<const InputSample> samples, std::span<const HweTest> tests,
+                          unsigned threads) {
     const std::size_t parts = partsFor(samples.size(), threads);
     std::vector<std::string> texts(parts);
     inParts(samples.size(), threads, parts,
@@ -122,14 +122,14 @@ std::string testCsvText(std::span<const InputSample> samples, std::span<const Hw
             });
     std::size_t total = 0;
     for (const std::string& t : texts) total += t.size();
-    std::string text = testCsvHeader(tests);
+    std::string text = sampleCsvHeader(tests);
     text.reserve(text.size() + total);
     for (const std::string& t : texts) text += t;
     return text;
 }
 
-std::string testTable(std::span<const InputSample> samples, std::span<const HweTest> tests,
-                      unsigned threads) {
+std::string sampleTable(std::span<const InputSample> samples, std::span<const HweTest> tests,
+                        unsigned threads) {
     std::vector<std::string> header = {"marker", "AA",   "AB",   "BB",   "n",
                                        "p",      "E_AA", "E_AB", "E_BB", "F"};
     for (HweTest t : tests) {

@@ -1,4 +1,4 @@
-#include "engine/SampleTests.h"
+#include "engine/ObservedSample.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,7 +5,7 @@
 #include <limits>
 #include <vector>
 
-#include "engine/SampleTests.h"
+#include "engine/ObservedSample.h"
 
 namespace zyg {
 namespace {
@@ -338,7 +338,7 @@ TEST(ChiSquareUpperTail, FollowsTheAsymptoticSeriesIntoSubnormals) {
     EXPECT_NEAR(chiSquareUpperTail(3.841458820694124), 0.05, 1e-15);
 }
 
-TEST(SampleTests, RefuseCountsOutsideTheirRange) {
+TEST(ObservedSample, RefuseCountsOutsideTheirRange) {
     EXPECT_THROW(summarizeSample({0, 0, 0}), std::invalid_argument);
     EXPECT_THROW(exactPValues({kMaxSampleGenotypeCount + 1, 1, 1}), std::invalid_argument);
     EXPECT_NO_THROW(

@@ -1,4 +1,4 @@
-#include "cli/TestCommand.h"
+#include "cli/SampleCommand.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,7 +16,7 @@
 
 #include "cli/Options.h"
 #include "cli/SampleInput.h"
-#include "cli/TestOutput.h"
+#include "cli/SampleOutput.h"
 #include "core/NumberText.h"
 #include "core/Version.h"
 #include "engine/ExactPower.h"
@@ -126,7 +126,7 @@ std::string where(const std::string& file, std::size_t line) {
 // The lines listed one by one before the rest is only counted.
 constexpr std::size_t kLinesListed = 20;
 
-int execute(const CommandOptions& o, const TestStreams& io) {
+int execute(const CommandOptions& o, const SampleStreams& io) {
     std::vector<InputSample> samples;
     std::size_t skipped = 0;
     if (o.file) {
@@ -146,7 +146,7 @@ int execute(const CommandOptions& o, const TestStreams& io) {
         samples = std::move(input.samples);
     } else {
         if (o.counts.empty()) {
-            io.err << testHelpText();
+            io.err << sampleHelpText();
             return kExitUsage;
         }
         std::vector<std::string_view> fields(o.counts.begin(), o.counts.end());
@@ -159,8 +159,8 @@ int execute(const CommandOptions& o, const TestStreams& io) {
     }
 
     const bool csvToOut = o.csv && *o.csv == "-";
-    const std::string text =
-        o.csv ? testCsvText(samples, o.tests, io.threads) : testTable(samples, o.tests, io.threads);
+    const std::string text = o.csv ? sampleCsvText(samples, o.tests, io.threads)
+                                   : sampleTable(samples, o.tests, io.threads);
     if (o.csv && !csvToOut) {
         if (const std::string fault = writeWholeFile(*o.csv, text); !fault.empty()) {
             io.err << kProgram << ": --csv \"" << *o.csv << "\": the file cannot be written ("
@@ -207,9 +207,9 @@ int execute(const CommandOptions& o, const TestStreams& io) {
 
 }  // namespace
 
-std::string testVersionText() { return std::string(kProgram) + " " + kZygometVersion + "\n"; }
+std::string sampleVersionText() { return std::string(kProgram) + " " + kZygometVersion + "\n"; }
 
-std::string testHelpText() {
+std::string sampleHelpText() {
     std::string text =
         "Usage: zygomet-test [options] AA AB BB\n"
         "       zygomet-test [options] --file FILE\n"
@@ -265,18 +265,18 @@ std::string testHelpText() {
     return text;
 }
 
-int runTestCommand(const std::vector<std::string>& args, const TestStreams& io) {
+int runSampleCommand(const std::vector<std::string>& args, const SampleStreams& io) {
     return exitStatusOf(kProgram, io.err, [&] {
         if (asksFor(args, optionTable(), {"--help", "-h"})) {
-            io.out << testHelpText();
+            io.out << sampleHelpText();
             return kExitDone;
         }
         if (asksFor(args, optionTable(), {"--version"})) {
-            io.out << testVersionText();
+            io.out << sampleVersionText();
             return kExitDone;
         }
         if (args.empty()) {
-            io.err << testHelpText();
+            io.err << sampleHelpText();
             return kExitUsage;
         }
         return execute(parseOptions(args), io);

@@ -7,10 +7,10 @@
 #include <locale>
 #include <sstream>
 
-#include "cli/TestCommand.h"
+#include "cli/SampleCommand.h"
 #include "core/NumberText.h"
 #include "core/Version.h"
-#include "engine/SampleTests.h"
+#include "engine/ObservedSample.h"
 
 namespace zyg {
 namespace {
@@ -26,7 +26,7 @@ Outcome run(const std::vector<std::string>& args, const std::string& input = "",
             unsigned threads = 2) {
     std::istringstream in(input);
     std::ostringstream out, err;
-    const int status = runTestCommand(args, {in, out, err, threads});
+    const int status = runSampleCommand(args, {in, out, err, threads});
     return {status, out.str(), err.str()};
 }
 
@@ -44,7 +44,7 @@ std::string slurp(const fs::path& path) {
     return text.str();
 }
 
-class TestCommand : public ::testing::Test {
+class SampleCommand : public ::testing::Test {
 protected:
     void SetUp() override {
         folder_ = fs::temp_directory_path() /
@@ -62,7 +62,7 @@ protected:
     fs::path folder_;
 };
 
-TEST_F(TestCommand, OneSampleFromTheArgumentsAsATable) {
+TEST_F(SampleCommand, OneSampleFromTheArgumentsAsATable) {
     const Outcome r = run({"21", "61", "18"});
     ASSERT_EQ(r.status, kExitDone) << r.err;
     const auto out = lines(r.out);
@@ -77,7 +77,7 @@ TEST_F(TestCommand, OneSampleFromTheArgumentsAsATable) {
     EXPECT_TRUE(r.err.empty());
 }
 
-TEST_F(TestCommand, CsvColumnsFollowTheTestsInTheirOrderAtFullPrecision) {
+TEST_F(SampleCommand, CsvColumnsFollowTheTestsInTheirOrderAtFullPrecision) {
     const Outcome r = run({"--test", "exact-midp,x2cc,exact", "--csv", "-", "2", "17", "81"});
     ASSERT_EQ(r.status, kExitDone) << r.err;
     const auto out = lines(r.out);
@@ -92,7 +92,7 @@ TEST_F(TestCommand, CsvColumnsFollowTheTestsInTheirOrderAtFullPrecision) {
     EXPECT_EQ(out[1].substr(out[1].rfind(',') + 1), "0.2840415004433676");
 }
 
-TEST_F(TestCommand, ReadsNamesSeparatorsCommentsHeadersAndBlankLines) {
+TEST_F(SampleCommand, ReadsNamesSeparatorsCommentsHeadersAndBlankLines) {
     const std::string input =
         "\xEF\xBB\xBFmarker,AA,AB,BB\r\n"
         "# a comment\n"
@@ -113,7 +113,7 @@ TEST_F(TestCommand, ReadsNamesSeparatorsCommentsHeadersAndBlankLines) {
     EXPECT_EQ(out[4].substr(0, 14), "\"rs\"\"4\",1,2,3,");  // a quote in a name is doubled
 }
 
-TEST_F(TestCommand, AHeaderIsOnlyTheFirstLine) {
+TEST_F(SampleCommand, AHeaderIsOnlyTheFirstLine) {
     const Outcome r = run({"--file", "-"}, "1 2 3\nAA AB BB\n");
     EXPECT_EQ(r.status, kExitUsage);
     EXPECT_NE(r.err.find("standard input, line 2: \"AA AB BB\": the count \"AA\" is not a whole "
@@ -122,7 +122,7 @@ TEST_F(TestCommand, AHeaderIsOnlyTheFirstLine) {
         << r.err;
 }
 
-TEST_F(TestCommand, BadInputNamesItsLineAndTextAndWritesNothing) {
+TEST_F(SampleCommand, BadInputNamesItsLineAndTextAndWritesNothing) {
     struct Case {
         const char* line;
         const char* why;
@@ -161,7 +161,7 @@ TEST_F(TestCommand, BadInputNamesItsLineAndTextAndWritesNothing) {
     EXPECT_EQ(run({"0", "0", "0"}).status, kExitUsage);
 }
 
-TEST_F(TestCommand, SkipBadReportsEveryBadLineAndTestsTheRest) {
+TEST_F(SampleCommand, SkipBadReportsEveryBadLineAndTestsTheRest) {
     const Outcome r = run({"--file", "-", "--skip-bad", "--csv", "-", "--test", "x2"},
                           "a 1 2 3\nb 1 x 3\nc 4 5 6\nd\n");
     ASSERT_EQ(r.status, kExitDone);
@@ -174,7 +174,7 @@ TEST_F(TestCommand, SkipBadReportsEveryBadLineAndTestsTheRest) {
     EXPECT_NE(r.err.find("2 bad lines skipped"), std::string::npos);
 }
 
-TEST_F(TestCommand, CsvToAFileEqualsCsvToStandardOutput) {
+TEST_F(SampleCommand, CsvToAFileEqualsCsvToStandardOutput) {
     std::string input;
     for (int i = 0; i < 3000; ++i) {
         // "m" appended on its own: GCC 12 at -O3 warns falsely (-Wrestrict)
@@ -198,7 +198,7 @@ TEST_F(TestCommand, CsvToAFileEqualsCsvToStandardOutput) {
     EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask);
 }
 
-TEST_F(TestCommand, AnUnwritableCsvIsAFailure) {
+TEST_F(SampleCommand, AnUnwritableCsvIsAFailure) {
     const Outcome r = run({"--csv", (folder_ / "missing" / "out.csv").string(), "1", "2", "3"});
     EXPECT_EQ(r.status, kExitFailure);
     EXPECT_NE(r.err.find("the file cannot be written"), std::string::npos);
@@ -206,10 +206,10 @@ TEST_F(TestCommand, AnUnwritableCsvIsAFailure) {
     out.setstate(std::ios::badbit);
     std::istringstream in;
     std::ostringstream err;
-    EXPECT_EQ(runTestCommand({"1", "2", "3"}, {in, out, err, 1}), kExitFailure);
+    EXPECT_EQ(runSampleCommand({"1", "2", "3"}, {in, out, err, 1}), kExitFailure);
 }
 
-TEST_F(TestCommand, MonomorphicSamplesHaveEmptyPValuesAndANote) {
+TEST_F(SampleCommand, MonomorphicSamplesHaveEmptyPValuesAndANote) {
     const Outcome csv =
         run({"--file", "-", "--csv", "-", "--test", "x2,exact"}, "a 0 0 9\nb 9 0 0\n");
     ASSERT_EQ(csv.status, kExitDone);
@@ -223,7 +223,7 @@ TEST_F(TestCommand, MonomorphicSamplesHaveEmptyPValuesAndANote) {
     EXPECT_NE(table.out.find("not tested: only A2 occurs"), std::string::npos) << table.out;
 }
 
-TEST_F(TestCommand, OptionsAndTheirMistakes) {
+TEST_F(SampleCommand, OptionsAndTheirMistakes) {
     EXPECT_EQ(run({"--version"}).out, std::string("zygomet-test ") + kZygometVersion + "\n");
     const Outcome help = run({"--help"});
     EXPECT_EQ(help.status, kExitDone);
@@ -262,7 +262,7 @@ struct GermanNumbers : std::numpunct<char> {
     std::string do_grouping() const override { return "\3"; }
 };
 
-TEST_F(TestCommand, WritesPointsWhateverTheLocale) {
+TEST_F(SampleCommand, WritesPointsWhateverTheLocale) {
     const std::locale previous =
         std::locale::global(std::locale(std::locale::classic(), new GermanNumbers));
     const Outcome r = run({"--csv", "-", "--test", "x2", "2100", "6100", "1800"});

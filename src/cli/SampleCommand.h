@@ -12,7 +12,7 @@
 
 namespace zyg {
 
-struct TestStreams {
+struct SampleStreams {
     std::istream& in;  // read by --file -
     std::ostream& out;
     std::ostream& err;
@@ -20,12 +20,12 @@ struct TestStreams {
 };
 
 // Runs the command with its arguments (without the program name).
-int runTestCommand(const std::vector<std::string>& args, const TestStreams& streams);
+int runSampleCommand(const std::vector<std::string>& args, const SampleStreams& streams);
 
 // The text of --help.
-std::string testHelpText();
+std::string sampleHelpText();
 
 // "zygomet-test VERSION".
-std::string testVersionText();
+std::string sampleVersionText();
 
 }  // namespace zyg

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "BenchSections.h"
-#include "engine/SampleTests.h"
+#include "engine/ObservedSample.h"
 
 namespace zyg::bench {
 namespace {
