@@ -11,6 +11,7 @@
 #include <QScatterSeries>
 #include <QValueAxis>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <map>
 
@@ -138,39 +139,35 @@ QChart* newChart(const QString& title) {
 
 }  // namespace
 
-// The Okabe-Ito colours, but the yellow, too pale for a line on white.
-QColor testColour(HweTest test) {
-    switch (test) {
-        case HweTest::X2: return QColor(0x00, 0x72, 0xb2);                // blue
-        case HweTest::G: return QColor(0xd5, 0x5e, 0x00);                 // vermillion
-        case HweTest::X2cc: return QColor(0x00, 0x9e, 0x73);              // bluish green
-        case HweTest::Exact: return QColor(0xcc, 0x79, 0xa7);             // reddish purple
-        case HweTest::ExactMidP: return QColor(0xe6, 0x9f, 0x00);         // orange
-        case HweTest::ExactDost: return QColor(0x56, 0xb4, 0xe9);         // sky blue
-        case HweTest::ExactDeficit: return QColor(0x00, 0x00, 0x00);      // black
-        case HweTest::ExactExcess: return QColor(0x00, 0x72, 0xb2);       // blue
-        case HweTest::ExactDeficitMidP: return QColor(0xd5, 0x5e, 0x00);  // vermillion
-        case HweTest::ExactExcessMidP: return QColor(0x00, 0x9e, 0x73);   // bluish green
-    }
-    return Qt::black;
-}
+// The Okabe-Ito colours, but the yellow, too pale for a line on white, and
+// the dashes and gaps in pen widths, one entry per test in the order of the
+// test catalogue; the tests that share a colour never share a pattern.
+struct TestPen {
+    QRgb colour;
+    std::array<qreal, 6> dashes;  // dash, gap, ... up to the first 0; none: a solid line
+};
+const TestPen kTestPens[] = {
+    {qRgb(0x00, 0x72, 0xb2), {}},                      // x2: blue
+    {qRgb(0xd5, 0x5e, 0x00), {6, 3}},                  // g: vermillion
+    {qRgb(0x00, 0x9e, 0x73), {1.5, 2.5}},              // x2cc: bluish green
+    {qRgb(0xcc, 0x79, 0xa7), {8, 3, 1.5, 3}},          // exact: reddish purple
+    {qRgb(0xe6, 0x9f, 0x00), {3, 3}},                  // exact-midp: orange
+    {qRgb(0x56, 0xb4, 0xe9), {8, 3, 1.5, 3, 1.5, 3}},  // exact-dost: sky blue
+    {qRgb(0x00, 0x00, 0x00), {12, 4}},                 // exact-deficit: black
+    {qRgb(0x00, 0x72, 0xb2), {12, 3, 3, 3}},           // exact-excess: blue
+    {qRgb(0xd5, 0x5e, 0x00), {1.5, 5}},                // exact-deficit-midp: vermillion
+    {qRgb(0x00, 0x9e, 0x73), {4, 2, 4, 6}},            // exact-excess-midp: bluish green
+    {qRgb(0xd5, 0x5e, 0x00), {6, 2, 1.5, 2}},          // g-window: vermillion
+};
+static_assert(std::size(kTestPens) == kTestCount, "one pen for every test of the catalogue");
 
-// Dashes and gaps in pen widths; the tests that share a colour never share a
-// pattern.
+QColor testColour(HweTest test) { return QColor(kTestPens[testIndex(test)].colour); }
+
 QList<qreal> testDashes(HweTest test) {
-    switch (test) {
-        case HweTest::X2: return {};
-        case HweTest::G: return {6, 3};
-        case HweTest::X2cc: return {1.5, 2.5};
-        case HweTest::Exact: return {8, 3, 1.5, 3};
-        case HweTest::ExactMidP: return {3, 3};
-        case HweTest::ExactDost: return {8, 3, 1.5, 3, 1.5, 3};
-        case HweTest::ExactDeficit: return {12, 4};
-        case HweTest::ExactExcess: return {12, 3, 3, 3};
-        case HweTest::ExactDeficitMidP: return {1.5, 5};
-        case HweTest::ExactExcessMidP: return {4, 2, 4, 6};
-    }
-    return {};
+    QList<qreal> dashes;
+    for (qreal d : kTestPens[testIndex(test)].dashes)
+        if (d > 0) dashes.push_back(d);
+    return dashes;
 }
 
 QString powerSeriesName(HweTest test) { return QString::fromStdString(testLabel(test)); }

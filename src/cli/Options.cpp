@@ -7,6 +7,35 @@
 
 namespace zyg {
 
+std::string testHelpLines(std::span<const HweTest> tests) {
+    std::string text;
+    for (HweTest t : tests) {
+        std::string head = "  ";
+        head += hweTestName(t);
+        if (head.size() < 20) head += std::string(20 - head.size(), ' ');
+        text += head;
+        const std::string_view help = testEntry(t).help;
+        for (std::size_t start = 0;;) {
+            const std::size_t end = help.find('\n', start);
+            (text += "  ") += help.substr(start, end - start);
+            text += '\n';
+            if (end == std::string_view::npos) break;
+            start = end + 1;
+            text += std::string(20, ' ');
+        }
+    }
+    return text;
+}
+
+std::string testNameList(std::span<const HweTest> tests, const char* separator) {
+    std::string names;
+    for (std::size_t i = 0; i < tests.size(); ++i) {
+        if (i > 0) names += separator ? separator : i + 1 == tests.size() ? " and " : ", ";
+        names += hweTestName(tests[i]);
+    }
+    return names;
+}
+
 void refuse(std::string_view option, std::string_view text, const std::string& why) {
     throw UsageError(std::string(option) + " \"" + std::string(text) + "\": " + why);
 }

@@ -15,10 +15,13 @@
 #include <optional>
 #include <ostream>
 #include <set>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "engine/TestCatalogue.h"
 
 namespace zyg {
 
@@ -35,15 +38,12 @@ public:
     explicit UsageError(const std::string& message) : std::runtime_error(message) {}
 };
 
-// The lines of --help that define the exact tests, shared by the commands.
-inline constexpr const char* kExactTestLines =
-    "  exact               exact test: P(heterozygote counts no more probable)\n"
-    "  exact-midp          exact mid-p: P(less probable) + P(as probable) / 2\n"
-    "  exact-dost          doubled one-sided: min(1, 2 min(P(H <= h), P(H >= h)))\n"
-    "  exact-deficit       one-sided, heterozygote deficit: P(H <= h)\n"
-    "  exact-excess        one-sided, heterozygote excess: P(H >= h)\n"
-    "  exact-deficit-midp  P(H <= h) - P(H = h) / 2\n"
-    "  exact-excess-midp   P(H >= h) - P(H = h) / 2\n";
+// The lines of --help that describe the tests, in their order: each test's
+// name and its help line from the test catalogue.
+std::string testHelpLines(std::span<const HweTest> tests);
+
+// The tests' names, "a, b and c" (or joined by `separator` when it is given).
+std::string testNameList(std::span<const HweTest> tests, const char* separator = nullptr);
 
 // Throws `option "text": why`.
 [[noreturn]] void refuse(std::string_view option, std::string_view text, const std::string& why);

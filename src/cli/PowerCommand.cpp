@@ -214,15 +214,7 @@ std::string wording(const StudyProblem& problem, const CommandOptions& o) {
     return quoted + rule;
 }
 
-std::string testNames() {
-    std::string names;
-    const std::vector<HweTest> all(std::begin(kHweTests), std::end(kHweTests));
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        if (i > 0) names += i + 1 == all.size() ? " and " : ", ";
-        names += hweTestName(all[i]);
-    }
-    return names;
-}
+std::string testNames() { return testNameList(kHweTests); }
 
 std::string solvableNames() {
     std::string names;
@@ -406,9 +398,11 @@ void checkOptionRules(const CommandOptions& o) {
             throw UsageError(
                 "--results: the results file holds the window's models only (hw, "
                 "wahlund, inbreeding, selection)");
-        if (!has(HweTest::X2) && !has(HweTest::G))
+        // The file holds the window's X2 and G: g and g-window both write the
+        // window's G there, from the same run.
+        if (!has(HweTest::X2) && !has(HweTest::G) && !has(HweTest::GWindow))
             throw UsageError(
-                "--results: the results file holds X2 and G; give --test with x2 or g");
+                "--results: the results file holds X2 and G; give --test with x2, g or g-window");
     }
 }
 
@@ -647,15 +641,12 @@ std::string powerHelpText() {
         "  --help              this text\n"
         "  --version           the program's version\n"
         "\n"
-        "Tests:\n"
-        "  x2                  Pearson's X2 against the sample's own Hardy-Weinberg\n"
-        "                      expectation, as the window computes it\n"
-        "  g                   the likelihood-ratio G, as the window computes it\n"
-        "  x2cc                X2 with each term max(0, |o - e| - 0.5)^2 / e: the\n"
-        "                      continuity correction never increases a term\n";
-    text += kExactTestLines;
+        "Tests:\n";
+    text += testHelpLines(kHweTests);
     text +=
-        "The exact tests condition on the allele count. X2 and G use the window's\n"
+        "The exact tests condition on the allele count. X2 and g-window are computed\n"
+        "as the window computes them; g is the G that zygomet-test applies, which\n"
+        "tests a sample with a zero count. The chi-square tests use the window's\n"
         "critical values 3.841459 and 6.634907 at 0.05 and 0.01 and the 1-df\n"
         "chi-square quantile at any other level; every test holds at every level\n"
         "down to 1e-300 (quality control thresholds such as 1e-6 included).\n"

@@ -19,7 +19,7 @@
 #include "cli/SampleOutput.h"
 #include "core/NumberText.h"
 #include "core/Version.h"
-#include "engine/ExactPower.h"
+#include "engine/TestCatalogue.h"
 #include "report/WholeFile.h"
 
 namespace zyg {
@@ -30,7 +30,7 @@ constexpr const char* kProgram = "zygomet-test";
 
 struct CommandOptions {
     std::optional<std::string> file;
-    std::vector<HweTest> tests{std::begin(kHweTests), std::end(kHweTests)};
+    std::vector<HweTest> tests = observedSampleTests();
     std::optional<std::string> csv;
     bool skipBad = false;
     std::vector<std::string> counts;  // the counts given as arguments
@@ -38,12 +38,7 @@ struct CommandOptions {
 };
 
 std::string allTestNames(const char* separator) {
-    std::string names;
-    for (HweTest t : kHweTests) {
-        if (!names.empty()) names += separator;
-        names += hweTestName(t);
-    }
-    return names;
+    return testNameList(observedSampleTests(), separator);
 }
 
 const std::vector<OptionEntry<CommandOptions>>& optionTable() {
@@ -58,7 +53,8 @@ const std::vector<OptionEntry<CommandOptions>>& optionTable() {
                  const auto comma = v.find(',', start);
                  const std::string name = v.substr(start, comma - start);
                  const auto t = parseHweTest(name);
-                 if (!t) refuse("--test", v, "the tests are " + allTestNames(", "));
+                 if (!t || !testEntry(*t).observedSamples)
+                     refuse("--test", v, "the tests are " + allTestNames(", "));
                  if (std::find(o.tests.begin(), o.tests.end(), *t) != o.tests.end())
                      refuse("--test", v, name + " is named twice");
                  o.tests.push_back(*t);
@@ -231,11 +227,8 @@ std::string sampleHelpText() {
         "  --help              this text\n"
         "  --                  the arguments after it are counts, not options\n"
         "\n"
-        "Tests (all ten by default, in this order):\n"
-        "  x2                  Pearson's X2 against the sample's own expectation, 1 df\n"
-        "  g                   the likelihood-ratio G = 2 sum o ln(o/e), 0 ln 0 = 0, 1 df\n"
-        "  x2cc                X2 with each term max(0, |o - e| - 0.5)^2 / e, 1 df\n";
-    text += kExactTestLines;
+        "Tests (all of them by default, in this order):\n";
+    text += testHelpLines(observedSampleTests());
     text +=
         "The exact tests condition on the allele count; counts whose probabilities\n"
         "differ by less than a relative 1e-7 are equally probable. Their p-values\n"

@@ -10,13 +10,6 @@ namespace zyg {
 
 namespace {
 
-// The column name of a test's p-value: "p_" and its name with "_" for "-".
-std::string pColumn(HweTest test) {
-    std::string name = "p_" + std::string(hweTestName(test));
-    std::replace(name.begin(), name.end(), '-', '_');
-    return name;
-}
-
 // A marker as a CSV field: quoted when it holds a quote.
 void appendCsvField(std::string& out, const std::string& text) {
     if (text.find('"') == std::string::npos) {
@@ -104,8 +97,8 @@ std::string sampleCsvHeader(std::span<const HweTest> tests) {
     for (HweTest t : tests) {
         // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict)
         // on a literal plus a temporary string.
-        if (hasStatistic(t)) (header += ",") += hweTestName(t);
-        (header += ",") += pColumn(t);
+        if (hasStatistic(t)) (header += ",") += testEntry(t).statisticColumn;
+        (header += ",") += testEntry(t).pValueColumn;
     }
     return header + "\n";
 }
@@ -133,8 +126,8 @@ std::string sampleTable(std::span<const InputSample> samples, std::span<const Hw
     std::vector<std::string> header = {"marker", "AA",   "AB",   "BB",   "n",
                                        "p",      "E_AA", "E_AB", "E_BB", "F"};
     for (HweTest t : tests) {
-        if (hasStatistic(t)) header.emplace_back(hweTestName(t));
-        header.push_back(pColumn(t));
+        if (hasStatistic(t)) header.emplace_back(testEntry(t).statisticColumn);
+        header.emplace_back(testEntry(t).pValueColumn);
     }
     header.emplace_back("note");
     const std::size_t columns = header.size();

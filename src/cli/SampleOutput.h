@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "cli/SampleInput.h"
-#include "engine/ExactPower.h"
+#include "engine/TestCatalogue.h"
 
 namespace zyg {
 

@@ -25,8 +25,8 @@
 // count (one extended exp of extended log-factorials) by the ratios of
 // neighbouring counts, P(h + 2) / P(h) = K n11 n22 / ((h + 1)(h + 2)) with
 // K = P12^2 / (P11 P22); the reciprocals come from tables, so a cell costs two
-// or three multiplications and no exp or log (walkRow, shared by the power
-// sum and the exact test's conditional distribution, where K = 4).
+// or three multiplications and no exp or log (walkRow in engine/ConditionalWalk, shared
+// by the power sum and the exact test's conditional distribution, where K = 4).
 //
 // Pruning. A walk stops at the first cell below a cut: beyond it the cells
 // only fall. The run over allele counts starts at the expected count and stops
@@ -69,7 +69,9 @@
 #include <utility>
 
 #include "core/NumberText.h"
+#include "engine/ConditionalWalk.h"
 #include "engine/Models.h"
+#include "engine/ObservedSample.h"
 #include "engine/SampleStatistics.h"
 #include "engine/Simulation.h"
 
@@ -77,15 +79,6 @@ namespace zyg {
 
 namespace {
 
-// Two heterozygote counts whose conditional probabilities differ by less than
-// this share of the larger are taken as equally probable by the exact test,
-// so that rounding cannot split a tie. True ties (e.g. the two counts around a
-// mode with up(h) = 1) come out of different walks a few thousand roundings
-// apart, 1e-12 at most, far inside it. Counts that truly differ by less than
-// 1e-7 (possible: neighbouring ratios such as 4 n11 n22 / ((h + 1)(h + 2))
-// may lie that close to 1 for large counts) are ties by this definition; the
-// p-values treat them alike, whatever the rounding.
-constexpr Extended kTieTolerance = 1e-7L;
 // A p-value that equals the level up to this share of it counts as equal, so
 // that a p-value of exactly the level is rejected whatever its last bits. It is
 // a thousand times the relative error of the sums (1e-12), and so small that
@@ -95,6 +88,7 @@ constexpr Extended kLevelTolerance = 1e-9L;
 // The largest sample that a single-sample function takes (the window's
 // sample sizes are 16-bit); the reciprocal tables reach that far.
 constexpr std::uint32_t kMaxSingleSample = 65535;
+static_assert(kMaxSingleSample <= kSmallWalkTable && kMaxPowerSampleSize <= kLargestWalk);
 
 // ln k! for k = 0 to 10000, made once; larger k (only the top cell of each
 // group needs one, a few thousand per point) are computed when asked for,
@@ -172,8 +166,11 @@ double quickStatistic(HweTest test, double o11, double o12, double o22, std::uin
     const double e11 = p * p * size, e12 = 2 * p * q * size, e22 = q * q * size;
     switch (test) {
         case HweTest::G:
-            return 2 * (o11 * std::log(o11 / e11) + o12 * std::log(o12 / e12) +
-                        o22 * std::log(o22 / e22));
+        case HweTest::GWindow: {
+            // 0 ln 0 = 0: a count of 0 adds nothing (g-window never gets one).
+            auto term = [](double o, double e) { return o > 0 ? o * std::log(o / e) : 0.0; };
+            return 2 * (term(o11, e11) + term(o12, e12) + term(o22, e22));
+        }
         case HweTest::X2: {
             const double d11 = o11 - e11, d12 = o12 - e12, d22 = o22 - e22;
             return d11 * d11 / e11 + d12 * d12 / e12 + d22 * d22 / e22;
@@ -188,14 +185,22 @@ double quickStatistic(HweTest test, double o11, double o12, double o22, std::uin
     return -1;
 }
 
+// The field's G (0 ln 0 = 0) of a sample, as an observed sample's G is
+// computed: kNotComputable when one allele is absent.
+Extended fieldG(std::uint64_t n11, std::uint64_t n12, std::uint64_t n22) {
+    return sampleStatistic(HweTest::G, SampleCounts{n11, n12, n22});
+}
+
 // The statistic of X2, G or the corrected X2 on one sample: kNotComputable
 // when the test cannot be computed, and 0 for a G that rounding made
-// slightly negative.
+// slightly negative. g-window is the window's own G, which cannot be computed
+// when a count is 0.
 Extended statisticOf(HweTest test, const GenotypeCounts& counts, std::uint16_t n) {
     Extended x2 = kNotComputable, g = kNotComputable;
     switch (test) {
         case HweTest::X2: sampleStatistics(counts, n, true, false, x2, g); return x2;
-        case HweTest::G:
+        case HweTest::G: return fieldG(counts.o11, counts.o12, counts.o22);
+        case HweTest::GWindow:
             sampleStatistics(counts, n, false, true, x2, g);
             if (g == kNotComputable) return g;
             return g < 0 ? 0 : g;
@@ -226,7 +231,7 @@ Extended wideStatistic(HweTest test, std::uint32_t n11, std::uint32_t n12, std::
             sum = ((d22 * d22) / e22) + sum;
             return sum;
         }
-        case HweTest::G:
+        case HweTest::GWindow:
             if (n11 == 0 || n12 == 0 || n22 == 0) return kNotComputable;
             sum = (std::log(o11 / e11) * o11) + sum;
             sum = (std::log(o12 / e12) * o12) + sum;
@@ -243,208 +248,6 @@ Extended wideStatistic(HweTest test, std::uint32_t n11, std::uint32_t n12, std::
         default: break;
     }
     return kNotComputable;
-}
-
-// 1/k and 1/((h + 1)(h + 2)), tabled for every sample size a single sample
-// may have (up to 65535), so that the probability ratios below cost
-// multiplications only; a second, larger table reaches the largest power
-// study (10^6) and is made only when a study needs it. The entries are the
-// same in both.
-class Reciprocals {
-public:
-    explicit Reciprocals(std::size_t limit) : one_(limit + 3), pair_(2 * limit + 1) {
-        for (std::size_t k = 1; k < one_.size(); ++k) one_[k] = 1.0 / static_cast<double>(k);
-        for (std::size_t h = 0; h < pair_.size(); ++h)
-            pair_[h] = 1.0 / (static_cast<double>(h + 1) * static_cast<double>(h + 2));
-    }
-    const double* ones() const { return one_.data(); }
-    const double* pairs() const { return pair_.data(); }
-
-private:
-    std::vector<double> one_, pair_;
-};
-
-// The tables for samples of n (n up to kMaxPowerSampleSize).
-const Reciprocals& reciprocals(std::uint32_t n) {
-    static const Reciprocals small(kMaxSingleSample);
-    if (n <= kMaxSingleSample) return small;
-    static const Reciprocals large(kMaxPowerSampleSize);
-    return large;
-}
-
-// The most probable heterozygote count among lo, lo + 2, ..., hi in the row
-// of allele count a (m = 2n - a copies of A2) when successive counts have the
-// ratio up(h) = P(h + 2) / P(h) = K n11 n22 / ((h + 1)(h + 2)), n11 = (a - h) / 2,
-// n22 = (m - h) / 2 and K = P12^2 / (P11 P22) (4 under Hardy-Weinberg).
-// up(h) falls as h grows (its numerator falls, its denominator grows), so the
-// row is unimodal and the mode is the first h with up(h) <= 1. Setting
-// up(h) = 1 with h + 1 and h + 2 replaced by h gives (K/4)(a - h)(m - h) = h^2,
-// whose root in [0, min(a, m)] lies within a step or two of the mode; the walk
-// uphill from it settles the last steps exactly (the comparisons are exact
-// in extended precision: products of integers below 2^64 and one division).
-// Needs every genotype probability above 0 when lo < hi.
-int rowMode(int a, int m, int lo, int hi, Extended ratio) {
-    if (lo >= hi) return lo;
-    auto up = [&](int h) {
-        const Extended n11 = (a - h) / 2, n22 = (m - h) / 2;
-        return (n11 * n22 * ratio) /
-               ((static_cast<Extended>(h) + 1) * (static_cast<Extended>(h) + 2));
-    };
-    const Extended k4 = ratio / 4;
-    const Extended am = static_cast<Extended>(a) * m;
-    const Extended size = static_cast<Extended>(a) + m;
-    // The root written so that nothing cancels: 2 c / (b + sqrt(b^2 - 4 a c)).
-    const Extended root = std::sqrt(k4 * (k4 * size * size - 4 * (k4 - 1) * am));
-    const Extended guess = (2 * k4 * am) / (k4 * size + root);
-    int mode = static_cast<int>(std::floor(guess));
-    if ((mode - lo) % 2 != 0) --mode;
-    mode = std::clamp(mode, lo, hi);
-    while (mode + 2 <= hi && up(mode) > 1) mode += 2;
-    while (mode - 2 >= lo && up(mode - 2) < 1) mode -= 2;
-    return mode;
-}
-
-// Room for a walk's cells, left uninitialised: a walk writes every cell it
-// keeps before anything reads it, and it keeps a few thousand of a buffer
-// sized for the longest row (n / 2 + 2), so memory that is never touched
-// is never zeroed or even mapped.
-template <class W>
-class WalkBuffer {
-public:
-    W* room(std::size_t size) {
-        if (size > size_) {
-            data_ = std::make_unique_for_overwrite<W[]>(size);
-            size_ = size;
-        }
-        return data_.get();
-    }
-    W* data() const { return data_.get(); }
-
-private:
-    std::unique_ptr<W[]> data_;
-    std::size_t size_ = 0;
-};
-
-// The cells of one row, kept by a walk outward from the most probable count:
-// index k holds h = lo + 2 (k - 1), so the top sits at kTop = (mode - lo) / 2 + 1
-// and every cell the walk keeps lies in [first, last]. cell[k] is the cell's
-// weight; cum[k] is the running sum outward from the top: below it the sum
-// from cell k up to the cell before the top, from it on the sum from the top
-// up to cell k.
-template <class W>
-struct RowWalk {
-    int first = 0, top = 0, last = 0;
-    W below = 0;  // the sum of the cells below the top
-    W above = 0;  // the sum from the top up to the last cell
-};
-
-// Walks a row from its top weight `top` at h = mode down to lo and up to hi,
-// each step one ratio of neighbouring cells:
-//   P(h - 2) / P(h) = (h - 1) h / (K (n11 + 1)(n22 + 1))   (n11, n22 at h - 2 less 1)
-//   P(h + 2) / P(h) = K n11 n22 / ((h + 1)(h + 2))          (n11, n22 at h)
-// with the reciprocals from the tables, so a step costs multiplications only.
-// A walk stops at the first weight below `cut`: the row is unimodal, so every
-// weight beyond it is smaller still. Each walk keeps its running values in
-// locals of its own, so that they stay in registers (GCC otherwise spills them
-// to the stack, and the store-to-load latency doubles the cost of a cell).
-// `cell` and `cum` need room for indices 0 to (hi - lo) / 2 + 1.
-template <class W>
-RowWalk<W> walkRow(int a, int m, int lo, int hi, int mode, W top, W ratio, W inverseRatio, W cut,
-                   W* cell, W* cum) {
-    const Reciprocals& tables = reciprocals(static_cast<std::uint32_t>(a + m) / 2);
-    const double* one = tables.ones();
-    const double* pair = tables.pairs();
-    RowWalk<W> r;
-    r.top = (mode - lo) / 2 + 1;
-    cell[r.top] = top;
-    cum[r.top] = top;
-    // Downwards: h - 2 from the top, with n11 and n22 at h - 2 less 1.
-    W down = top, sumBelow = 0, hd = mode;
-    int kDown = r.top;
-    int n11d = (a - mode) / 2 + 1, n22d = (m - mode) / 2 + 1;
-    // Upwards: h + 2 from the top, with n11 and n22 at h.
-    W up = top, sumUp = top;
-    W n11u = (a - mode) / 2, n22u = (m - mode) / 2;
-    int kUp = r.top, hu = mode;
-    auto stepDown = [&] {
-        down = down * (((hd - 1) * hd * inverseRatio) * (one[n11d] * one[n22d]));
-        if (down < cut) return false;
-        sumBelow += down;
-        cell[--kDown] = down;
-        cum[kDown] = sumBelow;
-        hd -= 2, ++n11d, ++n22d;
-        return true;
-    };
-    auto stepUp = [&] {
-        up = up * ((n11u * n22u) * ratio * pair[hu]);
-        if (up < cut) return false;
-        sumUp += up;
-        cell[++kUp] = up;
-        cum[kUp] = sumUp;
-        hu += 2, n11u -= 1, n22u -= 1;
-        return true;
-    };
-    // The two walks share nothing, so they go side by side while both have
-    // room: each weight waits on the multiplication before it, and two
-    // independent chains keep the processor busy in each other's waits.
-    // Every weight and sum is made by the same operations in the same order
-    // as by one walk after the other.
-    const int downSteps = (mode - lo) / 2, upSteps = (hi - mode) / 2;
-    bool downOpen = true, upOpen = true;
-    for (int both = std::min(downSteps, upSteps); both > 0; --both) {
-        downOpen = stepDown();
-        upOpen = stepUp();
-        if (!downOpen || !upOpen) break;
-    }
-    if (downOpen)
-        for (int left = downSteps - (r.top - kDown); left > 0 && stepDown(); --left) {
-        }
-    if (upOpen)
-        for (int left = upSteps - (kUp - r.top); left > 0 && stepUp(); --left) {
-        }
-    r.first = kDown;
-    r.below = sumBelow;
-    r.last = kUp;
-    r.above = sumUp;
-    return r;
-}
-
-// The conditional distribution of the heterozygote count h given the A1
-// allele count a in samples of n under Hardy-Weinberg proportions:
-// P(h | a) is proportional to 2^h / (n11! h! n22!), n11 = (a - h) / 2,
-// n22 = (2n - a - h) / 2, i.e. the row of any model with K = 4. The weights
-// are relative to the most probable h (weight 1); weights below `cut` are left
-// out, and so are all beyond them, as the distribution is unimodal.
-//
-// W is the type of the weights: double for the power sums at levels down to
-// 1e-280, long double (range down to 1e-4951) below that and for single
-// samples, whose p-values may lie far below the range of doubles.
-template <class W>
-struct ConditionalRow {
-    int firstH = 0;  // the heterozygote count of weights()[0]
-    std::size_t size = 0;
-    std::size_t top = 0;  // the index of the most probable count (weight 1)
-    Extended total = 0;
-    int first = 0;            // index of weights()[0] in cell
-    WalkBuffer<W> cell, cum;  // the walk's buffers
-    const W* weights() const { return cell.data() + first; }
-};
-
-template <class W>
-void conditionalRow(std::uint32_t n, std::uint32_t a, W cut, ConditionalRow<W>& row) {
-    const int m = static_cast<int>(2 * n - a);
-    const int ai = static_cast<int>(a);
-    const int lo = ai % 2;
-    const int hi = std::min(ai, m);
-    const int mode = rowMode(ai, m, lo, hi, 4);
-    const std::size_t room = static_cast<std::size_t>((hi - lo) / 2 + 2);
-    const RowWalk<W> w = walkRow<W>(ai, m, lo, hi, mode, 1, 4, W(0.25), cut, row.cell.room(room),
-                                    row.cum.room(room));
-    row.first = w.first;
-    row.size = static_cast<std::size_t>(w.last - w.first + 1);
-    row.firstH = lo + 2 * (w.first - 1);
-    row.top = static_cast<std::size_t>(w.top - w.first);
-    row.total = static_cast<Extended>(w.below) + w.above;
 }
 
 // The decisions of the exact tests on a whole row. With the weights w_i of
@@ -864,9 +667,9 @@ private:
     }
 
     // False when no sample of n can be tested: only one allele can occur,
-    // or (G) a genotype has probability 0 or n < 3 cannot hold all three.
+    // or (g-window) a genotype has probability 0 or n < 3 cannot hold all three.
     bool canBeTestable(HweTest test) const {
-        if (test == HweTest::G) return p11_ > 0 && p12_ > 0 && p22_ > 0 && n_ >= 3;
+        if (test == HweTest::GWindow) return p11_ > 0 && p12_ > 0 && p22_ > 0 && n_ >= 3;
         return p12_ > 0 || (p11_ > 0 && p22_ > 0);
     }
 
@@ -990,7 +793,7 @@ private:
         bool exactRowMade = false;
         for (Request& r : requests_) {
             int tlo = firstH, thi = lastH;
-            if (r.test == HweTest::G) {
+            if (r.test == HweTest::GWindow) {
                 // Every genotype must occur: h >= 1, n11 >= 1, n22 >= 1.
                 tlo = std::max(tlo, parity == 0 ? 2 : 1);
                 thi = std::min({thi, a - 2, m - 2});
@@ -1044,6 +847,7 @@ private:
             const double quick = quickStatistic(r.test, n11, h, n22, n_);
             const double critical = static_cast<double>(r.critical);
             if (std::fabs(quick - critical) > 1e-9 * critical) return quick > critical;
+            if (r.test == HweTest::G) return fieldG(n11, h, n22) > r.critical;
             if (n_ > kMaxSingleSample) return wideStatistic(r.test, n11, h, n22, n_) > r.critical;
             const GenotypeCounts c{static_cast<std::uint16_t>(n11), static_cast<std::uint16_t>(h),
                                    static_cast<std::uint16_t>(n22)};
@@ -1122,32 +926,6 @@ private:
 };
 
 }  // namespace
-
-bool isExactFamily(HweTest test) {
-    return test != HweTest::X2 && test != HweTest::G && test != HweTest::X2cc;
-}
-
-std::string_view hweTestName(HweTest test) {
-    switch (test) {
-        case HweTest::X2: return "x2";
-        case HweTest::G: return "g";
-        case HweTest::X2cc: return "x2cc";
-        case HweTest::Exact: return "exact";
-        case HweTest::ExactMidP: return "exact-midp";
-        case HweTest::ExactDost: return "exact-dost";
-        case HweTest::ExactDeficit: return "exact-deficit";
-        case HweTest::ExactExcess: return "exact-excess";
-        case HweTest::ExactDeficitMidP: return "exact-deficit-midp";
-        case HweTest::ExactExcessMidP: return "exact-excess-midp";
-    }
-    return "";
-}
-
-std::optional<HweTest> parseHweTest(std::string_view name) {
-    for (HweTest t : kHweTests)
-        if (hweTestName(t) == name) return t;
-    return std::nullopt;
-}
 
 GenotypeFrequencies frequenciesOf(const ModelSetting& setting) {
     const Extended p = setting.p;

@@ -5,8 +5,10 @@
 // n genotypes can be tested and that it is rejected, summed over the
 // multinomial distribution of the genotype counts instead of simulated.
 //
-// X2 and G are decided with the window's own extended-precision statistics, so
-// a sample that the window counts as significant is rejected here too. Every
+// X2 and g-window are decided with the window's own extended-precision
+// statistics, so a sample that the window counts as significant is rejected
+// here too; G (0 ln 0 = 0) with the G an observed sample gets (ObservedSample.h),
+// so that its power is that of the G test zygomet-test applies. Every
 // test works at every level in (0, 0.5]: critical values and p-values hold
 // their accuracy in the far tail (1e-300 and below), and a p-value is never
 // 0 or NaN.
@@ -14,55 +16,12 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <string>
-#include <string_view>
 #include <vector>
 
 #include "core/Types.h"
+#include "engine/TestCatalogue.h"
 
 namespace zyg {
-
-// The tests of Hardy-Weinberg proportions. The exact family (every test
-// from Exact on) is conditional on the allele count a: given a, the
-// heterozygote count H has P(H = h | a) proportional to
-// 2^h / (n11! h! n22!) under Hardy-Weinberg, and a sample with h
-// heterozygotes gets the p-value below. All are testable when both alleles
-// occur, and reject when the p-value is at most the level (up to a relative
-// 1e-9). Counts whose conditional probabilities differ by less than a
-// relative 1e-7 are equally probable ("ties").
-enum class HweTest {
-    X2,                // Pearson's X2 against the sample's own expectation, no correction
-    G,                 // the likelihood-ratio G
-    X2cc,              // X2 with the continuity correction: |o - e| less min(0.5, |o - e|)
-    Exact,             // P(counts no more probable than h)
-    ExactMidP,         // P(counts less probable than h) + P(counts tied with h) / 2;
-                       // 0.5 when h is the only possible count
-    ExactDost,         // doubled one-sided: min(1, 2 min(P(H <= h), P(H >= h)))
-    ExactDeficit,      // P(H <= h): heterozygote deficit
-    ExactExcess,       // P(H >= h): heterozygote excess
-    ExactDeficitMidP,  // P(H <= h) - P(H = h) / 2
-    ExactExcessMidP,   // P(H >= h) - P(H = h) / 2
-};
-
-// Every test, in the order of the enumeration.
-inline constexpr HweTest kHweTests[] = {HweTest::X2,
-                                        HweTest::G,
-                                        HweTest::X2cc,
-                                        HweTest::Exact,
-                                        HweTest::ExactMidP,
-                                        HweTest::ExactDost,
-                                        HweTest::ExactDeficit,
-                                        HweTest::ExactExcess,
-                                        HweTest::ExactDeficitMidP,
-                                        HweTest::ExactExcessMidP};
-
-// True for the tests conditional on the allele count (Exact and after).
-bool isExactFamily(HweTest test);
-
-// "x2", "g", "x2cc", "exact", "exact-midp", "exact-dost", "exact-deficit",
-// "exact-excess", "exact-deficit-midp", "exact-excess-midp".
-std::string_view hweTestName(HweTest test);
-std::optional<HweTest> parseHweTest(std::string_view name);
 
 // A generating model and its parameters, in the window's terms. Only the
 // parameters of the chosen model are read.
@@ -159,7 +118,7 @@ struct ExactPower {
 // T is below 1/2, the sum is made again with the cut lowered by 2T, so the
 // mass left out is below 1e-12 min(1, 2T) for every request (down to T of
 // about 1e-270, where the cut would leave the range of doubles; requests
-// that can never be tested, such as G with a genotype of probability 0, do
+// that can never be tested, such as g-window with a genotype of probability 0, do
 // not count). The ratios and sums add a relative error below 4e-13 in a
 // group (at most a few thousand roundings of 2^-53) up to n = 10000, so
 // every probability returned is within 2e-12 of the sum over all triples,

@@ -5,16 +5,12 @@
 #include <stdexcept>
 #include <string>
 
+#include "engine/ConditionalWalk.h"
+#include "engine/ExactPower.h"
+
 namespace zyg {
 
 namespace {
-
-// Heterozygote counts whose probabilities differ by less than this relative
-// amount count as equally probable, as in the exact power.
-constexpr Extended kTieTolerance = 1e-7L;
-
-// A walk stops once the rest of its tail is below this share of P(h).
-constexpr Extended kNegligible = 1e-17L;
 
 // e^800: once a weight reaches this many times the observed one, P(h) and
 // every p-value made of counts no more probable than h lie below
@@ -27,6 +23,8 @@ void checkCounts(const SampleCounts& c) {
         throw std::invalid_argument("a genotype count is above " +
                                     std::to_string(kMaxSampleGenotypeCount));
     if (c.aa + c.ab + c.bb == 0) throw std::invalid_argument("the sample is empty");
+    if (c.locus != LocusKind::Autosomal || c.maleA != 0 || c.maleB != 0)
+        throw std::invalid_argument("the sample is not of an autosomal locus");
 }
 
 // The deviations from the sample's own Hardy-Weinberg expectation follow from
@@ -90,66 +88,16 @@ Extended likelihoodRatioG(const Deviations& v) {
     return std::max<Extended>(0, 2 * sum);
 }
 
-// The weights of the heterozygote counts k, relative to the observed count's
-// weight, summed by walking from h one step (2 heterozygotes) at a time.
-// w(k + 2) / w(k) = (a - k)(2n - a - k) / ((k + 1)(k + 2)): both products
-// are exact integers in the walk's type, so each ratio is one rounding and
-// each weight one more.
-struct Walk {
-    Extended sum = 0;     // every weight walked, h excluded
-    Extended atMost = 0;  // weights no more than (1 + tolerance)
-    Extended tied = 0;    // weights within the tolerance of 1
-    bool beyond = false;  // a weight reached the walk's ceiling
-};
-
-template <class Real>
-Walk walkFrom(std::uint64_t n, std::uint64_t a, std::uint64_t h, std::uint64_t last, bool up,
-              Real ceiling) {
-    const Real upper = static_cast<Real>(1 + kTieTolerance);
-    const Real lower = static_cast<Real>(1 - kTieTolerance);
-    const Real negligible = static_cast<Real>(kNegligible);
-    Real term = 1, sum = 0, atMost = 0, tied = 0;
-    bool beyond = false;
-    // The ratio is (u1 u2) / (v1 v2): upward from k, (a - k)(2n - a - k) over
-    // (k + 1)(k + 2); downward, w(k - 2) / w(k) = k (k - 1) over
-    // (a - k + 2)(2n - a - k + 2). Either way the u fall and the v rise by 2
-    // a step.
-    const Real k = static_cast<Real>(h);
-    const Real x = static_cast<Real>(a) - k, y = static_cast<Real>(2 * n - a) - k;
-    Real u1 = up ? x : k, u2 = up ? y : k - 1;
-    Real v1 = up ? k + 1 : x + 2, v2 = up ? k + 2 : y + 2;
-    for (std::uint64_t steps = up ? (last - h) / 2 : (h - last) / 2; steps > 0; --steps) {
-        const Real ratio = (u1 * u2) / (v1 * v2);
-        u1 -= 2;
-        u2 -= 2;
-        v1 += 2;
-        v2 += 2;
-        term *= ratio;
-        sum += term;
-        if (term <= upper) {
-            atMost += term;
-            if (term >= lower) tied += term;
-            // The ratios fall along the walk (the distribution is
-            // log-concave), so the rest is below term r / (1 - r).
-            if (ratio < 1 && term * ratio < negligible * (1 - ratio)) break;
-        } else if (term > ceiling) {
-            beyond = true;
-            break;
-        }
-    }
-    return {sum, atMost, tied, beyond};
-}
-
 // Walks in doubles while their products stay exact and their rounding stays
 // small (2n up to 2^22: at most about 2 10^4 steps of 2 roundings each); walks
 // that would leave the double range, and larger samples, go in extended
 // precision.
-Walk walkFrom(std::uint64_t n, std::uint64_t a, std::uint64_t h, std::uint64_t last, bool up) {
+CountWalk walkFrom(std::uint64_t n, std::uint64_t a, std::uint64_t h, std::uint64_t last, bool up) {
     if (2 * n <= (std::uint64_t{1} << 22)) {
-        const Walk walk = walkFrom<double>(n, a, h, last, up, 1e300);
+        const CountWalk walk = walkFromCount<double>(n, a, h, last, up, 1e300);
         if (!walk.beyond) return walk;
     }
-    return walkFrom<Extended>(n, a, h, last, up, kBeyondDouble);
+    return walkFromCount<Extended>(n, a, h, last, up, kBeyondDouble);
 }
 
 double probability(Extended value) { return static_cast<double>(std::min<Extended>(value, 1)); }
@@ -193,8 +141,8 @@ std::optional<ExactPValues> exactPValues(const SampleCounts& counts) {
     if (a == 0 || a == 2 * n) return std::nullopt;
     const std::uint64_t h = counts.ab;
     const std::uint64_t first = a % 2, last = std::min(a, 2 * n - a);
-    const Walk below = walkFrom(n, a, h, first, false);
-    const Walk above = walkFrom(n, a, h, last, true);
+    const CountWalk below = walkFrom(n, a, h, first, false);
+    const CountWalk above = walkFrom(n, a, h, last, true);
 
     ExactPValues p;
     if (below.beyond || above.beyond) {
@@ -221,8 +169,27 @@ std::optional<ExactPValues> exactPValues(const SampleCounts& counts) {
     return p;
 }
 
-bool hasStatistic(HweTest test) {
-    return test == HweTest::X2 || test == HweTest::G || test == HweTest::X2cc;
+namespace {
+
+// The statistic of a test with one, on a sample whose alleles both occur.
+Extended statisticOf(HweTest test, const Deviations& v) {
+    switch (test) {
+        case HweTest::X2: return pearsonX2(v);
+        case HweTest::X2cc: return correctedX2(v);
+        case HweTest::GWindow:
+            if (v.o[0] == 0 || v.o[1] == 0 || v.o[2] == 0) return kNotComputable;
+            return likelihoodRatioG(v);
+        default: return likelihoodRatioG(v);
+    }
+}
+
+}  // namespace
+
+Extended sampleStatistic(HweTest test, const SampleCounts& counts) {
+    checkCounts(counts);
+    const Deviations v = deviationsOf(counts);
+    if (!hasStatistic(test) || !(v.a > 0 && v.b > 0)) return kNotComputable;
+    return statisticOf(test, v);
 }
 
 std::vector<SampleTestValue> testSample(const SampleCounts& counts,
@@ -236,9 +203,8 @@ std::vector<SampleTestValue> testSample(const SampleCounts& counts,
         SampleTestValue& value = values[i];
         const HweTest test = tests[i];
         if (hasStatistic(test)) {
-            const Extended statistic = test == HweTest::X2  ? pearsonX2(v)
-                                       : test == HweTest::G ? likelihoodRatioG(v)
-                                                            : correctedX2(v);
+            const Extended statistic = statisticOf(test, v);
+            if (statistic == kNotComputable) continue;
             value.statistic = static_cast<double>(statistic);
             value.pValue = pValueOfStatistic(statistic);
             continue;
@@ -252,9 +218,7 @@ std::vector<SampleTestValue> testSample(const SampleCounts& counts,
             case HweTest::ExactExcess: value.pValue = exact->excess; break;
             case HweTest::ExactDeficitMidP: value.pValue = exact->deficitMidP; break;
             case HweTest::ExactExcessMidP: value.pValue = exact->excessMidP; break;
-            case HweTest::X2:
-            case HweTest::G:
-            case HweTest::X2cc: break;
+            default: break;
         }
     }
     return values;

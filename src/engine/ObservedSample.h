@@ -12,16 +12,21 @@
 #include <vector>
 
 #include "core/Types.h"
-#include "engine/ExactPower.h"
+#include "engine/TestCatalogue.h"
 
 namespace zyg {
 
 // The largest genotype count a sample may hold, per genotype.
 inline constexpr std::uint64_t kMaxSampleGenotypeCount = 1'000'000'000;
 
-// Genotype counts of one sample: A1A1, A1A2, A2A2.
+// Genotype counts of one sample. On an autosome aa, ab and bb are everyone's
+// genotypes (A1A1, A1A2, A2A2) and there are no hemizygotes. On the X
+// chromosome they are the females' genotypes, and maleA and maleB the males'
+// hemizygotes (A1, A2).
 struct SampleCounts {
     std::uint64_t aa = 0, ab = 0, bb = 0;
+    std::uint64_t maleA = 0, maleB = 0;
+    LocusKind locus = LocusKind::Autosomal;
 };
 
 struct SampleSummary {
@@ -33,8 +38,9 @@ struct SampleSummary {
     bool polymorphic = false;  // both alleles occur: the sample can be tested
 };
 
-// Every function below takes counts of at most kMaxSampleGenotypeCount each,
-// not all zero, and throws std::invalid_argument otherwise.
+// Every function below tests an autosomal locus: it takes counts of at most
+// kMaxSampleGenotypeCount each, not all zero, without hemizygotes, and throws
+// std::invalid_argument otherwise.
 SampleSummary summarizeSample(const SampleCounts& counts);
 
 // The p-values of the exact tests, conditional on the allele count, for the
@@ -62,8 +68,9 @@ struct ExactPValues {
 };
 std::optional<ExactPValues> exactPValues(const SampleCounts& counts);
 
-// One test on one sample: the statistic (X2, G and the corrected X2 only)
-// and the p-value, both nothing when one allele is absent.
+// One test on one sample: the statistic (the tests with hasStatistic only)
+// and the p-value, both nothing when one allele is absent (g-window: when a
+// count is 0).
 struct SampleTestValue {
     std::optional<double> statistic;
     std::optional<double> pValue;
@@ -73,7 +80,9 @@ struct SampleTestValue {
 // for all the exact tests among them.
 std::vector<SampleTestValue> testSample(const SampleCounts& counts, std::span<const HweTest> tests);
 
-// Whether a test reports a statistic beside its p-value (X2, G, corrected X2).
-bool hasStatistic(HweTest test);
+// The statistic of X2, G or the corrected X2 in extended precision, as
+// testSample computes it: kNotComputable when one allele is absent or the
+// test has no statistic, and for g-window also when a count is 0.
+Extended sampleStatistic(HweTest test, const SampleCounts& counts);
 
 }  // namespace zyg

@@ -151,24 +151,6 @@ std::string studyTabText(const std::vector<PowerPoint>& points) {
     return out;
 }
 
-std::string testLabel(HweTest test) {
-    constexpr std::pair<HweTest, const char*> kLabels[] = {
-        {HweTest::X2, "X2"},
-        {HweTest::G, "G"},
-        {HweTest::X2cc, "X2 (cc)"},
-        {HweTest::Exact, "Exact"},
-        {HweTest::ExactMidP, "Exact mid-p"},
-        {HweTest::ExactDost, "Exact doubled one-sided"},
-        {HweTest::ExactDeficit, "Exact deficit"},
-        {HweTest::ExactExcess, "Exact excess"},
-        {HweTest::ExactDeficitMidP, "Exact deficit mid-p"},
-        {HweTest::ExactExcessMidP, "Exact excess mid-p"},
-    };
-    for (const auto& [t, label] : kLabels)
-        if (t == test) return label;
-    return std::string(hweTestName(test));
-}
-
 std::string powerTable(const std::vector<PowerPoint>& points) {
     const bool simulated = std::any_of(points.begin(), points.end(), [](const PowerPoint& p) {
         return p.method == PowerMethod::Simulate;
@@ -231,7 +213,9 @@ std::vector<std::string> resultLines(const std::vector<PowerPoint>& points) {
         for (std::size_t k = i; k < j; ++k) {
             if (points[k].method != PowerMethod::Simulate) continue;
             if (points[k].test == HweTest::X2 && !x2) x2 = &points[k];
-            if (points[k].test == HweTest::G && !g) g = &points[k];
+            // g and g-window both carry the window's G from the same run.
+            if ((points[k].test == HweTest::G || points[k].test == HweTest::GWindow) && !g)
+                g = &points[k];
         }
         // The results file knows the window's models only.
         const bool windowModel = points[i].model.model != GenotypeModel::Error &&

@@ -108,9 +108,6 @@ std::string studyCsv(const std::vector<PowerPoint>& points);
 // header line, numbers with ".".
 std::string studyTabText(const std::vector<PowerPoint>& points);
 
-// "X2", "G", "X2 (cc)", "Exact": the names people read in legends and tables.
-std::string testLabel(HweTest test);
-
 // An aligned table for people, one line per point, and the target lines.
 std::string powerTable(const std::vector<PowerPoint>& points);
 std::string targetTable(const std::vector<TargetCrossing>& crossings, double target);

@@ -54,7 +54,11 @@ std::vector<PowerPoint> simulatePoint(const ModelSetting& model, std::uint32_t n
                                       const std::vector<double>& levels, std::uint32_t replicates,
                                       std::uint32_t seed) {
     const bool x2On = std::find(tests.begin(), tests.end(), HweTest::X2) != tests.end();
-    const bool gOn = std::find(tests.begin(), tests.end(), HweTest::G) != tests.end();
+    // The window's G decides g-window, and its counts go with g too, for the
+    // results file (which holds the window's G).
+    const bool gOn = std::any_of(tests.begin(), tests.end(), [](HweTest t) {
+        return t == HweTest::G || t == HweTest::GWindow;
+    });
     const GenotypeFrequencies frequencies = frequenciesOf(model);
 
     // The window's engine from the given seed; the program-wide seed stays
@@ -73,7 +77,7 @@ std::vector<PowerPoint> simulatePoint(const ModelSetting& model, std::uint32_t n
     // generator from the same seed draws them to the last count.
     std::vector<GenotypeCounts> samples;
     const bool others = std::any_of(tests.begin(), tests.end(), [](HweTest t) {
-        return t == HweTest::X2cc || isExactFamily(t);
+        return t != HweTest::X2 && t != HweTest::GWindow;
     });
     if (others) {
         samples.reserve(replicates);
@@ -98,7 +102,12 @@ std::vector<PowerPoint> simulatePoint(const ModelSetting& model, std::uint32_t n
             point.nrep = replicates;
             point.seed = seed;
             std::uint32_t tested = 0, rejected = 0;
-            if (test == HweTest::X2 || test == HweTest::G) {
+            if (test == HweTest::G) {
+                point.windowTested = result.g.ok;
+                point.windowAbove05 = result.g.counts.above05;
+                point.windowAbove01 = result.g.counts.above01;
+            }
+            if (test == HweTest::X2 || test == HweTest::GWindow) {
                 const ReplicateTable& table = test == HweTest::X2 ? state->x2Table : state->gTable;
                 const Extended critical = criticalValue(level);
                 // A G that rounding made slightly negative is a computed G of 0.

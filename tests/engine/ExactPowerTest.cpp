@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/ExactPower.h"
+#include "engine/ObservedSample.h"
 #include "engine/Random.h"
 #include "engine/Sampling.h"
 #include "engine/Simulation.h"
@@ -191,6 +192,50 @@ TEST(ExactPower, EqualsTheCompleteEnumerationForSmallSamples) {
         }
 }
 
+// g is the G an observed sample gets (0 ln 0 = 0, testable when both alleles
+// occur) and g-window the same G on the samples the window tests (every
+// genotype present): the exact power of each is the probability of the
+// samples whose observed-sample p-value lies at or below the level, counted
+// over every triple. The models give samples with a zero count much weight.
+TEST(ExactPower, GIsTheObservedSamplesGAndGWindowTheWindowsRule) {
+    const std::vector<TestLevel> tests{
+        {HweTest::G, 0.05}, {HweTest::G, 1e-6}, {HweTest::GWindow, 0.05}, {HweTest::GWindow, 0.01}};
+    const HweTest g[] = {HweTest::G};
+    for (const ModelSetting& setting :
+         {hw(0.1), hw(0.5), inbreeding(0.5, 1), inbreeding(0.3, 0.3), selection(0.05, 1, 0, 1)})
+        for (std::uint32_t n : {2u, 5u, 10u, 40u, 150u}) {
+            const Probabilities pr = probabilitiesOf(setting);
+            std::vector<long double> testable(tests.size()), rejected(tests.size());
+            for (std::uint32_t a = 0; a <= n; ++a)
+                for (std::uint32_t b = 0; a + b <= n; ++b) {
+                    const std::uint32_t c = n - a - b;
+                    const long double prob = multinomial(n, a, b, c, pr);
+                    const auto value = testSample(SampleCounts{a, b, c}, g)[0];
+                    if (prob == 0 || !value.pValue) continue;
+                    for (std::size_t i = 0; i < tests.size(); ++i) {
+                        if (tests[i].test == HweTest::GWindow && (a == 0 || b == 0 || c == 0))
+                            continue;
+                        testable[i] += prob;
+                        if (*value.pValue <= tests[i].level) rejected[i] += prob;
+                    }
+                }
+            const auto got = exactPower(setting, n, tests);
+            for (std::size_t i = 0; i < tests.size(); ++i) {
+                EXPECT_NEAR(got[i].testable, static_cast<double>(testable[i]), 1e-12)
+                    << describe(setting, n) << " " << hweTestName(tests[i].test);
+                EXPECT_NEAR(got[i].power, static_cast<double>(rejected[i]), 1e-12)
+                    << describe(setting, n) << " " << hweTestName(tests[i].test) << " "
+                    << tests[i].level;
+            }
+        }
+    // All homozygotes (f = 1): the window never tests such a sample, G tests
+    // every one in which both alleles occur and rejects nearly all of them.
+    const auto f1 = exactPower(inbreeding(0.5, 1), 10, tests);
+    EXPECT_EQ(f1[2].testable, 0);
+    EXPECT_NEAR(f1[0].testable, 1 - 2 * std::pow(0.5, 10), 1e-15);
+    EXPECT_NEAR(f1[0].power, f1[0].testable, 1e-15);
+}
+
 TEST(ExactPower, PruningLeavesOutLessThanItMayAtLargerSamples) {
     const auto tests = everyTestAt({0.05, 0.01});
     for (const ModelSetting& setting : {inbreeding(0.4, 0.05), wahlund(0.2, 0.02), hw(0.03)}) {
@@ -216,12 +261,15 @@ TEST(ExactPower, ReportsTheMassItLeavesOutAtTheLargestSample) {
             EXPECT_LE(e.power, e.testable);
         }
     }
-    // Every test can test almost every sample of 10000 at p = 0.5; G misses
-    // those without A1A1 at p = 0.02, (1 - 0.0004)^10000 = 0.0183.
+    // Every test can test almost every sample of 10000 at p = 0.5; the
+    // window's G misses those without A1A1 at p = 0.02,
+    // (1 - 0.0004)^10000 = 0.0183, while G tests every sample in which both
+    // alleles occur.
     for (const ExactPower& e : exactPower(hw(0.5), 10000, tests)) EXPECT_NEAR(e.testable, 1, 1e-12);
-    const std::vector<TestLevel> g{{HweTest::G, 0.05}};
-    EXPECT_NEAR(exactPower(selection(0.02, 1, 1, 1), 10000, g)[0].testable,
-                1 - std::pow(1 - 0.0004, 10000), 1e-6);
+    const std::vector<TestLevel> g{{HweTest::GWindow, 0.05}, {HweTest::G, 0.05}};
+    const auto rare = exactPower(selection(0.02, 1, 1, 1), 10000, g);
+    EXPECT_NEAR(rare[0].testable, 1 - std::pow(1 - 0.0004, 10000), 1e-6);
+    EXPECT_NEAR(rare[1].testable, 1, 1e-12);
     // A large heterozygote deficit is found almost surely by every test but
     // those that look for an excess, which never find it.
     const auto strong = exactPower(inbreeding(0.4, 0.2), 10000, tests);
@@ -385,11 +433,15 @@ TEST(HweTests, DecisionsOnSingleSamples) {
     EXPECT_EQ(rejects(HweTest::X2, {30, 40, 30}, 0.01), std::optional<bool>(false));
     EXPECT_EQ(rejects(HweTest::X2cc, {30, 40, 30}, 0.05), std::optional<bool>(false));
     EXPECT_EQ(rejects(HweTest::X2cc, {30, 40, 30}, 0.1), std::optional<bool>(true));
-    EXPECT_EQ(rejects(HweTest::G, {30, 40, 30}, 0.05), std::optional<bool>(true));
-    // A G that rounding leaves slightly below 0 is a computed G of 0.
-    EXPECT_EQ(rejects(HweTest::G, {64, 32, 4}, 0.05), std::optional<bool>(false));
-    // G needs every genotype; X2 only positive expectations.
-    EXPECT_FALSE(rejects(HweTest::G, {7, 0, 3}, 0.05));
+    for (HweTest g : {HweTest::G, HweTest::GWindow}) {
+        EXPECT_EQ(rejects(g, {30, 40, 30}, 0.05), std::optional<bool>(true));
+        // A G that rounding leaves slightly below 0 is a computed G of 0.
+        EXPECT_EQ(rejects(g, {64, 32, 4}, 0.05), std::optional<bool>(false));
+    }
+    // The window's G needs every genotype; G (0 ln 0 = 0) and X2 both alleles.
+    EXPECT_FALSE(rejects(HweTest::GWindow, {7, 0, 3}, 0.05));
+    EXPECT_EQ(rejects(HweTest::G, {7, 0, 3}, 0.05), std::optional<bool>(true));
+    EXPECT_FALSE(rejects(HweTest::G, {10, 0, 0}, 0.05));
     EXPECT_EQ(rejects(HweTest::X2, {7, 0, 3}, 0.05), std::optional<bool>(true));
     EXPECT_FALSE(rejects(HweTest::X2, {10, 0, 0}, 0.05));
     EXPECT_FALSE(rejects(HweTest::X2cc, {0, 0, 10}, 0.05));
@@ -428,7 +480,7 @@ TEST(NegativeF, FrequenciesAtTheLowestFAreSound) {
     const auto e = exactPower(inbreeding(0.5, -1), 30, everyTestAt({0.05}));
     for (std::size_t i = 0; i < e.size(); ++i) {
         const HweTest t = kAllTests[i];
-        if (t == HweTest::G) {
+        if (t == HweTest::GWindow) {
             EXPECT_EQ(e[i].testable, 0);  // no homozygote at all
             continue;
         }

@@ -5,6 +5,7 @@
 #include <limits>
 #include <vector>
 
+#include "engine/ExactPower.h"
 #include "engine/ObservedSample.h"
 
 namespace zyg {

@@ -319,8 +319,8 @@ TEST(Simulation, UsesTheWindowsEngineAndItsSamplesForEveryTest) {
     const std::uint32_t replicates = 2000, seed = 49530250;
     setRandomSeed(777);
     const auto points =
-        simulatePoint(m, 40, {HweTest::X2, HweTest::G, HweTest::X2cc, HweTest::Exact}, {0.05, 0.01},
-                      replicates, seed);
+        simulatePoint(m, 40, {HweTest::X2, HweTest::GWindow, HweTest::X2cc, HweTest::Exact},
+                      {0.05, 0.01}, replicates, seed);
     EXPECT_EQ(randomSeed(), 777u);  // the program-wide seed is left as it was
     ASSERT_EQ(points.size(), 8u);
 
@@ -359,10 +359,10 @@ TEST(Simulation, UsesTheWindowsEngineAndItsSamplesForEveryTest) {
     EXPECT_EQ(points[7].rejectedCount, exactRejected);
 
     // Each simulated power lies within 4 standard errors of the exact one.
-    const std::vector<TestLevel> tl{{HweTest::X2, 0.05},    {HweTest::X2, 0.01},
-                                    {HweTest::G, 0.05},     {HweTest::G, 0.01},
-                                    {HweTest::X2cc, 0.05},  {HweTest::X2cc, 0.01},
-                                    {HweTest::Exact, 0.05}, {HweTest::Exact, 0.01}};
+    const std::vector<TestLevel> tl{{HweTest::X2, 0.05},      {HweTest::X2, 0.01},
+                                    {HweTest::GWindow, 0.05}, {HweTest::GWindow, 0.01},
+                                    {HweTest::X2cc, 0.05},    {HweTest::X2cc, 0.01},
+                                    {HweTest::Exact, 0.05},   {HweTest::Exact, 0.01}};
     const auto exact = exactPower(m, 40, tl);
     for (std::size_t k = 0; k < tl.size(); ++k) {
         const PowerPoint& p = points[k];
@@ -377,12 +377,33 @@ TEST(Simulation, UsesTheWindowsEngineAndItsSamplesForEveryTest) {
     }
 }
 
+TEST(Simulation, GAndGWindowAgreeWithTheirExactPowerAndShareTheWindowsCounts) {
+    // Samples with a zero count carry much of the weight at p 0.1, n 30.
+    ModelSetting m{GenotypeModel::Inbreeding, 0.1};
+    m.f = 0.2;
+    const std::vector<HweTest> tests{HweTest::G, HweTest::GWindow};
+    const auto points = simulatePoint(m, 30, tests, {0.05}, 4000, 11);
+    const std::vector<TestLevel> tl{{HweTest::G, 0.05}, {HweTest::GWindow, 0.05}};
+    const auto exact = exactPower(m, 30, tl);
+    for (std::size_t k = 0; k < tl.size(); ++k)
+        for (const auto& [simulated, truth] : {std::pair{points[k].testable, exact[k].testable},
+                                               std::pair{points[k].power, exact[k].power}})
+            EXPECT_NEAR(simulated, truth, 4 * std::sqrt(truth * (1 - truth) / 4000) + 1e-9)
+                << hweTestName(tl[k].test);
+    EXPECT_GT(exact[0].testable, exact[1].testable + 0.1);
+    // Both carry the window's G counts, which the results file holds.
+    EXPECT_EQ(points[0].windowTested, points[1].windowTested);
+    EXPECT_EQ(points[0].windowAbove05, points[1].windowAbove05);
+    EXPECT_EQ(points[1].testedCount, points[1].windowTested);
+}
+
 TEST(Simulation, IntervalsStaySoundAtZeroPower) {
     // Under selection against the heterozygote with w12 = 0 there are no
-    // heterozygotes: G is never testable and X2 always rejects at n 30.
+    // heterozygotes: the window's G is never testable and X2 always rejects
+    // at n 30.
     ModelSetting m{GenotypeModel::Selection, 0.5};
     m.w12 = 0;
-    const auto points = simulatePoint(m, 30, {HweTest::X2, HweTest::G}, {0.05}, 500, 3);
+    const auto points = simulatePoint(m, 30, {HweTest::X2, HweTest::GWindow}, {0.05}, 500, 3);
     EXPECT_EQ(points[0].power, 1);
     EXPECT_EQ(points[1].testable, 0);
     EXPECT_EQ(points[1].power, 0);
