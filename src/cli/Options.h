@@ -64,9 +64,9 @@ std::uint64_t parseWhole(std::string_view option, std::string_view text, std::ui
 // --help and what it does with its value. Adding an option is adding an entry.
 template <class Options>
 struct OptionEntry {
-    const char* name;
+    std::string name;
     const char* valueName;
-    const char* help;
+    std::string help;
     std::function<void(Options&, const std::string&)> apply;
 };
 
