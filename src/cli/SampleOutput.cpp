@@ -103,7 +103,7 @@ std::string sampleCsvHeader(std::span<const HweTest> tests) {
     std::string header = "marker,AA,AB,BB,n,p,F";
     for (HweTest t : tests) {
         // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict)
-        // on a literal plus a temporary string.
+        // on a literal plus a temporary string (GCC bug 105329).
         if (hasStatistic(t)) (header += ",") += hweTestName(t);
         (header += ",") += pColumn(t);
     }

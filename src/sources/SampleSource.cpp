@@ -14,7 +14,8 @@ namespace {
 class FileInput : public ByteInput {
 public:
     explicit FileInput(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
-        if (fd_ < 0) throw SourceError(std::string("cannot be read (") + std::strerror(errno) + ")");
+        if (fd_ < 0)
+            throw SourceError(std::string("cannot be read (") + std::strerror(errno) + ")");
     }
     ~FileInput() override { ::close(fd_); }
     FileInput(const FileInput&) = delete;
@@ -64,7 +65,11 @@ private:
 std::size_t utf8Length(std::string_view text, std::size_t i, char32_t& code) {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
     const unsigned char b = byte(i);
-    std::size_t length = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 0;
+    std::size_t length = b < 0x80           ? 1
+                         : (b >> 5) == 0x6  ? 2
+                         : (b >> 4) == 0xE  ? 3
+                         : (b >> 3) == 0x1E ? 4
+                                            : 0;
     if (length == 0 || i + length > text.size()) return 0;
     code = length == 1 ? b : b & (0x7F >> length);
     for (std::size_t k = 1; k < length; ++k) {
@@ -86,7 +91,8 @@ bool isControl(char32_t c) {
 std::string hex(unsigned value, int digits) {
     static constexpr char kDigits[] = "0123456789abcdef";
     std::string out(static_cast<std::size_t>(digits), '0');
-    for (int d = digits - 1; d >= 0; --d, value >>= 4) out[static_cast<std::size_t>(d)] = kDigits[value & 0xF];
+    for (int d = digits - 1; d >= 0; --d, value >>= 4)
+        out[static_cast<std::size_t>(d)] = kDigits[value & 0xF];
     return out;
 }
 
@@ -95,7 +101,9 @@ std::string hex(unsigned value, int digits) {
 std::unique_ptr<ByteInput> fileInput(const std::string& path) {
     return std::make_unique<FileInput>(path);
 }
-std::unique_ptr<ByteInput> streamInput(std::istream& in) { return std::make_unique<StreamInput>(in); }
+std::unique_ptr<ByteInput> streamInput(std::istream& in) {
+    return std::make_unique<StreamInput>(in);
+}
 std::unique_ptr<ByteInput> textInput(std::string_view text) {
     return std::make_unique<TextInput>(text);
 }

@@ -191,7 +191,7 @@ TEST_F(SampleCommand, CsvToAFileEqualsCsvToStandardOutput) {
     std::string input;
     for (int i = 0; i < 3000; ++i) {
         // "m" appended on its own: GCC 12 at -O3 warns falsely (-Wrestrict)
-        // on a literal plus a temporary string.
+        // on a literal plus a temporary string (GCC bug 105329).
         input += "m";
         input += std::to_string(i) + " " + std::to_string(i % 37) + " " + std::to_string(i % 101) +
                  " " + std::to_string(i % 53 + 1) + "\n";

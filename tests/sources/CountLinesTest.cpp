@@ -23,7 +23,7 @@ TEST(CountLines, BatchesOfAnySizeReadAsOneText) {
         if (i % 9973 == 0) text += "bad" + std::to_string(i) + " 1 x 3\n";
         if (i % 5003 == 0) text += "# comment\n\n";
         // "m" appended on its own: GCC 12 at -O3 warns falsely (-Wrestrict) on
-        // a literal plus a temporary string.
+        // a literal plus a temporary string (GCC bug 105329).
         text += "m";
         text += std::to_string(i) + "\t" + std::to_string(i % 50) + "," + std::to_string(i % 71) +
                 " " + std::to_string(i % 13 + 1) + (i % 2 ? "\r\n" : "\n");
