@@ -19,27 +19,39 @@ declare -A allowed=(
 )
 
 status=0
+rules=""
 for folder in */; do
   folder=${folder%/}
   if [[ -z ${allowed[$folder]+set} ]]; then
     echo "src/$folder: a folder the rule does not place (scripts/check-folders.sh, DEVELOPERS.md)"
     status=1
-    continue
   fi
-  while IFS= read -r hit; do
-    file=${hit%%:*}
-    included=$(sed -E 's/.*#include "([^"]*)".*/\1/' <<<"$hit")
-    if [[ $included != */* ]]; then
-      echo "$file: includes \"$included\", a header of the windows"
-      status=1
-      continue
-    fi
-    top=${included%%/*}
-    if [[ " ${allowed[$folder]} " != *" $top "* ]]; then
-      echo "$file: includes \"$included\"; src/$folder may include only: ${allowed[$folder]}"
-      status=1
-    fi
-  done < <(grep -H '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$folder"/* || true)
 done
+for folder in "${!allowed[@]}"; do rules+="$folder=${allowed[$folder]};"; done
+# One pass over every include of every folder.
+grep -H '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' -- */* |
+  awk -v rules="$rules" '
+    BEGIN {
+      n = split(rules, entries, ";")
+      for (i = 1; i <= n; i++)
+        if (split(entries[i], kv, "=") == 2) allowed[kv[1]] = " " kv[2] " "
+    }
+    {
+      file = substr($0, 1, index($0, ":") - 1)
+      folder = substr(file, 1, index(file, "/") - 1)
+      if (!(folder in allowed)) next
+      match($0, /"[^"]*"/)
+      included = substr($0, RSTART + 1, RLENGTH - 2)
+      slash = index(included, "/")
+      if (slash == 0) {
+        print file ": includes \"" included "\", a header of the windows"; bad = 1; next
+      }
+      top = substr(included, 1, slash - 1)
+      if (index(allowed[folder], " " top " ") == 0) {
+        print file ": includes \"" included "\"; src/" folder " may include only:" allowed[folder]
+        bad = 1
+      }
+    }
+    END { exit bad }' || status=1
 if ((status == 0)); then echo "Every folder includes only the folders below it."; fi
 exit $status
