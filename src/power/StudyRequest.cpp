@@ -214,6 +214,41 @@ std::vector<StudyProblem> checkStudy(const StudyRequest& r) {
     return problems;
 }
 
+std::string studyProblemText(const StudyProblem& problem) {
+    const ModelParameter* q = findModelParameter(problem.input);
+    const auto subject = [&]() -> std::string {
+        if (q) return std::string(q->subject);
+        switch (problem.input) {
+            case StudyInput::N: return "sample sizes";
+            case StudyInput::AlleleCounts: return "allele counts";
+            case StudyInput::Tests: return "tests";
+            case StudyInput::Levels: return "levels";
+            case StudyInput::Replicates: return "replicates";
+            case StudyInput::Target: return "the target power";
+            default: return "the study";
+        }
+    };
+    const ValueRange& r = problem.range;
+    const std::string rule =
+        r.lowIncluded ? "from " + shortestText(r.low) + " to " + shortestText(r.high)
+                      : "above " + shortestText(r.low) + " and at most " + shortestText(r.high);
+    const std::string refused = " (not " + shortestText(problem.value) + ")";
+    switch (problem.kind) {
+        case ProblemKind::Missing: return "no value is given for " + subject();
+        case ProblemKind::OutOfRange: return subject() + " must lie " + rule + refused;
+        case ProblemKind::OutOfBound:
+            return subject() + " must lie " + rule + " at " +
+                   (problem.input == StudyInput::AlleleCounts ? "n " : "p ") +
+                   shortestText(problem.at) + refused;
+        case ProblemKind::AllZero: return "the three fitnesses must not all be 0";
+        case ProblemKind::TooMany:
+            return "the study asks for " + shortestText(problem.value) +
+                   " units of work; at most " + shortestText(problem.bound) + " are allowed";
+        case ProblemKind::ExactOnly: return subject() + " have a meaning for exact power only";
+    }
+    return subject();
+}
+
 std::vector<ModelSetting> modelSettings(const StudyRequest& r) {
     // An odometer over the parameters' lists, the last one turning fastest.
     const std::span<const ModelParameter> all = modelParameters();

@@ -180,6 +180,12 @@ struct StudyProblem {
 // order of StudyInput; empty when the study can run.
 std::vector<StudyProblem> checkStudy(const StudyRequest& request);
 
+// A problem in words that name no option or field of any front end ("f must
+// lie from -1 to 1 at p 0.5 (not 1.5)"), for a front end without wording of
+// its own (a binding); the command line and the windows word problems their
+// own way.
+std::string studyProblemText(const StudyProblem& problem);
+
 // The model settings of a request: p slowest, then var, f, w11, w12, w22,
 // het miscall, hom miscall, null, in the order their values were given; the
 // lists the model does not read keep the values the window writes for them
