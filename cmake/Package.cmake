@@ -102,6 +102,10 @@ set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 # Only the package the README describes: no source archive.
 set(CPACK_SOURCE_GENERATOR "")
+# The package holds the programs and their files (the default component);
+# the headers, libraries and CMake package of the Development component stay
+# out of it.
+set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};${PROJECT_NAME};Unspecified;/")
 include(CPack)
 
 # Builds the package from this tree and checks it as a user meets it. A

@@ -25,8 +25,8 @@
 #include "charts/ChartFiles.h"
 #include "charts/ModelInputs.h"
 #include "charts/PowerChart.h"
-#include "cli/SampleInput.h"
 #include "platform/Services.h"
+#include "sources/CountLines.h"
 
 namespace zyg {
 

@@ -64,9 +64,9 @@ std::uint64_t parseWhole(std::string_view option, std::string_view text, std::ui
 // --help and what it does with its value. Adding an option is adding an entry.
 template <class Options>
 struct OptionEntry {
-    const char* name;
+    std::string name;
     const char* valueName;
-    const char* help;
+    std::string help;
     std::function<void(Options&, const std::string&)> apply;
 };
 
@@ -167,7 +167,8 @@ std::string optionLines(const std::vector<OptionEntry<Options>>& table) {
     std::string text;
     for (const OptionEntry<Options>& s : table) {
         // Appended rather than `"  " + std::string(...)`: GCC 12 at -O3 warns
-        // falsely (-Wrestrict) on a literal plus a temporary string.
+        // falsely (-Wrestrict) on a literal plus a temporary string
+        // (https://gcc.gnu.org/bugzilla/show_bug.cgi?id=105329).
         std::string head = "  ";
         head += s.name;
         if (s.valueName) (head += " ") += s.valueName;

@@ -40,42 +40,23 @@ struct CommandOptions {
     std::map<StudyInput, std::string> typed;  // each input's option text as typed
 };
 
-const char* optionOf(StudyInput input) {
+std::string optionOf(StudyInput input) {
+    if (const ModelParameter* q = findModelParameter(input)) return "--" + std::string(q->name);
     switch (input) {
-        case StudyInput::P: return "--p";
-        case StudyInput::Var: return "--var";
-        case StudyInput::F: return "--f";
-        case StudyInput::W11: return "--w11";
-        case StudyInput::W12: return "--w12";
-        case StudyInput::W22: return "--w22";
-        case StudyInput::HetMiscall: return "--het-miscall";
-        case StudyInput::HomMiscall: return "--hom-miscall";
-        case StudyInput::Null: return "--null";
         case StudyInput::N: return "--n";
         case StudyInput::AlleleCounts: return "--allele-count";
         case StudyInput::Tests: return "--test";
         case StudyInput::Levels: return "--level";
         case StudyInput::Replicates: return "--nrep";
         case StudyInput::Target: return "--target";
-        case StudyInput::Points: break;
+        default: break;
     }
     return "";
 }
 
 std::vector<double>* listOf(CommandOptions& o, StudyInput input) {
-    switch (input) {
-        case StudyInput::P: return &o.request.p;
-        case StudyInput::Var: return &o.request.var;
-        case StudyInput::F: return &o.request.f;
-        case StudyInput::W11: return &o.request.w11;
-        case StudyInput::W12: return &o.request.w12;
-        case StudyInput::W22: return &o.request.w22;
-        case StudyInput::HetMiscall: return &o.request.hetMiscall;
-        case StudyInput::HomMiscall: return &o.request.homMiscall;
-        case StudyInput::Null: return &o.request.nullFrequency;
-        case StudyInput::Levels: return &o.request.levels;
-        default: return nullptr;
-    }
+    if (const ModelParameter* q = findModelParameter(input)) return &(o.request.*q->values);
+    return input == StudyInput::Levels ? &o.request.levels : nullptr;
 }
 
 std::string sampleSizeRule(PowerMethod method) {
@@ -84,16 +65,9 @@ std::string sampleSizeRule(PowerMethod method) {
 
 // The rule an input's values follow, as the command line says it.
 std::string ruleOf(StudyInput input, PowerMethod method) {
+    if (const ModelParameter* q = findModelParameter(input))
+        return std::string(q->subject) + " must lie from " + q->rangeText();
     switch (input) {
-        case StudyInput::P: return "p must lie from 0.01 to 0.99";
-        case StudyInput::Var: return "var must lie from 0 to p*q";
-        case StudyInput::F: return "f must lie from -min(p,q)/max(p,q) to 1";
-        case StudyInput::W11:
-        case StudyInput::W12:
-        case StudyInput::W22: return "fitnesses must lie from 0 to 10";
-        case StudyInput::HetMiscall:
-        case StudyInput::HomMiscall: return "miscall rates must lie from 0 to 1";
-        case StudyInput::Null: return "the null allele's frequency must lie from 0 to 0.99";
         case StudyInput::N: return sampleSizeRule(method);
         case StudyInput::AlleleCounts: return "allele counts are whole numbers from 0 to 2n";
         case StudyInput::Levels: return "levels must lie above 0 and at most 0.5";
@@ -102,7 +76,7 @@ std::string ruleOf(StudyInput input, PowerMethod method) {
                    std::to_string(kMaxReplicates);
         case StudyInput::Target: return "the target is one power above 0 and at most 1";
         case StudyInput::Tests: return "give at least one test";
-        case StudyInput::Points: break;
+        default: break;
     }
     return "";
 }
@@ -111,19 +85,11 @@ std::string ruleOf(StudyInput input, PowerMethod method) {
 // how many values it gave.
 std::string tooMuchWork(const StudyProblem& problem, const CommandOptions& o) {
     const StudyRequest& r = o.request;
-    std::vector<std::pair<StudyInput, std::size_t>> factors{{StudyInput::P, r.p.size()}};
-    const std::pair<StudyInput, const std::vector<double>*> parameters[] = {
-        {StudyInput::Var, &r.var},
-        {StudyInput::F, &r.f},
-        {StudyInput::W11, &r.w11},
-        {StudyInput::W12, &r.w12},
-        {StudyInput::W22, &r.w22},
-        {StudyInput::HetMiscall, &r.hetMiscall},
-        {StudyInput::HomMiscall, &r.homMiscall},
-        {StudyInput::Null, &r.nullFrequency},
-    };
-    for (const auto& [input, values] : parameters)
-        if (o.typed.count(input)) factors.emplace_back(input, values->size());
+    // p is always given; the other parameters count where they were typed.
+    std::vector<std::pair<StudyInput, std::size_t>> factors;
+    for (const ModelParameter& q : modelParameters())
+        if (q.input == StudyInput::P || o.typed.count(q.input))
+            factors.emplace_back(q.input, (r.*q.values).size());
     factors.emplace_back(StudyInput::N, r.n.size());
     if (!r.alleleCounts.empty())
         factors.emplace_back(StudyInput::AlleleCounts, r.alleleCounts.size());
@@ -132,7 +98,7 @@ std::string tooMuchWork(const StudyProblem& problem, const CommandOptions& o) {
     std::string product;
     for (const auto& [input, count] : factors) {
         if (!product.empty()) product += " x ";
-        product += std::string(optionOf(input)) + " " + std::to_string(count);
+        product += optionOf(input) + " " + std::to_string(count);
     }
     return "the study asks for " + shortestText(problem.value) + " units of work (" + product +
            " points, each counting its n + " + shortestText(kPointWork) + "); at most " +
@@ -159,10 +125,9 @@ std::optional<std::string> decimalCommaWarning(StudyInput input, const std::stri
     };
     for (std::size_t i = 0; i + 1 < items.size(); ++i)
         if (digits(items[i], true) && digits(items[i + 1], false))
-            return std::string(optionOf(input)) + " \"" + text + "\": read as the values " +
-                   items[i] + " and " + items[i + 1] +
-                   "; a decimal number is written with a point (" + items[i] + "." + items[i + 1] +
-                   ")";
+            return optionOf(input) + " \"" + text + "\": read as the values " + items[i] + " and " +
+                   items[i + 1] + "; a decimal number is written with a point (" + items[i] + "." +
+                   items[i + 1] + ")";
     return std::nullopt;
 }
 
@@ -199,12 +164,14 @@ std::string wording(const StudyProblem& problem, const CommandOptions& o) {
             if (problem.input == StudyInput::AlleleCounts)
                 return quoted + rule + " (" + shortestText(problem.range.high) + " at n " +
                        shortestText(problem.at) + "; not " + shortestText(problem.value) + ")";
-            // The bound that moves with p, at the p where the value passes it.
-            const double bound =
-                problem.input == StudyInput::Var ? problem.range.high : problem.range.low;
+            // The bound that moves with p, at the p where the value passes it;
+            // a value above a moving upper bound is plain from the bound.
+            const ModelParameter* q = findModelParameter(problem.input);
+            const bool upper = q && q->moving == MovingEnd::High;
+            const double bound = upper ? problem.range.high : problem.range.low;
             std::string text =
                 quoted + rule + " (" + boundText(bound) + " at p " + shortestText(problem.at);
-            if (problem.input != StudyInput::Var) text += "; not " + shortestText(problem.value);
+            if (!upper) text += "; not " + shortestText(problem.value);
             return text + ")";
         }
         case ProblemKind::AllZero:
@@ -214,16 +181,36 @@ std::string wording(const StudyProblem& problem, const CommandOptions& o) {
     return quoted + rule;
 }
 
-std::string testNames() { return testNameList(kHweTests); }
-
-std::string solvableNames() {
+// "a, b and c" (or "a, b or c").
+template <class List, class Name>
+std::string joined(const List& all, Name name, const char* last) {
     std::string names;
-    const auto& all = solvableParameters();
     for (std::size_t i = 0; i < all.size(); ++i) {
-        if (i > 0) names += i + 1 == all.size() ? " and " : ", ";
-        names += all[i].name;
+        if (i > 0) names += i + 1 == all.size() ? std::string(" ") + last + " " : ", ";
+        names += name(all[i]);
     }
     return names;
+}
+
+std::string testNames() { return testNameList(kHweTests); }
+
+std::string solvableNames(const char* last = "and") {
+    return joined(
+        solvableParameters(), [](const SolvableParameter* q) { return std::string(q->name); },
+        last);
+}
+
+// A model parameter's line of --help: its model, its meaning, its range and
+// whether it is required or what it defaults to.
+std::string parameterHelp(const ModelParameter& q) {
+    std::string help = q.model ? std::string(modelKey(*q.model)) + ": " + std::string(q.meaning)
+                               : std::string(q.meaning);
+    help += ", " + q.rangeText();
+    if (!q.required)
+        help += " (default " + shortestText(q.none) + ")";
+    else if (!q.model)
+        help += " (required)";
+    return help;
 }
 
 const std::vector<OptionEntry<CommandOptions>>& optionTable() {
@@ -234,119 +221,110 @@ const std::vector<OptionEntry<CommandOptions>>& optionTable() {
             if (auto warning = decimalCommaWarning(input, v)) o.warnings.push_back(*warning);
         };
     };
-    static const std::vector<OptionEntry<CommandOptions>> table = {
-        {"--model", "MODEL", "hw, wahlund, inbreeding, selection, error or null (default hw)",
-         [](CommandOptions& o, const std::string& v) {
-             const auto m = parseModelKey(v);
-             if (!m)
-                 refuse("--model", v,
-                        "the models are hw, wahlund, inbreeding, selection, error and null");
-             o.request.model = *m;
-         }},
-        {"--p", "VALUES", "frequency of allele A1, 0.01 to 0.99 (required)", list(StudyInput::P)},
-        {"--var", "VALUES", "wahlund: variance of p among subpopulations, 0 to p*q",
-         list(StudyInput::Var)},
-        {"--f", "VALUES", "inbreeding: inbreeding coefficient, -min(p,q)/max(p,q) to 1",
-         list(StudyInput::F)},
-        {"--w11", "VALUES", "selection: fitness of A1A1, 0 to 10 (default 1)",
-         list(StudyInput::W11)},
-        {"--w12", "VALUES", "selection: fitness of A1A2, 0 to 10 (default 1)",
-         list(StudyInput::W12)},
-        {"--w22", "VALUES", "selection: fitness of A2A2, 0 to 10 (default 1)",
-         list(StudyInput::W22)},
-        {"--het-miscall", "VALUES",
-         "error: P(a heterozygote is called homozygous), 0 to 1 (default 0)",
-         list(StudyInput::HetMiscall)},
-        {"--hom-miscall", "VALUES",
-         "error: P(a homozygote is called heterozygous), 0 to 1 (default 0)",
-         list(StudyInput::HomMiscall)},
-        {"--null", "VALUES", "null: frequency of a non-amplifying allele, 0 to 0.99",
-         list(StudyInput::Null)},
-        {"--n", "VALUES",
-         "sample sizes, 1 to 1000000 (simulate: to 10000) (required; --solve n: the bounds)",
-         [](CommandOptions& o, const std::string& v) {
-             o.n = parseList("--n", v, kMaxListValues);
-             o.typed[StudyInput::N] = v;
-         }},
-        {"--allele-count", "VALUES",
-         "exact: power among the samples with this many copies of A1, 0 to 2n",
-         [](CommandOptions& o, const std::string& v) {
-             o.alleleCounts = parseList("--allele-count", v, kMaxListValues);
-             o.typed[StudyInput::AlleleCounts] = v;
-         }},
-        {"--test", "TESTS", "tests, comma-separated (default x2,g; the list below)",
-         [](CommandOptions& o, const std::string& v) {
-             o.request.tests.clear();
-             std::size_t start = 0;
-             for (;;) {
-                 const auto comma = v.find(',', start);
-                 const auto t = parseHweTest(v.substr(start, comma - start));
-                 if (!t) refuse("--test", v, "the tests are " + testNames());
-                 o.request.tests.push_back(*t);
-                 if (comma == std::string::npos) break;
-                 start = comma + 1;
-             }
-             o.typed[StudyInput::Tests] = v;
-         }},
-        {"--level", "VALUES", "levels above 0 and at most 0.5 (default 0.05,0.01)",
-         list(StudyInput::Levels)},
-        {"--method", "METHOD", "exact (default) or simulate",
-         [](CommandOptions& o, const std::string& v) {
-             if (v == "exact")
-                 o.request.method = PowerMethod::Exact;
-             else if (v == "simulate")
-                 o.request.method = PowerMethod::Simulate;
-             else
-                 refuse("--method", v, "the methods are exact and simulate");
-         }},
-        {"--nrep", "N", "simulate: replicates per point, 1 to 50000 (default 10000)",
-         [](CommandOptions& o, const std::string& v) {
-             o.request.replicates = static_cast<std::uint32_t>(
-                 parseWhole("--nrep", v, 0, 4294967295u,
-                            ruleOf(StudyInput::Replicates, PowerMethod::Simulate)));
-             o.typed[StudyInput::Replicates] = v;
-         }},
-        {"--seed", "S", "simulate: generator seed, 0 to 4294967295 (default: the clock)",
-         [](CommandOptions& o, const std::string& v) {
-             o.seed = static_cast<std::uint32_t>(parseWhole(
-                 "--seed", v, 0, 4294967295u, "the seed is a whole number from 0 to 4294967295"));
-         }},
-        {"--target", "POWER",
-         "report the sample sizes where power reaches POWER (above 0, at most 1)",
-         [](CommandOptions& o, const std::string& v) {
-             const auto t = parseDecimal(v, ".");
-             if (!t || !std::isfinite(*t))
-                 refuse("--target", v, ruleOf(StudyInput::Target, PowerMethod::Exact));
-             o.request.target = *t;
-             o.typed[StudyInput::Target] = v;
-         }},
-        {"--solve", "WHAT",
-         "exact: solve for n, or at each n for a parameter: var, f, w11, w12, w22, het-miscall, "
-         "hom-miscall or null",
-         [](CommandOptions& o, const std::string& v) {
-             if (v != "n" && !findSolvableParameter(v))
-                 refuse("--solve", v, "solve for n or for one of " + solvableNames());
-             o.solve = v;
-         }},
-        fileOption("--csv", "write every point as CSV to FILE (- for standard output)",
-                   "give a file name, or - for standard output", &CommandOptions::csv),
-        {"--plot", "FILE", "draw power against n into FILE.svg or FILE.png",
-         [](CommandOptions& o, const std::string& v) {
-             const auto endsWith = [&](const char* tail) {
-                 const std::string t = tail;
-                 if (v.size() <= t.size()) return false;
-                 std::string end = v.substr(v.size() - t.size());
-                 for (char& c : end)
-                     c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-                 return end == t;
-             };
-             if (!endsWith(".svg") && !endsWith(".png"))
-                 refuse("--plot", v, "the file name must end in .svg or .png");
-             o.plot = v;
-         }},
-        fileOption("--results", "simulate: append the runs to the window's results file FILE",
-                   "give a file name", &CommandOptions::results),
-    };
+    static const std::vector<OptionEntry<CommandOptions>> table = [&] {
+        std::vector<OptionEntry<CommandOptions>> table = {
+            {"--model", "MODEL", "hw, wahlund, inbreeding, selection, error or null (default hw)",
+             [](CommandOptions& o, const std::string& v) {
+                 const auto m = parseModelKey(v);
+                 if (!m)
+                     refuse("--model", v,
+                            "the models are hw, wahlund, inbreeding, selection, error and null");
+                 o.request.model = *m;
+             }},
+        };
+        std::vector<OptionEntry<CommandOptions>> rest = {
+            {"--n", "VALUES",
+             "sample sizes, 1 to 1000000 (simulate: to 10000) (required; --solve n: the bounds)",
+             [](CommandOptions& o, const std::string& v) {
+                 o.n = parseList("--n", v, kMaxListValues);
+                 o.typed[StudyInput::N] = v;
+             }},
+            {"--allele-count", "VALUES",
+             "exact: power among the samples with this many copies of A1, 0 to 2n",
+             [](CommandOptions& o, const std::string& v) {
+                 o.alleleCounts = parseList("--allele-count", v, kMaxListValues);
+                 o.typed[StudyInput::AlleleCounts] = v;
+             }},
+            {"--test", "TESTS", "tests, comma-separated (default x2,g; the list below)",
+             [](CommandOptions& o, const std::string& v) {
+                 o.request.tests.clear();
+                 std::size_t start = 0;
+                 for (;;) {
+                     const auto comma = v.find(',', start);
+                     const auto t = parseHweTest(v.substr(start, comma - start));
+                     if (!t) refuse("--test", v, "the tests are " + testNames());
+                     o.request.tests.push_back(*t);
+                     if (comma == std::string::npos) break;
+                     start = comma + 1;
+                 }
+                 o.typed[StudyInput::Tests] = v;
+             }},
+            {"--level", "VALUES", "levels above 0 and at most 0.5 (default 0.05,0.01)",
+             list(StudyInput::Levels)},
+            {"--method", "METHOD", "exact (default) or simulate",
+             [](CommandOptions& o, const std::string& v) {
+                 if (v == "exact")
+                     o.request.method = PowerMethod::Exact;
+                 else if (v == "simulate")
+                     o.request.method = PowerMethod::Simulate;
+                 else
+                     refuse("--method", v, "the methods are exact and simulate");
+             }},
+            {"--nrep", "N", "simulate: replicates per point, 1 to 50000 (default 10000)",
+             [](CommandOptions& o, const std::string& v) {
+                 o.request.replicates = static_cast<std::uint32_t>(
+                     parseWhole("--nrep", v, 0, 4294967295u,
+                                ruleOf(StudyInput::Replicates, PowerMethod::Simulate)));
+                 o.typed[StudyInput::Replicates] = v;
+             }},
+            {"--seed", "S", "simulate: generator seed, 0 to 4294967295 (default: the clock)",
+             [](CommandOptions& o, const std::string& v) {
+                 o.seed = static_cast<std::uint32_t>(
+                     parseWhole("--seed", v, 0, 4294967295u,
+                                "the seed is a whole number from 0 to 4294967295"));
+             }},
+            {"--target", "POWER",
+             "report the sample sizes where power reaches POWER (above 0, at most 1)",
+             [](CommandOptions& o, const std::string& v) {
+                 const auto t = parseDecimal(v, ".");
+                 if (!t || !std::isfinite(*t))
+                     refuse("--target", v, ruleOf(StudyInput::Target, PowerMethod::Exact));
+                 o.request.target = *t;
+                 o.typed[StudyInput::Target] = v;
+             }},
+            {"--solve", "WHAT",
+             "exact: solve for n, or at each n for a parameter: " + solvableNames("or"),
+             [](CommandOptions& o, const std::string& v) {
+                 if (v != "n" && !findSolvableParameter(v))
+                     refuse("--solve", v, "solve for n or for one of " + solvableNames());
+                 o.solve = v;
+             }},
+            fileOption("--csv", "write every point as CSV to FILE (- for standard output)",
+                       "give a file name, or - for standard output", &CommandOptions::csv),
+            {"--plot", "FILE", "draw power against n into FILE.svg or FILE.png",
+             [](CommandOptions& o, const std::string& v) {
+                 const auto endsWith = [&](const char* tail) {
+                     const std::string t = tail;
+                     if (v.size() <= t.size()) return false;
+                     std::string end = v.substr(v.size() - t.size());
+                     for (char& c : end)
+                         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                     return end == t;
+                 };
+                 if (!endsWith(".svg") && !endsWith(".png"))
+                     refuse("--plot", v, "the file name must end in .svg or .png");
+                 o.plot = v;
+             }},
+            fileOption("--results", "simulate: append the runs to the window's results file FILE",
+                       "give a file name", &CommandOptions::results),
+        };
+        // The model's parameters follow --model, in their table's order.
+        for (const ModelParameter& q : modelParameters())
+            table.push_back(
+                {"--" + std::string(q.name), "VALUES", parameterHelp(q), list(q.input)});
+        table.insert(table.end(), rest.begin(), rest.end());
+        return table;
+    }();
     return table;
 }
 
@@ -354,37 +332,30 @@ const std::vector<OptionEntry<CommandOptions>>& optionTable() {
 // which model or method.
 void checkOptionRules(const CommandOptions& o) {
     const GenotypeModel m = o.request.model;
-    const std::pair<const char*, GenotypeModel> owners[] = {
-        {"--var", GenotypeModel::Wahlund},       {"--f", GenotypeModel::Inbreeding},
-        {"--w11", GenotypeModel::Selection},     {"--w12", GenotypeModel::Selection},
-        {"--w22", GenotypeModel::Selection},     {"--het-miscall", GenotypeModel::Error},
-        {"--hom-miscall", GenotypeModel::Error}, {"--null", GenotypeModel::NullAllele},
-    };
-    for (const auto& [option, owner] : owners)
-        if (o.given.count(option) && owner != m)
-            throw UsageError(std::string(option) + ": not a parameter of the model " +
+    for (const ModelParameter& q : modelParameters())
+        if (q.model && *q.model != m && o.given.count(optionOf(q.input)))
+            throw UsageError(optionOf(q.input) + ": not a parameter of the model " +
                              std::string(modelKey(m)) + " (it belongs to --model " +
-                             std::string(modelKey(owner)) + ")");
+                             std::string(modelKey(*q.model)) + ")");
     const bool solveN = o.solve && *o.solve == "n";
-    for (const char* required : {"--p", "--n"})
-        if (!o.given.count(required) && !(solveN && std::string(required) == "--n"))
-            throw UsageError(std::string(required) + ": required");
+    for (const ModelParameter& q : modelParameters())
+        if (q.required && !q.model && !o.given.count(optionOf(q.input)))
+            throw UsageError(optionOf(q.input) + ": required");
+    if (!o.given.count("--n") && !solveN) throw UsageError("--n: required");
     if (o.solve) {
         if (o.request.method != PowerMethod::Exact)
             throw UsageError("--solve: only with --method exact");
         for (const char* option : {"--allele-count", "--plot"})
             if (o.given.count(option)) throw UsageError(std::string(option) + ": not with --solve");
-        if (const SolvableParameter* q = findSolvableParameter(*o.solve); q && q->model != m)
+        if (const SolvableParameter* q = findSolvableParameter(*o.solve); q && !q->readBy(m))
             throw UsageError("--solve " + *o.solve + ": not a parameter of the model " +
                              std::string(modelKey(m)) + " (it belongs to --model " +
-                             std::string(modelKey(q->model)) + ")");
+                             std::string(modelKey(*q->model)) + ")");
     }
-    if (m == GenotypeModel::Wahlund && !o.given.count("--var"))
-        throw UsageError("--var: required with --model wahlund");
-    if (m == GenotypeModel::Inbreeding && !o.given.count("--f"))
-        throw UsageError("--f: required with --model inbreeding");
-    if (m == GenotypeModel::NullAllele && !o.given.count("--null"))
-        throw UsageError("--null: required with --model null");
+    for (const ModelParameter& q : modelParameters())
+        if (q.required && q.model == m && !o.given.count(optionOf(q.input)))
+            throw UsageError(optionOf(q.input) + ": required with --model " +
+                             std::string(modelKey(m)));
     if (o.request.method != PowerMethod::Simulate)
         for (const char* option : {"--nrep", "--seed", "--results"})
             if (o.given.count(option))
@@ -431,9 +402,8 @@ CommandOptions parseOptions(const std::vector<std::string>& args) {
             if (std::find(values.begin(), end, *it) == end) *end++ = *it;
         values.erase(end, values.end());
     };
-    for (auto* values : {&o.request.p, &o.request.var, &o.request.f, &o.request.w11, &o.request.w12,
-                         &o.request.w22, &o.request.levels})
-        once(*values);
+    for (const ModelParameter& q : modelParameters()) once(o.request.*q.values);
+    once(o.request.levels);
     once(o.request.n);
     once(o.request.alleleCounts);
     once(o.request.tests);
@@ -679,7 +649,9 @@ std::string powerHelpText() {
         "--solve n finds, for each model setting, test and level, the smallest n whose\n"
         "exact power reaches the target (--target, or 0.8) and the smallest n from\n"
         "which it stays at or above the target up to the upper bound; --n gives the\n"
-        "bounds (two values; one value is the upper bound; default 1 to 10000).\n"
+        "bounds (two values; one value is the upper bound; default 1 to " +
+        std::to_string(maxSampleSize(PowerMethod::Exact)) +
+        ").\n"
         "--solve var, f, w11, w12 or w22 finds, at each --n, the value nearest to\n"
         "Hardy-Weinberg (var and f 0, fitnesses 1), to 4 significant digits, whose\n"
         "power reaches the target, searching on the side of the value given (a\n"
@@ -711,6 +683,12 @@ std::string powerHelpText() {
         "    zygomet-power --model selection --p 0.4 --w11 1 --w12 0.8 --w22 1 \\\n"
         "      --n 200 --method simulate --nrep 10000 --seed 1 --results runs.txt\n";
     return text;
+}
+
+std::vector<std::string> powerOptionNames() {
+    std::vector<std::string> names;
+    for (const auto& entry : optionTable()) names.push_back(entry.name);
+    return names;
 }
 
 int runPowerCommand(const std::vector<std::string>& args, const CommandStreams& io,

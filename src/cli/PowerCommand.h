@@ -34,4 +34,7 @@ int runPowerCommand(const std::vector<std::string>& args, const CommandStreams& 
 // The text of --help.
 std::string powerHelpText();
 
+// The names of the command's options, in the order --help lists them.
+std::vector<std::string> powerOptionNames();
+
 }  // namespace zyg

@@ -1,26 +1,24 @@
 #include "cli/SampleCommand.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <istream>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <set>
 #include <stdexcept>
 
 #include "cli/Options.h"
-#include "cli/SampleInput.h"
 #include "cli/SampleOutput.h"
 #include "core/NumberText.h"
 #include "core/Version.h"
 #include "engine/TestCatalogue.h"
 #include "report/WholeFile.h"
+#include "sources/CountLines.h"
 
 namespace zyg {
 
@@ -83,38 +81,6 @@ CommandOptions parseOptions(const std::vector<std::string>& args) {
     return o;
 }
 
-// The whole input, from a file or from the command's input stream.
-std::string readInput(const std::string& file, std::istream& in) {
-    std::string text;
-    if (file == "-") {
-        char buffer[1 << 16];
-        while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
-            text.append(buffer, static_cast<std::size_t>(in.gcount()));
-        if (in.bad()) refuse("--file", file, "standard input cannot be read");
-        return text;
-    }
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        refuse("--file", file, std::string("cannot be read (") + std::strerror(errno) + ")");
-    struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
-        text.reserve(static_cast<std::size_t>(info.st_size) + 1);
-    std::vector<char> buffer(1 << 20);
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            const int error = errno;
-            ::close(fd);
-            refuse("--file", file, std::string("cannot be read (") + std::strerror(error) + ")");
-        }
-        if (got == 0) break;
-        text.append(buffer.data(), static_cast<std::size_t>(got));
-    }
-    ::close(fd);
-    return text;
-}
-
 std::string where(const std::string& file, std::size_t line) {
     return (file == "-" ? std::string("standard input") : file) + ", line " + std::to_string(line);
 }
@@ -122,76 +88,187 @@ std::string where(const std::string& file, std::size_t line) {
 // The lines listed one by one before the rest is only counted.
 constexpr std::size_t kLinesListed = 20;
 
-int execute(const CommandOptions& o, const SampleStreams& io) {
-    std::vector<InputSample> samples;
-    std::size_t skipped = 0;
-    if (o.file) {
-        ParsedInput input = parseSampleLines(readInput(*o.file, io.in), io.threads);
-        if (!input.bad.empty()) {
-            const std::size_t listed = o.skipBad ? input.bad.size() : kLinesListed;
-            for (std::size_t i = 0; i < input.bad.size() && i < listed; ++i) {
-                const BadLine& b = input.bad[i];
-                io.err << kProgram << ": " << where(*o.file, b.line) << ": \"" << b.text
-                       << "\": " << b.why << "\n";
-            }
-            if (input.bad.size() > listed)
-                io.err << kProgram << ": and " << input.bad.size() - listed << " more bad lines\n";
-            if (!o.skipBad) return kExitUsage;
-            skipped = input.bad.size();
-        }
-        samples = std::move(input.samples);
-    } else {
-        if (o.counts.empty()) {
-            io.err << sampleHelpText();
-            return kExitUsage;
-        }
-        std::vector<std::string_view> fields(o.counts.begin(), o.counts.end());
-        std::string why;
-        const auto counts = parseSampleFields(fields, why);
-        std::string typed;
-        for (const std::string& c : o.counts) typed += (typed.empty() ? "" : " ") + c;
-        if (!counts) throw UsageError("the counts \"" + typed + "\": " + why);
-        samples.push_back({0, {}, *counts});
+// Output held back until the whole input has been read, so that bad input
+// leaves nothing written: in memory up to kHeldInMemory, beyond that in an
+// unnamed temporary file.
+class HeldOutput {
+public:
+    HeldOutput() = default;
+    HeldOutput(const HeldOutput&) = delete;
+    HeldOutput& operator=(const HeldOutput&) = delete;
+    ~HeldOutput() {
+        if (file_) std::fclose(file_);
     }
 
-    const bool csvToOut = o.csv && *o.csv == "-";
-    const std::string text = o.csv ? sampleCsvText(samples, o.tests, io.threads)
-                                   : sampleTable(samples, o.tests, io.threads);
-    if (o.csv && !csvToOut) {
-        if (const std::string fault = writeWholeFile(*o.csv, text); !fault.empty()) {
+    void add(std::string_view piece) {
+        if (error_) return;
+        if (!file_ && memory_.size() + piece.size() <= kHeldInMemory) {
+            memory_.append(piece);
+            return;
+        }
+        if (!file_) {
+            file_ = std::tmpfile();
+            if (!file_ || !put(memory_)) return fail();
+            std::string().swap(memory_);
+        }
+        if (!put(piece)) fail();
+    }
+
+    // Hands the held output to `sink` in pieces, in order; false, with
+    // `why` set, when the temporary file failed.
+    template <class Sink>
+    bool replay(Sink sink, std::string& why) {
+        if (!error_ && !file_) {
+            sink(std::string_view(memory_));
+            return true;
+        }
+        if (!error_ && (std::fflush(file_) != 0 || std::fseek(file_, 0, SEEK_SET) != 0)) fail();
+        std::vector<char> buffer(std::size_t{1} << 16);
+        while (!error_) {
+            const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), file_);
+            if (got > 0) sink(std::string_view(buffer.data(), got));
+            if (got < buffer.size()) {
+                if (std::ferror(file_)) fail();
+                break;
+            }
+        }
+        if (error_) why = outputErrorMessage(error_);
+        return error_ == 0;
+    }
+
+private:
+    static constexpr std::size_t kHeldInMemory = std::size_t{16} << 20;
+    bool put(std::string_view bytes) {
+        return std::fwrite(bytes.data(), 1, bytes.size(), file_) == bytes.size();
+    }
+    void fail() { error_ = errno ? errno : EIO; }
+
+    std::string memory_;
+    std::FILE* file_ = nullptr;
+    int error_ = 0;
+};
+
+// The one sample given as arguments, as a source.
+class ArgumentSample : public SampleSource {
+public:
+    explicit ArgumentSample(const SampleCounts& counts) : counts_(counts) {}
+    bool next(SampleBatch& batch) override {
+        batch.clear();
+        if (given_) return false;
+        given_ = true;
+        batch.samples.push_back({0, {}, counts_});
+        return true;
+    }
+
+private:
+    SampleCounts counts_;
+    bool given_ = false;
+};
+
+// Reads the source batch by batch and writes each batch's rows as they are
+// tested: to the --csv file's temporary file directly, or held until the
+// input is whole (standard output, a file written through such as a pipe),
+// so that a bad line or an input that fails leaves no output anywhere.
+int testSamples(const CommandOptions& o, const SampleStreams& io, SampleSource& source) {
+    const bool csvToFile = o.csv && *o.csv != "-";
+    std::unique_ptr<WholeFileWriter> writer;
+    if (csvToFile) writer = std::make_unique<WholeFileWriter>(*o.csv);
+    const bool direct = writer && !writer->writesThrough();
+    HeldOutput held;
+    SampleTable table(o.tests);
+    const auto emit = [&](std::string_view piece) {
+        if (direct)
+            writer->write(piece);
+        else
+            held.add(piece);
+    };
+    emit(o.csv ? sampleCsvHeader(o.tests) : table.headerCells());
+
+    std::size_t bad = 0, samples = 0, monomorphic = 0;
+    std::vector<std::size_t> monomorphicLines;
+    SampleBatch batch;
+    try {
+        while (source.next(batch)) {
+            for (const BadLine& b : batch.bad) {
+                ++bad;
+                if (o.skipBad || bad <= kLinesListed)
+                    io.err << kProgram << ": " << where(*o.file, b.line) << ": \""
+                           << shownText(b.text) << "\": " << b.why << "\n";
+            }
+            // Bad input ends the command: the rest is only read for its bad
+            // lines, and nothing is tested once the output has failed.
+            if ((bad > 0 && !o.skipBad) || (writer && writer->failed())) continue;
+            samples += batch.samples.size();
+            if (o.csv)
+                for (const InputSample& s : batch.samples)
+                    if (!monomorphicNote(s.counts).empty() && ++monomorphic <= kLinesListed)
+                        monomorphicLines.push_back(s.line);
+            emit(o.csv ? sampleCsvRows(batch.samples, o.tests, io.threads)
+                       : table.rowCells(batch.samples, io.threads));
+        }
+    } catch (const SourceError& e) {
+        refuse("--file", *o.file, e.what());
+    }
+    if (bad > 0 && !o.skipBad) {
+        if (bad > kLinesListed)
+            io.err << kProgram << ": and " << bad - kLinesListed << " more bad lines\n";
+        return kExitUsage;
+    }
+
+    std::string why;
+    bool heldOk = true;
+    if (csvToFile) {
+        if (!direct) heldOk = held.replay([&](std::string_view p) { writer->write(p); }, why);
+        std::string fault = writer->commit();
+        if (!heldOk) fault = why;
+        if (!fault.empty()) {
             io.err << kProgram << ": --csv \"" << *o.csv << "\": the file cannot be written ("
                    << fault << ")\n";
             return kExitFailure;
         }
+    } else if (o.csv) {
+        heldOk = held.replay([&](std::string_view p) { io.out << p; }, why);
     } else {
-        io.out << text;
+        // The held cells, line by line, aligned now that every width is known.
+        std::string carry;
+        heldOk = held.replay(
+            [&](std::string_view p) {
+                for (std::size_t end; (end = p.find('\n')) != std::string_view::npos;) {
+                    carry.append(p.substr(0, end));
+                    io.out << table.aligned(carry);
+                    carry.clear();
+                    p.remove_prefix(end + 1);
+                }
+                carry.append(p);
+            },
+            why);
+    }
+    if (!heldOk) {
+        io.err << kProgram << ": the output cannot be held until the input is read (" << why
+               << ")\n";
+        return kExitFailure;
     }
 
     // Notes go to standard error; a table carries its own for monomorphic
     // samples.
-    if (o.csv) {
-        std::vector<std::size_t> monomorphic;
-        for (const InputSample& s : samples)
-            if (!monomorphicNote(s.counts).empty()) monomorphic.push_back(s.line);
-        if (!monomorphic.empty()) {
-            io.err << kProgram << ": " << monomorphic.size()
-                   << (monomorphic.size() == 1 ? " sample has" : " samples have")
-                   << " only one allele and no p-values";
-            if (o.file) {
-                io.err << " (line";
-                if (monomorphic.size() > 1) io.err << "s";
-                for (std::size_t i = 0; i < monomorphic.size() && i < kLinesListed; ++i)
-                    io.err << (i ? ", " : " ") << monomorphic[i];
-                if (monomorphic.size() > kLinesListed) io.err << ", ...";
-                io.err << ")";
-            }
-            io.err << "\n";
+    if (monomorphic > 0) {
+        io.err << kProgram << ": " << monomorphic
+               << (monomorphic == 1 ? " sample has" : " samples have")
+               << " only one allele and no p-values";
+        if (o.file) {
+            io.err << " (line";
+            if (monomorphic > 1) io.err << "s";
+            for (std::size_t i = 0; i < monomorphicLines.size() && i < kLinesListed; ++i)
+                io.err << (i ? ", " : " ") << monomorphicLines[i];
+            if (monomorphic > kLinesListed) io.err << ", ...";
+            io.err << ")";
         }
+        io.err << "\n";
     }
-    if (skipped > 0)
-        io.err << kProgram << ": " << skipped << (skipped == 1 ? " bad line" : " bad lines")
+    if (bad > 0)
+        io.err << kProgram << ": " << bad << (bad == 1 ? " bad line" : " bad lines")
                << " skipped\n";
-    if (samples.empty()) io.err << kProgram << ": no samples to test\n";
+    if (samples == 0) io.err << kProgram << ": no samples to test\n";
 
     io.out.flush();
     if (!io.out) {
@@ -199,6 +276,31 @@ int execute(const CommandOptions& o, const SampleStreams& io) {
         return kExitFailure;
     }
     return kExitDone;
+}
+
+int execute(const CommandOptions& o, const SampleStreams& io) {
+    if (o.file) {
+        std::unique_ptr<ByteInput> input;
+        try {
+            input = *o.file == "-" ? streamInput(io.in) : fileInput(*o.file);
+        } catch (const SourceError& e) {
+            refuse("--file", *o.file, e.what());
+        }
+        CountLineSource source(*input, io.batch);
+        return testSamples(o, io, source);
+    }
+    if (o.counts.empty()) {
+        io.err << sampleHelpText();
+        return kExitUsage;
+    }
+    std::vector<std::string_view> fields(o.counts.begin(), o.counts.end());
+    std::string why;
+    const auto counts = parseSampleFields(fields, why);
+    std::string typed;
+    for (const std::string& c : o.counts) typed += (typed.empty() ? "" : " ") + c;
+    if (!counts) throw UsageError("the counts \"" + typed + "\": " + why);
+    ArgumentSample source(*counts);
+    return testSamples(o, io, source);
 }
 
 }  // namespace
@@ -219,7 +321,10 @@ std::string sampleHelpText() {
         "A FILE holds one sample per line: an optional marker name, then the counts\n"
         "AA AB BB, separated by spaces, tabs or commas. Blank lines and lines that\n"
         "start with # are skipped, and so is a first line whose count fields are not\n"
-        "numbers (a header). Counts are whole numbers from 0 to 1000000000.\n"
+        "numbers (a header). Counts are whole numbers from 0 to 1000000000. A line\n"
+        "of more than " +
+        std::to_string(kMaxCountLineBytes) +
+        " bytes is a bad line (a comment may be longer).\n"
         "\n"
         "Options:\n";
     text += optionLines(optionTable());

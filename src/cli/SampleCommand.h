@@ -4,6 +4,7 @@
 // samples. The program's main only hands it the arguments and the streams, so
 // tests run the whole command in-process.
 
+#include <cstddef>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -16,7 +17,8 @@ struct SampleStreams {
     std::istream& in;  // read by --file -
     std::ostream& out;
     std::ostream& err;
-    unsigned threads = 1;  // computing threads for long inputs
+    unsigned threads = 1;       // computing threads for long inputs
+    std::size_t batch = 65536;  // samples read, tested and written at a time
 };
 
 // Runs the command with its arguments (without the program name).

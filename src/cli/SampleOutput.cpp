@@ -96,14 +96,14 @@ std::string sampleCsvHeader(std::span<const HweTest> tests) {
     std::string header = "marker,AA,AB,BB,n,p,F";
     for (HweTest t : tests) {
         // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict)
-        // on a literal plus a temporary string.
+        // on a literal plus a temporary string (GCC bug 105329).
         if (hasStatistic(t)) (header += ",") += testEntry(t).statisticColumn;
         (header += ",") += testEntry(t).pValueColumn;
     }
     return header + "\n";
 }
 
-std::string sampleCsvText(std::span<const InputSample> samples, std::span<const HweTest> tests,
+std::string sampleCsvRows(std::span<const InputSample> samples, std::span<const HweTest> tests,
                           unsigned threads) {
     const std::size_t parts = partsFor(samples.size(), threads);
     std::vector<std::string> texts(parts);
@@ -113,25 +113,41 @@ std::string sampleCsvText(std::span<const InputSample> samples, std::span<const 
                 out.reserve((end - begin) * (40 + 24 * tests.size()));
                 for (std::size_t i = begin; i < end; ++i) appendCsvRow(out, samples[i], tests);
             });
+    if (parts == 1) return std::move(texts[0]);
     std::size_t total = 0;
     for (const std::string& t : texts) total += t.size();
-    std::string text = sampleCsvHeader(tests);
-    text.reserve(text.size() + total);
+    std::string text;
+    text.reserve(total);
     for (const std::string& t : texts) text += t;
     return text;
 }
 
-std::string sampleTable(std::span<const InputSample> samples, std::span<const HweTest> tests,
-                        unsigned threads) {
+SampleTable::SampleTable(std::span<const HweTest> tests) : tests_(tests.begin(), tests.end()) {}
+
+std::string SampleTable::cellLine(const std::vector<std::string>& cells) {
+    if (width_.size() < cells.size()) width_.resize(cells.size(), 0);
+    std::string line;
+    for (std::size_t c = 0; c < cells.size(); ++c) {
+        width_[c] = std::max(width_[c], cells[c].size());
+        if (c > 0) line += '\t';
+        line += cells[c];
+    }
+    return line + "\n";
+}
+
+std::string SampleTable::headerCells() {
     std::vector<std::string> header = {"marker", "AA",   "AB",   "BB",   "n",
                                        "p",      "E_AA", "E_AB", "E_BB", "F"};
-    for (HweTest t : tests) {
+    for (HweTest t : tests_) {
         if (hasStatistic(t)) header.emplace_back(testEntry(t).statisticColumn);
         header.emplace_back(testEntry(t).pValueColumn);
     }
     header.emplace_back("note");
-    const std::size_t columns = header.size();
+    return cellLine(header);
+}
 
+std::string SampleTable::rowCells(std::span<const InputSample> samples, unsigned threads) {
+    const std::span<const HweTest> tests = tests_;
     std::vector<std::vector<std::string>> rows(samples.size());
     inParts(samples.size(), threads, partsFor(samples.size(), threads),
             [&](std::size_t begin, std::size_t end, std::size_t) {
@@ -140,7 +156,6 @@ std::string sampleTable(std::span<const InputSample> samples, std::span<const Hw
                     const SampleSummary summary = summarizeSample(s.counts);
                     const std::vector<SampleTestValue> values = testSample(s.counts, tests);
                     std::vector<std::string>& row = rows[i];
-                    row.reserve(columns);
                     row = {s.marker.empty() ? "-" : s.marker, std::to_string(s.counts.aa),
                            std::to_string(s.counts.ab),       std::to_string(s.counts.bb),
                            std::to_string(summary.n),         general(summary.p),
@@ -155,30 +170,37 @@ std::string sampleTable(std::span<const InputSample> samples, std::span<const Hw
                     row.push_back(note.empty() ? "" : "not tested: " + note);
                 }
             });
-
-    std::vector<std::size_t> width(columns);
-    for (std::size_t c = 0; c < columns; ++c) width[c] = header[c].size();
-    for (const auto& row : rows)
-        for (std::size_t c = 0; c < columns; ++c) width[c] = std::max(width[c], row[c].size());
-    // The marker and the note read left-aligned, the numbers right-aligned.
-    const auto line = [&](const std::vector<std::string>& cells) {
-        std::string out;
-        for (std::size_t c = 0; c < columns; ++c) {
-            const std::string& cell = cells[c];
-            const std::string pad(width[c] - cell.size(), ' ');
-            if (c == columns - 1) {
-                out += cell;
-                break;
-            }
-            out += c == 0 ? cell + pad : pad + cell;
-            out += "  ";
-        }
-        while (!out.empty() && out.back() == ' ') out.pop_back();
-        return out + "\n";
-    };
-    std::string text = line(header);
-    for (const auto& row : rows) text += line(row);
+    std::string text;
+    for (const auto& row : rows) text += cellLine(row);
     return text;
+}
+
+std::string SampleTable::aligned(std::string_view cells) const {
+    // The marker and the note read left-aligned, the numbers right-aligned.
+    std::string out;
+    const std::size_t columns = width_.size();
+    std::size_t start = 0;
+    for (std::size_t c = 0; c < columns; ++c) {
+        const std::size_t tab = std::min(cells.find('\t', start), cells.size());
+        const std::string_view cell =
+            cells.substr(std::min(start, cells.size()), tab - std::min(start, cells.size()));
+        start = tab + 1;
+        if (c == columns - 1) {
+            out += cell;
+            break;
+        }
+        const std::string pad(width_[c] - cell.size(), ' ');
+        if (c == 0) {
+            out += cell;
+            out += pad;
+        } else {
+            out += pad;
+            out += cell;
+        }
+        out += "  ";
+    }
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+    return out + "\n";
 }
 
 }  // namespace zyg

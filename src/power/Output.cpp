@@ -14,26 +14,23 @@ namespace zyg {
 namespace {
 
 bool sameSetting(const ModelSetting& a, const ModelSetting& b) {
-    return a.model == b.model && a.p == b.p && a.var == b.var && a.f == b.f && a.w11 == b.w11 &&
-           a.w12 == b.w12 && a.w22 == b.w22 && a.hetMiscall == b.hetMiscall &&
-           a.homMiscall == b.homMiscall && a.nullFrequency == b.nullFrequency;
+    if (a.model != b.model) return false;
+    for (const ModelParameter& q : modelParameters())
+        if (q.get(a) != q.get(b)) return false;
+    return true;
 }
 
-// The model's own parameter for a table, one word so that awk and column
-// split the table: "var=0.01", "f=0.05", "w=1.1/1/0.91".
+// The model's own parameters for a table, one word so that awk and column
+// split the table: "var=0.01", "f=0.05", "w=1.1/1/0.91"; "-" for a model
+// with none (p, which every model reads, has a column of its own).
 std::string parameterText(const ModelSetting& m) {
-    switch (m.model) {
-        case GenotypeModel::Wahlund: return "var=" + shortestText(m.var);
-        case GenotypeModel::Inbreeding: return "f=" + shortestText(m.f);
-        case GenotypeModel::Selection:
-            return "w=" + shortestText(m.w11) + "/" + shortestText(m.w12) + "/" +
-                   shortestText(m.w22);
-        case GenotypeModel::Error:
-            return "miscall=" + shortestText(m.hetMiscall) + "/" + shortestText(m.homMiscall);
-        case GenotypeModel::NullAllele: return "null=" + shortestText(m.nullFrequency);
-        case GenotypeModel::HardyWeinberg: break;
+    std::string text;
+    for (const ModelParameter& q : modelParameters()) {
+        if (!q.model || *q.model != m.model) continue;
+        text += text.empty() ? std::string(q.word) + "=" : "/";
+        text += shortestText(q.get(m));
     }
-    return "-";
+    return text.empty() ? "-" : text;
 }
 
 // Columns of text, each as wide as its widest cell; column c is aligned left
@@ -107,15 +104,25 @@ std::vector<TargetCrossing> targetCrossings(const std::vector<PowerPoint>& point
 }
 
 std::string studyCsv(const std::vector<PowerPoint>& points) {
-    std::string out =
-        "model,p,var,f,w11,w12,w22,n,test,level,method,testable,power,conditional_power,se,"
-        "low95,high95,nrep,seed,mass_left_out,allele_count,het_miscall,hom_miscall,null\n";
+    // The parameters every row carries come after the model; the rates of the
+    // quality-control models, added later, close the row and are empty under
+    // the other models.
+    const auto parameterColumns = [](bool trailing) {
+        std::string text;
+        for (const ModelParameter& q : modelParameters())
+            if (q.trailingColumn == trailing) text += "," + std::string(q.column);
+        return text;
+    };
+    std::string out = "model" + parameterColumns(false) +
+                      ",n,test,level,method,testable,power,conditional_power,se,low95,high95,nrep,"
+                      "seed,mass_left_out,allele_count" +
+                      parameterColumns(true) + "\n";
     for (const PowerPoint& x : points) {
         const bool simulated = x.method == PowerMethod::Simulate;
         CsvLine row;
         row.text(modelKey(x.model.model));
-        for (double v : {x.model.p, x.model.var, x.model.f, x.model.w11, x.model.w12, x.model.w22})
-            row.number(v);
+        for (const ModelParameter& q : modelParameters())
+            if (!q.trailingColumn) row.number(q.get(x.model));
         row.whole(x.n).text(hweTestName(x.test)).number(x.level).text(methodName(x.method));
         row.number(x.testable).number(x.power).number(x.conditionalPower);
         row.number(x.se).number(x.low95).number(x.high95);
@@ -129,12 +136,10 @@ std::string studyCsv(const std::vector<PowerPoint>& points) {
         else
             row.number(x.massLeftOut);
         row.whole(x.alleleCount ? std::optional<std::uint64_t>(*x.alleleCount) : std::nullopt);
-        // The rates of the quality-control models, empty for the others.
-        const bool error = x.model.model == GenotypeModel::Error;
-        const bool null = x.model.model == GenotypeModel::NullAllele;
-        row.number(error ? std::optional<double>(x.model.hetMiscall) : std::nullopt);
-        row.number(error ? std::optional<double>(x.model.homMiscall) : std::nullopt);
-        row.number(null ? std::optional<double>(x.model.nullFrequency) : std::nullopt);
+        for (const ModelParameter& q : modelParameters())
+            if (q.trailingColumn)
+                row.number(q.readBy(x.model.model) ? std::optional<double>(q.get(x.model))
+                                                   : std::nullopt);
         out += row.str();
     }
     return out;

@@ -66,67 +66,29 @@ constexpr int kGrid = 100;
 // A fall of power smaller than this is rounding, not a fall.
 constexpr double kFallTolerance = 1e-9;
 
-// A parameter's value in a setting, read and written through its member.
-template <double ModelSetting::*Member>
-double field(const ModelSetting& m) {
-    return m.*Member;
-}
-template <double ModelSetting::*Member>
-void setField(ModelSetting& m, double v) {
-    m.*Member = v;
-}
-
-// The ends of a range that does not move with p, on both sides of the value
-// without a departure (a fitness), or above it only (a rate, whose none is 0).
-template <const ValueRange& Range>
-std::optional<double> ends(const ModelSetting&, bool up) {
-    return up ? Range.high : Range.low;
-}
-template <const ValueRange& Range>
-std::optional<double> upTo(const ModelSetting&, bool up) {
-    if (!up) return std::nullopt;
-    return Range.high;
+// The model parameters of two settings are equal, `ignored` aside.
+bool sameParameters(const ModelSetting& a, const ModelSetting& b,
+                    const SolvableParameter* ignored = nullptr) {
+    for (const ModelParameter& q : modelParameters())
+        if (&q != ignored && q.get(a) != q.get(b)) return false;
+    return true;
 }
 
 }  // namespace
 
-const std::vector<SolvableParameter>& solvableParameters() {
-    static const std::vector<SolvableParameter> table = {
-        {"var", "var", GenotypeModel::Wahlund, StudyInput::Var, 0, field<&ModelSetting::var>,
-         setField<&ModelSetting::var>,
-         [](const ModelSetting& m, bool up) -> std::optional<double> {
-             if (!up) return std::nullopt;
-             return m.p * (1 - m.p);
-         }},
-        {"f", "f", GenotypeModel::Inbreeding, StudyInput::F, 0, field<&ModelSetting::f>,
-         setField<&ModelSetting::f>,
-         [](const ModelSetting& m, bool up) -> std::optional<double> {
-             const ValueRange range = fRange(m.p);
-             return up ? range.high : range.low;
-         }},
-        {"w11", "w11", GenotypeModel::Selection, StudyInput::W11, 1, field<&ModelSetting::w11>,
-         setField<&ModelSetting::w11>, ends<kFitnessRange>},
-        {"w12", "w12", GenotypeModel::Selection, StudyInput::W12, 1, field<&ModelSetting::w12>,
-         setField<&ModelSetting::w12>, ends<kFitnessRange>},
-        {"w22", "w22", GenotypeModel::Selection, StudyInput::W22, 1, field<&ModelSetting::w22>,
-         setField<&ModelSetting::w22>, ends<kFitnessRange>},
-        {"het-miscall", "het_miscall", GenotypeModel::Error, StudyInput::HetMiscall, 0,
-         field<&ModelSetting::hetMiscall>, setField<&ModelSetting::hetMiscall>,
-         upTo<kMiscallRange>},
-        {"hom-miscall", "hom_miscall", GenotypeModel::Error, StudyInput::HomMiscall, 0,
-         field<&ModelSetting::homMiscall>, setField<&ModelSetting::homMiscall>,
-         upTo<kMiscallRange>},
-        {"null", "null", GenotypeModel::NullAllele, StudyInput::Null, 0,
-         field<&ModelSetting::nullFrequency>, setField<&ModelSetting::nullFrequency>,
-         upTo<kNullRange>},
-    };
-    return table;
+const std::vector<const SolvableParameter*>& solvableParameters() {
+    static const std::vector<const SolvableParameter*> list = [] {
+        std::vector<const SolvableParameter*> out;
+        for (const ModelParameter& q : modelParameters())
+            if (q.solvable) out.push_back(&q);
+        return out;
+    }();
+    return list;
 }
 
 const SolvableParameter* findSolvableParameter(std::string_view name) {
-    for (const SolvableParameter& p : solvableParameters())
-        if (p.name == name) return &p;
-    return nullptr;
+    const ModelParameter* q = findModelParameter(name);
+    return q && q->solvable ? q : nullptr;
 }
 
 namespace {
@@ -480,10 +442,8 @@ std::vector<SolveAnswer> solveStudy(const StudyRequest& request, const SolveAim&
             ModelSetting side = s;
             const SolvableParameter& q = *aim.parameter;
             q.set(side, q.get(s) >= q.none ? q.none + 1 : q.none - 1);
-            const bool seen = std::any_of(settings.begin(), settings.end(), [&](const auto& t) {
-                return t.p == side.p && t.var == side.var && t.f == side.f && t.w11 == side.w11 &&
-                       t.w12 == side.w12 && t.w22 == side.w22;
-            });
+            const bool seen = std::any_of(settings.begin(), settings.end(),
+                                          [&](const auto& t) { return sameParameters(t, side); });
             if (seen) continue;
             settings.push_back(side);
             q.set(side, q.get(s) >= q.none ? q.none : std::nextafter(q.none, -1e300));
@@ -527,22 +487,16 @@ std::vector<SolveAnswer> solveStudy(const StudyRequest& request, const SolveAim&
 namespace {
 
 bool sameSetting(const ModelSetting& a, const ModelSetting& b, const SolvableParameter* ignored) {
-    ModelSetting x = a, y = b;
-    if (ignored) {
-        ignored->set(x, 0);
-        ignored->set(y, 0);
-    }
-    return x.model == y.model && x.p == y.p && x.var == y.var && x.f == y.f && x.w11 == y.w11 &&
-           x.w12 == y.w12 && x.w22 == y.w22;
+    return a.model == b.model && sameParameters(a, b, ignored);
 }
 
 // "inbreeding, p 0.3, f 0.05": the model and the parameters it reads, the
 // solved one left out.
 std::string settingText(const ModelSetting& m, const SolvableParameter* solved) {
     std::string text = std::string(modelKey(m.model)) + ", p " + shortestText(m.p);
-    for (const SolvableParameter& q : solvableParameters())
-        if (q.model == m.model && &q != solved)
-            text += ", " + std::string(q.name) + " " + shortestText(q.get(m));
+    for (const SolvableParameter* q : solvableParameters())
+        if (q->model == m.model && q != solved)
+            text += ", " + std::string(q->name) + " " + shortestText(q->get(m));
     return text;
 }
 

@@ -17,23 +17,11 @@
 
 namespace zyg {
 
-// A model parameter the solver can move: its name on the command line and in
-// the CSV, the model that reads it, its value without a departure and the far
-// end of its range on each side of that value. Adding a parameter to the
-// solver is one entry of `solvableParameters()` in Solve.cpp.
-struct SolvableParameter {
-    std::string_view name;    // "var", "f", "w11", ...: the option and the words
-    std::string_view column;  // its column of the study CSV
-    GenotypeModel model;
-    StudyInput input;
-    double none;  // the value at which the model is Hardy-Weinberg
-    double (*get)(const ModelSetting&);
-    void (*set)(ModelSetting&, double);
-    // The farthest value allowed at this setting's p, above `none` (up) or
-    // below it; nothing when the parameter cannot move that way.
-    std::optional<double> (*farEnd)(const ModelSetting&, bool up);
-};
-const std::vector<SolvableParameter>& solvableParameters();
+// A model parameter the solver can move: an entry of modelParameters()
+// marked solvable, searched from its value without a departure to the far end
+// of its range on the side of the value given.
+using SolvableParameter = ModelParameter;
+const std::vector<const SolvableParameter*>& solvableParameters();
 const SolvableParameter* findSolvableParameter(std::string_view name);
 
 // What to solve for: the sample size (no parameter) or a model parameter.

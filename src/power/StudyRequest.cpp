@@ -4,6 +4,8 @@
 #include <cmath>
 #include <utility>
 
+#include "core/NumberText.h"
+
 namespace zyg {
 
 namespace {
@@ -14,44 +16,85 @@ constexpr std::pair<GenotypeModel, std::string_view> kModelKeys[] = {
     {GenotypeModel::Error, "error"},           {GenotypeModel::NullAllele, "null"},
 };
 
-bool reads(GenotypeModel model, StudyInput input) {
-    switch (input) {
-        case StudyInput::Var: return model == GenotypeModel::Wahlund;
-        case StudyInput::F: return model == GenotypeModel::Inbreeding;
-        case StudyInput::W11:
-        case StudyInput::W12:
-        case StudyInput::W22: return model == GenotypeModel::Selection;
-        case StudyInput::HetMiscall:
-        case StudyInput::HomMiscall: return model == GenotypeModel::Error;
-        case StudyInput::Null: return model == GenotypeModel::NullAllele;
-        default: return true;
-    }
+template <const ValueRange& Range>
+ValueRange fixedRange(double) {
+    return Range;
 }
+
+// A variance typed as p*q may lie one rounding above the product.
+ValueRange varRange(double p) { return {0, p * (1 - p), true, kBoundSlack}; }
+
+using GM = GenotypeModel;
+using MS = ModelSetting;
+using SR = StudyRequest;
+
+const ModelParameter kModelParameters[] = {
+    {StudyInput::P, "p", "p", "p", "p", "frequency of allele A1", std::nullopt, 0.5, true, false,
+     false, MovingEnd::None, "", fixedRange<kPRange>, &SR::p, &MS::p},
+    {StudyInput::Var, "var", "var", "var", "var", "variance of p among subpopulations", GM::Wahlund,
+     0, true, true, false, MovingEnd::High, "p*q", varRange, &SR::var, &MS::var},
+    {StudyInput::F, "f", "f", "f", "f", "inbreeding coefficient", GM::Inbreeding, 0, true, true,
+     false, MovingEnd::Low, "-min(p,q)/max(p,q)", fRange, &SR::f, &MS::f},
+    {StudyInput::W11, "w11", "w11", "w", "fitnesses", "fitness of A1A1", GM::Selection, 1, false,
+     true, false, MovingEnd::None, "", fixedRange<kFitnessRange>, &SR::w11, &MS::w11},
+    {StudyInput::W12, "w12", "w12", "w", "fitnesses", "fitness of A1A2", GM::Selection, 1, false,
+     true, false, MovingEnd::None, "", fixedRange<kFitnessRange>, &SR::w12, &MS::w12},
+    {StudyInput::W22, "w22", "w22", "w", "fitnesses", "fitness of A2A2", GM::Selection, 1, false,
+     true, false, MovingEnd::None, "", fixedRange<kFitnessRange>, &SR::w22, &MS::w22},
+    {StudyInput::HetMiscall, "het-miscall", "het_miscall", "miscall", "miscall rates",
+     "P(a heterozygote is called homozygous)", GM::Error, 0, false, true, true, MovingEnd::None, "",
+     fixedRange<kMiscallRange>, &SR::hetMiscall, &MS::hetMiscall},
+    {StudyInput::HomMiscall, "hom-miscall", "hom_miscall", "miscall", "miscall rates",
+     "P(a homozygote is called heterozygous)", GM::Error, 0, false, true, true, MovingEnd::None, "",
+     fixedRange<kMiscallRange>, &SR::homMiscall, &MS::homMiscall},
+    {StudyInput::Null, "null", "null", "null", "the null allele's frequency",
+     "frequency of a non-amplifying allele", GM::NullAllele, 0, true, true, true, MovingEnd::None,
+     "", fixedRange<kNullRange>, &SR::nullFrequency, &MS::nullFrequency},
+};
 
 // The list of a model parameter as the model reads it: the values given, or
-// the one value the window writes for a parameter the model does not read.
-const std::vector<double>& parameterValues(const StudyRequest& r, StudyInput input) {
-    static const std::vector<double> zero{0}, one{1};
-    const bool read = reads(r.model, input);
-    switch (input) {
-        case StudyInput::Var: return read ? r.var : zero;
-        case StudyInput::F: return read ? r.f : zero;
-        case StudyInput::W11: return read ? r.w11 : one;
-        case StudyInput::W12: return read ? r.w12 : one;
-        case StudyInput::W22: return read ? r.w22 : one;
-        case StudyInput::HetMiscall: return read ? r.hetMiscall : zero;
-        case StudyInput::HomMiscall: return read ? r.homMiscall : zero;
-        case StudyInput::Null: return read ? r.nullFrequency : zero;
-        default: return r.p;
-    }
+// the one value without a departure for a parameter the model does not read.
+const std::vector<double>& parameterValues(const StudyRequest& r, const ModelParameter& q) {
+    static std::vector<std::vector<double>> nones = [] {
+        std::vector<std::vector<double>> out;
+        for (const ModelParameter& q : kModelParameters) out.push_back({q.none});
+        return out;
+    }();
+    if (q.readBy(r.model)) return r.*q.values;
+    return nones[static_cast<std::size_t>(&q - kModelParameters)];
 }
 
-constexpr StudyInput kModelInputs[] = {
-    StudyInput::P,          StudyInput::Var,        StudyInput::F,
-    StudyInput::W11,        StudyInput::W12,        StudyInput::W22,
-    StudyInput::HetMiscall, StudyInput::HomMiscall, StudyInput::Null};
-
 }  // namespace
+
+std::span<const ModelParameter> modelParameters() { return kModelParameters; }
+
+const ModelParameter* findModelParameter(StudyInput input) {
+    for (const ModelParameter& q : kModelParameters)
+        if (q.input == input) return &q;
+    return nullptr;
+}
+
+const ModelParameter* findModelParameter(std::string_view name) {
+    for (const ModelParameter& q : kModelParameters)
+        if (q.name == name) return &q;
+    return nullptr;
+}
+
+std::optional<double> ModelParameter::farEnd(const ModelSetting& s, bool up) const {
+    const ValueRange r = range(s.p);
+    if (up) return r.high > none ? std::optional<double>(r.high) : std::nullopt;
+    return r.low < none ? std::optional<double>(r.low) : std::nullopt;
+}
+
+std::string ModelParameter::rangeText() const {
+    // Any p shows the ends that do not move.
+    const ValueRange r = range(0.5);
+    const std::string low =
+        moving == MovingEnd::Low ? std::string(movingText) : shortestText(r.low);
+    const std::string high =
+        moving == MovingEnd::High ? std::string(movingText) : shortestText(r.high);
+    return low + " to " + high;
+}
 
 ValueRange fRange(double p) {
     const double q = 1 - p;
@@ -65,22 +108,14 @@ std::uint32_t maxSampleSize(PowerMethod method) {
 StudyRequest StudyRequest::of(const ModelSetting& s) {
     StudyRequest r;
     r.model = s.model;
-    r.p = {s.p};
-    r.var = {s.var};
-    r.f = {s.f};
-    r.w11 = {s.w11};
-    r.w12 = {s.w12};
-    r.w22 = {s.w22};
-    r.hetMiscall = {s.hetMiscall};
-    r.homMiscall = {s.homMiscall};
-    r.nullFrequency = {s.nullFrequency};
+    for (const ModelParameter& q : kModelParameters) r.*q.values = {q.get(s)};
     return r;
 }
 
 double studyPoints(const StudyRequest& r) {
     double settings = 1;
-    for (StudyInput input : kModelInputs)
-        settings *= static_cast<double>(parameterValues(r, input).size());
+    for (const ModelParameter& q : kModelParameters)
+        settings *= static_cast<double>(parameterValues(r, q).size());
     return settings * static_cast<double>(r.n.size()) *
            static_cast<double>(std::max<std::size_t>(1, r.alleleCounts.size())) *
            static_cast<double>(r.tests.size()) * static_cast<double>(r.levels.size());
@@ -120,37 +155,21 @@ std::vector<StudyProblem> checkStudy(const StudyRequest& r) {
                 }
     };
 
-    if (!missing(StudyInput::P, r.p.size())) inRange(StudyInput::P, r.p, kPRange);
-    if (reads(r.model, StudyInput::Var) && !missing(StudyInput::Var, r.var.size())) {
-        // A variance typed as p*q may lie one rounding above the product.
-        boundByP(StudyInput::Var, r.var, [](double p) {
-            return ValueRange{0, p * (1 - p), true, kBoundSlack};
-        });
+    for (const ModelParameter& q : kModelParameters) {
+        const std::vector<double>& values = r.*q.values;
+        if (!q.readBy(r.model) || missing(q.input, values.size())) continue;
+        if (q.moving != MovingEnd::None)
+            boundByP(q.input, values, q.rangeAt);
+        else
+            inRange(q.input, values, q.range(0.5));
     }
-    if (reads(r.model, StudyInput::F) && !missing(StudyInput::F, r.f.size()))
-        boundByP(StudyInput::F, r.f, fRange);
-    if (r.model == GenotypeModel::Selection) {
-        const std::pair<StudyInput, const std::vector<double>*> fitnesses[] = {
-            {StudyInput::W11, &r.w11}, {StudyInput::W12, &r.w12}, {StudyInput::W22, &r.w22}};
-        bool complete = true;
-        for (const auto& [input, values] : fitnesses)
-            if (missing(input, values->size()))
-                complete = false;
-            else
-                inRange(input, *values, kFitnessRange);
+    if (r.model == GenotypeModel::Selection && !r.w11.empty() && !r.w12.empty() && !r.w22.empty()) {
         const auto hasZero = [](const std::vector<double>& v) {
             return std::find(v.begin(), v.end(), 0.0) != v.end();
         };
-        if (complete && hasZero(r.w11) && hasZero(r.w12) && hasZero(r.w22))
+        if (hasZero(r.w11) && hasZero(r.w12) && hasZero(r.w22))
             problems.push_back({StudyInput::W11, ProblemKind::AllZero, 0, {}, 0, 0});
     }
-    const std::pair<StudyInput, const std::vector<double>*> rates[] = {
-        {StudyInput::HetMiscall, &r.hetMiscall},
-        {StudyInput::HomMiscall, &r.homMiscall},
-        {StudyInput::Null, &r.nullFrequency}};
-    for (const auto& [input, values] : rates)
-        if (reads(r.model, input) && !missing(input, values->size()))
-            inRange(input, *values, input == StudyInput::Null ? kNullRange : kMiscallRange);
     if (!missing(StudyInput::N, r.n.size())) {
         const ValueRange sizes{1, static_cast<double>(maxSampleSize(r.method))};
         for (std::uint32_t n : r.n)
@@ -195,31 +214,60 @@ std::vector<StudyProblem> checkStudy(const StudyRequest& r) {
     return problems;
 }
 
+std::string studyProblemText(const StudyProblem& problem) {
+    const ModelParameter* q = findModelParameter(problem.input);
+    const auto subject = [&]() -> std::string {
+        if (q) return std::string(q->subject);
+        switch (problem.input) {
+            case StudyInput::N: return "sample sizes";
+            case StudyInput::AlleleCounts: return "allele counts";
+            case StudyInput::Tests: return "tests";
+            case StudyInput::Levels: return "levels";
+            case StudyInput::Replicates: return "replicates";
+            case StudyInput::Target: return "the target power";
+            default: return "the study";
+        }
+    };
+    const ValueRange& r = problem.range;
+    const std::string rule =
+        r.lowIncluded ? "from " + shortestText(r.low) + " to " + shortestText(r.high)
+                      : "above " + shortestText(r.low) + " and at most " + shortestText(r.high);
+    const std::string refused = " (not " + shortestText(problem.value) + ")";
+    switch (problem.kind) {
+        case ProblemKind::Missing: return "no value is given for " + subject();
+        case ProblemKind::OutOfRange: return subject() + " must lie " + rule + refused;
+        case ProblemKind::OutOfBound:
+            return subject() + " must lie " + rule + " at " +
+                   (problem.input == StudyInput::AlleleCounts ? "n " : "p ") +
+                   shortestText(problem.at) + refused;
+        case ProblemKind::AllZero: return "the three fitnesses must not all be 0";
+        case ProblemKind::TooMany:
+            return "the study asks for " + shortestText(problem.value) +
+                   " units of work; at most " + shortestText(problem.bound) + " are allowed";
+        case ProblemKind::ExactOnly: return subject() + " have a meaning for exact power only";
+    }
+    return subject();
+}
+
 std::vector<ModelSetting> modelSettings(const StudyRequest& r) {
+    // An odometer over the parameters' lists, the last one turning fastest.
+    const std::span<const ModelParameter> all = modelParameters();
+    std::vector<const std::vector<double>*> lists;
+    for (const ModelParameter& q : all) {
+        lists.push_back(&parameterValues(r, q));
+        if (lists.back()->empty()) return {};
+    }
     std::vector<ModelSetting> out;
-    for (double p : r.p)
-        for (double var : parameterValues(r, StudyInput::Var))
-            for (double f : parameterValues(r, StudyInput::F))
-                for (double w11 : parameterValues(r, StudyInput::W11))
-                    for (double w12 : parameterValues(r, StudyInput::W12))
-                        for (double w22 : parameterValues(r, StudyInput::W22))
-                            for (double het : parameterValues(r, StudyInput::HetMiscall))
-                                for (double hom : parameterValues(r, StudyInput::HomMiscall))
-                                    for (double null : parameterValues(r, StudyInput::Null)) {
-                                        ModelSetting s;
-                                        s.model = r.model;
-                                        s.p = p;
-                                        s.var = var;
-                                        s.f = f;
-                                        s.w11 = w11;
-                                        s.w12 = w12;
-                                        s.w22 = w22;
-                                        s.hetMiscall = het;
-                                        s.homMiscall = hom;
-                                        s.nullFrequency = null;
-                                        out.push_back(s);
-                                    }
-    return out;
+    std::vector<std::size_t> at(all.size(), 0);
+    for (;;) {
+        ModelSetting s;
+        s.model = r.model;
+        for (std::size_t i = 0; i < all.size(); ++i) all[i].set(s, (*lists[i])[at[i]]);
+        out.push_back(s);
+        std::size_t i = all.size();
+        while (i > 0 && ++at[i - 1] == lists[i - 1]->size()) at[--i] = 0;
+        if (i == 0) return out;
+    }
 }
 
 std::string_view modelKey(GenotypeModel model) {

@@ -13,6 +13,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -111,6 +113,50 @@ enum class StudyInput {
     Points
 };
 
+// The end of a parameter's range that moves with p, if one does.
+enum class MovingEnd { None, Low, High };
+
+// A parameter of the generating models, named once: everything that lists
+// the parameters (reading them, their values, the grid of settings, the range
+// checks, the work count, the options and their help, the CSV columns, the
+// solver) iterates `modelParameters()`. Adding a parameter is one entry there
+// and the model's arithmetic.
+struct ModelParameter {
+    StudyInput input;
+    std::string_view name;               // "het-miscall": the option's word and the solver's
+    std::string_view column;             // "het_miscall": its column of the study CSV
+    std::string_view word;               // "miscall": its model's parameters in one table cell
+    std::string_view subject;            // "miscall rates": what a rule about its values names
+    std::string_view meaning;            // "P(a heterozygote is called homozygous)"
+    std::optional<GenotypeModel> model;  // the model that reads it; none: every model
+    double none;    // the value without a departure; a model that does not read it gets it
+    bool required;  // must be given (with its model)
+    bool solvable;  // a value --solve may search for
+    // A column added after the CSV's first columns: empty under other models.
+    bool trailingColumn;
+    MovingEnd moving;
+    std::string_view movingText;  // the moving end in words: "p*q"
+    ValueRange (*rangeAt)(double p);
+    std::vector<double> StudyRequest::*values;
+    double ModelSetting::*member;
+
+    ValueRange range(double p) const { return rangeAt(p); }
+    bool readBy(GenotypeModel m) const { return !model || *model == m; }
+    double get(const ModelSetting& s) const { return s.*member; }
+    void set(ModelSetting& s, double v) const { s.*member = v; }
+    // The far end of the range at the setting's p above `none` (up) or below
+    // it; nothing when the parameter cannot move that way.
+    std::optional<double> farEnd(const ModelSetting& s, bool up) const;
+    // "0.01 to 0.99", "0 to p*q": the range as the help and the rules say it.
+    std::string rangeText() const;
+};
+
+// In the order of StudyInput: p, var, f, w11, w12, w22, het miscall, hom
+// miscall, null.
+std::span<const ModelParameter> modelParameters();
+const ModelParameter* findModelParameter(StudyInput input);
+const ModelParameter* findModelParameter(std::string_view name);
+
 enum class ProblemKind {
     Missing,     // the list is empty
     OutOfRange,  // `value` lies outside `range`
@@ -133,6 +179,12 @@ struct StudyProblem {
 // The problems of a request, the first value refused for each input, in the
 // order of StudyInput; empty when the study can run.
 std::vector<StudyProblem> checkStudy(const StudyRequest& request);
+
+// A problem in words that name no option or field of any front end ("f must
+// lie from -1 to 1 at p 0.5 (not 1.5)"), for a front end without wording of
+// its own (a binding); the command line and the windows word problems their
+// own way.
+std::string studyProblemText(const StudyProblem& problem);
 
 // The model settings of a request: p slowest, then var, f, w11, w12, w22,
 // het miscall, hom miscall, null, in the order their values were given; the

@@ -71,17 +71,37 @@ TEST(CommandLine, HelpListsEveryOptionAndItsExamples) {
     const Outcome o = run({"--help"});
     EXPECT_EQ(o.status, 0);
     EXPECT_EQ(o.err, "");
-    for (const char* option :
-         {"--model", "--p", "--var", "--f", "--w11", "--w12", "--w22", "--het-miscall",
-          "--hom-miscall", "--null", "--n", "--test", "--level", "--method", "--nrep", "--seed",
-          "--target", "--csv", "--results"})
-        EXPECT_NE(o.out.find(std::string("  ") + option + " "), std::string::npos) << option;
+    for (const std::string& option : powerOptionNames())
+        EXPECT_NE(o.out.find("  " + option + " "), std::string::npos) << option;
+    // The default bounds of --solve n are the exact engine's sample sizes.
+    EXPECT_NE(o.out.find("default 1 to " + std::to_string(kMaxPowerSampleSize) + ")"),
+              std::string::npos);
     EXPECT_NE(o.out.find("saw-toothed"), std::string::npos);
     std::size_t examples = 0;
     for (std::size_t at = 0; (at = o.out.find("    zygomet-power ", at)) != std::string::npos; ++at)
         ++examples;
     EXPECT_EQ(examples, 5u);
     EXPECT_EQ(run({}).status, 2);
+}
+
+// A value given twice is one point of the grid, for every parameter of every
+// model, and --solve keeps settings apart that differ in any other parameter.
+TEST(CommandLine, EveryModelParameterCountsARepeatedValueOnce) {
+    for (const ModelParameter& q : modelParameters()) {
+        const std::string option = "--" + std::string(q.name);
+        std::vector<std::string> args{"--model", q.model ? std::string(modelKey(*q.model)) : "hw"};
+        if (q.input != StudyInput::P) args.insert(args.end(), {"--p", "0.3"});
+        args.insert(args.end(), {option, q.input == StudyInput::P ? "0.3,0.3" : "0.02,0.02", "--n",
+                                 "50", "--test", "x2", "--level", "0.05", "--csv", "-"});
+        const Outcome o = run(args);
+        EXPECT_EQ(o.status, 0) << option << ": " << o.err;
+        EXPECT_EQ(lines(o.out).size(), 2u) << option << "\n" << o.out;
+    }
+    const Outcome solved = run({"--model", "error", "--p", "0.3", "--het-miscall", "0.01",
+                                "--hom-miscall", "0.01,0.02", "--n", "100", "--test", "x2",
+                                "--level", "0.05", "--solve", "het-miscall", "--csv", "-"});
+    EXPECT_EQ(solved.status, 0) << solved.err;
+    EXPECT_EQ(lines(solved.out).size(), 3u) << solved.out;
 }
 
 TEST(CommandLine, BadInputIsOneLineWithStatusTwo) {

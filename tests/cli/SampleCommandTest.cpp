@@ -23,10 +23,10 @@ struct Outcome {
 };
 
 Outcome run(const std::vector<std::string>& args, const std::string& input = "",
-            unsigned threads = 2) {
+            unsigned threads = 2, std::size_t batch = 65536) {
     std::istringstream in(input);
     std::ostringstream out, err;
-    const int status = runSampleCommand(args, {in, out, err, threads});
+    const int status = runSampleCommand(args, {in, out, err, threads, batch});
     return {status, out.str(), err.str()};
 }
 
@@ -143,16 +143,29 @@ TEST_F(SampleCommand, BadInputNamesItsLineAndTextAndWritesNothing) {
     for (const Case& c : cases) {
         const std::string input = "marker AA AB BB\nrs1 21 61 18\n" + std::string(c.line) + "\n";
         const std::string path = file("bad.txt", input);
-        const Outcome r = run({"--file", path, "--csv", csv});
+        // Read one line at a time, the good line before the bad one is
+        // tested first and still reaches neither the file nor standard output.
+        const Outcome r = run({"--file", path, "--csv", csv}, "", 2, 1);
         EXPECT_EQ(r.status, kExitUsage) << c.line;
         EXPECT_EQ(r.err.rfind("zygomet-test: " + path + ", line 3: \"" + c.line + "\": ", 0), 0u)
             << r.err;
         EXPECT_NE(r.err.find(c.why), std::string::npos) << r.err;
         EXPECT_TRUE(r.out.empty());
         EXPECT_EQ(slurp(csv), "old results\n") << c.line;
+        EXPECT_EQ(run({"--file", path, "--csv", "-"}, "", 2, 1).out, "");
+        EXPECT_EQ(run({"--file", path}, "", 2, 1).out, "");
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 2)
         << "a temporary file was left behind";
+    // A bad line is quoted with its control characters and escape codes
+    // shown as escapes, and cut to a readable length.
+    const Outcome escaped =
+        run({"--file", "-"}, "rs9 \x1b[2J\x07 2 3\n" + std::string(300, 'z') + " 1 x 3\n");
+    EXPECT_EQ(escaped.err,
+              "zygomet-test: standard input, line 1: \"rs9 \\x1b[2J\\x07 2 3\": the count "
+              "\"\\x1b[2J\\x07\" is not a whole number\n"
+              "zygomet-test: standard input, line 2: \"" +
+                  std::string(80, 'z') + "...\": the count \"x\" is not a whole number\n");
     // The same checks hold for the counts given as arguments.
     const Outcome args = run({"--", "12", "-3", "40"});
     EXPECT_EQ(args.status, kExitUsage);
@@ -178,7 +191,7 @@ TEST_F(SampleCommand, CsvToAFileEqualsCsvToStandardOutput) {
     std::string input;
     for (int i = 0; i < 3000; ++i) {
         // "m" appended on its own: GCC 12 at -O3 warns falsely (-Wrestrict)
-        // on a literal plus a temporary string.
+        // on a literal plus a temporary string (GCC bug 105329).
         input += "m";
         input += std::to_string(i) + " " + std::to_string(i % 37) + " " + std::to_string(i % 101) +
                  " " + std::to_string(i % 53 + 1) + "\n";
@@ -187,10 +200,18 @@ TEST_F(SampleCommand, CsvToAFileEqualsCsvToStandardOutput) {
     const Outcome toFile = run({"--file", in, "--csv", csv});
     ASSERT_EQ(toFile.status, kExitDone) << toFile.err;
     EXPECT_TRUE(toFile.out.empty());
-    // The text does not depend on how many threads computed it.
+    // The text does not depend on how many threads computed it nor on how
+    // many samples were read at a time; the table's columns are as wide as
+    // their widest cell over the whole input.
     const Outcome toOut = run({"--file", in, "--csv", "-"}, "", 1);
     EXPECT_EQ(slurp(csv), toOut.out);
     EXPECT_EQ(lines(toOut.out).size(), 3001u);
+    const Outcome table = run({"--file", in}, "", 1);
+    for (unsigned threads : {1u, 3u})
+        for (std::size_t batch : {1u, 7u, 2000u}) {
+            EXPECT_EQ(run({"--file", in, "--csv", "-"}, "", threads, batch).out, toOut.out);
+            EXPECT_EQ(run({"--file", in}, "", threads, batch).out, table.out);
+        }
     struct stat info {};
     ASSERT_EQ(::stat(csv.c_str(), &info), 0);
     const mode_t mask = ::umask(0);
@@ -230,6 +251,7 @@ TEST_F(SampleCommand, OptionsAndTheirMistakes) {
     for (const char* option : {"--file", "--test", "--csv", "--skip-bad", "--version", "--help"})
         EXPECT_NE(help.out.find(std::string("  ") + option), std::string::npos) << option;
     EXPECT_NE(help.out.find("does not test such a sample with G"), std::string::npos);
+    EXPECT_NE(help.out.find("A line\nof more than 65536 bytes is a bad line"), std::string::npos);
     const struct {
         std::vector<std::string> args;
         const char* message;

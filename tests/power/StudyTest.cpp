@@ -6,6 +6,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 
@@ -181,6 +182,34 @@ TEST(Request, EachProblemNamesItsInputItsValueAndWhy) {
         EXPECT_EQ(problems[0].kind, c.kind) << c.what;
         EXPECT_EQ(problems[0].value, c.value) << c.what;
     }
+}
+
+// The study's own wording names no option or field: the value, the rule
+// with its bounds as numbers, and where a bound moves, the p it holds at.
+TEST(Request, ProblemsInWordsOfNoFrontEnd) {
+    const auto firstProblem = [](auto change) {
+        StudyRequest r;
+        change(r);
+        const auto problems = checkStudy(r);
+        return problems.empty() ? std::string() : studyProblemText(problems.front());
+    };
+    const std::pair<std::function<void(StudyRequest&)>, std::string> cases[] = {
+        {[](StudyRequest& r) {
+             r.model = GenotypeModel::Inbreeding;
+             r.f = {1.5};
+         },
+         "f must lie from -1 to 1 at p 0.5 (not 1.5)"},
+        {[](StudyRequest& r) { r.p = {1.5}; }, "p must lie from 0.01 to 0.99 (not 1.5)"},
+        {[](StudyRequest& r) { r.levels = {0}; },
+         "levels must lie above 0 and at most 0.5 (not 0)"},
+        {[](StudyRequest& r) { r.n = {}; }, "no value is given for sample sizes"},
+        {[](StudyRequest& r) {
+             r.model = GenotypeModel::Selection;
+             r.w11 = r.w12 = r.w22 = {0};
+         },
+         "the three fitnesses must not all be 0"},
+    };
+    for (const auto& [change, text] : cases) EXPECT_EQ(firstProblem(change), text);
 }
 
 TEST(Request, BoundsAreThoseOfTheModelAndTheMethod) {

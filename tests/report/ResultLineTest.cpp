@@ -102,7 +102,8 @@ TEST(ResultLine, PercentagesRoundHalfAwayFromZeroAndZeroReplicatesGiveZero) {
     // No replicate: the percentages are 0, and X2, on but testing nothing,
     // writes "NA" where it used to write the fields' old figures. The text is
     // built apart and moved in: GCC 12 at -O3 warns falsely of an overlapping
-    // copy when a one-character literal is assigned into a longer string.
+    // copy when a one-character literal is assigned into a longer string
+    // (https://gcc.gnu.org/bugzilla/show_bug.cgi?id=105329).
     v.nrepText = std::string("0");
     v.nrep = v.x2Ok = v.gOk = 0;
     EXPECT_EQ(resultLine(v).substr(66),
