@@ -2,8 +2,7 @@
 
 namespace zyg {
 
-Reciprocals::Reciprocals(std::size_t limit)
-    : one_(limit + 3), pair_(2 * limit + 1) {
+Reciprocals::Reciprocals(std::size_t limit) : one_(limit + 3), pair_(2 * limit + 1) {
     for (std::size_t k = 1; k < one_.size(); ++k) one_[k] = 1.0 / static_cast<double>(k);
     for (std::size_t h = 0; h < pair_.size(); ++h)
         pair_[h] = 1.0 / (static_cast<double>(h + 1) * static_cast<double>(h + 2));
@@ -36,6 +35,5 @@ int rowMode(int a, int m, int lo, int hi, Extended ratio) {
     while (mode - 2 >= lo && up(mode - 2) < 1) mode -= 2;
     return mode;
 }
-
 
 }  // namespace zyg

@@ -42,7 +42,9 @@ class LocusKinds {
 public:
     constexpr LocusKinds() = default;
     constexpr LocusKinds(LocusKind kind) : bits_(bit(kind)) {}
-    constexpr LocusKinds operator|(LocusKinds other) const { return LocusKinds(bits_ | other.bits_); }
+    constexpr LocusKinds operator|(LocusKinds other) const {
+        return LocusKinds(bits_ | other.bits_);
+    }
     constexpr bool contains(LocusKind kind) const { return (bits_ & bit(kind)) != 0; }
     constexpr bool operator==(const LocusKinds&) const = default;
 

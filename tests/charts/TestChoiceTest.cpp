@@ -52,7 +52,8 @@ TEST(TestChoice, ThePowerCurvesMenuAddsTheOtherExactTestsToTheCurve) {
     FakeEnvironment env;
     auto window = openWindow<PowerCurveWindow>(excessStudy(100));
     auto* more = child<QToolButton>(window.get(), "moreTests");
-    ASSERT_EQ(more->menu()->actions().size(), 6);
+    // Every test of the catalogue but the four check boxes.
+    ASSERT_EQ(more->menu()->actions().size(), static_cast<qsizetype>(kTestCount - 4));
     // Reached by Tab after the four check boxes.
     child<QCheckBox>(window.get(), "exactTest")->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -118,7 +119,7 @@ TEST(TestChoice, TheDiagramsOneSidedRegionsAreOneSided) {
     FakeEnvironment env;
     auto window = openWindow<DeFinettiWindow>(excessStudy(40));
     auto* test = child<QComboBox>(window.get(), "test");
-    ASSERT_EQ(test->count(), 10);
+    ASSERT_EQ(test->count(), static_cast<int>(kTestCount));
     for (HweTest t : {HweTest::ExactDeficit, HweTest::ExactExcess}) {
         test->setCurrentIndex(test->findData(static_cast<int>(t)));
         window->draw();
