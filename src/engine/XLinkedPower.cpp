@@ -1,0 +1,702 @@
+// Exact power of the X-linked tests: the probabilities that a sample of nf
+// females and nm males is testable and rejected, summed over the female
+// multinomial and the male binomial.
+//
+// Cells. The females' triples are grouped by their allele count af (rows);
+// each row keeps the heterozygote counts whose probability is at least the
+// female cut, walked from the row's most probable count by exact ratios,
+// with prefix sums from each end so that a run at either end of the row
+// (a tail) costs one lookup. The male counts keep those at least the male
+// cut. A pair (male count mA, female row af) fixes nA = mA + af, and within
+// it the heterozygote count decides every test.
+//
+// Decisions. X2 and G are convex in the heterozygote count (each class
+// term is convex in its count, and the counts are linear in it), so the
+// rejected counts of a pair are the two ends of the row outside the counts
+// whose statistic lies below the critical value; the bounds are found from
+// the previous male count's bounds by galloping. x-exact and its mid-p reject
+// the outcomes of nA whose conditional probability is at most a threshold
+// (their p-values grow with the outcome's probability); the threshold is the
+// largest conditional probability of an outcome whose p-value is at most the
+// level, found per nA by bisection over the null conditional distribution
+// (rows of the autosomal conditional distribution of the females, one per
+// female allele count, weighted by the hypergeometric male count) and then
+// by sorting the few outcomes left between the bounds. Within a row the
+// outcomes at most the threshold are two tails, found by binary search.
+//
+// Error bound. The cuts are 5e-13 / (number of triples) and
+// 5e-13 / (nm + 1), so the pairs left out hold below 1e-12; the mass left
+// out is measured as 1 minus the product of the masses kept. Cells are a few
+// hundred roundings of 2^-53 from their exact values, the prefix sums as
+// many again, so a tail is within 1e-13 of its row's mass and every
+// probability is within 3e-12 of the sum over all outcomes decided one by
+// one. The null conditional distribution keeps what lies above 1e-20 / (the
+// number of outcomes) times the level, in long double, so the p-values it
+// decides by are within a relative 1e-12 of the exact sums, far inside the
+// 1e-9 by which a p-value counts as equal to the level.
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <vector>
+
+#include "engine/XLinked.h"
+#include "engine/XLinkedInternal.h"
+
+namespace zyg {
+
+using xlinked::logFactorial;
+
+namespace {
+
+constexpr Extended kTieTolerance = 1e-7L;
+constexpr Extended kLevelTolerance = 1e-9L;
+
+// A row of cells over heterozygote counts first, first + 2, ...: each
+// probability, and the sums from the low end (low[i] = cells 0..i) and from
+// the high end (high[i] = cells i..end).
+template <class Real>
+struct Row {
+    std::int64_t first = 0;  // heterozygote count of cell 0
+    std::vector<Real> cell, low, high;
+    Real mass = 0;
+
+    bool empty() const { return cell.empty(); }
+    std::int64_t size() const { return static_cast<std::int64_t>(cell.size()); }
+    std::int64_t last() const { return first + 2 * (size() - 1); }
+    // The probability of the heterozygote counts up to h, and from h on.
+    Real upTo(std::int64_t h) const {
+        if (h < first) return 0;
+        const std::int64_t i = std::min<std::int64_t>((h - first) / 2, size() - 1);
+        return low[static_cast<std::size_t>(i)];
+    }
+    Real from(std::int64_t h) const {
+        if (h > last()) return 0;
+        const std::int64_t i = std::max<std::int64_t>((h - first + 1) / 2, 0);
+        return high[static_cast<std::size_t>(i)];
+    }
+    void finish() {
+        low.resize(cell.size());
+        high.resize(cell.size());
+        Real s = 0;
+        for (std::size_t i = 0; i < cell.size(); ++i) low[i] = s += cell[i];
+        s = 0;
+        for (std::size_t i = cell.size(); i-- > 0;) high[i] = s += cell[i];
+        mass = low.empty() ? 0 : low.back();
+    }
+};
+
+// Walks a log-concave row from its mode both ways while the cells stay at
+// or above the cut; up(k) is cell(k + 2) / cell(k).
+template <class Real, class Up>
+Row<Real> walkRow(std::int64_t first, std::int64_t last, std::int64_t mode, Real top, Real cut,
+                  Up up) {
+    Row<Real> row;
+    if (!(top >= cut)) return row;
+    std::vector<Real> below;
+    Real v = top;
+    for (std::int64_t h = mode - 2; h >= first; h -= 2) {
+        v /= up(h);
+        if (!(v >= cut)) break;
+        below.push_back(v);
+    }
+    row.first = mode - 2 * static_cast<std::int64_t>(below.size());
+    row.cell.assign(below.rbegin(), below.rend());
+    row.cell.push_back(top);
+    v = top;
+    for (std::int64_t h = mode; h + 2 <= last; h += 2) {
+        v *= up(h);
+        if (!(v >= cut)) break;
+        row.cell.push_back(v);
+    }
+    row.finish();
+    return row;
+}
+
+// The most probable heterozygote count among first, first + 2, ..., last
+// for a log-concave row: from a guess, moved while a neighbour is larger.
+template <class Rises>
+std::int64_t modeOf(std::int64_t first, std::int64_t last, double guess, Rises rises) {
+    std::int64_t h = guess <= static_cast<double>(first) ? first : static_cast<std::int64_t>(guess);
+    if ((h - first) % 2 != 0) ++h;
+    h = std::min(h, last);
+    while (h + 2 <= last && rises(h)) h += 2;
+    while (h - 2 >= first && !rises(h - 2)) h -= 2;
+    return h;
+}
+
+// The females' genotype probabilities as the autosomal sampler draws them.
+struct FemaleModel {
+    Extended p11, p12, p22;
+};
+
+FemaleModel femaleModelOf(const XModelSetting& s) {
+    const GenotypeFrequencies fr = frequenciesOf(femaleSetting(s));
+    const Extended c1 = std::clamp<Extended>(fr.f11, 0, 1);
+    const Extended c2 = std::clamp<Extended>(fr.f11 + fr.f12, c1, 1);
+    return {c1, c2 - c1, 1 - c2};
+}
+
+Extended logPower(Extended p, std::uint64_t k) {
+    return k == 0 ? 0 : static_cast<Extended>(k) * std::log(p);
+}
+
+// The female rows of the model: P(af, h) for every kept cell.
+class FemaleRows {
+public:
+    FemaleRows(const FemaleModel& m, std::uint32_t nf, double cut) : m_(m), nf_(nf), cut_(cut) {
+        rows_.resize(2 * static_cast<std::size_t>(nf) + 1);
+        // From the expected allele count outwards, until two neighbouring
+        // rows (one of each parity) keep nothing.
+        const Extended expected = (m.p11 + m.p12 / 2) * 2 * nf;
+        const std::int64_t start =
+            std::clamp<std::int64_t>(std::llround(static_cast<double>(expected)), 0, 2 * nf);
+        int emptyRun = 0;
+        for (std::int64_t a = start; a >= 0 && emptyRun < 2; --a)
+            emptyRun = make(a) ? 0 : emptyRun + 1;
+        emptyRun = 0;
+        for (std::int64_t a = start + 1; a <= 2 * static_cast<std::int64_t>(nf) && emptyRun < 2; ++a)
+            emptyRun = make(a) ? 0 : emptyRun + 1;
+        for (std::size_t a = 0; a < rows_.size(); ++a)
+            if (!rows_[a].empty()) {
+                lowA_ = std::min<std::int64_t>(lowA_, a);
+                highA_ = std::max<std::int64_t>(highA_, a);
+                kept_ += rows_[a].mass;
+            }
+    }
+    const Row<double>& row(std::int64_t a) const { return rows_[static_cast<std::size_t>(a)]; }
+    std::int64_t lowA() const { return lowA_; }
+    std::int64_t highA() const { return highA_; }
+    Extended kept() const { return kept_; }
+
+private:
+    bool make(std::int64_t a) {
+        const std::int64_t b = 2 * static_cast<std::int64_t>(nf_) - a;
+        std::int64_t first = a % 2, last = std::min(a, b);
+        // A genotype of probability 0 pins the heterozygote count.
+        if (m_.p11 == 0) first = std::max(first, a);
+        if (m_.p22 == 0) first = std::max(first, b);
+        if (m_.p12 == 0) last = std::min<std::int64_t>(last, 0);
+        if (first > last || (last - first) % 2 != 0) return false;
+        auto logCell = [&](std::int64_t h) {
+            const std::uint64_t aa = static_cast<std::uint64_t>((a - h) / 2),
+                                bb = static_cast<std::uint64_t>((b - h) / 2),
+                                het = static_cast<std::uint64_t>(h);
+            return logFactorial(nf_) - logFactorial(aa) - logFactorial(het) - logFactorial(bb) +
+                   logPower(m_.p11, aa) + logPower(m_.p12, het) + logPower(m_.p22, bb);
+        };
+        const double k = first == last ? 0
+                                       : static_cast<double>(m_.p12 * m_.p12 / (m_.p11 * m_.p22));
+        auto up = [a, b, k](std::int64_t h) {
+            return k * (static_cast<double>(a - h) / 2) * (static_cast<double>(b - h) / 2) /
+                   (static_cast<double>(h + 1) * static_cast<double>(h + 2));
+        };
+        std::int64_t mode = first;
+        if (first < last) {
+            // Root of K (a - h)(b - h) / 4 = (h + 1)(h + 2), near enough.
+            const double kq = k / 4, A = kq - 1, B = -(kq * static_cast<double>(a + b) + 3),
+                         C = kq * static_cast<double>(a) * static_cast<double>(b) - 2;
+            const double guess =
+                std::fabs(A) < 1e-12 ? -C / B : (-B - std::sqrt(std::max(0.0, B * B - 4 * A * C))) / (2 * A);
+            mode = modeOf(first, last, guess, [&up](std::int64_t h) { return up(h) >= 1; });
+        }
+        const double top = static_cast<double>(std::exp(logCell(mode)));
+        rows_[static_cast<std::size_t>(a)] = walkRow<double>(first, last, mode, top, cut_, up);
+        return !rows_[static_cast<std::size_t>(a)].empty();
+    }
+
+    FemaleModel m_;
+    std::uint32_t nf_;
+    double cut_;
+    std::vector<Row<double>> rows_;
+    std::int64_t lowA_ = std::numeric_limits<std::int64_t>::max(), highA_ = -1;
+    Extended kept_ = 0;
+};
+
+// The male counts of the model: Binomial(nm, pMale) where at least the cut.
+struct MaleCounts {
+    std::int64_t first = 0;
+    std::vector<double> probability;
+    Extended kept = 0;
+};
+
+MaleCounts maleCountsOf(Extended p, std::uint32_t nm, double cut) {
+    MaleCounts out;
+    if (p <= 0 || p >= 1 || nm == 0) {
+        out.first = p >= 1 ? nm : 0;
+        out.probability = {1};
+        out.kept = 1;
+        return out;
+    }
+    const Extended q = 1 - p;
+    const std::int64_t n = nm;
+    const std::int64_t mode =
+        std::clamp<std::int64_t>(static_cast<std::int64_t>((n + 1) * static_cast<double>(p)), 0, n);
+    const Extended logTop = logFactorial(nm) - logFactorial(static_cast<std::uint64_t>(mode)) -
+                            logFactorial(static_cast<std::uint64_t>(n - mode)) +
+                            logPower(p, static_cast<std::uint64_t>(mode)) +
+                            logPower(q, static_cast<std::uint64_t>(n - mode));
+    const double ratio = static_cast<double>(p / q);
+    // Cells over m = 0..n with "up" from m to m + 1; walkRow steps by 2, so
+    // index the counts as 2m.
+    auto up = [n, ratio](std::int64_t h) {
+        const std::int64_t m = h / 2;
+        return ratio * static_cast<double>(n - m) / static_cast<double>(m + 1);
+    };
+    const Row<double> row =
+        walkRow<double>(0, 2 * n, 2 * mode, static_cast<double>(std::exp(logTop)), cut, up);
+    out.first = row.first / 2;
+    out.probability = row.cell;
+    out.kept = row.mass;
+    return out;
+}
+
+// Bounds of the rejected runs at each end of a row: heterozygote counts up
+// to low and from high on are rejected (low below the row's first count, or
+// high above its last, for none).
+struct Tails {
+    std::int64_t low, high;
+};
+
+// X2 or G of one outcome.
+Extended statisticOf(XTest test, const XSampleCounts& c) {
+    return test == XTest::X2 ? xlinked::pearsonX2Of(c) : xlinked::likelihoodRatioGOf(c);
+}
+
+// The rejected tails of X2 or G among the row's kept counts, from a guess
+// of the accepted middle (the previous male count's), by galloping.
+class StatisticTails {
+public:
+    StatisticTails(XTest test, Extended critical, std::int64_t nf, std::int64_t a, std::int64_t m,
+                   std::int64_t nm)
+        : test_(test), critical_(critical), nf_(nf), a_(a), m_(m), nm_(nm) {}
+
+    bool rejected(std::int64_t h) const {
+        const std::int64_t b = 2 * nf_ - a_;
+        const XSampleCounts c{static_cast<std::uint64_t>((a_ - h) / 2),
+                              static_cast<std::uint64_t>(h),
+                              static_cast<std::uint64_t>((b - h) / 2),
+                              static_cast<std::uint64_t>(m_),
+                              static_cast<std::uint64_t>(nm_ - m_)};
+        return statisticOf(test_, c) >= critical_;
+    }
+
+    // The tails over first..last (step 2); guess is a count where the
+    // statistic is expected to be least.
+    Tails find(std::int64_t first, std::int64_t last, std::int64_t guess) const {
+        guess = std::clamp(guess, first, last);
+        if ((guess - first) % 2 != 0) guess -= 1;
+        // Descend to an accepted count, or to the least statistic.
+        std::int64_t h = guess;
+        if (rejected(h)) {
+            const Extended here = value(h);
+            const std::int64_t step = h + 2 <= last && value(h + 2) < here ? 2 : -2;
+            Extended best = here;
+            for (std::int64_t k = h + step; k >= first && k <= last; k += step) {
+                const Extended v = value(k);
+                if (v >= best) break;
+                best = v;
+                h = k;
+                if (v < critical_) break;
+            }
+            if (best >= critical_) return {last, first};  // the whole row
+        }
+        return {lastRejectedBelow(first, h), firstRejectedAbove(h, last)};
+    }
+
+private:
+    Extended value(std::int64_t h) const {
+        const std::int64_t b = 2 * nf_ - a_;
+        return statisticOf(test_, {static_cast<std::uint64_t>((a_ - h) / 2),
+                                   static_cast<std::uint64_t>(h),
+                                   static_cast<std::uint64_t>((b - h) / 2),
+                                   static_cast<std::uint64_t>(m_),
+                                   static_cast<std::uint64_t>(nm_ - m_)});
+    }
+    // Largest rejected count below the accepted count h (first - 2 if none).
+    std::int64_t lastRejectedBelow(std::int64_t first, std::int64_t h) const {
+        std::int64_t accepted = h, step = 2;
+        std::int64_t probe = h - step;
+        while (probe >= first && !rejected(probe)) {
+            accepted = probe;
+            step *= 2;
+            probe = h - step;
+        }
+        std::int64_t lo = std::max(probe, first - 2);  // rejected or beyond the row
+        // Invariant: lo rejected (or first - 2), accepted not.
+        while (accepted - lo > 2) {
+            std::int64_t mid = lo + ((accepted - lo) / 4) * 2;
+            if (mid == lo) mid += 2;
+            if (rejected(mid))
+                lo = mid;
+            else
+                accepted = mid;
+        }
+        return lo;
+    }
+    std::int64_t firstRejectedAbove(std::int64_t h, std::int64_t last) const {
+        std::int64_t accepted = h, step = 2;
+        std::int64_t probe = h + step;
+        while (probe <= last && !rejected(probe)) {
+            accepted = probe;
+            step *= 2;
+            probe = h + step;
+        }
+        std::int64_t hi = std::min(probe, last + 2);
+        while (hi - accepted > 2) {
+            std::int64_t mid = accepted + ((hi - accepted) / 4) * 2;
+            if (mid == accepted) mid += 2;
+            if (rejected(mid))
+                hi = mid;
+            else
+                accepted = mid;
+        }
+        return hi;
+    }
+
+    XTest test_;
+    Extended critical_;
+    std::int64_t nf_, a_, m_, nm_;
+};
+
+// The null conditional distribution of the females' heterozygote count given
+// their allele count (the autosomal exact test's), one row per allele count,
+// made on first use; cells below the cut are left out.
+class NullRows {
+public:
+    NullRows(std::int64_t nf, Extended cut) : nf_(nf), cut_(cut), rows_(2 * nf + 1) {}
+
+    const Row<Extended>& row(std::int64_t a) {
+        std::optional<Row<Extended>>& r = rows_[static_cast<std::size_t>(a)];
+        if (!r) r = make(a);
+        return *r;
+    }
+    // The index of the most probable cell in a row.
+    static std::int64_t modeIndex(const Row<Extended>& r) {
+        return std::max_element(r.cell.begin(), r.cell.end()) - r.cell.begin();
+    }
+
+private:
+    Row<Extended> make(std::int64_t a) const {
+        const std::int64_t b = 2 * nf_ - a;
+        const std::int64_t first = a % 2, last = std::min(a, b);
+        auto up = [a, b](std::int64_t h) {
+            return static_cast<Extended>(a - h) * static_cast<Extended>(b - h) /
+                   (static_cast<Extended>(h + 1) * static_cast<Extended>(h + 2));
+        };
+        const double guess = (static_cast<double>(a) * static_cast<double>(b) - 2) /
+                             (static_cast<double>(a + b) + 3);
+        const std::int64_t mode =
+            modeOf(first, last, guess, [&up](std::int64_t h) { return up(h) >= 1; });
+        auto lf = [](std::int64_t k) { return logFactorial(static_cast<std::uint64_t>(k)); };
+        const Extended logTop = lf(nf_) - lf((a - mode) / 2) - lf(mode) - lf((b - mode) / 2) +
+                                static_cast<Extended>(mode) * std::log(2.0L) - lf(2 * nf_) +
+                                lf(a) + lf(b);
+        Row<Extended> r = walkRow<Extended>(first, last, mode, std::exp(logTop), cut_, up);
+        return r;
+    }
+
+    std::int64_t nf_;
+    Extended cut_;
+    std::vector<std::optional<Row<Extended>>> rows_;
+};
+
+// The outcomes of one nA under the null: rows m with their hypergeometric
+// weight, the female row and its mode index.
+struct NullRow {
+    std::int64_t m;
+    Extended weight;
+    const Row<Extended>* row;
+    std::int64_t modeIndex;
+};
+
+// The largest index i <= mode with weight x cell[i] <= t (-1 if none), and
+// the smallest i > mode with it (size if none).
+// The products are those the candidate thresholds are made of, so that a
+// threshold equal to a cell's probability takes that cell in.
+std::int64_t leftCross(const NullRow& r, Extended t, std::int64_t lo = -1, std::int64_t hi = -2) {
+    const Extended w = r.weight;
+    const std::vector<Extended>& c = r.row->cell;
+    // Search in (lo, hi]: index lo is known to qualify (or -1), hi + 1 not.
+    if (hi == -2) hi = r.modeIndex;
+    while (lo < hi) {
+        const std::int64_t mid = lo + (hi - lo + 1) / 2;
+        if (w * c[static_cast<std::size_t>(mid)] <= t)
+            lo = mid;
+        else
+            hi = mid - 1;
+    }
+    return lo;
+}
+
+std::int64_t rightCross(const NullRow& r, Extended t, std::int64_t lo = -2, std::int64_t hi = -2) {
+    const Extended w = r.weight;
+    const std::vector<Extended>& c = r.row->cell;
+    if (lo == -2) lo = r.modeIndex + 1;
+    if (hi == -2) hi = r.row->size();
+    // Search in [lo, hi): hi qualifies (or is the size).
+    while (lo < hi) {
+        const std::int64_t mid = lo + (hi - lo) / 2;
+        if (w * c[static_cast<std::size_t>(mid)] <= t)
+            hi = mid;
+        else
+            lo = mid + 1;
+    }
+    return hi;
+}
+
+// The null distribution of one nA and the thresholds of the exact tests.
+class NullGroup {
+public:
+    NullGroup(NullRows& rows, std::int64_t nf, std::int64_t nm, std::int64_t nA, Extended cut)
+        : nA_(nA) {
+        const std::int64_t nt = nm + 2 * nf, nB = nt - nA;
+        auto lf = [](std::int64_t k) { return logFactorial(static_cast<std::uint64_t>(k)); };
+        const Extended logNorm = lf(nm) + lf(2 * nf) - (lf(nt) - lf(nA) - lf(nB));
+        const std::int64_t low = std::max<std::int64_t>(0, nA - 2 * nf), high = std::min(nm, nA);
+        const std::int64_t mode = std::clamp<std::int64_t>(
+            static_cast<std::int64_t>(((nA + 1) * static_cast<Extended>(nm + 1)) / (nt + 2)), low,
+            high);
+        auto add = [&](std::int64_t m) {
+            const std::int64_t a = nA - m;
+            const Extended w =
+                std::exp(logNorm - lf(m) - lf(nm - m) - lf(a) - lf(2 * nf - a));
+            if (!(w >= cut)) return false;
+            const Row<Extended>& r = rows.row(a);
+            if (!r.empty()) rows_.push_back({m, w, &r, NullRows::modeIndex(r)});
+            return true;
+        };
+        for (std::int64_t m = mode; m >= low && add(m); --m) {
+        }
+        for (std::int64_t m = mode + 1; m <= high && add(m); ++m) {
+        }
+        std::sort(rows_.begin(), rows_.end(),
+                  [](const NullRow& x, const NullRow& y) { return x.m < y.m; });
+    }
+
+    // The mass of the outcomes with probability at most t (strictly below t
+    // when strict).
+    Extended massUpTo(Extended t, bool strict = false) const {
+        Extended sum = 0;
+        for (const NullRow& r : rows_) {
+            const Extended u = strict ? std::nextafter(t, Extended(0)) : t;
+            const std::int64_t l = leftCross(r, u), h = rightCross(r, u);
+            Extended s = 0;
+            if (l >= 0) s += r.row->low[static_cast<std::size_t>(l)];
+            if (h < r.row->size()) s += r.row->high[static_cast<std::size_t>(h)];
+            sum += r.weight * s;
+        }
+        return sum;
+    }
+
+    // The p-value of an outcome of probability u under x-exact or its mid-p.
+    Extended pValue(XTest test, Extended u) const {
+        const Extended atMost = massUpTo(u * (1 + kTieTolerance));
+        if (test == XTest::Exact) return atMost;
+        return (massUpTo(u * (1 - kTieTolerance), true) + atMost) / 2;
+    }
+
+    // The largest outcome probability whose p-value is at most the level:
+    // the outcomes at most it are rejected.
+    Extended threshold(XTest test, Extended level, Extended floor) const {
+        const Extended target = level * (1 + kLevelTolerance);
+        Extended lo = floor, hi = 2 * target;
+        if (pValue(test, hi) <= target) return hi;
+        // Bisect on the logarithm until few outcomes lie in (lo, hi].
+        for (int iteration = 0; iteration < 200; ++iteration) {
+            std::int64_t between = 0;
+            for (const NullRow& r : rows_) {
+                between += leftCross(r, hi) - leftCross(r, lo);
+                between += rightCross(r, lo) - rightCross(r, hi);
+            }
+            if (between <= 24 || hi <= lo * (1 + 1e-15L)) break;
+            const Extended mid = std::sqrt(lo) * std::sqrt(hi);
+            if (pValue(test, mid) <= target)
+                lo = mid;
+            else
+                hi = mid;
+        }
+        std::vector<Extended> candidates;
+        for (const NullRow& r : rows_) {
+            for (std::int64_t i = leftCross(r, lo) + 1; i <= leftCross(r, hi); ++i)
+                candidates.push_back(r.weight * r.row->cell[static_cast<std::size_t>(i)]);
+            for (std::int64_t i = rightCross(r, hi); i < rightCross(r, lo); ++i)
+                candidates.push_back(r.weight * r.row->cell[static_cast<std::size_t>(i)]);
+        }
+        std::sort(candidates.begin(), candidates.end());
+        // The p-value grows with the probability: binary search.
+        std::size_t good = 0, bad = candidates.size();  // candidates[< good] qualify
+        while (good < bad) {
+            const std::size_t mid = (good + bad) / 2;
+            if (pValue(test, candidates[mid]) <= target)
+                good = mid + 1;
+            else
+                bad = mid;
+        }
+        return good == 0 ? lo : candidates[good - 1];
+    }
+
+    // The rejected tails of row m at a threshold: counts up to low and from
+    // high on, or nothing when row m holds no outcome above the cut (every
+    // outcome of the row is then rejected).
+    std::optional<Tails> tails(std::int64_t m, Extended t) const {
+        const auto it = std::lower_bound(rows_.begin(), rows_.end(), m,
+                                         [](const NullRow& r, std::int64_t v) { return r.m < v; });
+        if (it == rows_.end() || it->m != m) return std::nullopt;
+        const std::int64_t l = leftCross(*it, t), h = rightCross(*it, t);
+        return Tails{it->row->first + 2 * l, it->row->first + 2 * h};
+    }
+
+private:
+    std::int64_t nA_;
+    std::vector<NullRow> rows_;
+};
+
+}  // namespace
+
+bool hasXForm(GenotypeModel model) {
+    return model == GenotypeModel::HardyWeinberg || model == GenotypeModel::Inbreeding ||
+           model == GenotypeModel::Error;
+}
+
+ModelSetting femaleSetting(const XModelSetting& s) {
+    ModelSetting m;
+    m.model = s.model;
+    m.p = s.p;
+    m.f = s.f;
+    m.hetMiscall = s.hetMiscall;
+    m.homMiscall = s.homMiscall;
+    return m;
+}
+
+namespace {
+
+std::vector<ExactPower> powerWithCuts(const XModelSetting& setting, XSampleSize size,
+                                      std::span<const XTestLevel> tests, Extended cutFactor) {
+    const std::int64_t nf = size.females, nm = size.males, nt = nm + 2 * nf;
+    xlinked::prepareLogFactorials(static_cast<std::uint64_t>(nt));
+    const FemaleModel fm = femaleModelOf(setting);
+    const Extended triples = (static_cast<Extended>(nf) + 1) * (static_cast<Extended>(nf) + 2) / 2;
+    const FemaleRows females(fm, size.females, static_cast<double>(5e-13L * cutFactor / triples));
+    const MaleCounts males = maleCountsOf(setting.pMale, size.males,
+                                          static_cast<double>(5e-13L * cutFactor / (nm + 1)));
+
+    struct Sum {
+        Extended testable = 0, power = 0;
+    };
+    std::vector<Sum> sums(tests.size());
+    Extended testable = 0;
+    const std::int64_t mFirst = males.first,
+                       mLast = males.first + static_cast<std::int64_t>(males.probability.size()) - 1;
+
+    // The exact tests: per nA, the null distribution and each request's
+    // threshold.
+    double smallestExact = 1;
+    bool anyExact = false;
+    for (const XTestLevel& t : tests)
+        if (t.test == XTest::Exact || t.test == XTest::ExactMidP) {
+            anyExact = true;
+            smallestExact = std::min(smallestExact, t.level);
+        }
+    const Extended outcomes = (static_cast<Extended>(nm) + 1) * (static_cast<Extended>(nf) + 1);
+    const Extended nullCut = 1e-20L * smallestExact / outcomes;
+    std::optional<NullRows> nullRows;
+    if (anyExact) nullRows.emplace(nf, nullCut);
+
+    std::vector<Extended> critical(tests.size());
+    for (std::size_t i = 0; i < tests.size(); ++i)
+        critical[i] = -2 * std::log(static_cast<Extended>(tests[i].level) * (1 + kLevelTolerance));
+
+    if (females.highA() < 0) return std::vector<ExactPower>(tests.size());
+    const std::int64_t nALow = mFirst + females.lowA(), nAHigh = mLast + females.highA();
+    std::vector<Extended> thresholds(tests.size());
+    // The statistics' accepted middle of the previous male count, per row
+    // and request.
+    for (std::int64_t nA = nALow; nA <= nAHigh; ++nA) {
+        if (nA == 0 || nA == nt) continue;
+        std::optional<NullGroup> group;
+        if (anyExact) {
+            group.emplace(*nullRows, nf, nm, nA, nullCut);
+            for (std::size_t i = 0; i < tests.size(); ++i)
+                if (tests[i].test == XTest::Exact || tests[i].test == XTest::ExactMidP)
+                    thresholds[i] = group->threshold(tests[i].test, tests[i].level, nullCut);
+        }
+        const std::int64_t mLo = std::max(mFirst, nA - females.highA()),
+                           mHi = std::min(mLast, nA - females.lowA());
+        for (std::int64_t m = mLo; m <= mHi; ++m) {
+            const Row<double>& row = females.row(nA - m);
+            if (row.empty()) continue;
+            const Extended pm = males.probability[static_cast<std::size_t>(m - mFirst)];
+            const Extended weight = pm;
+            testable += weight * row.mass;
+            // Where the female part of X2 is least (a quadratic in the
+            // heterozygote count at p = nA / nt): a start for X2 and G.
+            const double p = static_cast<double>(nA) / static_cast<double>(nt), q = 1 - p;
+            const double af = static_cast<double>(nA - m), bf = static_cast<double>(2 * nf) - af;
+            const double eAA = static_cast<double>(nf) * p * p, eAB = 2 * static_cast<double>(nf) * p * q,
+                         eBB = static_cast<double>(nf) * q * q;
+            const double least = (af / (2 * eAA) + bf / (2 * eBB)) /
+                                 (1 / (2 * eAA) + 2 / eAB + 1 / (2 * eBB));
+            const std::int64_t guess = std::llround(std::clamp(least, 0.0, 2.0 * nf));
+            for (std::size_t i = 0; i < tests.size(); ++i) {
+                Tails t{};
+                if (tests[i].test == XTest::X2 || tests[i].test == XTest::G) {
+                    t = StatisticTails(tests[i].test, critical[i], nf, nA - m, m, nm)
+                            .find(row.first, row.last(), guess);
+                } else {
+                    const std::optional<Tails> tail = group->tails(m, thresholds[i]);
+                    if (!tail) {
+                        sums[i].power += weight * row.mass;
+                        continue;
+                    }
+                    t = *tail;
+                }
+                Extended rejected = 0;
+                if (t.low >= t.high)
+                    rejected = row.mass;
+                else
+                    rejected = static_cast<Extended>(row.upTo(t.low)) + row.from(t.high);
+                sums[i].power += weight * rejected;
+            }
+        }
+    }
+    const Extended kept = females.kept() * males.kept;
+    std::vector<ExactPower> out(tests.size());
+    for (std::size_t i = 0; i < tests.size(); ++i) {
+        ExactPower& o = out[i];
+        o.testable = static_cast<double>(std::min<Extended>(testable, 1));
+        o.power = static_cast<double>(std::min<Extended>(sums[i].power, testable));
+        o.conditionalPower = testable > 0 ? static_cast<double>(sums[i].power / testable)
+                                          : std::numeric_limits<double>::quiet_NaN();
+        o.massLeftOut = static_cast<double>(std::max<Extended>(0, 1 - kept));
+    }
+    return out;
+}
+
+}  // namespace
+
+std::vector<ExactPower> xExactPower(const XModelSetting& setting, XSampleSize size,
+                                    std::span<const XTestLevel> tests) {
+    // The probability that every allele is A, or every allele B: untestable.
+    const FemaleModel fm = femaleModelOf(setting);
+    const Extended pm = setting.pMale, qm = 1 - pm;
+    const Extended allA = std::pow(fm.p11, size.females) * std::pow(pm, size.males);
+    const Extended allB = std::pow(fm.p22, size.females) * std::pow(qm, size.males);
+    const Extended testable = 1 - allA - allB;
+    Extended factor = 1;
+    if (testable < 0.5L) factor = std::max<Extended>(2 * testable, 1e-270L);
+    return powerWithCuts(setting, size, tests, factor);
+}
+
+std::vector<ExactPower> femaleOnlyPower(const XModelSetting& setting, XSampleSize size,
+                                        std::span<const TestLevel> tests) {
+    if (size.females == 0) {
+        ExactPower none;
+        none.conditionalPower = std::numeric_limits<double>::quiet_NaN();
+        return std::vector<ExactPower>(tests.size(), none);
+    }
+    return exactPower(femaleSetting(setting), size.females, tests);
+}
+
+}  // namespace zyg
