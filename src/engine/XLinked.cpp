@@ -103,8 +103,7 @@ Extended likelihoodRatioGOf(const XSampleCounts& c) {
         const Wide t2 = Wide(t.nt) * t.nt;
         const Extended nf = static_cast<Extended>(t.nf);
         term(c.aa, wide(Wide(c.aa) * t2 - Wide(t.nf) * t.nA * t.nA) / ((nf * nA) * nA));
-        term(c.ab,
-             wide(Wide(c.ab) * t2 - 2 * Wide(t.nf) * t.nA * t.nB) / (((nf * 2) * nA) * nB));
+        term(c.ab, wide(Wide(c.ab) * t2 - 2 * Wide(t.nf) * t.nA * t.nB) / (((nf * 2) * nA) * nB));
         term(c.bb, wide(Wide(c.bb) * t2 - Wide(t.nf) * t.nB * t.nB) / ((nf * nB) * nB));
     }
     return std::max<Extended>(0, 2 * sum);
@@ -203,8 +202,7 @@ private:
     Extended logRowTotal(std::uint64_t m) const {
         const std::uint64_t af = nA_ - m, bf = 2 * nf_ - af;
         return (logFactorial(2 * nf_) - logFactorial(nf_)) -
-               (((logFactorial(m) + logFactorial(nm_ - m)) + logFactorial(af)) +
-                logFactorial(bf));
+               (((logFactorial(m) + logFactorial(nm_ - m)) + logFactorial(af)) + logFactorial(bf));
     }
 
     Extended relative(std::uint64_t m, std::uint64_t h) const {
@@ -223,8 +221,7 @@ private:
     // w(h - 2) <= w(h).
     static std::uint64_t rowMode(std::uint64_t af, std::uint64_t bf) {
         const std::uint64_t first = af % 2, last = std::min(af, bf);
-        const long double root = (static_cast<long double>(af) * static_cast<long double>(bf) -
-                                  2) /
+        const long double root = (static_cast<long double>(af) * static_cast<long double>(bf) - 2) /
                                  (static_cast<long double>(af + bf) + 3);
         std::uint64_t h = root <= first ? first : static_cast<std::uint64_t>(root);
         if ((h - first) % 2 != 0) ++h;
@@ -290,7 +287,8 @@ private:
             if (h == end) break;
             const double x = static_cast<double>(af - h), y = static_cast<double>(bf - h),
                          k = static_cast<double>(h);
-            const double r = up ? (x * y) / ((k + 1) * (k + 2)) : (k * (k - 1)) / ((x + 2) * (y + 2));
+            const double r =
+                up ? (x * y) / ((k + 1) * (k + 2)) : (k * (k - 1)) / ((x + 2) * (y + 2));
             if (r < 1 && v * r < kNegligible * floorNow * (1 - r)) break;
             v *= r;
             if (v == 0) break;
@@ -390,8 +388,7 @@ std::vector<XTestValue> testXSample(const XSampleCounts& counts, std::span<const
             case XTest::Exact:
             case XTest::ExactMidP:
                 if (!exact) exact = xExactPValues(counts);
-                if (*exact)
-                    v.pValue = tests[i] == XTest::Exact ? (*exact)->pValue : (*exact)->midP;
+                if (*exact) v.pValue = tests[i] == XTest::Exact ? (*exact)->pValue : (*exact)->midP;
                 break;
         }
     }

@@ -59,6 +59,7 @@ constexpr Extended kLevelTolerance = 1e-9L;
 template <class Real>
 struct Row {
     std::int64_t first = 0;  // heterozygote count of cell 0
+    std::int64_t top = 0;    // index of the most probable cell
     std::vector<Real> cell, low, high;
     Real mass = 0;
 
@@ -103,6 +104,7 @@ Row<Real> walkRow(std::int64_t first, std::int64_t last, std::int64_t mode, Real
     }
     row.first = mode - 2 * static_cast<std::int64_t>(below.size());
     row.cell.assign(below.rbegin(), below.rend());
+    row.top = static_cast<std::int64_t>(row.cell.size());
     row.cell.push_back(top);
     v = top;
     for (std::int64_t h = mode; h + 2 <= last; h += 2) {
@@ -156,7 +158,8 @@ public:
         for (std::int64_t a = start; a >= 0 && emptyRun < 2; --a)
             emptyRun = make(a) ? 0 : emptyRun + 1;
         emptyRun = 0;
-        for (std::int64_t a = start + 1; a <= 2 * static_cast<std::int64_t>(nf) && emptyRun < 2; ++a)
+        for (std::int64_t a = start + 1; a <= 2 * static_cast<std::int64_t>(nf) && emptyRun < 2;
+             ++a)
             emptyRun = make(a) ? 0 : emptyRun + 1;
         for (std::size_t a = 0; a < rows_.size(); ++a)
             if (!rows_[a].empty()) {
@@ -186,8 +189,8 @@ private:
             return logFactorial(nf_) - logFactorial(aa) - logFactorial(het) - logFactorial(bb) +
                    logPower(m_.p11, aa) + logPower(m_.p12, het) + logPower(m_.p22, bb);
         };
-        const double k = first == last ? 0
-                                       : static_cast<double>(m_.p12 * m_.p12 / (m_.p11 * m_.p22));
+        const double k =
+            first == last ? 0 : static_cast<double>(m_.p12 * m_.p12 / (m_.p11 * m_.p22));
         auto up = [a, b, k](std::int64_t h) {
             return k * (static_cast<double>(a - h) / 2) * (static_cast<double>(b - h) / 2) /
                    (static_cast<double>(h + 1) * static_cast<double>(h + 2));
@@ -197,8 +200,9 @@ private:
             // Root of K (a - h)(b - h) / 4 = (h + 1)(h + 2), near enough.
             const double kq = k / 4, A = kq - 1, B = -(kq * static_cast<double>(a + b) + 3),
                          C = kq * static_cast<double>(a) * static_cast<double>(b) - 2;
-            const double guess =
-                std::fabs(A) < 1e-12 ? -C / B : (-B - std::sqrt(std::max(0.0, B * B - 4 * A * C))) / (2 * A);
+            const double guess = std::fabs(A) < 1e-12
+                                     ? -C / B
+                                     : (-B - std::sqrt(std::max(0.0, B * B - 4 * A * C))) / (2 * A);
             mode = modeOf(first, last, guess, [&up](std::int64_t h) { return up(h) >= 1; });
         }
         const double top = static_cast<double>(std::exp(logCell(mode)));
@@ -259,106 +263,172 @@ struct Tails {
     std::int64_t low, high;
 };
 
-// X2 or G of one outcome.
+// X2 or G of one outcome, as xPearsonX2 and xLikelihoodRatioG compute it.
 Extended statisticOf(XTest test, const XSampleCounts& c) {
     return test == XTest::X2 ? xlinked::pearsonX2Of(c) : xlinked::likelihoodRatioGOf(c);
 }
 
-// The rejected tails of X2 or G among the row's kept counts, from a guess
-// of the accepted middle (the previous male count's), by galloping.
-class StatisticTails {
-public:
-    StatisticTails(XTest test, Extended critical, std::int64_t nf, std::int64_t a, std::int64_t m,
-                   std::int64_t nm)
-        : test_(test), critical_(critical), nf_(nf), a_(a), m_(m), nm_(nm) {}
+double xLogRatio(double o, double e) { return o > 0 ? o * std::log(o / e) : 0; }
 
-    bool rejected(std::int64_t h) const {
-        const std::int64_t b = 2 * nf_ - a_;
-        const XSampleCounts c{static_cast<std::uint64_t>((a_ - h) / 2),
-                              static_cast<std::uint64_t>(h),
-                              static_cast<std::uint64_t>((b - h) / 2),
-                              static_cast<std::uint64_t>(m_),
-                              static_cast<std::uint64_t>(nm_ - m_)};
-        return statisticOf(test_, c) >= critical_;
+// The decisions of X2 or G on the outcomes of one pair (male count m,
+// female allele count a) by heterozygote count. The statistic is computed in
+// doubles, within a relative 1e-10 of the extended one up to 10^6 people;
+// only a statistic within a relative 1e-7 of the critical value is decided
+// by the extended statistic, so every decision is that of xPearsonX2 or
+// xLikelihoodRatioG.
+class PairStatistic {
+public:
+    PairStatistic(XTest test, Extended critical, std::int64_t nf, std::int64_t a, std::int64_t m,
+                  std::int64_t nm)
+        : test_(test), critical_(critical), nf_(nf), a_(a), m_(m), nm_(nm) {
+        const double nt = static_cast<double>(nm + 2 * nf);
+        const double p = static_cast<double>(a + m) / nt, q = 1 - p;
+        const double females = static_cast<double>(nf), males = static_cast<double>(nm);
+        eAA_ = females * p * p;
+        eAB_ = 2 * females * p * q;
+        eBB_ = females * q * q;
+        const double mA = static_cast<double>(m), mB = static_cast<double>(nm - m);
+        if (nm > 0) {
+            const double eA = males * p, eB = males * q;
+            male_ = test == XTest::X2 ? (mA - eA) * (mA - eA) / eA + (mB - eB) * (mB - eB) / eB
+                                      : 2 * (xLogRatio(mA, eA) + xLogRatio(mB, eB));
+        }
+        const double hi = static_cast<double>(critical) * (1 + 1e-7),
+                     lo = static_cast<double>(critical) * (1 - 1e-7);
+        above_ = hi;
+        below_ = lo;
     }
 
-    // The tails over first..last (step 2); guess is a count where the
-    // statistic is expected to be least.
-    Tails find(std::int64_t first, std::int64_t last, std::int64_t guess) const {
-        guess = std::clamp(guess, first, last);
-        if ((guess - first) % 2 != 0) guess -= 1;
-        // Descend to an accepted count, or to the least statistic.
-        std::int64_t h = guess;
-        if (rejected(h)) {
-            const Extended here = value(h);
-            const std::int64_t step = h + 2 <= last && value(h + 2) < here ? 2 : -2;
-            Extended best = here;
-            for (std::int64_t k = h + step; k >= first && k <= last; k += step) {
-                const Extended v = value(k);
-                if (v >= best) break;
-                best = v;
-                h = k;
-                if (v < critical_) break;
-            }
-            if (best >= critical_) return {last, first};  // the whole row
-        }
-        return {lastRejectedBelow(first, h), firstRejectedAbove(h, last)};
+    // Where the female part of X2 is least: a start for either statistic.
+    double least() const {
+        const double af = static_cast<double>(a_), bf = static_cast<double>(2 * nf_ - a_);
+        return (af / (2 * eAA_) + bf / (2 * eBB_)) / (1 / (2 * eAA_) + 2 / eAB_ + 1 / (2 * eBB_));
+    }
+
+    double quick(std::int64_t h) const {
+        if (nf_ == 0) return male_;
+        const double aa = static_cast<double>(a_ - h) / 2,
+                     bb = static_cast<double>(2 * nf_ - a_ - h) / 2, het = static_cast<double>(h);
+        if (test_ == XTest::X2)
+            return male_ + (aa - eAA_) * (aa - eAA_) / eAA_ + (het - eAB_) * (het - eAB_) / eAB_ +
+                   (bb - eBB_) * (bb - eBB_) / eBB_;
+        return male_ + 2 * (xLogRatio(aa, eAA_) + xLogRatio(het, eAB_) + xLogRatio(bb, eBB_));
+    }
+
+    bool rejected(std::int64_t h) const {
+        const double v = quick(h);
+        if (v > above_) return true;
+        if (v < below_) return false;
+        return exact(h) >= critical_;
+    }
+
+    Extended exact(std::int64_t h) const {
+        const std::int64_t b = 2 * nf_ - a_;
+        return statisticOf(test_,
+                           {static_cast<std::uint64_t>((a_ - h) / 2), static_cast<std::uint64_t>(h),
+                            static_cast<std::uint64_t>((b - h) / 2), static_cast<std::uint64_t>(m_),
+                            static_cast<std::uint64_t>(nm_ - m_)});
     }
 
 private:
-    Extended value(std::int64_t h) const {
-        const std::int64_t b = 2 * nf_ - a_;
-        return statisticOf(test_, {static_cast<std::uint64_t>((a_ - h) / 2),
-                                   static_cast<std::uint64_t>(h),
-                                   static_cast<std::uint64_t>((b - h) / 2),
-                                   static_cast<std::uint64_t>(m_),
-                                   static_cast<std::uint64_t>(nm_ - m_)});
-    }
-    // Largest rejected count below the accepted count h (first - 2 if none).
-    std::int64_t lastRejectedBelow(std::int64_t first, std::int64_t h) const {
-        std::int64_t accepted = h, step = 2;
-        std::int64_t probe = h - step;
-        while (probe >= first && !rejected(probe)) {
-            accepted = probe;
-            step *= 2;
-            probe = h - step;
-        }
-        std::int64_t lo = std::max(probe, first - 2);  // rejected or beyond the row
-        // Invariant: lo rejected (or first - 2), accepted not.
-        while (accepted - lo > 2) {
-            std::int64_t mid = lo + ((accepted - lo) / 4) * 2;
-            if (mid == lo) mid += 2;
-            if (rejected(mid))
-                lo = mid;
-            else
-                accepted = mid;
-        }
-        return lo;
-    }
-    std::int64_t firstRejectedAbove(std::int64_t h, std::int64_t last) const {
-        std::int64_t accepted = h, step = 2;
-        std::int64_t probe = h + step;
-        while (probe <= last && !rejected(probe)) {
-            accepted = probe;
-            step *= 2;
-            probe = h + step;
-        }
-        std::int64_t hi = std::min(probe, last + 2);
-        while (hi - accepted > 2) {
-            std::int64_t mid = accepted + ((hi - accepted) / 4) * 2;
-            if (mid == accepted) mid += 2;
-            if (rejected(mid))
-                hi = mid;
-            else
-                accepted = mid;
-        }
-        return hi;
-    }
-
     XTest test_;
     Extended critical_;
     std::int64_t nf_, a_, m_, nm_;
+    double eAA_ = 0, eAB_ = 0, eBB_ = 0, male_ = 0, above_ = 0, below_ = 0;
 };
+
+// The rejected tails of a pair over the counts first..last (step 2): from
+// a count where the statistic is least, by galloping to each side.
+Tails findTails(const PairStatistic& s, std::int64_t first, std::int64_t last) {
+    std::int64_t h =
+        std::llround(std::clamp(s.least(), static_cast<double>(first), static_cast<double>(last)));
+    if ((h - first) % 2 != 0) h -= 1;
+    h = std::max(h, first);
+    if (s.rejected(h)) {
+        // Descend towards the least statistic until a count is accepted.
+        const double here = s.quick(h);
+        const std::int64_t step = h + 2 <= last && s.quick(h + 2) < here ? 2 : -2;
+        double best = here;
+        bool found = false;
+        for (std::int64_t k = h + step; k >= first && k <= last; k += step) {
+            const double v = s.quick(k);
+            if (v > best) break;
+            best = v;
+            h = k;
+            if (!s.rejected(k)) {
+                found = true;
+                break;
+            }
+        }
+        if (!found && s.rejected(h)) return {last, first};  // the whole row
+    }
+    Tails t{h - 2, h + 2};
+    for (std::int64_t step = 2;; step *= 2) {  // last rejected below h
+        const std::int64_t probe = h - step;
+        if (probe < first) {
+            t.low = first - 2;
+            break;
+        }
+        if (s.rejected(probe)) {
+            t.low = probe;
+            break;
+        }
+        t.high = probe;  // accepted, reused below as the bisection's other end
+    }
+    std::int64_t accepted = std::min(t.high, h);
+    while (accepted - t.low > 2) {
+        const std::int64_t mid = t.low + ((accepted - t.low) / 4) * 2;
+        if (s.rejected(mid))
+            t.low = mid;
+        else
+            accepted = mid;
+    }
+    accepted = h;
+    t.high = last + 2;
+    for (std::int64_t step = 2;; step *= 2) {  // first rejected above h
+        const std::int64_t probe = h + step;
+        if (probe > last) break;
+        if (s.rejected(probe)) {
+            t.high = probe;
+            break;
+        }
+        accepted = probe;
+    }
+    while (t.high - accepted > 2) {
+        const std::int64_t mid = accepted + ((t.high - accepted) / 4) * 2;
+        if (s.rejected(mid))
+            t.high = mid;
+        else
+            accepted = mid;
+    }
+    return t;
+}
+
+// The tails of a pair from those of the previous male count: the accepted
+// counts move little from one male count to the next. Nothing when the
+// previous accepted counts hold none of this pair's, and findTails must
+// look afresh.
+std::optional<Tails> moveTails(const PairStatistic& s, Tails t, std::int64_t first,
+                               std::int64_t last) {
+    if (t.low + 2 >= t.high) return std::nullopt;
+    if (s.rejected(t.low + 2)) {
+        do t.low += 2;
+        while (t.low + 2 < t.high && s.rejected(t.low + 2));
+        if (t.low + 2 >= t.high) return std::nullopt;
+    } else {
+        while (t.low >= first && !s.rejected(t.low)) t.low -= 2;
+        t.low = std::max(t.low, first - 2);
+    }
+    // t.low + 2 is accepted now.
+    if (s.rejected(t.high - 2)) {
+        do t.high -= 2;
+        while (s.rejected(t.high - 2));
+    } else {
+        while (t.high <= last && !s.rejected(t.high)) t.high += 2;
+        t.high = std::min(t.high, last + 2);
+    }
+    return t;
+}
 
 // The null conditional distribution of the females' heterozygote count given
 // their allele count (the autosomal exact test's), one row per allele count,
@@ -371,10 +441,6 @@ public:
         std::optional<Row<Extended>>& r = rows_[static_cast<std::size_t>(a)];
         if (!r) r = make(a);
         return *r;
-    }
-    // The index of the most probable cell in a row.
-    static std::int64_t modeIndex(const Row<Extended>& r) {
-        return std::max_element(r.cell.begin(), r.cell.end()) - r.cell.begin();
     }
 
 private:
@@ -391,8 +457,8 @@ private:
             modeOf(first, last, guess, [&up](std::int64_t h) { return up(h) >= 1; });
         auto lf = [](std::int64_t k) { return logFactorial(static_cast<std::uint64_t>(k)); };
         const Extended logTop = lf(nf_) - lf((a - mode) / 2) - lf(mode) - lf((b - mode) / 2) +
-                                static_cast<Extended>(mode) * std::log(2.0L) - lf(2 * nf_) +
-                                lf(a) + lf(b);
+                                static_cast<Extended>(mode) * std::log(2.0L) - lf(2 * nf_) + lf(a) +
+                                lf(b);
         Row<Extended> r = walkRow<Extended>(first, last, mode, std::exp(logTop), cut_, up);
         return r;
     }
@@ -409,6 +475,7 @@ struct NullRow {
     Extended weight;
     const Row<Extended>* row;
     std::int64_t modeIndex;
+    Extended top;  // the row's most probable outcome
 };
 
 // The largest index i <= mode with weight x cell[i] <= t (-1 if none), and
@@ -418,7 +485,8 @@ struct NullRow {
 std::int64_t leftCross(const NullRow& r, Extended t, std::int64_t lo = -1, std::int64_t hi = -2) {
     const Extended w = r.weight;
     const std::vector<Extended>& c = r.row->cell;
-    // Search in (lo, hi]: index lo is known to qualify (or -1), hi + 1 not.
+    // Search in (lo, hi]: index lo is known to qualify (or is -1), hi + 1
+    // not.
     if (hi == -2) hi = r.modeIndex;
     while (lo < hi) {
         const std::int64_t mid = lo + (hi - lo + 1) / 2;
@@ -460,11 +528,11 @@ public:
             high);
         auto add = [&](std::int64_t m) {
             const std::int64_t a = nA - m;
-            const Extended w =
-                std::exp(logNorm - lf(m) - lf(nm - m) - lf(a) - lf(2 * nf - a));
+            const Extended w = std::exp(logNorm - lf(m) - lf(nm - m) - lf(a) - lf(2 * nf - a));
             if (!(w >= cut)) return false;
             const Row<Extended>& r = rows.row(a);
-            if (!r.empty()) rows_.push_back({m, w, &r, NullRows::modeIndex(r)});
+            if (!r.empty())
+                rows_.push_back({m, w, &r, r.top, w * r.cell[static_cast<std::size_t>(r.top)]});
             return true;
         };
         for (std::int64_t m = mode; m >= low && add(m); --m) {
@@ -478,9 +546,13 @@ public:
     // The mass of the outcomes with probability at most t (strictly below t
     // when strict).
     Extended massUpTo(Extended t, bool strict = false) const {
+        const Extended u = strict ? std::nextafter(t, Extended(0)) : t;
         Extended sum = 0;
         for (const NullRow& r : rows_) {
-            const Extended u = strict ? std::nextafter(t, Extended(0)) : t;
+            if (r.top <= u) {
+                sum += r.weight * r.row->mass;
+                continue;
+            }
             const std::int64_t l = leftCross(r, u), h = rightCross(r, u);
             Extended s = 0;
             if (l >= 0) s += r.row->low[static_cast<std::size_t>(l)];
@@ -497,39 +569,86 @@ public:
         return (massUpTo(u * (1 - kTieTolerance), true) + atMost) / 2;
     }
 
-    // The largest outcome probability whose p-value is at most the level:
-    // the outcomes at most it are rejected.
-    Extended threshold(XTest test, Extended level, Extended floor) const {
+    // The largest outcome probability whose p-value is at most the level
+    // (the outcomes at most it are rejected), or a value between two
+    // outcomes with the same effect. guess (0 for none) is a nearby
+    // threshold, e.g. the neighbouring nA's, to start from.
+    Extended threshold(XTest test, Extended level, Extended floor, Extended guess) const {
         const Extended target = level * (1 + kLevelTolerance);
+        auto rejects = [&](Extended u) { return pValue(test, u) <= target; };
         Extended lo = floor, hi = 2 * target;
-        if (pValue(test, hi) <= target) return hi;
-        // Bisect on the logarithm until few outcomes lie in (lo, hi].
-        for (int iteration = 0; iteration < 200; ++iteration) {
-            std::int64_t between = 0;
-            for (const NullRow& r : rows_) {
-                between += leftCross(r, hi) - leftCross(r, lo);
-                between += rightCross(r, lo) - rightCross(r, hi);
+        if (rejects(hi)) return hi;
+        // Bracket: pValue(lo) <= target < pValue(hi); outcomes at most floor
+        // hold too little probability to reach any level.
+        if (guess > floor && guess < hi) {
+            if (rejects(guess)) {
+                lo = guess;
+                for (Extended up = guess * 4; up < hi; up *= 4) {
+                    if (!rejects(up)) {
+                        hi = up;
+                        break;
+                    }
+                    lo = up;
+                }
+            } else {
+                hi = guess;
+                for (Extended down = guess / 4; down > floor; down /= 4) {
+                    if (rejects(down)) {
+                        lo = down;
+                        break;
+                    }
+                    hi = down;
+                }
             }
-            if (between <= 24 || hi <= lo * (1 + 1e-15L)) break;
+        }
+        // Bisect on the logarithm until few outcomes lie in (lo, hi]; each
+        // row's crossings at lo and hi bound the search for the next.
+        const std::size_t n = rows_.size();
+        std::vector<std::int64_t> leftLo(n), leftHi(n), rightLo(n), rightHi(n);
+        std::int64_t between = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            leftLo[i] = leftCross(rows_[i], lo);
+            leftHi[i] = leftCross(rows_[i], hi, leftLo[i]);
+            rightLo[i] = rightCross(rows_[i], lo);
+            rightHi[i] = rightCross(rows_[i], hi, -2, rightLo[i]);
+            between += (leftHi[i] - leftLo[i]) + (rightLo[i] - rightHi[i]);
+        }
+        std::vector<std::int64_t> leftMid(n), rightMid(n);
+        for (int iteration = 0; iteration < 400 && between > 24; ++iteration) {
+            if (hi <= lo * (1 + 1e-15L)) break;
             const Extended mid = std::sqrt(lo) * std::sqrt(hi);
-            if (pValue(test, mid) <= target)
+            std::int64_t count = 0;
+            for (std::size_t i = 0; i < n; ++i) {
+                leftMid[i] = leftCross(rows_[i], mid, leftLo[i], leftHi[i]);
+                rightMid[i] = rightCross(rows_[i], mid, rightHi[i], rightLo[i]);
+            }
+            if (rejects(mid)) {
                 lo = mid;
-            else
+                leftLo.swap(leftMid);
+                rightLo.swap(rightMid);
+            } else {
                 hi = mid;
+                leftHi.swap(leftMid);
+                rightHi.swap(rightMid);
+            }
+            for (std::size_t i = 0; i < n; ++i)
+                count += (leftHi[i] - leftLo[i]) + (rightLo[i] - rightHi[i]);
+            between = count;
         }
         std::vector<Extended> candidates;
-        for (const NullRow& r : rows_) {
-            for (std::int64_t i = leftCross(r, lo) + 1; i <= leftCross(r, hi); ++i)
-                candidates.push_back(r.weight * r.row->cell[static_cast<std::size_t>(i)]);
-            for (std::int64_t i = rightCross(r, hi); i < rightCross(r, lo); ++i)
-                candidates.push_back(r.weight * r.row->cell[static_cast<std::size_t>(i)]);
+        for (std::size_t i = 0; i < n; ++i) {
+            const NullRow& r = rows_[i];
+            for (std::int64_t k = leftLo[i] + 1; k <= leftHi[i]; ++k)
+                candidates.push_back(r.weight * r.row->cell[static_cast<std::size_t>(k)]);
+            for (std::int64_t k = rightHi[i]; k < rightLo[i]; ++k)
+                candidates.push_back(r.weight * r.row->cell[static_cast<std::size_t>(k)]);
         }
         std::sort(candidates.begin(), candidates.end());
         // The p-value grows with the probability: binary search.
         std::size_t good = 0, bad = candidates.size();  // candidates[< good] qualify
         while (good < bad) {
             const std::size_t mid = (good + bad) / 2;
-            if (pValue(test, candidates[mid]) <= target)
+            if (rejects(candidates[mid]))
                 good = mid + 1;
             else
                 bad = mid;
@@ -579,8 +698,8 @@ std::vector<ExactPower> powerWithCuts(const XModelSetting& setting, XSampleSize 
     const FemaleModel fm = femaleModelOf(setting);
     const Extended triples = (static_cast<Extended>(nf) + 1) * (static_cast<Extended>(nf) + 2) / 2;
     const FemaleRows females(fm, size.females, static_cast<double>(5e-13L * cutFactor / triples));
-    const MaleCounts males = maleCountsOf(setting.pMale, size.males,
-                                          static_cast<double>(5e-13L * cutFactor / (nm + 1)));
+    const MaleCounts males =
+        maleCountsOf(setting.pMale, size.males, static_cast<double>(5e-13L * cutFactor / (nm + 1)));
 
     struct Sum {
         Extended testable = 0, power = 0;
@@ -588,7 +707,8 @@ std::vector<ExactPower> powerWithCuts(const XModelSetting& setting, XSampleSize 
     std::vector<Sum> sums(tests.size());
     Extended testable = 0;
     const std::int64_t mFirst = males.first,
-                       mLast = males.first + static_cast<std::int64_t>(males.probability.size()) - 1;
+                       mLast =
+                           males.first + static_cast<std::int64_t>(males.probability.size()) - 1;
 
     // The exact tests: per nA, the null distribution and each request's
     // threshold.
@@ -609,55 +729,55 @@ std::vector<ExactPower> powerWithCuts(const XModelSetting& setting, XSampleSize 
         critical[i] = -2 * std::log(static_cast<Extended>(tests[i].level) * (1 + kLevelTolerance));
 
     if (females.highA() < 0) return std::vector<ExactPower>(tests.size());
-    const std::int64_t nALow = mFirst + females.lowA(), nAHigh = mLast + females.highA();
-    std::vector<Extended> thresholds(tests.size());
-    // The statistics' accepted middle of the previous male count, per row
-    // and request.
-    for (std::int64_t nA = nALow; nA <= nAHigh; ++nA) {
-        if (nA == 0 || nA == nt) continue;
-        std::optional<NullGroup> group;
-        if (anyExact) {
-            group.emplace(*nullRows, nf, nm, nA, nullCut);
-            for (std::size_t i = 0; i < tests.size(); ++i)
-                if (tests[i].test == XTest::Exact || tests[i].test == XTest::ExactMidP)
-                    thresholds[i] = group->threshold(tests[i].test, tests[i].level, nullCut);
+    auto rejectedShare = [](const Row<double>& row, const Tails& t) {
+        if (t.low >= t.high) return static_cast<Extended>(row.mass);
+        return static_cast<Extended>(row.upTo(t.low)) + row.from(t.high);
+    };
+    // X2 and G, and the testable mass: row by row of the females, male count
+    // by male count, each pair's tails moved from the previous pair's.
+    std::vector<std::optional<Tails>> previous(tests.size());
+    for (std::int64_t a = females.lowA(); a <= females.highA(); ++a) {
+        const Row<double>& row = females.row(a);
+        if (row.empty()) continue;
+        std::fill(previous.begin(), previous.end(), std::nullopt);
+        for (std::int64_t m = mFirst; m <= mLast; ++m) {
+            const std::int64_t nA = a + m;
+            if (nA == 0 || nA == nt) continue;
+            const Extended weight = males.probability[static_cast<std::size_t>(m - mFirst)];
+            testable += weight * row.mass;
+            for (std::size_t i = 0; i < tests.size(); ++i) {
+                if (tests[i].test != XTest::X2 && tests[i].test != XTest::G) continue;
+                const PairStatistic statistic(tests[i].test, critical[i], nf, a, m, nm);
+                std::optional<Tails> t;
+                if (previous[i]) t = moveTails(statistic, *previous[i], row.first, row.last());
+                if (!t) t = findTails(statistic, row.first, row.last());
+                previous[i] = t;
+                sums[i].power += weight * rejectedShare(row, *t);
+            }
         }
+    }
+    // x-exact and its mid-p: nA by nA, each request's threshold from the
+    // null distribution, started from the previous nA's.
+    std::vector<Extended> thresholds(tests.size());
+    const std::int64_t nALow = mFirst + females.lowA(), nAHigh = mLast + females.highA();
+    for (std::int64_t nA = nALow; anyExact && nA <= nAHigh; ++nA) {
+        if (nA == 0 || nA == nt) continue;
+        const NullGroup group(*nullRows, nf, nm, nA, nullCut);
+        for (std::size_t i = 0; i < tests.size(); ++i)
+            if (tests[i].test == XTest::Exact || tests[i].test == XTest::ExactMidP)
+                thresholds[i] =
+                    group.threshold(tests[i].test, tests[i].level, nullCut, thresholds[i]);
         const std::int64_t mLo = std::max(mFirst, nA - females.highA()),
                            mHi = std::min(mLast, nA - females.lowA());
         for (std::int64_t m = mLo; m <= mHi; ++m) {
             const Row<double>& row = females.row(nA - m);
             if (row.empty()) continue;
-            const Extended pm = males.probability[static_cast<std::size_t>(m - mFirst)];
-            const Extended weight = pm;
-            testable += weight * row.mass;
-            // Where the female part of X2 is least (a quadratic in the
-            // heterozygote count at p = nA / nt): a start for X2 and G.
-            const double p = static_cast<double>(nA) / static_cast<double>(nt), q = 1 - p;
-            const double af = static_cast<double>(nA - m), bf = static_cast<double>(2 * nf) - af;
-            const double eAA = static_cast<double>(nf) * p * p, eAB = 2 * static_cast<double>(nf) * p * q,
-                         eBB = static_cast<double>(nf) * q * q;
-            const double least = (af / (2 * eAA) + bf / (2 * eBB)) /
-                                 (1 / (2 * eAA) + 2 / eAB + 1 / (2 * eBB));
-            const std::int64_t guess = std::llround(std::clamp(least, 0.0, 2.0 * nf));
+            const Extended weight = males.probability[static_cast<std::size_t>(m - mFirst)];
             for (std::size_t i = 0; i < tests.size(); ++i) {
-                Tails t{};
-                if (tests[i].test == XTest::X2 || tests[i].test == XTest::G) {
-                    t = StatisticTails(tests[i].test, critical[i], nf, nA - m, m, nm)
-                            .find(row.first, row.last(), guess);
-                } else {
-                    const std::optional<Tails> tail = group->tails(m, thresholds[i]);
-                    if (!tail) {
-                        sums[i].power += weight * row.mass;
-                        continue;
-                    }
-                    t = *tail;
-                }
-                Extended rejected = 0;
-                if (t.low >= t.high)
-                    rejected = row.mass;
-                else
-                    rejected = static_cast<Extended>(row.upTo(t.low)) + row.from(t.high);
-                sums[i].power += weight * rejected;
+                if (tests[i].test != XTest::Exact && tests[i].test != XTest::ExactMidP) continue;
+                // A row without outcomes above the null cut is rejected whole.
+                const std::optional<Tails> t = group.tails(m, thresholds[i]);
+                sums[i].power += weight * (t ? rejectedShare(row, *t) : row.mass);
             }
         }
     }
