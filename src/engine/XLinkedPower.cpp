@@ -63,8 +63,8 @@ struct Row {
     std::vector<Real> cell, low, high;
     Real mass = 0;
 
-    bool empty() const { return cell.empty(); }
-    std::int64_t size() const { return static_cast<std::int64_t>(cell.size()); }
+    bool empty() const { return low.empty(); }
+    std::int64_t size() const { return static_cast<std::int64_t>(low.size()); }
     std::int64_t last() const { return first + 2 * (size() - 1); }
     // The probability of the heterozygote counts up to h, and from h on.
     Real upTo(std::int64_t h) const {
@@ -206,8 +206,11 @@ private:
             mode = modeOf(first, last, guess, [&up](std::int64_t h) { return up(h) >= 1; });
         }
         const double top = static_cast<double>(std::exp(logCell(mode)));
-        rows_[static_cast<std::size_t>(a)] = walkRow<double>(first, last, mode, top, cut_, up);
-        return !rows_[static_cast<std::size_t>(a)].empty();
+        Row<double>& row = rows_[static_cast<std::size_t>(a)];
+        row = walkRow<double>(first, last, mode, top, cut_, up);
+        // Only the sums are read from here on.
+        std::vector<double>().swap(row.cell);
+        return !row.empty();
     }
 
     FemaleModel m_;
@@ -517,8 +520,7 @@ std::int64_t rightCross(const NullRow& r, Extended t, std::int64_t lo = -2, std:
 // The null distribution of one nA and the thresholds of the exact tests.
 class NullGroup {
 public:
-    NullGroup(NullRows& rows, std::int64_t nf, std::int64_t nm, std::int64_t nA, Extended cut)
-        : nA_(nA) {
+    NullGroup(NullRows& rows, std::int64_t nf, std::int64_t nm, std::int64_t nA, Extended cut) {
         const std::int64_t nt = nm + 2 * nf, nB = nt - nA;
         auto lf = [](std::int64_t k) { return logFactorial(static_cast<std::uint64_t>(k)); };
         const Extended logNorm = lf(nm) + lf(2 * nf) - (lf(nt) - lf(nA) - lf(nB));
@@ -668,7 +670,6 @@ public:
     }
 
 private:
-    std::int64_t nA_;
     std::vector<NullRow> rows_;
 };
 

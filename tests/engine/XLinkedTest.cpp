@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -334,6 +335,82 @@ TEST(XPower, HoldsAtFarLevels) {
             previous = p.power;
         }
     }
+}
+
+}  // namespace
+}  // namespace zyg
+
+namespace zyg {
+namespace {
+
+// The summary, X2 and G from their definitions, term by term in long
+// double (classes of an absent sex left out).
+TEST(XSample, SummaryAndStatisticsFollowTheirDefinitions) {
+    const XSampleCounts samples[] = {{30, 40, 30, 45, 55}, {100, 0, 100, 50, 50},
+                                     {10, 20, 30, 0, 0},   {0, 0, 0, 30, 10},
+                                     {5, 0, 0, 0, 7},      {0, 1, 999, 3, 997}};
+    const XTest tests[] = {XTest::X2, XTest::G};
+    for (const XSampleCounts& c : samples) {
+        const long double nf = c.aa + c.ab + c.bb, nm = c.a + c.b, nt = nm + 2 * nf;
+        const long double p = (c.a + 2 * c.aa + c.ab) / nt, q = 1 - p;
+        const long double o[] = {static_cast<long double>(c.a), static_cast<long double>(c.b),
+                                 static_cast<long double>(c.aa), static_cast<long double>(c.ab),
+                                 static_cast<long double>(c.bb)};
+        const long double e[] = {nm * p, nm * q, nf * p * p, 2 * nf * p * q, nf * q * q};
+        long double x2 = 0, g = 0;
+        for (int i = 0; i < 5; ++i) {
+            if (e[i] == 0) continue;
+            x2 += (o[i] - e[i]) * (o[i] - e[i]) / e[i];
+            if (o[i] > 0) g += 2 * o[i] * std::log(o[i] / e[i]);
+        }
+        const std::vector<XTestValue> v = testXSample(c, tests);
+        ASSERT_TRUE(v[0].statistic && v[1].statistic);
+        EXPECT_NEAR(static_cast<double>(*v[0].statistic), static_cast<double>(x2),
+                    1e-12 * static_cast<double>(x2) + 1e-12);
+        EXPECT_NEAR(static_cast<double>(*v[1].statistic), static_cast<double>(g),
+                    1e-12 * static_cast<double>(g) + 1e-12);
+        EXPECT_EQ(*v[0].pValue, chiSquare2UpperTail(*v[0].statistic));
+
+        const XSampleSummary s = summarizeXSample(c);
+        EXPECT_EQ(s.females, static_cast<std::uint64_t>(nf));
+        EXPECT_EQ(s.males, static_cast<std::uint64_t>(nm));
+        EXPECT_DOUBLE_EQ(s.p, static_cast<double>(p));
+        EXPECT_EQ(s.pMale.has_value(), nm > 0);
+        if (nm > 0) {
+            EXPECT_DOUBLE_EQ(*s.pMale, c.a / static_cast<double>(nm));
+        }
+        EXPECT_EQ(s.pFemale.has_value(), nf > 0);
+        if (s.femalesTestable) {
+            const double pf = (2 * c.aa + c.ab) / (2 * static_cast<double>(nf));
+            EXPECT_NEAR(*s.fFemale, 1 - c.ab / (2 * static_cast<double>(nf) * pf * (1 - pf)),
+                        1e-14);
+        }
+        if (nm == 0) {
+            // The females' own X2, but referred to 2 degrees of freedom.
+            const HweTest x2Test[] = {HweTest::X2};
+            const SampleTestValue autosomal = testSample({c.aa, c.ab, c.bb}, x2Test)[0];
+            EXPECT_NEAR(static_cast<double>(*v[0].statistic), *autosomal.statistic, 1e-12);
+        }
+    }
+}
+
+TEST(XSample, UntestableAndBadSamples) {
+    const XSampleCounts monomorphic{10, 0, 0, 5, 0};
+    for (const XTestValue& v : testXSample(monomorphic, kXTests)) {
+        EXPECT_FALSE(v.pValue);
+        EXPECT_FALSE(v.statistic);
+    }
+    EXPECT_FALSE(summarizeXSample(monomorphic).testable);
+    // Both alleles occur only through the males: the X tests apply, the
+    // autosomal ones on the females do not.
+    const XSampleSummary s = summarizeXSample({10, 0, 0, 5, 5});
+    EXPECT_TRUE(s.testable);
+    EXPECT_FALSE(s.femalesTestable);
+    EXPECT_FALSE(s.fFemale);
+    EXPECT_THROW(summarizeXSample({}), std::invalid_argument);
+    EXPECT_THROW(xExactPValues({0, 0, 0, kMaxSampleGenotypeCount + 1, 0}), std::invalid_argument);
+    for (XTest t : kXTests) EXPECT_EQ(parseXTest(xTestName(t)), t);
+    EXPECT_FALSE(parseXTest("exact"));
 }
 
 }  // namespace
