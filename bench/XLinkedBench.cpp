@@ -31,9 +31,8 @@ std::vector<XSampleCounts> drawXSamples(std::size_t count, std::uint64_t nf, std
         c.ab = std::binomial_distribution<std::uint64_t>(nf - c.aa,
                                                          std::min(1.0, ab / (1 - aa)))(random);
         c.bb = nf - c.aa - c.ab;
-        c.a = std::binomial_distribution<std::uint64_t>(nm,
-                                                        std::clamp(p + shift(random), 0.0, 1.0))(
-            random);
+        c.a = std::binomial_distribution<std::uint64_t>(
+            nm, std::clamp(p + shift(random), 0.0, 1.0))(random);
         c.b = nm - c.a;
         samples.push_back(c);
     }
@@ -73,31 +72,36 @@ void power() {
     model.pMale = 0.35;
     model.f = 0.05;
     std::printf("\nExact power, inbreeding p 0.3, f 0.05, male frequency 0.35, level 0.05\n");
+    // At n 20000 the males at the females' frequency and f 0.01, where the
+    // power is not 1.
     struct Case {
         XTest test;
         XSampleSize size;
-        double f;
+        double f, pMale;
     };
-    const Case cases[] = {{XTest::Exact, {1000, 1000}, 0.05},
-                          {XTest::ExactMidP, {1000, 1000}, 0.05},
-                          {XTest::X2, {10000, 10000}, 0.01},
-                          {XTest::G, {10000, 10000}, 0.01}};
+    const Case cases[] = {{XTest::Exact, {1000, 1000}, 0.05, 0.35},
+                          {XTest::ExactMidP, {1000, 1000}, 0.05, 0.35},
+                          {XTest::X2, {10000, 10000}, 0.01, 0.3},
+                          {XTest::G, {10000, 10000}, 0.01, 0.3}};
     for (const Case& c : cases) {
         model.f = c.f;
+        model.pMale = c.pMale;
         const XTestLevel asked[] = {{c.test, 0.05}};
         std::vector<ExactPower> result;
         double best = 1e300;
         for (int round = 0; round < 3; ++round)
             best = std::min(best, timeMs([&] { result = xExactPower(model, c.size, asked); }));
         char name[80];
-        std::snprintf(name, sizeof name, "%s n %u (f %.2f)",
-                      std::string(xTestName(c.test)).c_str(), c.size.females + c.size.males, c.f);
-        std::printf("%-34s %10.1f ms  power %.6f, left out %.1e\n", name, best, result[0].power,
+        std::snprintf(name, sizeof name, "%s n %u (f %.2f, male %.2f)",
+                      std::string(xTestName(c.test)).c_str(), c.size.females + c.size.males, c.f,
+                      c.pMale);
+        std::printf("%-42s %10.1f ms  power %.6f, left out %.1e\n", name, best, result[0].power,
                     result[0].massLeftOut);
     }
     model.f = 0.05;
+    model.pMale = 0.35;
     const TestLevel females[] = {{HweTest::Exact, 0.05}};
-    std::printf("%-34s %10s     power %.6f\n", "exact on the 1000 females alone", "",
+    std::printf("%-42s %10s     power %.6f\n", "exact on the 1000 females alone", "",
                 femaleOnlyPower(model, {1000, 1000}, females)[0].power);
 }
 

@@ -271,7 +271,12 @@ Extended statisticOf(XTest test, const XSampleCounts& c) {
     return test == XTest::X2 ? xlinked::pearsonX2Of(c) : xlinked::likelihoodRatioGOf(c);
 }
 
-double xLogRatio(double o, double e) { return o > 0 ? o * std::log(o / e) : 0; }
+// o ln(o / e) from a table of ln k (tabled[k]) and ln e: a count's
+// deviation cancels in the difference to about k 2^-53 ln k, far inside the
+// margin below.
+double xLogRatio(const double* tabled, std::int64_t o, double logE) {
+    return o > 0 ? static_cast<double>(o) * (tabled[o] - logE) : 0;
+}
 
 // The decisions of X2 or G on the outcomes of one pair (male count m,
 // female allele count a) by heterozygote count. The statistic is computed in
@@ -282,8 +287,8 @@ double xLogRatio(double o, double e) { return o > 0 ? o * std::log(o / e) : 0; }
 class PairStatistic {
 public:
     PairStatistic(XTest test, Extended critical, std::int64_t nf, std::int64_t a, std::int64_t m,
-                  std::int64_t nm)
-        : test_(test), critical_(critical), nf_(nf), a_(a), m_(m), nm_(nm) {
+                  std::int64_t nm, const double* logs)
+        : test_(test), critical_(critical), nf_(nf), a_(a), m_(m), nm_(nm), logs_(logs) {
         const double nt = static_cast<double>(nm + 2 * nf);
         const double p = static_cast<double>(a + m) / nt, q = 1 - p;
         const double females = static_cast<double>(nf), males = static_cast<double>(nm);
@@ -294,7 +299,13 @@ public:
         if (nm > 0) {
             const double eA = males * p, eB = males * q;
             male_ = test == XTest::X2 ? (mA - eA) * (mA - eA) / eA + (mB - eB) * (mB - eB) / eB
-                                      : 2 * (xLogRatio(mA, eA) + xLogRatio(mB, eB));
+                                      : 2 * (xLogRatio(logs, m, std::log(eA)) +
+                                             xLogRatio(logs, nm - m, std::log(eB)));
+        }
+        if (test == XTest::G && nf > 0) {
+            logAA_ = std::log(eAA_);
+            logAB_ = std::log(eAB_);
+            logBB_ = std::log(eBB_);
         }
         const double hi = static_cast<double>(critical) * (1 + 1e-7),
                      lo = static_cast<double>(critical) * (1 - 1e-7);
@@ -315,7 +326,8 @@ public:
         if (test_ == XTest::X2)
             return male_ + (aa - eAA_) * (aa - eAA_) / eAA_ + (het - eAB_) * (het - eAB_) / eAB_ +
                    (bb - eBB_) * (bb - eBB_) / eBB_;
-        return male_ + 2 * (xLogRatio(aa, eAA_) + xLogRatio(het, eAB_) + xLogRatio(bb, eBB_));
+        return male_ + 2 * (xLogRatio(logs_, (a_ - h) / 2, logAA_) + xLogRatio(logs_, h, logAB_) +
+                            xLogRatio(logs_, (2 * nf_ - a_ - h) / 2, logBB_));
     }
 
     bool rejected(std::int64_t h) const {
@@ -337,7 +349,9 @@ private:
     XTest test_;
     Extended critical_;
     std::int64_t nf_, a_, m_, nm_;
+    const double* logs_;
     double eAA_ = 0, eAB_ = 0, eBB_ = 0, male_ = 0, above_ = 0, below_ = 0;
+    double logAA_ = 0, logAB_ = 0, logBB_ = 0;
 };
 
 // The rejected tails of a pair over the counts first..last (step 2): from
@@ -737,6 +751,8 @@ std::vector<ExactPower> powerWithCuts(const XModelSetting& setting, XSampleSize 
     // X2 and G, and the testable mass: row by row of the females, male count
     // by male count, each pair's tails moved from the previous pair's.
     std::vector<std::optional<Tails>> previous(tests.size());
+    std::vector<double> logs(static_cast<std::size_t>(std::max(nf, nm)) + 1);
+    for (std::size_t k = 1; k < logs.size(); ++k) logs[k] = std::log(static_cast<double>(k));
     for (std::int64_t a = females.lowA(); a <= females.highA(); ++a) {
         const Row<double>& row = females.row(a);
         if (row.empty()) continue;
@@ -748,7 +764,8 @@ std::vector<ExactPower> powerWithCuts(const XModelSetting& setting, XSampleSize 
             testable += weight * row.mass;
             for (std::size_t i = 0; i < tests.size(); ++i) {
                 if (tests[i].test != XTest::X2 && tests[i].test != XTest::G) continue;
-                const PairStatistic statistic(tests[i].test, critical[i], nf, a, m, nm);
+                const PairStatistic statistic(tests[i].test, critical[i], nf, a, m, nm,
+                                              logs.data());
                 std::optional<Tails> t;
                 if (previous[i]) t = moveTails(statistic, *previous[i], row.first, row.last());
                 if (!t) t = findTails(statistic, row.first, row.last());
