@@ -14,6 +14,7 @@ class QChart;
 class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
+class QGroupBox;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
@@ -47,10 +48,16 @@ public:
         std::optional<std::uint32_t> firstReaching;  // the smallest n with power >= target
         std::optional<std::uint32_t> staysFrom;      // from here on every n has it
         QString foundBy;                             // the sizes that were searched
+        bool solved = false;  // by Solve (every n of its bounds), not from the grid
+        // Not reached: the largest power found and the n it was found at.
+        double bestPower = 0;
+        std::uint32_t bestN = 0;
     };
     const std::vector<TargetRow>& targetRows() const { return targetRows_; }
     // Finds where each chosen test reaches the target, with no grid: every n
-    // of the range, off the window's thread. The rows go to the results panel.
+    // from "n from" to the engine's largest n (or to "n to" when the user
+    // bounds it), off the window's thread. The rows go to the results panel
+    // and survive a Compute of the same study.
     void solve();
 
     // Keeps the current curves on the chart, greyed and named by their model
@@ -69,6 +76,9 @@ public:
     static constexpr double kPointerReach = 8;
 
     void copyTable();
+    // Puts the methods paragraph of the last Solve on the clipboard.
+    void copySummary();
+    const QString& summary() const { return summary_; }
     // Asks for a file name, then writes the table as CSV.
     void exportCsv();
     // The same without the dialog; empty text on success, else the fault.
@@ -91,6 +101,7 @@ private:
     // it concerns.
     struct Inputs {
         StudyRequest request;
+        SampleRange range;
         QString problem;
         QWidget* field = nullptr;
     };
@@ -102,7 +113,16 @@ private:
     std::vector<TargetCrossing> markedCrossings() const;
     std::string csvText() const;
     void writeInputs(const StudySnapshot& study);
+    // The window is made group by group: each factory makes one group of
+    // controls; layOut places them and connectControls wires them.
     void buildControls();
+    QGroupBox* createSizesGroup();
+    QGroupBox* createTestsGroup();
+    QGroupBox* createStudyGroup();
+    void createCommandButtons();
+    void createResultTables();
+    void layOut(QGroupBox* sizes, QGroupBox* tests, QGroupBox* study);
+    void connectControls();
     void inputChanged();
     void showProblem(const QString& text, QWidget* field);
     void fillTable();
@@ -111,14 +131,20 @@ private:
     void startWork(const StudyRequest& request, bool solving);
     void setExportsEnabled(bool on);
     void finish(std::optional<StudyResult>& result, const QString& error);
-    void finishSolve(std::optional<std::vector<TargetRow>>& rows, const QString& error);
+    struct Solved {
+        std::vector<TargetRow> rows;
+        QString summary;
+    };
+    void finishSolve(std::optional<Solved>& solved, const QString& error);
     void updateMethodFields();
     void updateMoreTestsCaption();
+    static QString solvedSummary(const std::vector<TargetRow>& rows);
 
     QSpinBox* nFrom = nullptr;
     QSpinBox* nTo = nullptr;
     QSpinBox* nStep = nullptr;
-    QCheckBox* logN = nullptr;  // n on a logarithmic axis
+    QCheckBox* logN = nullptr;          // n on a logarithmic axis
+    QCheckBox* solveBounded = nullptr;  // Solve searches up to "n to" only
     QCheckBox* x2Test = nullptr;
     QCheckBox* gTest = nullptr;
     QCheckBox* x2ccTest = nullptr;
@@ -132,6 +158,7 @@ private:
     QPushButton* computeButton = nullptr;
     QPushButton* cancelButton = nullptr;
     QPushButton* copyButton = nullptr;
+    QPushButton* summaryButton = nullptr;
     QPushButton* csvButton = nullptr;
     QTableWidget* table = nullptr;
     QTableWidget* targetTable = nullptr;
@@ -141,6 +168,11 @@ private:
     QProgressBar* progress = nullptr;
 
     std::optional<StudyResult> curve_;
+    SampleRange curveRange_;  // the range the curve was computed over
+    // The last Solve's study and answers, kept while the study stays the same.
+    std::optional<StudyRequest> solvedFor_;
+    std::vector<TargetRow> solvedRows_;
+    QString summary_;  // the methods paragraph of the last Solve
     std::vector<TargetRow> targetRows_;
     std::vector<KeptCurve> kept_;
     bool solving_ = false;  // the running job is a Solve, not a curve

@@ -23,6 +23,7 @@
 #include <set>
 
 #include "charts/ChartFiles.h"
+#include "charts/DiagramChart.h"
 #include "charts/PowerChart.h"
 
 namespace zyg {
