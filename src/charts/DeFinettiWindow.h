@@ -32,6 +32,7 @@ public:
 
     // Takes the main window's model, parameters, n, first test and last sample.
     void takeFromMainWindow() override;
+    bool holdsResult() const override { return picture_.has_value(); }
     // Reads the inputs and draws the diagram, or shows what is wrong.
     void draw();
 

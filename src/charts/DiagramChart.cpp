@@ -2,6 +2,7 @@
 
 #include <QChart>
 #include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QPen>
 #include <QScatterSeries>
@@ -99,6 +100,11 @@ QChart* buildDeFinettiChart(const DeFinettiPicture& picture, const DiagramExtras
     chart->addSeries(rejected);
     chart->addSeries(untestable);
     chart->addSeries(accepted);
+    // Their legend keys keep the legend's own readable size, however small
+    // the squares of a fine lattice are drawn.
+    for (QScatterSeries* s : {rejected, untestable, accepted})
+        for (QLegendMarker* m : chart->legend()->markers(s))
+            m->setShape(QLegend::MarkerShapeRectangle);
 
     auto* edges = new QLineSeries;
     edges->setObjectName(QStringLiteral("Triangle"));
@@ -257,19 +263,30 @@ QChart* buildDeFinettiChart(const DeFinettiPicture& picture, const DiagramExtras
     y->setVisible(false);
     // One unit is as long across as up, so the triangle stays equilateral
     // whatever the shape of the plot area: the longer side's range widens.
-    QObject::connect(chart, &QChart::plotAreaChanged, x, [x, y, yLow, yHigh](const QRectF& area) {
-        if (area.width() <= 0 || area.height() <= 0) return;
-        const double perPixelX = 1.2 / area.width(), perPixelY = (yHigh - yLow) / area.height();
-        if (perPixelX >= perPixelY) {
-            const double half = perPixelX * area.height() / 2, mid = (yLow + yHigh) / 2;
-            y->setRange(mid - half, mid + half);
-            x->setRange(-0.1, 1.1);
-        } else {
-            const double half = perPixelY * area.width() / 2;
-            x->setRange(0.5 - half, 0.5 + half);
-            y->setRange(yLow, yHigh);
-        }
-    });
+    // The lattice's squares grow with the plot area: each as wide as most of
+    // the room between neighbouring samples (1/n apart across), so that on a
+    // large screen the regions read as areas, not as dots.
+    const double n = std::max<std::uint32_t>(picture.n, 1);
+    QObject::connect(
+        chart, &QChart::plotAreaChanged, x,
+        [x, y, yLow, yHigh, n, accepted, rejected, untestable](const QRectF& area) {
+            if (area.width() <= 0 || area.height() <= 0) return;
+            const double perPixelX = 1.2 / area.width(), perPixelY = (yHigh - yLow) / area.height();
+            const double room = 1 / std::max(perPixelX, perPixelY) / n;
+            const double square = std::clamp(room, 2.5, 40.0);
+            accepted->setMarkerSize(square);
+            rejected->setMarkerSize(square * 0.7);
+            untestable->setMarkerSize(square * 0.7);
+            if (perPixelX >= perPixelY) {
+                const double half = perPixelX * area.height() / 2, mid = (yLow + yHigh) / 2;
+                y->setRange(mid - half, mid + half);
+                x->setRange(-0.1, 1.1);
+            } else {
+                const double half = perPixelY * area.width() / 2;
+                x->setRange(0.5 - half, 0.5 + half);
+                y->setRange(yLow, yHigh);
+            }
+        });
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
     for (QAbstractSeries* s : chart->series()) {

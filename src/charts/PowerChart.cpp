@@ -36,10 +36,19 @@ double niceStep(double range, int ticks) {
     return std::max(1.0, 10 * decade);
 }
 
+// 1, 2 or 5 times a power of ten, at least `raw`: a step of the power axis.
+double niceFraction(double raw) {
+    const double decade = std::pow(10.0, std::floor(std::log10(raw)));
+    for (double m : {1.0, 2.0, 5.0})
+        if (m * decade >= raw) return m * decade;
+    return 10 * decade;
+}
+
 // Axes of n and power, attached to every series already in the chart. The n
 // axis runs from the first to the last n drawn, its ticks at round numbers;
 // a logarithmic one runs over whole decades around the sample sizes.
-void addPowerAxes(QChart* chart, double nFrom, double nTo, bool logN = false) {
+void addPowerAxes(QChart* chart, double nFrom, double nTo, bool logN, double yHigh,
+                  const QString& yTitle) {
     QAbstractAxis* x = nullptr;
     if (logN && nFrom >= 1) {
         auto* axis = new QLogValueAxis;
@@ -66,10 +75,12 @@ void addPowerAxes(QChart* chart, double nFrom, double nTo, bool logN = false) {
     }
     x->setTitleText(QStringLiteral("Sample size n"));
     auto* y = new QValueAxis;
-    y->setTitleText(QStringLiteral("Power: P(test rejects)"));
-    y->setRange(0, 1);
+    y->setTitleText(yTitle);
+    y->setRange(0, yHigh);
     y->setTickCount(6);
-    y->setLabelFormat(QStringLiteral("%.1f"));
+    // Enough decimals for ticks a fifth of the range apart.
+    const int decimals = std::clamp(static_cast<int>(std::ceil(-std::log10(yHigh / 5))), 1, 6);
+    y->setLabelFormat(QStringLiteral("%.%1f").arg(decimals));
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
     for (QAbstractSeries* s : chart->series()) {
@@ -176,6 +187,10 @@ QString staysSeriesName(std::uint32_t n) {
 
 QString labelSeriesName(const QString& markerName) { return markerName + QStringLiteral(" label"); }
 
+QString leaderSeriesName(const QString& markerName) {
+    return QStringLiteral("Leader to ") + markerName;
+}
+
 QString keptSeriesName(const KeptCurve& kept, HweTest test) {
     return QStringLiteral("%1, %2").arg(powerSeriesName(test), kept.label);
 }
@@ -191,9 +206,19 @@ LabelPlace placeLabel(QPointF at, QSizeF size, const std::vector<QList<QPointF>>
         {1.2, 0.6}, {-1.2, 0.6}, {1.2, -1.6}, {-1.2, -1.6}, {0, 3.0},    {0, -4.0},
         {1.2, 1.8}, {-1.2, 1.8}, {1.2, -2.8}, {-1.2, -2.8}, {0, 4.2},    {0, -5.2},
         {1.8, 0.6}, {-1.8, 0.6}, {1.8, -1.6}, {-1.8, -1.6}, {1.8, 3.0},  {-1.8, -4.0}};
+    // Then ever further out, nearest first, so that a crowded chart still
+    // finds a place clear of every other label.
+    std::vector<QPointF> candidates(std::begin(offsets), std::end(offsets));
+    std::vector<QPointF> further;
+    for (int i = -6; i <= 6; ++i)
+        for (int j = -12; j <= 12; ++j) further.emplace_back(0.6 * i, 0.6 + 1.2 * j);
+    std::stable_sort(further.begin(), further.end(), [](QPointF a, QPointF b) {
+        return a.x() * a.x() + a.y() * a.y() < b.x() * b.x() + b.y() * b.y();
+    });
+    candidates.insert(candidates.end(), further.begin(), further.end());
     LabelPlace best;
     int fewest = -1;
-    for (const QPointF& o : offsets) {
+    for (const QPointF& o : candidates) {
         const QPointF anchor(at.x() + o.x() * w, at.y() + o.y() * h);
         const QRectF box(anchor.x() - w / 2, anchor.y(), w, h);
         if (!bounds.contains(box)) continue;
@@ -243,13 +268,14 @@ QString curveTitle(const ModelSetting& setting, double level, PowerMethod method
 
 QChart* buildEmptyPowerChart(const QString& title) {
     QChart* chart = newChart(title);
-    addPowerAxes(chart, 0, 100);
+    addPowerAxes(chart, 0, 100, false, 1, QStringLiteral("Power: P(test rejects)"));
     return chart;
 }
 
 QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPower,
                         const std::vector<KeptCurve>& kept,
-                        const std::vector<TargetCrossing>* marked, bool logN) {
+                        const std::vector<TargetCrossing>* marked, bool logN, PowerAxis axis,
+                        bool amongTestable) {
     if (points.empty()) return buildEmptyPowerChart(QStringLiteral("No points"));
     const PowerPoint& first = points.front();
     QChart* chart = newChart(curveTitle(first.model, first.level, first.method, first.nrep));
@@ -266,8 +292,27 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
             nTo = std::max<double>(nTo, pt.n);
         }
     const bool simulated = first.method == PowerMethod::Simulate;
-    const std::vector<TargetCrossing> crossings =
-        marked ? *marked : targetCrossings(points, targetPower);
+    // Under Hardy-Weinberg every rejection is a false one: the curves are the
+    // tests' sizes, compared with the level, and no target is met.
+    const bool sizeChart = first.model.model == GenotypeModel::HardyWeinberg;
+    const auto shownPower = [amongTestable](const PowerPoint& pt) {
+        return amongTestable ? pt.conditionalPower : pt.power;
+    };
+    const std::vector<TargetCrossing> crossings = sizeChart ? std::vector<TargetCrossing>{}
+                                                  : marked  ? *marked
+                                                            : targetCrossings(points, targetPower);
+    double highest = sizeChart ? first.level : targetPower;
+    for (const PowerPoint& pt : points)
+        if (std::isfinite(shownPower(pt)))
+            highest =
+                std::max(highest, simulated ? pt.high95.value_or(shownPower(pt)) : shownPower(pt));
+    const bool fit = axis == PowerAxis::Fit || (axis == PowerAxis::Auto && sizeChart);
+    // A fitted axis ends a little above the highest point, at a round value.
+    double yHigh = 1;
+    if (fit && highest > 0 && highest < 0.9) {
+        const double step = niceFraction(highest * 1.1 / 5);
+        yHigh = std::min(1.0, std::ceil(highest * 1.1 / step) * step);
+    }
     std::vector<QList<QPointF>> lines;  // every line drawn, for the labels to avoid
 
     // The kept curves first and greyed, each older one lighter, so that the
@@ -288,7 +333,7 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
             line->setObjectName(keptSeriesName(kept[i], test));
             line->setName(QStringLiteral("Kept: %1").arg(kept[i].label));
             for (const PowerPoint& pt : kept[i].points)
-                if (pt.test == test) line->append(pt.n, pt.power);
+                if (pt.test == test) line->append(pt.n, shownPower(pt));
             QPen pen(QColor(grey, grey, grey));
             pen.setWidthF(1.5);
             if (const QList<qreal> dashes = testDashes(test); !dashes.isEmpty())
@@ -307,8 +352,10 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
             auto* lower = new QLineSeries;
             for (const PowerPoint& pt : points) {
                 if (pt.test != test) continue;
-                upper->append(pt.n, pt.high95.value_or(pt.power));
-                lower->append(pt.n, pt.low95.value_or(pt.power));
+                upper->append(pt.n,
+                              amongTestable ? pt.conditionalPower : pt.high95.value_or(pt.power));
+                lower->append(pt.n,
+                              amongTestable ? pt.conditionalPower : pt.low95.value_or(pt.power));
             }
             auto* band = new QAreaSeries(upper, lower);
             upper->setParent(band);
@@ -324,10 +371,12 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
     }
 
     auto* target = new QLineSeries;
-    target->setName(QStringLiteral("Target %1").arg(number(targetPower)));
-    target->setObjectName(kTargetSeriesName);
-    target->append(nFrom, targetPower);
-    target->append(nTo > nFrom ? nTo : nFrom + 1, targetPower);
+    const double across = sizeChart ? first.level : targetPower;
+    target->setName(sizeChart ? QStringLiteral("Level %1").arg(levelText(first.level))
+                              : QStringLiteral("Target %1").arg(number(targetPower)));
+    target->setObjectName(sizeChart ? kLevelSeriesName : kTargetSeriesName);
+    target->append(nFrom, across);
+    target->append(nTo > nFrom ? nTo : nFrom + 1, across);
     QPen targetPen(QColor(0x55, 0x55, 0x55));
     targetPen.setStyle(Qt::DashLine);
     targetPen.setWidthF(1.2);
@@ -339,7 +388,7 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
         line->setName(powerSeriesName(test));
         line->setObjectName(powerSeriesName(test));
         for (const PowerPoint& pt : points)
-            if (pt.test == test) line->append(pt.n, pt.power);
+            if (pt.test == test) line->append(pt.n, shownPower(pt));
         QPen pen(testColour(test));
         pen.setWidthF(2);
         if (const QList<qreal> dashes = testDashes(test); !dashes.isEmpty())
@@ -362,8 +411,8 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
                 staysFrom[*c.staysFrom] << powerSeriesName(test);
         }
     const double xPerPx = (nTo > nFrom ? nTo - nFrom : 2) / kPlotWidthPx;
-    const double yPerPx = 1.0 / kPlotHeightPx;
-    const QRectF bounds(nFrom, 0, nTo > nFrom ? nTo - nFrom : 2, 1);
+    const double yPerPx = yHigh / kPlotHeightPx;
+    const QRectF bounds(nFrom, 0, nTo > nFrom ? nTo - nFrom : 2, yHigh);
     std::vector<QRectF> taken;
     auto addMarker = [&](const QString& name, std::uint32_t n, const QString& text,
                          QScatterSeries::MarkerShape shape, QColor colour) {
@@ -385,8 +434,23 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
                        lines, taken, bounds);
         taken.push_back(place.box);
         QScatterSeries* label = labelSeries(labelSeriesName(name), place.anchor, text, colour);
+        label->setProperty(kLabelBoxProperty, place.box);
         chart->addSeries(label);
         hideFromLegend(chart, label);
+        // A label put away from its marker is joined to it by a thin line,
+        // from the marker to the nearest point of the label's box.
+        const QPointF at(n, targetPower);
+        const QPointF near(std::clamp(at.x(), place.box.left(), place.box.right()),
+                           std::clamp(at.y(), place.box.top(), place.box.bottom()));
+        if (std::hypot((near.x() - at.x()) / xPerPx, (near.y() - at.y()) / yPerPx) > 14) {
+            auto* leader = new QLineSeries;
+            leader->setObjectName(leaderSeriesName(name));
+            leader->append(at);
+            leader->append(near);
+            leader->setPen(QPen(colour, 1));
+            chart->addSeries(leader);
+            hideFromLegend(chart, leader);
+        }
     };
     // A marker of one test bears its colour; a shared one is dark grey.
     auto markerColour = [&](const QStringList& names) {
@@ -405,7 +469,12 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
             QStringLiteral("%1 stays from n = %2").arg(names.join(QStringLiteral(", "))).arg(n),
             QScatterSeries::MarkerShapeTriangle, markerColour(names));
 
-    addPowerAxes(chart, nFrom, nTo, logN);
+    const QString measure = sizeChart ? QStringLiteral("Size") : QStringLiteral("Power");
+    addPowerAxes(
+        chart, nFrom, nTo, logN, yHigh,
+        amongTestable
+            ? QStringLiteral("%1 among testable samples: P(rejects | testable)").arg(measure)
+            : QStringLiteral("%1 over all samples: P(test rejects)").arg(measure));
     return chart;
 }
 

@@ -30,6 +30,12 @@ QString reachedSeriesName(std::uint32_t n);
 QString staysSeriesName(std::uint32_t n);
 QString labelSeriesName(const QString& markerName);  // the marker's label
 inline const QString kTargetSeriesName = QStringLiteral("Target");
+// The level drawn across a size chart (the curves of Hardy-Weinberg).
+inline const QString kLevelSeriesName = QStringLiteral("Level");
+// The line from a marker to its label when the label sits away from it.
+QString leaderSeriesName(const QString& markerName);
+// The property of a label series that holds its box in chart units.
+inline constexpr const char* kLabelBoxProperty = "labelBox";
 
 // Each test's colour (from the Okabe-Ito palette, which readers with any
 // common colour-vision deficiency tell apart) and its own dash pattern, so
@@ -59,17 +65,25 @@ struct LabelPlace {
 LabelPlace placeLabel(QPointF at, QSizeF size, const std::vector<QList<QPointF>>& lines,
                       const std::vector<QRectF>& taken, QRectF bounds);
 
+// The range of the power axis: 0 to 1, fitted to the curves, or fitted under
+// Hardy-Weinberg (where the curves are sizes near the level) and 0 to 1 else.
+enum class PowerAxis { Auto, Full, Fit };
+
 // Power against n for the points of one model setting at one level: one line
 // per test (in the order the points name them), its 95% band when simulated,
 // the target as a horizontal line, the markers of the target crossings and,
 // greyed behind them, the kept curves. The x axis runs over the n of the
 // curves drawn; `logN` draws it logarithmic (for sample sizes over several
 // orders of magnitude). `marked`, when given, are the crossings to mark (found
-// by a finer search than the points'); otherwise those of the points. The
-// caller owns the chart.
+// by a finer search than the points'); otherwise those of the points. Under
+// Hardy-Weinberg the chart is a size chart: the level is drawn instead of the
+// target and no crossing is marked. `amongTestable` draws the power among the
+// samples that can be tested (the main window's proportion) instead of among
+// all samples; the y axis's title says which. The caller owns the chart.
 QChart* buildPowerChart(const std::vector<PowerPoint>& points, double target,
                         const std::vector<KeptCurve>& kept = {},
-                        const std::vector<TargetCrossing>* marked = nullptr, bool logN = false);
+                        const std::vector<TargetCrossing>* marked = nullptr, bool logN = false,
+                        PowerAxis axis = PowerAxis::Auto, bool amongTestable = false);
 
 // An empty chart with the power chart's axes and a title, shown before the
 // first curve or while one is computed.

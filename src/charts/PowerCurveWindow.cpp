@@ -178,6 +178,22 @@ QGroupBox* PowerCurveWindow::createStudyGroup() {
     studyForm->addRow(QStringLiteral("Met&hod:"), method);
     studyForm->addRow(QStringLiteral("Replic&ates:"), replicates);
     studyForm->addRow(QStringLiteral("Target po&wer:"), target);
+    among = new QComboBox(this);
+    among->setObjectName(QStringLiteral("among"));
+    among->addItems({QStringLiteral("All samples"), QStringLiteral("Testable ones")});
+    among->setToolTip(QStringLiteral(
+        "All samples: the probability that a sample is rejected. Testable ones: the "
+        "proportion rejected among the samples the test can be computed on, as the main "
+        "window counts it"));
+    axisRange = new QComboBox(this);
+    axisRange->setObjectName(QStringLiteral("axisRange"));
+    axisRange->addItems(
+        {QStringLiteral("Auto"), QStringLiteral("0 to 1"), QStringLiteral("Fit the curves")});
+    axisRange->setToolTip(QStringLiteral(
+        "Auto: under Hardy-Weinberg the curves are the tests' sizes, near the level, and the "
+        "axis fits them; under other models it runs from 0 to 1"));
+    studyForm->addRow(QStringLiteral("Power among:"), among);
+    studyForm->addRow(QStringLiteral("Power axis:"), axisRange);
     return study;
 }
 
@@ -292,10 +308,11 @@ void PowerCurveWindow::layOut(QGroupBox* sizes, QGroupBox* tests, QGroupBox* stu
     // other commands.
     setTabChain(QList<QWidget*>{} << nFrom << nTo << nStep << logN << solveBounded << x2Test
                                   << gTest << x2ccTest << exactTest << moreTests << level << method
-                                  << replicates << target << computeButton << copyButton
-                                  << csvButton << solveButton << summaryButton << keepButton
-                                  << clearKeptButton << pngButton() << svgButton() << takeButton()
-                                  << closeButton() << targetTable << table << cancelButton);
+                                  << replicates << target << among << axisRange << computeButton
+                                  << copyButton << csvButton << solveButton << summaryButton
+                                  << keepButton << clearKeptButton << pngButton() << svgButton()
+                                  << takeButton() << closeButton() << targetTable << table
+                                  << cancelButton);
 }
 
 void PowerCurveWindow::connectControls() {
@@ -313,6 +330,8 @@ void PowerCurveWindow::connectControls() {
     on(solveBounded, &QCheckBox::toggled, [this] { inputChanged(); });
     on(target, &QDoubleSpinBox::valueChanged, [this] { inputChanged(); });
     on(logN, &QCheckBox::toggled, [this] { redraw(); });
+    for (QComboBox* c : {among, axisRange})
+        on(c, &QComboBox::currentIndexChanged, [this] { redraw(); });
     for (QCheckBox* c : {x2Test, gTest, x2ccTest, exactTest})
         on(c, &QCheckBox::toggled, [this] { inputChanged(); });
     for (QComboBox* c : {level, method})
@@ -696,10 +715,17 @@ void PowerCurveWindow::clearKept() {
 
 void PowerCurveWindow::redraw() {
     if (!curve_) return;
-    const double goal = curve_->request.target.value_or(0.8);
-    const std::vector<TargetCrossing> marked = markedCrossings();
-    showChart(buildPowerChart(curve_->points, goal, kept_, &marked, logN->isChecked()));
+    showChart(curveChart());
 }
+
+QChart* PowerCurveWindow::curveChart() const {
+    const std::vector<TargetCrossing> marked = markedCrossings();
+    return buildPowerChart(curve_->points, curve_->request.target.value_or(0.8), kept_, &marked,
+                           logN->isChecked(), static_cast<PowerAxis>(axisRange->currentIndex()),
+                           among->currentIndex() == 1);
+}
+
+void PowerCurveWindow::setAmongTestable(bool on) { among->setCurrentIndex(on ? 1 : 0); }
 
 std::vector<TargetCrossing> PowerCurveWindow::markedCrossings() const {
     std::vector<TargetCrossing> marked;
@@ -796,6 +822,24 @@ void PowerCurveWindow::finish(std::optional<StudyResult>& result, const QString&
         reached << text;
     }
     QString text = reached.join(QStringLiteral("; ")) + QStringLiteral(".");
+    // Under Hardy-Weinberg the curves are sizes: the status gives their range
+    // beside the level instead of a target nobody aims at.
+    if (curve_->points.front().model.model == GenotypeModel::HardyWeinberg) {
+        QStringList sizes;
+        for (HweTest test : curve_->request.tests) {
+            double low = 1, high = 0;
+            for (const PowerPoint& pt : curve_->points)
+                if (pt.test == test && std::isfinite(pt.power)) {
+                    low = std::min(low, pt.power);
+                    high = std::max(high, pt.power);
+                }
+            sizes << QStringLiteral("%1 %2 to %3")
+                         .arg(powerSeriesName(test), shown(low, 4), shown(high, 4));
+        }
+        text = QStringLiteral("Size (false rejections under Hardy-Weinberg) at level %1: %2.")
+                   .arg(chartparts::levelText(curve_->request.levels.front()),
+                        sizes.join(QStringLiteral("; ")));
+    }
     if (curve_->request.method == PowerMethod::Simulate)
         text += QStringLiteral(" Simulated with seed %1.").arg(curve_->request.seed);
     setStatus(text);
@@ -955,9 +999,7 @@ QString PowerCurveWindow::writeCsv(const QString& path) const {
 
 QString PowerCurveWindow::writePicture(const QString& path) const {
     if (!curve_) return QStringLiteral("There is no curve to export.");
-    const std::vector<TargetCrossing> marked = markedCrossings();
-    std::unique_ptr<QChart> picture(buildPowerChart(
-        curve_->points, curve_->request.target.value_or(0.8), kept_, &marked, logN->isChecked()));
+    std::unique_ptr<QChart> picture(curveChart());
     return saveChart(*picture, path);
 }
 

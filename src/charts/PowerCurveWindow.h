@@ -34,6 +34,7 @@ public:
 
     // Takes the main window's model, parameters and tests.
     void takeFromMainWindow() override;
+    bool holdsResult() const override { return curve_.has_value() || solvedFor_.has_value(); }
     // Reads the inputs and starts the computation, or shows what is wrong.
     void compute();
     void cancel();
@@ -62,6 +63,9 @@ public:
 
     // Keeps the current curves on the chart, greyed and named by their model
     // setting, while the inputs change; at most kMaxKept, the oldest goes first.
+    // Draws power among the samples that can be tested (the main window's
+    // proportion significant) rather than among all samples.
+    void setAmongTestable(bool on);
     void keepCurve();
     void clearKept();
     const std::vector<KeptCurve>& kept() const { return kept_; }
@@ -128,6 +132,7 @@ private:
     void fillTable();
     void fillTargets();
     void redraw();
+    QChart* curveChart() const;  // the chart of the curve, as drawn and exported
     void startWork(const StudyRequest& request, bool solving);
     void setExportsEnabled(bool on);
     void finish(std::optional<StudyResult>& result, const QString& error);
@@ -155,6 +160,8 @@ private:
     QComboBox* method = nullptr;
     QSpinBox* replicates = nullptr;
     QDoubleSpinBox* target = nullptr;
+    QComboBox* axisRange = nullptr;  // the power axis: 0 to 1, or fitted
+    QComboBox* among = nullptr;      // power among all samples or the testable ones
     QPushButton* computeButton = nullptr;
     QPushButton* cancelButton = nullptr;
     QPushButton* copyButton = nullptr;

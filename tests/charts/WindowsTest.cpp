@@ -15,6 +15,8 @@
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QMenu>
 #include <QMenuBar>
@@ -22,6 +24,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScatterSeries>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -774,6 +777,39 @@ TEST_F(DeFinettiWindowTest, ALongDrawingShowsProgressAndCanBeCancelled) {
 // The user's samples: each drawn where its genotype frequencies lie, in the
 // series of the chosen test's decision on it and named on hover; a sample
 // of another n brings its own n's region; one too large is listed instead.
+// On a projector: the diagram and its squares grow with the window, the
+// legend's keys keep a readable size at n 300, and a long report of samples
+// not drawn stays within two lines of status.
+TEST_F(DeFinettiWindowTest, TheDiagramGrowsWithTheWindowAndItsLegendStaysReadable) {
+    child<QSpinBox>(window.get(), "n")->setValue(300);
+    QString samples;
+    for (int i = 0; i < 20; ++i)
+        samples += QStringLiteral("rs%1 500 1000 %2\n").arg(i).arg(500 + i);
+    child<QPlainTextEdit>(window.get(), "samplesEdit")->setPlainText(samples);
+    window->resize(1366, 768);
+    window->draw();
+    ASSERT_TRUE(waitIdle(60000));
+    ASSERT_TRUE(window->picture());
+    QCoreApplication::processEvents();
+    const QRectF small = window->chart()->plotArea();
+    const double smallSquare =
+        qobject_cast<QScatterSeries*>(series(kAcceptedSeriesName))->markerSize();
+    for (QAbstractSeries* s : {static_cast<QAbstractSeries*>(series(kAcceptedSeriesName)),
+                               static_cast<QAbstractSeries*>(series(kRejectedSeriesName))})
+        for (QLegendMarker* m : window->chart()->legend()->markers(s))
+            EXPECT_EQ(m->shape(), QLegend::MarkerShapeRectangle);  // the legend's own size
+    auto* status = child<QLabel>(window.get(), "statusLine");
+    EXPECT_LE(status->height(), 2 * status->fontMetrics().lineSpacing() + 2);
+    EXPECT_EQ(status->toolTip(), status->text());
+
+    window->resize(1920, 1080);
+    QTest::qWait(50);
+    QCoreApplication::processEvents();
+    EXPECT_GT(window->chart()->plotArea().height(), small.height() * 1.2);
+    EXPECT_GT(qobject_cast<QScatterSeries*>(series(kAcceptedSeriesName))->markerSize(),
+              smallSquare);
+}
+
 TEST_F(DeFinettiWindowTest, TheUsersSamplesAreDrawnByDecisionAndNamedOnHover) {
     child<QSpinBox>(window.get(), "n")->setValue(20);
     child<QPlainTextEdit>(window.get(), "samplesEdit")
@@ -994,6 +1030,12 @@ TEST_F(ToolsMenu, EachItemOpensOneWindowWithTheMainWindowsStudy) {
     EXPECT_FALSE(diagram->isVisible());
     EXPECT_TRUE(form->isVisible());
     EXPECT_FALSE(form->exitRequested());
+    // Closed with a diagram drawn, it comes back with the inputs of that
+    // diagram, whatever the main window holds now.
+    child<QSpinBox>(diagram, "n")->setValue(31);
+    form->ToolsDeFinettiItem->trigger();
+    EXPECT_TRUE(diagram->isVisible());
+    EXPECT_EQ(child<QSpinBox>(diagram, "n")->value(), 31);
 
     // After p changes the window no longer shows a sample.
     form->pAdvSpinEdit->setFloatValue(0.4);
