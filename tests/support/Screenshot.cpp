@@ -99,6 +99,7 @@ int main(int argc, char** argv) {
         }
         // The size chart: the tests' sizes under Hardy-Weinberg against the level.
         if (argc > 9) {
+            child<QPushButton>(curve, "clearKeptButton")->click();
             child<QComboBox>(curve, "model")->setCurrentIndex(0);
             child<QSpinBox>(curve, "nFrom")->setValue(10);
             child<QSpinBox>(curve, "nTo")->setValue(300);
