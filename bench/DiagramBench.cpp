@@ -15,6 +15,7 @@
 
 #include "BenchSections.h"
 #include "charts/DeFinettiWindow.h"
+#include "charts/DiagramChart.h"
 #include "charts/PowerChart.h"
 #include "power/DeFinetti.h"
 

@@ -883,7 +883,11 @@ void bringUpStudyWindow(Window*& window, TForm1& form, const QString& helpFile) 
 }  // namespace
 
 void TForm1::ToolsPowerCurveItemClick() {
+    const bool made = powerCurveWindow_ != nullptr;
     bringUpStudyWindow(powerCurveWindow_, *this, helpFilePath);
+    // The main window counts the proportion significant among the samples it
+    // could test: the curve opens on the same meaning.
+    if (!made) powerCurveWindow_->setAmongTestable(true);
 }
 
 void TForm1::ToolsDeFinettiItemClick() {

@@ -23,6 +23,7 @@
 #include <map>
 
 #include "charts/ChartFiles.h"
+#include "charts/DiagramChart.h"
 #include "charts/ModelInputs.h"
 #include "charts/PowerChart.h"
 #include "platform/Services.h"
@@ -61,6 +62,19 @@ DeFinettiWindow::DeFinettiWindow(StudySource source, QString helpFile, QWidget* 
 
 void DeFinettiWindow::buildControls() {
     createCommonControls("Export PN&G...", "Export &SVG...");
+    QGroupBox* sample = createSampleGroup();
+    createCommandButtons();
+    QGroupBox* own = createOwnSamplesGroup();
+    QGroupBox* compare = createCompareGroup();
+    createChartView(QSize(420, 380));
+    showChart(emptyDiagram(kNoDiagramYet));
+    createStatusLine();
+    layOut(sample, own, compare);
+    connectControls();
+    setPictureExportsEnabled(false);
+}
+
+QGroupBox* DeFinettiWindow::createSampleGroup() {
     auto* sample = new QGroupBox(QStringLiteral("Samples"), this);
     n = wholeField("n", 0, static_cast<int>(maxSampleSize(PowerMethod::Exact)), 30);
     test = new QComboBox(this);
@@ -72,7 +86,10 @@ void DeFinettiWindow::buildControls() {
     form->addRow(QStringLiteral("&n:"), n);
     form->addRow(QStringLiteral("T&est:"), test);
     form->addRow(QStringLiteral("&Level:"), level);
+    return sample;
+}
 
+void DeFinettiWindow::createCommandButtons() {
     drawButton = pushButton("drawButton", "&Draw");
     drawButton->setDefault(true);
     cancelButton = pushButton("cancelButton", "Cancel");
@@ -81,7 +98,9 @@ void DeFinettiWindow::buildControls() {
     progress->setObjectName(QStringLiteral("progress"));
     progress->setRange(0, 100);
     progress->setVisible(false);
+}
 
+QGroupBox* DeFinettiWindow::createOwnSamplesGroup() {
     // The user's own samples, typed or opened, as zygomet-test reads them.
     auto* own = new QGroupBox(QStringLiteral("Your samples"), this);
     samplesEdit = new QPlainTextEdit(this);
@@ -94,7 +113,10 @@ void DeFinettiWindow::buildControls() {
     auto* ownBox = new QVBoxLayout(own);
     ownBox->addWidget(samplesEdit);
     ownBox->addWidget(openSamplesButton);
+    return own;
+}
 
+QGroupBox* DeFinettiWindow::createCompareGroup() {
     // Other tests' regions and the lines of quality-control filters.
     auto* compare = new QGroupBox(QStringLiteral("Compare"), this);
     auto* compareForm = new QFormLayout(compare);
@@ -117,12 +139,10 @@ void DeFinettiWindow::buildControls() {
     minExpectedCount->setSpecialValueText(QStringLiteral("none"));
     compareForm->addRow(QStringLiteral("Min. allele freq.:"), minAlleleFrequency);
     compareForm->addRow(QStringLiteral("Min. expected count:"), minExpectedCount);
+    return compare;
+}
 
-    createChartView(QSize(420, 380));
-    showChart(emptyDiagram(kNoDiagramYet));
-
-    createStatusLine();
-
+void DeFinettiWindow::layOut(QGroupBox* sample, QGroupBox* own, QGroupBox* compare) {
     auto* legend = new QLabel(
         QStringLiteral(
             "Each small square is a possible sample of n genotypes. Blue: the test does not "
@@ -170,7 +190,9 @@ void DeFinettiWindow::buildControls() {
                                   << minAlleleFrequency << minExpectedCount << drawButton
                                   << pngButton() << svgButton() << takeButton() << closeButton()
                                   << cancelButton);
+}
 
+void DeFinettiWindow::connectControls() {
     on(drawButton, &QPushButton::clicked, [this] { draw(); });
     on(cancelButton, &QPushButton::clicked, [this] { cancel(); });
     on(openSamplesButton, &QPushButton::clicked, [this] { openSamples(); });
@@ -183,7 +205,6 @@ void DeFinettiWindow::buildControls() {
     on(test, &QComboBox::currentIndexChanged, [this] { inputChanged(); });
     on(level, &QComboBox::currentIndexChanged, [this] { inputChanged(); });
     on(level->lineEdit(), &QLineEdit::editingFinished, [this] { inputChanged(); });
-    setPictureExportsEnabled(false);
 }
 
 void DeFinettiWindow::takeFromMainWindow() {

@@ -7,12 +7,14 @@
 #include <array>
 #include <optional>
 
+#include "charts/DiagramChart.h"
 #include "charts/PowerChart.h"
 #include "charts/StudyWindow.h"
 #include "power/DeFinetti.h"
 
 class QComboBox;
 class QDoubleSpinBox;
+class QGroupBox;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -30,6 +32,7 @@ public:
 
     // Takes the main window's model, parameters, n, first test and last sample.
     void takeFromMainWindow() override;
+    bool holdsResult() const override { return picture_.has_value(); }
     // Reads the inputs and draws the diagram, or shows what is wrong.
     void draw();
 
@@ -75,7 +78,15 @@ private:
     QDoubleSpinBox* minAlleleFrequency = nullptr;
     QDoubleSpinBox* minExpectedCount = nullptr;
 
+    // The window is made group by group: each factory makes one group of
+    // controls; layOut places them and connectControls wires them.
     void buildControls();
+    QGroupBox* createSampleGroup();
+    void createCommandButtons();
+    QGroupBox* createOwnSamplesGroup();
+    QGroupBox* createCompareGroup();
+    void layOut(QGroupBox* sample, QGroupBox* own, QGroupBox* compare);
+    void connectControls();
     void inputChanged();
     struct Drawing {
         DeFinettiPicture picture;

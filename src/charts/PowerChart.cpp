@@ -15,21 +15,17 @@
 #include <cmath>
 #include <map>
 
+#include "charts/ChartParts.h"
 #include "core/NumberText.h"
 
 namespace zyg {
 
 namespace {
 
-QString percent(double level) {
-    return QString::fromStdString(significantText(level * 100, 4)) + QStringLiteral("%");
-}
-
-QString number(double v) { return QString::fromStdString(significantText(v, 6)); }
-
-void hideFromLegend(QChart* chart, QAbstractSeries* series) {
-    for (QLegendMarker* m : chart->legend()->markers(series)) m->setVisible(false);
-}
+using chartparts::hideFromLegend;
+using chartparts::levelText;
+using chartparts::newChart;
+using chartparts::number;
 
 // A tick step of 1, 2 or 5 times a power of ten that gives about `ticks`
 // ticks over the range.
@@ -41,10 +37,19 @@ double niceStep(double range, int ticks) {
     return std::max(1.0, 10 * decade);
 }
 
+// 1, 2 or 5 times a power of ten, at least `raw`: a step of the power axis.
+double niceFraction(double raw) {
+    const double decade = std::pow(10.0, std::floor(std::log10(raw)));
+    for (double m : {1.0, 2.0, 5.0})
+        if (m * decade >= raw) return m * decade;
+    return 10 * decade;
+}
+
 // Axes of n and power, attached to every series already in the chart. The n
 // axis runs from the first to the last n drawn, its ticks at round numbers;
 // a logarithmic one runs over whole decades around the sample sizes.
-void addPowerAxes(QChart* chart, double nFrom, double nTo, bool logN = false) {
+void addPowerAxes(QChart* chart, double nFrom, double nTo, bool logN, double yHigh,
+                  const QString& yTitle) {
     QAbstractAxis* x = nullptr;
     if (logN && nFrom >= 1) {
         auto* axis = new QLogValueAxis;
@@ -71,10 +76,12 @@ void addPowerAxes(QChart* chart, double nFrom, double nTo, bool logN = false) {
     }
     x->setTitleText(QStringLiteral("Sample size n"));
     auto* y = new QValueAxis;
-    y->setTitleText(QStringLiteral("Power: P(test rejects)"));
-    y->setRange(0, 1);
+    y->setTitleText(yTitle);
+    y->setRange(0, yHigh);
     y->setTickCount(6);
-    y->setLabelFormat(QStringLiteral("%.1f"));
+    // Enough decimals for ticks a fifth of the range apart.
+    const int decimals = std::clamp(static_cast<int>(std::ceil(-std::log10(yHigh / 5))), 1, 6);
+    y->setLabelFormat(QStringLiteral("%.%1f").arg(decimals));
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
     for (QAbstractSeries* s : chart->series()) {
@@ -128,15 +135,6 @@ QScatterSeries* labelSeries(const QString& name, QPointF at, const QString& text
     return label;
 }
 
-QChart* newChart(const QString& title) {
-    auto* chart = new QChart;
-    chart->setTitle(title);
-    chart->setBackgroundRoundness(0);
-    chart->legend()->setAlignment(Qt::AlignBottom);
-    chart->setAnimationOptions(QChart::NoAnimation);
-    return chart;
-}
-
 }  // namespace
 
 // The Okabe-Ito colours, but the yellow, too pale for a line on white, and
@@ -186,6 +184,10 @@ QString staysSeriesName(std::uint32_t n) {
 
 QString labelSeriesName(const QString& markerName) { return markerName + QStringLiteral(" label"); }
 
+QString leaderSeriesName(const QString& markerName) {
+    return QStringLiteral("Leader to ") + markerName;
+}
+
 QString keptSeriesName(const KeptCurve& kept, HweTest test) {
     return QStringLiteral("%1, %2").arg(powerSeriesName(test), kept.label);
 }
@@ -201,9 +203,19 @@ LabelPlace placeLabel(QPointF at, QSizeF size, const std::vector<QList<QPointF>>
         {1.2, 0.6}, {-1.2, 0.6}, {1.2, -1.6}, {-1.2, -1.6}, {0, 3.0},    {0, -4.0},
         {1.2, 1.8}, {-1.2, 1.8}, {1.2, -2.8}, {-1.2, -2.8}, {0, 4.2},    {0, -5.2},
         {1.8, 0.6}, {-1.8, 0.6}, {1.8, -1.6}, {-1.8, -1.6}, {1.8, 3.0},  {-1.8, -4.0}};
+    // Then ever further out, nearest first, so that a crowded chart still
+    // finds a place clear of every other label.
+    std::vector<QPointF> candidates(std::begin(offsets), std::end(offsets));
+    std::vector<QPointF> further;
+    for (int i = -6; i <= 6; ++i)
+        for (int j = -12; j <= 12; ++j) further.emplace_back(0.6 * i, 0.6 + 1.2 * j);
+    std::stable_sort(further.begin(), further.end(), [](QPointF a, QPointF b) {
+        return a.x() * a.x() + a.y() * a.y() < b.x() * b.x() + b.y() * b.y();
+    });
+    candidates.insert(candidates.end(), further.begin(), further.end());
     LabelPlace best;
     int fewest = -1;
-    for (const QPointF& o : offsets) {
+    for (const QPointF& o : candidates) {
         const QPointF anchor(at.x() + o.x() * w, at.y() + o.y() * h);
         const QRectF box(anchor.x() - w / 2, anchor.y(), w, h);
         if (!bounds.contains(box)) continue;
@@ -248,18 +260,19 @@ QString curveTitle(const ModelSetting& setting, double level, PowerMethod method
         method == PowerMethod::Exact
             ? QStringLiteral("exact")
             : QStringLiteral("simulated, %1 replicates; bands: 95% intervals").arg(replicates);
-    return QStringLiteral("%1; level %2; %3").arg(modelText(setting), percent(level), how);
+    return QStringLiteral("%1; level %2; %3").arg(modelText(setting), levelText(level), how);
 }
 
 QChart* buildEmptyPowerChart(const QString& title) {
     QChart* chart = newChart(title);
-    addPowerAxes(chart, 0, 100);
+    addPowerAxes(chart, 0, 100, false, 1, QStringLiteral("Power: P(test rejects)"));
     return chart;
 }
 
 QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPower,
                         const std::vector<KeptCurve>& kept,
-                        const std::vector<TargetCrossing>* marked, bool logN) {
+                        const std::vector<TargetCrossing>* marked, bool logN, PowerAxis axis,
+                        bool amongTestable) {
     if (points.empty()) return buildEmptyPowerChart(QStringLiteral("No points"));
     const PowerPoint& first = points.front();
     QChart* chart = newChart(curveTitle(first.model, first.level, first.method, first.nrep));
@@ -276,8 +289,27 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
             nTo = std::max<double>(nTo, pt.n);
         }
     const bool simulated = first.method == PowerMethod::Simulate;
-    const std::vector<TargetCrossing> crossings =
-        marked ? *marked : targetCrossings(points, targetPower);
+    // Under Hardy-Weinberg every rejection is a false one: the curves are the
+    // tests' sizes, compared with the level, and no target is met.
+    const bool sizeChart = first.model.model == GenotypeModel::HardyWeinberg;
+    const auto shownPower = [amongTestable](const PowerPoint& pt) {
+        return amongTestable ? pt.conditionalPower : pt.power;
+    };
+    const std::vector<TargetCrossing> crossings = sizeChart ? std::vector<TargetCrossing>{}
+                                                  : marked  ? *marked
+                                                            : targetCrossings(points, targetPower);
+    double highest = sizeChart ? first.level : targetPower;
+    for (const PowerPoint& pt : points)
+        if (std::isfinite(shownPower(pt)))
+            highest =
+                std::max(highest, simulated ? pt.high95.value_or(shownPower(pt)) : shownPower(pt));
+    const bool fit = axis == PowerAxis::Fit || (axis == PowerAxis::Auto && sizeChart);
+    // A fitted axis ends a little above the highest point, at a round value.
+    double yHigh = 1;
+    if (fit && highest > 0 && highest < 0.9) {
+        const double step = niceFraction(highest * 1.1 / 5);
+        yHigh = std::min(1.0, std::ceil(highest * 1.1 / step) * step);
+    }
     std::vector<QList<QPointF>> lines;  // every line drawn, for the labels to avoid
 
     // The kept curves first and greyed, each older one lighter, so that the
@@ -298,7 +330,7 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
             line->setObjectName(keptSeriesName(kept[i], test));
             line->setName(QStringLiteral("Kept: %1").arg(kept[i].label));
             for (const PowerPoint& pt : kept[i].points)
-                if (pt.test == test) line->append(pt.n, pt.power);
+                if (pt.test == test) line->append(pt.n, shownPower(pt));
             QPen pen(QColor(grey, grey, grey));
             pen.setWidthF(1.5);
             if (const QList<qreal> dashes = testDashes(test); !dashes.isEmpty())
@@ -317,8 +349,10 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
             auto* lower = new QLineSeries;
             for (const PowerPoint& pt : points) {
                 if (pt.test != test) continue;
-                upper->append(pt.n, pt.high95.value_or(pt.power));
-                lower->append(pt.n, pt.low95.value_or(pt.power));
+                upper->append(pt.n,
+                              amongTestable ? pt.conditionalPower : pt.high95.value_or(pt.power));
+                lower->append(pt.n,
+                              amongTestable ? pt.conditionalPower : pt.low95.value_or(pt.power));
             }
             auto* band = new QAreaSeries(upper, lower);
             upper->setParent(band);
@@ -334,10 +368,12 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
     }
 
     auto* target = new QLineSeries;
-    target->setName(QStringLiteral("Target %1").arg(number(targetPower)));
-    target->setObjectName(kTargetSeriesName);
-    target->append(nFrom, targetPower);
-    target->append(nTo > nFrom ? nTo : nFrom + 1, targetPower);
+    const double across = sizeChart ? first.level : targetPower;
+    target->setName(sizeChart ? QStringLiteral("Level %1").arg(levelText(first.level))
+                              : QStringLiteral("Target %1").arg(number(targetPower)));
+    target->setObjectName(sizeChart ? kLevelSeriesName : kTargetSeriesName);
+    target->append(nFrom, across);
+    target->append(nTo > nFrom ? nTo : nFrom + 1, across);
     QPen targetPen(QColor(0x55, 0x55, 0x55));
     targetPen.setStyle(Qt::DashLine);
     targetPen.setWidthF(1.2);
@@ -349,7 +385,7 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
         line->setName(powerSeriesName(test));
         line->setObjectName(powerSeriesName(test));
         for (const PowerPoint& pt : points)
-            if (pt.test == test) line->append(pt.n, pt.power);
+            if (pt.test == test) line->append(pt.n, shownPower(pt));
         QPen pen(testColour(test));
         pen.setWidthF(2);
         if (const QList<qreal> dashes = testDashes(test); !dashes.isEmpty())
@@ -372,8 +408,8 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
                 staysFrom[*c.staysFrom] << powerSeriesName(test);
         }
     const double xPerPx = (nTo > nFrom ? nTo - nFrom : 2) / kPlotWidthPx;
-    const double yPerPx = 1.0 / kPlotHeightPx;
-    const QRectF bounds(nFrom, 0, nTo > nFrom ? nTo - nFrom : 2, 1);
+    const double yPerPx = yHigh / kPlotHeightPx;
+    const QRectF bounds(nFrom, 0, nTo > nFrom ? nTo - nFrom : 2, yHigh);
     std::vector<QRectF> taken;
     auto addMarker = [&](const QString& name, std::uint32_t n, const QString& text,
                          QScatterSeries::MarkerShape shape, QColor colour) {
@@ -395,8 +431,23 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
                        lines, taken, bounds);
         taken.push_back(place.box);
         QScatterSeries* label = labelSeries(labelSeriesName(name), place.anchor, text, colour);
+        label->setProperty(kLabelBoxProperty, place.box);
         chart->addSeries(label);
         hideFromLegend(chart, label);
+        // A label put away from its marker is joined to it by a thin line,
+        // from the marker to the nearest point of the label's box.
+        const QPointF at(n, targetPower);
+        const QPointF near(std::clamp(at.x(), place.box.left(), place.box.right()),
+                           std::clamp(at.y(), place.box.top(), place.box.bottom()));
+        if (std::hypot((near.x() - at.x()) / xPerPx, (near.y() - at.y()) / yPerPx) > 14) {
+            auto* leader = new QLineSeries;
+            leader->setObjectName(leaderSeriesName(name));
+            leader->append(at);
+            leader->append(near);
+            leader->setPen(QPen(colour, 1));
+            chart->addSeries(leader);
+            hideFromLegend(chart, leader);
+        }
     };
     // A marker of one test bears its colour; a shared one is dark grey.
     auto markerColour = [&](const QStringList& names) {
@@ -415,267 +466,12 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
             QStringLiteral("%1 stays from n = %2").arg(names.join(QStringLiteral(", "))).arg(n),
             QScatterSeries::MarkerShapeTriangle, markerColour(names));
 
-    addPowerAxes(chart, nFrom, nTo, logN);
-    return chart;
-}
-
-QString outlineSeriesName(HweTest test, std::uint32_t n) {
-    return QStringLiteral("%1, n = %2").arg(powerSeriesName(test)).arg(n);
-}
-
-QList<QPointF> regionOutline(const std::vector<LatticePoint>& lattice) {
-    if (lattice.empty()) return {};
-    const GenotypeCounts& any = lattice.front().counts;
-    const std::uint32_t n = static_cast<std::uint32_t>(any.o11) + any.o12 + any.o22;
-    // For each count of A2 copies (2 o22 + o12), the accepted heterozygote range.
-    std::vector<int> low(2 * n + 1, -1), high(2 * n + 1, -1);
-    for (const LatticePoint& p : lattice) {
-        if (!p.rejected || *p.rejected) continue;
-        const std::size_t a = 2u * p.counts.o22 + p.counts.o12;
-        const int het = p.counts.o12;
-        if (low[a] < 0 || het < low[a]) low[a] = het;
-        if (high[a] < 0 || het > high[a]) high[a] = het;
-    }
-    auto at = [n](std::size_t a, int het) {
-        const double f12 = static_cast<double>(het) / n;
-        const double f22 = (static_cast<double>(a) / n - f12) / 2;
-        const TrianglePoint t = trianglePoint(1 - f12 - f22, f12, f22);
-        return QPointF(t.x, t.y);
-    };
-    QList<QPointF> lower, upper;
-    for (std::size_t a = 0; a < low.size(); ++a)
-        if (low[a] >= 0) {
-            lower.append(at(a, low[a]));
-            upper.prepend(at(a, high[a]));
-        }
-    if (lower.isEmpty()) return {};
-    QList<QPointF> outline = lower + upper;
-    outline.append(outline.front());
-    return outline;
-}
-
-QChart* buildDeFinettiChart(const DeFinettiPicture& picture, const DiagramExtras& extras) {
-    const QString title = QStringLiteral("%1; samples of n = %2, %3 test at %4")
-                              .arg(modelText(picture.setting))
-                              .arg(picture.n)
-                              .arg(powerSeriesName(picture.test), percent(picture.level));
-    QChart* chart = newChart(title);
-    chart->legend()->setAlignment(Qt::AlignRight);
-    chart->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
-
-    // Lattice points: smaller markers as the lattice grows finer.
-    const double marker = std::clamp(360.0 / std::max<std::uint32_t>(picture.n, 1), 2.5, 9.0);
-    auto lattice = [&](const QString& name, QColor colour, double size) {
-        auto* s = new QScatterSeries;
-        s->setName(name);
-        s->setObjectName(name);
-        s->setMarkerSize(size);
-        // Squares: a circle is drawn as a path and costs some fifteen times
-        // as much, which at tens of thousands of samples is seconds a paint.
-        s->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
-        s->setColor(colour);
-        s->setBorderColor(colour);
-        s->setPen(Qt::NoPen);
-        return s;
-    };
-    QScatterSeries* accepted = lattice(kAcceptedSeriesName, QColor(0x3b, 0x8e, 0xd0), marker);
-    QScatterSeries* rejected = lattice(kRejectedSeriesName, QColor(0xe8, 0xb4, 0xa0), marker * 0.7);
-    QScatterSeries* untestable =
-        lattice(kUntestableSeriesName, QColor(0xb0, 0xb0, 0xb0), marker * 0.7);
-    QList<QPointF> a, rj, u;
-    for (const LatticePoint& p : picture.lattice) {
-        const TrianglePoint t = trianglePoint(p.counts);
-        const QPointF q(t.x, t.y);
-        if (!p.rejected)
-            u.append(q);
-        else if (*p.rejected)
-            rj.append(q);
-        else
-            a.append(q);
-    }
-    accepted->append(a);
-    rejected->append(rj);
-    untestable->append(u);
-    chart->addSeries(rejected);
-    chart->addSeries(untestable);
-    chart->addSeries(accepted);
-
-    auto* edges = new QLineSeries;
-    edges->setObjectName(QStringLiteral("Triangle"));
-    const TrianglePoint apex = trianglePoint(0, 1, 0);
-    edges->append(0, 0);
-    edges->append(1, 0);
-    edges->append(apex.x, apex.y);
-    edges->append(0, 0);
-    edges->setPen(QPen(Qt::black, 1.2));
-    chart->addSeries(edges);
-    hideFromLegend(chart, edges);
-
-    auto* parabola = new QLineSeries;
-    parabola->setName(kParabolaSeriesName);
-    parabola->setObjectName(kParabolaSeriesName);
-    for (int i = 0; i <= 200; ++i) {
-        const double q = i / 200.0, p = 1 - q;
-        const TrianglePoint t = trianglePoint(p * p, 2 * p * q, q * q);
-        parabola->append(t.x, t.y);
-    }
-    parabola->setPen(QPen(QColor(0x20, 0x20, 0x20), 2, Qt::DashLine));
-    chart->addSeries(parabola);
-
-    // The corners' names, each the label of an unmarked point of its own; a
-    // label sits above its point, so the bottom corners' points lie below them.
-    const struct {
-        const char* name;
-        double x, y;
-    } corners[] = {{"A1A1", -0.02, -0.075}, {"A2A2", 1.02, -0.075}, {"A1A2", apex.x, apex.y}};
-    for (const auto& c : corners) {
-        auto* s = new QScatterSeries;
-        s->setObjectName(QString::fromLatin1(c.name));
-        s->append(c.x, c.y);
-        s->setMarkerSize(1);
-        s->setColor(Qt::transparent);
-        s->setBorderColor(Qt::transparent);
-        s->setPointLabelsVisible(true);
-        s->setPointLabelsFormat(QString::fromLatin1(c.name));
-        s->setPointLabelsColor(Qt::black);
-        s->setPointLabelsClipping(false);
-        QFont f = s->pointLabelsFont();
-        f.setBold(true);
-        s->setPointLabelsFont(f);
-        chart->addSeries(s);
-        hideFromLegend(chart, s);
-    }
-
-    const GenotypeFrequencies fr = frequenciesOf(picture.setting);
-    auto* model = new QScatterSeries;
-    model->setName(kModelSeriesName);
-    model->setObjectName(kModelSeriesName);
-    const TrianglePoint m = trianglePoint(static_cast<double>(fr.f11), static_cast<double>(fr.f12),
-                                          static_cast<double>(fr.f22));
-    model->append(m.x, m.y);
-    model->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
-    model->setMarkerSize(12);
-    model->setColor(QColor(0xf0, 0xc0, 0x10));
-    model->setBorderColor(Qt::black);
-    chart->addSeries(model);
-
-    if (picture.lastSample) {
-        auto* last = new QScatterSeries;
-        last->setName(QStringLiteral("%1 (%2, %3, %4)")
-                          .arg(kLastSampleSeriesName)
-                          .arg(picture.lastSample->o11)
-                          .arg(picture.lastSample->o12)
-                          .arg(picture.lastSample->o22));
-        last->setObjectName(kLastSampleSeriesName);
-        const TrianglePoint t = trianglePoint(*picture.lastSample);
-        last->append(t.x, t.y);
-        last->setMarkerSize(12);
-        last->setColor(QColor(0xd0, 0x20, 0x20));
-        last->setBorderColor(Qt::black);
-        chart->addSeries(last);
-    }
-
-    // The lines of a minimum minor-allele frequency q: x = q and x = 1 - q.
-    auto verticalPair = [&](const QString& name, double q, QColor colour, Qt::PenStyle style) {
-        if (!(q > 0) || q >= 0.5) return;
-        for (double at : {q, 1 - q}) {
-            auto* line = new QLineSeries;
-            line->setName(name);
-            line->setObjectName(name);
-            // From the base to the triangle's side at that frequency.
-            const double top = std::min(at, 1 - at) * 2 * apex.y;
-            line->append(at, 0);
-            line->append(at, top);
-            QPen pen(colour, 1.6);
-            pen.setStyle(style);
-            line->setPen(pen);
-            chart->addSeries(line);
-            if (at != q) hideFromLegend(chart, line);
-        }
-    };
-    verticalPair(
-        QStringLiteral("%1 %2").arg(kMinAlleleFrequencyName, number(extras.minAlleleFrequency)),
-        extras.minAlleleFrequency, QColor(0x00, 0x72, 0xb2), Qt::DashDotLine);
-    if (extras.minExpectedCount > 0 && picture.n > 0)
-        verticalPair(
-            QStringLiteral("%1 %2").arg(kMinExpectedCountName, number(extras.minExpectedCount)),
-            std::sqrt(extras.minExpectedCount / picture.n), QColor(0xd5, 0x5e, 0x00), Qt::DotLine);
-
-    // The other tests' regions, and those of the n of the user's samples.
-    for (const DiagramOutline& o : extras.outlines) {
-        auto* line = new QLineSeries;
-        line->setName(QStringLiteral("Region of %1").arg(outlineSeriesName(o.test, o.n)));
-        line->setObjectName(outlineSeriesName(o.test, o.n));
-        line->append(regionOutline(o.lattice));
-        // Another test's region in its own colour and dashes, darkened to
-        // stand out on the lattice; the chosen test's at another n in black.
-        QPen pen(o.test == picture.test ? QColor(Qt::black) : testColour(o.test).darker(140), 2.5);
-        if (o.test == picture.test)
-            pen.setDashPattern({4, 2});
-        else if (const QList<qreal> dashes = testDashes(o.test); !dashes.isEmpty())
-            pen.setDashPattern(dashes);
-        line->setPen(pen);
-        chart->addSeries(line);
-    }
-
-    // The user's samples, coloured by the chosen test's decision, over all.
-    auto samples = [&](const QString& name, QColor colour,
-                       QScatterSeries::MarkerShape shape) -> QScatterSeries* {
-        auto* s = new QScatterSeries;
-        s->setName(name);
-        s->setObjectName(name);
-        s->setMarkerShape(shape);
-        s->setMarkerSize(11);
-        s->setColor(colour);
-        s->setBorderColor(Qt::black);
-        return s;
-    };
-    QScatterSeries* sRejected = samples(kSamplesRejectedName, QColor(0xd5, 0x5e, 0x00),
-                                        QScatterSeries::MarkerShapeTriangle);
-    QScatterSeries* sAccepted =
-        samples(kSamplesAcceptedName, QColor(0x00, 0x72, 0xb2), QScatterSeries::MarkerShapeCircle);
-    QScatterSeries* sUntestable = samples(kSamplesUntestableName, QColor(0x99, 0x99, 0x99),
-                                          QScatterSeries::MarkerShapeRotatedRectangle);
-    for (const DiagramSample& d : extras.samples) {
-        const TrianglePoint t = trianglePoint(d.counts);
-        (!d.rejected ? sUntestable : *d.rejected ? sRejected : sAccepted)->append(t.x, t.y);
-    }
-    for (QScatterSeries* s : {sRejected, sAccepted, sUntestable}) {
-        if (s->count() == 0) {
-            delete s;
-            continue;
-        }
-        chart->addSeries(s);
-    }
-
-    auto* x = new QValueAxis;
-    x->setRange(-0.1, 1.1);
-    x->setVisible(false);
-    auto* y = new QValueAxis;
-    const double yLow = -0.1, yHigh = apex.y + 0.08;
-    y->setRange(yLow, yHigh);
-    y->setVisible(false);
-    // One unit is as long across as up, so the triangle stays equilateral
-    // whatever the shape of the plot area: the longer side's range widens.
-    QObject::connect(chart, &QChart::plotAreaChanged, x, [x, y, yLow, yHigh](const QRectF& area) {
-        if (area.width() <= 0 || area.height() <= 0) return;
-        const double perPixelX = 1.2 / area.width(), perPixelY = (yHigh - yLow) / area.height();
-        if (perPixelX >= perPixelY) {
-            const double half = perPixelX * area.height() / 2, mid = (yLow + yHigh) / 2;
-            y->setRange(mid - half, mid + half);
-            x->setRange(-0.1, 1.1);
-        } else {
-            const double half = perPixelY * area.width() / 2;
-            x->setRange(0.5 - half, 0.5 + half);
-            y->setRange(yLow, yHigh);
-        }
-    });
-    chart->addAxis(x, Qt::AlignBottom);
-    chart->addAxis(y, Qt::AlignLeft);
-    for (QAbstractSeries* s : chart->series()) {
-        s->attachAxis(x);
-        s->attachAxis(y);
-    }
+    const QString measure = sizeChart ? QStringLiteral("Size") : QStringLiteral("Power");
+    addPowerAxes(
+        chart, nFrom, nTo, logN, yHigh,
+        amongTestable
+            ? QStringLiteral("%1 among testable samples: P(rejects | testable)").arg(measure)
+            : QStringLiteral("%1 over all samples: P(test rejects)").arg(measure));
     return chart;
 }
 

@@ -1,15 +1,17 @@
 #pragma once
 
-// The charts of the two study windows, built from their data alone so that the
-// windows, the exports and the command line draw the same picture.
+// The power chart of the power-curve window, built from its data alone so
+// that the window, the exports and the command line draw the same picture;
+// the names, colours and dashes of each test that every chart uses.
 
 #include <QColor>
 #include <QList>
 #include <QPointF>
 #include <QRectF>
+#include <QSizeF>
 #include <QString>
+#include <vector>
 
-#include "power/DeFinetti.h"
 #include "power/PowerStudy.h"
 
 class QChart;
@@ -28,6 +30,12 @@ QString reachedSeriesName(std::uint32_t n);
 QString staysSeriesName(std::uint32_t n);
 QString labelSeriesName(const QString& markerName);  // the marker's label
 inline const QString kTargetSeriesName = QStringLiteral("Target");
+// The level drawn across a size chart (the curves of Hardy-Weinberg).
+inline const QString kLevelSeriesName = QStringLiteral("Level");
+// The line from a marker to its label when the label sits away from it.
+QString leaderSeriesName(const QString& markerName);
+// The property of a label series that holds its box in chart units.
+inline constexpr const char* kLabelBoxProperty = "labelBox";
 
 // Each test's colour (from the Okabe-Ito palette, which readers with any
 // common colour-vision deficiency tell apart) and its own dash pattern, so
@@ -57,17 +65,25 @@ struct LabelPlace {
 LabelPlace placeLabel(QPointF at, QSizeF size, const std::vector<QList<QPointF>>& lines,
                       const std::vector<QRectF>& taken, QRectF bounds);
 
+// The range of the power axis: 0 to 1, fitted to the curves, or fitted under
+// Hardy-Weinberg (where the curves are sizes near the level) and 0 to 1 else.
+enum class PowerAxis { Auto, Full, Fit };
+
 // Power against n for the points of one model setting at one level: one line
 // per test (in the order the points name them), its 95% band when simulated,
 // the target as a horizontal line, the markers of the target crossings and,
 // greyed behind them, the kept curves. The x axis runs over the n of the
 // curves drawn; `logN` draws it logarithmic (for sample sizes over several
 // orders of magnitude). `marked`, when given, are the crossings to mark (found
-// by a finer search than the points'); otherwise those of the points. The
-// caller owns the chart.
+// by a finer search than the points'); otherwise those of the points. Under
+// Hardy-Weinberg the chart is a size chart: the level is drawn instead of the
+// target and no crossing is marked. `amongTestable` draws the power among the
+// samples that can be tested (the main window's proportion) instead of among
+// all samples; the y axis's title says which. The caller owns the chart.
 QChart* buildPowerChart(const std::vector<PowerPoint>& points, double target,
                         const std::vector<KeptCurve>& kept = {},
-                        const std::vector<TargetCrossing>* marked = nullptr, bool logN = false);
+                        const std::vector<TargetCrossing>* marked = nullptr, bool logN = false,
+                        PowerAxis axis = PowerAxis::Auto, bool amongTestable = false);
 
 // An empty chart with the power chart's axes and a title, shown before the
 // first curve or while one is computed.
@@ -79,57 +95,5 @@ QString modelText(const ModelSetting& setting);
 // The one-line description of a curve's model, level and method.
 QString curveTitle(const ModelSetting& setting, double level, PowerMethod method,
                    std::uint32_t replicates);
-
-// One of the user's own samples on the diagram, with the chosen test's
-// decision on it (nothing when it cannot be tested).
-struct DiagramSample {
-    QString name;
-    GenotypeCounts counts;
-    std::optional<bool> rejected;
-};
-
-// The outline of a test's acceptance region among the samples of n.
-struct DiagramOutline {
-    HweTest test = HweTest::X2;
-    std::uint32_t n = 0;
-    std::vector<LatticePoint> lattice;
-};
-
-// What the diagram draws over the lattice besides the model and last sample.
-struct DiagramExtras {
-    std::vector<DiagramSample> samples;
-    std::vector<DiagramOutline> outlines;
-    double minAlleleFrequency = 0;  // the lines where the minor allele has it; 0: none
-    double minExpectedCount = 0;    // the lines where the rarer homozygote's
-                                    // expected count among n is it; 0: none
-};
-
-// The acceptance region's outline among the samples of a lattice: for each
-// allele count, the fewest and the most heterozygotes not rejected, joined
-// along the lower edge and back along the upper one (a closed line in
-// triangle coordinates); empty when no sample is accepted.
-QList<QPointF> regionOutline(const std::vector<LatticePoint>& lattice);
-
-// The de Finetti diagram of a lattice: the triangle with its corners, the
-// Hardy-Weinberg parabola, the samples the test does not reject, those it
-// rejects and those it cannot test, the model's point and the last sample
-// when there is one; the extras over them. The caller owns the chart.
-QChart* buildDeFinettiChart(const DeFinettiPicture& picture, const DiagramExtras& extras = {});
-
-// The series of the extras: the user's samples by decision, one outline per
-// test and n, and the two kinds of lines.
-QString outlineSeriesName(HweTest test, std::uint32_t n);  // "Exact, n = 40"
-inline const QString kSamplesRejectedName = QStringLiteral("Your samples: rejected");
-inline const QString kSamplesAcceptedName = QStringLiteral("Your samples: not rejected");
-inline const QString kSamplesUntestableName = QStringLiteral("Your samples: not testable");
-inline const QString kMinAlleleFrequencyName = QStringLiteral("Minimum allele frequency");
-inline const QString kMinExpectedCountName = QStringLiteral("Minimum expected count");
-
-inline const QString kAcceptedSeriesName = QStringLiteral("Not rejected");
-inline const QString kRejectedSeriesName = QStringLiteral("Rejected");
-inline const QString kUntestableSeriesName = QStringLiteral("Not testable");
-inline const QString kParabolaSeriesName = QStringLiteral("Hardy-Weinberg");
-inline const QString kModelSeriesName = QStringLiteral("Model");
-inline const QString kLastSampleSeriesName = QStringLiteral("Last sample");
 
 }  // namespace zyg

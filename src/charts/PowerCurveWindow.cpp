@@ -31,6 +31,7 @@
 #include <cmath>
 
 #include "charts/ChartFiles.h"
+#include "charts/ChartParts.h"
 #include "charts/ModelInputs.h"
 #include "charts/PowerChart.h"
 #include "core/NumberText.h"
@@ -48,6 +49,27 @@ QString shown(double v, int decimals = 4) {
     return QString::fromStdString(proportionText(v, decimals));
 }
 
+bool sameSetting(const ModelSetting& x, const ModelSetting& y) {
+    return x.model == y.model && x.p == y.p && x.var == y.var && x.f == y.f && x.w11 == y.w11 &&
+           x.w12 == y.w12 && x.w22 == y.w22 && x.hetMiscall == y.hetMiscall &&
+           x.homMiscall == y.homMiscall && x.nullFrequency == y.nullFrequency;
+}
+
+// Whether two requests describe the same curve but for their sample sizes.
+bool sameCurve(const StudyRequest& a, const StudyRequest& b) {
+    return sameSetting(modelSettings(a).front(), modelSettings(b).front()) && a.tests == b.tests &&
+           a.levels == b.levels && a.method == b.method && a.replicates == b.replicates &&
+           a.seed == b.seed;
+}
+
+// Whether what Solve found for `solved` answers the study `asked`: the same
+// model, tests, level and target (the method and grid play no part in it).
+bool sameStudy(const StudyRequest& solved, const StudyRequest& asked) {
+    return sameSetting(modelSettings(solved).front(), modelSettings(asked).front()) &&
+           solved.tests == asked.tests && solved.levels == asked.levels &&
+           solved.target == asked.target;
+}
+
 }  // namespace
 
 PowerCurveWindow::PowerCurveWindow(StudySource source, QString helpFile, QWidget* parent)
@@ -62,14 +84,26 @@ PowerCurveWindow::PowerCurveWindow(StudySource source, QString helpFile, QWidget
 
 void PowerCurveWindow::buildControls() {
     createCommonControls("Export P&NG...", "Export SVG...");
-    auto spin = [this](const char* name, int lo, int hi, int value) {
-        return wholeField(name, lo, hi, value);
-    };
+    QGroupBox* sizes = createSizesGroup();
+    QGroupBox* tests = createTestsGroup();
+    QGroupBox* study = createStudyGroup();
+    createCommandButtons();
+    createChartView(QSize(400, 260));
+    showChart(buildEmptyPowerChart(kNoCurveYet));
+    createResultTables();
+    createStatusLine();
+    layOut(sizes, tests, study);
+    connectControls();
+    updateMethodFields();
+    setExportsEnabled(false);
+}
+
+QGroupBox* PowerCurveWindow::createSizesGroup() {
     auto* sizes = new QGroupBox(QStringLiteral("Sample sizes"), this);
     const int largest = static_cast<int>(maxSampleSize(PowerMethod::Exact));
-    nFrom = spin("nFrom", 0, largest, 10);
-    nTo = spin("nTo", 0, largest, 200);
-    nStep = spin("nStep", 0, largest, 10);
+    nFrom = wholeField("nFrom", 0, largest, 10);
+    nTo = wholeField("nTo", 0, largest, 200);
+    nStep = wholeField("nStep", 0, largest, 10);
     auto* sizeForm = new QFormLayout(sizes);
     sizeForm->addRow(QStringLiteral("n f&rom:"), nFrom);
     sizeForm->addRow(QStringLiteral("n t&o:"), nTo);
@@ -79,7 +113,15 @@ void PowerCurveWindow::buildControls() {
     logN = new QCheckBox(QStringLiteral("Logarithmic n axis"), this);
     logN->setObjectName(QStringLiteral("logN"));
     sizeForm->addRow(logN);
+    solveBounded = new QCheckBox(QStringLiteral("Solve only up to n to"), this);
+    solveBounded->setObjectName(QStringLiteral("solveBounded"));
+    solveBounded->setToolTip(
+        QStringLiteral("Unchecked, Solve searches every n from \"n from\" to %1").arg(largest));
+    sizeForm->addRow(solveBounded);
+    return sizes;
+}
 
+QGroupBox* PowerCurveWindow::createTestsGroup() {
     auto* tests = new QGroupBox(QStringLiteral("Tests"), this);
     auto check = [this](const char* name, const char* caption) {
         auto* c = new QCheckBox(QString::fromLatin1(caption), this);
@@ -114,13 +156,16 @@ void PowerCurveWindow::buildControls() {
     for (QCheckBox* c : {x2Test, gTest, x2ccTest, exactTest}) testBox->addWidget(c);
     testBox->addWidget(moreTests);
     updateMoreTestsCaption();
+    return tests;
+}
 
+QGroupBox* PowerCurveWindow::createStudyGroup() {
     auto* study = new QGroupBox(QStringLiteral("Study"), this);
     level = levelField(this);
     method = new QComboBox(this);
     method->setObjectName(QStringLiteral("method"));
     method->addItems({QStringLiteral("Exact"), QStringLiteral("Simulation")});
-    replicates = spin("replicates", 1, static_cast<int>(kMaxReplicates), 1000);
+    replicates = wholeField("replicates", 1, static_cast<int>(kMaxReplicates), 1000);
     target = new QDoubleSpinBox(this);
     target->setObjectName(QStringLiteral("target"));
     target->setRange(0.01, 0.99);
@@ -133,24 +178,47 @@ void PowerCurveWindow::buildControls() {
     studyForm->addRow(QStringLiteral("Met&hod:"), method);
     studyForm->addRow(QStringLiteral("Replic&ates:"), replicates);
     studyForm->addRow(QStringLiteral("Target po&wer:"), target);
+    among = new QComboBox(this);
+    among->setObjectName(QStringLiteral("among"));
+    among->addItems({QStringLiteral("All samples"), QStringLiteral("Testable ones")});
+    among->setToolTip(QStringLiteral(
+        "All samples: the probability that a sample is rejected. Testable ones: the "
+        "proportion rejected among the samples the test can be computed on, as the main "
+        "window counts it"));
+    axisRange = new QComboBox(this);
+    axisRange->setObjectName(QStringLiteral("axisRange"));
+    axisRange->addItems(
+        {QStringLiteral("Auto"), QStringLiteral("0 to 1"), QStringLiteral("Fit the curves")});
+    axisRange->setToolTip(QStringLiteral(
+        "Auto: under Hardy-Weinberg the curves are the tests' sizes, near the level, and the "
+        "axis fits them; under other models it runs from 0 to 1"));
+    studyForm->addRow(QStringLiteral("Power among:"), among);
+    studyForm->addRow(QStringLiteral("Power axis:"), axisRange);
+    return study;
+}
 
+void PowerCurveWindow::createCommandButtons() {
     computeButton = pushButton("computeButton", "Comp&ute");
     computeButton->setDefault(true);
     cancelButton = pushButton("cancelButton", "Cancel");
     copyButton = pushButton("copyButton", "Cop&y table");
+    summaryButton = pushButton("summaryButton", "Copy summary");
+    summaryButton->setToolTip(QStringLiteral(
+        "Copies a methods paragraph of the last Solve: the question, the answer, how power was "
+        "computed, the program and its version"));
+    summaryButton->setEnabled(false);
     csvButton = pushButton("csvButton", "Export C&SV...");
     solveButton = pushButton("solveButton", "Solve for target");
     solveButton->setToolTip(
         QStringLiteral("Finds where each test reaches the target power at every n from "
-                       "\"n from\" to \"n to\", whatever the step"));
+                       "\"n from\" upwards, whatever the step"));
     keepButton = pushButton("keepButton", "&Keep curve");
     keepButton->setToolTip(
         QStringLiteral("Keeps the curves drawn, greyed, to compare them with the next ones"));
     clearKeptButton = pushButton("clearKeptButton", "Clear kept");
+}
 
-    createChartView(QSize(400, 260));
-    showChart(buildEmptyPowerChart(kNoCurveYet));
-
+void PowerCurveWindow::createResultTables() {
     table = new QTableWidget(0, 6, this);
     table->setObjectName(QStringLiteral("table"));
     table->setHorizontalHeaderLabels(
@@ -180,8 +248,9 @@ void PowerCurveWindow::buildControls() {
     progress->setRange(0, 100);
     progress->setVisible(false);
     cancelButton->setVisible(false);
-    createStatusLine();
+}
 
+void PowerCurveWindow::layOut(QGroupBox* sizes, QGroupBox* tests, QGroupBox* study) {
     // The inputs in two columns, so that the window fits a small screen;
     // they scroll rather than shrink when the window is made smaller still.
     auto* first = new QVBoxLayout;
@@ -203,6 +272,7 @@ void PowerCurveWindow::buildControls() {
     buttons->addWidget(pngButton(), 2, 0);
     buttons->addWidget(svgButton(), 2, 1);
     buttons->addWidget(closeButton(), 2, 2);
+    buttons->addWidget(summaryButton, 3, 0);
     auto* inputs = new QGridLayout;
     inputs->addLayout(first, 0, 0);
     inputs->addLayout(second, 0, 1);
@@ -236,16 +306,20 @@ void PowerCurveWindow::buildControls() {
     // Take from main window replaces what was typed: Tab from the model
     // fields goes on to the sample sizes, and reaches it only after the
     // other commands.
-    setTabChain(QList<QWidget*>{} << nFrom << nTo << nStep << logN << x2Test << gTest << x2ccTest
-                                  << exactTest << moreTests << level << method << replicates
-                                  << target << computeButton << copyButton << csvButton
-                                  << solveButton << keepButton << clearKeptButton << pngButton()
-                                  << svgButton() << takeButton() << closeButton() << targetTable
-                                  << table << cancelButton);
+    setTabChain(QList<QWidget*>{} << nFrom << nTo << nStep << logN << solveBounded << x2Test
+                                  << gTest << x2ccTest << exactTest << moreTests << level << method
+                                  << replicates << target << among << axisRange << computeButton
+                                  << copyButton << csvButton << solveButton << summaryButton
+                                  << keepButton << clearKeptButton << pngButton() << svgButton()
+                                  << takeButton() << closeButton() << targetTable << table
+                                  << cancelButton);
+}
 
+void PowerCurveWindow::connectControls() {
     on(computeButton, &QPushButton::clicked, [this] { compute(); });
     on(cancelButton, &QPushButton::clicked, [this] { cancel(); });
     on(copyButton, &QPushButton::clicked, [this] { copyTable(); });
+    on(summaryButton, &QPushButton::clicked, [this] { copySummary(); });
     on(csvButton, &QPushButton::clicked, [this] { exportCsv(); });
     on(solveButton, &QPushButton::clicked, [this] { solve(); });
     on(keepButton, &QPushButton::clicked, [this] { keepCurve(); });
@@ -253,8 +327,11 @@ void PowerCurveWindow::buildControls() {
     on(modelInputs(), &ModelInputs::changed, [this] { inputChanged(); });
     for (QSpinBox* s : {nFrom, nTo, nStep, replicates})
         on(s, &QSpinBox::valueChanged, [this] { inputChanged(); });
+    on(solveBounded, &QCheckBox::toggled, [this] { inputChanged(); });
     on(target, &QDoubleSpinBox::valueChanged, [this] { inputChanged(); });
     on(logN, &QCheckBox::toggled, [this] { redraw(); });
+    for (QComboBox* c : {among, axisRange})
+        on(c, &QComboBox::currentIndexChanged, [this] { redraw(); });
     for (QCheckBox* c : {x2Test, gTest, x2ccTest, exactTest})
         on(c, &QCheckBox::toggled, [this] { inputChanged(); });
     for (QComboBox* c : {level, method})
@@ -265,8 +342,6 @@ void PowerCurveWindow::buildControls() {
             updateMoreTestsCaption();
             inputChanged();
         });
-    updateMethodFields();
-    setExportsEnabled(false);
 }
 
 void PowerCurveWindow::takeFromMainWindow() {
@@ -297,11 +372,10 @@ PowerCurveWindow::Inputs PowerCurveWindow::readInputs() const {
     r.replicates = static_cast<std::uint32_t>(replicates->value());
     r.seed = seed_;
     r.target = target->value();
-    // The window's range of n: from, from + step, ... up to and including to
-    // when the step lands on it.
-    const auto from = static_cast<std::uint32_t>(nFrom->value());
-    const auto to = static_cast<std::uint32_t>(nTo->value());
-    const auto step = static_cast<std::uint32_t>(nStep->value());
+    in.range = {static_cast<std::uint32_t>(nFrom->value()),
+                static_cast<std::uint32_t>(nTo->value()),
+                static_cast<std::uint32_t>(nStep->value())};
+    const auto [from, to, step] = in.range;
     r.n.clear();
     if (!chosenLevel) {
         in.problem = QStringLiteral(
@@ -319,16 +393,13 @@ PowerCurveWindow::Inputs PowerCurveWindow::readInputs() const {
     } else if (step == 0) {
         in.problem = QStringLiteral("The step of n is 0; it must be at least 1.");
         in.field = nStep;
-    } else if ((to - from) / step + 1 > kMaxCurveSizes) {
+    } else if (in.range.count() > kMaxCurveSizes) {
         in.problem =
             QStringLiteral("The range has more than %1 sample sizes; choose a larger step.")
                 .arg(kMaxCurveSizes);
         in.field = nStep;
     } else {
-        for (std::uint32_t n = from;; n += step) {
-            r.n.push_back(n);
-            if (to - n < step) break;  // the next step would pass the end
-        }
+        r.n = in.range.sizes();
     }
     return in;
 }
@@ -429,9 +500,14 @@ PowerCurveWindow::Inputs PowerCurveWindow::checkedInputs() const {
 void PowerCurveWindow::compute() {
     const Inputs in = checkedInputs();
     jobs().drop();
-    // Whatever is drawn belongs to other inputs now.
+    // Whatever is drawn belongs to other inputs now, but for what Solve found
+    // for the same study: a grid never replaces an answer of every n.
     curve_.reset();
-    targetRows_.clear();
+    if (!in.problem.isEmpty() || !solvedFor_ || !sameStudy(*solvedFor_, in.request)) {
+        solvedFor_.reset();
+        solvedRows_.clear();
+    }
+    targetRows_ = solvedRows_;
     fillTargets();
     table->setRowCount(0);
     setExportsEnabled(false);
@@ -444,6 +520,7 @@ void PowerCurveWindow::compute() {
         return;
     }
     const StudyRequest r = in.request;
+    curveRange_ = in.range;
     const ModelSetting setting = modelSettings(r).front();
     showChart(buildEmptyPowerChart(QStringLiteral("Computing: ") +
                                    curveTitle(setting, r.levels.front(), r.method, r.replicates)));
@@ -484,15 +561,6 @@ void PowerCurveWindow::showProgress() {
 
 namespace {
 
-// Whether two requests describe the same curve but for their sample sizes.
-bool sameCurve(const StudyRequest& a, const StudyRequest& b) {
-    const ModelSetting x = modelSettings(a).front(), y = modelSettings(b).front();
-    const bool sameModel = x.model == y.model && x.p == y.p && x.var == y.var && x.f == y.f &&
-                           x.w11 == y.w11 && x.w12 == y.w12 && x.w22 == y.w22;
-    return sameModel && a.tests == b.tests && a.levels == b.levels && a.method == b.method &&
-           a.replicates == b.replicates && a.seed == b.seed;
-}
-
 using TargetRow = PowerCurveWindow::TargetRow;
 
 std::vector<TargetRow> rowsOf(const std::vector<TargetCrossing>& crossings, double goal,
@@ -507,11 +575,12 @@ std::vector<TargetRow> rowsOf(const std::vector<TargetCrossing>& crossings, doub
 // for each test, the first n of the range whose power reaches the target and
 // the n from which it stays there, with a bracket, a bisection and a scan of
 // the saw-tooth around the crossing instead of every n of the range.
-std::optional<std::vector<TargetRow>> solveTargets(StudyRequest r, std::uint32_t from,
-                                                   std::uint32_t to, const std::atomic<bool>& stop,
-                                                   const Jobs::Progress& report) {
+template <class Solved>
+std::optional<Solved> solveTargets(StudyRequest r, const std::atomic<bool>& stop,
+                                   const Jobs::Progress& report) {
     const double goal = r.target.value_or(0.8);
-    r.n = {from, to};
+    // The solver is exact whatever method the curve is drawn with.
+    r.method = PowerMethod::Exact;
     StudyControl control;
     control.cancel = &stop;
     int lastShown = -1;
@@ -526,11 +595,15 @@ std::optional<std::vector<TargetRow>> solveTargets(StudyRequest r, std::uint32_t
         return std::nullopt;
     }
     if (stop.load()) return std::nullopt;
-    std::vector<TargetRow> rows;
+    Solved solved;
+    solved.summary = QString::fromStdString(
+        solveSummary(answers, SolveAim{nullptr, goal}, "the power-curve window"));
+    std::vector<TargetRow>& rows = solved.rows;
     for (const SolveAnswer& a : answers)
         rows.push_back({a.test, goal, a.firstN, a.staysN,
-                        QStringLiteral("solved for n from %1 to %2").arg(from).arg(to)});
-    return rows;
+                        QStringLiteral("searched every n from %1 to %2").arg(a.low).arg(a.high),
+                        true, a.bestPower, a.bestN});
+    return solved;
 }
 
 }  // namespace
@@ -545,18 +618,26 @@ void PowerCurveWindow::solve() {
         emit computationEnded();
         return;
     }
-    const StudyRequest r = in.request;
-    const std::uint32_t from = r.n.front(), to = r.n.back();
+    StudyRequest r = in.request;
+    // From "n from" to the engine's largest n, unless the user bounds it.
+    const std::uint32_t from = std::max<std::uint32_t>(1, in.range.from);
+    const std::uint32_t to =
+        solveBounded->isChecked() ? std::max(from, in.range.to) : maxSampleSize(PowerMethod::Exact);
+    r.solveBounds = SampleBounds{from, to};
     setStatus(QStringLiteral("Solving for the target power at every n from %1 to %2...")
                   .arg(from)
                   .arg(to));
     showProgress();
-    jobs().start<std::vector<TargetRow>>(
-        [r, from, to](const std::atomic<bool>& stop, const Jobs::Progress& report) {
-            return solveTargets(r, from, to, stop, report);
+    jobs().start<Solved>(
+        [r](const std::atomic<bool>& stop, const Jobs::Progress& report) {
+            return solveTargets<Solved>(r, stop, report);
         },
         [this](int percent) { progress->setValue(percent); },
-        [this, r](std::optional<std::vector<TargetRow>>& rows, const QString& error) {
+        [this, r](std::optional<Solved>& solved, const QString& error) {
+            if (solved && error.isEmpty()) {
+                solvedFor_ = r;
+                solvedRows_ = solved->rows;
+            }
             // The markers go on the curve drawn only when it is of this study.
             if (!curve_ || !sameCurve(curve_->request, r)) {
                 curve_.reset();
@@ -565,47 +646,52 @@ void PowerCurveWindow::solve() {
                 showChart(buildEmptyPowerChart(
                     QStringLiteral("Solved: see the results; press Compute (Enter) to draw")));
             }
-            finishSolve(rows, error);
+            finishSolve(solved, error);
         });
     solving_ = true;
 }
 
-void PowerCurveWindow::finishSolve(std::optional<std::vector<TargetRow>>& rows,
-                                   const QString& error) {
+void PowerCurveWindow::finishSolve(std::optional<Solved>& solved, const QString& error) {
     progress->setVisible(false);
     cancelButton->setVisible(false);
-    if (!error.isEmpty() || !rows) {
+    if (!error.isEmpty() || !solved) {
         setStatus(error.isEmpty() ? QStringLiteral("Cancelled.") : error, !error.isEmpty());
         emit computationEnded();
         return;
     }
-    targetRows_ = std::move(*rows);
+    targetRows_ = std::move(solved->rows);
+    summary_ = std::move(solved->summary);
+    summaryButton->setEnabled(true);
     fillTargets();
     if (curve_) redraw();
     copyButton->setEnabled(true);
     csvButton->setEnabled(curve_.has_value());
+    setStatus(solvedSummary(targetRows_));
+    emit computationEnded();
+}
+
+QString PowerCurveWindow::solvedSummary(const std::vector<TargetRow>& rows) {
     QStringList said;
-    for (const TargetRow& row : targetRows_)
+    for (const TargetRow& row : rows)
         said << (row.firstReaching ? QStringLiteral("%1 reaches %2 at n = %3")
                                          .arg(powerSeriesName(row.test))
                                          .arg(row.target)
                                          .arg(*row.firstReaching)
-                                   : QStringLiteral("%1 does not reach %2")
+                                   : QStringLiteral("%1 does not reach %2 (at most %3, at n = %4)")
                                          .arg(powerSeriesName(row.test))
-                                         .arg(row.target));
-    setStatus(QStringLiteral("Solved at %1: %2.")
-                  .arg(targetRows_.empty() ? QString() : targetRows_.front().foundBy,
-                       said.join(QStringLiteral("; "))));
-    emit computationEnded();
+                                         .arg(row.target)
+                                         .arg(QString::fromStdString(fixedText(row.bestPower, 3)))
+                                         .arg(row.bestN));
+    const QString searched = rows.empty() ? QString() : rows.front().foundBy;
+    return QStringLiteral("Solved, having %1: %2.").arg(searched, said.join(QStringLiteral("; ")));
 }
 
 void PowerCurveWindow::keepCurve() {
     if (!curve_) return;
     const ModelSetting setting = curve_->points.front().model;
-    const QString label = QStringLiteral("%1, level %2")
-                              .arg(modelText(setting))
-                              .arg(curve_->request.levels.front() * 100, 0, 'g', 4) +
-                          QStringLiteral("%");
+    const QString label =
+        QStringLiteral("%1, level %2")
+            .arg(modelText(setting), chartparts::levelText(curve_->request.levels.front()));
     for (const KeptCurve& k : kept_)
         if (k.label == label) return;  // kept already
     kept_.push_back({curve_->points, label});
@@ -629,10 +715,17 @@ void PowerCurveWindow::clearKept() {
 
 void PowerCurveWindow::redraw() {
     if (!curve_) return;
-    const double goal = curve_->request.target.value_or(0.8);
-    const std::vector<TargetCrossing> marked = markedCrossings();
-    showChart(buildPowerChart(curve_->points, goal, kept_, &marked, logN->isChecked()));
+    showChart(curveChart());
 }
+
+QChart* PowerCurveWindow::curveChart() const {
+    const std::vector<TargetCrossing> marked = markedCrossings();
+    return buildPowerChart(curve_->points, curve_->request.target.value_or(0.8), kept_, &marked,
+                           logN->isChecked(), static_cast<PowerAxis>(axisRange->currentIndex()),
+                           among->currentIndex() == 1);
+}
+
+void PowerCurveWindow::setAmongTestable(bool on) { among->setCurrentIndex(on ? 1 : 0); }
 
 std::vector<TargetCrossing> PowerCurveWindow::markedCrossings() const {
     std::vector<TargetCrossing> marked;
@@ -653,7 +746,11 @@ void PowerCurveWindow::fillTargets() {
     for (const TargetRow& r : targetRows_) {
         const QString cells[] = {
             powerSeriesName(r.test),
-            r.firstReaching ? QString::number(*r.firstReaching) : QStringLiteral("not reached"),
+            r.firstReaching ? QString::number(*r.firstReaching)
+            : r.solved      ? QStringLiteral("not reached (at most %1 at n = %2)")
+                             .arg(QString::fromStdString(fixedText(r.bestPower, 3)))
+                             .arg(r.bestN)
+                       : QStringLiteral("not reached"),
             r.staysFrom ? QString::number(*r.staysFrom) : QStringLiteral("-"), r.foundBy};
         for (int c = 0; c < 4; ++c) {
             auto* item = new QTableWidgetItem(cells[c]);
@@ -687,22 +784,36 @@ void PowerCurveWindow::finish(std::optional<StudyResult>& result, const QString&
     }
     curve_ = std::move(*result);
     const double goal = curve_->request.target.value_or(0.8);
-    const std::uint32_t from = curve_->request.n.front(), to = curve_->request.n.back();
-    const std::uint32_t step = curve_->request.n.size() > 1 ? curve_->request.n[1] - from : 1;
-    targetRows_ =
-        rowsOf(targetCrossings(curve_->points, goal), goal,
-               step == 1 ? QStringLiteral("every n from %1 to %2").arg(from).arg(to)
-                         : QStringLiteral("n from %1 to %2 by %3").arg(from).arg(to).arg(step));
+    const std::uint32_t from = curveRange_.from, step = curveRange_.step;
+    const std::uint32_t last = curve_->request.n.back();
+    // A test Solve answered keeps its answer; the others are read off the grid.
+    std::vector<TargetRow> rows = solvedRows_;
+    for (TargetRow& row :
+         rowsOf(targetCrossings(curve_->points, goal), goal,
+                step == 1 || from == last
+                    ? QStringLiteral("grid: every n from %1 to %2").arg(from).arg(last)
+                    : QStringLiteral("grid: n from %1 to %2 by %3").arg(from).arg(last).arg(step)))
+        if (std::none_of(rows.begin(), rows.end(),
+                         [&](const TargetRow& s) { return s.test == row.test; }))
+            rows.push_back(row);
+    targetRows_ = std::move(rows);
     fillTargets();
     redraw();
     fillTable();
     setExportsEnabled(true);
     QStringList reached;
-    for (const TargetCrossing& c : targetCrossings(curve_->points, goal)) {
+    for (const TargetRow& c : targetRows_) {
         const QString name = powerSeriesName(c.test);
         const auto& n = c.firstReaching;
-        QString text = n ? QStringLiteral("%1 reaches %2 at n = %3").arg(name).arg(goal).arg(*n)
-                         : QStringLiteral("%1 does not reach %2 in this range").arg(name).arg(goal);
+        QString text =
+            n          ? QStringLiteral("%1 reaches %2 at n = %3").arg(name).arg(goal).arg(*n)
+            : c.solved ? QStringLiteral("%1 does not reach %2 (at most %3, at n = %4)")
+                             .arg(name)
+                             .arg(goal)
+                             .arg(QString::fromStdString(fixedText(c.bestPower, 3)))
+                             .arg(c.bestN)
+                       : QStringLiteral("%1 does not reach %2 in this range").arg(name).arg(goal);
+        if (n && c.solved) text += QStringLiteral(" (solved: every n searched)");
         // Power is saw-toothed in n: say where it stays above the target.
         if (n && c.staysFrom && *c.staysFrom != *n)
             text += QStringLiteral(" (and stays there from n = %1)").arg(*c.staysFrom);
@@ -711,6 +822,24 @@ void PowerCurveWindow::finish(std::optional<StudyResult>& result, const QString&
         reached << text;
     }
     QString text = reached.join(QStringLiteral("; ")) + QStringLiteral(".");
+    // Under Hardy-Weinberg the curves are sizes: the status gives their range
+    // beside the level instead of a target nobody aims at.
+    if (curve_->points.front().model.model == GenotypeModel::HardyWeinberg) {
+        QStringList sizes;
+        for (HweTest test : curve_->request.tests) {
+            double low = 1, high = 0;
+            for (const PowerPoint& pt : curve_->points)
+                if (pt.test == test && std::isfinite(pt.power)) {
+                    low = std::min(low, pt.power);
+                    high = std::max(high, pt.power);
+                }
+            sizes << QStringLiteral("%1 %2 to %3")
+                         .arg(powerSeriesName(test), shown(low, 4), shown(high, 4));
+        }
+        text = QStringLiteral("Size (false rejections under Hardy-Weinberg) at level %1: %2.")
+                   .arg(chartparts::levelText(curve_->request.levels.front()),
+                        sizes.join(QStringLiteral("; ")));
+    }
     if (curve_->request.method == PowerMethod::Simulate)
         text += QStringLiteral(" Simulated with seed %1.").arg(curve_->request.seed);
     setStatus(text);
@@ -800,6 +929,12 @@ void PowerCurveWindow::fillTable() {
     }
 }
 
+void PowerCurveWindow::copySummary() {
+    if (summary_.isEmpty()) return;
+    QGuiApplication::clipboard()->setText(summary_);
+    setStatus(QStringLiteral("Copied the methods paragraph of the last Solve to the clipboard."));
+}
+
 void PowerCurveWindow::copyTable() {
     if (!curve_) return;
     QGuiApplication::clipboard()->setText(QString::fromStdString(studyTabText(curve_->points)) +
@@ -864,9 +999,7 @@ QString PowerCurveWindow::writeCsv(const QString& path) const {
 
 QString PowerCurveWindow::writePicture(const QString& path) const {
     if (!curve_) return QStringLiteral("There is no curve to export.");
-    const std::vector<TargetCrossing> marked = markedCrossings();
-    std::unique_ptr<QChart> picture(buildPowerChart(
-        curve_->points, curve_->request.target.value_or(0.8), kept_, &marked, logN->isChecked()));
+    std::unique_ptr<QChart> picture(curveChart());
     return saveChart(*picture, path);
 }
 

@@ -14,6 +14,7 @@ class QChart;
 class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
+class QGroupBox;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
@@ -33,6 +34,7 @@ public:
 
     // Takes the main window's model, parameters and tests.
     void takeFromMainWindow() override;
+    bool holdsResult() const override { return curve_.has_value() || solvedFor_.has_value(); }
     // Reads the inputs and starts the computation, or shows what is wrong.
     void compute();
     void cancel();
@@ -47,14 +49,23 @@ public:
         std::optional<std::uint32_t> firstReaching;  // the smallest n with power >= target
         std::optional<std::uint32_t> staysFrom;      // from here on every n has it
         QString foundBy;                             // the sizes that were searched
+        bool solved = false;  // by Solve (every n of its bounds), not from the grid
+        // Not reached: the largest power found and the n it was found at.
+        double bestPower = 0;
+        std::uint32_t bestN = 0;
     };
     const std::vector<TargetRow>& targetRows() const { return targetRows_; }
     // Finds where each chosen test reaches the target, with no grid: every n
-    // of the range, off the window's thread. The rows go to the results panel.
+    // from "n from" to the engine's largest n (or to "n to" when the user
+    // bounds it), off the window's thread. The rows go to the results panel
+    // and survive a Compute of the same study.
     void solve();
 
     // Keeps the current curves on the chart, greyed and named by their model
     // setting, while the inputs change; at most kMaxKept, the oldest goes first.
+    // Draws power among the samples that can be tested (the main window's
+    // proportion significant) rather than among all samples.
+    void setAmongTestable(bool on);
     void keepCurve();
     void clearKept();
     const std::vector<KeptCurve>& kept() const { return kept_; }
@@ -69,6 +80,9 @@ public:
     static constexpr double kPointerReach = 8;
 
     void copyTable();
+    // Puts the methods paragraph of the last Solve on the clipboard.
+    void copySummary();
+    const QString& summary() const { return summary_; }
     // Asks for a file name, then writes the table as CSV.
     void exportCsv();
     // The same without the dialog; empty text on success, else the fault.
@@ -91,6 +105,7 @@ private:
     // it concerns.
     struct Inputs {
         StudyRequest request;
+        SampleRange range;
         QString problem;
         QWidget* field = nullptr;
     };
@@ -102,23 +117,39 @@ private:
     std::vector<TargetCrossing> markedCrossings() const;
     std::string csvText() const;
     void writeInputs(const StudySnapshot& study);
+    // The window is made group by group: each factory makes one group of
+    // controls; layOut places them and connectControls wires them.
     void buildControls();
+    QGroupBox* createSizesGroup();
+    QGroupBox* createTestsGroup();
+    QGroupBox* createStudyGroup();
+    void createCommandButtons();
+    void createResultTables();
+    void layOut(QGroupBox* sizes, QGroupBox* tests, QGroupBox* study);
+    void connectControls();
     void inputChanged();
     void showProblem(const QString& text, QWidget* field);
     void fillTable();
     void fillTargets();
     void redraw();
+    QChart* curveChart() const;  // the chart of the curve, as drawn and exported
     void startWork(const StudyRequest& request, bool solving);
     void setExportsEnabled(bool on);
     void finish(std::optional<StudyResult>& result, const QString& error);
-    void finishSolve(std::optional<std::vector<TargetRow>>& rows, const QString& error);
+    struct Solved {
+        std::vector<TargetRow> rows;
+        QString summary;
+    };
+    void finishSolve(std::optional<Solved>& solved, const QString& error);
     void updateMethodFields();
     void updateMoreTestsCaption();
+    static QString solvedSummary(const std::vector<TargetRow>& rows);
 
     QSpinBox* nFrom = nullptr;
     QSpinBox* nTo = nullptr;
     QSpinBox* nStep = nullptr;
-    QCheckBox* logN = nullptr;  // n on a logarithmic axis
+    QCheckBox* logN = nullptr;          // n on a logarithmic axis
+    QCheckBox* solveBounded = nullptr;  // Solve searches up to "n to" only
     QCheckBox* x2Test = nullptr;
     QCheckBox* gTest = nullptr;
     QCheckBox* x2ccTest = nullptr;
@@ -129,9 +160,12 @@ private:
     QComboBox* method = nullptr;
     QSpinBox* replicates = nullptr;
     QDoubleSpinBox* target = nullptr;
+    QComboBox* axisRange = nullptr;  // the power axis: 0 to 1, or fitted
+    QComboBox* among = nullptr;      // power among all samples or the testable ones
     QPushButton* computeButton = nullptr;
     QPushButton* cancelButton = nullptr;
     QPushButton* copyButton = nullptr;
+    QPushButton* summaryButton = nullptr;
     QPushButton* csvButton = nullptr;
     QTableWidget* table = nullptr;
     QTableWidget* targetTable = nullptr;
@@ -141,6 +175,11 @@ private:
     QProgressBar* progress = nullptr;
 
     std::optional<StudyResult> curve_;
+    SampleRange curveRange_;  // the range the curve was computed over
+    // The last Solve's study and answers, kept while the study stays the same.
+    std::optional<StudyRequest> solvedFor_;
+    std::vector<TargetRow> solvedRows_;
+    QString summary_;  // the methods paragraph of the last Solve
     std::vector<TargetRow> targetRows_;
     std::vector<KeptCurve> kept_;
     bool solving_ = false;  // the running job is a Solve, not a curve

@@ -41,7 +41,10 @@ StudyWindow::~StudyWindow() {
 
 void StudyWindow::bringUp(bool wasOpen) {
     if (!wasOpen) {
-        takeFromMainWindow();
+        // A window closed with a result shown keeps the inputs of that result
+        // for the rest of the session; one closed with nothing computed (or a
+        // problem shown) takes the main window's study again.
+        if (!holdsResult()) takeFromMainWindow();
         // The field that had the focus when the window closed may be disabled
         // for the model just taken, and the focus then fell to a button that
         // Enter would press; a reopened window starts at its first input.
@@ -128,10 +131,15 @@ void StudyWindow::createStatusLine() {
     statusLine_->setObjectName(QStringLiteral("statusLine"));
     statusLine_->setWordWrap(true);
     statusLine_->setTextFormat(Qt::PlainText);
+    // Two lines at most, whatever is said, so that a long report never pushes
+    // the window's buttons up; the whole of it is the line's tooltip.
+    statusLine_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    statusLine_->setMaximumHeight(kStatusLines * statusLine_->fontMetrics().lineSpacing() + 2);
 }
 
 void StudyWindow::setStatus(const QString& text, bool problem) {
     statusLine_->setText(text);
+    statusLine_->setToolTip(text);
     statusLine_->setStyleSheet(problem ? QStringLiteral("color: #b00000; font-weight: bold;")
                                        : QString());
 }

@@ -46,9 +46,12 @@ public:
 
     // Takes the main window's study into the inputs.
     virtual void takeFromMainWindow() = 0;
-    // Shows the window, in front; a window that was closed takes the main
-    // window's study again and starts at its first input.
+    // Shows the window, in front; a window that was closed starts at its
+    // first input, and takes the main window's study again unless it was
+    // closed with a result shown.
     void bringUp(bool wasOpen);
+    // Whether the window shows a result computed from its inputs.
+    virtual bool holdsResult() const = 0;
     QChart* chart() const;
 
     // Export commands: ask for a file name, then write the chart's picture.
@@ -104,6 +107,7 @@ protected:
     QChartView* chartView() const { return chartView_; }
     QLabel* statusLine() const { return statusLine_; }
     void createStatusLine();
+    static constexpr int kStatusLines = 2;  // the most lines the status line shows
     void setStatus(const QString& text, bool problem = false);
     void showChart(QChart* chart);
     // Asks for a file name and writes it; says so in the status line.

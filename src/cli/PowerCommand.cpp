@@ -35,6 +35,7 @@ struct CommandOptions {
     std::optional<std::string> results;
     std::optional<std::string> plot;
     std::optional<std::string> solve;  // "n" or a model parameter
+    bool summary = false;              // --solve: the methods paragraph after the answers
     std::vector<std::string> warnings;
     std::set<std::string> given;
     std::map<StudyInput, std::string> typed;  // each input's option text as typed
@@ -90,7 +91,7 @@ std::string tooMuchWork(const StudyProblem& problem, const CommandOptions& o) {
     for (const ModelParameter& q : modelParameters())
         if (q.input == StudyInput::P || o.typed.count(q.input))
             factors.emplace_back(q.input, (r.*q.values).size());
-    factors.emplace_back(StudyInput::N, r.n.size());
+    factors.emplace_back(StudyInput::N, countedSizes(r).size());
     if (!r.alleleCounts.empty())
         factors.emplace_back(StudyInput::AlleleCounts, r.alleleCounts.size());
     factors.emplace_back(StudyInput::Tests, r.tests.size());
@@ -299,6 +300,10 @@ const std::vector<OptionEntry<CommandOptions>>& optionTable() {
                      refuse("--solve", v, "solve for n or for one of " + solvableNames());
                  o.solve = v;
              }},
+            {"--summary", nullptr,
+             "--solve: print a methods paragraph after the answers (the question, the answer, "
+             "how power was computed, the program and its version)",
+             [](CommandOptions& o, const std::string&) { o.summary = true; }},
             fileOption("--csv", "write every point as CSV to FILE (- for standard output)",
                        "give a file name, or - for standard output", &CommandOptions::csv),
             {"--plot", "FILE", "draw power against n into FILE.svg or FILE.png",
@@ -351,9 +356,14 @@ void checkOptionRules(const CommandOptions& o) {
             throw UsageError("--solve " + *o.solve + ": not a parameter of the model " +
                              std::string(modelKey(m)) + " (it belongs to --model " +
                              std::string(modelKey(*q->model)) + ")");
+    } else if (o.summary) {
+        throw UsageError("--summary: only with --solve");
     }
+    // The parameter solved for needs no value: without one the search starts
+    // at no departure and goes upwards.
     for (const ModelParameter& q : modelParameters())
-        if (q.required && q.model == m && !o.given.count(optionOf(q.input)))
+        if (q.required && q.model == m && !o.given.count(optionOf(q.input)) &&
+            !(o.solve && *o.solve == q.name))
             throw UsageError(optionOf(q.input) + ": required with --model " +
                              std::string(modelKey(m)));
     if (o.request.method != PowerMethod::Simulate)
@@ -407,9 +417,17 @@ CommandOptions parseOptions(const std::vector<std::string>& args) {
     once(o.request.n);
     once(o.request.alleleCounts);
     once(o.request.tests);
-    // Solving for n: the bounds default to 1 and the largest sample size.
-    if (o.solve && *o.solve == "n" && o.request.n.empty())
-        o.request.n = {1, maxSampleSize(o.request.method)};
+    // Solving for n: --n names the bounds, its smallest and largest value (the
+    // smallest taken as 1 when only one is given); without it, 1 and the
+    // largest sample size. The values typed stay to be checked as sizes.
+    if (o.solve && *o.solve == "n") {
+        SampleBounds bounds{1, maxSampleSize(o.request.method)};
+        if (!o.request.n.empty()) {
+            const auto [least, most] = std::minmax_element(o.request.n.begin(), o.request.n.end());
+            bounds = {o.request.n.size() > 1 ? *least : 1, *most};
+        }
+        o.request.solveBounds = bounds;
+    }
     return o;
 }
 
@@ -493,7 +511,9 @@ int executeSolve(CommandOptions& o, const CommandStreams& io) {
     const std::vector<SolveAnswer> answers = solveStudy(o.request, aim, control);
     bar.finish();
     const bool csvToOut = o.csv && *o.csv == "-";
-    io.out << (csvToOut ? solveCsv(answers, aim) : solveTable(answers, aim)) << std::flush;
+    io.out << (csvToOut ? solveCsv(answers, aim) : solveTable(answers, aim));
+    if (o.summary && !csvToOut) io.out << '\n' << solveSummary(answers, aim, kProgram);
+    io.out << std::flush;
     if (!io.out) {
         io.err << kProgram << ": standard output cannot be written\n";
         return kExitFailure;
@@ -656,7 +676,9 @@ std::string powerHelpText() {
         "Hardy-Weinberg (var and f 0, fitnesses 1), to 4 significant digits, whose\n"
         "power reaches the target, searching on the side of the value given (a\n"
         "negative f searches towards an excess of heterozygotes), and says when power\n"
-        "is not monotone on the way. --csv writes one row per answer.\n"
+        "is not monotone on the way. Without a value of that parameter (--solve f\n"
+        "with no --f) the search starts at no departure and goes upwards. --csv\n"
+        "writes one row per answer.\n"
         "\n"
         "--target: power is saw-toothed in n for these discrete tests, so the command\n"
         "reports both the first n of the grid whose power (the power column) reaches\n"

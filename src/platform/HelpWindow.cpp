@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
@@ -60,6 +61,16 @@ QString missingHelpFileText(const QString& helpFile) {
 
 QString unreadableHelpFileText(const QString& helpFile) {
     return QStringLiteral("Cannot read the help file %1.").arg(QDir::toNativeSeparators(helpFile));
+}
+
+// Esc closes the help as it closes every other window of the program; the
+// page and the buttons leave it to the window.
+void HelpWindow::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Escape && e->modifiers() == Qt::NoModifier) {
+        guarded([&] { close(); });
+        return;
+    }
+    QWidget::keyPressEvent(e);
 }
 
 HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {

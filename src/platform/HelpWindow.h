@@ -13,6 +13,7 @@
 
 #include "platform/Services.h"
 
+class QKeyEvent;
 class QTextBrowser;
 class QToolButton;
 
@@ -63,6 +64,9 @@ public:
     // Widens the window, up to `availableWidth`, until the lines of the file
     // that may not wrap fit without sideways scrolling.
     void fitWidthToText(int availableWidth);
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     void open(const QString& helpFile, const QString& anchor);

@@ -1,5 +1,6 @@
 #include "power/Solve.h"
 
+#include "core/Version.h"
 #include "power/Parallel.h"
 
 // Solving for n. Exact power is saw-toothed in n: the rejection regions of
@@ -326,7 +327,10 @@ SolveAnswer solveSampleSize(const ModelSetting& model, TestLevel test, double ta
     for (auto it = values.lower_bound(runLow); it != values.end() && it->first <= runHigh; ++it)
         if (it->second.power < target) lastBelow = it->first;
     for (const auto& [n, exact] : values)
-        answer.bestPower = std::max(answer.bestPower, exact.power);
+        if (exact.power > answer.bestPower || answer.bestN == 0) {
+            answer.bestPower = exact.power;
+            answer.bestN = n;
+        }
     if (answer.firstN) {
         answer.reached = true;
         answer.power = values.at(*answer.firstN);
@@ -454,12 +458,9 @@ std::vector<SolveAnswer> solveStudy(const StudyRequest& request, const SolveAim&
             for (const TestLevel& t : tests) tasks.push_back({s, 0, t});
         }
     }
-    std::uint32_t low = 1, high = 1;
-    if (!request.n.empty()) {
-        const auto [least, most] = std::minmax_element(request.n.begin(), request.n.end());
-        low = request.n.size() > 1 ? *least : 1;
-        high = *most;
-    }
+    const SampleBounds bounds =
+        request.solveBounds.value_or(SampleBounds{1, maxSampleSize(request.method)});
+    const std::uint32_t low = bounds.low, high = bounds.high;
 
     std::vector<SolveAnswer> answers(tasks.size());
     const std::size_t total = tasks.size();
@@ -606,6 +607,50 @@ std::string solveCsv(const std::vector<SolveAnswer>& answers, const SolveAim& ai
         out += row + "," + tail.str();
     }
     return out;
+}
+
+std::string solveSummary(const std::vector<SolveAnswer>& answers, const SolveAim& aim,
+                         std::string_view program) {
+    std::string text;
+    const std::string target = targetText(aim.target);
+    for (const SolveAnswer& a : answers) {
+        const std::string test = "the " + testLabel(a.test) +
+                                 " test of Hardy-Weinberg proportions at level " +
+                                 shortestText(a.level);
+        const std::string model =
+            "genotypes follow the " + settingText(a.model, aim.parameter) + " model";
+        if (!text.empty()) text += ' ';
+        if (!aim.parameter) {
+            text += "For " + test + " to reach power " + target + " when " + model + ", ";
+            if (a.firstN) {
+                text += "the smallest sample size is n = " + std::to_string(*a.firstN) +
+                        " (power " + fixedText(a.power.power, 6) + ")";
+                text += a.staysN ? "; power stays at or above " + target +
+                                       " from n = " + std::to_string(*a.staysN) + "."
+                                 : "; power falls below " + target +
+                                       " again by n = " + std::to_string(a.high) + ".";
+            } else {
+                text += "no sample size from " + std::to_string(a.low) + " to " +
+                        std::to_string(a.high) + " suffices: power is at most " +
+                        fixedText(a.bestPower, 6) + " (at n = " + std::to_string(a.bestN) + ").";
+            }
+        } else {
+            const std::string name(aim.parameter->name);
+            text += "At n = " + std::to_string(a.n) + ", for " + test + " to reach power " +
+                    target + " when " + model + ", ";
+            text += a.value ? "the smallest departure is " + name + " = " +
+                                  fixedSignificantText(*a.value, 4) + " (power " +
+                                  fixedText(a.power.power, 6) + ")."
+                            : "no " + name + " from " + shortestText(aim.parameter->none) + " to " +
+                                  boundText(a.rangeEnd) + " suffices: power is at most " +
+                                  fixedText(a.bestPower, 6) + ".";
+        }
+    }
+    text +=
+        " Power was computed exactly, by enumerating every possible sample of n genotypes, "
+        "with Zygomet " +
+        std::string(kZygometVersion) + " (" + std::string(program) + ").";
+    return text + "\n";
 }
 
 }  // namespace zyg

@@ -25,10 +25,10 @@ const std::vector<const SolvableParameter*>& solvableParameters();
 const SolvableParameter* findSolvableParameter(std::string_view name);
 
 // What to solve for: the sample size (no parameter) or a model parameter.
-// Solving for n reads the request's n as bounds: its smallest and largest
-// value, the smallest taken as 1 when only one is given. Solving for a
-// parameter reads the side of each of its values (above or below `none`;
-// a value at `none` searches upwards) and solves at each n of the request.
+// Solving for n searches the request's solveBounds (by default 1 to the
+// method's largest n) and reads no grid. Solving for a parameter reads the side of each of its
+// values (above or below `none`; a value at `none` searches upwards) and solves at each n of the
+// request.
 struct SolveAim {
     const SolvableParameter* parameter = nullptr;
     double target = 0.8;
@@ -59,6 +59,7 @@ struct SolveAnswer {
     // on the way when the target is not reached.
     ExactPower power;
     double bestPower = 0;
+    std::uint32_t bestN = 0;        // solving n: the n of bestPower, the first when tied
     std::uint32_t evaluations = 0;  // exact power computations made
 };
 
@@ -84,5 +85,12 @@ SolveAnswer solveParameter(const ModelSetting& model, const SolvableParameter& p
 // the answer's fields are empty when the target is not reached.
 std::string solveTable(const std::vector<SolveAnswer>& answers, const SolveAim& aim);
 std::string solveCsv(const std::vector<SolveAnswer>& answers, const SolveAim& aim);
+
+// A methods paragraph a planner can paste: for each answer the question
+// (the test, the level, the target, the model and its parameters) and the
+// answer, then how power was computed and by which program (`program`,
+// "zygomet-power") and version.
+std::string solveSummary(const std::vector<SolveAnswer>& answers, const SolveAim& aim,
+                         std::string_view program);
 
 }  // namespace zyg

@@ -112,21 +112,43 @@ StudyRequest StudyRequest::of(const ModelSetting& s) {
     return r;
 }
 
+std::uint64_t SampleRange::count() const {
+    if (step == 0 || from > to) return 0;
+    return (to - from) / step + 1;
+}
+
+std::vector<std::uint32_t> SampleRange::sizes() const {
+    std::vector<std::uint32_t> out;
+    if (count() == 0) return out;
+    out.reserve(static_cast<std::size_t>(count()));
+    for (std::uint32_t n = from;; n += step) {
+        out.push_back(n);
+        if (to - n < step) break;  // the next step would pass the end
+    }
+    return out;
+}
+
+std::vector<std::uint32_t> countedSizes(const StudyRequest& r) {
+    if (!r.n.empty() || !r.solveBounds) return r.n;
+    return {r.solveBounds->low, r.solveBounds->high};
+}
+
 double studyPoints(const StudyRequest& r) {
     double settings = 1;
     for (const ModelParameter& q : kModelParameters)
         settings *= static_cast<double>(parameterValues(r, q).size());
-    return settings * static_cast<double>(r.n.size()) *
+    return settings * static_cast<double>(countedSizes(r).size()) *
            static_cast<double>(std::max<std::size_t>(1, r.alleleCounts.size())) *
            static_cast<double>(r.tests.size()) * static_cast<double>(r.levels.size());
 }
 
 double studyWork(const StudyRequest& r) {
     const double points = studyPoints(r);
-    if (r.n.empty()) return 0;
+    const std::vector<std::uint32_t> counted = countedSizes(r);
+    if (counted.empty()) return 0;
     double sizes = 0;
-    for (std::uint32_t n : r.n) sizes += static_cast<double>(n) + kPointWork;
-    return points / static_cast<double>(r.n.size()) * sizes;
+    for (std::uint32_t n : counted) sizes += static_cast<double>(n) + kPointWork;
+    return points / static_cast<double>(counted.size()) * sizes;
 }
 
 std::vector<StudyProblem> checkStudy(const StudyRequest& r) {
@@ -170,14 +192,23 @@ std::vector<StudyProblem> checkStudy(const StudyRequest& r) {
         if (hasZero(r.w11) && hasZero(r.w12) && hasZero(r.w22))
             problems.push_back({StudyInput::W11, ProblemKind::AllZero, 0, {}, 0, 0});
     }
-    if (!missing(StudyInput::N, r.n.size())) {
+    if (const std::vector<std::uint32_t> counted = countedSizes(r);
+        !missing(StudyInput::N, counted.size())) {
         const ValueRange sizes{1, static_cast<double>(maxSampleSize(r.method))};
-        for (std::uint32_t n : r.n)
+        for (std::uint32_t n : counted)
             if (!sizes.contains(n)) {
                 problems.push_back(
                     {StudyInput::N, ProblemKind::OutOfRange, double(n), sizes, 0, 0});
                 break;
             }
+        // Bounds given beside a grid are checked after it.
+        if (r.solveBounds && (problems.empty() || problems.back().input != StudyInput::N))
+            for (std::uint32_t n : {r.solveBounds->low, r.solveBounds->high})
+                if (!sizes.contains(n)) {
+                    problems.push_back(
+                        {StudyInput::N, ProblemKind::OutOfRange, double(n), sizes, 0, 0});
+                    break;
+                }
     }
     if (!r.alleleCounts.empty()) {
         if (r.method != PowerMethod::Exact)

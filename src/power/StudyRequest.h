@@ -65,6 +65,24 @@ inline constexpr std::uint32_t kMaxDiagramSampleSize = 300;
 
 enum class PowerMethod { Exact, Simulate };
 
+// A range of sample sizes as a user names it: from, from + step, ... up to
+// to, which it holds when the step lands on it.
+struct SampleRange {
+    std::uint32_t from = 1;
+    std::uint32_t to = 1;
+    std::uint32_t step = 1;
+    // How many sizes it holds: 0 when from lies above to or the step is 0.
+    std::uint64_t count() const;
+    // Its sizes in order; empty when it holds none.
+    std::vector<std::uint32_t> sizes() const;
+};
+
+// The sample sizes a solve for n searches: every n from low to high.
+struct SampleBounds {
+    std::uint32_t low = 1;
+    std::uint32_t high = 1;
+};
+
 // The largest sample size a study of this method takes: what the exact
 // engine tables, or what the window's simulation engine draws.
 std::uint32_t maxSampleSize(PowerMethod method);
@@ -78,7 +96,12 @@ struct StudyRequest {
     std::vector<double> w11{1}, w12{1}, w22{1};
     std::vector<double> hetMiscall{0}, homMiscall{0};  // error
     std::vector<double> nullFrequency{0};              // null
+    // The sample sizes of the grid (a curve, a table, the n at which a
+    // parameter is solved).
     std::vector<std::uint32_t> n{100};
+    // Solving for n: the sizes searched; none: from 1 to the method's largest.
+    // The grid's n are not read then, but checked when given.
+    std::optional<SampleBounds> solveBounds;
     // Power among the samples with exactly these copies of A1 (0 to 2n);
     // none: power over all samples.
     std::vector<std::uint32_t> alleleCounts;
@@ -198,6 +221,9 @@ double studyPoints(const StudyRequest& request);
 // The work of the request, compared with kMaxStudyWork: the sum over its
 // points of n + kPointWork.
 double studyWork(const StudyRequest& request);
+// The sample sizes the checks and the work count read: the grid's, or the
+// two bounds of a solve for n when no grid is given.
+std::vector<std::uint32_t> countedSizes(const StudyRequest& request);
 
 // "hw", "wahlund", "inbreeding", "selection", "error", "null".
 std::string_view modelKey(GenotypeModel model);

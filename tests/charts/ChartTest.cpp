@@ -23,7 +23,9 @@
 #include <set>
 
 #include "charts/ChartFiles.h"
+#include "charts/DiagramChart.h"
 #include "charts/PowerChart.h"
+#include "power/Solve.h"
 
 namespace zyg {
 namespace {
@@ -161,6 +163,92 @@ TEST(PowerChart, LabelsArePlacedClearOfTheLinesAndOfEachOther) {
                 }
         taken.push_back(place.box);
     }
+}
+
+// After Solve the markers of four tests crowd the target line: no two label
+// boxes intersect, each lies in the plot, and a label away from its marker
+// has a leader line from it.
+TEST(PowerChart, CrowdedLabelsNeverOverlapAndFarOnesHaveLeaders) {
+    ModelSetting setting;
+    setting.model = GenotypeModel::Inbreeding;
+    setting.p = 0.2;
+    setting.f = 0.03;
+    StudyRequest r = StudyRequest::of(setting);
+    r.n = SampleRange{1000, 20000, 250}.sizes();
+    r.tests = {HweTest::X2, HweTest::G, HweTest::X2cc, HweTest::Exact};
+    r.levels = {0.05};
+    r.solveBounds = SampleBounds{1000, 20000};
+    std::vector<TargetCrossing> marked;
+    for (const SolveAnswer& a : solveStudy(r, SolveAim{nullptr, 0.8})) {
+        TargetCrossing c;
+        c.test = a.test;
+        c.firstReaching = a.firstN;
+        c.staysFrom = a.staysN;
+        marked.push_back(c);
+    }
+    std::unique_ptr<QChart> chart(buildPowerChart(runStudy(r), 0.8, {}, &marked));
+    std::vector<std::pair<QString, QRectF>> boxes;
+    for (QAbstractSeries* s : chart->series())
+        if (const QVariant box = s->property(kLabelBoxProperty); box.isValid())
+            boxes.emplace_back(s->objectName(), box.toRectF());
+    ASSERT_GE(boxes.size(), 4u);
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        EXPECT_TRUE(QRectF(1000, 0, 19000, 1).contains(boxes[i].second)) << i;
+        for (std::size_t j = i + 1; j < boxes.size(); ++j)
+            EXPECT_FALSE(boxes[i].second.intersects(boxes[j].second))
+                << boxes[i].first.toStdString() << " and " << boxes[j].first.toStdString();
+        // A box more than a marker's width from the target line's marker is led to.
+        QString marker = boxes[i].first;
+        marker.chop(QStringLiteral(" label").size());
+        auto* dot = qobject_cast<QXYSeries*>(seriesNamed(*chart, marker));
+        ASSERT_NE(dot, nullptr);
+        const QPointF at = dot->at(0);
+        const QRectF& b = boxes[i].second;
+        const bool far = at.y() < b.top() - 0.05 || at.y() > b.bottom() + 0.05 ||
+                         at.x() < b.left() - 1000 || at.x() > b.right() + 1000;
+        if (far) {
+            EXPECT_NE(seriesNamed(*chart, leaderSeriesName(marker)), nullptr)
+                << marker.toStdString();
+        }
+    }
+}
+
+// Under Hardy-Weinberg the curves are sizes: the level is drawn, no target
+// or marker is, and the fitted axis holds every point; 0 to 1 stays a choice.
+TEST(PowerChart, UnderHardyWeinbergTheChartShowsSizesAgainstTheLevel) {
+    const StudyResult curve = exactCurve(GenotypeModel::HardyWeinberg, {HweTest::X2, HweTest::G});
+    for (PowerAxis axis : {PowerAxis::Auto, PowerAxis::Full}) {
+        std::unique_ptr<QChart> chart(buildPowerChart(curve.points, 0.5, {}, nullptr, false, axis));
+        EXPECT_EQ(seriesNamed(*chart, kTargetSeriesName), nullptr);
+        QXYSeries* level = seriesNamed(*chart, kLevelSeriesName);
+        ASSERT_NE(level, nullptr);
+        EXPECT_DOUBLE_EQ(level->at(0).y(), 0.05);
+        for (QAbstractSeries* s : chart->series())
+            EXPECT_FALSE(s->objectName().startsWith("Reaches")) << s->objectName().toStdString();
+        auto* y = qobject_cast<QValueAxis*>(chart->axes(Qt::Vertical).front());
+        ASSERT_NE(y, nullptr);
+        EXPECT_TRUE(y->titleText().startsWith("Size"));
+        if (axis == PowerAxis::Full) {
+            EXPECT_EQ(y->max(), 1);
+            continue;
+        }
+        EXPECT_LT(y->max(), 0.5);
+        for (const PowerPoint& pt : curve.points) EXPECT_LE(pt.power, y->max());
+        EXPECT_LE(0.05, y->max());
+    }
+    // Among testable samples the lines hold the conditional power, and say so.
+    std::unique_ptr<QChart> testable(
+        buildPowerChart(curve.points, 0.5, {}, nullptr, false, PowerAxis::Fit, true));
+    const QXYSeries* g = seriesNamed(*testable, powerSeriesName(HweTest::G));
+    ASSERT_NE(g, nullptr);
+    std::size_t i = 0;
+    for (const PowerPoint& pt : curve.points)
+        if (pt.test == HweTest::G) {
+            EXPECT_DOUBLE_EQ(g->at(static_cast<qsizetype>(i++)).y(), pt.conditionalPower);
+        }
+    EXPECT_TRUE(qobject_cast<QValueAxis*>(testable->axes(Qt::Vertical).front())
+                    ->titleText()
+                    .contains("testable"));
 }
 
 // No two lines differ by colour alone, and every colour is one of the

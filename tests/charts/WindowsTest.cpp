@@ -15,6 +15,8 @@
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QMenu>
 #include <QMenuBar>
@@ -22,6 +24,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScatterSeries>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -32,6 +35,7 @@
 #include "Unit5.h"
 #include "charts/ChartFiles.h"
 #include "charts/DeFinettiWindow.h"
+#include "charts/DiagramChart.h"
 #include "charts/ModelInputs.h"
 #include "charts/PowerChart.h"
 #include "charts/PowerCurveWindow.h"
@@ -109,8 +113,8 @@ protected:
         window->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     }
-    bool waitIdle() {
-        return QTest::qWaitFor([&] { return !window->computing(); }, kWaitMs);
+    bool waitIdle(int ms = kWaitMs) {
+        return QTest::qWaitFor([&] { return !window->computing(); }, ms);
     }
 };
 
@@ -502,15 +506,16 @@ TEST_F(PowerCurveWindowTest, SolveFindsTheFirstNAtEveryNAndMarksIt) {
     ASSERT_TRUE(waitIdle());
     ASSERT_TRUE(window->curve());
     ASSERT_EQ(window->targetRows().size(), 2u);
-    EXPECT_EQ(window->targetRows()[0].foundBy, "n from 10 to 90 by 40");
+    EXPECT_EQ(window->targetRows()[0].foundBy, "grid: n from 10 to 90 by 40");
 
+    child<QCheckBox>(window.get(), "solveBounded")->setChecked(true);
     window->solve();
     EXPECT_TRUE(child<QProgressBar>(window.get(), "progress")->isVisible() || !window->computing());
     ASSERT_TRUE(waitIdle());
     ASSERT_EQ(window->targetRows().size(), 2u);
     const ModelSetting setting = modelSettings(window->curve()->request).front();
     for (const auto& row : window->targetRows()) {
-        EXPECT_EQ(row.foundBy, "solved for n from 10 to 90");
+        EXPECT_EQ(row.foundBy, "searched every n from 10 to 90");
         // The first n of 10..90 whose exact power reaches 0.5, and the n
         // from which every larger one does.
         std::optional<std::uint32_t> first, stays;
@@ -542,6 +547,60 @@ TEST_F(PowerCurveWindowTest, SolveFindsTheFirstNAtEveryNAndMarksIt) {
     EXPECT_EQ(testSeriesCount(window->chart()), 2);
     EXPECT_EQ(window->targetRows().size(), solved.size());
     EXPECT_EQ(panel->item(0, 1)->text(), QString::number(*window->targetRows()[0].firstReaching));
+}
+
+// A planner's answers: Solve searches from "n from" to the engine's largest n
+// and gives what the command line gives; a Compute of the same inputs keeps
+// those answers (and marks them) instead of the grid's coarser ones; a target
+// out of reach says the largest power found and where.
+TEST_F(PowerCurveWindowTest, SolvedAnswersSurviveComputeAndMatchTheCommandLine) {
+    child<QComboBox>(window.get(), "model")->setCurrentIndex(1);
+    child<QDoubleSpinBox>(window.get(), "p")->setValue(0.4);
+    child<QDoubleSpinBox>(window.get(), "var")->setValue(0.01);
+    child<QSpinBox>(window.get(), "nFrom")->setValue(100);
+    child<QSpinBox>(window.get(), "nTo")->setValue(10000);
+    child<QSpinBox>(window.get(), "nStep")->setValue(100);
+    child<QCheckBox>(window.get(), "x2Test")->setChecked(true);
+    child<QCheckBox>(window.get(), "gTest")->setChecked(false);
+    child<QCheckBox>(window.get(), "exactTest")->setChecked(true);
+    window->solve();
+    ASSERT_TRUE(waitIdle(120000));
+    ASSERT_EQ(window->targetRows().size(), 2u);
+    const auto solved = window->targetRows();
+    EXPECT_EQ(solved[0].firstReaching, 4551u);
+    EXPECT_EQ(solved[1].firstReaching, 4571u);
+    EXPECT_EQ(solved[0].foundBy, "searched every n from 100 to 1000000");
+
+    window->compute();
+    ASSERT_TRUE(waitIdle(120000));
+    ASSERT_TRUE(window->curve());
+    ASSERT_EQ(window->targetRows().size(), 2u);
+    for (std::size_t i = 0; i < solved.size(); ++i) {
+        EXPECT_EQ(window->targetRows()[i].firstReaching, solved[i].firstReaching);
+        EXPECT_TRUE(window->targetRows()[i].solved);
+    }
+    bool marked = false;
+    for (QAbstractSeries* s : window->chart()->series())
+        marked = marked || s->objectName() == reachedSeriesName(4551);
+    EXPECT_TRUE(marked);
+
+    // Another target is another study: the grid answers it.
+    child<QDoubleSpinBox>(window.get(), "target")->setValue(0.5);
+    window->compute();
+    ASSERT_TRUE(waitIdle(120000));
+    EXPECT_FALSE(window->targetRows()[0].solved);
+
+    // Out of reach within the bounds: the largest power and its n.
+    child<QSpinBox>(window.get(), "nTo")->setValue(300);
+    child<QCheckBox>(window.get(), "solveBounded")->setChecked(true);
+    window->solve();
+    ASSERT_TRUE(waitIdle(120000));
+    const auto& row = window->targetRows()[0];
+    EXPECT_FALSE(row.firstReaching);
+    EXPECT_GT(row.bestPower, 0.05);
+    EXPECT_GE(row.bestN, 100u);
+    EXPECT_LE(row.bestN, 300u);
+    EXPECT_TRUE(child<QLabel>(window.get(), "statusLine")->text().contains("at most"));
 }
 
 // Keep curve leaves the curves drawn on the chart, greyed and named by their
@@ -718,6 +777,39 @@ TEST_F(DeFinettiWindowTest, ALongDrawingShowsProgressAndCanBeCancelled) {
 // The user's samples: each drawn where its genotype frequencies lie, in the
 // series of the chosen test's decision on it and named on hover; a sample
 // of another n brings its own n's region; one too large is listed instead.
+// On a projector: the diagram and its squares grow with the window, the
+// legend's keys keep a readable size at n 300, and a long report of samples
+// not drawn stays within two lines of status.
+TEST_F(DeFinettiWindowTest, TheDiagramGrowsWithTheWindowAndItsLegendStaysReadable) {
+    child<QSpinBox>(window.get(), "n")->setValue(300);
+    QString samples;
+    for (int i = 0; i < 20; ++i)
+        samples += QStringLiteral("rs%1 500 1000 %2\n").arg(i).arg(500 + i);
+    child<QPlainTextEdit>(window.get(), "samplesEdit")->setPlainText(samples);
+    window->resize(1366, 768);
+    window->draw();
+    ASSERT_TRUE(waitIdle(60000));
+    ASSERT_TRUE(window->picture());
+    QCoreApplication::processEvents();
+    const QRectF small = window->chart()->plotArea();
+    const double smallSquare =
+        qobject_cast<QScatterSeries*>(series(kAcceptedSeriesName))->markerSize();
+    for (QAbstractSeries* s : {static_cast<QAbstractSeries*>(series(kAcceptedSeriesName)),
+                               static_cast<QAbstractSeries*>(series(kRejectedSeriesName))})
+        for (QLegendMarker* m : window->chart()->legend()->markers(s))
+            EXPECT_EQ(m->shape(), QLegend::MarkerShapeRectangle);  // the legend's own size
+    auto* status = child<QLabel>(window.get(), "statusLine");
+    EXPECT_LE(status->height(), 2 * status->fontMetrics().lineSpacing() + 2);
+    EXPECT_EQ(status->toolTip(), status->text());
+
+    window->resize(1920, 1080);
+    QTest::qWait(50);
+    QCoreApplication::processEvents();
+    EXPECT_GT(window->chart()->plotArea().height(), small.height() * 1.2);
+    EXPECT_GT(qobject_cast<QScatterSeries*>(series(kAcceptedSeriesName))->markerSize(),
+              smallSquare);
+}
+
 TEST_F(DeFinettiWindowTest, TheUsersSamplesAreDrawnByDecisionAndNamedOnHover) {
     child<QSpinBox>(window.get(), "n")->setValue(20);
     child<QPlainTextEdit>(window.get(), "samplesEdit")
@@ -938,6 +1030,12 @@ TEST_F(ToolsMenu, EachItemOpensOneWindowWithTheMainWindowsStudy) {
     EXPECT_FALSE(diagram->isVisible());
     EXPECT_TRUE(form->isVisible());
     EXPECT_FALSE(form->exitRequested());
+    // Closed with a diagram drawn, it comes back with the inputs of that
+    // diagram, whatever the main window holds now.
+    child<QSpinBox>(diagram, "n")->setValue(31);
+    form->ToolsDeFinettiItem->trigger();
+    EXPECT_TRUE(diagram->isVisible());
+    EXPECT_EQ(child<QSpinBox>(diagram, "n")->value(), 31);
 
     // After p changes the window no longer shows a sample.
     form->pAdvSpinEdit->setFloatValue(0.4);

@@ -10,6 +10,7 @@
 #include <QScrollBar>
 #include <QSet>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QToolButton>
@@ -133,6 +134,11 @@ TEST_F(HelpWindowTest, ShowsTheContentsAndATopic) {
     window->showTopic(sourceHelpFile(), 9999);
     settle();
     EXPECT_EQ(topLine(*window->browser()), QStringLiteral("Zygomet Help"));
+
+    // Esc closes it, from the page as from the buttons.
+    window->activateWindow();
+    QTest::keyClick(window->browser(), Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible());
 }
 
 // The example results line may not wrap; on a screen with room for it the

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "cli/PowerCommand.h"
+#include "core/Version.h"
 #include "power/Solve.h"
 #include "support/PowerCommandRun.h"
 
@@ -198,7 +199,7 @@ TEST(SolveStudy, AnswersEverySettingTestAndLevelAndCancels) {
     r.model = GenotypeModel::Inbreeding;
     r.p = {0.5};
     r.f = {0.2, 0.35};
-    r.n = {1, 2000};
+    r.solveBounds = SampleBounds{1, 2000};
     r.tests = {HweTest::X2, HweTest::Exact};
     r.levels = {0.05};
     const std::vector<SolveAnswer> answers = solveStudy(r, {});
@@ -219,6 +220,44 @@ TEST(SolveStudy, AnswersEverySettingTestAndLevelAndCancels) {
     StudyControl control;
     control.cancel = &cancel;
     EXPECT_THROW(solveStudy(r, aim, control), StudyCancelled);
+}
+
+// The parameter solved for needs no value: without one the search goes up
+// from no departure, as with the value of no departure given.
+TEST(SolveCommand, AParameterWithoutAValueSearchesFromNoDeparture) {
+    for (const char* name : {"f", "var", "null"}) {
+        const std::string model = name == std::string("f")     ? "inbreeding"
+                                  : name == std::string("var") ? "wahlund"
+                                                               : "null";
+        const std::vector<std::string> common{"--model", model, "--p",     "0.3",  "--n",     "300",
+                                              "--test",  "x2",  "--level", "0.05", "--solve", name};
+        const Outcome bare = run(common);
+        std::vector<std::string> given = common;
+        given.insert(given.end(), {std::string("--") + name, "0"});
+        const Outcome zero = run(given);
+        EXPECT_EQ(bare.status, 0) << name << ": " << bare.err;
+        EXPECT_EQ(bare.out, zero.out) << name;
+    }
+}
+
+// The methods paragraph of --summary holds the answers of the table above it,
+// the test, level, model, how power was computed and the program's version.
+TEST(SolveCommand, SummaryHoldsTheAnswersAndHowTheyWereComputed) {
+    const Outcome o = run({"--model", "wahlund", "--p", "0.4", "--var", "0.01", "--test",
+                           "x2,exact", "--level", "0.05", "--solve", "n", "--summary"});
+    ASSERT_EQ(o.status, 0) << o.err;
+    const std::size_t gap = o.out.find("\n\n");
+    ASSERT_NE(gap, std::string::npos);
+    const std::string table = o.out.substr(0, gap), summary = o.out.substr(gap + 2);
+    for (const char* n : {"n = 4551 ", "n = 4571 "}) {
+        EXPECT_NE(table.find(n), std::string::npos) << table;
+        EXPECT_NE(summary.find(n), std::string::npos) << summary;
+    }
+    for (const std::string& said : std::vector<std::string>{
+             "wahlund, p 0.4, var 0.01", "level 0.05", "power 0.80", "computed exactly",
+             std::string("Zygomet ") + kZygometVersion, "zygomet-power"})
+        EXPECT_NE(summary.find(said), std::string::npos) << said << " in " << summary;
+    EXPECT_EQ(run({"--model", "hw", "--p", "0.4", "--n", "10", "--summary"}).status, 2);
 }
 
 TEST(SolveCommand, WordsTheAnswersAndWritesOneCsvRowEach) {

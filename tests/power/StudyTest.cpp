@@ -212,6 +212,35 @@ TEST(Request, ProblemsInWordsOfNoFrontEnd) {
     for (const auto& [change, text] : cases) EXPECT_EQ(firstProblem(change), text);
 }
 
+// A range holds from, from + step, ... and to when the step lands on it,
+// without overflow at the largest n; an empty one holds nothing.
+TEST(Request, SampleRangesHoldTheirSizes) {
+    const struct {
+        SampleRange range;
+        std::vector<std::uint32_t> sizes;
+    } cases[] = {
+        {{10, 90, 40}, {10, 50, 90}},
+        {{10, 100, 40}, {10, 50, 90}},
+        {{5, 5, 3}, {5}},
+        {{4294967290u, 4294967295u, 4}, {4294967290u, 4294967294u}},
+        {{9, 8, 1}, {}},
+        {{1, 8, 0}, {}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.range.sizes(), c.sizes) << c.range.from << ".." << c.range.to;
+        EXPECT_EQ(c.range.count(), c.sizes.size());
+    }
+    // Bounds of a solve stand in for a grid in the checks: a bound beyond the
+    // method's largest n is refused as an n would be.
+    StudyRequest r;
+    r.n.clear();
+    r.solveBounds = SampleBounds{1, maxSampleSize(r.method) + 1};
+    const auto problems = checkStudy(r);
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0].input, StudyInput::N);
+    EXPECT_EQ(problems[0].value, maxSampleSize(r.method) + 1.0);
+}
+
 TEST(Request, BoundsAreThoseOfTheModelAndTheMethod) {
     StudyRequest r;
     r.model = GenotypeModel::Wahlund;

@@ -1,7 +1,8 @@
 // Renders the main window after a run of the default study into a PNG, so
 // that the fixed layout can be checked by eye:
 // zygomet-screenshot <main.png> [<about.png> [<powercurve.png> <definetti.png>
-// [<keptcurves.png> [<smallest.png>]]]].
+// [<keptcurves.png> [<smallest.png> [<definetti-1366.png> [<definetti-1920.png>
+// [<sizechart.png>]]]]]]]].
 // The study windows are shown for an inbreeding model after a run.
 #include <QApplication>
 #include <QCheckBox>
@@ -90,6 +91,26 @@ int main(int argc, char** argv) {
         if (!QTest::qWaitFor([&] { return !diagram->computing(); }, 60000)) return 1;
         QTest::qWait(100);
         if (!diagram->grab().save(QString::fromLocal8Bit(argv[4]))) return 1;
+        // The diagram at the sizes of a laptop and of a projector.
+        for (int i = 7; i <= 8 && i < argc; ++i) {
+            diagram->resize(i == 7 ? QSize(1366, 768) : QSize(1920, 1080));
+            QTest::qWait(200);
+            if (!diagram->grab().save(QString::fromLocal8Bit(argv[i]))) return 1;
+        }
+        // The size chart: the tests' sizes under Hardy-Weinberg against the level.
+        if (argc > 9) {
+            child<QPushButton>(curve, "clearKeptButton")->click();
+            child<QComboBox>(curve, "model")->setCurrentIndex(0);
+            child<QSpinBox>(curve, "nFrom")->setValue(10);
+            child<QSpinBox>(curve, "nTo")->setValue(300);
+            child<QSpinBox>(curve, "nStep")->setValue(5);
+            child<QCheckBox>(curve, "gTest")->setChecked(true);
+            curve->resize(1200, 660);
+            curve->compute();
+            if (!QTest::qWaitFor([&] { return !curve->computing(); }, 120000)) return 1;
+            QTest::qWait(100);
+            if (!curve->grab().save(QString::fromLocal8Bit(argv[9]))) return 1;
+        }
     }
     return 0;
 }
