@@ -13,12 +13,13 @@
 
 class QComboBox;
 class QDoubleSpinBox;
-class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
 
 namespace zyg {
+
+class PlainTextBox;
 
 inline constexpr int kDeFinettiHelpContext = 9200;
 
@@ -69,7 +70,7 @@ private:
     QPushButton* drawButton = nullptr;
     QPushButton* cancelButton = nullptr;
     QProgressBar* progress = nullptr;
-    QPlainTextEdit* samplesEdit = nullptr;
+    PlainTextBox* samplesEdit = nullptr;
     QPushButton* openSamplesButton = nullptr;
     std::array<QComboBox*, 3> outlineTests{};
     QDoubleSpinBox* minAlleleFrequency = nullptr;
