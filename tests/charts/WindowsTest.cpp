@@ -790,6 +790,8 @@ TEST_F(DeFinettiWindowTest, ALongLineIsRefusedAndABadLineIsQuotedShort) {
     file.write("rs1 4 8 8\n" + QByteArray(1000000, '7') + "\n");
     file.close();
     auto* box = child<QPlainTextEdit>(window.get(), "samplesEdit");
+    QTest::keyClick(window.get(), Qt::Key_Y, Qt::AltModifier);  // the box's group
+    EXPECT_EQ(QApplication::focusWidget(), box);
     box->setPlainText("rs9 1 2 3");
     env.files.openAnswers = {file.fileName()};
     child<QPushButton>(window.get(), "openSamplesButton")->click();
