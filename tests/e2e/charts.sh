@@ -37,9 +37,9 @@ wait_for_file() {
 # Nothing is typed before the dialog has the focus, however busy the machine.
 open_save_dialog() {
   local id=""
-  for _ in $(seq 1 30); do
+  for _ in $(seq 1 12); do
     key "$1"
-    id=$(timeout 5 xdotool search --sync --onlyvisible --name "^Save As" | head -n 1) || true
+    id=$(timeout 10 xdotool search --sync --onlyvisible --name "^Save As" | head -n 1) || true
     [[ -n "$id" ]] && break
   done
   [[ -n "$id" ]] || fail "$1 opened no save dialog"
