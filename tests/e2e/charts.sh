@@ -90,14 +90,15 @@ size=$(png_size "$work/curve.png")
 [[ "$size" == 900x600 ]] || fail "the curve picture is $size, not 900x600"
 
 # Resting the pointer on a curve shows a tooltip window: the pointer goes
-# down the chart a few pixels at a time until one appears, then away from
-# every line, where it goes again.
+# down the chart 12 pixels at a time (a line reaches 8 pixels either side,
+# so none is stepped over) until one appears, then away from every line,
+# where it goes again.
 tooltip_shown() { xwininfo -root -children | grep -q '"Zygomet": ("zygomet"'; }
 xdotool windowfocus --sync "$curve"; sleep 0.3
 eval "$(xdotool getwindowgeometry --shell "$curve")"
 tooltip_shown && fail "a tooltip is shown before the pointer rests on a curve"
 found=""
-for dy in $(seq 40 3 $((HEIGHT * 3 / 4))); do
+for dy in $(seq 40 12 $((HEIGHT * 3 / 4))); do
   xdotool mousemove $((X + WIDTH * 7 / 10)) $((Y + dy)); sleep 0.05
   if tooltip_shown; then found=$dy; break; fi
 done
