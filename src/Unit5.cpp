@@ -5,7 +5,9 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QMenu>
@@ -696,18 +698,36 @@ ResultLineValues TForm1::resultLineValues(int modelIndex) const {
 void TForm1::SaveButtonClick() {
     const int modelIndex = static_cast<int>(checkedModel());
     if (currentFileName != kUntitled) {
-        appendResult(QFile::encodeName(currentFileName).toStdString(), headerLine(),
-                     resultLine(resultLineValues(modelIndex)));
+        // A chosen file whose creating save failed was removed again (or
+        // left empty): it is created, header first, by the next Save.
+        const std::string name = QFile::encodeName(currentFileName).toStdString();
+        if (currentFileToCreate_)
+            createResultsFile(name, headerLine(), resultLine(resultLineValues(modelIndex)));
+        else
+            appendResult(name, headerLine(), resultLine(resultLineValues(modelIndex)));
+        currentFileToCreate_ = false;
         disableSaveCommands();
         return;
     }
     const std::optional<QString> chosen = services().files->saveFileName(this, SaveDialog);
     if (!chosen) return;
+    const QString earlier = SaveDialog.lastFileName;
     SaveDialog.lastFileName = *chosen;
     // The name is current from here on, even if writing the file fails.
     currentFileName = *chosen;
-    createResultsFile(QFile::encodeName(currentFileName).toStdString(), headerLine(),
-                      resultLine(resultLineValues(modelIndex)));
+    currentFileToCreate_ = true;
+    try {
+        createResultsFile(QFile::encodeName(currentFileName).toStdString(), headerLine(),
+                          resultLine(resultLineValues(modelIndex)));
+    } catch (...) {
+        // The dialog opens next in the folder it last wrote to, not in one
+        // that refused the file (listing /proc can block on /proc/kmsg).
+        const QString file = QFileInfo(*chosen).fileName();
+        SaveDialog.lastFileName =
+            earlier.isEmpty() ? file : QFileInfo(earlier).dir().filePath(file);
+        throw;
+    }
+    currentFileToCreate_ = false;
     disableSaveCommands();
 }
 

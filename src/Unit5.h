@@ -155,6 +155,8 @@ public:
 
     // The current results file, or "Untitled" when none is current.
     QString currentFileName;
+    // Whether the current file's creating save has yet to succeed.
+    bool currentFileToCreate_ = false;
     // The help file, set when the window is created.
     QString helpFilePath;
 

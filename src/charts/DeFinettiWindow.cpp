@@ -12,7 +12,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
@@ -28,10 +27,33 @@
 #include "charts/PowerChart.h"
 #include "platform/Services.h"
 #include "sources/CountLines.h"
+#include "widgets/PlainTextBox.h"
 
 namespace zyg {
 
 namespace {
+
+// The samples box holds a file of up to 1 MiB, in lines of at most
+// kLongestSampleLine characters (a marker and three counts need far fewer):
+// the text control lays out one very long line for minutes.
+constexpr int kLongestSampleLine = 1000;
+constexpr int kLargestSampleText = 1 << 20;
+// The most of a bad line the status line quotes.
+constexpr int kLongestQuote = 60;
+
+QString shortened(const QString& text, int longest) {
+    return text.size() <= longest ? text : text.left(longest) + u'\u2026';
+}
+
+// The first few of a list of samples, and how many more there are: a status
+// line of thousands of names would take the label long to lay out.
+QString listed(const QStringList& names) {
+    constexpr int kShown = 10;
+    if (names.size() <= kShown) return names.join(QStringLiteral(", "));
+    return QStringLiteral("%1 and %2 more")
+        .arg(names.mid(0, kShown).join(QStringLiteral(", ")))
+        .arg(names.size() - kShown);
+}
 
 std::uint32_t sampleSize(const GenotypeCounts& c) {
     return static_cast<std::uint32_t>(c.o11) + c.o12 + c.o22;
@@ -102,9 +124,13 @@ void DeFinettiWindow::createCommandButtons() {
 
 QGroupBox* DeFinettiWindow::createOwnSamplesGroup() {
     // The user's own samples, typed or opened, as zygomet-test reads them.
-    auto* own = new QGroupBox(QStringLiteral("Your samples"), this);
-    samplesEdit = new QPlainTextEdit(this);
+    auto* own = new QGroupBox(QStringLiteral("&Your samples"), this);
+    samplesEdit = new PlainTextBox(this);
     samplesEdit->setObjectName(QStringLiteral("samplesEdit"));
+    samplesEdit->setLimits(kLongestSampleLine, kLargestSampleText);
+    samplesEdit->OnRefused = [this](const QString& why) {
+        setStatus(QStringLiteral("Your samples: %1.").arg(why), true);
+    };
     samplesEdit->setPlaceholderText(
         QStringLiteral("One per line: AA AB BB, a name first if you like"));
     samplesEdit->setTabChangesFocus(true);
@@ -306,9 +332,12 @@ void DeFinettiWindow::draw() {
     if (!typed.bad.empty()) {
         const BadLine& bad = typed.bad.front();
         showChart(emptyDiagram(QStringLiteral("No diagram: the inputs need correcting")));
+        // The line, and the reason that may quote it, as far as a status
+        // line can show them.
         setStatus(QStringLiteral("Your samples, line %1 (\"%2\"): %3")
                       .arg(bad.line)
-                      .arg(QString::fromStdString(bad.text), QString::fromStdString(bad.why)),
+                      .arg(shortened(QString::fromStdString(bad.text), kLongestQuote),
+                           shortened(QString::fromStdString(bad.why), 2 * kLongestQuote)),
                   true);
         samplesEdit->setFocus(Qt::OtherFocusReason);
         emit drawingEnded();
@@ -440,7 +469,7 @@ void DeFinettiWindow::finish(std::optional<Drawing>& result, const QString& erro
         status += QStringLiteral(" Not drawn (n = 0, above %1, or more than %2 other sizes): %3.")
                       .arg(kMaxDiagramSampleSize)
                       .arg(kMaxOtherSizes)
-                      .arg(result->notDrawn.join(QStringLiteral(", ")));
+                      .arg(listed(result->notDrawn));
     setStatus(status);
     emit drawingEnded();
 }
@@ -455,15 +484,25 @@ void DeFinettiWindow::openSamples() {
         setStatus(QStringLiteral("Could not read %1.").arg(*name), true);
         return;
     }
-    constexpr qint64 kLargestFile = 1 << 20;
-    if (file.size() > kLargestFile) {
+    if (file.size() > kLargestSampleText) {
         setStatus(QStringLiteral("%1 is larger than 1 MB: the diagram draws a few samples; "
                                  "zygomet-test tests many.")
                       .arg(*name),
                   true);
         return;
     }
-    samplesEdit->setPlainText(QString::fromUtf8(file.readAll()));
+    const QString text = QString::fromUtf8(file.readAll());
+    // A line the box could not lay out quickly is not loaded at all.
+    if (const int line = samplesEdit->firstLongLine(text); line != 0) {
+        setStatus(QStringLiteral("%1, line %2: longer than %3 characters; a line of samples is a "
+                                 "marker and its three counts.")
+                      .arg(*name)
+                      .arg(line)
+                      .arg(kLongestSampleLine),
+                  true);
+        return;
+    }
+    samplesEdit->setPlainText(text);
     setStatus(QStringLiteral("Read %1; press Draw (Enter) to draw its samples.").arg(*name));
 }
 

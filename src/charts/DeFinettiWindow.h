@@ -15,12 +15,13 @@
 class QComboBox;
 class QDoubleSpinBox;
 class QGroupBox;
-class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
 
 namespace zyg {
+
+class PlainTextBox;
 
 inline constexpr int kDeFinettiHelpContext = 9200;
 
@@ -72,7 +73,7 @@ private:
     QPushButton* drawButton = nullptr;
     QPushButton* cancelButton = nullptr;
     QProgressBar* progress = nullptr;
-    QPlainTextEdit* samplesEdit = nullptr;
+    PlainTextBox* samplesEdit = nullptr;
     QPushButton* openSamplesButton = nullptr;
     std::array<QComboBox*, 3> outlineTests{};
     QDoubleSpinBox* minAlleleFrequency = nullptr;

@@ -12,14 +12,16 @@ std::optional<QString> ExportNames::ask(QWidget* owner, const QString& filter,
     SaveDialogRequest request;
     request.filter = filter;
     request.defaultExtension = extension;
-    if (!lastBase_.isEmpty()) request.lastFileName = lastBase_ + u'.' + extension;
-    const std::optional<QString> name = services().files->saveFileName(owner, request);
-    if (name) {
-        const QFileInfo chosen(*name);
-        lastBase_ = chosen.dir().filePath(chosen.completeBaseName());
+    if (!lastName_.isEmpty()) {
+        const QString file = lastName_ + u'.' + extension;
+        request.lastFileName = lastFolder_.isEmpty() ? file : QDir(lastFolder_).filePath(file);
     }
+    const std::optional<QString> name = services().files->saveFileName(owner, request);
+    if (name) lastName_ = QFileInfo(*name).completeBaseName();
     return name;
 }
+
+void ExportNames::written(const QString& name) { lastFolder_ = QFileInfo(name).absolutePath(); }
 
 std::optional<QString> exportFile(QWidget* owner, ExportNames& names, const QString& filter,
                                   const QString& extension,
@@ -31,6 +33,7 @@ std::optional<QString> exportFile(QWidget* owner, ExportNames& names, const QStr
         services().messages->show(MessageKind::Error, fault);
         return std::nullopt;
     }
+    names.written(*name);
     return name;
 }
 

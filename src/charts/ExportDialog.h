@@ -2,7 +2,9 @@
 
 // The export commands' dialog: asks for a file name through the platform's
 // save dialog, offering the name chosen last in the window with the new
-// extension, writes the file and reports a fault in the error box.
+// extension, in the folder written last (a folder that refused the file, such
+// as /proc, is not offered again: its listing may even block), writes the
+// file and reports a fault in the error box.
 
 #include <QString>
 #include <functional>
@@ -16,9 +18,12 @@ class ExportNames {
 public:
     // The save dialog for one kind of file ("PNG pictures|*.png", "png").
     std::optional<QString> ask(QWidget* owner, const QString& filter, const QString& extension);
+    // A file was written under this name: its folder is offered next.
+    void written(const QString& name);
 
 private:
-    QString lastBase_;  // the name chosen last, without its extension
+    QString lastName_;    // the name chosen last, without its folder and extension
+    QString lastFolder_;  // the folder a file was last written to
 };
 
 // Asks for a name, then writes the file with `write`, which returns the empty

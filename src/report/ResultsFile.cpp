@@ -25,9 +25,9 @@ public:
             return S_ISDIR(st.st_mode) ? EISDIR : EACCES;
         // Without blocking, in case something else took the name meanwhile;
         // the caller checks what was opened.
-        const int flags =
-            (mode == OpenMode::Append ? O_WRONLY | O_APPEND : O_WRONLY | O_CREAT | O_TRUNC) |
-            O_CLOEXEC | O_NONBLOCK;
+        const int kinds[] = {O_WRONLY | O_APPEND, O_WRONLY | O_CREAT | O_TRUNC,
+                             O_WRONLY | O_CREAT | O_EXCL};
+        const int flags = kinds[static_cast<int>(mode)] | O_CLOEXEC | O_NONBLOCK;
         do {
             fd = ::open(path.c_str(), flags, 0666);
         } while (fd < 0 && errno == EINTR);
@@ -74,9 +74,19 @@ public:
     // Linux releases the descriptor even when close reports an error, so it
     // is never retried: a retry could close a descriptor opened meanwhile.
     int close(int fd) override { return ::close(fd) != 0 ? errno : 0; }
+
+    int remove(const std::string& path) override {
+        int result;
+        do {
+            result = ::unlink(path.c_str());
+        } while (result != 0 && errno == EINTR);
+        return result != 0 ? errno : 0;
+    }
 };
 
 [[noreturn]] void throwFileError(int error) { throw CommandError(fileErrorMessage(error)); }
+
+FileOperations* currentFileOperations = nullptr;
 
 }  // namespace
 
@@ -103,6 +113,16 @@ FileOperations& posixFileOperations() {
     return operations;
 }
 
+FileOperations& fileOperations() {
+    return currentFileOperations ? *currentFileOperations : posixFileOperations();
+}
+
+ScopedFileOperations::ScopedFileOperations(FileOperations& ops) : previous_(currentFileOperations) {
+    currentFileOperations = &ops;
+}
+
+ScopedFileOperations::~ScopedFileOperations() { currentFileOperations = previous_; }
+
 ResultsFile::ResultsFile(FileOperations& ops, int fd, const FileOperations::FileInfo& info)
     : ops_(&ops), fd_(fd), restorable_(info.regular), originalSize_(info.size) {}
 
@@ -110,8 +130,10 @@ ResultsFile::ResultsFile(ResultsFile&& other) noexcept
     : ops_(other.ops_),
       fd_(other.fd_),
       restorable_(other.restorable_),
-      originalSize_(other.originalSize_) {
+      originalSize_(other.originalSize_),
+      createdPath_(std::move(other.createdPath_)) {
     other.fd_ = -1;
+    other.createdPath_.clear();
 }
 
 ResultsFile::~ResultsFile() {
@@ -123,7 +145,17 @@ ResultsFile ResultsFile::openForAppend(const std::string& path, FileOperations& 
 }
 
 ResultsFile ResultsFile::create(const std::string& path, FileOperations& ops) {
-    return open(path, FileOperations::OpenMode::CreateTruncate, ops);
+    // Created new when the name is free, so that a failed save knows the
+    // file is its own to remove; an existing file is emptied as before.
+    if (path.empty() || path.find('\0') != std::string::npos) throw CommandError(kInvalidFilename);
+    int fd = -1;
+    int error = ops.open(path, FileOperations::OpenMode::CreateNew, fd);
+    const bool created = error == 0;
+    if (error == EEXIST) error = ops.open(path, FileOperations::OpenMode::CreateTruncate, fd);
+    if (error != 0) throwFileError(error);
+    ResultsFile file = adopt(ops, fd);
+    if (created) file.createdPath_ = path;
+    return file;
 }
 
 ResultsFile ResultsFile::open(const std::string& path, FileOperations::OpenMode mode,
@@ -132,6 +164,10 @@ ResultsFile ResultsFile::open(const std::string& path, FileOperations::OpenMode 
     if (path.empty() || path.find('\0') != std::string::npos) throw CommandError(kInvalidFilename);
     int fd = -1;
     if (const int error = ops.open(path, mode, fd)) throwFileError(error);
+    return adopt(ops, fd);
+}
+
+ResultsFile ResultsFile::adopt(FileOperations& ops, int fd) {
     FileOperations::FileInfo info;
     int error = ops.stat(fd, info);
     // A results file is a regular file; a pipe, a device or a socket is refused.
@@ -166,13 +202,27 @@ void ResultsFile::close() {
     }
     const int fd = fd_;
     fd_ = -1;
-    if (const int error = ops_->close(fd)) throwFileError(error);
+    if (const int error = ops_->close(fd)) {
+        removeCreated();
+        throwFileError(error);
+    }
 }
 
 void ResultsFile::restoreAndThrow(int error) {
     // The failure is reported even if the length cannot be put back.
-    if (restorable_ && ops_->truncate(fd_, originalSize_) == 0) ops_->sync(fd_);
+    if (created()) {
+        removeCreated();
+    } else if (restorable_ && ops_->truncate(fd_, originalSize_) == 0) {
+        ops_->sync(fd_);
+    }
     throwFileError(error);
+}
+
+void ResultsFile::removeCreated() {
+    if (fd_ >= 0) ops_->close(fd_);
+    fd_ = -1;
+    if (created()) ops_->remove(createdPath_);
+    createdPath_.clear();
 }
 
 void appendResult(const std::string& path, std::string_view header, std::string_view line,

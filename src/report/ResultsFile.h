@@ -6,8 +6,9 @@
 // checked and a failure ends the save with a CommandError carrying the message
 // the user sees. A save either completes or leaves the file as it found it: a write
 // that fails part-way puts the file back to the length it had when the save
-// opened it, so no partial line is ever left behind. The file is closed on
-// every path.
+// opened it, so no partial line is ever left behind; a file the save
+// created itself is removed instead, so a failed save leaves no empty file
+// behind. The file is closed on every path.
 
 #include <cstddef>
 #include <cstdint>
@@ -35,6 +36,7 @@ public:
     enum class OpenMode {
         Append,          // an existing file, every write at its end; never creates one
         CreateTruncate,  // creates the file, or empties an existing one
+        CreateNew,       // creates the file; EEXIST when the name is taken
     };
 
     struct FileInfo {
@@ -54,14 +56,35 @@ public:
     virtual int sync(int fd) = 0;
     // Releases the descriptor even when it reports a failure.
     virtual int close(int fd) = 0;
+    // Removes a file this program created (unlink(2)).
+    virtual int remove(const std::string& path) = 0;
 };
 
-// open(2), write(2), fstat(2), ftruncate(2), fsync(2) and close(2), retried
+// open(2), write(2), fstat(2), ftruncate(2), fsync(2), close(2) and
+// unlink(2), retried
 // when a signal interrupts them.
 FileOperations& posixFileOperations();
 
+// The operations results files use by default: the POSIX ones, or what a
+// ScopedFileOperations put in.
+FileOperations& fileOperations();
+
+// Puts other operations in for its lifetime (tests), then the earlier ones
+// back.
+class ScopedFileOperations {
+public:
+    explicit ScopedFileOperations(FileOperations& ops);
+    ~ScopedFileOperations();
+    ScopedFileOperations(const ScopedFileOperations&) = delete;
+    ScopedFileOperations& operator=(const ScopedFileOperations&) = delete;
+
+private:
+    FileOperations* previous_;
+};
+
 // A results file open within one save. Opening remembers the file's length;
-// a failed write or sync truncates the file back to it. The destructor closes
+// a failed write or sync truncates the file back to it, or removes the file
+// when this save created it. The destructor closes
 // a file that is still open and ignores the outcome, so an error that is
 // already on its way is the one reported.
 class ResultsFile {
@@ -69,10 +92,11 @@ public:
     // Opens an existing file for appending. A missing file is "File not
     // found"; it is never created here.
     [[nodiscard]] static ResultsFile openForAppend(const std::string& path,
-                                                   FileOperations& ops = posixFileOperations());
-    // Creates the file, or truncates an existing one to empty.
+                                                   FileOperations& ops = fileOperations());
+    // Creates the file, or truncates an existing one to empty; only a file
+    // that did not exist before is removed when the save fails.
     [[nodiscard]] static ResultsFile create(const std::string& path,
-                                            FileOperations& ops = posixFileOperations());
+                                            FileOperations& ops = fileOperations());
 
     ResultsFile(ResultsFile&& other) noexcept;
     ResultsFile& operator=(ResultsFile&&) = delete;
@@ -92,17 +116,23 @@ public:
     bool isOpen() const { return fd_ >= 0; }
     // Whether the file had no bytes when it was opened.
     bool wasEmpty() const { return originalSize_ == 0; }
+    // Whether this save created the file.
+    bool created() const { return !createdPath_.empty(); }
 
 private:
     ResultsFile(FileOperations& ops, int fd, const FileOperations::FileInfo& info);
     static ResultsFile open(const std::string& path, FileOperations::OpenMode mode,
                             FileOperations& ops);
+    // Takes an open descriptor if it is a regular file, else closes it and throws.
+    static ResultsFile adopt(FileOperations& ops, int fd);
     [[noreturn]] void restoreAndThrow(int error);
+    void removeCreated();
 
     FileOperations* ops_;
     int fd_;
     bool restorable_;             // a regular file, whose length can be put back
     std::uint64_t originalSize_;  // its length when opened
+    std::string createdPath_;     // the name of the file this save created, else empty
 };
 
 // Save to the current results file: opens it for appending (it must exist),
@@ -110,12 +140,13 @@ private:
 // it. Either all of it is added or the file is left as it was, and a
 // CommandError reports why.
 void appendResult(const std::string& path, std::string_view header, std::string_view line,
-                  FileOperations& ops = posixFileOperations());
+                  FileOperations& ops = fileOperations());
 
 // Save to a newly chosen results file: creates it or truncates it, writes the
-// header and the line and closes it. On failure the file is left empty and a
-// CommandError reports why.
+// header and the line and closes it. On failure a file that did not exist is
+// removed again, an existing one is left empty, and a CommandError reports
+// why.
 void createResultsFile(const std::string& path, std::string_view header, std::string_view line,
-                       FileOperations& ops = posixFileOperations());
+                       FileOperations& ops = fileOperations());
 
 }  // namespace zyg

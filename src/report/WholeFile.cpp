@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <thread>
 
 #include "report/ResultsFile.h"
 
@@ -38,6 +39,7 @@ public:
         info.exists = true;
         info.regular = S_ISREG(st.st_mode);
         info.directory = S_ISDIR(st.st_mode);
+        info.pipe = S_ISFIFO(st.st_mode);
         info.mode = static_cast<unsigned>(st.st_mode & 07777);
         info.writable = ::access(path.c_str(), W_OK) == 0;
         return 0;
@@ -62,11 +64,33 @@ public:
     int openExisting(const std::string& path, int& fd) override {
         fd = -1;
         // No O_CREAT: the name was found to be a pipe or a device, and if it
-        // went away meanwhile nothing is created in its place.
-        return retried([&] {
-            fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
-            return fd;
-        });
+        // went away meanwhile nothing is created in its place. O_NONBLOCK:
+        // opening a named pipe that nobody reads would otherwise wait in
+        // open(2) for ever; without blocking it fails with ENXIO at once, and
+        // is tried again until a reader comes or the wait is over.
+        const auto deadline = std::chrono::steady_clock::now() +
+                              std::chrono::milliseconds(kPipeReaderWaitMilliseconds);
+        for (;;) {
+            const int error = retried([&] {
+                fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+                return fd;
+            });
+            if (error == 0) break;
+            struct stat st {};
+            const bool pipe = ::stat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+            if (error != ENXIO || !pipe || std::chrono::steady_clock::now() >= deadline)
+                return error;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        // Writes block again, so that a slow reader still gets every byte.
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags == -1 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1) {
+            const int error = errno;
+            ::close(fd);
+            fd = -1;
+            return error;
+        }
+        return 0;
     }
 
     int duplicate(int fd, int& copy) override {
@@ -230,7 +254,12 @@ void WholeFileWriter::open(const std::string& path) {
     }
     if (info.exists && !info.regular) {
         through_ = true;
-        if (const int error = ops_->openExisting(path, fd_)) fail(error);
+        if (const int error = ops_->openExisting(path, fd_)) {
+            if (error == ENXIO && info.pipe)
+                message_ = kNoPipeReader;
+            else
+                fail(error);
+        }
         return;
     }
     // A symbolic link keeps pointing where it did: the file it designates is

@@ -10,8 +10,11 @@
 //   as it was, byte for byte;
 // - anything else (a named pipe, a character device such as /dev/null,
 //   standard output as /dev/stdout, a process substitution /dev/fd/N) is
-//   written through directly, in order, and never replaced. Opening a named
-//   pipe waits for its reader, as every Unix program does.
+//   written through directly, in order, and never replaced. A named pipe
+//   is given a short while to find its reader (one started alongside the
+//   program, as `cat pipe &` is); with none it is not written and the
+//   reason is kNoPipeReader, so nothing ever waits for ever in open(2).
+//   Once open, writes wait for a slow reader, so it gets everything.
 // The names /dev/stdin, /dev/stdout, /dev/stderr, /dev/fd/N and
 // /proc/self/fd/N name the process's own descriptors and are written through
 // them (sharing their position), so that `--csv /dev/stdout > file` appends
@@ -38,6 +41,7 @@ public:
         bool exists = false;
         bool regular = false;
         bool directory = false;
+        bool pipe = false;      // a named pipe (FIFO)
         bool writable = false;  // whether this process may write the existing file
         unsigned mode = 0;      // the permission bits of an existing file
     };
@@ -51,7 +55,9 @@ public:
     virtual int resolve(const std::string& path, std::string& resolved) = 0;
     // Creates a new file for writing; EEXIST when the name is taken.
     virtual int createNew(const std::string& path, int& fd) = 0;
-    // Opens an existing file that is not a regular file for writing.
+    // Opens an existing file that is not a regular file for writing, without
+    // waiting for ever: a named pipe with no reader is ENXIO after
+    // kPipeReaderWait. The descriptor it gives blocks on writes.
     virtual int openExisting(const std::string& path, int& fd) = 0;
     // A new descriptor for an open one, so that closing it leaves the
     // original open.
@@ -67,6 +73,12 @@ public:
     virtual int rename(const std::string& from, const std::string& to) = 0;
     virtual int remove(const std::string& path) = 0;
 };
+
+// How long the opening of a named pipe waits for a program to read it.
+inline constexpr int kPipeReaderWaitMilliseconds = 2000;
+
+// Why a named pipe was not written: nothing opened it for reading.
+inline constexpr const char* kNoPipeReader = "no program is reading this pipe";
 
 // open(2), write(2), fsync(2), rename(2) and the rest, retried when a signal
 // interrupts them. A write to a pipe whose reader has gone fails with EPIPE
@@ -95,8 +107,8 @@ private:
 // any other cause "I/O error <number> (<the system's description>)".
 std::string outputErrorMessage(int error);
 
-// One whole output file. The constructor opens it (a named pipe waits for a
-// reader there); write() adds pieces, buffered; commit() completes it. A
+// One whole output file. The constructor opens it (a named pipe waits a
+// short while for its reader there); write() adds pieces, buffered; commit() completes it. A
 // writer destroyed without a successful commit removes its temporary file.
 class WholeFileWriter {
 public:

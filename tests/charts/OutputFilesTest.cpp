@@ -100,6 +100,67 @@ TEST_F(ExportFailure, AFullDiskShowsTheMessageAndLeavesNoFileOrTheEarlierOne) {
     }
 }
 
+// An export into a pipe nobody reads says so after a short wait instead of
+// holding the window, and the window goes on.
+TEST_F(ExportFailure, APipeWithoutAReaderIsGivenUpWithAMessage) {
+    const char* const buttons[] = {"csvButton", "pngButton", "svgButton"};
+    const char* const extensions[] = {"csv", "png", "svg"};
+    for (int b = 0; b < 3; ++b) {
+        const QString fifo = dir.filePath(QStringLiteral("pipe.") + extensions[b]);
+        ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        env.files.answers = {fifo};
+        child<QPushButton>(window.get(), buttons[b])->click();
+        const QStringList errors = env.messages.texts(MessageKind::Error);
+        ASSERT_EQ(errors.size(), b + 1);
+        EXPECT_EQ(errors.back().toStdString(),
+                  QStringLiteral("Could not write %1: no program is reading this pipe")
+                      .arg(fifo)
+                      .toStdString());
+    }
+    window->compute();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->computing(); }, 20000));
+}
+
+// After an export that a folder refused, the dialog offers the folder that
+// was written last, never the refusing one.
+TEST_F(ExportFailure, TheDialogStartsInTheFolderWrittenLast) {
+    QPushButton* const csv = child<QPushButton>(window.get(), "csvButton");
+    QPushButton* const png = child<QPushButton>(window.get(), "pngButton");
+    env.files.answers = {QStringLiteral("/proc/curve.csv"), dir.filePath(QStringLiteral("a.csv")),
+                         QStringLiteral("/proc/b.csv")};
+    csv->click();
+    csv->click();
+    csv->click();
+    png->click();
+    ASSERT_EQ(env.files.requests.size(), 4u);
+    EXPECT_EQ(env.messages.texts(MessageKind::Error).size(), 2);
+    EXPECT_EQ(env.files.requests[1].lastFileName, QStringLiteral("curve.csv"));
+    EXPECT_EQ(env.files.requests[2].lastFileName, dir.filePath(QStringLiteral("a.csv")));
+    EXPECT_EQ(env.files.requests[3].lastFileName, dir.filePath(QStringLiteral("b.png")));
+}
+
+TEST(PowerCommandOutputs, APipeWithoutAReaderEndsWithStatus1AndItsReason) {
+    struct Case {
+        std::string option, file, reason;
+    };
+    // The results file is a regular file or nothing: a pipe is refused at once.
+    const Case cases[] = {{"--csv", "pipe.csv", "no program is reading this pipe"},
+                          {"--plot", "pipe.png", "no program is reading this pipe"},
+                          {"--results", "pipe.txt", "File access denied"}};
+    QTemporaryDir dir;
+    for (const Case& c : cases) {
+        const std::string fifo = dir.filePath(QString::fromStdString(c.file)).toStdString();
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        std::ostringstream out, err;
+        const int status = runPowerCommand(
+            {"--model", "inbreeding", "--p", "0.4", "--f", "0.1", "--n", "20:100:20", "--level",
+             "0.05", "--method", "simulate", "--nrep", "100", c.option, fifo},
+            {out, err, false}, plotPowerPoints);
+        EXPECT_EQ(status, 1) << err.str();
+        EXPECT_NE(err.str().find(c.reason), std::string::npos) << err.str();
+    }
+}
+
 TEST(PlotCommand, ANamedPipeWithAReaderGetsThePictureAndStaysAPipe) {
     QTemporaryDir dir;
     const std::string fifo = dir.filePath(QStringLiteral("live.png")).toStdString();

@@ -231,9 +231,10 @@ TEST_F(PowerCurveWindowTest, GenotypingErrorModelAndALogarithmicNAxis) {
     EXPECT_FALSE(child<QDoubleSpinBox>(window.get(), "f")->isEnabled());
     child<QDoubleSpinBox>(window.get(), "p")->setValue(0.2);
     child<QDoubleSpinBox>(window.get(), "hetMiscall")->setValue(0.02);
-    child<QSpinBox>(window.get(), "nTo")->setValue(1000000);
-    child<QSpinBox>(window.get(), "nFrom")->setValue(1000);
-    child<QSpinBox>(window.get(), "nStep")->setValue(249750);
+    // Three decades of n on the logarithmic axis.
+    child<QSpinBox>(window.get(), "nTo")->setValue(100000);
+    child<QSpinBox>(window.get(), "nFrom")->setValue(100);
+    child<QSpinBox>(window.get(), "nStep")->setValue(24975);
     child<QCheckBox>(window.get(), "gTest")->setChecked(false);
     child<QCheckBox>(window.get(), "exactTest")->setChecked(true);
     showLevel(child<QComboBox>(window.get(), "level"), 1e-6);
@@ -243,7 +244,7 @@ TEST_F(PowerCurveWindowTest, GenotypingErrorModelAndALogarithmicNAxis) {
     ASSERT_TRUE(window->curve());
     const StudyResult& curve = *window->curve();
     ASSERT_EQ(curve.request.n.size(), 5u);
-    EXPECT_EQ(curve.request.n.back(), 1000000u);
+    EXPECT_EQ(curve.request.n.back(), 100000u);
     const ModelSetting setting = modelSettings(curve.request)[0];
     EXPECT_EQ(setting.model, GenotypeModel::Error);
     EXPECT_EQ(setting.hetMiscall, 0.02);
@@ -252,8 +253,8 @@ TEST_F(PowerCurveWindowTest, GenotypingErrorModelAndALogarithmicNAxis) {
         if (s->objectName() == powerSeriesName(HweTest::Exact)) exact = qobject_cast<QXYSeries*>(s);
     ASSERT_NE(exact, nullptr);
     const TestLevel asked[] = {{HweTest::Exact, 1e-6}};
-    EXPECT_EQ(exact->points().first().y(), exactPower(setting, 1000, asked)[0].power);
-    EXPECT_EQ(exact->points().last().y(), exactPower(setting, 1000000, asked)[0].power);
+    EXPECT_EQ(exact->points().first().y(), exactPower(setting, 100, asked)[0].power);
+    EXPECT_EQ(exact->points().last().y(), exactPower(setting, 100000, asked)[0].power);
     auto xAxisType = [&] { return window->chart()->axes(Qt::Horizontal).first()->type(); };
     EXPECT_EQ(xAxisType(), QAbstractAxis::AxisTypeLogValue);
     // The switch redraws the same curve on a linear axis, computing nothing.
@@ -869,6 +870,32 @@ TEST_F(DeFinettiWindowTest, SamplesComeFromAFileAndABadLineIsNamed) {
     // A cancelled dialog leaves the field as it was.
     child<QPushButton>(window.get(), "openSamplesButton")->click();
     EXPECT_TRUE(child<QPlainTextEdit>(window.get(), "samplesEdit")->toPlainText().contains("rs8"));
+}
+
+// A file with a line far longer than any sample's is not loaded (laying out
+// such a line froze the window for minutes), and a bad line is quoted only
+// as far as the status line can show it.
+TEST_F(DeFinettiWindowTest, ALongLineIsRefusedAndABadLineIsQuotedShort) {
+    QTemporaryDir dir;
+    QFile file(dir.filePath("long.txt"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("rs1 4 8 8\n" + QByteArray(1000000, '7') + "\n");
+    file.close();
+    auto* box = child<QPlainTextEdit>(window.get(), "samplesEdit");
+    QTest::keyClick(window.get(), Qt::Key_Y, Qt::AltModifier);  // the box's group
+    EXPECT_EQ(QApplication::focusWidget(), box);
+    box->setPlainText("rs9 1 2 3");
+    env.files.openAnswers = {file.fileName()};
+    child<QPushButton>(window.get(), "openSamplesButton")->click();
+    EXPECT_EQ(box->toPlainText(), "rs9 1 2 3");
+    const QString status = child<QLabel>(window.get(), "statusLine")->text();
+    EXPECT_TRUE(status.contains("line 2: longer than 1000 characters")) << status.toStdString();
+
+    box->setPlainText("rs1 4 8 8\nrs2 " + QString(900, u'9') + " x 1");
+    window->draw();
+    const QString bad = child<QLabel>(window.get(), "statusLine")->text();
+    EXPECT_TRUE(bad.contains("line 2 (\"rs2 999")) << bad.toStdString();
+    EXPECT_LT(bad.size(), 250) << bad.toStdString();
 }
 
 // Other tests' regions are drawn as outlines over the chosen test's lattice,

@@ -29,8 +29,30 @@ window_named() {
   echo "$id"
 }
 wait_for_file() {
-  for _ in $(seq 1 100); do [[ -s "$1" ]] && return 0; sleep 0.1; done
+  for _ in $(seq 1 300); do [[ -s "$1" ]] && return 0; sleep 0.1; done
   fail "$1 was not written"
+}
+# Presses the keys of an export command until its save dialog is there (the
+# command waits while the window still computes), then focuses the dialog.
+# Nothing is typed before the dialog has the focus, however busy the machine.
+open_save_dialog() {
+  local id=""
+  for _ in $(seq 1 12); do
+    key "$1"
+    id=$(timeout 10 xdotool search --sync --onlyvisible --name "^Save As" | head -n 1) || true
+    [[ -n "$id" ]] && break
+  done
+  [[ -n "$id" ]] || fail "$1 opened no save dialog"
+  xdotool windowfocus --sync "$id"
+  sleep 0.3
+}
+# Waits (bounded) until no visible window has this title.
+wait_until_closed() {
+  for _ in $(seq 1 100); do
+    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
+    sleep 0.1
+  done
+  fail "the window \"$1\" is still open"
 }
 # The width and height of a PNG file, from its header.
 png_size() { od -An -tu1 -j16 -N8 "$1" | awk '{print $1*16777216+$2*65536+$3*256+$4 "x" $5*16777216+$6*65536+$7*256+$8}'; }
@@ -47,13 +69,12 @@ key alt+r; key ctrl+a; type_text "10"      # n from
 key alt+o; key ctrl+a; type_text "100"     # n to
 key alt+e; key ctrl+a; type_text "10"      # step
 key Return                                  # compute (a fraction of a second)
-sleep 3
-key alt+s                                   # Export CSV...
+open_save_dialog alt+s                      # Export CSV...
 type_text "$work/curve"                     # the extension .csv is added
 key Return
 wait_for_file "$work/curve.csv"
 xdotool windowfocus --sync "$curve"; sleep 0.3
-key alt+n                                   # Export PNG...
+open_save_dialog alt+n                      # Export PNG...
 type_text "$work/curve"
 key Return
 wait_for_file "$work/curve.png"
@@ -69,14 +90,15 @@ size=$(png_size "$work/curve.png")
 [[ "$size" == 900x600 ]] || fail "the curve picture is $size, not 900x600"
 
 # Resting the pointer on a curve shows a tooltip window: the pointer goes
-# down the chart a few pixels at a time until one appears, then away from
-# every line, where it goes again.
+# down the chart 12 pixels at a time (a line reaches 8 pixels either side,
+# so none is stepped over) until one appears, then away from every line,
+# where it goes again.
 tooltip_shown() { xwininfo -root -children | grep -q '"Zygomet": ("zygomet"'; }
 xdotool windowfocus --sync "$curve"; sleep 0.3
 eval "$(xdotool getwindowgeometry --shell "$curve")"
 tooltip_shown && fail "a tooltip is shown before the pointer rests on a curve"
 found=""
-for dy in $(seq 40 3 $((HEIGHT * 3 / 4))); do
+for dy in $(seq 40 12 $((HEIGHT * 3 / 4))); do
   xdotool mousemove $((X + WIDTH * 7 / 10)) $((Y + dy)); sleep 0.05
   if tooltip_shown; then found=$dy; break; fi
 done
@@ -91,9 +113,7 @@ tooltip_shown && fail "the tooltip stayed away from the curves"
 
 xdotool windowfocus --sync "$curve"; sleep 0.3
 key Escape                                  # closes the window only
-sleep 0.5
-xdotool search --onlyvisible --name "Power Curve - Zygomet" >/dev/null 2>&1 &&
-  fail "Esc did not close the power-curve window"
+wait_until_closed "Power Curve - Zygomet"
 kill -0 "$app_pid" 2>/dev/null || fail "Esc in the power-curve window ended the program"
 
 # ---- De Finetti diagram ----
@@ -102,16 +122,25 @@ key alt+t
 key d                          # Tools > De Finetti Diagram...
 diagram=$(window_named "De Finetti Diagram - Zygomet")
 key Return                     # draw
-sleep 2
-key alt+g                      # Export PNG...
+open_save_dialog alt+g         # Export PNG...
 type_text "$work/diagram"
 key Return
 wait_for_file "$work/diagram.png"
 size=$(png_size "$work/diagram.png")
 [[ "$size" == 800x700 ]] || fail "the diagram picture is $size, not 800x700"
 xdotool windowfocus --sync "$diagram"; sleep 0.3
+# Pasting into the samples box while nothing owns the clipboard (nothing
+# has copied in this display) pastes nothing, by every key and the menu.
+key alt+y                      # the samples box
+key ctrl+v
+key shift+Insert
+key Menu
 key Escape
 sleep 0.5
+kill -0 "$app_pid" 2>/dev/null || fail "pasting an empty clipboard ended the program"
+xdotool windowfocus --sync "$diagram"; sleep 0.3
+key Escape
+wait_until_closed "De Finetti Diagram - Zygomet"
 kill -0 "$app_pid" 2>/dev/null || fail "Esc in the diagram window ended the program"
 
 # ---- The program still ends as before ----

@@ -23,10 +23,11 @@
 namespace zyg {
 namespace {
 
+// From the source folder CMake names: __FILE__ is relative when a compiler
+// cache rewrites the paths, and the tests run in the build folder.
 QString sourceHelpFile() {
-    return QFileInfo(QStringLiteral(__FILE__))
-        .dir()
-        .filePath(QStringLiteral("../../resources/ZYGOMETHELP.HLP"));
+    return QDir(QStringLiteral(ZYG_SOURCE_DIR))
+        .filePath(QStringLiteral("resources/ZYGOMETHELP.HLP"));
 }
 
 QString readAll(const QString& path) {

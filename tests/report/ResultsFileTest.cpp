@@ -15,8 +15,10 @@
 
 #include "core/Errors.h"
 #include "report/ResultsFile.h"
+#include "support/FaultyOutput.h"
 
 using namespace zyg;
+using zyg::testing::FaultyFileOperations;
 namespace fs = std::filesystem;
 
 namespace {
@@ -24,49 +26,6 @@ namespace {
 const std::string kHeader = "     model  header\r\n";
 const std::string kLine1 = "       H-W  0.4000  first\r\n";
 const std::string kLine2 = "   Wahlund  0.3000  second\r\n";
-
-// Real files, with faults injected on request: a failing open, a disk that
-// fills after a number of bytes, a failing sync, truncate or close.
-class FaultyFileOperations : public FileOperations {
-public:
-    int openError = 0;
-    std::size_t room = std::numeric_limits<std::size_t>::max();      // bytes until the disk is full
-    std::size_t maxChunk = std::numeric_limits<std::size_t>::max();  // longest single write
-    int fullError = ENOSPC;
-    int syncError = 0;
-    int truncateError = 0;
-    int closeError = 0;
-    int opened = 0;
-    int closed = 0;
-
-    int open(const std::string& path, OpenMode mode, int& fd) override {
-        if (openError != 0) return openError;
-        const int error = real().open(path, mode, fd);
-        if (error == 0) ++opened;
-        return error;
-    }
-    int write(int fd, const char* data, std::size_t size, std::size_t& written) override {
-        written = 0;
-        if (room == 0) return fullError;
-        const std::size_t take = std::min({size, room, maxChunk});
-        const int error = real().write(fd, data, take, written);
-        room -= written;
-        return error;
-    }
-    int stat(int fd, FileInfo& info) override { return real().stat(fd, info); }
-    int truncate(int fd, std::uint64_t length) override {
-        return truncateError != 0 ? truncateError : real().truncate(fd, length);
-    }
-    int sync(int fd) override { return syncError != 0 ? syncError : real().sync(fd); }
-    int close(int fd) override {
-        ++closed;
-        const int error = real().close(fd);
-        return closeError != 0 ? closeError : error;
-    }
-
-private:
-    static FileOperations& real() { return posixFileOperations(); }
-};
 
 class ResultsFileTest : public ::testing::Test {
 protected:
@@ -291,6 +250,7 @@ TEST_F(ResultsFileTest, WhatIsNoRegularFileIsRefusedAndClosed) {
             ++closed;
             return 0;
         }
+        int remove(const std::string&) override { return 0; }
     } ops;
     EXPECT_EQ(errorOf([&] { appendResult(path, kHeader, kLine1, ops); }), "File access denied");
     EXPECT_EQ(errorOf([&] { createResultsFile(path, kHeader, kLine1, ops); }),
@@ -299,12 +259,14 @@ TEST_F(ResultsFileTest, WhatIsNoRegularFileIsRefusedAndClosed) {
     EXPECT_EQ(ops.closed, 2);
 }
 
-// A creating save that fills the disk leaves an empty file; the next save to
-// it, once there is room, starts the file with its header.
+// A creating save that fills the disk leaves an existing file empty; the next
+// save to it, once there is room, starts the file with its header.
 TEST_F(ResultsFileTest, TheSaveAfterAFailedCreateWritesTheHeaderFirst) {
+    put(path, kLine2);
     FaultyFileOperations full;
     full.room = 0;
     EXPECT_EQ(errorOf([&] { createResultsFile(path, kHeader, kLine1, full); }), "Disk full");
+    ASSERT_TRUE(fs::exists(path));
     ASSERT_EQ(contents(path), "");
 
     appendResult(path, kHeader, kLine2);
@@ -318,4 +280,32 @@ TEST_F(ResultsFileTest, TheSaveAfterAFailedCreateWritesTheHeaderFirst) {
     tight.room = kHeader.size() + 2;
     EXPECT_EQ(errorOf([&] { appendResult(path, kHeader, kLine1, tight); }), "Disk full");
     EXPECT_EQ(contents(path), "");
+}
+
+// A file the creating save made itself and could not complete is removed,
+// whichever step failed; nothing else of the folder is touched.
+TEST_F(ResultsFileTest, AFileTheFailedSaveCreatedIsRemoved) {
+    struct Case {
+        std::size_t room;
+        int syncError;
+        int closeError;
+        const char* message;
+    };
+    const std::size_t all = std::numeric_limits<std::size_t>::max();
+    for (const Case& c : {Case{0, 0, 0, "Disk full"}, Case{kHeader.size() + 3, 0, 0, "Disk full"},
+                          Case{all, EDQUOT, 0, "Disk full"}, Case{all, 0, EIO, "I/O error 5"}}) {
+        FaultyFileOperations ops;
+        ops.room = c.room;
+        ops.syncError = c.syncError;
+        ops.closeError = c.closeError;
+        EXPECT_EQ(errorOf([&] { createResultsFile(path, kHeader, kLine1, ops); }), c.message);
+        EXPECT_FALSE(fs::exists(path)) << "room " << c.room << " sync " << c.syncError;
+        EXPECT_EQ(ops.closed, ops.opened);
+    }
+    // The window's Save As and zygomet-power use the operations put in.
+    FaultyFileOperations full;
+    full.room = 0;
+    const ScopedFileOperations scope(full);
+    EXPECT_EQ(errorOf([&] { createResultsFile(path, kHeader, kLine1); }), "Disk full");
+    EXPECT_TRUE(fs::is_empty(dir));
 }

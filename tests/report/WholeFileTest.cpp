@@ -7,8 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <string>
 #include <thread>
@@ -227,6 +229,46 @@ TEST(WholeFile, ANamedPipeWithAReaderGetsEverythingAndStaysAPipe) {
     ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
     EXPECT_EQ(folder.names(), std::vector<std::string>{"pipe"});
+}
+
+// A pipe nobody reads is given up after a short wait with its own reason,
+// and nothing is written into it; a reader that opens only a moment after
+// the writer still gets every byte, even far more than a pipe holds.
+TEST(WholeFile, ANamedPipeWithoutAReaderIsGivenUpAndALateReaderGetsEverything) {
+    ScratchFolder folder;
+    const std::string fifo = folder.file("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const int readerDelayMs : {-1, 300}) {
+        const std::vector<std::string> lines = manyLines(100000);
+        std::string received;
+        std::thread reader;
+        if (readerDelayMs >= 0)
+            reader = std::thread([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(readerDelayMs));
+                const int fd = ::open(fifo.c_str(), O_RDONLY);
+                if (fd >= 0) received = Drain(fd).finish();
+            });
+        auto write = std::async(std::launch::async, [&] {
+            WholeFileWriter writer(fifo);
+            for (const std::string& line : lines) writer.write(line);
+            return writer.commit();
+        });
+        if (write.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+            // Frees the writer so that the test can end.
+            const int fd = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+            ADD_FAILURE() << "the writer waited for a reader for a minute";
+            write.wait();
+            ::close(fd);
+        }
+        if (readerDelayMs < 0) {
+            EXPECT_EQ(write.get(), kNoPipeReader);
+        } else {
+            EXPECT_EQ(write.get(), "");
+            reader.join();
+            EXPECT_EQ(received, joined(lines));
+        }
+        EXPECT_EQ(folder.names(), std::vector<std::string>{"pipe"});
+    }
 }
 
 TEST(WholeFile, TheProcesssOwnDescriptorsAreWrittenThroughInOrder) {

@@ -8,6 +8,7 @@
 
 #include "WindowFixture.h"
 #include "platform/Locale.h"
+#include "support/FaultyOutput.h"
 
 using namespace zyg;
 using namespace zyg::testing;
@@ -180,6 +181,43 @@ TEST_F(Save, AnEmptyCurrentFileGetsItsHeaderFirst) {
     ASSERT_EQ(content.size(), 2);
     EXPECT_TRUE(content[0].startsWith(kHeaderStart));
     EXPECT_TRUE(content[1].startsWith("       H-W  0.4000"));
+}
+
+// A new file that the disk had no room for is not left behind empty; the
+// next Save, once there is room, creates it with its header.
+TEST_F(Save, AFullDiskLeavesNoNewFileAndTheNextSaveCreatesIt) {
+    runWith("10");
+    {
+        FaultyFileOperations full;
+        full.room = 0;
+        const ScopedFileOperations scope(full);
+        env.files.answers.push_back(path("new.txt"));
+        form->SaveButton->click();
+    }
+    EXPECT_EQ(commandErrors(), QStringList{"Disk full."});
+    EXPECT_FALSE(QFile::exists(path("new.txt")));
+    EXPECT_TRUE(saveCommandsEnabled());
+    form->SaveButton->click();
+    EXPECT_EQ(env.files.requests.size(), 1u);
+    const auto content = lines(path("new.txt"));
+    ASSERT_EQ(content.size(), 2);
+    EXPECT_TRUE(content[0].startsWith(kHeaderStart));
+}
+
+// A folder that refused the file is not where the dialog opens next.
+TEST_F(Save, TheDialogOpensInTheFolderWrittenLast) {
+    runWith("10");
+    env.files.answers = {QStringLiteral("/proc/x.txt"), path("a.txt"),
+                         QStringLiteral("/proc/b.txt")};
+    form->SaveAsButton->click();
+    form->SaveAsButton->click();
+    runWith("10");
+    form->SaveAsButton->click();
+    form->SaveAsButton->click();
+    ASSERT_EQ(env.files.requests.size(), 4u);
+    EXPECT_EQ(commandErrors().size(), 2);
+    EXPECT_EQ(env.files.requests[1].lastFileName, QStringLiteral("x.txt"));
+    EXPECT_EQ(env.files.requests[3].lastFileName, path("b.txt"));
 }
 
 // A size typed unusually reaches the file in plain decimal, whether or not
