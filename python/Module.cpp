@@ -55,7 +55,8 @@ py::list testCounts(const Counts& aa, const Counts& ab, const Counts& bb,
 }
 
 std::string runStudyText(const std::string& model, const std::map<std::string, std::vector<double>>& values,
-                         const std::vector<std::string>& tests, const std::string& method,
+                         const std::optional<std::vector<std::string>>& tests,
+                         const std::string& method,
                          std::optional<double> nrep, std::optional<double> seed,
                          std::optional<double> target, const std::string& solve) {
     StudyArguments arguments;

@@ -169,7 +169,7 @@ std::string problemSentence(const StudyProblem& problem, PowerMethod method) {
 }
 
 std::vector<HweTest> parseTests(const std::vector<std::string>& names) {
-    if (names.empty()) return {std::begin(kHweTests), std::end(kHweTests)};
+    if (names.empty()) throw ArgumentError(ruleOf(StudyInput::Tests, PowerMethod::Exact));
     std::vector<HweTest> tests;
     for (const std::string& name : names) {
         const auto test = parseHweTest(name);
@@ -222,7 +222,7 @@ StudyRequest buildRequest(const StudyArguments& a) {
     if (given("allele_count"))
         r.alleleCounts =
             wholeNumbers(StudyInput::AlleleCounts, a.values.at("allele_count"), r.method);
-    if (!a.tests.empty()) r.tests = parseTests(a.tests);
+    if (a.tests) r.tests = parseTests(*a.tests);
 
     if (r.method != PowerMethod::Simulate && (a.nrep || a.seed))
         throw ArgumentError(std::string(a.nrep ? "nrep" : "seed") +

@@ -32,7 +32,7 @@ public:
 struct StudyArguments {
     std::string model = "hw";
     std::map<std::string, std::vector<double>> values;
-    std::vector<std::string> tests;  // empty: x2 and g
+    std::optional<std::vector<std::string>> tests;  // nothing: x2 and g
     std::string method = "exact";
     std::optional<double> nrep, seed, target;
     std::string solve;  // empty: power at every point; "n"; or a model parameter
@@ -69,8 +69,8 @@ std::vector<CsvColumn> csvColumns(const std::string& text);
 // one number.
 std::optional<double> readNumber(const std::string& text);
 
-// The tests named, in their order; empty names: every test. Throws
-// ArgumentError for an unknown or repeated name.
+// The tests named, in their order. Throws ArgumentError for an unknown or
+// repeated name, or for no name at all.
 std::vector<HweTest> parseTests(const std::vector<std::string>& names);
 
 // The output columns of testSamples, in their order: n, p, F, then per
