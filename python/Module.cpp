@@ -54,11 +54,12 @@ py::list testCounts(const Counts& aa, const Counts& ab, const Counts& bb,
     return list;
 }
 
-std::string runStudyText(const std::string& model, const std::map<std::string, std::vector<double>>& values,
+std::string runStudyText(const std::string& model,
+                         const std::map<std::string, std::vector<double>>& values,
                          const std::optional<std::vector<std::string>>& tests,
-                         const std::string& method,
-                         std::optional<double> nrep, std::optional<double> seed,
-                         std::optional<double> target, const std::string& solve) {
+                         const std::string& method, std::optional<double> nrep,
+                         std::optional<double> seed, std::optional<double> target,
+                         const std::string& solve) {
     StudyArguments arguments;
     arguments.model = model;
     arguments.values = values;
@@ -94,13 +95,13 @@ PYBIND11_MODULE(_zygomet, m) {
     m.attr("max_count") = kMaxSampleGenotypeCount;
     m.def("test_names", &testNames);
     m.def("value_names", &studyValueNames);
-    m.def("column_names",
-          [](const std::vector<std::string>& names) { return sampleColumnNames(parseTests(names)); });
-    m.def("test_counts", &testCounts, py::arg("aa"), py::arg("ab"), py::arg("bb"),
-          py::arg("tests"), py::arg("threads") = 0);
+    m.def("column_names", [](const std::vector<std::string>& names) {
+        return sampleColumnNames(parseTests(names));
+    });
+    m.def("test_counts", &testCounts, py::arg("aa"), py::arg("ab"), py::arg("bb"), py::arg("tests"),
+          py::arg("threads") = 0);
     m.def("study_csv", &runStudyText, py::arg("model"), py::arg("values"), py::arg("tests"),
-          py::arg("method"), py::arg("nrep"), py::arg("seed"), py::arg("target"),
-          py::arg("solve"));
+          py::arg("method"), py::arg("nrep"), py::arg("seed"), py::arg("target"), py::arg("solve"));
     m.def("csv_columns", &columnsOf);
     m.def("solvable_parameters", [] {
         py::dict parameters;

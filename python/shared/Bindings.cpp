@@ -137,8 +137,8 @@ std::uint32_t clockSeed() {
 
 const std::vector<std::string>& studyValueNames() {
     static const std::vector<std::string> names = {
-        "p", "n", "var", "f", "w11", "w12", "w22", "het_miscall", "hom_miscall", "null",
-        "allele_count", "levels"};
+        "p",   "n",           "var",         "f",    "w11",          "w12",
+        "w22", "het_miscall", "hom_miscall", "null", "allele_count", "levels"};
     return names;
 }
 
@@ -173,7 +173,8 @@ std::vector<HweTest> parseTests(const std::vector<std::string>& names) {
     std::vector<HweTest> tests;
     for (const std::string& name : names) {
         const auto test = parseHweTest(name);
-        if (!test) throw ArgumentError("unknown test \"" + name + "\"; the tests are " + testNames());
+        if (!test)
+            throw ArgumentError("unknown test \"" + name + "\"; the tests are " + testNames());
         if (std::find(tests.begin(), tests.end(), *test) != tests.end())
             throw ArgumentError("the test " + name + " is named twice");
         tests.push_back(*test);
@@ -184,14 +185,16 @@ std::vector<HweTest> parseTests(const std::vector<std::string>& names) {
 StudyRequest buildRequest(const StudyArguments& a) {
     StudyRequest r;
     const auto model = parseModelKey(a.model);
-    if (!model) throw ArgumentError("unknown model \"" + a.model + "\"; the models are " + modelNames());
+    if (!model)
+        throw ArgumentError("unknown model \"" + a.model + "\"; the models are " + modelNames());
     r.model = *model;
     if (a.method == "exact")
         r.method = PowerMethod::Exact;
     else if (a.method == "simulate")
         r.method = PowerMethod::Simulate;
     else
-        throw ArgumentError("unknown method \"" + a.method + "\"; the methods are exact and simulate");
+        throw ArgumentError("unknown method \"" + a.method +
+                            "\"; the methods are exact and simulate");
 
     for (const auto& [name, values] : a.values)
         if (std::find(studyValueNames().begin(), studyValueNames().end(), name) ==
@@ -253,19 +256,18 @@ StudyRequest buildRequest(const StudyArguments& a) {
                                     listOfNames(names));
             if (q->model != r.model)
                 throw ArgumentError(a.solve + " is not a parameter of the model " + a.model +
-                                    " (it belongs to the model " +
-                                    std::string(modelKey(q->model)) + ")");
+                                    " (it belongs to the model " + std::string(modelKey(q->model)) +
+                                    ")");
         }
         if (r.method != PowerMethod::Exact)
             throw ArgumentError("a solve runs with the exact method only");
-        if (given("allele_count"))
-            throw ArgumentError("allele_count has no meaning when solving");
+        if (given("allele_count")) throw ArgumentError("allele_count has no meaning when solving");
         if (solveN && !given("n")) r.n = {1, maxSampleSize(r.method)};
     }
 
     // A value given twice is one point of the grid, not two rows.
-    for (auto* values : {&r.p, &r.var, &r.f, &r.w11, &r.w12, &r.w22, &r.hetMiscall,
-                         &r.homMiscall, &r.nullFrequency, &r.levels})
+    for (auto* values : {&r.p, &r.var, &r.f, &r.w11, &r.w12, &r.w22, &r.hetMiscall, &r.homMiscall,
+                         &r.nullFrequency, &r.levels})
         once(*values);
     once(r.n);
     once(r.alleleCounts);
