@@ -38,7 +38,7 @@ done
 mkdir -p "$stage/src/zyg/shared"
 cp "$root/python/shared"/Bindings.h "$root/python/shared"/Bindings.cpp "$stage/src/zyg/shared/"
 objects=$(cd "$stage/src" && find zyg -name '*.cpp' | sort | sed 's/\.cpp$/.o/' | tr '\n' ' ')
-sed -i "s|^ZYG_OBJECTS =.*|ZYG_OBJECTS = $objects|" "$stage/src/Makevars"
+sed -i "s|^ZYG_OBJECTS =.*|ZYG_OBJECTS = $objects|" "$stage/src/Makevars.in"
 Rscript -e 'Rcpp::compileAttributes(commandArgs(TRUE)[1])' "$stage" >/dev/null
 
 export MAKEFLAGS="-j$(nproc)"
@@ -54,8 +54,10 @@ touch "$stamp"
 echo "Installed the R package zygomet into $library"
 if [[ -n $check ]]; then
   # The check reads no package index from the network: every package it
-  # needs is installed from Debian.
+  # needs is installed from Debian, and its repository is an empty one here.
+  mkdir -p "$out/repository/src/contrib"
+  : >"$out/repository/src/contrib/PACKAGES"
   profile=$out/check.Rprofile
-  echo 'options(repos = character())' >"$profile"
+  echo "options(repos = c(CRAN = 'file://$out/repository'))" >"$profile"
   R_PROFILE_USER=$profile _R_CHECK_FORCE_SUGGESTS_=false R CMD check --no-manual "$tarball"
 fi
