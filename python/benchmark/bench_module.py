@@ -1,6 +1,6 @@
 """Times the Python module against the command lines on the same work.
 
-Usage: PYTHONPATH=build/python python3 python/bench.py build/zygomet-test build/zygomet-power
+Usage: PYTHONPATH=build/python python3 python/benchmark/bench_module.py build/zygomet-test build/zygomet-power
 
 1. zygomet.test on 10^6 samples (exact, exact-midp, x2): the call alone
    against the whole zygomet-test process on the same counts (CSV to
