@@ -10,7 +10,7 @@ CMAKE_FLAGS ?=
 # build (a user's, the package's) does not.
 DEV_FLAGS = -DZYGOMET_WERROR=ON
 
-.PHONY: run test build deps bench asan package release-check format screenshot clean
+.PHONY: run test build deps bench asan package release-check format screenshot clean r-package r-check
 
 deps:
 	@bash scripts/install-deps.sh
@@ -25,8 +25,18 @@ run: build
 # CI (which sets CI=true) also builds every target in Release; a newcomer's
 # make test runs the suites only (make release-check runs that build).
 test: build
+	@bash R/build-package.sh $(BUILD)
 	cd $(BUILD) && ctest --output-on-failure -j2
 	@if [ "$$CI" = true ]; then $(MAKE) --no-print-directory release-check; fi
+
+# The R package zygomet, built from R/zygomet with the engine's sources and
+# installed into $(BUILD)/r/library (R_LIBS=$(BUILD)/r/library loads it);
+# r-check also runs R CMD check on it.
+r-package: build
+	@bash R/build-package.sh $(BUILD)
+
+r-check: build
+	@bash R/build-package.sh $(BUILD) --check
 
 # Every target, tests included, built in Release (what a packager or a user
 # building everything gets, with -O3), with warnings as errors, in a folder

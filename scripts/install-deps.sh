@@ -10,6 +10,8 @@ packages=(
   fonts-dejavu-core fonts-liberation2
   xvfb xauth xdotool x11-utils
   dpkg-dev lintian man-db
+  python3-pybind11 python3-numpy python3-pytest python3-pandas python3-dask python3-distributed
+  r-base-dev r-cran-rcpp r-cran-testthat
 )
 
 missing=()

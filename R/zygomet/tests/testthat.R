@@ -1,0 +1,4 @@
+library(testthat)
+library(zygomet)
+
+test_check("zygomet")
