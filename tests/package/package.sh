@@ -78,6 +78,9 @@ done
 while read -r mode owner _ _ _ path _; do
   [[ $owner == root/root ]] || fail "$path belongs to $owner, not root/root"
   [[ $path == ./ || $path == ./usr/* ]] || fail "$path is outside /usr"
+  # The library's headers, archives and CMake package are for developers
+  # (cmake --install, component Development), not for the package.
+  [[ $path != ./usr/include/* && $path != ./usr/lib/* ]] || fail "$path is a developer's file"
   case $mode in
     d*) [[ $mode == drwxr-xr-x ]] || fail "directory $path has mode $mode" ;;
     -*)
