@@ -24,7 +24,7 @@ using Counts = py::array_t<std::uint64_t, py::array::c_style | py::array::forcec
 
 std::vector<std::string> testNames() {
     std::vector<std::string> names;
-    for (HweTest t : kHweTests) names.emplace_back(hweTestName(t));
+    for (HweTest t : observedSampleTests()) names.emplace_back(hweTestName(t));
     return names;
 }
 
@@ -105,9 +105,9 @@ PYBIND11_MODULE(_zygomet, m) {
     m.def("csv_columns", &columnsOf);
     m.def("solvable_parameters", [] {
         py::dict parameters;
-        for (const SolvableParameter& q : solvableParameters())
-            parameters[py::str(std::string(q.name))] =
-                py::make_tuple(std::string(modelKey(q.model)), q.none);
+        for (const SolvableParameter* q : solvableParameters())
+            parameters[py::str(std::string(q->name))] =
+                py::make_tuple(std::string(modelKey(*q->model)), q->none);
         return parameters;
     });
 }

@@ -250,19 +250,19 @@ StudyRequest buildRequest(const StudyArguments& a) {
         if (!solveN) {
             const SolvableParameter* q = findSolvableParameter(a.solve);
             std::vector<std::string> names{"n"};
-            for (const SolvableParameter& s : solvableParameters()) names.emplace_back(s.name);
+            for (const SolvableParameter* s : solvableParameters()) names.emplace_back(s->name);
             if (!q)
                 throw ArgumentError("cannot solve for \"" + a.solve + "\"; solve for " +
                                     listOfNames(names));
-            if (q->model != r.model)
+            if (!q->readBy(r.model))
                 throw ArgumentError(a.solve + " is not a parameter of the model " + a.model +
-                                    " (it belongs to the model " + std::string(modelKey(q->model)) +
-                                    ")");
+                                    " (it belongs to the model " +
+                                    std::string(modelKey(*q->model)) + ")");
         }
         if (r.method != PowerMethod::Exact)
             throw ArgumentError("a solve runs with the exact method only");
         if (given("allele_count")) throw ArgumentError("allele_count has no meaning when solving");
-        if (solveN && !given("n")) r.n = {1, maxSampleSize(r.method)};
+        if (solveN && !given("n")) r.n.clear();
     }
 
     // A value given twice is one point of the grid, not two rows.
@@ -272,6 +272,16 @@ StudyRequest buildRequest(const StudyArguments& a) {
     once(r.n);
     once(r.alleleCounts);
     once(r.tests);
+    // Solving for n: the sizes given are its bounds, their smallest and largest
+    // (the smallest taken as 1 when only one is given), as on the command line.
+    if (solveN) {
+        SampleBounds bounds{1, maxSampleSize(r.method)};
+        if (!r.n.empty()) {
+            const auto [least, most] = std::minmax_element(r.n.begin(), r.n.end());
+            bounds = {r.n.size() > 1 ? *least : 1, *most};
+        }
+        r.solveBounds = bounds;
+    }
     if (const auto problems = checkStudy(r); !problems.empty())
         throw ArgumentError(problemSentence(problems.front(), r.method));
     return r;

@@ -161,7 +161,7 @@ def test(aa, ab, bb, tests=None, a=None, b=None, *, threads=0):
     texts are refused.
 
     tests: the test names, as a sequence or one comma-separated text
-    ("exact,exact-midp,x2"); None: all ten, in the order of zygomet.TESTS.
+    ("exact,exact-midp,x2"); None: every test zygomet-test offers, in the order of zygomet.TESTS.
 
     a, b: male counts of A1 and A2 for X-linked samples; X-linked samples
     are not available in this build and giving them raises ValueError.

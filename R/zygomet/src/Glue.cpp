@@ -45,7 +45,7 @@ Rcpp::List columnsOf(const std::string& text) {
 // [[Rcpp::export(.test_names)]]
 Rcpp::CharacterVector testNamesR() {
     Rcpp::CharacterVector names;
-    for (HweTest t : kHweTests) names.push_back(std::string(hweTestName(t)));
+    for (HweTest t : observedSampleTests()) names.push_back(std::string(hweTestName(t)));
     return names;
 }
 
@@ -55,10 +55,10 @@ Rcpp::CharacterVector testNamesR() {
 Rcpp::List solvable() {
     Rcpp::CharacterVector names, models;
     Rcpp::NumericVector none;
-    for (const SolvableParameter& q : solvableParameters()) {
-        names.push_back(std::string(q.name));
-        models.push_back(std::string(modelKey(q.model)));
-        none.push_back(q.none);
+    for (const SolvableParameter* q : solvableParameters()) {
+        names.push_back(std::string(q->name));
+        models.push_back(std::string(modelKey(*q->model)));
+        none.push_back(q->none);
     }
     return Rcpp::List::create(Rcpp::Named("name") = names, Rcpp::Named("model") = models,
                               Rcpp::Named("none") = none);
