@@ -78,9 +78,19 @@ void addPowerAxes(QChart* chart, double nFrom, double nTo, bool logN, double yHi
     auto* y = new QValueAxis;
     y->setTitleText(yTitle);
     y->setRange(0, yHigh);
-    y->setTickCount(6);
-    // Enough decimals for ticks a fifth of the range apart.
-    const int decimals = std::clamp(static_cast<int>(std::ceil(-std::log10(yHigh / 5))), 1, 6);
+    // A fitted axis puts its ticks at round steps from 0, so that each label
+    // shows its tick's value exactly; the whole axis has six ticks.
+    double tick = yHigh / 5;
+    if (yHigh < 1) {
+        tick = niceFraction(yHigh / 5);
+        y->setTickType(QValueAxis::TicksDynamic);
+        y->setTickAnchor(0);
+        y->setTickInterval(tick);
+    } else {
+        y->setTickCount(6);
+    }
+    // Enough decimals for the ticks' step.
+    const int decimals = std::clamp(static_cast<int>(std::ceil(-std::log10(tick) - 1e-9)), 1, 6);
     y->setLabelFormat(QStringLiteral("%.%1f").arg(decimals));
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
@@ -470,8 +480,8 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
     addPowerAxes(
         chart, nFrom, nTo, logN, yHigh,
         amongTestable
-            ? QStringLiteral("%1 among testable samples: P(rejects | testable)").arg(measure)
-            : QStringLiteral("%1 over all samples: P(test rejects)").arg(measure));
+            ? QStringLiteral("%1 among testable samples").arg(measure)
+            : QStringLiteral("%1 over all samples").arg(measure));
     return chart;
 }
 
