@@ -477,11 +477,9 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
             QScatterSeries::MarkerShapeTriangle, markerColour(names));
 
     const QString measure = sizeChart ? QStringLiteral("Size") : QStringLiteral("Power");
-    addPowerAxes(
-        chart, nFrom, nTo, logN, yHigh,
-        amongTestable
-            ? QStringLiteral("%1 among testable samples").arg(measure)
-            : QStringLiteral("%1 over all samples").arg(measure));
+    addPowerAxes(chart, nFrom, nTo, logN, yHigh,
+                 amongTestable ? QStringLiteral("%1 among testable samples").arg(measure)
+                               : QStringLiteral("%1 over all samples").arg(measure));
     return chart;
 }
 
