@@ -12,6 +12,7 @@ packages=(
   dpkg-dev lintian man-db
   python3-pybind11 python3-numpy python3-pytest python3-pandas python3-dask python3-distributed
   r-base-dev r-cran-rcpp r-cran-testthat
+  libhts-dev zlib1g-dev
 )
 
 missing=()
