@@ -12,6 +12,8 @@
 #include <set>
 #include <stdexcept>
 
+#include "cli/GenotypeCommand.h"
+#include "cli/HeldOutput.h"
 #include "cli/Options.h"
 #include "cli/SampleOutput.h"
 #include "core/NumberText.h"
@@ -19,6 +21,7 @@
 #include "engine/TestCatalogue.h"
 #include "report/WholeFile.h"
 #include "sources/CountLines.h"
+#include "sources/GenotypeFiles.h"
 
 namespace zyg {
 
@@ -33,6 +36,10 @@ struct CommandOptions {
     bool skipBad = false;
     std::vector<std::string> counts;  // the counts given as arguments
     std::set<std::string> given;
+    GenotypeOptions genotypes;  // the options of genotype files
+    std::optional<std::string> sexFile, keepFile, removeFile, groupsFile;
+    std::vector<double> levels;
+    std::optional<std::string> summary;
 };
 
 std::string allTestNames(const char* separator) {
@@ -64,6 +71,45 @@ const std::vector<OptionEntry<CommandOptions>>& optionTable() {
                    "give a file name, or - for standard output", &CommandOptions::csv),
         {"--skip-bad", nullptr, "report bad lines on standard error and test the others",
          [](CommandOptions& o, const std::string&) { o.skipBad = true; }},
+        {"--par", "BUILD",
+         "genotype files: the pseudo-autosomal regions of X, b37, b38 (default) or none",
+         [](CommandOptions& o, const std::string& v) {
+             const auto build = parseParBuild(v);
+             if (!build) refuse("--par", v, "give b37, b38 or none");
+             o.genotypes.par = *build;
+         }},
+        {"--multiallelic", "HOW",
+         "genotype files: skip multi-allelic sites (default), or split them, each\n"
+         "alternate allele against the others, as ID:ALT",
+         [](CommandOptions& o, const std::string& v) {
+             if (v != "skip" && v != "split") refuse("--multiallelic", v, "give skip or split");
+             o.genotypes.splitMultiallelic = v == "split";
+         }},
+        fileOption("--sex", "a VCF's sexes: sample ID and sex (1 or M, 2 or F) a line",
+                   "give a file name", &CommandOptions::sexFile),
+        fileOption("--keep", "genotype files: test only the sample IDs of FILE (first column)",
+                   "give a file name", &CommandOptions::keepFile),
+        fileOption("--remove", "genotype files: leave out the sample IDs of FILE",
+                   "give a file name", &CommandOptions::removeFile),
+        fileOption("--groups",
+                   "genotype files: sample ID and group a line; a row per marker\n"
+                   "and group",
+                   "give a file name", &CommandOptions::groupsFile),
+        {"--region", "CHR:FROM-TO", "an indexed VCF or BCF: only the markers of the region",
+         [](CommandOptions& o, const std::string& v) {
+             if (v.empty()) refuse("--region", v, "give CHR, CHR:FROM or CHR:FROM-TO");
+             o.genotypes.region = v;
+         }},
+        {"--level", "VALUES",
+         "genotype files: a column per test and level saying whether the\n"
+         "marker fails (p <= level), and a summary",
+         [](CommandOptions& o, const std::string& v) {
+             o.levels = parseList("--level", v, 20);
+             for (double level : o.levels)
+                 if (!(level > 0 && level < 1)) refuse("--level", v, "levels lie between 0 and 1");
+         }},
+        fileOption("--summary", "genotype files: write the summary to FILE as CSV",
+                   "give a file name", &CommandOptions::summary),
         {"--version", nullptr, "print the version and stop",
          [](CommandOptions&, const std::string&) {}},
     };
@@ -88,66 +134,6 @@ std::string where(const std::string& file, std::size_t line) {
 // The lines listed one by one before the rest is only counted.
 constexpr std::size_t kLinesListed = 20;
 
-// Output held back until the whole input has been read, so that bad input
-// leaves nothing written: in memory up to kHeldInMemory, beyond that in an
-// unnamed temporary file.
-class HeldOutput {
-public:
-    HeldOutput() = default;
-    HeldOutput(const HeldOutput&) = delete;
-    HeldOutput& operator=(const HeldOutput&) = delete;
-    ~HeldOutput() {
-        if (file_) std::fclose(file_);
-    }
-
-    void add(std::string_view piece) {
-        if (error_) return;
-        if (!file_ && memory_.size() + piece.size() <= kHeldInMemory) {
-            memory_.append(piece);
-            return;
-        }
-        if (!file_) {
-            file_ = std::tmpfile();
-            if (!file_ || !put(memory_)) return fail();
-            std::string().swap(memory_);
-        }
-        if (!put(piece)) fail();
-    }
-
-    // Hands the held output to `sink` in pieces, in order; false, with
-    // `why` set, when the temporary file failed.
-    template <class Sink>
-    bool replay(Sink sink, std::string& why) {
-        if (!error_ && !file_) {
-            sink(std::string_view(memory_));
-            return true;
-        }
-        if (!error_ && (std::fflush(file_) != 0 || std::fseek(file_, 0, SEEK_SET) != 0)) fail();
-        std::vector<char> buffer(std::size_t{1} << 16);
-        while (!error_) {
-            const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), file_);
-            if (got > 0) sink(std::string_view(buffer.data(), got));
-            if (got < buffer.size()) {
-                if (std::ferror(file_)) fail();
-                break;
-            }
-        }
-        if (error_) why = outputErrorMessage(error_);
-        return error_ == 0;
-    }
-
-private:
-    static constexpr std::size_t kHeldInMemory = std::size_t{16} << 20;
-    bool put(std::string_view bytes) {
-        return std::fwrite(bytes.data(), 1, bytes.size(), file_) == bytes.size();
-    }
-    void fail() { error_ = errno ? errno : EIO; }
-
-    std::string memory_;
-    std::FILE* file_ = nullptr;
-    int error_ = 0;
-};
-
 // The one sample given as arguments, as a source.
 class ArgumentSample : public SampleSource {
 public:
@@ -156,7 +142,7 @@ public:
         batch.clear();
         if (given_) return false;
         given_ = true;
-        batch.samples.push_back({0, {}, counts_});
+        batch.samples.push_back({0, {}, counts_, {}});
         return true;
     }
 
@@ -278,7 +264,48 @@ int testSamples(const CommandOptions& o, const SampleStreams& io, SampleSource& 
     return kExitDone;
 }
 
-int execute(const CommandOptions& o, const SampleStreams& io) {
+// The options that only genotype files take, as given.
+std::vector<std::string> genotypeOnlyOptions(const CommandOptions& o) {
+    std::vector<std::string> names;
+    for (const char* name : {"--par", "--multiallelic", "--sex", "--keep", "--remove", "--groups",
+                             "--region", "--level", "--summary"})
+        if (o.given.count(name)) names.emplace_back(name);
+    return names;
+}
+
+int execute(CommandOptions o, const SampleStreams& io) {
+    if (o.file && *o.file != "-") {
+        RecognisedInput input;
+        try {
+            input = recogniseInput(*o.file);
+        } catch (const SourceError& e) {
+            refuse("--file", *o.file, e.what());
+        }
+        if (!input.unreadable.empty())
+            refuse("--file", *o.file,
+                   input.unreadable +
+                       "; zygomet-test reads VCF, BCF, PLINK .bed filesets and "
+                       "count lines");
+        if (input.format != InputFormat::CountLines) {
+            GenotypeRun run;
+            run.file = *o.file;
+            run.input = input;
+            run.tests = o.tests;
+            run.csv = o.csv;
+            run.skipBad = o.skipBad;
+            run.source = o.genotypes;
+            run.source.sexFile = o.sexFile;
+            run.source.keepFile = o.keepFile;
+            run.source.removeFile = o.removeFile;
+            run.source.groupsFile = o.groupsFile;
+            run.source.threads = std::max(1u, io.threads);
+            run.levels = o.levels;
+            run.summary = o.summary;
+            return testGenotypeFile(run, io);
+        }
+    }
+    if (const auto names = genotypeOnlyOptions(o); !names.empty())
+        throw UsageError(names.front() + ": only for a genotype file (VCF, BCF or PLINK .bed)");
     if (o.file) {
         std::unique_ptr<ByteInput> input;
         try {

@@ -7,6 +7,7 @@
 // format (CountLines.h). No Qt.
 
 #include <cstddef>
+#include <cstdint>
 #include <iosfwd>
 #include <memory>
 #include <stdexcept>
@@ -18,10 +19,22 @@
 
 namespace zyg {
 
+// Where a marker of a genotype file lies, and the calls it holds that are
+// not in its counts. Empty for count lines.
+struct GenotypeSite {
+    std::string chrom;
+    std::uint64_t pos = 0;
+    std::string id, ref, alt;
+    std::string group;          // with groups of people: the group counted
+    std::uint64_t missing = 0;  // calls not counted (missing, or not valid here)
+    std::uint64_t maleHet = 0;  // males' heterozygous calls on X, among `missing`
+};
+
 struct InputSample {
     std::size_t line = 0;  // 1-based; 0 for counts given as arguments
     std::string marker;    // empty when the line names none
     SampleCounts counts;
+    GenotypeSite site;
 };
 
 // A line that holds no sample: its number, its text as read (the beginning
@@ -32,14 +45,27 @@ struct BadLine {
     std::string why;
 };
 
-// The samples and bad lines of one stretch of input, each in line order.
+// A record read that is not tested as it stands (skipped: a multi-allelic
+// site, chromosome Y) or is tested with a remark (a haploid call on an
+// autosome). `reason` is a fixed text, so that reasons can be tallied.
+struct RecordNote {
+    std::size_t line = 0;
+    std::string marker;
+    std::string reason;
+    bool skipped = true;
+};
+
+// The samples, bad lines and notes of one stretch of input, each in line
+// order.
 struct SampleBatch {
     std::vector<InputSample> samples;
     std::vector<BadLine> bad;
-    bool empty() const { return samples.empty() && bad.empty(); }
+    std::vector<RecordNote> notes;
+    bool empty() const { return samples.empty() && bad.empty() && notes.empty(); }
     void clear() {
         samples.clear();
         bad.clear();
+        notes.clear();
     }
 };
 

@@ -1,0 +1,470 @@
+#include "cli/GenotypeCommand.h"
+
+#include <algorithm>
+#include <array>
+#include <functional>
+#include <map>
+#include <memory>
+#include <ostream>
+
+#include "cli/HeldOutput.h"
+#include "cli/Options.h"
+#include "cli/SampleOutput.h"
+#include "core/NumberText.h"
+#include "engine/ObservedSample.h"
+#include "report/WholeFile.h"
+
+namespace zyg {
+
+namespace {
+
+constexpr const char* kProgram = "zygomet-test";
+constexpr std::size_t kListed = 20;
+
+// The minor-allele-frequency bins of the summary.
+constexpr std::array<double, 4> kMafUpper = {0.01, 0.05, 0.2, 0.5};
+constexpr std::array<const char*, 4> kMafBin = {"0-0.01", "0.01-0.05", "0.05-0.2", "0.2-0.5"};
+
+std::string failColumn(HweTest test, double level) {
+    std::string_view column = testEntry(test).pValueColumn;
+    if (column.substr(0, 2) == "p_") column.remove_prefix(2);
+    std::string name = "fail_";
+    name += column;
+    name += '_';
+    return name + levelText(level);
+}
+
+bool noCall(const SampleCounts& c) { return c.aa + c.ab + c.bb + c.maleA + c.maleB == 0; }
+
+// The counts the columns of count lines describe: on X, until the X tests
+// are in those columns, the females' genotypes.
+InputSample forCountColumns(const InputSample& s) {
+    if (s.counts.locus != LocusKind::XLinked) return s;
+    InputSample females = s;
+    females.counts = SampleCounts{s.counts.aa, s.counts.ab, s.counts.bb};
+    return females;
+}
+
+// The frequency of the rarer allele among everyone's alleles.
+double minorFrequency(const SampleCounts& c) {
+    const double a = 2.0 * static_cast<double>(c.aa) + static_cast<double>(c.ab + c.maleA);
+    const double all =
+        2.0 * static_cast<double>(c.aa + c.ab + c.bb) + static_cast<double>(c.maleA + c.maleB);
+    if (all == 0) return 0;
+    return std::min(a / all, 1 - a / all);
+}
+
+// The p-values of the tests asked, as the output's columns hold them.
+std::vector<std::optional<double>> pValues(const InputSample& s,
+                                           const std::vector<HweTest>& tests) {
+    std::vector<std::optional<double>> p(tests.size());
+    const InputSample c = forCountColumns(s);
+    if (noCall(c.counts)) return p;
+    const auto values = testSample(c.counts, tests);
+    for (std::size_t t = 0; t < tests.size(); ++t) p[t] = values[t].pValue;
+    return p;
+}
+
+// A table aligned once every row is in: text columns to the left, numbers to
+// the right, the last (the note) as it is.
+class Aligner {
+public:
+    explicit Aligner(std::vector<bool> left) : left_(std::move(left)) {}
+    std::string line(const std::vector<std::string>& cells) {
+        if (width_.size() < cells.size()) width_.resize(cells.size(), 0);
+        std::string out;
+        for (std::size_t c = 0; c < cells.size(); ++c) {
+            width_[c] = std::max(width_[c], cells[c].size());
+            if (c) out += '\t';
+            out += cells[c];
+        }
+        return out + "\n";
+    }
+    std::string aligned(std::string_view cells) const {
+        std::string out;
+        std::size_t start = 0;
+        for (std::size_t c = 0; c < width_.size(); ++c) {
+            const std::size_t tab = std::min(cells.find('\t', start), cells.size());
+            const std::size_t from = std::min(start, cells.size());
+            const std::string_view cell = cells.substr(from, tab - from);
+            start = tab + 1;
+            if (c + 1 == width_.size()) {
+                out += cell;
+                break;
+            }
+            const std::string pad(width_[c] - std::min(width_[c], cell.size()), ' ');
+            const bool left = c < left_.size() && left_[c];
+            if (!left) out += pad;
+            out += cell;
+            if (left) out += pad;
+            out += "  ";
+        }
+        while (!out.empty() && out.back() == ' ') out.pop_back();
+        return out + "\n";
+    }
+
+private:
+    std::vector<bool> left_;
+    std::vector<std::size_t> width_;
+};
+
+std::vector<std::string> splitTabs(std::string_view line) {
+    std::vector<std::string> cells;
+    for (std::size_t start = 0;;) {
+        const std::size_t tab = line.find('\t', start);
+        cells.emplace_back(line.substr(start, tab - start));
+        if (tab == std::string_view::npos) break;
+        start = tab + 1;
+    }
+    return cells;
+}
+
+// What the summary counts.
+struct Tallies {
+    std::size_t records = 0, rows = 0, tested = 0, noCall = 0, monomorphic = 0, bad = 0;
+    std::vector<std::pair<std::string, std::size_t>> skipped;  // by reason, first seen first
+    // [test][level][0: all, 1..4: MAF bins]
+    std::vector<std::vector<std::array<std::size_t, 5>>> failing;
+    void skip(const std::string& reason) {
+        for (auto& [r, n] : skipped)
+            if (r == reason) {
+                ++n;
+                return;
+            }
+        skipped.emplace_back(reason, 1);
+    }
+};
+
+// A reader's message as the command says it: one that names its own file or
+// option (a .fam, --keep) as it is, any other after the file read.
+std::string fileMessage(const std::string& file, const std::string& what) {
+    if (what.rfind("--", 0) == 0 || what.rfind("\"", 0) == 0) return what;
+    std::string message = "--file \"";
+    message += file;
+    return message + "\": " + what;
+}
+
+class GenotypeTester {
+public:
+    GenotypeTester(const GenotypeRun& run, const SampleStreams& io, GenotypeSource& source)
+        : run_(run), io_(io), source_(source), table_(run.tests) {
+        grouped_ = !source.groups().empty();
+        tallies_.failing.assign(run.tests.size(),
+                                std::vector<std::array<std::size_t, 5>>(run.levels.size()));
+    }
+
+    int run() {
+        for (const std::string& w : source_.warnings())
+            io_.err << kProgram << ": warning: " << w << "\n";
+        const bool csvToFile = run_.csv && *run_.csv != "-";
+        std::unique_ptr<WholeFileWriter> writer;
+        if (csvToFile) writer = std::make_unique<WholeFileWriter>(*run_.csv);
+        const bool direct = writer && !writer->writesThrough();
+        HeldOutput held;
+        emit_ = [&](std::string_view piece) {
+            if (direct)
+                writer->write(piece);
+            else
+                held.add(piece);
+        };
+        emitHeader();
+        SampleBatch batch;
+        std::size_t notesListed = 0;
+        try {
+            while (source_.next(batch)) {
+                for (const BadLine& b : batch.bad) {
+                    ++tallies_.bad;
+                    tallies_.records = std::max(tallies_.records, b.line);
+                    if (run_.skipBad || tallies_.bad <= kListed) {
+                        io_.err << kProgram << ": " << where(b.line) << ": ";
+                        if (!b.text.empty()) io_.err << "\"" << shownText(b.text) << "\": ";
+                        io_.err << b.why << "\n";
+                    }
+                }
+                for (const RecordNote& n : batch.notes) {
+                    tallies_.records = std::max(tallies_.records, n.line);
+                    if (n.skipped) tallies_.skip(n.reason);
+                    if (++notesListed <= kListed)
+                        io_.err << kProgram << ": " << where(n.line) << " ("
+                                << shownText(n.marker, 40)
+                                << "): " << (n.skipped ? "skipped: " : "note: ") << n.reason
+                                << "\n";
+                }
+                if ((tallies_.bad > 0 && !run_.skipBad) || (writer && writer->failed())) continue;
+                rows(batch.samples);
+            }
+        } catch (const SourceError& e) {
+            throw UsageError(fileMessage(run_.file, e.what()));
+        }
+        if (notesListed > kListed)
+            io_.err << kProgram << ": and " << notesListed - kListed << " more notes\n";
+        if (tallies_.bad > 0 && !run_.skipBad) {
+            if (tallies_.bad > kListed)
+                io_.err << kProgram << ": and " << tallies_.bad - kListed << " more bad records\n";
+            return kExitUsage;
+        }
+
+        std::string why;
+        bool heldOk = true;
+        if (csvToFile) {
+            if (!direct) heldOk = held.replay([&](std::string_view p) { writer->write(p); }, why);
+            std::string fault = writer->commit();
+            if (!heldOk) fault = why;
+            if (!fault.empty()) {
+                io_.err << kProgram << ": --csv \"" << *run_.csv
+                        << "\": the file cannot be written (" << fault << ")\n";
+                return kExitFailure;
+            }
+        } else if (run_.csv) {
+            heldOk = held.replay([&](std::string_view p) { io_.out << p; }, why);
+        } else {
+            std::string carry;
+            heldOk = held.replay(
+                [&](std::string_view p) {
+                    for (std::size_t end; (end = p.find('\n')) != std::string_view::npos;) {
+                        carry.append(p.substr(0, end));
+                        io_.out << aligner_.aligned(carry);
+                        carry.clear();
+                        p.remove_prefix(end + 1);
+                    }
+                    carry.append(p);
+                },
+                why);
+        }
+        if (!heldOk) {
+            io_.err << kProgram << ": the output cannot be held until the input is read (" << why
+                    << ")\n";
+            return kExitFailure;
+        }
+        if (tallies_.bad > 0)
+            io_.err << kProgram << ": " << tallies_.bad
+                    << (tallies_.bad == 1 ? " bad record" : " bad records") << " skipped\n";
+        if (const int status = writeSummary(); status != kExitDone) return status;
+        io_.out.flush();
+        if (!io_.out) {
+            io_.err << kProgram << ": standard output cannot be written\n";
+            return kExitFailure;
+        }
+        return kExitDone;
+    }
+
+private:
+    std::string where(std::size_t record) const {
+        return run_.file + ", record " + std::to_string(record);
+    }
+
+    std::vector<std::string> siteHeader() const {
+        std::vector<std::string> cells = {"chrom", "pos", "id", "ref", "alt"};
+        if (grouped_) cells.emplace_back("group");
+        return cells;
+    }
+    std::vector<std::string> siteCells(const InputSample& s) const {
+        std::vector<std::string> cells = {s.site.chrom, std::to_string(s.site.pos), s.site.id,
+                                          s.site.ref, s.site.alt};
+        if (grouped_) cells.push_back(s.site.group);
+        return cells;
+    }
+    std::vector<std::string> trailHeader() const {
+        std::vector<std::string> cells = {"n_missing", "male_het"};
+        for (HweTest t : run_.tests)
+            for (double level : run_.levels) cells.push_back(failColumn(t, level));
+        return cells;
+    }
+    std::vector<std::string> trailCells(const InputSample& s,
+                                        const std::vector<std::optional<double>>& p) const {
+        std::vector<std::string> cells = {std::to_string(s.site.missing),
+                                          std::to_string(s.site.maleHet)};
+        for (std::size_t t = 0; t < run_.tests.size(); ++t)
+            for (double level : run_.levels)
+                cells.emplace_back(!p[t] ? "" : *p[t] <= level ? "1" : "0");
+        return cells;
+    }
+
+    static void appendCsv(std::string& out, const std::vector<std::string>& cells) {
+        for (const std::string& c : cells) {
+            if (c.find_first_of(",\"\n") == std::string::npos) {
+                out += c;
+            } else {
+                out += '"';
+                for (char ch : c) {
+                    if (ch == '"') out += '"';
+                    out += ch;
+                }
+                out += '"';
+            }
+            out += ',';
+        }
+    }
+
+    void emitHeader() {
+        if (run_.csv) {
+            std::string base = sampleCsvHeader(run_.tests);
+            base.pop_back();
+            countFields_ = static_cast<std::size_t>(std::count(base.begin(), base.end(), ',')) + 1;
+            std::string line;
+            appendCsv(line, siteHeader());
+            line += base;
+            for (const std::string& c : trailHeader()) (line += ',') += c;
+            emit_(line + "\n");
+            return;
+        }
+        std::string base = table_.headerCells();
+        base.pop_back();
+        std::vector<std::string> count = splitTabs(base);
+        countFields_ = count.size() - 1;  // the note last
+        std::vector<std::string> cells = siteHeader();
+        const std::size_t lead = cells.size();
+        cells.insert(cells.end(), count.begin(), count.end() - 1);
+        for (const std::string& c : trailHeader()) cells.push_back(c);
+        cells.emplace_back("note");
+        std::vector<bool> left(cells.size(), false);
+        for (std::size_t c = 0; c <= lead; ++c) left[c] = c != 1;  // the site, then the marker
+        aligner_ = Aligner(left);
+        emit_(aligner_.line(cells));
+    }
+
+    void rows(const std::vector<InputSample>& samples) {
+        std::vector<InputSample> counted;
+        for (const InputSample& s : samples)
+            if (!noCall(s.counts)) counted.push_back(forCountColumns(s));
+        const std::string text = run_.csv ? sampleCsvRows(counted, run_.tests, io_.threads)
+                                          : table_.rowCells(counted, io_.threads);
+        std::string out;
+        std::size_t at = 0;
+        for (const InputSample& s : samples) {
+            ++tallies_.rows;
+            tallies_.records = std::max(tallies_.records, s.line);
+            const auto p = run_.levels.empty()
+                               ? std::vector<std::optional<double>>(run_.tests.size())
+                               : pValues(s, run_.tests);
+            std::string_view countPart;
+            std::string empty;
+            if (noCall(s.counts)) {
+                ++tallies_.noCall;
+                empty = s.marker;
+                const char separator = run_.csv ? ',' : '\t';
+                for (const char* c : {"0", "0", "0", "0"}) (empty += separator) += c;
+                for (std::size_t f = 5; f < countFields_; ++f) empty += separator;
+                if (!run_.csv) empty += "\tnot tested: no called genotype";
+                countPart = empty;
+            } else {
+                const std::size_t end = text.find('\n', at);
+                countPart = std::string_view(text).substr(at, end - at);
+                at = end + 1;
+                if (!monomorphicNote(forCountColumns(s).counts).empty())
+                    ++tallies_.monomorphic;
+                else
+                    ++tallies_.tested;
+            }
+            count(s, p);
+            if (run_.csv) {
+                appendCsv(out, siteCells(s));
+                out += countPart;
+                for (const std::string& c : trailCells(s, p)) (out += ',') += c;
+                out += '\n';
+            } else {
+                std::vector<std::string> cellsIn = splitTabs(countPart);
+                std::vector<std::string> cells = siteCells(s);
+                cells.insert(cells.end(), cellsIn.begin(), cellsIn.end() - 1);
+                for (const std::string& c : trailCells(s, p)) cells.push_back(c);
+                cells.push_back(cellsIn.back());
+                out += aligner_.line(cells);
+            }
+        }
+        emit_(out);
+    }
+
+    void count(const InputSample& s, const std::vector<std::optional<double>>& p) {
+        if (run_.levels.empty()) return;
+        const double maf = minorFrequency(s.counts);
+        std::size_t bin = 0;
+        while (bin + 1 < kMafUpper.size() && maf >= kMafUpper[bin]) ++bin;
+        for (std::size_t t = 0; t < run_.tests.size(); ++t)
+            for (std::size_t l = 0; l < run_.levels.size(); ++l)
+                if (p[t] && *p[t] <= run_.levels[l]) {
+                    ++tallies_.failing[t][l][0];
+                    ++tallies_.failing[t][l][1 + bin];
+                }
+    }
+
+    int writeSummary() {
+        if (run_.levels.empty() && !run_.summary) return kExitDone;
+        const Tallies& t = tallies_;
+        std::string csv = "what,test,level,maf,markers\n";
+        const auto row = [&](const std::string& what, const std::string& test,
+                             const std::string& level, const std::string& maf, std::size_t n) {
+            std::string line;
+            appendCsv(line, {what, test, level, maf});
+            csv += line + std::to_string(n) + "\n";
+        };
+        row("read", "", "", "", t.records);
+        row(grouped_ ? "rows" : "markers", "", "", "", t.rows);
+        row("tested", "", "", "", t.tested);
+        row("not tested: no called genotype", "", "", "", t.noCall);
+        row("not tested: one allele only", "", "", "", t.monomorphic);
+        for (const auto& [reason, n] : t.skipped) row("skipped: " + reason, "", "", "", n);
+        if (t.bad > 0) row("skipped: bad record", "", "", "", t.bad);
+        for (std::size_t k = 0; k < run_.tests.size(); ++k)
+            for (std::size_t l = 0; l < run_.levels.size(); ++l) {
+                const std::string test(testEntry(run_.tests[k]).name);
+                const std::string level = levelText(run_.levels[l]);
+                row("failing", test, level, "all", t.failing[k][l][0]);
+                for (std::size_t b = 0; b < kMafBin.size(); ++b)
+                    row("failing", test, level, kMafBin[b], t.failing[k][l][1 + b]);
+            }
+        if (run_.summary) {
+            const std::string fault = writeWholeFile(*run_.summary, csv);
+            if (!fault.empty()) {
+                io_.err << kProgram << ": --summary \"" << *run_.summary
+                        << "\": the file cannot be written (" << fault << ")\n";
+                return kExitFailure;
+            }
+            return kExitDone;
+        }
+        // On standard error, for a reader.
+        std::ostream& e = io_.err;
+        e << kProgram << ": summary: " << t.records << " records read, " << t.rows
+          << (grouped_ ? " rows (marker and group), " : " markers, ") << t.tested << " tested";
+        if (t.noCall) e << ", " << t.noCall << " with no called genotype";
+        if (t.monomorphic) e << ", " << t.monomorphic << " with one allele only";
+        for (const auto& [reason, n] : t.skipped) e << ", " << n << " skipped (" << reason << ")";
+        if (t.bad) e << ", " << t.bad << " bad records skipped";
+        e << "\n";
+        for (std::size_t k = 0; k < run_.tests.size(); ++k)
+            for (std::size_t l = 0; l < run_.levels.size(); ++l) {
+                e << kProgram << ": summary: " << testEntry(run_.tests[k]).name << " at "
+                  << levelText(run_.levels[l]) << ": " << t.failing[k][l][0] << " failing (MAF";
+                for (std::size_t b = 0; b < kMafBin.size(); ++b)
+                    e << (b ? ", " : " ") << kMafBin[b] << ": " << t.failing[k][l][1 + b];
+                e << ")\n";
+            }
+        return kExitDone;
+    }
+
+    const GenotypeRun& run_;
+    const SampleStreams& io_;
+    GenotypeSource& source_;
+    SampleTable table_;
+    Aligner aligner_{{}};
+    std::function<void(std::string_view)> emit_;
+    std::size_t countFields_ = 0;
+    bool grouped_ = false;
+    Tallies tallies_;
+};
+
+}  // namespace
+
+std::string levelText(double level) { return shortestText(level); }
+
+int testGenotypeFile(const GenotypeRun& run, const SampleStreams& io) {
+    std::unique_ptr<GenotypeSource> source;
+    try {
+        source = openGenotypeFile(run.input, run.source, io.batch);
+    } catch (const SourceError& e) {
+        throw UsageError(fileMessage(run.file, e.what()));
+    }
+    GenotypeTester tester(run, io, *source);
+    return tester.run();
+}
+
+}  // namespace zyg

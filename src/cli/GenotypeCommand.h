@@ -1,0 +1,36 @@
+#pragma once
+
+// zygomet-test on a genotype file (VCF, BCF, PLINK fileset): each marker's
+// counts tested as the file is read, with its position and alleles before
+// the columns of count lines, what was not counted after them, the fail
+// columns of the levels asked, and a summary. No Qt.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/SampleCommand.h"
+#include "engine/TestCatalogue.h"
+#include "sources/GenotypeFiles.h"
+
+namespace zyg {
+
+struct GenotypeRun {
+    std::string file;  // as typed
+    RecognisedInput input;
+    std::vector<HweTest> tests;
+    std::optional<std::string> csv;
+    bool skipBad = false;
+    GenotypeOptions source;
+    std::vector<double> levels;          // --level: fail columns and the summary
+    std::optional<std::string> summary;  // --summary FILE (CSV); else on standard error
+};
+
+// Runs the test of a genotype file; the exit status. Throws UsageError for
+// input that cannot be read (status 2).
+int testGenotypeFile(const GenotypeRun& run, const SampleStreams& io);
+
+// "0.01", "1e-06": a level as its columns and the summary name it.
+std::string levelText(double level);
+
+}  // namespace zyg
