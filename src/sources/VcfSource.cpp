@@ -82,7 +82,9 @@ public:
                 batch.bad.push_back({records_, rawLine(), recordProblem(record_->errcode)});
                 continue;
             }
-            if (record_->errcode) {
+            // A chromosome or tag the header does not declare is added by
+            // htslib as the record is read, which is no fault of the record.
+            if (record_->errcode & ~(BCF_ERR_CTG_UNDEF | BCF_ERR_TAG_UNDEF)) {
                 batch.bad.push_back({records_, rawLine(), recordProblem(record_->errcode)});
                 continue;
             }
