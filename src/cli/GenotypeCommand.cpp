@@ -324,11 +324,20 @@ private:
     }
 
     void rows(const std::vector<InputSample>& samples) {
-        std::vector<InputSample> counted;
+        // The samples as the columns of count lines take them, copied only
+        // when some must change.
+        bool asTheyAre = true;
         for (const InputSample& s : samples)
-            if (!noCall(s.counts)) counted.push_back(forCountColumns(s));
-        const std::string text = run_.csv ? sampleCsvRows(counted, run_.tests, io_.threads)
-                                          : table_.rowCells(counted, io_.threads);
+            if (noCall(s.counts) || s.counts.locus != LocusKind::Autosomal) asTheyAre = false;
+        std::vector<InputSample> counted;
+        if (!asTheyAre)
+            for (const InputSample& s : samples)
+                if (!noCall(s.counts)) counted.push_back(forCountColumns(s));
+        const std::span<const InputSample> given = asTheyAre
+                                                       ? std::span<const InputSample>(samples)
+                                                       : std::span<const InputSample>(counted);
+        const std::string text = run_.csv ? sampleCsvRows(given, run_.tests, io_.threads)
+                                          : table_.rowCells(given, io_.threads);
         std::string out;
         std::size_t at = 0;
         for (const InputSample& s : samples) {
@@ -351,7 +360,8 @@ private:
                 const std::size_t end = text.find('\n', at);
                 countPart = std::string_view(text).substr(at, end - at);
                 at = end + 1;
-                if (!monomorphicNote(forCountColumns(s).counts).empty())
+                const SampleCounts& c = s.counts;
+                if (!monomorphicNote({c.aa, c.ab, c.bb}).empty())
                     ++tallies_.monomorphic;
                 else
                     ++tallies_.tested;

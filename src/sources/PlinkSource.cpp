@@ -70,13 +70,61 @@ private:
     bool ended_ = false;
 };
 
-// Per byte of four codes: how many of each code, a byte per code.
-constexpr std::array<std::uint32_t, 256> kCodeCounts = [] {
-    std::array<std::uint32_t, 256> table{};
-    for (unsigned byte = 0; byte < 256; ++byte)
-        for (unsigned k = 0; k < 4; ++k) table[byte] += 1u << (8 * ((byte >> (2 * k)) & 3u));
-    return table;
-}();
+// The people of one set (a group, or its males or females) as a mask over a
+// row's 64-bit words: the low bit of each person's two.
+struct PeopleMask {
+    std::vector<std::uint64_t> bits;
+    std::uint64_t size = 0;
+};
+
+// How many of the set carry each code in a row of words (zero-padded).
+struct CodeCounts {
+    std::uint64_t code[4] = {0, 0, 0, 0};
+};
+
+[[gnu::always_inline]] inline CodeCounts countCodes(const std::uint64_t* row, const PeopleMask& m) {
+    std::uint64_t high = 0, het = 0, missing = 0;
+    for (std::size_t w = 0; w < m.bits.size(); ++w) {
+        const std::uint64_t low = row[w] & m.bits[w], up = (row[w] >> 1) & m.bits[w];
+        high += static_cast<std::uint64_t>(__builtin_popcountll(low & up));
+        het += static_cast<std::uint64_t>(__builtin_popcountll(up & ~low));
+        missing += static_cast<std::uint64_t>(__builtin_popcountll(low & ~up));
+    }
+    CodeCounts c;
+    c.code[HomA2] = high;
+    c.code[Het] = het;
+    c.code[Missing] = missing;
+    c.code[HomA1] = m.size - high - het - missing;
+    return c;
+}
+
+// The same with the processor's population count where it has one.
+[[gnu::target("popcnt")]] CodeCounts countCodesPopcnt(const std::uint64_t* row,
+                                                      const PeopleMask& m) {
+    return countCodes(row, m);
+}
+CodeCounts countCodesPlain(const std::uint64_t* row, const PeopleMask& m) {
+    return countCodes(row, m);
+}
+const bool kHasPopcnt = __builtin_cpu_supports("popcnt");
+
+CodeCounts codeCounts(const std::uint64_t* row, const PeopleMask& m) {
+    return kHasPopcnt ? countCodesPopcnt(row, m) : countCodesPlain(row, m);
+}
+
+// The fields of a .bim line, at most six kept; how many there are.
+std::size_t splitSix(std::string_view line, std::array<std::string_view, 6>& fields) {
+    std::size_t count = 0, i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+        const std::size_t start = i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+        if (i == start) break;
+        if (count < fields.size()) fields[count] = line.substr(start, i - start);
+        ++count;
+    }
+    return count;
+}
 
 class PlinkSource : public GenotypeSource {
 public:
@@ -108,9 +156,20 @@ public:
         char magic[3];
         readBed(magic, 3);
         bim_ = std::make_unique<LineReader>(bimPath_);
-        fast_ = people_.groupCount == 1;
-        for (int g : people_.group)
-            if (g != 0) fast_ = false;
+        // Per group: everyone, the males and the females.
+        const std::size_t words = (people_.ids.size() + 31) / 32;
+        masks_.assign(3 * people_.groupCount, PeopleMask{std::vector<std::uint64_t>(words, 0), 0});
+        for (std::size_t i = 0; i < people_.ids.size(); ++i) {
+            const int g = people_.group[i];
+            if (g < 0) continue;
+            const std::size_t sex = people_.sex[i] == Sex::Male ? 1 : 2;
+            for (std::size_t k : {std::size_t{0}, sex}) {
+                PeopleMask& m = masks_[3 * static_cast<std::size_t>(g) + k];
+                m.bits[i / 32] |= std::uint64_t{1} << (2 * (i % 32));
+                ++m.size;
+            }
+        }
+        words_.assign(words, 0);
     }
 
     bool next(SampleBatch& batch) override {
@@ -121,12 +180,13 @@ public:
                bim_->next(line)) {
             ++records_;
             readBed(reinterpret_cast<char*>(row.data()), row.size());
-            const auto fields = splitWords(line);
-            if (fields.size() != 6) {
+            std::array<std::string_view, 6> fields;
+            const std::size_t count = splitSix(line, fields);
+            if (count != 6) {
                 batch.bad.push_back({records_, std::string(line),
                                      "a .bim line has 6 fields (chromosome, ID, cM, position, "
                                      "A1, A2), this one " +
-                                         std::to_string(fields.size())});
+                                         std::to_string(count)});
                 continue;
             }
             std::uint64_t pos = 0;
@@ -210,55 +270,46 @@ private:
         return lines;
     }
 
+    // The next bytes of the .bed, read a megabyte at a time.
     void readBed(char* data, std::size_t size) {
-        std::size_t done = 0;
-        while (done < size) {
-            const std::size_t got = bed_->read(data + done, size - done);
-            if (got == 0)
-                throw SourceError(quoted(bedPath_) + ": ends early, at marker " +
-                                  std::to_string(records_));
-            done += got;
+        while (size > 0) {
+            if (bedAt_ == bedHeld_) {
+                bedHeld_ = bed_->read(bedBuffer_.data(), bedBuffer_.size());
+                bedAt_ = 0;
+                if (bedHeld_ == 0)
+                    throw SourceError(quoted(bedPath_) + ": ends early, at marker " +
+                                      std::to_string(records_));
+            }
+            const std::size_t n = std::min(size, bedHeld_ - bedAt_);
+            std::memcpy(data, bedBuffer_.data() + bedAt_, n);
+            bedAt_ += n;
+            data += n;
+            size -= n;
         }
     }
 
     void tally(const std::vector<unsigned char>& row, bool xLinked) {
         tallies_.assign(people_.groupCount, Tally{});
-        const std::size_t n = people_.ids.size();
-        std::size_t i = 0;
-        if (fast_ && !xLinked) {
-            // Everyone in one group on an autosome: four people a byte.
-            std::uint64_t counts[4] = {0, 0, 0, 0};
-            const std::size_t full = n / 4;
-            for (std::size_t start = 0; start < full; start += 63) {
-                std::uint32_t packed = 0;
-                for (std::size_t b = start; b < std::min(full, start + 63); ++b)
-                    packed += kCodeCounts[row[b]];
-                for (unsigned k = 0; k < 4; ++k) counts[k] += (packed >> (8 * k)) & 0xFF;
+        std::memcpy(words_.data(), row.data(), row.size());  // little-endian words
+        for (std::size_t g = 0; g < people_.groupCount; ++g) {
+            Tally& t = tallies_[g];
+            if (!xLinked) {
+                const CodeCounts c = codeCounts(words_.data(), masks_[3 * g]);
+                t.aa = c.code[HomA2];
+                t.ab = c.code[Het];
+                t.bb = c.code[HomA1];
+                t.missing = c.code[Missing];
+                continue;
             }
-            Tally& t = tallies_[0];
-            t.bb = counts[HomA1];
-            t.missing = counts[Missing];
-            t.ab = counts[Het];
-            t.aa = counts[HomA2];
-            i = full * 4;
-        }
-        for (; i < n; ++i) {
-            const int g = people_.group[i];
-            if (g < 0) continue;
-            Tally& t = tallies_[static_cast<std::size_t>(g)];
-            const unsigned code = (row[i / 4] >> (2 * (i % 4))) & 3u;
-            if (code == Missing) {
-                ++t.missing;
-            } else if (xLinked && people_.sex[i] == Sex::Male) {
-                if (code == Het) {
-                    ++t.missing;
-                    ++t.maleHet;
-                } else {
-                    ++(code == HomA2 ? t.maleA : t.maleB);
-                }
-            } else {
-                ++(code == HomA2 ? t.aa : code == Het ? t.ab : t.bb);
-            }
+            const CodeCounts m = codeCounts(words_.data(), masks_[3 * g + 1]);
+            const CodeCounts f = codeCounts(words_.data(), masks_[3 * g + 2]);
+            t.aa = f.code[HomA2];
+            t.ab = f.code[Het];
+            t.bb = f.code[HomA1];
+            t.maleA = m.code[HomA2];
+            t.maleB = m.code[HomA1];
+            t.maleHet = m.code[Het];
+            t.missing = f.code[Missing] + m.code[Missing] + m.code[Het];
         }
     }
 
@@ -269,9 +320,12 @@ private:
     std::unique_ptr<ByteInput> bed_;
     std::unique_ptr<LineReader> bim_;
     std::size_t rowBytes_ = 0;
+    std::vector<char> bedBuffer_ = std::vector<char>(std::size_t{1} << 20);
+    std::size_t bedAt_ = 0, bedHeld_ = 0;
+    std::vector<PeopleMask> masks_;
+    std::vector<std::uint64_t> words_;
     std::vector<Tally> tallies_;
     std::size_t records_ = 0;
-    bool fast_ = false;
     bool sexChecked_ = false;
 };
 
