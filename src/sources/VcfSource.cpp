@@ -8,6 +8,7 @@
 #include <htslib/tbx.h>
 #include <htslib/vcf.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -106,7 +107,9 @@ private:
     std::string rawLine() const {
         if (file_->format.format != vcf) return {};
         const kstring_t& s = iterator_ ? line_ : file_->line;
-        return std::string(s.s ? s.s : "", std::min<std::size_t>(s.l, 256));
+        std::string text(s.s ? s.s : "", std::min<std::size_t>(s.l, 256));
+        std::replace(text.begin(), text.end(), '\0', '\t');  // htslib splits the line in place
+        return text;
     }
 
     void openRegion(const std::string& region) {
