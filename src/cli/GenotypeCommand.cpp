@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <memory>
@@ -168,6 +169,21 @@ public:
                 held.add(piece);
         };
         emitHeader();
+        if (run_.annotate) {
+            AnnotationRequest request{*run_.annotate, {}, {}};
+            for (HweTest t : run_.tests) {
+                request.tags.push_back(annotationTag(t));
+                std::string description = "p-value of the test of Hardy-Weinberg proportions ";
+                description += testEntry(t).name;
+                request.descriptions.push_back(description + " (zygomet-test)");
+            }
+            try {
+                source_.beginAnnotation(request);
+            } catch (const SourceError& e) {
+                throw UsageError(e.what());
+            }
+        }
+        if (run_.outPassing) passingWriter_ = std::make_unique<WholeFileWriter>(*run_.outPassing);
         SampleBatch batch;
         std::size_t notesListed = 0;
         try {
@@ -192,6 +208,7 @@ public:
                 }
                 if ((tallies_.bad > 0 && !run_.skipBad) || (writer && writer->failed())) continue;
                 rows(batch.samples);
+                passing(batch);
             }
         } catch (const SourceError& e) {
             throw UsageError(fileMessage(run_.file, e.what()));
@@ -235,6 +252,20 @@ public:
             io_.err << kProgram << ": the output cannot be held until the input is read (" << why
                     << ")\n";
             return kExitFailure;
+        }
+        if (run_.annotate) {
+            if (const std::string fault = source_.endAnnotation(); !fault.empty()) {
+                io_.err << kProgram << ": --annotate \"" << *run_.annotate
+                        << "\": the file cannot be written (" << fault << ")\n";
+                return kExitFailure;
+            }
+        }
+        if (passingWriter_) {
+            if (const std::string fault = passingWriter_->commit(); !fault.empty()) {
+                io_.err << kProgram << ": --out-passing \"" << *run_.outPassing
+                        << "\": the file cannot be written (" << fault << ")\n";
+                return kExitFailure;
+            }
         }
         if (tallies_.bad > 0)
             io_.err << kProgram << ": " << tallies_.bad
@@ -384,6 +415,24 @@ private:
         emit_(out);
     }
 
+    // The annotated copy and the list of passing markers, batch by batch.
+    void passing(const SampleBatch& batch) {
+        if (!run_.annotate && !passingWriter_) return;
+        std::vector<std::vector<std::optional<double>>> values;
+        std::vector<char> keep;
+        std::string ids;
+        for (const InputSample& s : batch.samples) {
+            values.push_back(pValues(s, run_.tests));
+            const auto& p = values.back().front();
+            keep.push_back(!(run_.keepPassing && p && *p <= *run_.keepPassing));
+            if (keep.back()) (ids += s.site.id) += '\n';
+        }
+        for (const RecordNote& n : batch.notes)
+            if (n.skipped) (ids += n.marker) += '\n';
+        if (run_.annotate) source_.annotate(values, keep);
+        if (passingWriter_) passingWriter_->write(ids);
+    }
+
     void count(const InputSample& s, const std::vector<std::optional<double>>& p) {
         if (run_.levels.empty()) return;
         const double maf = minorFrequency(s.counts);
@@ -457,6 +506,7 @@ private:
     SampleTable table_;
     Aligner aligner_{{}};
     std::function<void(std::string_view)> emit_;
+    std::unique_ptr<WholeFileWriter> passingWriter_;
     std::size_t countFields_ = 0;
     bool grouped_ = false;
     Tallies tallies_;
@@ -466,10 +516,23 @@ private:
 
 std::string levelText(double level) { return shortestText(level); }
 
+std::string annotationTag(HweTest test) {
+    std::string name = "HWE_";
+    for (char c : testEntry(test).name)
+        name += c == '-' ? '_' : static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    // The exact family by its variant alone: HWE_MIDP, HWE_DOST, ...
+    for (const char* prefix : {"HWE_EXACT_", "HWE_X_EXACT_"})
+        if (name.rfind(prefix, 0) == 0 && name.size() > std::strlen(prefix))
+            name.erase(name.find("EXACT_"), 6);
+    return name;
+}
+
 int testGenotypeFile(const GenotypeRun& run, const SampleStreams& io) {
     std::unique_ptr<GenotypeSource> source;
     try {
-        source = openGenotypeFile(run.input, run.source, io.batch);
+        // An annotated copy holds each batch's records until they are written.
+        source = openGenotypeFile(run.input, run.source,
+                                  run.annotate ? std::min<std::size_t>(io.batch, 1024) : io.batch);
     } catch (const SourceError& e) {
         throw UsageError(fileMessage(run.file, e.what()));
     }

@@ -22,9 +22,15 @@ struct GenotypeRun {
     std::optional<std::string> csv;
     bool skipBad = false;
     GenotypeOptions source;
-    std::vector<double> levels;          // --level: fail columns and the summary
-    std::optional<std::string> summary;  // --summary FILE (CSV); else on standard error
+    std::vector<double> levels;             // --level: fail columns and the summary
+    std::optional<std::string> summary;     // --summary FILE (CSV); else on standard error
+    std::optional<std::string> annotate;    // a copy of a VCF/BCF with the p-values as INFO tags
+    std::optional<double> keepPassing;      // only the markers the first test does not reject
+    std::optional<std::string> outPassing;  // the IDs of those markers, one a line
 };
+
+// The INFO tag of a test's p-value: HWE_EXACT, HWE_MIDP, HWE_X2, ...
+std::string annotationTag(HweTest test);
 
 // Runs the test of a genotype file; the exit status. Throws UsageError for
 // input that cannot be read (status 2).

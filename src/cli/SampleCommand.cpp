@@ -38,6 +38,8 @@ struct CommandOptions {
     std::set<std::string> given;
     GenotypeOptions genotypes;  // the options of genotype files
     std::optional<std::string> sexFile, keepFile, removeFile, groupsFile;
+    std::optional<std::string> annotate, outPassing;
+    std::optional<double> keepPassing;
     std::vector<double> levels;
     std::optional<std::string> summary;
 };
@@ -110,6 +112,23 @@ const std::vector<OptionEntry<CommandOptions>>& optionTable() {
          }},
         fileOption("--summary", "genotype files: write the summary to FILE as CSV",
                    "give a file name", &CommandOptions::summary),
+        fileOption("--annotate",
+                   "a VCF or BCF: write it to FILE (.vcf, .vcf.gz, .bcf) with each\n"
+                   "test's p-value as an INFO tag (HWE_EXACT, HWE_MIDP, ...)",
+                   "give a file name", &CommandOptions::annotate),
+        {"--keep-passing", "LEVEL",
+         "with --annotate or --out-passing: only the markers that the first\n"
+         "test of --test does not reject at LEVEL",
+         [](CommandOptions& o, const std::string& v) {
+             const auto levels = parseList("--keep-passing", v, 1);
+             if (levels.size() != 1 || !(levels[0] > 0 && levels[0] < 1))
+                 refuse("--keep-passing", v, "give one level between 0 and 1");
+             o.keepPassing = levels[0];
+         }},
+        fileOption("--out-passing",
+                   "genotype files: write the IDs of the markers not rejected to FILE,\n"
+                   "one a line (for plink --extract)",
+                   "give a file name", &CommandOptions::outPassing),
         {"--version", nullptr, "print the version and stop",
          [](CommandOptions&, const std::string&) {}},
     };
@@ -267,8 +286,9 @@ int testSamples(const CommandOptions& o, const SampleStreams& io, SampleSource& 
 // The options that only genotype files take, as given.
 std::vector<std::string> genotypeOnlyOptions(const CommandOptions& o) {
     std::vector<std::string> names;
-    for (const char* name : {"--par", "--multiallelic", "--sex", "--keep", "--remove", "--groups",
-                             "--region", "--level", "--summary"})
+    for (const char* name :
+         {"--par", "--multiallelic", "--sex", "--keep", "--remove", "--groups", "--region",
+          "--level", "--summary", "--annotate", "--keep-passing", "--out-passing"})
         if (o.given.count(name)) names.emplace_back(name);
     return names;
 }
@@ -301,6 +321,13 @@ int execute(CommandOptions o, const SampleStreams& io) {
             run.source.threads = std::max(1u, io.threads);
             run.levels = o.levels;
             run.summary = o.summary;
+            run.annotate = o.annotate;
+            run.keepPassing = o.keepPassing;
+            run.outPassing = o.outPassing;
+            if (o.keepPassing && !o.annotate && !o.outPassing)
+                throw UsageError("--keep-passing: only with --annotate or --out-passing");
+            if (o.annotate && o.groupsFile)
+                throw UsageError("--annotate: not with --groups (a marker has one row per group)");
             return testGenotypeFile(run, io);
         }
     }

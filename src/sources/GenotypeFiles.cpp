@@ -350,7 +350,7 @@ RecognisedInput recogniseInput(const std::string& path) {
                        ", not a VCF, BCF, PLINK .bed or count lines";
         std::free(description);
     } else {
-        r.unreadable = "a binary file of no format read here (VCF, BCF, PLINK .bed or count lines)";
+        r.unreadable = "a binary file of no format read here";
     }
     return r;
 }

@@ -57,10 +57,33 @@ struct GenotypeOptions {
     unsigned threads = 1;                   // decompression threads
 };
 
+// The file --annotate writes: the input's records with an INFO tag per test
+// (Number=A, Type=Float), in the format its name says (.vcf, .vcf.gz, .bcf).
+struct AnnotationRequest {
+    std::string path;
+    std::vector<std::string> tags, descriptions;
+};
+
 // A genotype source: its samples carry their GenotypeSite; `line` is the
 // record's number among the markers (1-based), notes tell what was skipped.
 class GenotypeSource : public SampleSource {
 public:
+    // Starts writing the annotated copy (to a temporary file beside it).
+    // Throws SourceError when the input is no VCF or BCF or the file cannot
+    // be opened.
+    virtual void beginAnnotation(const AnnotationRequest&) {
+        throw SourceError("--annotate: only for a VCF or BCF input");
+    }
+    // Writes the records of the last batch: `values[s][t]` is sample s's
+    // value of tag t (nothing: missing); a record is left out when `keep` is
+    // false for any of its samples. Records skipped with a note are written
+    // as read, bad ones not at all.
+    virtual void annotate(const std::vector<std::vector<std::optional<double>>>&,
+                          const std::vector<char>&) {}
+    // Completes the file and gives it its name: empty, else why not (the
+    // temporary file is then removed).
+    virtual std::string endAnnotation() { return {}; }
+
     // Warnings found on opening (IDs of --keep not in the data, ...).
     const std::vector<std::string>& warnings() const { return warnings_; }
     // The groups in the order of their first appearance in the groups file;

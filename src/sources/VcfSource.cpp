@@ -7,11 +7,16 @@
 #include <htslib/kstring.h>
 #include <htslib/tbx.h>
 #include <htslib/vcf.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
+#include "report/WholeFile.h"
 #include "sources/GenotypeCounting.h"
 
 namespace zyg::genotypes {
@@ -49,16 +54,22 @@ public:
         const int n = bcf_hdr_nsamples(header_);
         for (int i = 0; i < n; ++i) ids.emplace_back(header_->samples[i]);
         people_ = preparePeople(std::move(ids), {}, options, warnings_, groups_);
-        record_ = bcf_init();
+        record_ = owned_ = bcf_init();
         if (options.region) openRegion(*options.region);
     }
     ~VcfSource() override {
+        if (out_) {
+            hts_close(out_);
+            std::remove(temporary_.c_str());
+        }
+        if (outHeader_) bcf_hdr_destroy(outHeader_);
+        for (bcf1_t* r : pool_) bcf_destroy(r);
         if (iterator_) hts_itr_destroy(iterator_);
         if (tabix_) tbx_destroy(tabix_);
         if (index_) hts_idx_destroy(index_);
         std::free(line_.s);
         std::free(gt_);
-        if (record_) bcf_destroy(record_);
+        if (owned_) bcf_destroy(owned_);
         if (header_) bcf_hdr_destroy(header_);
         if (file_) hts_close(file_);
     }
@@ -67,31 +78,123 @@ public:
 
     bool next(SampleBatch& batch) override {
         batch.clear();
+        used_ = 0;
+        kinds_.clear();
         while (!ended_ &&
                batch.samples.size() + batch.bad.size() + batch.notes.size() < batchRecords_) {
+            if (annotating_) {
+                // Each record of the batch is held until it is written.
+                if (used_ == pool_.size()) pool_.push_back(bcf_init());
+                record_ = pool_[used_];
+            }
+            const std::size_t before = batch.samples.size(), bad = batch.bad.size();
             const int got = readRecord();
             if (got == -1) {
                 ended_ = true;
                 break;
             }
-            ++records_;
-            if (got < -1) {
-                if (compressedFault())
-                    fail(damaged("its compressed data are damaged or cut short"));
-                if (file_->format.format == bcf)
-                    fail(damaged("record " + std::to_string(records_) + " cannot be read"));
-                batch.bad.push_back({records_, rawLine(), recordProblem(record_->errcode)});
-                continue;
+            classify(batch, got);
+            if (annotating_) {
+                kinds_.push_back(
+                    batch.bad.size() > bad ? -1 : static_cast<int>(batch.samples.size() - before));
+                ++used_;
             }
-            // A chromosome or tag the header does not declare is added by
-            // htslib as the record is read, which is no fault of the record.
-            if (record_->errcode & ~(BCF_ERR_CTG_UNDEF | BCF_ERR_TAG_UNDEF)) {
-                batch.bad.push_back({records_, rawLine(), recordProblem(record_->errcode)});
-                continue;
-            }
-            countRecord(batch);
         }
         return !batch.empty();
+    }
+
+    void beginAnnotation(const AnnotationRequest& request) override {
+        const auto endsWith = [&](const char* suffix) {
+            const std::size_t n = std::strlen(suffix);
+            return request.path.size() >= n &&
+                   request.path.compare(request.path.size() - n, n, suffix) == 0;
+        };
+        const char* mode = endsWith(".vcf.gz") ? "wz"
+                           : endsWith(".bcf")  ? "wb"
+                           : endsWith(".vcf")  ? "w"
+                                               : nullptr;
+        std::string where = "--annotate \"";
+        where += request.path;
+        where += "\": ";
+        if (!mode) throw SourceError(where + "name a .vcf, .vcf.gz or .bcf file");
+        target_ = request.path;
+        temporary_ = request.path + ".part-" + std::to_string(::getpid());
+        out_ = hts_open(temporary_.c_str(), mode);
+        if (!out_) throw SourceError(where + "cannot be written (" + std::strerror(errno) + ")");
+        outHeader_ = bcf_hdr_dup(header_);
+        for (std::size_t t = 0; t < request.tags.size(); ++t)
+            bcf_hdr_printf(outHeader_, "##INFO=<ID=%s,Number=A,Type=Float,Description=\"%s\">",
+                           request.tags[t].c_str(), request.descriptions[t].c_str());
+        if (bcf_hdr_sync(outHeader_) != 0 || bcf_hdr_write(out_, outHeader_) != 0)
+            throw SourceError(where + "cannot be written (" + std::strerror(errno) + ")");
+        tags_ = request.tags;
+        annotating_ = true;
+    }
+
+    void annotate(const std::vector<std::vector<std::optional<double>>>& values,
+                  const std::vector<char>& keep) override {
+        std::size_t at = 0;
+        std::vector<float> floats;
+        for (std::size_t r = 0; r < used_ && !writeError_; ++r) {
+            if (kinds_[r] < 0) continue;
+            const auto k = static_cast<std::size_t>(kinds_[r]);
+            bcf1_t* record = pool_[r];
+            bool kept = true;
+            for (std::size_t t = 0; t < tags_.size() && k > 0; ++t) {
+                floats.assign(k, 0);
+                for (std::size_t j = 0; j < k; ++j) {
+                    const auto& v = values[at + j][t];
+                    if (!v)
+                        bcf_float_set_missing(floats[j]);
+                    else  // at least the smallest normal float: a rejection stays one
+                        floats[j] =
+                            std::max(static_cast<float>(*v), std::numeric_limits<float>::min());
+                }
+                bcf_update_info_float(outHeader_, record, tags_[t].c_str(), floats.data(),
+                                      static_cast<int>(k));
+            }
+            // A chromosome the input's header did not declare, added as its
+            // records were read: the copy's header learns it too.
+            if (record->rid >= outHeader_->n[BCF_DT_CTG]) {
+                bcf_hdr_printf(outHeader_, "##contig=<ID=%s>", bcf_seqname_safe(header_, record));
+                if (bcf_hdr_sync(outHeader_) != 0) writeError_ = ENOMEM;
+            }
+            for (std::size_t j = 0; j < k; ++j) kept = kept && keep[at + j];
+            at += k;
+            if (kept && bcf_write(out_, outHeader_, record) < 0) writeError_ = errno ? errno : EIO;
+        }
+    }
+
+    std::string endAnnotation() override {
+        if (!out_) return {};
+        const int closed = hts_close(out_);
+        out_ = nullptr;
+        int error = writeError_ ? writeError_ : closed != 0 ? (errno ? errno : EIO) : 0;
+        if (!error && std::rename(temporary_.c_str(), target_.c_str()) != 0) error = errno;
+        if (error) {
+            std::remove(temporary_.c_str());
+            return outputErrorMessage(error);
+        }
+        return {};
+    }
+
+private:
+    void classify(SampleBatch& batch, int got) {
+        ++records_;
+        if (got < -1) {
+            if (compressedFault()) fail(damaged("its compressed data are damaged or cut short"));
+            if (file_->format.format == bcf)
+                fail(damaged("record " + std::to_string(records_) + " cannot be read"));
+            batch.bad.push_back({records_, rawLine(), recordProblem(record_->errcode)});
+            return;
+        }
+        // A chromosome or tag the header does not declare is added by htslib
+        // as the record is read, which is no fault of the record.
+        if (record_->errcode & ~(BCF_ERR_CTG_UNDEF | BCF_ERR_TAG_UNDEF)) {
+            batch.bad.push_back({records_, rawLine(), recordProblem(record_->errcode)});
+            return;
+        }
+        countRecord(batch);
     }
 
 private:
@@ -240,7 +343,18 @@ private:
     std::size_t batchRecords_;
     htsFile* file_ = nullptr;
     bcf_hdr_t* header_ = nullptr;
-    bcf1_t* record_ = nullptr;
+    bcf1_t* record_ = nullptr;  // the record read into
+    bcf1_t* owned_ = nullptr;
+    // --annotate: the batch's records, each one's number of samples (-1 bad).
+    std::vector<bcf1_t*> pool_;
+    std::vector<int> kinds_;
+    std::size_t used_ = 0;
+    bool annotating_ = false;
+    htsFile* out_ = nullptr;
+    bcf_hdr_t* outHeader_ = nullptr;
+    std::vector<std::string> tags_;
+    std::string target_, temporary_;
+    int writeError_ = 0;
     tbx_t* tabix_ = nullptr;
     hts_idx_t* index_ = nullptr;
     hts_itr_t* iterator_ = nullptr;

@@ -127,6 +127,33 @@ TEST_F(GenotypeCommand, LevelsGiveFailColumnsAndASummary) {
         EXPECT_NE(text.str().find(row), std::string::npos) << row << text.str();
 }
 
+TEST_F(GenotypeCommand, AnnotatesAndKeepsThePassingMarkers) {
+    const std::string vcf = std::string(kHeader) + record(1, "0/0\t0/0\t0/0\t1/1\t1/1\t1/1") +
+                            record(2, "0/1\t0/1\t0/0\t0/0\t1/1\t0/1") +
+                            "MT\t3\tmt\tA\tG\t.\t.\t.\tGT\t0\t0\t1\t.\t.\t.\n";
+    const std::string in = file("in.vcf", vcf), out = path("out.vcf"), ids = path("ids.txt");
+    const Outcome r = run({"--file", in, "--test", "exact,exact-midp", "--annotate", out,
+                           "--keep-passing", "0.05", "--out-passing", ids});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::ifstream annotated(out), list(ids);
+    std::stringstream text, names;
+    text << annotated.rdbuf();
+    names << list.rdbuf();
+    EXPECT_NE(text.str().find("##INFO=<ID=HWE_MIDP,Number=A,Type=Float"), std::string::npos);
+    EXPECT_EQ(text.str().find("\tm1\t"), std::string::npos);  // rejected: p 0.0216
+    EXPECT_NE(text.str().find("\tm2\tA\tG\t.\t.\tHWE_EXACT=1;HWE_MIDP="), std::string::npos);
+    EXPECT_NE(text.str().find("\tmt\t"), std::string::npos);  // not tested, not rejected
+    EXPECT_EQ(names.str(), "m2\nmt\n");
+    // Bad input leaves neither file.
+    fs::remove(out);
+    fs::remove(ids);
+    const Outcome bad = run(
+        {"--file", file("bad.vcf", vcf + "1\t9\tx\tA\n"), "--annotate", out, "--out-passing", ids});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_FALSE(fs::exists(out) || fs::exists(ids));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 2);
+}
+
 TEST_F(GenotypeCommand, BadInputNamesFileAndRecordAndWritesNothing) {
     const std::string good = std::string(kHeader) + record(1, "0/0\t0/1\t1/1\t0/0\t0/0\t0/0");
     const std::string fam = "f a 0 0 1 -9\nf b 0 0 2 -9\nf c 0 0 0 -9\n";
