@@ -21,6 +21,8 @@ namespace {
 
 constexpr const char* kProgram = "zygomet-test";
 constexpr std::size_t kListed = 20;
+// The group column of the row that sums up a marker's groups.
+constexpr const char* kSmallestGroup = "(smallest)";
 
 // The minor-allele-frequency bins of the summary.
 constexpr std::array<double, 4> kMafUpper = {0.01, 0.05, 0.2, 0.5};
@@ -327,10 +329,28 @@ private:
         }
     }
 
+    // Where each test's p-value lies among the count-line columns.
+    void findPColumns(const std::vector<std::string>& columns) {
+        for (HweTest t : run_.tests)
+            pColumn_.push_back(static_cast<std::size_t>(
+                std::find(columns.begin(), columns.end(), testEntry(t).pValueColumn) -
+                columns.begin()));
+    }
+    static std::vector<std::string> splitCsv(const std::string& line) {
+        std::vector<std::string> cells;
+        for (std::size_t start = 0;;) {
+            const std::size_t comma = line.find(',', start);
+            cells.push_back(line.substr(start, comma - start));
+            if (comma == std::string::npos) return cells;
+            start = comma + 1;
+        }
+    }
+
     void emitHeader() {
         if (run_.csv) {
             std::string base = sampleCsvHeader(run_.tests);
             base.pop_back();
+            findPColumns(splitCsv(base));
             countFields_ = static_cast<std::size_t>(std::count(base.begin(), base.end(), ',')) + 1;
             std::string line;
             appendCsv(line, siteHeader());
@@ -342,6 +362,7 @@ private:
         std::string base = table_.headerCells();
         base.pop_back();
         std::vector<std::string> count = splitTabs(base);
+        findPColumns(count);
         countFields_ = count.size() - 1;  // the note last
         std::vector<std::string> cells = siteHeader();
         const std::size_t lead = cells.size();
@@ -411,8 +432,50 @@ private:
                 cells.push_back(cellsIn.back());
                 out += aligner_.line(cells);
             }
+            if (grouped_ && !run_.levels.empty())
+                groupSummary(s, p,
+                             &s + 1 == samples.data() + samples.size() || (&s)[1].line != s.line ||
+                                 (&s)[1].site.id != s.site.id,
+                             out);
         }
         emit_(out);
+    }
+
+    // With groups and levels: after a marker's rows, one with the smallest
+    // p-value of each test over the groups and, in the fail columns, the
+    // number of groups that fail.
+    void groupSummary(const InputSample& s, const std::vector<std::optional<double>>& p, bool last,
+                      std::string& out) {
+        if (smallest_.empty()) {
+            smallest_.assign(run_.tests.size(), std::nullopt);
+            groupsFailing_.assign(run_.tests.size() * run_.levels.size(), 0);
+        }
+        for (std::size_t t = 0; t < run_.tests.size(); ++t) {
+            if (p[t] && (!smallest_[t] || *p[t] < *smallest_[t])) smallest_[t] = p[t];
+            for (std::size_t l = 0; l < run_.levels.size(); ++l)
+                if (p[t] && *p[t] <= run_.levels[l]) ++groupsFailing_[t * run_.levels.size() + l];
+        }
+        if (!last) return;
+        std::vector<std::string> cells = siteCells(s);
+        cells.back() = kSmallestGroup;
+        std::vector<std::string> counts(countFields_);
+        counts[0] = s.marker;
+        for (std::size_t t = 0; t < run_.tests.size(); ++t)
+            if (smallest_[t])
+                counts[pColumn_[t]] =
+                    run_.csv ? shortestText(*smallest_[t]) : significantText(*smallest_[t], 6);
+        cells.insert(cells.end(), counts.begin(), counts.end());
+        cells.emplace_back("");
+        cells.emplace_back("");
+        for (std::size_t f : groupsFailing_) cells.push_back(std::to_string(f));
+        if (run_.csv) {
+            appendCsv(out, cells);
+            out.back() = '\n';
+        } else {
+            cells.emplace_back("smallest p over the groups; fail columns: groups failing");
+            out += aligner_.line(cells);
+        }
+        smallest_.clear();
     }
 
     // The annotated copy and the list of passing markers, batch by batch.
@@ -507,6 +570,9 @@ private:
     Aligner aligner_{{}};
     std::function<void(std::string_view)> emit_;
     std::unique_ptr<WholeFileWriter> passingWriter_;
+    std::vector<std::size_t> pColumn_;
+    std::vector<std::optional<double>> smallest_;  // over the groups of the marker so far
+    std::vector<std::size_t> groupsFailing_;
     std::size_t countFields_ = 0;
     bool grouped_ = false;
     Tallies tallies_;

@@ -127,6 +127,22 @@ TEST_F(GenotypeCommand, LevelsGiveFailColumnsAndASummary) {
         EXPECT_NE(text.str().find(row), std::string::npos) << row << text.str();
 }
 
+TEST_F(GenotypeCommand, GroupsGiveARowEachAndTheSmallestP) {
+    const std::string in =
+        file("in.vcf", std::string(kHeader) + record(1, "0/0\t1/1\t0/0\t1/1\t0/1\t0/1"));
+    const std::string groups = file("groups.txt", "a G1\nb G1\nc G1\nd G1\ne G2\nf G2\n");
+    const Outcome r =
+        run({"--file", in, "--groups", groups, "--test", "exact", "--level", "0.5", "--csv", "-"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // G1: 2 AA, 2 BB (p 6/70); G2: 2 AB (p 1); one group fails at 0.5.
+    EXPECT_EQ(r.out,
+              "chrom,pos,id,ref,alt,group,marker,AA,AB,BB,n,p,F,p_exact,n_missing,male_het,"
+              "fail_exact_0.5\n"
+              "1,1,m1,A,G,G1,m1,2,0,2,4,0.5,1,0.08571428571428572,0,0,1\n"
+              "1,1,m1,A,G,G2,m1,0,2,0,2,0.5,-1,1,0,0,0\n"
+              "1,1,m1,A,G,(smallest),m1,,,,,,,0.08571428571428572,,,1\n");
+}
+
 TEST_F(GenotypeCommand, AnnotatesAndKeepsThePassingMarkers) {
     const std::string vcf = std::string(kHeader) + record(1, "0/0\t0/0\t0/0\t1/1\t1/1\t1/1") +
                             record(2, "0/1\t0/1\t0/0\t0/0\t1/1\t0/1") +
