@@ -32,60 +32,97 @@ struct RowSizes {
     bool sumAgain = false;  // a size may be lost in what the cut left out
 };
 
-RowSizes rowSizes(std::uint32_t n, std::uint32_t a, std::span<const TestLevel> requests,
-                  std::span<const Extended> critical, Extended cut) {
-    ConditionalRow<Extended> row;
-    conditionalRow<Extended>(n, a, cut, row);
+// The rejected counts of a request: from..low and high..to (low below from,
+// high above to for none).
+struct Rejected {
+    int from = 0, low = -1, high = 0, to = 0;
+};
+
+// The heterozygote counts a chi-square test rejects. Every deviation o - e of a row is proportional
+// to h - e12 (e12 = a (2n - a) / 2n), so X2, G and X2cc grow with |h - e12|: the rejected counts
+// are a prefix of the counts up to e12 and a suffix of those above, found by binary search.
+// g-window cannot compute a sample with a zero count, which only the counts at the very ends of a
+// row have; those are never rejected.
+Rejected statisticRejection(HweTest test, std::uint32_t n, std::uint32_t a, Extended critical) {
     const int lo = static_cast<int>(a % 2);
     const int hi = static_cast<int>(std::min(a, 2 * n - a));
+    const Extended e12 = static_cast<Extended>(a) * (2 * n - a) / (2 * static_cast<Extended>(n));
+    auto statistic = [&](int h) { return testStatistic(test, countsAt(n, a, h)); };
+    auto rejected = [&](int h) {
+        const Extended x = statistic(h);
+        return x != kNotComputable && x > critical;
+    };
+    int split = lo;  // the first count above e12
+    while (split <= hi && split <= e12) split += 2;
+    int first = lo, last = hi;
+    while (first <= last && statistic(first) == kNotComputable) first += 2;
+    while (last >= first && statistic(last) == kNotComputable) last -= 2;
+    Rejected r{first, first - 2, last + 2, last};
+    // Left: the last rejected count of [first, split).
+    for (int from = first, to = std::min(split - 2, last); from <= to;) {
+        const int mid = from + ((to - from) / 4) * 2;
+        if (rejected(mid))
+            r.low = mid, from = mid + 2;
+        else
+            to = mid - 2;
+    }
+    // Right: the first rejected count of [split, last].
+    for (int from = std::max(split, first), to = last; from <= to;) {
+        const int mid = from + ((to - from) / 4) * 2;
+        if (rejected(mid))
+            r.high = mid, to = mid - 2;
+        else
+            from = mid + 2;
+    }
+    return r;
+}
+
+// Sums the row's weights over the rejected counts of each request. `bounds`
+// holds each request's rejected counts.
+RowSizes rowSizes(std::uint32_t n, std::uint32_t a, std::span<const Rejected> bounds,
+                  Extended cut) {
+    ConditionalRow<Extended> row;
+    conditionalRow<Extended>(n, a, cut, row);
     const int firstKept = row.firstH;
     const int lastKept = row.firstH + 2 * static_cast<int>(row.size - 1);
     const Extended* w = row.weights();
-    const Extended leftOut = cut * static_cast<Extended>(n);
-
-    RowSizes out;
-    out.sizes.assign(requests.size(), 0);
-    // The statistics of each test, computed once for all its levels.
-    std::vector<std::vector<Extended>> statistics(kTestCount);
-    auto statistic = [&](HweTest test, int h) {
-        return testStatistic(test, countsAt(n, a, h));
+    // Sums from each end, so that a tail's sum is made of its own cells and
+    // never a difference of sums near the row's total.
+    std::vector<Extended> fromLeft(row.size + 1, 0), fromRight(row.size + 1, 0);
+    for (std::size_t k = 0; k < row.size; ++k) {
+        fromLeft[k + 1] = fromLeft[k] + w[k];
+        fromRight[k + 1] = fromRight[k] + w[row.size - 1 - k];
+    }
+    auto index = [&](int h) { return static_cast<std::size_t>((h - firstKept) / 2); };
+    // The kept weight of the counts from..to, at the left end of the row.
+    auto leftSum = [&](int from, int to) {
+        from = std::max(from, firstKept);
+        to = std::min(to, lastKept);
+        if (from > to) return Extended{0};
+        return fromLeft[index(to) + 1] - fromLeft[index(from)];
     };
-    for (std::size_t i = 0; i < requests.size(); ++i) {
-        const HweTest test = requests[i].test;
-        Extended sum = 0;
-        bool rejectsOutside = false;
-        if (isExactFamily(test)) {
-            const ExactRejection r = *exactRejection(test, n, a, requests[i].level);
-            for (std::size_t k = 0; k < row.size; ++k) {
-                const int h = firstKept + 2 * static_cast<int>(k);
-                if (h <= r.low || h >= r.high) sum += w[k];
-            }
-            const bool empty = r.low < lo && r.high > hi;
-            rejectsOutside = (r.low >= lo && firstKept > lo) || (r.high <= hi && lastKept < hi);
-            if (!empty && sum == 0 && cut == 0) sum = std::numeric_limits<Extended>::min();
-        } else {
-            std::vector<Extended>& s = statistics[testIndex(test)];
-            if (s.empty()) {
-                s.resize(row.size);
-                for (std::size_t k = 0; k < row.size; ++k)
-                    s[k] = statistic(test, firstKept + 2 * static_cast<int>(k));
-            }
-            bool any = false;
-            for (std::size_t k = 0; k < row.size; ++k)
-                if (s[k] != kNotComputable && s[k] > critical[i]) sum += w[k], any = true;
-            // The statistics grow towards both ends of the row (g-window
-            // cannot compute a sample with a zero count, the very ends), so
-            // a count left out is rejected when one of the two outermost
-            // counts on its side is.
-            for (const int h : {lo, lo + 2, hi - 2, hi}) {
-                if (h < lo || h > hi || (h >= firstKept && h <= lastKept)) continue;
-                const Extended x = statistic(test, h);
-                if (x != kNotComputable && x > critical[i]) rejectsOutside = any = true;
-            }
-            if (any && sum == 0 && cut == 0) sum = std::numeric_limits<Extended>::min();
-        }
+    // The same at the right end.
+    auto rightSum = [&](int from, int to) {
+        from = std::max(from, firstKept);
+        to = std::min(to, lastKept);
+        if (from > to) return Extended{0};
+        return fromRight[row.size - index(from)] - fromRight[row.size - 1 - index(to)];
+    };
+    const Extended leftOut = cut * static_cast<Extended>(n);
+    RowSizes out;
+    out.sizes.assign(bounds.size(), 0);
+    for (std::size_t i = 0; i < bounds.size(); ++i) {
+        const Rejected& b = bounds[i];
+        const int low = std::min(b.low, b.to), high = std::max(b.high, std::max(b.from, low + 2));
+        const bool leftRejects = low >= b.from, rightRejects = high <= b.to;
+        Extended sum = (leftRejects ? leftSum(b.from, low) : 0);
+        if (rightRejects) sum += rightSum(high, b.to);
+        const bool outside =
+            (leftRejects && firstKept > b.from) || (rightRejects && lastKept < b.to);
+        if ((leftRejects || rightRejects) && sum == 0 && cut == 0)
+            sum = std::numeric_limits<Extended>::min() * row.total;
         out.sizes[i] = sum / row.total;
-        if (rejectsOutside && out.sizes[i] <= kSafety * leftOut) out.sumAgain = true;
+        if (outside && out.sizes[i] <= kSafety * leftOut) out.sumAgain = true;
     }
     return out;
 }
@@ -103,9 +140,24 @@ NullSizePlan::NullSizePlan(std::span<const TestLevel> requests)
 std::optional<std::vector<Extended>> NullSizePlan::sizes(std::uint32_t n, std::uint32_t a) const {
     if (n == 0 || n > kMaxNullSizeSample || a > 2 * n) return std::nullopt;
     if (a == 0 || a == 2 * n) return std::vector<Extended>(requests_.size(), 0);
-    RowSizes first = rowSizes(n, a, requests_, critical_, kFirstCut * smallestLevel_);
+    // The rejected counts of every request: the exact family's from one
+    // conditional distribution, the others' by their statistics.
+    std::vector<Rejected> bounds(requests_.size());
+    const int lo = static_cast<int>(a % 2), hi = static_cast<int>(std::min(a, 2 * n - a));
+    std::vector<TestLevel> exact;
+    for (const TestLevel& r : requests_)
+        if (isExactFamily(r.test)) exact.push_back(r);
+    const std::vector<ExactRejection> exactBounds = exactRejections(n, a, exact);
+    for (std::size_t i = 0, e = 0; i < requests_.size(); ++i)
+        if (isExactFamily(requests_[i].test)) {
+            const ExactRejection& r = exactBounds[e++];
+            bounds[i] = {lo, r.low, r.high, hi};
+        } else {
+            bounds[i] = statisticRejection(requests_[i].test, n, a, critical_[i]);
+        }
+    RowSizes first = rowSizes(n, a, bounds, kFirstCut * smallestLevel_);
     if (!first.sumAgain) return std::move(first.sizes);
-    return std::move(rowSizes(n, a, requests_, critical_, 0).sizes);
+    return std::move(rowSizes(n, a, bounds, 0).sizes);
 }
 
 std::optional<Extended> nullSize(HweTest test, std::uint32_t n, std::uint32_t a, double level) {
@@ -128,7 +180,8 @@ Extended nullPValueDistribution(HweTest test, std::span<const NullMarker> marker
     Extended sum = 0, count = 0;
     for (const NullMarker& m : markers) {
         count += static_cast<Extended>(m.count);
-        if (const auto* s = cache.sizes(m.n, m.a)) sum += s->front() * static_cast<Extended>(m.count);
+        if (const auto* s = cache.sizes(m.n, m.a))
+            sum += s->front() * static_cast<Extended>(m.count);
     }
     return count > 0 ? sum / count : 0;
 }
@@ -207,14 +260,12 @@ XSizes xSizesWithCut(XSampleSize size, std::uint64_t nA, std::span<const XTestLe
     for (std::size_t k = 0; k < outcomes.size(); ++k)
         atMost[k] = running += outcomes[k].probability;
     auto sumBelow = [&](Extended bound, bool inclusive) {
-        const auto it = inclusive ? std::upper_bound(outcomes.begin(), outcomes.end(), bound,
-                                                     [](Extended b, const Outcome& o) {
-                                                         return b < o.probability;
-                                                     })
-                                  : std::lower_bound(outcomes.begin(), outcomes.end(), bound,
-                                                     [](const Outcome& o, Extended b) {
-                                                         return o.probability < b;
-                                                     });
+        const auto it =
+            inclusive
+                ? std::upper_bound(outcomes.begin(), outcomes.end(), bound,
+                                   [](Extended b, const Outcome& o) { return b < o.probability; })
+                : std::lower_bound(outcomes.begin(), outcomes.end(), bound,
+                                   [](const Outcome& o, Extended b) { return o.probability < b; });
         const auto k = static_cast<std::size_t>(it - outcomes.begin());
         return k == 0 ? Extended{0} : atMost[k - 1];
     };
@@ -245,7 +296,8 @@ XSizes xSizesWithCut(XSampleSize size, std::uint64_t nA, std::span<const XTestLe
         } else {
             const Extended critical = -2 * std::log(target);
             for (const Outcome& o : outcomes)
-                if ((r.test == XTest::X2 ? o.x2 : o.g) >= critical) sum += o.probability, any = true;
+                if ((r.test == XTest::X2 ? o.x2 : o.g) >= critical)
+                    sum += o.probability, any = true;
             any = any || truncated;
         }
         if (any && sum == 0 && cut == 0) sum = std::numeric_limits<Extended>::min();

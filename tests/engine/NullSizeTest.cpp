@@ -35,8 +35,8 @@ void expectClose(Extended got, Quad want, const char* what) {
         return;
     }
     EXPECT_GT(got, 0) << what;
-    EXPECT_LT(fabsq(Quad(got) / want - 1), 1e-10) << what << " got " << double(got) << " want "
-                                                  << double(want);
+    EXPECT_LT(fabsq(Quad(got) / want - 1), 1e-10)
+        << what << " got " << double(got) << " want " << double(want);
 }
 
 // Every test and level on every allele count of small samples (ties among
@@ -58,8 +58,8 @@ TEST(NullSize, EqualsTheEnumeratedConditionalSizes) {
             const std::string what = std::string(hweTestName(requests[i].test)) + " n " +
                                      std::to_string(n) + " a " + std::to_string(a) + " level " +
                                      std::to_string(requests[i].level);
-            expectClose((*sizes)[i],
-                        enumeratedSize(requests[i].test, n, a, requests[i].level), what.c_str());
+            expectClose((*sizes)[i], enumeratedSize(requests[i].test, n, a, requests[i].level),
+                        what.c_str());
         }
     }
 }
@@ -137,9 +137,9 @@ TEST(NullSize, XSizesEqualTheEnumeratedOutcomes) {
                                          std::to_string(s.females) + " nm " +
                                          std::to_string(s.males) + " nA " + std::to_string(nA) +
                                          " level " + std::to_string(requests[i].level);
-                const Quad want =
-                    nA == 0 || nA == nt ? 0
-                                        : enumeratedXSize(requests[i].test, s, nA, requests[i].level);
+                const Quad want = nA == 0 || nA == nt
+                                      ? 0
+                                      : enumeratedXSize(requests[i].test, s, nA, requests[i].level);
                 expectClose((*got)[i], want, what.c_str());
             }
         }
