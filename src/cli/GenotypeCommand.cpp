@@ -12,6 +12,7 @@
 #include "cli/Options.h"
 #include "cli/SampleOutput.h"
 #include "core/NumberText.h"
+#include "engine/NullSize.h"
 #include "engine/ObservedSample.h"
 #include "report/WholeFile.h"
 
@@ -128,6 +129,10 @@ struct Tallies {
     std::vector<std::pair<std::string, std::size_t>> skipped;  // by reason, first seen first
     // [test][level][0: all, 1..4: MAF bins]
     std::vector<std::vector<std::array<std::size_t, 5>>> failing;
+    // The number expected to fail if every marker were in Hardy-Weinberg
+    // proportions: the sum of the tests' sizes given each marker's n and
+    // allele count; likewise.
+    std::vector<std::vector<std::array<long double, 5>>> expected;
     void skip(const std::string& reason) {
         for (auto& [r, n] : skipped)
             if (r == reason) {
@@ -154,6 +159,12 @@ public:
         grouped_ = !source.groups().empty();
         tallies_.failing.assign(run.tests.size(),
                                 std::vector<std::array<std::size_t, 5>>(run.levels.size()));
+        tallies_.expected.assign(run.tests.size(),
+                                 std::vector<std::array<long double, 5>>(run.levels.size()));
+        std::vector<TestLevel> requests;
+        for (HweTest t : run.tests)
+            for (double level : run.levels) requests.push_back({t, level});
+        sizes_ = std::make_unique<NullSizeCache>(requests);
     }
 
     int run() {
@@ -507,17 +518,34 @@ private:
                     ++tallies_.failing[t][l][0];
                     ++tallies_.failing[t][l][1 + bin];
                 }
+        // The tests of count lines see the females alone on X.
+        const SampleCounts& c = s.counts;
+        const std::uint64_t n = c.aa + c.ab + c.bb;
+        if (n == 0 || n > kMaxNullSizeSample) return;
+        const auto* sizes = sizes_->sizes(static_cast<std::uint32_t>(n),
+                                          static_cast<std::uint32_t>(2 * c.aa + c.ab));
+        if (!sizes) return;
+        for (std::size_t t = 0; t < run_.tests.size(); ++t)
+            for (std::size_t l = 0; l < run_.levels.size(); ++l) {
+                const Extended size = (*sizes)[t * run_.levels.size() + l];
+                tallies_.expected[t][l][0] += size;
+                tallies_.expected[t][l][1 + bin] += size;
+            }
     }
 
     int writeSummary() {
         if (run_.levels.empty() && !run_.summary) return kExitDone;
         const Tallies& t = tallies_;
-        std::string csv = "what,test,level,maf,markers\n";
+        std::string csv = "what,test,level,maf,markers,expected\n";
         const auto row = [&](const std::string& what, const std::string& test,
-                             const std::string& level, const std::string& maf, std::size_t n) {
+                             const std::string& level, const std::string& maf, std::size_t n,
+                             std::optional<long double> expected = std::nullopt) {
             std::string line;
             appendCsv(line, {what, test, level, maf});
-            csv += line + std::to_string(n) + "\n";
+            line += std::to_string(n);
+            line += ',';
+            if (expected) line += shortestText(static_cast<double>(*expected));
+            csv += line + "\n";
         };
         row("read", "", "", "", t.records);
         row(grouped_ ? "rows" : "markers", "", "", "", t.rows);
@@ -530,9 +558,10 @@ private:
             for (std::size_t l = 0; l < run_.levels.size(); ++l) {
                 const std::string test(testEntry(run_.tests[k]).name);
                 const std::string level = levelText(run_.levels[l]);
-                row("failing", test, level, "all", t.failing[k][l][0]);
+                row("failing", test, level, "all", t.failing[k][l][0], t.expected[k][l][0]);
                 for (std::size_t b = 0; b < kMafBin.size(); ++b)
-                    row("failing", test, level, kMafBin[b], t.failing[k][l][1 + b]);
+                    row("failing", test, level, kMafBin[b], t.failing[k][l][1 + b],
+                        t.expected[k][l][1 + b]);
             }
         if (run_.summary) {
             const std::string fault = writeWholeFile(*run_.summary, csv);
@@ -555,9 +584,12 @@ private:
         for (std::size_t k = 0; k < run_.tests.size(); ++k)
             for (std::size_t l = 0; l < run_.levels.size(); ++l) {
                 e << kProgram << ": summary: " << testEntry(run_.tests[k]).name << " at "
-                  << levelText(run_.levels[l]) << ": " << t.failing[k][l][0] << " failing (MAF";
+                  << levelText(run_.levels[l]) << ": " << t.failing[k][l][0]
+                  << " failing, expected under Hardy-Weinberg "
+                  << significantText(static_cast<double>(t.expected[k][l][0]), 3) << " (MAF";
                 for (std::size_t b = 0; b < kMafBin.size(); ++b)
-                    e << (b ? ", " : " ") << kMafBin[b] << ": " << t.failing[k][l][1 + b];
+                    e << (b ? ", " : " ") << kMafBin[b] << ": " << t.failing[k][l][1 + b] << " vs "
+                      << significantText(static_cast<double>(t.expected[k][l][1 + b]), 3);
                 e << ")\n";
             }
         return kExitDone;
@@ -570,6 +602,7 @@ private:
     Aligner aligner_{{}};
     std::function<void(std::string_view)> emit_;
     std::unique_ptr<WholeFileWriter> passingWriter_;
+    std::unique_ptr<NullSizeCache> sizes_;
     std::vector<std::size_t> pColumn_;
     std::vector<std::optional<double>> smallest_;  // over the groups of the marker so far
     std::vector<std::size_t> groupsFailing_;

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "cli/SampleCommand.h"
+#include "core/NumberText.h"
 
 namespace zyg {
 namespace {
@@ -120,10 +121,16 @@ TEST_F(GenotypeCommand, LevelsGiveFailColumnsAndASummary) {
     std::ifstream s(summary);
     std::stringstream text;
     text << s.rdbuf();
-    // Four markers of all homozygotes fail at 0.05 (p 0.0022), none at 1e-6.
-    for (const char* row : {"read,,,,9\n", "tested,,,,8\n", "skipped: on chromosome Y,,,,1\n",
-                            "failing,exact,0.05,all,4\n", "failing,exact,0.05,0.2-0.5,4\n",
-                            "failing,exact,1e-06,all,0\n"})
+    // Four markers of all homozygotes fail at 0.05 (p 20/924), none at 1e-6.
+    // Under Hardy-Weinberg a marker of n 6 with 6 copies of A1 is rejected at
+    // 0.05 with probability P(no heterozygote) = 20/924; one with 7 copies
+    // never (its least probable count has 120/792), nor any at 1e-6.
+    const std::string expected = shortestText(static_cast<double>(4 * (20.0L / 924)));
+    for (const std::string& row : std::vector<std::string>{
+             "read,,,,9,\n", "tested,,,,8,\n", "skipped: on chromosome Y,,,,1,\n",
+             "failing,exact,0.05,all,4," + expected + "\n",
+             "failing,exact,0.05,0.2-0.5,4," + expected + "\n",
+             std::string("failing,exact,1e-06,all,0,0\n")})
         EXPECT_NE(text.str().find(row), std::string::npos) << row << text.str();
 }
 
