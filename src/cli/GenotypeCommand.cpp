@@ -615,6 +615,23 @@ private:
 
 std::string levelText(double level) { return shortestText(level); }
 
+std::string genotypeHelpText() {
+    return "A FILE may also be a genotype file, recognised from its content: a VCF or\n"
+           "BCF (plain or bgzipped) or a PLINK .bed in SNP-major mode with its .bim and\n"
+           ".fam (or the fileset's prefix). Each marker's counts come from its GT calls:\n"
+           "AA, AB, BB are homozygous REF (a .bim's A2), heterozygous and homozygous\n"
+           "ALT. Missing calls are counted in n_missing; on X outside the --par regions\n"
+           "males' calls are hemizygotes and their heterozygous calls are missing,\n"
+           "counted in male_het; Y and mitochondrial markers and multi-allelic sites are\n"
+           "skipped with a note. The output starts with chrom,pos,id,ref,alt (and group\n"
+           "with --groups); a bad record ends the command with its record number.\n"
+           "  zygomet-test --file study.vcf.gz --sex study.sex --test exact,exact-midp\n"
+           "      --level 1e-6 --summary summary.csv --csv results.csv\n"
+           "  zygomet-test --file study.bed --test exact --keep-passing 1e-6\n"
+           "      --out-passing passing.txt --csv results.csv\n"
+           "\n";
+}
+
 std::string annotationTag(HweTest test) {
     std::string name = "HWE_";
     for (char c : testEntry(test).name)

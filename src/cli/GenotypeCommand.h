@@ -36,6 +36,9 @@ std::string annotationTag(HweTest test);
 // input that cannot be read (status 2).
 int testGenotypeFile(const GenotypeRun& run, const SampleStreams& io);
 
+// The paragraph of --help on genotype files.
+std::string genotypeHelpText();
+
 // "0.01", "1e-06": a level as its columns and the summary name it.
 std::string levelText(double level);
 

@@ -73,16 +73,14 @@ const std::vector<OptionEntry<CommandOptions>>& optionTable() {
                    "give a file name, or - for standard output", &CommandOptions::csv),
         {"--skip-bad", nullptr, "report bad lines on standard error and test the others",
          [](CommandOptions& o, const std::string&) { o.skipBad = true; }},
-        {"--par", "BUILD",
-         "genotype files: the pseudo-autosomal regions of X, b37, b38 (default) or none",
+        {"--par", "BUILD", "the pseudo-autosomal regions of X: b37, b38 (default) or none",
          [](CommandOptions& o, const std::string& v) {
              const auto build = parseParBuild(v);
              if (!build) refuse("--par", v, "give b37, b38 or none");
              o.genotypes.par = *build;
          }},
         {"--multiallelic", "HOW",
-         "genotype files: skip multi-allelic sites (default), or split them, each\n"
-         "alternate allele against the others, as ID:ALT",
+         "multi-allelic sites: skip (default), or split into ID:ALT markers",
          [](CommandOptions& o, const std::string& v) {
              if (v != "skip" && v != "split") refuse("--multiallelic", v, "give skip or split");
              o.genotypes.splitMultiallelic = v == "split";
@@ -93,18 +91,14 @@ const std::vector<OptionEntry<CommandOptions>>& optionTable() {
                    "give a file name", &CommandOptions::keepFile),
         fileOption("--remove", "genotype files: leave out the sample IDs of FILE",
                    "give a file name", &CommandOptions::removeFile),
-        fileOption("--groups",
-                   "genotype files: sample ID and group a line; a row per marker\n"
-                   "and group",
+        fileOption("--groups", "genotype files: sample ID and group a line; a row per group",
                    "give a file name", &CommandOptions::groupsFile),
         {"--region", "CHR:FROM-TO", "an indexed VCF or BCF: only the markers of the region",
          [](CommandOptions& o, const std::string& v) {
              if (v.empty()) refuse("--region", v, "give CHR, CHR:FROM or CHR:FROM-TO");
              o.genotypes.region = v;
          }},
-        {"--level", "VALUES",
-         "genotype files: a column per test and level saying whether the\n"
-         "marker fails (p <= level), and a summary",
+        {"--level", "VALUES", "genotype files: fail columns (p <= level) and a summary",
          [](CommandOptions& o, const std::string& v) {
              o.levels = parseList("--level", v, 20);
              for (double level : o.levels)
@@ -112,13 +106,9 @@ const std::vector<OptionEntry<CommandOptions>>& optionTable() {
          }},
         fileOption("--summary", "genotype files: write the summary to FILE as CSV",
                    "give a file name", &CommandOptions::summary),
-        fileOption("--annotate",
-                   "a VCF or BCF: write it to FILE (.vcf, .vcf.gz, .bcf) with each\n"
-                   "test's p-value as an INFO tag (HWE_EXACT, HWE_MIDP, ...)",
+        fileOption("--annotate", "a VCF or BCF: write it to FILE with the p-values as INFO tags",
                    "give a file name", &CommandOptions::annotate),
-        {"--keep-passing", "LEVEL",
-         "with --annotate or --out-passing: only the markers that the first\n"
-         "test of --test does not reject at LEVEL",
+        {"--keep-passing", "LEVEL", "only the markers the first --test does not reject at LEVEL",
          [](CommandOptions& o, const std::string& v) {
              const auto levels = parseList("--keep-passing", v, 1);
              if (levels.size() != 1 || !(levels[0] > 0 && levels[0] < 1))
@@ -126,8 +116,7 @@ const std::vector<OptionEntry<CommandOptions>>& optionTable() {
              o.keepPassing = levels[0];
          }},
         fileOption("--out-passing",
-                   "genotype files: write the IDs of the markers not rejected to FILE,\n"
-                   "one a line (for plink --extract)",
+                   "genotype files: write the IDs of the markers not rejected to FILE",
                    "give a file name", &CommandOptions::outPassing),
         {"--version", nullptr, "print the version and stop",
          [](CommandOptions&, const std::string&) {}},
@@ -404,7 +393,9 @@ std::string sampleHelpText() {
         "CSV columns: marker,AA,AB,BB,n,p,F, then for each test in the order given\n"
         "x2,p_x2, g,p_g, x2cc,p_x2cc, p_exact, p_exact_midp, ... at full precision\n"
         "(the shortest text that reads back to the same number, always with \".\").\n"
-        "\n"
+        "\n";
+    text += genotypeHelpText();
+    text +=
         "Exit status: 0 done, 1 an output could not be written, 2 bad input.\n"
         "\n"
         "Examples:\n"
