@@ -180,6 +180,8 @@ int testSamples(const CommandOptions& o, const SampleStreams& io, SampleSource& 
 
     std::size_t bad = 0, samples = 0, monomorphic = 0;
     std::vector<std::size_t> monomorphicLines;
+    std::size_t uncalled = 0;  // samples with every count 0
+    std::vector<std::size_t> uncalledLines;
     SampleBatch batch;
     try {
         while (source.next(batch)) {
@@ -194,9 +196,14 @@ int testSamples(const CommandOptions& o, const SampleStreams& io, SampleSource& 
             if ((bad > 0 && !o.skipBad) || (writer && writer->failed())) continue;
             samples += batch.samples.size();
             if (o.csv)
-                for (const InputSample& s : batch.samples)
-                    if (!monomorphicNote(s.counts).empty() && ++monomorphic <= kLinesListed)
+                for (const InputSample& s : batch.samples) {
+                    if (noGenotypes(s.counts)) {
+                        if (++uncalled <= kLinesListed) uncalledLines.push_back(s.line);
+                    } else if (!monomorphicNote(s.counts).empty() &&
+                               ++monomorphic <= kLinesListed) {
                         monomorphicLines.push_back(s.line);
+                    }
+                }
             emit(o.csv ? sampleCsvRows(batch.samples, o.tests, io.threads)
                        : table.rowCells(batch.samples, io.threads));
         }
@@ -258,6 +265,13 @@ int testSamples(const CommandOptions& o, const SampleStreams& io, SampleSource& 
             io.err << ")";
         }
         io.err << "\n";
+    }
+    if (uncalled > 0) {
+        io.err << kProgram << ": " << uncalled << (uncalled == 1 ? " sample has" : " samples have")
+               << " no genotype called and no p-values (line" << (uncalled > 1 ? "s" : "");
+        for (std::size_t i = 0; i < uncalledLines.size(); ++i)
+            io.err << (i ? ", " : " ") << uncalledLines[i];
+        io.err << (uncalled > kLinesListed ? ", ...)\n" : ")\n");
     }
     if (bad > 0)
         io.err << kProgram << ": " << bad << (bad == 1 ? " bad line" : " bad lines")
@@ -385,10 +399,12 @@ std::string sampleHelpText() {
         "keeps its own rule, does not test such a sample with G.\n"
         "\n"
         "A sample in which one allele is absent (monomorphic) has no p-values: its\n"
-        "fields are empty and a note says so. Bad input (a count that is not a whole\n"
-        "number, negative or above 1000000000, all counts 0, fewer than three\n"
-        "counts) ends the command with its line and text, and with --csv FILE no\n"
-        "file is written; --skip-bad lists such lines and tests the others.\n"
+        "fields are empty and a note says so; so has a line of a file whose counts\n"
+        "are all 0 (a marker with no genotype called). Bad input (a count that is\n"
+        "not a whole number, negative or above 1000000000, fewer than three counts,\n"
+        "all three counts given as arguments 0) ends the command with its line and\n"
+        "text, and with --csv FILE no file is written; --skip-bad lists such lines\n"
+        "and tests the others.\n"
         "\n"
         "CSV columns: marker,AA,AB,BB,n,p,F, then for each test in the order given\n"
         "x2,p_x2, g,p_g, x2cc,p_x2cc, p_exact, p_exact_midp, ... at full precision\n"

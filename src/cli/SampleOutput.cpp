@@ -25,6 +25,13 @@ void appendCsvField(std::string& out, const std::string& text) {
 }
 
 void appendCsvRow(std::string& out, const InputSample& s, std::span<const HweTest> tests) {
+    if (noGenotypes(s.counts)) {
+        appendCsvField(out, s.marker);
+        out += ",0,0,0,0,,";
+        for (HweTest t : tests) out += hasStatistic(t) ? ",," : ",";
+        out += '\n';
+        return;
+    }
     const SampleSummary summary = summarizeSample(s.counts);
     const std::vector<SampleTestValue> values = testSample(s.counts, tests);
     appendCsvField(out, s.marker);
@@ -87,7 +94,10 @@ std::string general(double value) { return significantText(value, 6); }
 
 }  // namespace
 
+bool noGenotypes(const SampleCounts& c) { return c.aa + c.ab + c.bb + c.maleA + c.maleB == 0; }
+
 std::string monomorphicNote(const SampleCounts& c) {
+    if (noGenotypes(c)) return "no called genotype";
     if (c.ab > 0 || (c.aa > 0 && c.bb > 0)) return {};
     return c.aa > 0 ? "only A1 occurs" : "only A2 occurs";
 }
@@ -153,6 +163,14 @@ std::string SampleTable::rowCells(std::span<const InputSample> samples, unsigned
             [&](std::size_t begin, std::size_t end, std::size_t) {
                 for (std::size_t i = begin; i < end; ++i) {
                     const InputSample& s = samples[i];
+                    if (noGenotypes(s.counts)) {
+                        rows[i] = {s.marker.empty() ? "-" : s.marker, "0", "0", "0", "0"};
+                        rows[i].resize(10 + tests.size());
+                        for (HweTest t : tests)
+                            if (hasStatistic(t)) rows[i].emplace_back();
+                        rows[i].emplace_back("not tested: no called genotype");
+                        continue;
+                    }
                     const SampleSummary summary = summarizeSample(s.counts);
                     const std::vector<SampleTestValue> values = testSample(s.counts, tests);
                     std::vector<std::string>& row = rows[i];

@@ -41,7 +41,12 @@ private:
     std::vector<std::size_t> width_;
 };
 
-// "only A1 occurs" or "only A2 occurs" for a monomorphic sample, else empty.
+// "only A1 occurs" or "only A2 occurs" for a monomorphic sample, "no called
+// genotype" for one whose counts are all 0, else empty.
 std::string monomorphicNote(const SampleCounts& counts);
+
+// Whether every count is 0: a marker of a file with no genotype called, a
+// row without p-values.
+bool noGenotypes(const SampleCounts& counts);
 
 }  // namespace zyg

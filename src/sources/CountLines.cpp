@@ -69,8 +69,11 @@ std::optional<std::uint64_t> parseCount(std::string_view text, std::string& why)
 
 bool isNumber(std::string_view text) { return parseDecimal(text, ".").has_value(); }
 
+// All three counts 0 is a marker with no genotype called: a sample of a
+// file, reported without p-values, but no sample to test on its own.
 std::optional<SampleCounts> parseCounts(std::string_view aa, std::string_view ab,
-                                        std::string_view bb, std::string& why) {
+                                        std::string_view bb, std::string& why,
+                                        bool noneCalledIsASample) {
     std::uint64_t value[3] = {0, 0, 0};
     const std::string_view fields[3] = {aa, ab, bb};
     for (int i = 0; i < 3; ++i) {
@@ -78,7 +81,7 @@ std::optional<SampleCounts> parseCounts(std::string_view aa, std::string_view ab
         if (!v) return std::nullopt;
         value[i] = *v;
     }
-    if (value[0] + value[1] + value[2] == 0) {
+    if (value[0] + value[1] + value[2] == 0 && !noneCalledIsASample) {
         why = "all three counts are 0";
         return std::nullopt;
     }
@@ -127,7 +130,8 @@ void CountLineSource::readLine(std::string_view line, std::size_t number, Sample
         !isNumber(f.field[first + 2]))
         return;  // a header
     std::string why;
-    const auto counts = parseCounts(f.field[first], f.field[first + 1], f.field[first + 2], why);
+    const auto counts =
+        parseCounts(f.field[first], f.field[first + 1], f.field[first + 2], why, true);
     if (!counts) return bad(why);
     InputSample& sample = batch.samples.emplace_back();
     sample.line = number;
@@ -212,7 +216,7 @@ std::optional<SampleCounts> parseSampleFields(const std::vector<std::string_view
         why = "more than three counts (AA AB BB)";
         return std::nullopt;
     }
-    return parseCounts(counts[0], counts[1], counts[2], why);
+    return parseCounts(counts[0], counts[1], counts[2], why, false);
 }
 
 }  // namespace zyg

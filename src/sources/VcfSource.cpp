@@ -55,6 +55,9 @@ public:
         for (int i = 0; i < n; ++i) ids.emplace_back(header_->samples[i]);
         people_ = preparePeople(std::move(ids), {}, options, warnings_, groups_);
         record_ = owned_ = bcf_init();
+        // A compressed file without its end-of-file block may be cut short:
+        // a record that then cannot be read says so.
+        maybeCut_ = file_->format.compression == bgzf && bgzf_check_EOF(file_->fp.bgzf) == 0;
         if (options.region) openRegion(*options.region);
     }
     ~VcfSource() override {
@@ -181,6 +184,14 @@ public:
 private:
     void classify(SampleBatch& batch, int got) {
         ++records_;
+        const std::size_t bad = batch.bad.size();
+        classifyRecord(batch, got);
+        if (batch.bad.size() > bad && maybeCut_)
+            fail(damaged("record " + std::to_string(records_) +
+                         " is cut short: the compressed file lacks its end-of-file block"));
+    }
+
+    void classifyRecord(SampleBatch& batch, int got) {
         if (got < -1) {
             if (compressedFault()) fail(damaged("its compressed data are damaged or cut short"));
             if (file_->format.format == bcf)
@@ -367,6 +378,7 @@ private:
     bool ended_ = false;
     bool regionEmpty_ = false;
     bool sexChecked_ = false;
+    bool maybeCut_ = false;
 };
 
 }  // namespace

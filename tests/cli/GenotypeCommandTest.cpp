@@ -93,7 +93,8 @@ TEST_F(GenotypeCommand, PValuesEqualThoseOfTheCountLines) {
     // The marker with no called genotype is a row with n 0 and no p-values.
     EXPECT_EQ(tested[3][4], "0");
     EXPECT_EQ(tested[3].back(), "");
-    const Outcome lines = run({"--file", file("counts.txt", counts), "--csv", "-"});
+    // A count line of three zeros is such a row too, not bad input.
+    const Outcome lines = run({"--file", file("counts.txt", counts + "m40 0 0 0\n"), "--csv", "-"});
     std::istringstream expected(lines.out);
     std::getline(expected, line);
     for (std::size_t m = 0; m < tested.size(); ++m) {
@@ -101,6 +102,12 @@ TEST_F(GenotypeCommand, PValuesEqualThoseOfTheCountLines) {
         ASSERT_TRUE(std::getline(expected, line));
         EXPECT_EQ(fields(line + ","), tested[m]) << m;
     }
+    ASSERT_TRUE(std::getline(expected, line));
+    tested[3][0] = "m40";
+    EXPECT_EQ(fields(line + ","), tested[3]);
+    EXPECT_EQ(lines.status, 0);
+    EXPECT_NE(lines.err.find("1 sample has no genotype called and no p-values (line 5)"),
+              std::string::npos);
     // The table reads the same file.
     const Outcome table = run({"--file", path});
     EXPECT_EQ(table.status, 0);
