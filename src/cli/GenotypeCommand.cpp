@@ -22,6 +22,7 @@ namespace {
 
 constexpr const char* kProgram = "zygomet-test";
 constexpr std::size_t kListed = 20;
+constexpr std::size_t kGenotypeBatch = 8192;
 // The group column of the row that sums up a marker's groups.
 constexpr const char* kSmallestGroup = "(smallest)";
 
@@ -647,8 +648,11 @@ int testGenotypeFile(const GenotypeRun& run, const SampleStreams& io) {
     std::unique_ptr<GenotypeSource> source;
     try {
         // An annotated copy holds each batch's records until they are written.
-        source = openGenotypeFile(run.input, run.source,
-                                  run.annotate ? std::min<std::size_t>(io.batch, 1024) : io.batch);
+        // Markers carry their site: smaller batches than count lines' keep
+        // the memory low.
+        source =
+            openGenotypeFile(run.input, run.source,
+                             std::min<std::size_t>(io.batch, run.annotate ? 1024 : kGenotypeBatch));
     } catch (const SourceError& e) {
         throw UsageError(fileMessage(run.file, e.what()));
     }
