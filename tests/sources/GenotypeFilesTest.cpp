@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <htslib/bgzf.h>
+#include <htslib/tbx.h>
 #include <htslib/vcf.h>
 #include <unistd.h>
 
@@ -239,6 +241,30 @@ TEST(GenotypeFiles, KeepRemoveAndGroups) {
     EXPECT_EQ(five(rows[0].counts), Five({1, 0, 1, 0, 0}));
     EXPECT_EQ(rows[1].id, "AFR");  // b; d removed, e not kept
     EXPECT_EQ(five(rows[1].counts), Five({0, 1, 0, 0, 0}));
+}
+
+TEST(GenotypeFiles, RegionsOfIndexedVcfAndBcf) {
+    Scratch s;
+    std::vector<Marker> markers;
+    for (std::uint64_t pos = 10; pos <= 50; pos += 10) markers.push_back({"1", pos, {0, 1, 2}});
+    markers.push_back({"X", 60, {0, 1, 2}});
+    const std::string text = vcfText(markers, 3, false), gz = (s.dir / "in.vcf.gz").string();
+    BGZF* out = bgzf_open(gz.c_str(), "w");
+    ASSERT_EQ(bgzf_write(out, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    bgzf_close(out);
+    ASSERT_EQ(tbx_index_build(gz.c_str(), 0, &tbx_conf_vcf), 0);
+    const std::string bcf = writeBcf(s, text);
+    ASSERT_EQ(bcf_index_build(bcf.c_str(), 14), 0);
+    for (const std::string& path : {gz, bcf}) {
+        for (const auto& [region, ids] : std::vector<std::pair<std::string, std::string>>{
+                 {"1:15-40", "m1 m2 m3 "}, {"1", "m0 m1 m2 m3 m4 "}, {"Y", ""}}) {
+            GenotypeOptions o;
+            o.region = region;
+            std::string got;
+            for (const Counted& c : readAll(path, o)) got += c.id + " ";
+            EXPECT_EQ(got, ids) << path << " " << region;
+        }
+    }
 }
 
 TEST(GenotypeFiles, FormatsAreRecognisedFromTheirContent) {
