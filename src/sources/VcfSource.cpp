@@ -16,7 +16,6 @@
 #include <cstring>
 #include <limits>
 
-#include "report/WholeFile.h"
 #include "sources/GenotypeCounting.h"
 
 namespace zyg::genotypes {
@@ -176,7 +175,7 @@ public:
         if (!error && std::rename(temporary_.c_str(), target_.c_str()) != 0) error = errno;
         if (error) {
             std::remove(temporary_.c_str());
-            return outputErrorMessage(error);
+            return std::strerror(error);
         }
         return {};
     }
