@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstring>
 #include <functional>
+#include <future>
 #include <map>
 #include <memory>
 #include <ostream>
@@ -199,10 +200,21 @@ public:
             }
         }
         if (run_.outPassing) passingWriter_ = std::make_unique<WholeFileWriter>(*run_.outPassing);
-        SampleBatch batch;
+        SampleBatch batch, ahead;
         std::size_t notesListed = 0;
+        // The next batch is read while this one is tested and written, unless
+        // the annotated copy needs the source's records of this one.
+        const bool readAhead = !run_.annotate && io_.threads > 1;
+        std::future<bool> reading;
+        const auto nextBatch = [&] {
+            if (!readAhead) return source_.next(batch);
+            bool more = reading.valid() ? reading.get() : source_.next(ahead);
+            std::swap(batch, ahead);
+            if (more) reading = std::async(std::launch::async, [&] { return source_.next(ahead); });
+            return more;
+        };
         try {
-            while (source_.next(batch)) {
+            while (nextBatch()) {
                 for (const BadLine& b : batch.bad) {
                     ++tallies_.bad;
                     tallies_.records = std::max(tallies_.records, b.line);
@@ -226,7 +238,11 @@ public:
                 passing(batch);
             }
         } catch (const SourceError& e) {
+            if (reading.valid()) reading.wait();
             throw UsageError(fileMessage(run_.file, e.what()));
+        } catch (...) {
+            if (reading.valid()) reading.wait();
+            throw;
         }
         if (notesListed > kListed)
             io_.err << kProgram << ": and " << notesListed - kListed << " more notes\n";
