@@ -388,3 +388,41 @@ TEST(CommandLine, QualityControlModelsHaveTheirColumnsAndTableParameter) {
     const auto hwRow = fields(lines(hwCsv.out)[1]);
     EXPECT_EQ(hwRow[21] + hwRow[22] + hwRow[23], "");
 }
+
+namespace zyg {
+namespace {
+
+TEST(CommandLine, XLinkedStudiesStateTheSexesAndRefuseWhatXLacks) {
+    const Outcome o =
+        run({"--locus", "x", "--model", "inbreeding", "--p", "0.3", "--f", "0.05", "--p-male",
+             "0.35", "--n", "2000", "--test", "x-exact,exact", "--level", "0.05"});
+    ASSERT_EQ(o.status, 0) << o.err;
+    const auto rows = lines(o.out);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_NE(rows[0].find("nf    nm  p-male"), std::string::npos) << rows[0];
+    EXPECT_NE(rows[1].find("2000  1000  1000    0.35  x-exact"), std::string::npos) << rows[1];
+    EXPECT_NE(rows[1].find("0.819732"), std::string::npos) << rows[1];
+    EXPECT_NE(rows[2].find("0.338422"), std::string::npos) << rows[2];
+
+    struct Case {
+        std::vector<std::string> args;
+        const char* message;
+    };
+    const Case cases[] = {
+        {{"--locus", "x", "--males", "1.5"}, "--males \"1.5\": the share of males must lie"},
+        {{"--locus", "x", "--model", "wahlund", "--var", "0.01"}, "--locus x: the model has no"},
+        {{"--p-male", "0.4"}, "--p-male: only with --locus x"},
+        {{"--test", "x-g"}, "give --locus x"},
+        {{"--locus", "y"}, "--locus \"y\""},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args{"--p", "0.3", "--n", "100"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Outcome bad = run(args);
+        EXPECT_EQ(bad.status, 2) << c.message;
+        EXPECT_NE(bad.err.find(c.message), std::string::npos) << bad.err;
+    }
+}
+
+}  // namespace
+}  // namespace zyg
