@@ -106,8 +106,8 @@ PYBIND11_MODULE(_zygomet, m) {
     m.def("solvable_parameters", [] {
         py::dict parameters;
         for (const SolvableParameter* q : solvableParameters())
-            parameters[py::str(std::string(q->name))] =
-                py::make_tuple(std::string(modelKey(*q->model)), q->none);
+            parameters[py::str(std::string(q->name))] = py::make_tuple(
+                q->model ? std::string(modelKey(*q->model)) : std::string(), q->none);
         return parameters;
     });
 }

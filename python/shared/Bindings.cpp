@@ -29,6 +29,9 @@ const char* nameOf(StudyInput input) {
         case StudyInput::HetMiscall: return "het_miscall";
         case StudyInput::HomMiscall: return "hom_miscall";
         case StudyInput::Null: return "null";
+        case StudyInput::PMale: return "p_male";
+        case StudyInput::Locus: return "locus";
+        case StudyInput::Males: return "males";
         case StudyInput::N: return "n";
         case StudyInput::AlleleCounts: return "allele_count";
         case StudyInput::Tests: return "tests";
@@ -51,6 +54,9 @@ std::string ruleOf(StudyInput input, PowerMethod method) {
         case StudyInput::HetMiscall:
         case StudyInput::HomMiscall: return "miscall rates must lie from 0 to 1";
         case StudyInput::Null: return "the null allele's frequency must lie from 0 to 0.99";
+        case StudyInput::PMale: return "p_male must lie from 0.01 to 0.99";
+        case StudyInput::Locus: return "the model must have an X-linked form";
+        case StudyInput::Males: return "the share of males must lie from 0 to 1";
         case StudyInput::N:
             return "sample sizes are whole numbers from 1 to " +
                    std::to_string(maxSampleSize(method));
@@ -164,6 +170,8 @@ std::string problemSentence(const StudyProblem& problem, PowerMethod method) {
             return "the study asks for " + number(problem.value) +
                    " units of work (each point counting its n + " + number(kPointWork) +
                    "); at most " + number(problem.bound) + " are allowed";
+        case ProblemKind::WrongLocus:
+        case ProblemKind::NoXForm: return studyProblemText(problem);
     }
     return rule;
 }
