@@ -82,6 +82,20 @@ bool sameStudy(const StudyRequest& solved, const StudyRequest& asked, const Mode
            solved.levels == asked.levels && solved.target == asked.target;
 }
 
+// kLogSizesPerDecade sizes per decade from `from` to `to`, both included,
+// evenly spaced on a log scale and rounded to distinct whole numbers.
+std::vector<std::uint32_t> logSpacedSizes(std::uint32_t from, std::uint32_t to) {
+    std::vector<std::uint32_t> sizes{from};
+    const double decades = std::log10(static_cast<double>(to) / from);
+    const int steps = static_cast<int>(std::ceil(decades * PowerCurveWindow::kLogSizesPerDecade));
+    for (int i = 1; i <= steps; ++i) {
+        const auto n = static_cast<std::uint32_t>(
+            i == steps ? to : std::lround(from * std::pow(10.0, decades * i / steps)));
+        if (n > sizes.back()) sizes.push_back(n);
+    }
+    return sizes;
+}
+
 QString latin(std::string_view text) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -122,10 +136,24 @@ QGroupBox* PowerCurveWindow::createSizesGroup() {
     nFrom = wholeField("nFrom", 0, largest, 10);
     nTo = wholeField("nTo", 0, largest, 200);
     nStep = wholeField("nStep", 0, largest, 10);
+    // The cost of a point grows with n: a range over several decades with
+    // an even step spends nearly all its time at the top (1000 sizes from
+    // 1000 to 10^6 are 500 times the work of one at 10^6). Log-spaced sizes
+    // draw the same curve from a fixed number of sizes per decade.
+    logSpaced = new QCheckBox(QStringLiteral("log-spaced"), this);
+    logSpaced->setObjectName(QStringLiteral("logSpaced"));
+    logSpaced->setToolTip(
+        QStringLiteral("%1 sizes per decade from \"n from\" to \"n to\", evenly spaced on a "
+                       "logarithmic scale, instead of a step: fast over ranges such as 1000 to "
+                       "1000000")
+            .arg(kLogSizesPerDecade));
+    auto* stepRow = new QHBoxLayout;
+    stepRow->addWidget(nStep, 1);
+    stepRow->addWidget(logSpaced);
     auto* sizeForm = new QFormLayout(sizes);
     sizeForm->addRow(QStringLiteral("n f&rom:"), nFrom);
     sizeForm->addRow(QStringLiteral("n t&o:"), nTo);
-    sizeForm->addRow(QStringLiteral("st&ep:"), nStep);
+    sizeForm->addRow(QStringLiteral("st&ep:"), stepRow);
     // Biobank ranges (1000 to 10^6) read better on a logarithmic n axis; the
     // switch redraws the curve without computing it again.
     logN = new QCheckBox(QStringLiteral("Logarithmic n axis"), this);
@@ -414,14 +442,14 @@ void PowerCurveWindow::layOut(QGroupBox* sizes, QGroupBox* tests, QGroupBox* stu
     // Take from main window replaces what was typed: Tab from the model
     // fields goes on to the sample sizes, and reaches it only after the
     // other commands.
-    setTabChain(QList<QWidget*>{} << nFrom << nTo << nStep << logN << solveBounded << xAxis << atN
-                                  << effectFrom << effectTo << effectPoints << x2Test << gTest
-                                  << x2ccTest << exactTest << moreTests << level << method
-                                  << replicates << target << among << axisRange << computeButton
-                                  << copyButton << csvButton << solveButton << summaryButton
-                                  << keepButton << clearKeptButton << pngButton() << svgButton()
-                                  << takeButton() << closeButton() << targetTable << table
-                                  << cancelButton);
+    setTabChain(QList<QWidget*>{} << nFrom << nTo << nStep << logSpaced << logN << solveBounded
+                                  << xAxis << atN << effectFrom << effectTo << effectPoints
+                                  << x2Test << gTest << x2ccTest << exactTest << moreTests << level
+                                  << method << replicates << target << among << axisRange
+                                  << computeButton << copyButton << csvButton << solveButton
+                                  << summaryButton << keepButton << clearKeptButton << pngButton()
+                                  << svgButton() << takeButton() << closeButton() << targetTable
+                                  << table << cancelButton);
 }
 
 void PowerCurveWindow::connectControls() {
@@ -445,6 +473,12 @@ void PowerCurveWindow::connectControls() {
     on(solveBounded, &QCheckBox::toggled, [this] { inputChanged(); });
     on(target, &QDoubleSpinBox::valueChanged, [this] { inputChanged(); });
     on(logN, &QCheckBox::toggled, [this] { redraw(); });
+    on(logSpaced, &QCheckBox::toggled, [this] {
+        // Log-spaced sizes read best on a logarithmic axis.
+        if (logSpaced->isChecked()) logN->setChecked(true);
+        updateMethodFields();
+        inputChanged();
+    });
     for (QComboBox* c : {among, axisRange})
         on(c, &QComboBox::currentIndexChanged, [this] { redraw(); });
     for (QCheckBox* c : {x2Test, gTest, x2ccTest, exactTest})
@@ -505,6 +539,8 @@ PowerCurveWindow::Inputs PowerCurveWindow::readInputs() const {
                          .arg(to)
                          .arg(from);
         in.field = nTo;
+    } else if (logSpaced->isChecked() && !along()) {
+        r.n = logSpacedSizes(std::max<std::uint32_t>(1, from), to);
     } else if (step == 0) {
         in.problem = QStringLiteral("The step of n is 0; it must be at least 1.");
         in.field = nStep;
@@ -581,8 +617,10 @@ void PowerCurveWindow::updateMethodFields() {
     replicates->setEnabled(method->currentIndex() == 1);
     // The fields of the x axis chosen.
     const bool alongParameter = along() != nullptr;
-    for (QWidget* w : std::initializer_list<QWidget*>{nFrom, nTo, nStep, logN, solveBounded})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{nFrom, nTo, nStep, logSpaced, logN, solveBounded})
         w->setEnabled(!alongParameter);
+    nStep->setEnabled(!alongParameter && !logSpaced->isChecked());
     for (QWidget* w : std::initializer_list<QWidget*>{atN, effectFrom, effectTo, effectPoints})
         w->setEnabled(alongParameter);
 }
@@ -684,6 +722,16 @@ void PowerCurveWindow::compute() {
                                 .arg(latin(curveAlong_->name))
                                 .arg(r.n.front())
                           : QStringLiteral("Computing %1 sample sizes...").arg(r.n.size()));
+    // A point costs about its n: an even step over several decades is slow,
+    // and the same curve from log-spaced sizes is many times faster.
+    curveLogSpaced_ = !curveAlong_ && logSpaced->isChecked();
+    if (!curveAlong_ && !curveLogSpaced_ && r.n.size() > 300 && r.n.back() >= 100 * r.n.front())
+        setStatus(QStringLiteral("Computing %1 sample sizes... This range spans %2 decades: "
+                                 "check \"log-spaced\" to draw it from %3 sizes per decade, "
+                                 "in a fraction of the time.")
+                      .arg(r.n.size())
+                      .arg(std::floor(std::log10(double(r.n.back()) / r.n.front())))
+                      .arg(kLogSizesPerDecade));
     showProgress();
     solving_ = false;
 
@@ -1022,9 +1070,14 @@ void PowerCurveWindow::finish(std::optional<StudyResult>& result, const QString&
             grid.push_back(row);
         }
     } else {
+        const std::size_t sizes = curve_->request.n.size();
         grid = rowsOf(
             targetCrossings(curve_->points, goal), goal,
-            step == 1 || from == last
+            curveLogSpaced_ && sizes > 1 ? QStringLiteral("grid: %1 log-spaced n from %2 to %3")
+                                               .arg(sizes)
+                                               .arg(curve_->request.n.front())
+                                               .arg(last)
+            : step == 1 || from == last
                 ? QStringLiteral("grid: every n from %1 to %2").arg(from).arg(last)
                 : QStringLiteral("grid: n from %1 to %2 by %3").arg(from).arg(last).arg(step));
     }

@@ -81,6 +81,8 @@ public:
     void clearKept();
     const std::vector<KeptCurve>& kept() const { return kept_; }
     static constexpr std::size_t kMaxKept = 4;
+    // The sizes per decade of a log-spaced range of n.
+    static constexpr int kLogSizesPerDecade = 100;
 
     // What the tooltip says of the computed point of this test nearest to n.
     QString describePoint(HweTest test, double n) const;
@@ -163,6 +165,7 @@ private:
     QSpinBox* nTo = nullptr;
     QSpinBox* nStep = nullptr;
     QCheckBox* logN = nullptr;          // n on a logarithmic axis
+    QCheckBox* logSpaced = nullptr;     // sizes per decade instead of a step
     QCheckBox* solveBounded = nullptr;  // Solve searches up to "n to" only
     QComboBox* xAxis = nullptr;         // n, or a parameter of the model
     QSpinBox* atN = nullptr;            // the n of a curve along a parameter
@@ -196,6 +199,7 @@ private:
     std::optional<StudyResult> curve_;
     SampleRange curveRange_;                       // the range the curve was computed over
     const ModelParameter* curveAlong_ = nullptr;   // the curve's x axis (none: n)
+    bool curveLogSpaced_ = false;                  // its sizes are log-spaced
     const ModelParameter* solvedAlong_ = nullptr;  // what the last Solve solved for
     // The last Solve's study and answers, kept while the study stays the same.
     std::optional<StudyRequest> solvedFor_;

@@ -675,6 +675,34 @@ TEST_F(PowerCurveWindowTest, PowerAgainstTheEffectAtOneN) {
     EXPECT_TRUE(lines[2].startsWith("0\t500\t"));
 }
 
+// A range over decades: an even step suggests log-spaced sizes; these are
+// whole, increasing, end at both bounds and are evenly spread in log n.
+TEST_F(PowerCurveWindowTest, LogSpacedSizesSpanTheRangeEvenlyInLogN) {
+    child<QSpinBox>(window.get(), "nFrom")->setValue(10);
+    child<QSpinBox>(window.get(), "nTo")->setValue(10000);
+    child<QSpinBox>(window.get(), "nStep")->setValue(10);
+    window->compute();
+    EXPECT_TRUE(child<QLabel>(window.get(), "statusLine")->text().contains("log-spaced"));
+    ASSERT_TRUE(waitIdle());
+    child<QCheckBox>(window.get(), "logSpaced")->setChecked(true);
+    EXPECT_FALSE(child<QSpinBox>(window.get(), "nStep")->isEnabled());
+    EXPECT_TRUE(child<QCheckBox>(window.get(), "logN")->isChecked());
+    window->compute();
+    ASSERT_TRUE(waitIdle());
+    const std::vector<std::uint32_t>& n = window->curve()->request.n;
+    ASSERT_GT(n.size(), 200u);
+    EXPECT_LE(n.size(), 301u);
+    EXPECT_EQ(n.front(), 10u);
+    EXPECT_EQ(n.back(), 10000u);
+    for (std::size_t i = 1; i < n.size(); ++i) {
+        ASSERT_GT(n[i], n[i - 1]);
+        if (n[i - 1] >= 1000) {
+            EXPECT_NEAR(std::log10(double(n[i]) / n[i - 1]), 0.01, 0.001);
+        }
+    }
+    EXPECT_TRUE(window->targetRows()[0].foundBy.contains("log-spaced"));
+}
+
 // Keep curve leaves the curves drawn on the chart, greyed and named by their
 // model setting, while the next model's curves are computed; Clear kept
 // takes them away.
