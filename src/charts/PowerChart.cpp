@@ -361,6 +361,15 @@ QChart* buildChart(const std::vector<PowerPoint>& points, double targetPower,
             nFrom = std::min(nFrom, xAxis.of(pt));
             nTo = std::max(nTo, xAxis.of(pt));
         }
+    // Solve's answer along a parameter may lie beyond the values drawn: the
+    // axis reaches it, so that its marker is seen.
+    if (xAxis.along && marked)
+        for (const ChartMark& m : *marked)
+            for (const std::optional<double>& x : {m.first, m.stays})
+                if (x) {
+                    nFrom = std::min(nFrom, *x);
+                    nTo = std::max(nTo, *x);
+                }
     const bool simulated = first.method == PowerMethod::Simulate;
     // Under Hardy-Weinberg every rejection is a false one: the curves are the
     // tests' sizes, compared with the level, and no target is met.

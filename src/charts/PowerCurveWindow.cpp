@@ -818,7 +818,7 @@ std::optional<Solved> solveTargets(StudyRequest r, const ModelParameter* along,
             goal,
             std::nullopt,
             std::nullopt,
-            QStringLiteral("solved %1 from %2 to %3 at n = %4")
+            QStringLiteral("searched %1 from %2 to %3 at n = %4")
                 .arg(latin(along->name), QString::fromStdString(shortestText(along->none)),
                      QString::fromStdString(shortestText(a.rangeEnd)))
                 .arg(a.n),

@@ -95,6 +95,11 @@ TEST(PowerChart, AnEffectChartDrawsPowerAgainstTheParameter) {
     EXPECT_EQ(x->titleText(), "f (inbreeding coefficient) at n = 200");
     EXPECT_DOUBLE_EQ(x->min(), 0);
     EXPECT_DOUBLE_EQ(x->max(), 0.25);
+    // Solve's answer beyond the values drawn widens the axis to its marker.
+    const std::vector<EffectCrossing> beyond{{HweTest::X2, 0.3, std::nullopt}};
+    std::unique_ptr<QChart> solved(buildEffectChart(points, f, 0.5, {}, &beyond));
+    EXPECT_GE(qobject_cast<QValueAxis*>(solved->axes(Qt::Horizontal).front())->max(), 0.3);
+    EXPECT_NE(seriesNamed(*solved, reachedSeriesName(f, 0.3)), nullptr);
 
     // A curve that reaches the target and falls below it again stays from
     // the last rise only.
