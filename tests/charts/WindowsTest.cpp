@@ -31,6 +31,7 @@
 #include <QtTest/QTest>
 #include <map>
 #include <memory>
+#include <tuple>
 
 #include "Unit5.h"
 #include "charts/ChartFiles.h"
@@ -673,6 +674,25 @@ TEST_F(PowerCurveWindowTest, PowerAgainstTheEffectAtOneN) {
         << lines[0].toStdString();
     EXPECT_TRUE(lines[1].startsWith("f\tn\t"));
     EXPECT_TRUE(lines[2].startsWith("0\t500\t"));
+}
+
+// A wrong range along a parameter names its field and draws nothing: both
+// ends equal, or an end the model refuses at this p (f below -q/p).
+TEST_F(PowerCurveWindowTest, AWrongEffectRangeNamesItsField) {
+    child<QDoubleSpinBox>(window.get(), "p")->setValue(0.3);
+    window->setAlong(findModelParameter("f"));
+    const std::vector<std::tuple<double, double, const char*>> cases = {
+        {0.1, 0.1, "effectTo"}, {-0.9, 0.2, "effectFrom"}, {0, 0.2, nullptr}};
+    for (const auto& [from, to, field] : cases) {
+        child<QDoubleSpinBox>(window.get(), "effectFrom")->setValue(from);
+        child<QDoubleSpinBox>(window.get(), "effectTo")->setValue(to);
+        window->compute();
+        ASSERT_TRUE(waitIdle());
+        EXPECT_EQ(window->curve().has_value(), field == nullptr) << from << " to " << to;
+        if (field) {
+            EXPECT_EQ(QApplication::focusWidget(), child<QDoubleSpinBox>(window.get(), field));
+        }
+    }
 }
 
 // A range over decades: an even step suggests log-spaced sizes; these are
