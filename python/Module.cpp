@@ -106,7 +106,7 @@ PYBIND11_MODULE(_zygomet, m) {
     m.def("solvable_parameters", [] {
         py::dict parameters;
         for (const SolvableParameter* q : solvableParameters())
-            parameters[py::str(std::string(q->name))] =
+            parameters[py::str(std::string(q->column))] =
                 py::make_tuple(std::string(modelKey(*q->model)), q->none);
         return parameters;
     });

@@ -41,13 +41,11 @@ struct StudyArguments {
 // The names `values` may hold, in the order the documentation lists them.
 const std::vector<std::string>& studyValueNames();
 
-// A problem of a checked study as a sentence that names the input by its
-// script name and says what is allowed ("f must lie from -min(p,q)/max(p,q)
-// to 1 (not 1.5)").
-std::string problemSentence(const StudyProblem& problem, PowerMethod method);
-
 // Builds the request (lists without repeats, as the command line does) and
-// checks it; throws ArgumentError with the first problem's sentence.
+// checks it; throws ArgumentError with the first problem in the library's
+// neutral words (studyProblemText), which name no option of any front end.
+// A model parameter is named by its CSV column ("het_miscall"); a solve
+// takes that name or the command line's word ("het-miscall").
 StudyRequest buildRequest(const StudyArguments& arguments);
 
 // Runs the study, or solves it when `solve` is given, and returns its CSV

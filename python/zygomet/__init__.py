@@ -322,8 +322,8 @@ def solve(parameter, model=None, p=None, n=None, tests=("x2", "g"), levels=(0.05
           target=0.8, **parameters):
     """The smallest departure in one model parameter whose exact power reaches a target.
 
-    parameter: "var", "f", "w11", "w12" or "w22"; model defaults to the
-    model that reads it. At each n, each value of the parameter gives the
+    parameter: "var", "f", "w11", "w12", "w22", "het_miscall",
+    "hom_miscall" or "null"; model defaults to the model that reads it. At each n, each value of the parameter gives the
     side to search (above or below its value without a departure); the
     answer is the value nearest to no departure, to 4 significant digits,
     whose power reaches the target (default 0.8). Other arguments as for
@@ -342,6 +342,8 @@ def solve(parameter, model=None, p=None, n=None, tests=("x2", "g"), levels=(0.05
     if not isinstance(parameter, str):
         raise ValueError("the parameter is given by name, such as \"f\" (not %r)" % (parameter,))
     solvable = _zygomet.solvable_parameters()
+    # The command line's word for a parameter ("het-miscall") names it too.
+    parameter = parameter.replace("-", "_")
     if model is None:
         model = solvable[parameter][0] if parameter in solvable else "hw"
     parameters["target"] = target

@@ -78,6 +78,10 @@ STUDIES = [
      "--target 0.9"),
     (zygomet.solve, dict(parameter="f", p=0.3, n=[500, 1000], tests="exact,x2", levels=0.05),
      "--model inbreeding --p 0.3 --f 0 --n 500,1000 --solve f --test exact,x2 --level 0.05"),
+    # The command line's word names the parameter too.
+    (zygomet.solve, dict(parameter="het-miscall", p=0.4, n=500, tests="exact", levels=0.05),
+     "--model error --p 0.4 --het-miscall 0 --n 500 --solve het-miscall --test exact "
+     "--level 0.05"),
 ]
 
 
@@ -158,19 +162,20 @@ def test_empty_arrays_give_empty_columns_and_bad_tests_are_refused():
 @pytest.mark.parametrize("arguments,words", [
     (dict(p=1.5, n=10), "p must lie from 0.01 to 0.99 (not 1.5)"),
     (dict(p=float("nan"), n=10), "(not NaN)"),
-    (dict(p=0.3, n=[10, -1]), "sample sizes are whole numbers from 1 to 1000000 (not -1)"),
+    (dict(p=0.3, n=[10, -1]), "sample sizes must lie from 1 to 1000000 (not -1)"),
+    (dict(p=0.3, n=2.5), "sample sizes are whole numbers (not 2.5)"),
     (dict(p=0.3, n=0), "(not 0)"),
     (dict(p=0.3, n=10, levels=0.7), "levels must lie above 0 and at most 0.5"),
-    (dict(model="inbreeding", p=0.3, f=-0.9, n=10), "f must lie from -min(p,q)/max(p,q) to 1"),
+    (dict(model="inbreeding", p=0.3, f=-0.9, n=10), "f must lie from -0.4285714285714286 to 1 at p 0.3 (not -0.9)"),
     (dict(model="wahlund", p=0.3, n=10), "the model wahlund needs var"),
     (dict(p=0.3, n=10, f=0.1), "f is not a parameter of the model hw"),
     (dict(p=0.3, n=10, tests="nope"), "unknown test"),
-    (dict(p=0.3, n=10, tests=[]), "give at least one test"),
+    (dict(p=0.3, n=10, tests=[]), "no value is given for tests"),
     (dict(p=0.3, n=10, nope=1), "unknown parameter \"nope\""),
     (dict(p=0.3, n=10, nrep=100), "nrep has a meaning for the simulate method only"),
     (dict(p=0.3, n=20000, method="simulate"), "from 1 to 10000"),
     (dict(model="selection", p=0.3, w11=0, w12=0, w22=0, n=10), "must not all be 0"),
-    (dict(p=0.3, n=10, allele_count=30), "allele counts are whole numbers from 0 to 2n"),
+    (dict(p=0.3, n=10, allele_count=30), "allele counts must lie from 0 to 20 at n 10 (not 30)"),
     (dict(p="0.3", n=10), "p takes numbers"),
     (dict(model="nope", p=0.3, n=10), "unknown model"),
     (dict(p=np.linspace(0.01, 0.99, 100), n=range(1000, 10**6, 1000)), "units of work"),
@@ -188,7 +193,7 @@ def test_solving_refuses_what_it_cannot_do():
         (lambda: zygomet.solve("p", p=0.3, n=100), "cannot solve for \"p\""),
         (lambda: zygomet.solve("f", model="hw", p=0.3, n=100), "f is not a parameter"),
         (lambda: zygomet.solve_n(p=0.3, allele_count=3), "no meaning when solving"),
-        (lambda: zygomet.solve_n(p=0.3, target=1.5), "the target is one power"),
+        (lambda: zygomet.solve_n(p=0.3, target=1.5), "the target power must lie above 0"),
     ]:
         with pytest.raises(ValueError, match=words):
             call()

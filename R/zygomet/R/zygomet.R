@@ -125,6 +125,8 @@ hwe_solve <- function(parameter, model = NULL, p = NULL, n = NULL, test = c("x2"
     stop("the parameter is given by name, such as \"f\"", call. = FALSE)
   }
   solvable <- .solvable()
+  # The command line's word for a parameter ("het-miscall") names it too.
+  parameter <- gsub("-", "_", parameter, fixed = TRUE)
   known <- match(parameter, solvable$name)
   if (is.null(model)) model <- if (is.na(known)) "hw" else solvable$model[[known]]
   parameters <- c(list(...), list(target = target))

@@ -56,7 +56,7 @@ Rcpp::List solvable() {
     Rcpp::CharacterVector names, models;
     Rcpp::NumericVector none;
     for (const SolvableParameter* q : solvableParameters()) {
-        names.push_back(std::string(q->name));
+        names.push_back(std::string(q->column));
         models.push_back(std::string(modelKey(*q->model)));
         none.push_back(q->none);
     }
