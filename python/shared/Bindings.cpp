@@ -295,10 +295,8 @@ std::vector<CsvColumn> csvColumns(const std::string& text) {
 std::vector<std::string> sampleColumnNames(const std::vector<HweTest>& tests) {
     std::vector<std::string> names{"n", "p", "F"};
     for (HweTest t : tests) {
-        std::string name(hweTestName(t));
-        std::replace(name.begin(), name.end(), '-', '_');
-        if (hasStatistic(t)) names.push_back(name);
-        names.push_back("p_" + name);
+        if (hasStatistic(t)) names.emplace_back(testEntry(t).statisticColumn);
+        names.emplace_back(testEntry(t).pValueColumn);
     }
     return names;
 }

@@ -362,7 +362,7 @@ void DeFinettiWindow::draw() {
                        GenotypeCounts{static_cast<std::uint16_t>(in.counts.aa),
                                       static_cast<std::uint16_t>(in.counts.ab),
                                       static_cast<std::uint16_t>(in.counts.bb)},
-                       std::nullopt});
+                       std::nullopt, std::nullopt});
     }
     std::vector<HweTest> compared;
     for (QComboBox* box : outlineTests)
