@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "core/NumberText.h"
+#include "engine/XLinked.h"
 #include "power/PowerStudy.h"
 
 namespace zyg::bindings {
@@ -98,7 +99,7 @@ const std::vector<std::string>& studyValueNames() {
     static const std::vector<std::string> names = [] {
         std::vector<std::string> out{"p", "n"};
         for (const ModelParameter& q : modelParameters())
-            if (q.model) out.emplace_back(q.column);
+            if (q.input != StudyInput::P) out.emplace_back(q.column);
         out.emplace_back("allele_count");
         out.emplace_back("levels");
         return out;
@@ -110,6 +111,9 @@ std::vector<HweTest> parseTests(const std::vector<std::string>& names) {
     if (names.empty()) throw ArgumentError(sentence(StudyInput::Tests, ProblemKind::Missing, 0));
     std::vector<HweTest> tests;
     for (const std::string& name : names) {
+        if (parseXTest(name))
+            throw ArgumentError("the test " + name +
+                                " counts the males of X-linked samples: give their counts");
         const auto test = parseHweTest(name);
         if (!test)
             throw ArgumentError("unknown test \"" + name + "\"; the tests are " + testNames());
@@ -301,33 +305,17 @@ std::vector<std::string> sampleColumnNames(const std::vector<HweTest>& tests) {
     return names;
 }
 
-void testSamples(const std::uint64_t* aa, const std::uint64_t* ab, const std::uint64_t* bb,
-                 std::size_t count, const std::vector<HweTest>& tests,
-                 const std::vector<double*>& out, unsigned threads) {
-    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-    const auto testRange = [&](std::size_t begin, std::size_t end) {
-        for (std::size_t i = begin; i < end; ++i) {
-            const SampleCounts counts{aa[i], ab[i], bb[i]};
-            const std::uint64_t n = counts.aa + counts.ab + counts.bb;
-            std::size_t c = 0;
-            out[c++][i] = static_cast<double>(n);
-            if (n == 0) {
-                for (; c < out.size(); ++c) out[c][i] = nan;
-                continue;
-            }
-            const SampleSummary summary = summarizeSample(counts);
-            out[c++][i] = summary.p;
-            out[c++][i] = summary.f.value_or(nan);
-            const std::vector<SampleTestValue> values = testSample(counts, tests);
-            for (std::size_t t = 0; t < tests.size(); ++t) {
-                if (hasStatistic(tests[t])) out[c++][i] = values[t].statistic.value_or(nan);
-                out[c++][i] = values[t].pValue.value_or(nan);
-            }
-        }
-    };
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Runs testRange(begin, end) over [0, count) on up to `threads` threads (0:
+// one per core). Small inputs stay on the calling thread; large ones are cut
+// into parts that the threads take in turn, so one slow part does not hold
+// the rest. The first error of any thread is raised once all have ended.
+template <class Range>
+void inParts(std::size_t count, unsigned threads, const Range& testRange) {
     if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
-    // Small inputs stay on the calling thread; large ones are cut into parts
-    // that the threads take in turn, so one slow part does not hold the rest.
     if (threads <= 1 || count < 2000) {
         testRange(0, count);
         return;
@@ -349,6 +337,122 @@ void testSamples(const std::uint64_t* aa, const std::uint64_t* ab, const std::ui
     for (std::thread& t : pool) t.join();
     for (const std::exception_ptr& e : errors)
         if (e) std::rethrow_exception(e);
+}
+
+// A p-value as a double, as the command line prints it.
+double probability(Extended value) { return static_cast<double>(std::min<Extended>(value, 1)); }
+
+}  // namespace
+
+void testSamples(const std::uint64_t* aa, const std::uint64_t* ab, const std::uint64_t* bb,
+                 std::size_t count, const std::vector<HweTest>& tests,
+                 const std::vector<double*>& out, unsigned threads) {
+    inParts(count, threads, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            const SampleCounts counts{aa[i], ab[i], bb[i]};
+            const std::uint64_t n = counts.aa + counts.ab + counts.bb;
+            std::size_t c = 0;
+            out[c++][i] = static_cast<double>(n);
+            if (n == 0) {
+                for (; c < out.size(); ++c) out[c][i] = kNaN;
+                continue;
+            }
+            const SampleSummary summary = summarizeSample(counts);
+            out[c++][i] = summary.p;
+            out[c++][i] = summary.f.value_or(kNaN);
+            const std::vector<SampleTestValue> values = testSample(counts, tests);
+            for (std::size_t t = 0; t < tests.size(); ++t) {
+                if (hasStatistic(tests[t])) out[c++][i] = values[t].statistic.value_or(kNaN);
+                out[c++][i] = values[t].pValue.value_or(kNaN);
+            }
+        }
+    });
+}
+
+XTests parseXTests(const std::vector<std::string>& names) {
+    if (names.empty()) throw ArgumentError(sentence(StudyInput::Tests, ProblemKind::Missing, 0));
+    XTests tests;
+    std::vector<std::string> seen;
+    for (const std::string& name : names) {
+        if (std::find(seen.begin(), seen.end(), name) != seen.end())
+            throw ArgumentError("the test " + name + " is named twice");
+        seen.push_back(name);
+        if (const auto x = parseXTest(name)) {
+            tests.order.push_back({true, tests.males.size()});
+            tests.males.push_back(*x);
+        } else if (const auto t = parseHweTest(name); t && testEntry(*t).observedSamples) {
+            tests.order.push_back({false, tests.females.size()});
+            tests.females.push_back(*t);
+        } else {
+            throw ArgumentError("unknown test \"" + name + "\"; the tests are " +
+                                listOfNames(xTestNames()));
+        }
+    }
+    return tests;
+}
+
+std::vector<std::string> xTestNames() {
+    std::vector<std::string> names;
+    for (XTest x : kXTests) names.emplace_back(xTestName(x));
+    for (HweTest t : observedSampleTests())
+        if (!parseXTest(hweTestName(t))) names.emplace_back(hweTestName(t));
+    return names;
+}
+
+std::vector<std::string> xSampleColumnNames(const XTests& tests) {
+    std::vector<std::string> names{"nf", "nm", "p_female", "p_male", "p", "F"};
+    for (const auto& [male, index] : tests.order) {
+        if (!male) {
+            const HweTest t = tests.females[index];
+            if (hasStatistic(t)) names.emplace_back(testEntry(t).statisticColumn);
+            names.emplace_back(testEntry(t).pValueColumn);
+            continue;
+        }
+        std::string name(xTestName(tests.males[index]));
+        std::replace(name.begin(), name.end(), '-', '_');
+        if (xTestHasStatistic(tests.males[index])) names.push_back(name);
+        names.push_back("p_" + name);
+    }
+    return names;
+}
+
+void testXSamples(const XCountArrays& counts, std::size_t count, const XTests& tests,
+                  const std::vector<double*>& out, unsigned threads) {
+    inParts(count, threads, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            const XSampleCounts x{counts.aa[i], counts.ab[i], counts.bb[i], counts.a[i],
+                                  counts.b[i]};
+            const std::uint64_t females = x.aa + x.ab + x.bb, males = x.a + x.b;
+            std::size_t c = 0;
+            out[c++][i] = static_cast<double>(females);
+            out[c++][i] = static_cast<double>(males);
+            if (females + males == 0) {
+                for (; c < out.size(); ++c) out[c][i] = kNaN;
+                continue;
+            }
+            const XSampleSummary summary = summarizeXSample(x);
+            out[c++][i] = summary.pFemale.value_or(kNaN);
+            out[c++][i] = summary.pMale.value_or(kNaN);
+            out[c++][i] = summary.p;
+            out[c++][i] = summary.fFemale.value_or(kNaN);
+            const std::vector<XTestValue> male = testXSample(x, tests.males);
+            std::vector<SampleTestValue> female(tests.females.size());
+            if (females > 0) female = testSample(SampleCounts{x.aa, x.ab, x.bb}, tests.females);
+            for (const auto& [isMale, index] : tests.order) {
+                if (isMale) {
+                    const XTestValue& v = male[index];
+                    if (xTestHasStatistic(tests.males[index]))
+                        out[c++][i] = v.statistic ? static_cast<double>(*v.statistic) : kNaN;
+                    out[c++][i] = v.pValue ? probability(*v.pValue) : kNaN;
+                } else {
+                    const SampleTestValue& v = female[index];
+                    if (hasStatistic(tests.females[index]))
+                        out[c++][i] = v.statistic.value_or(kNaN);
+                    out[c++][i] = v.pValue.value_or(kNaN);
+                }
+            }
+        }
+    });
 }
 
 }  // namespace zyg::bindings

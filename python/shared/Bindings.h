@@ -13,9 +13,11 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/ObservedSample.h"
+#include "engine/XLinked.h"
 #include "power/Solve.h"
 
 namespace zyg::bindings {
@@ -84,5 +86,40 @@ std::vector<std::string> sampleColumnNames(const std::vector<HweTest>& tests);
 void testSamples(const std::uint64_t* aa, const std::uint64_t* ab, const std::uint64_t* bb,
                  std::size_t count, const std::vector<HweTest>& tests,
                  const std::vector<double*>& out, unsigned threads = 0);
+
+// The tests of X-linked samples: those that count the males (x-exact,
+// x-exact-midp, x-x2, x-g) and the autosomal tests applied to the females
+// alone, in the order asked.
+struct XTests {
+    std::vector<XTest> males;
+    std::vector<HweTest> females;
+    // Each test asked: whether it counts the males, and its place in its list.
+    std::vector<std::pair<bool, std::size_t>> order;
+};
+
+// Every test an X-linked sample takes, the male-counting ones first.
+std::vector<std::string> xTestNames();
+
+// The tests named, in their order. Throws ArgumentError for an unknown or
+// repeated name, or for no name at all.
+XTests parseXTests(const std::vector<std::string>& names);
+
+// The output columns of testXSamples: nf, nm, p_female, p_male, p (over all
+// alleles), F (of the females), then per test its statistic and p-value,
+// named like the columns of zygomet-test's CSV.
+std::vector<std::string> xSampleColumnNames(const XTests& tests);
+
+// The count arrays of X-linked samples: females AA, AB, BB, males A, B.
+struct XCountArrays {
+    const std::uint64_t *aa, *ab, *bb, *a, *b;
+};
+
+// Tests `count` X-linked samples (each count at most kMaxSampleGenotypeCount)
+// as testSamples does: a sample without anyone has NaN past nf and nm; a test
+// that does not apply (one allele absent among everyone, or among the
+// females for a test on the females alone; x-exact above kMaxXExactAlleles
+// alleles) has NaN.
+void testXSamples(const XCountArrays& counts, std::size_t count, const XTests& tests,
+                  const std::vector<double*>& out, unsigned threads = 0);
 
 }  // namespace zyg::bindings
