@@ -1035,6 +1035,37 @@ std::optional<ExactRejection> exactRejection(std::uint32_t n, std::uint32_t a, d
     return exactRejection(HweTest::Exact, n, a, level);
 }
 
+namespace {
+
+template <class W>
+std::vector<ExactRejection> rejectionsFromRow(std::uint32_t n, std::uint32_t a, W cut,
+                                              std::span<const TestLevel> requests) {
+    ConditionalRow<W> row;
+    conditionalRow<W>(n, a, cut, row);
+    ExactRowDecisions<W> decisions(row);
+    decisions.update();
+    std::vector<ExactRejection> out(requests.size());
+    for (std::size_t i = 0; i < requests.size(); ++i)
+        decisions.rejection(requests[i].test, requests[i].level, out[i].low, out[i].high);
+    return out;
+}
+
+}  // namespace
+
+std::vector<ExactRejection> exactRejections(std::uint32_t n, std::uint32_t a,
+                                            std::span<const TestLevel> requests) {
+    if (n == 0 || n > kMaxSingleSample || a == 0 || a >= 2 * n) return {};
+    double smallest = 1;
+    for (const TestLevel& r : requests) {
+        if (!isExactFamily(r.test)) return {};
+        smallest = std::min(smallest, r.level);
+    }
+    if (smallest < 1e-280)
+        return rejectionsFromRow<Extended>(n, a, static_cast<Extended>(smallest) * 1e-20L,
+                                           requests);
+    return rejectionsFromRow<double>(n, a, smallest * 1e-20, requests);
+}
+
 std::optional<bool> rejects(HweTest test, const GenotypeCounts& counts, double level) {
     const std::uint32_t n = std::uint32_t{counts.o11} + counts.o12 + counts.o22;
     if (n == 0 || n > kMaxSingleSample) return std::nullopt;

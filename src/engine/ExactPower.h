@@ -81,6 +81,11 @@ std::optional<Extended> exactTestPValue(const GenotypeCounts& counts);
 // cost of one conditional distribution for every sample of that allele count.
 // Nothing when a is 0 or 2n (not testable), n is above 65535 or the test is
 // not exact-family.
+struct TestLevel {
+    HweTest test = HweTest::X2;
+    double level = 0.05;
+};
+
 struct ExactRejection {
     int low = -1, high = 0;
 };
@@ -88,15 +93,15 @@ std::optional<ExactRejection> exactRejection(HweTest test, std::uint32_t n, std:
                                              double level);
 // The two-sided exact test's bounds, exactRejection(HweTest::Exact, ...).
 std::optional<ExactRejection> exactRejection(std::uint32_t n, std::uint32_t a, double level);
+// exactRejection for several exact-family tests and levels at once, in their
+// order, from one conditional distribution made for the smallest level; empty
+// when exactRejection would give nothing (or a request is not exact-family).
+std::vector<ExactRejection> exactRejections(std::uint32_t n, std::uint32_t a,
+                                            std::span<const TestLevel> requests);
 
 // The test's decision on one sample at a level: true when rejected, false when
 // not, nothing when the test cannot be computed for it.
 std::optional<bool> rejects(HweTest test, const GenotypeCounts& counts, double level);
-
-struct TestLevel {
-    HweTest test = HweTest::X2;
-    double level = 0.05;
-};
 
 struct ExactPower {
     double testable = 0;          // P(the test can be computed)
