@@ -58,8 +58,13 @@ QList<QPointF> regionOutline(const std::vector<LatticePoint>& lattice) {
 }
 
 QChart* buildDeFinettiChart(const DeFinettiPicture& picture, const DiagramExtras& extras) {
+    // On X the title says whose genotypes the triangle holds.
+    const QString modelWords = picture.pMale
+                                   ? QStringLiteral("%1 in females, males' p = %2")
+                                         .arg(modelText(picture.setting), number(*picture.pMale))
+                                   : modelText(picture.setting);
     const QString title = QStringLiteral("%1; samples of n = %2, %3 test at %4")
-                              .arg(modelText(picture.setting))
+                              .arg(modelWords)
                               .arg(picture.n)
                               .arg(powerSeriesName(picture.test), levelText(picture.level));
     QChart* chart = newChart(title);
