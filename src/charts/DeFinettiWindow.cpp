@@ -103,7 +103,8 @@ QGroupBox* DeFinettiWindow::createSampleGroup() {
     test = new QComboBox(this);
     test->setObjectName(QStringLiteral("test"));
     for (HweTest t : kHweTests)
-        test->addItem(QString::fromStdString(testLabel(t)), static_cast<int>(t));
+        if (appliesTo(t, LocusKind::Autosomal))
+            test->addItem(QString::fromStdString(testLabel(t)), static_cast<int>(t));
     level = levelField(this);
     locus = new QComboBox(this);
     locus->setObjectName(QStringLiteral("locus"));
@@ -165,7 +166,8 @@ QGroupBox* DeFinettiWindow::createCompareGroup() {
         box->setObjectName(QStringLiteral("outlineTest%1").arg(i + 1));
         box->addItem(QStringLiteral("(none)"), -1);
         for (HweTest t : kHweTests)
-            box->addItem(QString::fromStdString(testLabel(t)), static_cast<int>(t));
+            if (appliesTo(t, LocusKind::Autosomal))
+                box->addItem(QString::fromStdString(testLabel(t)), static_cast<int>(t));
         outlineTests[i] = box;
         compareForm->addRow(QStringLiteral("Region of:"), box);
     }

@@ -166,6 +166,10 @@ const TestPen kTestPens[] = {
     {qRgb(0xd5, 0x5e, 0x00), {1.5, 5}},                // exact-deficit-midp: vermillion
     {qRgb(0x00, 0x9e, 0x73), {4, 2, 4, 6}},            // exact-excess-midp: bluish green
     {qRgb(0xd5, 0x5e, 0x00), {6, 2, 1.5, 2}},          // g-window: vermillion
+    {qRgb(0x00, 0x00, 0x00), {10, 2}},                 // x-exact: black
+    {qRgb(0xcc, 0x79, 0xa7), {2, 2}},                  // x-exact-midp: reddish purple
+    {qRgb(0x56, 0xb4, 0xe9), {5, 2, 5, 2, 1.5, 2}},    // x-x2: sky blue
+    {qRgb(0xe6, 0x9f, 0x00), {10, 3, 3, 3}},           // x-g: orange
 };
 static_assert(std::size(kTestPens) == kTestCount, "one pen for every test of the catalogue");
 

@@ -142,6 +142,7 @@ QGroupBox* PowerCurveWindow::createTestsGroup() {
     auto* menu = new QMenu(moreTests);
     menu->setObjectName(QStringLiteral("moreTestsMenu"));
     for (HweTest t : kHweTests) {
+        if (!appliesTo(t, LocusKind::Autosomal)) continue;
         if (t == HweTest::X2 || t == HweTest::G || t == HweTest::X2cc || t == HweTest::Exact)
             continue;
         QAction* a = menu->addAction(QString::fromStdString(testLabel(t)));

@@ -26,14 +26,25 @@ namespace {
 
 constexpr const char* kProgram = "zygomet-test";
 
+std::vector<HweTest> samplesTests(LocusKind kind);
+
 struct CommandOptions {
     std::optional<std::string> file;
-    std::vector<HweTest> tests = observedSampleTests();
+    std::vector<HweTest> tests = samplesTests(LocusKind::Autosomal);
     std::optional<std::string> csv;
     bool skipBad = false;
     std::vector<std::string> counts;  // the counts given as arguments
     std::set<std::string> given;
 };
+
+// The tests observed samples of a kind of locus get by default: every one
+// that applies.
+std::vector<HweTest> samplesTests(LocusKind kind) {
+    std::vector<HweTest> tests;
+    for (HweTest t : observedSampleTests())
+        if (appliesTo(t, kind)) tests.push_back(t);
+    return tests;
+}
 
 std::string allTestNames(const char* separator) {
     return testNameList(observedSampleTests(), separator);

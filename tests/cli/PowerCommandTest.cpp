@@ -91,6 +91,7 @@ TEST(CommandLine, EveryModelParameterCountsARepeatedValueOnce) {
         const std::string option = "--" + std::string(q.name);
         std::vector<std::string> args{"--model", q.model ? std::string(modelKey(*q.model)) : "hw"};
         if (q.input != StudyInput::P) args.insert(args.end(), {"--p", "0.3"});
+        if (!q.loci.contains(LocusKind::Autosomal)) args.insert(args.end(), {"--locus", "x"});
         args.insert(args.end(), {option, q.input == StudyInput::P ? "0.3,0.3" : "0.02,0.02", "--n",
                                  "50", "--test", "x2", "--level", "0.05", "--csv", "-"});
         const Outcome o = run(args);
@@ -212,7 +213,7 @@ TEST(CommandLine, CsvOnStandardOutputHasOneRowPerGridPoint) {
     ASSERT_EQ(rows.size(), 1u + 2 * 3 * 3 * 2);
     EXPECT_EQ(rows[0] + "\n", studyCsv({}));
     const auto first = fields(rows[1]);
-    ASSERT_EQ(first.size(), 24u);
+    ASSERT_EQ(first.size(), 27u);
     EXPECT_EQ(first[0], "inbreeding");
     EXPECT_EQ(first[1], "0.2");
     EXPECT_EQ(first[3], "0");
@@ -230,7 +231,7 @@ TEST(CommandLine, CsvOnStandardOutputHasOneRowPerGridPoint) {
     m.f = 0.1;
     const std::vector<TestLevel> tl{{HweTest::Exact, 0.05}};
     EXPECT_EQ(number(last[12]), exactPower(m, 30, tl)[0].power);
-    for (const auto& row : rows) EXPECT_EQ(fields(row).size(), 24u) << row;
+    for (const auto& row : rows) EXPECT_EQ(fields(row).size(), 27u) << row;
 }
 
 TEST(CommandLine, TableAndTargetOnStandardOutputCsvToAFile) {
@@ -366,7 +367,7 @@ TEST(CommandLine, QualityControlModelsHaveTheirColumnsAndTableParameter) {
     ASSERT_EQ(rows.size(), 1u + 2 * 2);
     EXPECT_NE(rows[0].find(",het_miscall,hom_miscall,null"), std::string::npos);
     const auto first = fields(rows[1]);
-    ASSERT_EQ(first.size(), 24u);
+    ASSERT_EQ(first.size(), 27u);
     EXPECT_EQ(first[0], "error");
     EXPECT_EQ(first[21], "0.02");
     EXPECT_EQ(first[22], "0.001");
