@@ -291,18 +291,26 @@ std::string studyProblemText(const StudyProblem& problem) {
             default: return "the study";
         }
     };
+    // A whole number below a billion in all its digits (a sample size of
+    // 1000000, not 1e+06); NaN as NaN, so the refusal still shows what was
+    // given.
+    const auto text = [](double v) {
+        if (std::isnan(v)) return std::string("NaN");
+        if (v == std::floor(v) && std::fabs(v) < 1e9) return fixedText(v, 0);
+        return shortestText(v);
+    };
     const ValueRange& r = problem.range;
-    const std::string rule =
-        r.lowIncluded ? "from " + shortestText(r.low) + " to " + shortestText(r.high)
-                      : "above " + shortestText(r.low) + " and at most " + shortestText(r.high);
-    const std::string refused = " (not " + shortestText(problem.value) + ")";
+    const std::string rule = r.lowIncluded
+                                 ? "from " + text(r.low) + " to " + text(r.high)
+                                 : "above " + text(r.low) + " and at most " + text(r.high);
+    const std::string refused = " (not " + text(problem.value) + ")";
     switch (problem.kind) {
         case ProblemKind::Missing: return "no value is given for " + subject();
         case ProblemKind::OutOfRange: return subject() + " must lie " + rule + refused;
         case ProblemKind::OutOfBound:
             return subject() + " must lie " + rule + " at " +
-                   (problem.input == StudyInput::AlleleCounts ? "n " : "p ") +
-                   shortestText(problem.at) + refused;
+                   (problem.input == StudyInput::AlleleCounts ? "n " : "p ") + text(problem.at) +
+                   refused;
         case ProblemKind::AllZero: return "the three fitnesses must not all be 0";
         case ProblemKind::TooMany:
             return "the study asks for " + shortestText(problem.value) +

@@ -483,6 +483,33 @@ TEST(DeFinettiChart, TheLastSampleIsDrawnOnlyWhenThereIsOne) {
     EXPECT_EQ(back, (GenotypeCounts{2, 3, 5}));
 }
 
+// On X the triangle holds the females; the model's males and those of each
+// X-linked sample lie on the base at their frequency of A1, and a sample of
+// males only has no point in the triangle.
+TEST(DeFinettiChart, MalesLieOnTheBaseAtTheirAlleleFrequency) {
+    DeFinettiPicture picture;
+    picture.n = 10;
+    picture.lattice = *latticeDecisions(10, HweTest::X2, 0.05);
+    std::unique_ptr<QChart> autosomal(buildDeFinettiChart(picture));
+    EXPECT_EQ(seriesNamed(*autosomal, kModelMalesSeriesName), nullptr);
+    EXPECT_EQ(seriesNamed(*autosomal, kSamplesMalesName), nullptr);
+
+    picture.pMale = 0.35;
+    DiagramExtras extras;
+    extras.samples = {{"x1", {2, 3, 5}, false, MaleCounts{30, 10}},
+                      {"autosomal", {4, 4, 2}, false, std::nullopt},
+                      {"males only", {0, 0, 0}, std::nullopt, MaleCounts{0, 8}}};
+    std::unique_ptr<QChart> chart(buildDeFinettiChart(picture, extras));
+    QXYSeries* model = seriesNamed(*chart, kModelMalesSeriesName);
+    ASSERT_NE(model, nullptr);
+    EXPECT_EQ(model->points(), QList<QPointF>({QPointF(0.65, 0)}));
+    QXYSeries* males = seriesNamed(*chart, kSamplesMalesName);
+    ASSERT_NE(males, nullptr);
+    EXPECT_EQ(males->points(), QList<QPointF>({QPointF(0.25, 0), QPointF(1, 0)}));
+    EXPECT_EQ(seriesNamed(*chart, kSamplesAcceptedName)->count(), 2);
+    EXPECT_EQ(seriesNamed(*chart, kSamplesUntestableName), nullptr);
+}
+
 // The outline runs along the fewest and the most heterozygotes the test does
 // not reject at each allele count: every accepted sample lies between them.
 TEST(DeFinettiChart, TheRegionsOutlineBoundsEveryAcceptedSample) {

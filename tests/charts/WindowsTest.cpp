@@ -971,6 +971,29 @@ TEST_F(DeFinettiWindowTest, TheUsersSamplesAreDrawnByDecisionAndNamedOnHover) {
     EXPECT_EQ(window->tipAt(onView + QPoint(0, -200)), QString());
 }
 
+// On X the picture carries the males' allele frequency and the chart draws
+// them on the base; back on an autosome neither is there.
+TEST_F(DeFinettiWindowTest, AnXLinkedLocusDrawsTheMalesOnTheBase) {
+    auto* locus = child<QComboBox>(window.get(), "locus");
+    auto* pMale = child<QDoubleSpinBox>(window.get(), "pMale");
+    EXPECT_FALSE(pMale->isEnabled());
+    for (const bool x : {true, false}) {
+        locus->setCurrentIndex(
+            locus->findData(static_cast<int>(x ? LocusKind::XLinked : LocusKind::Autosomal)));
+        EXPECT_EQ(pMale->isEnabled(), x);
+        pMale->setValue(0.35);
+        window->draw();
+        ASSERT_TRUE(waitIdle());
+        ASSERT_TRUE(window->picture());
+        EXPECT_EQ(window->picture()->pMale, x ? std::optional<double>(0.35) : std::nullopt);
+        QXYSeries* males = series(kModelMalesSeriesName);
+        ASSERT_EQ(males != nullptr, x);
+        if (x) {
+            EXPECT_EQ(males->points(), QList<QPointF>({QPointF(0.65, 0)}));
+        }
+    }
+}
+
 TEST_F(DeFinettiWindowTest, SamplesComeFromAFileAndABadLineIsNamed) {
     QTemporaryDir dir;
     QFile file(dir.filePath("samples.txt"));

@@ -200,6 +200,8 @@ TEST(Request, ProblemsInWordsOfNoFrontEnd) {
          },
          "f must lie from -1 to 1 at p 0.5 (not 1.5)"},
         {[](StudyRequest& r) { r.p = {1.5}; }, "p must lie from 0.01 to 0.99 (not 1.5)"},
+        {[](StudyRequest& r) { r.p = {std::nan("")}; }, "p must lie from 0.01 to 0.99 (not NaN)"},
+        {[](StudyRequest& r) { r.n = {0}; }, "sample sizes must lie from 1 to 1000000 (not 0)"},
         {[](StudyRequest& r) { r.levels = {0}; },
          "levels must lie above 0 and at most 0.5 (not 0)"},
         {[](StudyRequest& r) { r.n = {}; }, "no value is given for sample sizes"},
