@@ -45,7 +45,9 @@ Rcpp::List columnsOf(const std::string& text) {
 // [[Rcpp::export(.test_names)]]
 Rcpp::CharacterVector testNamesR() {
     Rcpp::CharacterVector names;
-    for (HweTest t : observedSampleTests()) names.push_back(std::string(hweTestName(t)));
+    // The bindings test autosomal samples.
+    for (HweTest t : observedSampleTests())
+        if (appliesTo(t, LocusKind::Autosomal)) names.push_back(std::string(hweTestName(t)));
     return names;
 }
 
