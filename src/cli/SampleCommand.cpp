@@ -432,7 +432,7 @@ std::string sampleHelpText() {
         "  --help              this text\n"
         "  --                  the arguments after it are counts, not options\n"
         "\n"
-        "Tests (all of them by default, in this order):\n";
+        "Tests (every one that applies by default, in this order):\n";
     text += testHelpLines(observedSampleTests());
     text +=
         "The exact tests condition on the allele count; counts whose probabilities\n"
@@ -448,6 +448,13 @@ std::string sampleHelpText() {
         "all three counts given as arguments 0) ends the command with its line and\n"
         "text, and with --csv FILE no file is written; --skip-bad lists such lines\n"
         "and tests the others.\n"
+        "\n"
+        "Chromosome X: a line of five counts AA AB BB A B (the females' genotypes,\n"
+        "then the males' alleles) is an X-linked sample; --locus x reads three counts\n"
+        "as females with no males. The first sample line fixes the layout of a file.\n"
+        "X-linked samples get nf, nm, p_female, p_male, p and F_female, the x- tests,\n"
+        "which count the males, and the other tests on the females alone (columns\n"
+        "ending in _females).\n"
         "\n"
         "CSV columns: marker,AA,AB,BB,n,p,F, then for each test in the order given\n"
         "x2,p_x2, g,p_g, x2cc,p_x2cc, p_exact, p_exact_midp, ... at full precision\n"

@@ -420,7 +420,8 @@ TEST_F(PowerCurveWindowTest, ExportsWriteTheFilesTheUserNames) {
     EXPECT_TRUE(rows[0].startsWith("model,p,var,f,w11,w12,w22,n,test,level,method"));
     EXPECT_EQ(rows.size() - 2, static_cast<qsizetype>(window->curve()->points.size()));
     // The results panel's figures close every row, for that row's test.
-    EXPECT_TRUE(rows[0].endsWith(",null,target,first_reaching_target,stays_at_target_from"));
+    EXPECT_TRUE(rows[0].endsWith(
+        ",null,locus,males,p_male,target,first_reaching_target,stays_at_target_from"));
     for (qsizetype i = 1; i + 1 < rows.size(); ++i) {
         const QList<QByteArray> cells = rows[i].split(',');
         ASSERT_EQ(cells.size(), rows[0].split(',').size()) << i;
