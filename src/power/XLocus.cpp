@@ -124,8 +124,8 @@ std::vector<PowerPoint> simulateXPoint(const ModelSetting& model, std::uint32_t 
                                      .first;
                         if (!it->second) continue;
                         ++tested;
-                        rejected += females.o12 <= it->second->low ||
-                                    females.o12 >= it->second->high;
+                        rejected +=
+                            females.o12 <= it->second->low || females.o12 >= it->second->high;
                     } else if (size.females > 0) {
                         if (const auto d = rejects(test, females, level)) {
                             ++tested;
