@@ -90,7 +90,8 @@ std::string runStudyText(const std::string& model,
                          const std::optional<std::vector<std::string>>& tests,
                          const std::string& method, std::optional<double> nrep,
                          std::optional<double> seed, std::optional<double> target,
-                         const std::string& solve) {
+                         const std::string& solve, const std::string& locus,
+                         std::optional<double> males) {
     StudyArguments arguments;
     arguments.model = model;
     arguments.values = values;
@@ -100,6 +101,8 @@ std::string runStudyText(const std::string& model,
     arguments.seed = seed;
     arguments.target = target;
     arguments.solve = solve;
+    arguments.locus = locus;
+    arguments.males = males;
     py::gil_scoped_release release;
     return studyCsvText(arguments);
 }
@@ -138,13 +141,17 @@ PYBIND11_MODULE(_zygomet, m) {
     m.def("test_x_counts", &testXCounts, py::arg("aa"), py::arg("ab"), py::arg("bb"), py::arg("a"),
           py::arg("b"), py::arg("tests"), py::arg("threads") = 0);
     m.def("study_csv", &runStudyText, py::arg("model"), py::arg("values"), py::arg("tests"),
-          py::arg("method"), py::arg("nrep"), py::arg("seed"), py::arg("target"), py::arg("solve"));
+          py::arg("method"), py::arg("nrep"), py::arg("seed"), py::arg("target"), py::arg("solve"),
+          py::arg("locus"), py::arg("males"));
     m.def("csv_columns", &columnsOf);
     m.def("solvable_parameters", [] {
         py::dict parameters;
         for (const SolvableParameter* q : solvableParameters())
+            // A parameter whose value without a departure follows p has no
+            // fixed start: None.
             parameters[py::str(std::string(q->column))] = py::make_tuple(
-                q->model ? std::string(modelKey(*q->model)) : std::string(), q->none);
+                q->model ? std::string(modelKey(*q->model)) : std::string(),
+                q->followsP ? py::object(py::none()) : py::object(py::float_(q->none)));
         return parameters;
     });
 }

@@ -79,6 +79,14 @@ std::vector<std::uint32_t> wholeNumbers(StudyInput input, const std::vector<doub
     return whole;
 }
 
+// A parameter given on a kind of locus that does not read it.
+std::string onOtherLoci(const ModelParameter& q) {
+    std::vector<std::string> kinds;
+    for (const LocusKindEntry& e : kLocusKinds)
+        if (q.loci.contains(e.kind)) kinds.emplace_back(e.label);
+    return std::string(q.column) + " has a meaning on " + listOfNames(kinds) + " loci only";
+}
+
 // The model parameter a script names by its column ("het_miscall") or by
 // the command line's word for it ("het-miscall").
 const ModelParameter* parameterNamed(const std::string& name) {
@@ -107,11 +115,11 @@ const std::vector<std::string>& studyValueNames() {
     return names;
 }
 
-std::vector<HweTest> parseTests(const std::vector<std::string>& names) {
+std::vector<HweTest> parseTests(const std::vector<std::string>& names, bool samples) {
     if (names.empty()) throw ArgumentError(sentence(StudyInput::Tests, ProblemKind::Missing, 0));
     std::vector<HweTest> tests;
     for (const std::string& name : names) {
-        if (parseXTest(name))
+        if (samples && parseXTest(name))
             throw ArgumentError("the test " + name +
                                 " counts the males of X-linked samples: give their counts");
         const auto test = parseHweTest(name);
@@ -138,6 +146,19 @@ StudyRequest buildRequest(const StudyArguments& a) {
         throw ArgumentError("unknown method \"" + a.method +
                             "\"; the methods are exact and simulate");
 
+    const auto locus = parseLocusKind(a.locus);
+    if (!locus) {
+        std::vector<std::string> loci;
+        for (const LocusKindEntry& e : kLocusKinds) loci.emplace_back(e.name);
+        throw ArgumentError("unknown locus \"" + a.locus + "\"; the loci are " + listOfNames(loci));
+    }
+    r.locus = *locus;
+    if (a.males) {
+        if (r.locus != LocusKind::XLinked)
+            throw ArgumentError("males has a meaning on X-linked loci only");
+        r.males = *a.males;
+    }
+
     for (const auto& [name, values] : a.values)
         if (std::find(studyValueNames().begin(), studyValueNames().end(), name) ==
             studyValueNames().end())
@@ -148,12 +169,13 @@ StudyRequest buildRequest(const StudyArguments& a) {
     if (!given("n") && !solveN) throw ArgumentError("n is required");
     for (const ModelParameter& q : modelParameters()) {
         if (!given(q.column)) {
-            if (q.required && q.readBy(r.model))
+            if (q.required && q.readBy(r.model, r.locus))
                 throw ArgumentError(q.model
                                         ? "the model " + a.model + " needs " + std::string(q.column)
                                         : std::string(q.column) + " is required");
             continue;
         }
+        if (!q.loci.contains(r.locus)) throw ArgumentError(onOtherLoci(q));
         if (!q.readBy(r.model))
             throw ArgumentError(std::string(q.column) + " is not a parameter of the model " +
                                 a.model + " (it belongs to the model " +
@@ -166,7 +188,7 @@ StudyRequest buildRequest(const StudyArguments& a) {
     if (given("allele_count"))
         r.alleleCounts = wholeNumbers(StudyInput::AlleleCounts, a.values.at("allele_count"),
                                       {0, 4294967295.0}, "allele counts");
-    if (a.tests) r.tests = parseTests(*a.tests);
+    if (a.tests) r.tests = parseTests(*a.tests, false);
 
     if (r.method != PowerMethod::Simulate && (a.nrep || a.seed))
         throw ArgumentError(std::string(a.nrep ? "nrep" : "seed") +
@@ -192,6 +214,7 @@ StudyRequest buildRequest(const StudyArguments& a) {
             if (!q || !q->solvable)
                 throw ArgumentError("cannot solve for \"" + a.solve + "\"; solve for " +
                                     listOfNames(names));
+            if (!q->loci.contains(r.locus)) throw ArgumentError(onOtherLoci(*q));
             if (!q->readBy(r.model))
                 throw ArgumentError(a.solve + " is not a parameter of the model " + a.model +
                                     " (it belongs to the model " +
@@ -408,10 +431,10 @@ std::vector<std::string> xSampleColumnNames(const XTests& tests) {
             names.emplace_back(testEntry(t).pValueColumn);
             continue;
         }
-        std::string name(xTestName(tests.males[index]));
-        std::replace(name.begin(), name.end(), '-', '_');
-        if (xTestHasStatistic(tests.males[index])) names.push_back(name);
-        names.push_back("p_" + name);
+        // The catalogue's row of the same name holds its columns.
+        const TestEntry& row = testEntry(*parseHweTest(xTestName(tests.males[index])));
+        if (xTestHasStatistic(tests.males[index])) names.emplace_back(row.statisticColumn);
+        names.emplace_back(row.pValueColumn);
     }
     return names;
 }

@@ -37,7 +37,9 @@ struct StudyArguments {
     std::optional<std::vector<std::string>> tests;  // nothing: x2 and g
     std::string method = "exact";
     std::optional<double> nrep, seed, target;
-    std::string solve;  // empty: power at every point; "n"; or a model parameter
+    std::string solve;                // empty: power at every point; "n"; or a model parameter
+    std::string locus = "autosomal";  // a name of kLocusKinds: "autosomal" or "x"
+    std::optional<double> males;      // X: the share of the n people who are male
 };
 
 // The names `values` may hold, in the order the documentation lists them.
@@ -70,8 +72,9 @@ std::vector<CsvColumn> csvColumns(const std::string& text);
 std::optional<double> readNumber(const std::string& text);
 
 // The tests named, in their order. Throws ArgumentError for an unknown or
-// repeated name, or for no name at all.
-std::vector<HweTest> parseTests(const std::vector<std::string>& names);
+// repeated name, or for no name at all, and for samples (autosomal ones)
+// also for a test that counts the males.
+std::vector<HweTest> parseTests(const std::vector<std::string>& names, bool samples = true);
 
 // The output columns of testSamples, in their order: n, p, F, then per
 // test its statistic (x2, g and x2cc only) and its p-value, named like the

@@ -252,7 +252,7 @@ def _table(text):
                             columns=[name for name, _ in columns])
 
 
-_OPTIONS = ("method", "nrep", "seed", "target")
+_OPTIONS = ("method", "nrep", "seed", "target", "locus", "males")
 
 
 def _study(model, p, n, tests, levels, parameters, solve=""):
@@ -271,8 +271,11 @@ def _study(model, p, n, tests, levels, parameters, solve=""):
     method = options.get("method", "exact")
     if not isinstance(method, str):
         raise ValueError("the method is \"exact\" or \"simulate\" (not %r)" % (method,))
+    locus = options.get("locus", "autosomal")
+    if not isinstance(locus, str):
+        raise ValueError("the locus is \"autosomal\" or \"x\" (not %r)" % (locus,))
     scalars = {}
-    for key in ("nrep", "seed", "target"):
+    for key in ("nrep", "seed", "target", "males"):
         given = options.get(key)
         if given is None:
             scalars[key] = None
@@ -281,7 +284,8 @@ def _study(model, p, n, tests, levels, parameters, solve=""):
             raise ValueError("%s takes one number (not %r)" % (key, given))
         scalars[key] = float(given)
     text = _zygomet.study_csv(model, values, _test_list(tests), method, scalars["nrep"],
-                              scalars["seed"], scalars["target"], solve)
+                              scalars["seed"], scalars["target"], solve, locus,
+                              scalars["males"])
     return _table(text)
 
 
@@ -297,6 +301,13 @@ def power(model="hw", p=None, n=None, tests=("x2", "g"), levels=(0.05, 0.01), **
     samples with exactly these copies of A1), target (one power: the CSV's
     rows are unchanged), method ("exact", the default, or "simulate") with
     nrep (default 10000) and seed (default: the clock).
+
+    locus="x" makes the study X-linked: the model (hw, inbreeding or error)
+    is the females', males (one number, default 0.5) is the share of the n
+    people who are male (nm = n x males rounded, nf = n - nm), and p_male
+    (default: equal to p) the males' allele frequency, a list like the
+    others. Its tests are x-exact, x-exact-midp, x-x2, x-g and the
+    autosomal tests on the females alone.
 
     Returns a pandas DataFrame (a dict of numpy arrays without pandas) with
     the columns of zygomet-power's CSV, one row per point: model, p, var, f,
@@ -369,7 +380,7 @@ def solve(parameter, model=None, p=None, n=None, tests=("x2", "g"), levels=(0.05
     if model is None:
         model = (solvable[parameter][0] if parameter in solvable else "") or "hw"
     parameters["target"] = target
-    if parameter in solvable and parameter not in parameters:
+    if parameter in solvable and parameter not in parameters and solvable[parameter][1] is not None:
         # Without a value the search starts at no departure and goes upwards.
         parameters[parameter] = solvable[parameter][1]
     return _study(model, p, n, tests, levels, parameters, solve=parameter)

@@ -326,6 +326,12 @@ void DeFinettiWindow::draw() {
     request.n = {p.n};
     request.tests = {p.test};
     request.levels = {p.level};
+    // On X the model must have an X-linked form; the triangle holds the
+    // females, whom the autosomal tests test alone.
+    if (xLinked()) {
+        request.locus = LocusKind::XLinked;
+        request.pMale = {*p.pMale};
+    }
     // The model's problems first; the diagram's own range of n, narrower
     // than a study's, stands for the study's.
     QString problem;
@@ -339,9 +345,10 @@ void DeFinettiWindow::draw() {
         culprit = level;
     } else if (!problems.empty() && problems.front().input != StudyInput::N) {
         problem = problemSentence(problems.front());
-        culprit = problems.front().input == StudyInput::Levels
-                      ? level
-                      : modelInputs()->fieldFor(problems.front().input);
+        const StudyInput input = problems.front().input;
+        culprit = input == StudyInput::Levels  ? level
+                  : input == StudyInput::Locus ? locus
+                                               : modelInputs()->fieldFor(input);
     } else if (p.n < 1 || p.n > kMaxDiagramSampleSize) {
         problem = QStringLiteral("n is %1; the diagram draws every sample of n from 1 to %2.")
                       .arg(p.n)

@@ -993,6 +993,15 @@ TEST_F(DeFinettiWindowTest, AnXLinkedLocusDrawsTheMalesOnTheBase) {
             EXPECT_EQ(males->points(), QList<QPointF>({QPointF(0.65, 0)}));
         }
     }
+    // A model with no X-linked form is refused on X, with the focus on the locus.
+    locus->setCurrentIndex(locus->findData(static_cast<int>(LocusKind::XLinked)));
+    child<QComboBox>(window.get(), "model")
+        ->setCurrentIndex(child<QComboBox>(window.get(), "model")->findText("Natural Selection"));
+    window->draw();
+    EXPECT_FALSE(window->picture());
+    EXPECT_TRUE(child<QLabel>(window.get(), "statusLine")->text().contains("X-linked form"))
+        << child<QLabel>(window.get(), "statusLine")->text().toStdString();
+    EXPECT_TRUE(locus->hasFocus() || !window->isActiveWindow());
 }
 
 TEST_F(DeFinettiWindowTest, SamplesComeFromAFileAndABadLineIsNamed) {

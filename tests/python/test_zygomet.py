@@ -79,6 +79,16 @@ STUDIES = [
      "--target 0.9"),
     (zygomet.solve, dict(parameter="f", p=0.3, n=[500, 1000], tests="exact,x2", levels=0.05),
      "--model inbreeding --p 0.3 --f 0 --n 500,1000 --solve f --test exact,x2 --level 0.05"),
+    # X-linked studies: the females' model, the male share and allele frequency.
+    (zygomet.power, dict(model="inbreeding", locus="x", p=0.3, f=0.05, p_male=[0.3, 0.35],
+                         n=2000, tests="x-exact,x-g,exact", levels=0.05),
+     "--locus x --model inbreeding --p 0.3 --f 0.05 --p-male 0.3,0.35 --n 2000 "
+     "--test x-exact,x-g,exact --level 0.05"),
+    (zygomet.solve_n, dict(locus="x", males=0.3, p=0.3, p_male=0.4, tests="x-x2", levels=0.05,
+                           n=[10, 5000]),
+     "--locus x --males 0.3 --p 0.3 --p-male 0.4 --solve n --n 10,5000 --test x-x2 --level 0.05"),
+    (zygomet.solve, dict(parameter="p_male", locus="x", p=0.3, n=1000, tests="x-x2", levels=0.05),
+     "--locus x --p 0.3 --n 1000 --solve p-male --test x-x2 --level 0.05"),
     # The command line's word names the parameter too.
     (zygomet.solve, dict(parameter="het-miscall", p=0.4, n=500, tests="exact", levels=0.05),
      "--model error --p 0.4 --het-miscall 0 --n 500 --solve het-miscall --test exact "
@@ -171,6 +181,11 @@ def test_empty_arrays_give_empty_columns_and_bad_tests_are_refused():
     (dict(p=0.3, n=10, tests="nope"), "unknown test"),
     (dict(p=0.3, n=10, tests=[]), "no value is given for tests"),
     (dict(p=0.3, n=10, nope=1), "unknown parameter \"nope\""),
+    (dict(p=0.3, n=10, p_male=0.4), "p_male has a meaning on X-linked loci only"),
+    (dict(p=0.3, n=10, males=0.4), "males has a meaning on X-linked loci only"),
+    (dict(locus="x", p=0.3, n=10, males=1.5), "the share of males must lie from 0 to 1 (not 1.5)"),
+    (dict(locus="x", model="selection", p=0.3, n=10, w11=0.5), "has no X-linked form"),
+    (dict(p=0.3, n=10, tests="x-exact"), "the test x-exact does not apply to this locus"),
     (dict(p=0.3, n=10, nrep=100), "nrep has a meaning for the simulate method only"),
     (dict(p=0.3, n=20000, method="simulate"), "from 1 to 10000"),
     (dict(model="selection", p=0.3, w11=0, w12=0, w22=0, n=10), "must not all be 0"),

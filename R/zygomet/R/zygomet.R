@@ -75,7 +75,7 @@ hwe_test <- function(aa, ab, bb, test = NULL, a = NULL, b = NULL) {
              check.names = FALSE, stringsAsFactors = FALSE)
 }
 
-.options <- c("method", "nrep", "seed", "target")
+.options <- c("method", "nrep", "seed", "target", "locus", "males")
 
 .study <- function(model, p, n, test, level, parameters, solve = "") {
   if (!is.character(model) || length(model) != 1) {
@@ -110,8 +110,13 @@ hwe_test <- function(aa, ab, bb, test = NULL, a = NULL, b = NULL) {
     }
     as.double(x)
   }
+  locus <- if (is.null(parameters$locus)) "autosomal" else parameters$locus
+  if (!is.character(locus) || length(locus) != 1) {
+    stop("the locus is \"autosomal\" or \"x\"", call. = FALSE)
+  }
   columns <- .compiled(.run_study(model, values, .tests(test), method, scalar("nrep"),
-                              scalar("seed"), scalar("target"), solve))
+                              scalar("seed"), scalar("target"), solve, locus,
+                              scalar("males")))
   data.frame(columns, check.names = FALSE, stringsAsFactors = FALSE)
 }
 
@@ -142,7 +147,7 @@ hwe_solve <- function(parameter, model = NULL, p = NULL, n = NULL, test = c("x2"
   }
   parameters <- c(list(...), list(target = target))
   # Without a value the search starts at no departure and goes upwards.
-  if (!is.na(known) && is.null(parameters[[parameter]])) {
+  if (!is.na(known) && is.null(parameters[[parameter]]) && !is.na(solvable$none[[known]])) {
     parameters[[parameter]] <- solvable$none[[known]]
   }
   .study(model, p, n, test, level, parameters, solve = parameter)

@@ -96,7 +96,7 @@ Rcpp::List solvable() {
         // A parameter of every model (an empty name) is solved under the one
         // given.
         models.push_back(q->model ? std::string(modelKey(*q->model)) : std::string());
-        none.push_back(q->none);
+        none.push_back(q->followsP ? NA_REAL : q->none);
     }
     return Rcpp::List::create(Rcpp::Named("name") = names, Rcpp::Named("model") = models,
                               Rcpp::Named("none") = none);
@@ -133,7 +133,8 @@ Rcpp::List testXCounts(Rcpp::NumericVector aa, Rcpp::NumericVector ab, Rcpp::Num
 Rcpp::List study(std::string model, Rcpp::List values, Rcpp::Nullable<Rcpp::CharacterVector> tests,
                  std::string method, Rcpp::Nullable<Rcpp::NumericVector> nrep,
                  Rcpp::Nullable<Rcpp::NumericVector> seed,
-                 Rcpp::Nullable<Rcpp::NumericVector> target, std::string solve) {
+                 Rcpp::Nullable<Rcpp::NumericVector> target, std::string solve, std::string locus,
+                 Rcpp::Nullable<Rcpp::NumericVector> males) {
     StudyArguments arguments;
     arguments.model = model;
     const Rcpp::CharacterVector names = values.names();
@@ -151,6 +152,8 @@ Rcpp::List study(std::string model, Rcpp::List values, Rcpp::Nullable<Rcpp::Char
     arguments.seed = scalar(seed);
     arguments.target = scalar(target);
     arguments.solve = solve;
+    arguments.locus = locus;
+    arguments.males = scalar(males);
     return columnsOf(studyCsvText(arguments));
 }
 

@@ -52,7 +52,13 @@ test_that("studies equal zygomet-power's CSV to the last bit", {
     list(hwe_solve_n("inbreeding", p = 0.3, f = 0.05, test = "exact", level = 0.05),
          "--model inbreeding --p 0.3 --f 0.05 --solve n --test exact --level 0.05"),
     list(hwe_solve("f", p = 0.3, n = c(500, 1000), test = c("exact", "x2"), level = 0.05),
-         "--model inbreeding --p 0.3 --f 0 --n 500,1000 --solve f --test exact,x2 --level 0.05")
+         "--model inbreeding --p 0.3 --f 0 --n 500,1000 --solve f --test exact,x2 --level 0.05"),
+    list(hwe_power("inbreeding", locus = "x", males = 0.4, p = 0.3, f = 0.05, p_male = 0.35,
+                   n = 2000, test = "x-exact,exact", level = 0.05),
+         paste("--locus x --males 0.4 --model inbreeding --p 0.3 --f 0.05 --p-male 0.35",
+               "--n 2000 --test x-exact,exact --level 0.05")),
+    list(hwe_solve("p_male", locus = "x", p = 0.3, n = 1000, test = "x-x2", level = 0.05),
+         "--locus x --p 0.3 --n 1000 --solve p-male --test x-x2 --level 0.05")
   )
   for (study in studies) {
     expected <- cli_csv("ZYGOMET_POWER", c(strsplit(study[[2]], " ")[[1]], "--csv", "-"))
