@@ -12,6 +12,7 @@
 #include <set>
 
 #include "cli/Options.h"
+#include "cli/PanelCommand.h"
 #include "core/Clock.h"
 #include "core/Errors.h"
 #include "core/NumberText.h"
@@ -612,6 +613,8 @@ int execute(CommandOptions& o, const CommandStreams& io, const PlotDrawer& plot)
 std::string powerHelpText() {
     std::string text =
         "Usage: zygomet-power --p VALUES --n VALUES [options]\n"
+        "       zygomet-power --panel FILE [options]   (the threshold for a panel of\n"
+        "       markers: zygomet-power --panel --help)\n"
         "\n"
         "The power of tests of Hardy-Weinberg proportions at one biallelic locus: for\n"
         "every point of a grid (p x the model's parameter x n x tests x levels), the\n"
@@ -715,6 +718,7 @@ std::vector<std::string> powerOptionNames() {
 
 int runPowerCommand(const std::vector<std::string>& args, const CommandStreams& io,
                     const PlotDrawer& plot) {
+    if (asksForPanel(args)) return runPanelCommand(args, io);
     return exitStatusOf(kProgram, io.err, [&] {
         if (asksFor(args, optionTable(), {"--help", "-h"})) {
             io.out << powerHelpText();

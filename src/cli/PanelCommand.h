@@ -1,0 +1,22 @@
+#pragma once
+
+// zygomet-power --panel: the false flags and catch rate of a Hardy-Weinberg
+// filter on a panel of markers, and the level to choose (power/Panel.h).
+
+#include <string>
+#include <vector>
+
+#include "cli/PowerCommand.h"
+
+namespace zyg {
+
+// Whether the arguments ask for the panel mode (--panel among the options).
+bool asksForPanel(const std::vector<std::string>& args);
+
+// Runs the panel mode with the command's arguments.
+int runPanelCommand(const std::vector<std::string>& args, const CommandStreams& streams);
+
+// The text of --panel --help.
+std::string panelHelpText();
+
+}  // namespace zyg
