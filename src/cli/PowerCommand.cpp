@@ -613,8 +613,8 @@ int execute(CommandOptions& o, const CommandStreams& io, const PlotDrawer& plot)
 std::string powerHelpText() {
     std::string text =
         "Usage: zygomet-power --p VALUES --n VALUES [options]\n"
-        "       zygomet-power --panel FILE [options]   (the threshold for a panel of\n"
-        "       markers: zygomet-power --panel --help)\n"
+        "   or: zygomet-power --panel FILE [options] (the threshold for a panel of\n"
+        "       markers; --panel --help lists its options)\n"
         "\n"
         "The power of tests of Hardy-Weinberg proportions at one biallelic locus: for\n"
         "every point of a grid (p x the model's parameter x n x tests x levels), the\n"
