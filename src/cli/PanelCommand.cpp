@@ -128,7 +128,8 @@ const std::vector<OptionEntry<PanelOptions>>& panelOptions() {
              }},
             {"--target", "RATE", "--solve level: the catch rate to reach (above 0, at most 1)",
              [](PanelOptions& o, const std::string& v) {
-                 const double t = positiveNumber("--target", v, "the target lies above 0, at most 1");
+                 const double t =
+                     positiveNumber("--target", v, "the target lies above 0, at most 1");
                  if (!(t > 0 && t <= 1))
                      refuse("--target", v, "the target lies above 0, at most 1");
                  o.target = t;
@@ -265,7 +266,8 @@ public:
         if (!enabled_) return;
         if (!shown_ && std::chrono::steady_clock::now() - start_ < std::chrono::seconds(1)) return;
         shown_ = true;
-        const std::size_t width = 40, filled = total ? std::min(width, done * width / total) : width;
+        const std::size_t width = 40,
+                          filled = total ? std::min(width, done * width / total) : width;
         err_ << "\r[" << std::string(filled, '#') << std::string(width - filled, ' ') << "] "
              << done << "/" << total << std::flush;
     }
@@ -337,7 +339,8 @@ std::string panelCsv(const PanelOptions& o, const Panel& panel,
     out += ",test,level";
     for (const ModelParameter& q : modelParameters())
         if (q.trailingColumn) (out += ",") += q.column;
-    out += ",bin,markers,false_flags,false_flags_sd,false_flags_low95,false_flags_high95,catch_rate\n";
+    out +=
+        ",bin,markers,false_flags,false_flags_sd,false_flags_low95,false_flags_high95,catch_rate\n";
     for (const PanelCell& c : cells) {
         CsvLine row;
         row.text(modelKey(o.model));
@@ -361,6 +364,25 @@ std::string panelCsv(const PanelOptions& o, const Panel& panel,
     return out;
 }
 
+// A paragraph broken into lines of at most 79 characters at spaces.
+std::string wrapped(const std::string& paragraph) {
+    std::string out, line;
+    std::size_t start = 0;
+    while (start < paragraph.size()) {
+        std::size_t end = paragraph.find(' ', start);
+        if (end == std::string::npos) end = paragraph.size();
+        const std::string word = paragraph.substr(start, end - start);
+        if (!line.empty() && line.size() + 1 + word.size() > 79) {
+            out += line + "\n";
+            line.clear();
+        }
+        if (!line.empty()) line += ' ';
+        line += word;
+        start = end + 1;
+    }
+    return out + line + "\n";
+}
+
 // The table, after a sentence per test and level unless `sentences` is false.
 std::string panelTable(const PanelOptions& o, const Panel& panel,
                        const std::vector<PanelCell>& cells, bool sentences = true) {
@@ -369,35 +391,34 @@ std::string panelTable(const PanelOptions& o, const Panel& panel,
     const std::size_t bins = panel.binCount();
     for (std::size_t start = 0; sentences && start < cells.size(); start += bins + 1) {
         const PanelCell& all = cells[start + bins];
-        out += "At level " + figure(all.level, 3) + " " + testWords(all.test) + " flags " +
-               figure(all.falseFlags.mean) +
-               " markers of this panel by chance (95% interval " +
-               std::to_string(all.falseFlags.low) + " to " + std::to_string(all.falseFlags.high) +
-               ")";
+        std::string sentence =
+            "At level " + figure(all.level, 3) + " " + testWords(all.test) + " flags " +
+            figure(all.falseFlags.mean) + " markers of this panel by chance (95% interval " +
+            std::to_string(all.falseFlags.low) + " to " + std::to_string(all.falseFlags.high) + ")";
         if (effect && all.catchRate) {
-            out += " and catches " + percent(*all.catchRate) + " of markers with " +
-                   effectText(o);
+            sentence +=
+                " and catches " + percent(*all.catchRate) + " of markers with " + effectText(o);
             const PanelCell& top = cells[start + bins - 1];
             if (top.catchRate && top.markers > 0)
-                out += "; " + percent(*top.catchRate) +
-                       " of those with a minor allele frequency above " +
-                       shortestText(panel.binEdges()[bins - 1]);
+                sentence += "; " + percent(*top.catchRate) +
+                            " of those with a minor allele frequency above " +
+                            shortestText(panel.binEdges()[bins - 1]);
         }
-        out += ".\n";
+        out += wrapped(sentence + ".");
     }
     if (sentences) out += "\n";
     std::vector<std::vector<std::string>> rows = {
         {"test", "level", "maf bin", "markers", "false flags", "sd", "95% interval"}};
     if (effect) rows[0].push_back("catch rate");
     for (const PanelCell& c : cells) {
-        std::vector<std::string> r = {std::string(hweTestName(c.test)),
-                                      figure(c.level, 3),
-                                      binText(panel, c.bin),
-                                      std::to_string(c.markers),
-                                      figure(c.falseFlags.mean, 3),
-                                      figure(c.falseFlags.sd, 2),
-                                      std::to_string(c.falseFlags.low) + "-" +
-                                          std::to_string(c.falseFlags.high)};
+        std::vector<std::string> r = {
+            std::string(hweTestName(c.test)),
+            figure(c.level, 3),
+            binText(panel, c.bin),
+            std::to_string(c.markers),
+            figure(c.falseFlags.mean, 3),
+            figure(c.falseFlags.sd, 2),
+            std::to_string(c.falseFlags.low) + "-" + std::to_string(c.falseFlags.high)};
         if (effect) r.push_back(c.catchRate ? percent(*c.catchRate) : "");
         rows.push_back(r);
     }
@@ -432,10 +453,17 @@ int executePanel(PanelOptions& o, const CommandStreams& io) {
             "--solve level --target: the catch rate needs an effect (--model and its "
             "parameters, e.g. --model error --het-miscall 0.02)");
     o.effect.model = o.model;
-    if (o.levelRange) o.levels = logLevels(o.levelRange->first, o.levelRange->second, 10);
+    // A range's levels, evenly on a log scale, to 3 significant digits.
+    const auto range = [](double low, double high, std::size_t count) {
+        std::vector<double> levels = logLevels(low, high, count);
+        for (std::size_t i = 1; i + 1 < levels.size(); ++i)
+            levels[i] = *parseDecimal(figure(levels[i], 3), ".");
+        return levels;
+    };
+    if (o.levelRange) o.levels = range(o.levelRange->first, o.levelRange->second, 10);
     if (o.scan)
-        o.levels = o.levelRange ? logLevels(o.levelRange->first, o.levelRange->second, kScanLevels)
-                                : logLevels(kScanLow, kScanHigh, kScanLevels);
+        o.levels = o.levelRange ? range(o.levelRange->first, o.levelRange->second, kScanLevels)
+                                : range(kScanLow, kScanHigh, kScanLevels);
 
     const std::vector<PanelMarker> markers = readPanel(*o.panel);
     const Panel panel(markers, o.bins);
@@ -472,20 +500,21 @@ int executePanel(PanelOptions& o, const CommandStreams& io) {
             if (effect) at.effect = o.effect;
             const std::vector<PanelCell> there = evaluatePanel(panel, at);
             const PanelCell& all = there.back();
-            text += hweTestName(test);
+            std::string answer(hweTestName(test));
             if (o.target) {
-                text += ": the smallest level whose catch rate reaches " + percent(*o.target) +
-                        " is " + figure(*level, 3) + "; there it flags " +
-                        figure(all.falseFlags.mean) + " markers by chance.\n";
+                answer += ": the smallest level whose catch rate reaches " + percent(*o.target) +
+                          " is " + figure(*level, 3) + "; there it flags " +
+                          figure(all.falseFlags.mean) + " markers by chance.";
             } else {
-                text += ": the largest level at which the expected false flags stay at most " +
-                        shortestText(o.falseFlags) + " is " + figure(*level, 3) +
-                        " (" + figure(all.falseFlags.mean) + " expected)";
+                answer += ": the largest level at which the expected false flags stay at most " +
+                          shortestText(o.falseFlags) + " is " + figure(*level, 3) + " (" +
+                          figure(all.falseFlags.mean) + " expected)";
                 if (all.catchRate)
-                    text += "; there it catches " + percent(*all.catchRate) + " of markers with " +
-                            effectText(o);
-                text += ".\n";
+                    answer += "; there it catches " + percent(*all.catchRate) +
+                              " of markers with " + effectText(o);
+                answer += ".";
             }
+            text += wrapped(answer);
             cells.insert(cells.end(), there.begin(), there.end());
         }
         text += "\n";
@@ -493,15 +522,16 @@ int executePanel(PanelOptions& o, const CommandStreams& io) {
     } else {
         PanelRequest request{o.tests, o.levels, o.bins, std::nullopt};
         if (effect) request.effect = o.effect;
-        cells = evaluatePanel(panel, request,
-                              [&](std::size_t done, std::size_t total) { bar.update(done, total); });
+        cells = evaluatePanel(
+            panel, request, [&](std::size_t done, std::size_t total) { bar.update(done, total); });
         bar.finish();
         text = panelTable(o, panel, cells);
     }
     std::string head = "Panel \"" + *o.panel + "\": " + std::to_string(panel.markers()) +
-                       " markers with calls (" + std::to_string(panel.testable()) +
-                       " testable), " + std::to_string(panel.distinctPairs()) +
-                       " distinct pairs of n and allele count.\n\n";
+                       " markers with calls (" + std::to_string(panel.testable()) + " testable), " +
+                       std::to_string(panel.distinctPairs()) +
+                       " distinct pairs of n and allele count.";
+    head = wrapped(head) + "\n";
     const std::string csv = panelCsv(o, panel, cells);
     const bool csvToOut = o.csv && *o.csv == "-";
     if (csvToOut)

@@ -44,14 +44,17 @@ void parallelFor(std::size_t count, Body body, const PanelProgress& progress = {
 
 double roundTo(double value, int digits) {
     if (!(value > 0)) return value;
-    const double scale = std::pow(10.0, digits - 1 - static_cast<int>(std::floor(std::log10(value))));
+    const double scale =
+        std::pow(10.0, digits - 1 - static_cast<int>(std::floor(std::log10(value))));
     return std::round(value * scale) / scale;
 }
 
 // The level rounded to 3 significant digits, down or up.
 double roundLevel(double level, bool up) {
     const double scale = std::pow(10.0, 2 - static_cast<int>(std::floor(std::log10(level))));
-    const double r = (up ? std::ceil(level * scale * (1 - 1e-12)) : std::floor(level * scale * (1 + 1e-12))) / scale;
+    const double r =
+        (up ? std::ceil(level * scale * (1 - 1e-12)) : std::floor(level * scale * (1 + 1e-12))) /
+        scale;
     return std::clamp(r, kLowestLevel, kHighestLevel);
 }
 
@@ -60,7 +63,8 @@ double minorFrequency(std::uint32_t n, std::uint32_t a) {
 }
 
 // The sizes of every pair for the requests, pair by pair.
-std::vector<std::vector<Extended>> pairSizes(const Panel& panel, std::span<const TestLevel> requests,
+std::vector<std::vector<Extended>> pairSizes(const Panel& panel,
+                                             std::span<const TestLevel> requests,
                                              const PanelProgress& progress = {},
                                              std::size_t total = 0) {
     const NullSizePlan plan(requests);
@@ -80,7 +84,7 @@ std::vector<std::vector<Extended>> pairSizes(const Panel& panel, std::span<const
 // grid of the overview, and the point of each pair.
 struct PowerGrid {
     std::vector<std::pair<std::uint32_t, double>> points;  // n, p
-    std::vector<std::size_t> pointOf;                       // by pair; SIZE_MAX: none
+    std::vector<std::size_t> pointOf;                      // by pair; SIZE_MAX: none
 };
 
 PowerGrid powerGrid(const Panel& panel) {
@@ -92,8 +96,8 @@ PowerGrid powerGrid(const Panel& panel) {
             grid.pointOf.push_back(SIZE_MAX);
             continue;
         }
-        const auto key =
-            std::make_pair(static_cast<std::uint32_t>(std::max(1.0, roundTo(p.n, 3))), roundTo(maf, 2));
+        const auto key = std::make_pair(static_cast<std::uint32_t>(std::max(1.0, roundTo(p.n, 3))),
+                                        roundTo(maf, 2));
         const auto [it, added] = index.emplace(key, grid.points.size());
         if (added) grid.points.push_back(key);
         grid.pointOf.push_back(it->second);
@@ -103,8 +107,8 @@ PowerGrid powerGrid(const Panel& panel) {
 
 std::vector<std::vector<double>> gridPower(const PowerGrid& grid, const ModelSetting& effect,
                                            std::span<const TestLevel> requests,
-                                           const PanelProgress& progress = {},
-                                           std::size_t base = 0, std::size_t total = 0) {
+                                           const PanelProgress& progress = {}, std::size_t base = 0,
+                                           std::size_t total = 0) {
     std::vector<std::vector<double>> power(grid.points.size());
     parallelFor(
         grid.points.size(),
@@ -216,9 +220,8 @@ std::vector<PanelCell> evaluatePanel(const Panel& panel, const PanelRequest& req
         for (std::size_t i = 0; i < pairs.size(); ++i) {
             const double s = static_cast<double>(sizes[i][r]);
             const double c = static_cast<double>(pairs[i].count);
-            const double pw = request.effect && grid.pointOf[i] != SIZE_MAX
-                                  ? power[grid.pointOf[i]][r]
-                                  : 0.0;
+            const double pw =
+                request.effect && grid.pointOf[i] != SIZE_MAX ? power[grid.pointOf[i]][r] : 0.0;
             for (const std::size_t b : {pairs[i].bin, bins}) {
                 mean[b] += c * s;
                 variance[b] += c * s * (1 - s);
@@ -275,8 +278,8 @@ std::optional<double> levelForCatchRate(const Panel& panel, HweTest test,
                 double caught = 0;
                 for (std::size_t i = 0; i < panel.pairs().size(); ++i)
                     if (grid.pointOf[i] != SIZE_MAX)
-                        caught += power[grid.pointOf[i]][k] *
-                                  static_cast<double>(panel.pairs()[i].count);
+                        caught +=
+                            power[grid.pointOf[i]][k] * static_cast<double>(panel.pairs()[i].count);
                 holds[k] = caught / static_cast<double>(panel.markers()) >= target;
             }
             return holds;
@@ -289,9 +292,10 @@ std::vector<double> logLevels(double low, double high, std::size_t count) {
     if (count == 1) return {low};
     const double a = std::log(low), b = std::log(high);
     for (std::size_t i = 0; i < count; ++i)
-        levels.push_back(i + 1 == count ? high
-                                        : std::exp(a + (b - a) * static_cast<double>(i) /
-                                                           static_cast<double>(count - 1)));
+        levels.push_back(i == 0           ? low
+                         : i + 1 == count ? high
+                                          : std::exp(a + (b - a) * static_cast<double>(i) /
+                                                             static_cast<double>(count - 1)));
     return levels;
 }
 

@@ -24,14 +24,15 @@ std::string writeFile(const std::string& name, const std::string& text) {
 
 // Count lines and zygomet-test's CSV of the same markers give the same panel.
 TEST(PanelCommand, CountLinesAndTestCsvGiveTheSameAnswer) {
-    const std::string lines = writeFile("lines.txt", "m1 30 50 20\nm2 0 3 97\nm3 0 0 0\nm4 60 0 40\n");
+    const std::string lines =
+        writeFile("lines.txt", "m1 30 50 20\nm2 0 3 97\nm3 0 0 0\nm4 60 0 40\n");
     const std::string csv = writeFile(
         "test.csv",
         "marker,AA,AB,BB,n,p,F,p_exact\nm1,30,50,20,100,0.55,0,1\n\"m,2\",0,3,97,100,0.015,0,1\n"
         "m4,60,0,40,100,0.6,1,0\n");
-    const std::vector<std::string> rest = {"--test", "exact,x2", "--level", "1e-3,1e-6",
-                                           "--model", "error", "--het-miscall", "0.05",
-                                           "--csv", "-"};
+    const std::vector<std::string> rest = {"--test",  "exact,x2", "--level",       "1e-3,1e-6",
+                                           "--model", "error",    "--het-miscall", "0.05",
+                                           "--csv",   "-"};
     std::vector<std::string> a = {"--panel", lines}, b = {"--panel", csv};
     a.insert(a.end(), rest.begin(), rest.end());
     b.insert(b.end(), rest.begin(), rest.end());

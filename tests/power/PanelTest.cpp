@@ -11,14 +11,15 @@ namespace {
 
 // Markers on the power grid (n of 3 significant digits, minor allele
 // frequencies of 2), so that each one's catch rate is its own exact power.
-const std::vector<PanelMarker> kMarkers = {
-    {200, 120}, {200, 120}, {200, 280}, {150, 3}, {150, 3}, {150, 3}, {300, 60}, {300, 0}, {0, 0}};
+const std::vector<PanelMarker> kMarkers = {{200, 120}, {200, 120}, {200, 280}, {150, 3}, {150, 3},
+                                           {150, 3},   {300, 60},  {300, 0},   {0, 0}};
 
 TEST(Panel, FalseFlagsAndCatchRateAreSumsOfTheMarkersOwnFigures) {
     ModelSetting effect;
     effect.model = GenotypeModel::Error;
     effect.hetMiscall = 0.1;
-    const PanelRequest request{{HweTest::Exact, HweTest::X2}, {1e-2, 1e-8}, kDefaultBinEdges, effect};
+    const PanelRequest request{
+        {HweTest::Exact, HweTest::X2}, {1e-2, 1e-8}, kDefaultBinEdges, effect};
     const Panel panel(kMarkers, request.binEdges);
     EXPECT_EQ(panel.markers(), 8u);  // the marker without calls is left out
     EXPECT_EQ(panel.testable(), 7u);
