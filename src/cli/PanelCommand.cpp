@@ -41,6 +41,7 @@ struct PanelOptions {
     double falseFlags = 1;
     std::optional<double> target;
     std::optional<std::string> csv;
+    std::optional<std::string> plot;
     std::set<std::string> given;
 };
 
@@ -136,6 +137,16 @@ const std::vector<OptionEntry<PanelOptions>>& panelOptions() {
              }},
             fileOption("--csv", "write one row per test, level and bin as CSV to FILE",
                        "give a file name, or - for standard output", &PanelOptions::csv),
+            {"--plot", "FILE",
+             "draw false flags against catch rate into FILE.svg or FILE.png (needs an effect)",
+             [](PanelOptions& o, const std::string& v) {
+                 std::string end = v.size() > 4 ? v.substr(v.size() - 4) : "";
+                 for (char& c : end)
+                     c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                 if (end != ".svg" && end != ".png")
+                     refuse("--plot", v, "the file name must end in .svg or .png");
+                 o.plot = v;
+             }},
         };
         // The effect's size: one value of each of the model's parameters.
         for (const ModelParameter& q : modelParameters()) {
@@ -438,9 +449,13 @@ std::string panelTable(const PanelOptions& o, const Panel& panel,
     return out;
 }
 
-int executePanel(PanelOptions& o, const CommandStreams& io) {
+int executePanel(PanelOptions& o, const CommandStreams& io, const TradeOffDrawer& plot) {
     if (!o.panel) throw UsageError("--panel: required");
     const bool effect = o.model != GenotypeModel::HardyWeinberg;
+    if (o.plot && !plot) refuse("--plot", *o.plot, "this build of the program cannot draw");
+    if (o.plot && !effect)
+        refuse("--plot", *o.plot,
+               "the chart shows the catch rate of an effect; give --model and its parameters");
     for (const ModelParameter& q : modelParameters())
         if (o.effectGiven.count(q.input) && !q.readBy(o.model))
             throw UsageError("--" + std::string(q.name) + ": not a parameter of the model " +
@@ -476,6 +491,7 @@ int executePanel(PanelOptions& o, const CommandStreams& io) {
     Progress bar(io.err, io.errIsTerminal);
     std::string text;
     std::vector<PanelCell> cells;
+    std::vector<TradeOffCurve> curves;
     if (o.solve) {
         for (const HweTest test : o.tests) {
             std::optional<double> level;
@@ -519,6 +535,21 @@ int executePanel(PanelOptions& o, const CommandStreams& io) {
         }
         text += "\n";
         text += panelTable(o, panel, cells, false);
+        if (o.plot) {
+            // The curves over the scan's levels, each test's answer marked.
+            std::vector<double> levels =
+                o.levelRange ? logLevels(o.levelRange->first, o.levelRange->second, kScanLevels)
+                             : logLevels(kScanLow, kScanHigh, kScanLevels);
+            for (const PanelCell& c : cells) levels.push_back(c.level);
+            std::sort(levels.begin(), levels.end());
+            levels.erase(std::unique(levels.begin(), levels.end()), levels.end());
+            curves = tradeOffCurves(evaluatePanel(panel, {o.tests, levels, o.bins, o.effect}),
+                                    panel.binCount());
+            for (TradeOffCurve& k : curves)
+                for (const PanelCell& c : cells)
+                    if (c.test == k.test && c.bin == panel.binCount() && c.catchRate)
+                        k.chosen = TradeOffCurve::Point{c.level, c.falseFlags.mean, *c.catchRate};
+        }
     } else {
         PanelRequest request{o.tests, o.levels, o.bins, std::nullopt};
         if (effect) request.effect = o.effect;
@@ -526,6 +557,7 @@ int executePanel(PanelOptions& o, const CommandStreams& io) {
             panel, request, [&](std::size_t done, std::size_t total) { bar.update(done, total); });
         bar.finish();
         text = panelTable(o, panel, cells);
+        if (o.plot) curves = tradeOffCurves(cells, panel.binCount());
     }
     std::string head = "Panel \"" + *o.panel + "\": " + std::to_string(panel.markers()) +
                        " markers with calls (" + std::to_string(panel.testable()) + " testable), " +
@@ -547,6 +579,11 @@ int executePanel(PanelOptions& o, const CommandStreams& io) {
         if (const std::string fault = writeWholeFile(*o.csv, csv); !fault.empty()) {
             io.err << kProgram << ": --csv \"" << *o.csv << "\": cannot be written: " << fault
                    << "\n";
+            return kExitFailure;
+        }
+    if (o.plot)
+        if (const std::string fault = plot(curves, *o.plot); !fault.empty()) {
+            io.err << kProgram << ": --plot \"" << *o.plot << "\": " << fault << "\n";
             return kExitFailure;
         }
     return kExitDone;
@@ -586,7 +623,8 @@ std::string panelHelpText() {
     return text;
 }
 
-int runPanelCommand(const std::vector<std::string>& args, const CommandStreams& io) {
+int runPanelCommand(const std::vector<std::string>& args, const CommandStreams& io,
+                    const TradeOffDrawer& plot) {
     return exitStatusOf(kProgram, io.err, [&] {
         // "--panel --help" asks for help too, though --panel takes a value.
         if (asksFor(args, panelOptions(), {"--help", "-h"}) ||
@@ -596,7 +634,7 @@ int runPanelCommand(const std::vector<std::string>& args, const CommandStreams& 
         }
         PanelOptions o;
         parseArguments(args, panelOptions(), o, o.given, kProgram, false);
-        return executePanel(o, io);
+        return executePanel(o, io, plot);
     });
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/PowerCommand.h"
+#include "power/Panel.h"
 
 namespace zyg {
 
@@ -14,7 +15,9 @@ namespace zyg {
 bool asksForPanel(const std::vector<std::string>& args);
 
 // Runs the panel mode with the command's arguments.
-int runPanelCommand(const std::vector<std::string>& args, const CommandStreams& streams);
+// Without a drawer --plot is refused.
+int runPanelCommand(const std::vector<std::string>& args, const CommandStreams& streams,
+                    const TradeOffDrawer& plot = {});
 
 // The text of --panel --help.
 std::string panelHelpText();

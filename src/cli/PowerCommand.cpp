@@ -717,8 +717,8 @@ std::vector<std::string> powerOptionNames() {
 }
 
 int runPowerCommand(const std::vector<std::string>& args, const CommandStreams& io,
-                    const PlotDrawer& plot) {
-    if (asksForPanel(args)) return runPanelCommand(args, io);
+                    const PlotDrawer& plot, const TradeOffDrawer& panelPlot) {
+    if (asksForPanel(args)) return runPanelCommand(args, io, panelPlot);
     return exitStatusOf(kProgram, io.err, [&] {
         if (asksFor(args, optionTable(), {"--help", "-h"})) {
             io.out << powerHelpText();

@@ -287,6 +287,21 @@ std::optional<double> levelForCatchRate(const Panel& panel, HweTest test,
         false);
 }
 
+std::vector<TradeOffCurve> tradeOffCurves(std::span<const PanelCell> cells, std::size_t binCount) {
+    std::vector<TradeOffCurve> curves;
+    for (const PanelCell& c : cells) {
+        if (c.bin != binCount || !c.catchRate) continue;
+        auto it = std::find_if(curves.begin(), curves.end(),
+                               [&](const TradeOffCurve& k) { return k.test == c.test; });
+        if (it == curves.end()) it = curves.insert(curves.end(), TradeOffCurve{c.test, {}, {}});
+        it->points.push_back({c.level, c.falseFlags.mean, *c.catchRate});
+    }
+    for (TradeOffCurve& k : curves)
+        std::sort(k.points.begin(), k.points.end(),
+                  [](const auto& x, const auto& y) { return x.level < y.level; });
+    return curves;
+}
+
 std::vector<double> logLevels(double low, double high, std::size_t count) {
     std::vector<double> levels;
     if (count == 1) return {low};

@@ -113,6 +113,22 @@ std::optional<double> levelForFalseFlags(const Panel& panel, HweTest test, doubl
 std::optional<double> levelForCatchRate(const Panel& panel, HweTest test,
                                         const ModelSetting& effect, double target);
 
+// The trade-off of one test as the level varies: expected false flags and
+// catch rate at each level, in the order of the levels, and the level a
+// solve chose, if any.
+struct TradeOffCurve {
+    HweTest test = HweTest::Exact;
+    struct Point {
+        double level, falseFlags, catchRate;
+    };
+    std::vector<Point> points;
+    std::optional<Point> chosen;
+};
+
+// The whole-panel curves of evaluated cells, one per test (each needs a
+// catch rate).
+std::vector<TradeOffCurve> tradeOffCurves(std::span<const PanelCell> cells, std::size_t binCount);
+
 // Levels from `low` to `high` evenly on a log scale, `count` of them.
 std::vector<double> logLevels(double low, double high, std::size_t count);
 

@@ -62,6 +62,7 @@ TEST(PanelCommand, BadInputIsStatusTwoAndWritesNothing) {
         {{"--panel", tempPath("missing.txt")}, "--panel"},
         {{"--panel", good, "--level", "0"}, "--level"},
         {{"--panel", good, "--bins", "0,0.3,0.2,0.5"}, "--bins"},
+        {{"--panel", good, "--plot", tempPath("chart.png")}, "--plot"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = c.args;
