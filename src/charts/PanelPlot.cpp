@@ -71,8 +71,8 @@ std::string plotTradeOff(const std::vector<TradeOffCurve>& curves, const std::st
         line->attachAxis(y);
         if (k.chosen) {
             auto* mark = new QScatterSeries;
-            mark->setName(QString::fromStdString(testLabel(k.test) + " at " +
-                                                 shortestText(k.chosen->level)));
+            mark->setName(
+                QString::fromStdString(testLabel(k.test) + " at " + shortestText(k.chosen->level)));
             mark->setColor(testColour(k.test));
             mark->setMarkerSize(10);
             mark->append(std::max(k.chosen->falseFlags, kFloor), 100 * k.chosen->catchRate);

@@ -42,11 +42,10 @@ void parallelFor(std::size_t count, Body body, const PanelProgress& progress = {
     for (std::thread& t : pool) t.join();
 }
 
-double roundTo(double value, int digits) {
-    if (!(value > 0)) return value;
-    const double scale =
-        std::pow(10.0, digits - 1 - static_cast<int>(std::floor(std::log10(value))));
-    return std::round(value * scale) / scale;
+// The nearest point of a geometric grid of the given ratio.
+double onGrid(double value, double ratio) {
+    const double step = std::log(ratio);
+    return std::exp(std::round(std::log(value) / step) * step);
 }
 
 // The level rounded to 3 significant digits, down or up.
@@ -80,6 +79,12 @@ std::vector<std::vector<Extended>> pairSizes(const Panel& panel,
     return sizes;
 }
 
+// Up to this many distinct pairs each marker's power is computed at its own
+// n and allele frequency; beyond, on geometric grids of n (steps of 1%) and of
+// the minor allele frequency (steps of 5%).
+constexpr std::size_t kExactPowerPairs = 2000;
+constexpr double kGridN = 1.01, kGridMaf = 1.05;
+
 // The power points a panel needs: one per (n, minor allele frequency) on the
 // grid of the overview, and the point of each pair.
 struct PowerGrid {
@@ -89,6 +94,7 @@ struct PowerGrid {
 
 PowerGrid powerGrid(const Panel& panel) {
     PowerGrid grid;
+    const bool exact = panel.distinctPairs() <= kExactPowerPairs;
     std::map<std::pair<std::uint32_t, double>, std::size_t> index;
     for (const Panel::Pair& p : panel.pairs()) {
         const double maf = minorFrequency(p.n, p.a);
@@ -96,8 +102,10 @@ PowerGrid powerGrid(const Panel& panel) {
             grid.pointOf.push_back(SIZE_MAX);
             continue;
         }
-        const auto key = std::make_pair(static_cast<std::uint32_t>(std::max(1.0, roundTo(p.n, 3))),
-                                        roundTo(maf, 2));
+        const auto key =
+            exact ? std::make_pair(p.n, maf)
+                  : std::make_pair(static_cast<std::uint32_t>(std::lround(onGrid(p.n, kGridN))),
+                                   std::min(0.5, onGrid(maf, kGridMaf)));
         const auto [it, added] = index.emplace(key, grid.points.size());
         if (added) grid.points.push_back(key);
         grid.pointOf.push_back(it->second);

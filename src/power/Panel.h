@@ -17,10 +17,11 @@
 //
 // Catch rate. Each marker's power at its n and allele frequency under the
 // effect (engine/ExactPower.h), averaged over the markers. Distinct (n,
-// allele count) pairs are computed once; the power, which varies smoothly
-// with both, is computed at n to 3 significant digits and the minor allele
-// frequency to 2 (a step of at most 5% of either), so that a panel of
-// 100,000 markers costs some hundred points rather than one per marker.
+// allele count) pairs are computed once. Beyond 2000 distinct pairs the
+// power, which varies smoothly with both, is computed at the nearest point
+// of geometric grids of n (steps of 1%) and of the minor allele frequency
+// (steps of 5%), so that a panel of 100,000 markers costs about a thousand
+// points rather than one per pair.
 //
 // X-linked markers enter with their females: the autosomal tests see the
 // females alone, so a marker counts as n = nf genotypes with the females'

@@ -9,8 +9,7 @@
 namespace zyg {
 namespace {
 
-// Markers on the power grid (n of 3 significant digits, minor allele
-// frequencies of 2), so that each one's catch rate is its own exact power.
+// A small panel: each marker's catch rate is its own exact power.
 const std::vector<PanelMarker> kMarkers = {{200, 120}, {200, 120}, {200, 280}, {150, 3}, {150, 3},
                                            {150, 3},   {300, 60},  {300, 0},   {0, 0}};
 
