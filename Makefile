@@ -60,15 +60,16 @@ asan: deps
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j2
 
-# The Debian package zygomet_<version>_<arch>.deb, in this folder, from a
+# The Debian package zygomet_<version>_<arch>.deb (and, when pybind11 is
+# installed, python3-zygomet_<version>_<arch>.deb), in this folder, from a
 # Release build of its own that builds the installed programs only.
 package: deps
 	@cmake -S . -B $(RELEASE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(RELEASE_BUILD) --target zygomet_installables
 	@rm -rf $(RELEASE_BUILD)/packages
 	cpack --config $(RELEASE_BUILD)/CPackConfig.cmake -B $(RELEASE_BUILD)/packages
-	@cp $(RELEASE_BUILD)/packages/zygomet_*.deb .
-	@echo "Wrote $$(cd $(RELEASE_BUILD)/packages && ls zygomet_*.deb)"
+	@cp $(RELEASE_BUILD)/packages/*.deb .
+	@echo "Wrote $$(cd $(RELEASE_BUILD)/packages && ls *.deb | tr '\n' ' ')"
 
 # Formats every tracked C++ file with the project's .clang-format.
 format:
@@ -78,9 +79,10 @@ screenshot: build
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/zygomet-screenshot $(BUILD)/zygomet.png $(BUILD)/about.png \
 	  $(BUILD)/powercurve.png $(BUILD)/definetti.png $(BUILD)/powercurve-kept.png \
 	  $(BUILD)/powercurve-small.png $(BUILD)/definetti-1366.png $(BUILD)/definetti-1920.png \
-	  $(BUILD)/sizechart.png
+	  $(BUILD)/sizechart.png $(BUILD)/powercurve-effect.png
 	@echo "Wrote $(BUILD)/zygomet.png, about.png, powercurve.png, definetti.png, powercurve-kept.png,"
-	@echo "powercurve-small.png, definetti-1366.png, definetti-1920.png and sizechart.png"
+	@echo "powercurve-small.png, definetti-1366.png, definetti-1920.png, sizechart.png and"
+	@echo "powercurve-effect.png"
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(RELEASE_BUILD) $(RELEASE_CHECK_BUILD)

@@ -54,6 +54,9 @@ add_custom_target(zygomet_package_files ALL DEPENDS ${ZYGOMET_MAN_PAGES}
 # only, not the tests.
 add_custom_target(zygomet_installables)
 add_dependencies(zygomet_installables ${ZYGOMET_PROGRAMS} zygomet_help zygomet_package_files)
+if(TARGET _zygomet)
+  add_dependencies(zygomet_installables zygomet_python)
+endif()
 
 install(FILES ${ZYGOMET_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${CMAKE_SOURCE_DIR}/resources/debian/copyright
@@ -66,10 +69,12 @@ set(CPACK_PACKAGE_VENDOR "The Zygomet Project")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT ${ZYGOMET_MAINTAINER})
 set(CPACK_PACKAGE_HOMEPAGE_URL ${ZYGOMET_HOMEPAGE})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "size and power of tests of Hardy-Weinberg proportions")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "Zygomet tells a population geneticist how often Pearson's X2 test and the
+# Each package's description starts with its own summary line. CPack's DEB
+# generator would put CPACK_PACKAGE_DESCRIPTION_SUMMARY before every
+# package's description, so that stays CPack's default, which it leaves out.
+set(CPACK_DEBIAN_UNSPECIFIED_DESCRIPTION
+    "size and power of tests of Hardy-Weinberg proportions
+Zygomet tells a population geneticist how often Pearson's X2 test and the
 G test of Hardy-Weinberg proportions reject, at one locus with two alleles,
 when samples come from a population that follows a chosen model:
 Hardy-Weinberg, Wahlund (a divided population), inbreeding or natural
@@ -102,10 +107,48 @@ set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 # Only the package the README describes: no source archive.
 set(CPACK_SOURCE_GENERATOR "")
-# The package holds the programs and their files (the default component);
-# the headers, libraries and CMake package of the Development component stay
-# out of it.
-set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};${PROJECT_NAME};Unspecified;/")
+# The package zygomet holds the programs and their files (the default
+# component); the headers, libraries and CMake package of the Development
+# component stay out of it. When the Python module is built, the package
+# python3-zygomet beside it holds the module (component python), with a
+# copyright file and a changelog of its own, as every Debian package has.
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL Unspecified)
+set(CPACK_DEBIAN_UNSPECIFIED_PACKAGE_NAME zygomet)
+if(TARGET _zygomet)
+  list(APPEND CPACK_COMPONENTS_ALL python)
+  install(FILES ${CMAKE_SOURCE_DIR}/resources/debian/copyright
+                ${CMAKE_BINARY_DIR}/debian/changelog.gz
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/python3-zygomet
+          COMPONENT python EXCLUDE_FROM_ALL)
+  # The interpreter the module was built for, by its version: an extension
+  # module loads into that version only.
+  execute_process(COMMAND ${PYTHON_EXECUTABLE} -c
+                          "import sys; print('%d.%d %d.%d' % (sys.version_info[:2] + (sys.version_info[0], sys.version_info[1] + 1)))"
+                  OUTPUT_VARIABLE ZYGOMET_PYTHON_VERSIONS OUTPUT_STRIP_TRAILING_WHITESPACE)
+  separate_arguments(ZYGOMET_PYTHON_VERSIONS)
+  list(GET ZYGOMET_PYTHON_VERSIONS 0 ZYGOMET_PYTHON_LOWEST)
+  list(GET ZYGOMET_PYTHON_VERSIONS 1 ZYGOMET_PYTHON_ABOVE)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-zygomet)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
+      "python3 (>= ${ZYGOMET_PYTHON_LOWEST}), python3 (<< ${ZYGOMET_PYTHON_ABOVE}), python3-numpy")
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_RECOMMENDS python3-pandas)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_SUGGESTS "python3-dask, python3-distributed")
+  set(CPACK_DEBIAN_PYTHON_DESCRIPTION
+      "tests of Hardy-Weinberg proportions and their power, from Python
+The Python module zygomet tests samples of genotype counts at one biallelic
+locus for Hardy-Weinberg proportions (X2, G and the exact tests with their
+mid-p and one-sided forms) on numpy arrays, computed in C++ on every core
+with the interpreter's lock released, and computes the exact or simulated
+power of these tests under Hardy-Weinberg, Wahlund, inbreeding, selection,
+genotyping-error and null-allele models, the sample size a study needs and
+the smallest departure a study detects, as pandas data frames.
+
+It is the engine of the commands zygomet-test and zygomet-power (package
+zygomet), giving the same numbers to the last bit.")
+endif()
+set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};${PROJECT_NAME};ALL;/")
 include(CPack)
 
 # Builds the package from this tree and checks it as a user meets it. A

@@ -13,6 +13,7 @@
 
 #include "Bindings.h"
 #include "engine/ExactPower.h"
+#include "engine/XLinked.h"
 
 namespace py = pybind11;
 using namespace zyg;
@@ -22,10 +23,44 @@ namespace {
 
 using Counts = py::array_t<std::uint64_t, py::array::c_style | py::array::forcecast>;
 
+// The tests of autosomal samples.
 std::vector<std::string> testNames() {
     std::vector<std::string> names;
-    for (HweTest t : observedSampleTests()) names.emplace_back(hweTestName(t));
+    for (HweTest t : observedSampleTests())
+        if (appliesTo(t, LocusKind::Autosomal) && !parseXTest(hweTestName(t)))
+            names.emplace_back(hweTestName(t));
     return names;
+}
+
+std::vector<py::array_t<double>> columnArrays(std::size_t columns, std::size_t count,
+                                              std::vector<double*>& out) {
+    std::vector<py::array_t<double>> arrays;
+    for (std::size_t c = 0; c < columns; ++c) {
+        arrays.emplace_back(static_cast<py::ssize_t>(count));
+        out.push_back(arrays.back().mutable_data());
+    }
+    return arrays;
+}
+
+// Column arrays of X-linked samples, in the order of xSampleColumnNames.
+py::list testXCounts(const Counts& aa, const Counts& ab, const Counts& bb, const Counts& a,
+                     const Counts& b, const std::vector<std::string>& names, unsigned threads) {
+    const XTests tests = parseXTests(names);
+    const std::size_t count = static_cast<std::size_t>(aa.size());
+    for (const Counts* c : {&ab, &bb, &a, &b})
+        if (c->size() != aa.size())
+            throw ArgumentError("aa, ab, bb, a and b must hold as many counts");
+    std::vector<double*> out;
+    std::vector<py::array_t<double>> arrays =
+        columnArrays(xSampleColumnNames(tests).size(), count, out);
+    const XCountArrays counts{aa.data(), ab.data(), bb.data(), a.data(), b.data()};
+    {
+        py::gil_scoped_release release;
+        testXSamples(counts, count, tests, out, threads);
+    }
+    py::list list;
+    for (auto& array : arrays) list.append(array);
+    return list;
 }
 
 // Column arrays of the samples, in the order of sampleColumnNames.
@@ -35,13 +70,9 @@ py::list testCounts(const Counts& aa, const Counts& ab, const Counts& bb,
     const std::size_t count = static_cast<std::size_t>(aa.size());
     if (ab.size() != aa.size() || bb.size() != aa.size())
         throw ArgumentError("aa, ab and bb must hold as many counts");
-    const std::size_t columns = sampleColumnNames(tests).size();
-    std::vector<py::array_t<double>> arrays;
     std::vector<double*> out;
-    for (std::size_t c = 0; c < columns; ++c) {
-        arrays.emplace_back(static_cast<py::ssize_t>(count));
-        out.push_back(arrays.back().mutable_data());
-    }
+    std::vector<py::array_t<double>> arrays =
+        columnArrays(sampleColumnNames(tests).size(), count, out);
     const std::uint64_t* a = aa.data();
     const std::uint64_t* h = ab.data();
     const std::uint64_t* b = bb.data();
@@ -100,14 +131,20 @@ PYBIND11_MODULE(_zygomet, m) {
     });
     m.def("test_counts", &testCounts, py::arg("aa"), py::arg("ab"), py::arg("bb"), py::arg("tests"),
           py::arg("threads") = 0);
+    m.def("x_test_names", &xTestNames);
+    m.def("x_column_names", [](const std::vector<std::string>& names) {
+        return xSampleColumnNames(parseXTests(names));
+    });
+    m.def("test_x_counts", &testXCounts, py::arg("aa"), py::arg("ab"), py::arg("bb"), py::arg("a"),
+          py::arg("b"), py::arg("tests"), py::arg("threads") = 0);
     m.def("study_csv", &runStudyText, py::arg("model"), py::arg("values"), py::arg("tests"),
           py::arg("method"), py::arg("nrep"), py::arg("seed"), py::arg("target"), py::arg("solve"));
     m.def("csv_columns", &columnsOf);
     m.def("solvable_parameters", [] {
         py::dict parameters;
         for (const SolvableParameter* q : solvableParameters())
-            parameters[py::str(std::string(q->name))] =
-                py::make_tuple(std::string(modelKey(*q->model)), q->none);
+            parameters[py::str(std::string(q->column))] = py::make_tuple(
+                q->model ? std::string(modelKey(*q->model)) : std::string(), q->none);
         return parameters;
     });
 }

@@ -42,6 +42,7 @@ def main(zygomet_test, zygomet_power):
         counts = os.path.join(folder, "counts.txt")
         np.savetxt(counts, np.stack([aa, ab, bb], axis=1), fmt="%d")
         call = best(lambda: zygomet.test(aa, ab, bb, tests=tests), 3)
+        one_thread = best(lambda: zygomet.test(aa, ab, bb, tests=tests, threads=1), 3)
         process = best(lambda: subprocess.run(
             [zygomet_test, "--file", counts, "--test", tests, "--csv", "/dev/null"], check=True), 3)
     share = 20000
@@ -49,6 +50,7 @@ def main(zygomet_test, zygomet_power):
     loop *= count / share
     print("zygomet.test, 10^6 samples, %s:" % tests)
     print("  the call:                    %8.3f s" % call)
+    print("  the call on one thread:      %8.3f s" % one_thread)
     print("  zygomet-test, whole process: %8.3f s  (call / process %.2f)" % (process, call / process))
     print("  per-element Python loop:     %8.3f s  (loop / call %.1f)" % (loop, loop / call))
 

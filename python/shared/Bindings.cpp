@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "core/NumberText.h"
+#include "engine/XLinked.h"
 #include "power/PowerStudy.h"
 
 namespace zyg::bindings {
@@ -18,52 +19,14 @@ namespace {
 // A number as a sentence shows it; NaN has no shortest text of its own.
 std::string number(double v) { return std::isnan(v) ? "NaN" : shortestText(v); }
 
-const char* nameOf(StudyInput input) {
-    switch (input) {
-        case StudyInput::P: return "p";
-        case StudyInput::Var: return "var";
-        case StudyInput::F: return "f";
-        case StudyInput::W11: return "w11";
-        case StudyInput::W12: return "w12";
-        case StudyInput::W22: return "w22";
-        case StudyInput::HetMiscall: return "het_miscall";
-        case StudyInput::HomMiscall: return "hom_miscall";
-        case StudyInput::Null: return "null";
-        case StudyInput::N: return "n";
-        case StudyInput::AlleleCounts: return "allele_count";
-        case StudyInput::Tests: return "tests";
-        case StudyInput::Levels: return "levels";
-        case StudyInput::Replicates: return "nrep";
-        case StudyInput::Target: return "target";
-        case StudyInput::Points: return "study";
-    }
-    return "study";
-}
-
-std::string ruleOf(StudyInput input, PowerMethod method) {
-    switch (input) {
-        case StudyInput::P: return "p must lie from 0.01 to 0.99";
-        case StudyInput::Var: return "var must lie from 0 to p*q";
-        case StudyInput::F: return "f must lie from -min(p,q)/max(p,q) to 1";
-        case StudyInput::W11:
-        case StudyInput::W12:
-        case StudyInput::W22: return "fitnesses must lie from 0 to 10";
-        case StudyInput::HetMiscall:
-        case StudyInput::HomMiscall: return "miscall rates must lie from 0 to 1";
-        case StudyInput::Null: return "the null allele's frequency must lie from 0 to 0.99";
-        case StudyInput::N:
-            return "sample sizes are whole numbers from 1 to " +
-                   std::to_string(maxSampleSize(method));
-        case StudyInput::AlleleCounts: return "allele counts are whole numbers from 0 to 2n";
-        case StudyInput::Levels: return "levels must lie above 0 and at most 0.5";
-        case StudyInput::Replicates:
-            return "the number of replicates is a whole number from 1 to " +
-                   std::to_string(kMaxReplicates);
-        case StudyInput::Target: return "the target is one power above 0 and at most 1";
-        case StudyInput::Tests: return "give at least one test";
-        case StudyInput::Points: break;
-    }
-    return "";
+// A problem of the study in the library's neutral words.
+std::string sentence(StudyInput input, ProblemKind kind, double value, ValueRange range = {}) {
+    StudyProblem problem;
+    problem.input = input;
+    problem.kind = kind;
+    problem.value = value;
+    problem.range = range;
+    return studyProblemText(problem);
 }
 
 template <class T>
@@ -98,33 +61,30 @@ std::string testNames() {
     return listOfNames(names);
 }
 
-// The model parameters by name, each with the model that reads it and its
-// list in the request.
-struct Parameter {
-    const char* name;
-    GenotypeModel owner;
-    std::vector<double> StudyRequest::*list;
-};
-constexpr Parameter kParameters[] = {
-    {"var", GenotypeModel::Wahlund, &StudyRequest::var},
-    {"f", GenotypeModel::Inbreeding, &StudyRequest::f},
-    {"w11", GenotypeModel::Selection, &StudyRequest::w11},
-    {"w12", GenotypeModel::Selection, &StudyRequest::w12},
-    {"w22", GenotypeModel::Selection, &StudyRequest::w22},
-    {"het_miscall", GenotypeModel::Error, &StudyRequest::hetMiscall},
-    {"hom_miscall", GenotypeModel::Error, &StudyRequest::homMiscall},
-    {"null", GenotypeModel::NullAllele, &StudyRequest::nullFrequency},
-};
+// A whole number of at most 32 bits, for a list the request holds as
+// counts; what lies in range but is no whole number is refused here, what
+// lies out of range in the library's words. `range` is the input's.
+std::uint32_t wholeNumber(StudyInput input, double v, ValueRange range, const char* subject) {
+    if (!(v >= 0 && v <= 4294967295.0))
+        throw ArgumentError(sentence(input, ProblemKind::OutOfRange, v, range));
+    if (v != std::floor(v))
+        throw ArgumentError(std::string(subject) + " are whole numbers (not " + number(v) + ")");
+    return static_cast<std::uint32_t>(v);
+}
 
 std::vector<std::uint32_t> wholeNumbers(StudyInput input, const std::vector<double>& values,
-                                        PowerMethod method) {
+                                        ValueRange range, const char* subject) {
     std::vector<std::uint32_t> whole;
-    for (double v : values) {
-        if (!(v >= 0 && v <= 4294967295.0) || v != std::floor(v))
-            throw ArgumentError(ruleOf(input, method) + " (not " + number(v) + ")");
-        whole.push_back(static_cast<std::uint32_t>(v));
-    }
+    for (double v : values) whole.push_back(wholeNumber(input, v, range, subject));
     return whole;
+}
+
+// The model parameter a script names by its column ("het_miscall") or by
+// the command line's word for it ("het-miscall").
+const ModelParameter* parameterNamed(const std::string& name) {
+    for (const ModelParameter& q : modelParameters())
+        if (q.column == name || q.name == name) return &q;
+    return nullptr;
 }
 
 std::uint32_t clockSeed() {
@@ -136,42 +96,24 @@ std::uint32_t clockSeed() {
 }  // namespace
 
 const std::vector<std::string>& studyValueNames() {
-    static const std::vector<std::string> names = {
-        "p",   "n",           "var",         "f",    "w11",          "w12",
-        "w22", "het_miscall", "hom_miscall", "null", "allele_count", "levels"};
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> out{"p", "n"};
+        for (const ModelParameter& q : modelParameters())
+            if (q.input != StudyInput::P) out.emplace_back(q.column);
+        out.emplace_back("allele_count");
+        out.emplace_back("levels");
+        return out;
+    }();
     return names;
 }
 
-std::string problemSentence(const StudyProblem& problem, PowerMethod method) {
-    const std::string name = nameOf(problem.input);
-    const std::string rule = ruleOf(problem.input, method);
-    switch (problem.kind) {
-        case ProblemKind::Missing: return "no value given for " + name;
-        case ProblemKind::OutOfRange: return rule + " (not " + number(problem.value) + ")";
-        case ProblemKind::ExactOnly: return name + " has a meaning for the exact method only";
-        case ProblemKind::OutOfBound: {
-            if (problem.input == StudyInput::AlleleCounts)
-                return rule + " (" + number(problem.range.high) + " at n " + number(problem.at) +
-                       "; not " + number(problem.value) + ")";
-            // The bound that moves with p, at the p where the value passes it.
-            const double bound =
-                problem.input == StudyInput::Var ? problem.range.high : problem.range.low;
-            return rule + " (" + significantText(bound, 6) + " at p " + number(problem.at) +
-                   "; not " + number(problem.value) + ")";
-        }
-        case ProblemKind::AllZero: return "the three fitnesses must not all be 0";
-        case ProblemKind::TooMany:
-            return "the study asks for " + number(problem.value) +
-                   " units of work (each point counting its n + " + number(kPointWork) +
-                   "); at most " + number(problem.bound) + " are allowed";
-    }
-    return rule;
-}
-
 std::vector<HweTest> parseTests(const std::vector<std::string>& names) {
-    if (names.empty()) throw ArgumentError(ruleOf(StudyInput::Tests, PowerMethod::Exact));
+    if (names.empty()) throw ArgumentError(sentence(StudyInput::Tests, ProblemKind::Missing, 0));
     std::vector<HweTest> tests;
     for (const std::string& name : names) {
+        if (parseXTest(name))
+            throw ArgumentError("the test " + name +
+                                " counts the males of X-linked samples: give their counts");
         const auto test = parseHweTest(name);
         if (!test)
             throw ArgumentError("unknown test \"" + name + "\"; the tests are " + testNames());
@@ -201,41 +143,37 @@ StudyRequest buildRequest(const StudyArguments& a) {
             studyValueNames().end())
             throw ArgumentError("unknown parameter \"" + name + "\"; the parameters are " +
                                 listOfNames(studyValueNames()));
-    const auto given = [&](const std::string& name) { return a.values.count(name) > 0; };
-    for (const Parameter& q : kParameters) {
-        if (!given(q.name)) continue;
-        if (q.owner != r.model)
-            throw ArgumentError(std::string(q.name) + " is not a parameter of the model " +
-                                a.model + " (it belongs to the model " +
-                                std::string(modelKey(q.owner)) + ")");
-        r.*q.list = a.values.at(q.name);
-    }
+    const auto given = [&](std::string_view name) { return a.values.count(std::string(name)) > 0; };
     const bool solveN = a.solve == "n";
-    if (!given("p")) throw ArgumentError("p is required");
     if (!given("n") && !solveN) throw ArgumentError("n is required");
-    const std::pair<GenotypeModel, const char*> needs[] = {{GenotypeModel::Wahlund, "var"},
-                                                           {GenotypeModel::Inbreeding, "f"},
-                                                           {GenotypeModel::NullAllele, "null"}};
-    for (const auto& [m, name] : needs)
-        if (r.model == m && !given(name))
-            throw ArgumentError("the model " + a.model + " needs " + name);
-    r.p = a.values.at("p");
+    for (const ModelParameter& q : modelParameters()) {
+        if (!given(q.column)) {
+            if (q.required && q.readBy(r.model))
+                throw ArgumentError(q.model
+                                        ? "the model " + a.model + " needs " + std::string(q.column)
+                                        : std::string(q.column) + " is required");
+            continue;
+        }
+        if (!q.readBy(r.model))
+            throw ArgumentError(std::string(q.column) + " is not a parameter of the model " +
+                                a.model + " (it belongs to the model " +
+                                std::string(modelKey(*q.model)) + ")");
+        r.*q.values = a.values.at(std::string(q.column));
+    }
     if (given("levels")) r.levels = a.values.at("levels");
-    if (given("n")) r.n = wholeNumbers(StudyInput::N, a.values.at("n"), r.method);
+    const ValueRange sizes{1, static_cast<double>(maxSampleSize(r.method))};
+    if (given("n")) r.n = wholeNumbers(StudyInput::N, a.values.at("n"), sizes, "sample sizes");
     if (given("allele_count"))
-        r.alleleCounts =
-            wholeNumbers(StudyInput::AlleleCounts, a.values.at("allele_count"), r.method);
+        r.alleleCounts = wholeNumbers(StudyInput::AlleleCounts, a.values.at("allele_count"),
+                                      {0, 4294967295.0}, "allele counts");
     if (a.tests) r.tests = parseTests(*a.tests);
 
     if (r.method != PowerMethod::Simulate && (a.nrep || a.seed))
         throw ArgumentError(std::string(a.nrep ? "nrep" : "seed") +
                             " has a meaning for the simulate method only");
-    if (a.nrep) {
-        if (!(*a.nrep >= 0 && *a.nrep <= 4294967295.0) || *a.nrep != std::floor(*a.nrep))
-            throw ArgumentError(ruleOf(StudyInput::Replicates, r.method) + " (not " +
-                                number(*a.nrep) + ")");
-        r.replicates = static_cast<std::uint32_t>(*a.nrep);
-    }
+    if (a.nrep)
+        r.replicates = wholeNumber(StudyInput::Replicates, *a.nrep,
+                                   {1, static_cast<double>(kMaxReplicates)}, "replicates");
     if (a.seed) {
         if (!(*a.seed >= 0 && *a.seed <= 4294967295.0) || *a.seed != std::floor(*a.seed))
             throw ArgumentError("the seed is a whole number from 0 to 4294967295 (not " +
@@ -248,10 +186,10 @@ StudyRequest buildRequest(const StudyArguments& a) {
 
     if (!a.solve.empty()) {
         if (!solveN) {
-            const SolvableParameter* q = findSolvableParameter(a.solve);
+            const ModelParameter* q = parameterNamed(a.solve);
             std::vector<std::string> names{"n"};
-            for (const SolvableParameter* s : solvableParameters()) names.emplace_back(s->name);
-            if (!q)
+            for (const SolvableParameter* s : solvableParameters()) names.emplace_back(s->column);
+            if (!q || !q->solvable)
                 throw ArgumentError("cannot solve for \"" + a.solve + "\"; solve for " +
                                     listOfNames(names));
             if (!q->readBy(r.model))
@@ -266,9 +204,8 @@ StudyRequest buildRequest(const StudyArguments& a) {
     }
 
     // A value given twice is one point of the grid, not two rows.
-    for (auto* values : {&r.p, &r.var, &r.f, &r.w11, &r.w12, &r.w22, &r.hetMiscall, &r.homMiscall,
-                         &r.nullFrequency, &r.levels})
-        once(*values);
+    for (const ModelParameter& q : modelParameters()) once(r.*q.values);
+    once(r.levels);
     once(r.n);
     once(r.alleleCounts);
     once(r.tests);
@@ -283,7 +220,7 @@ StudyRequest buildRequest(const StudyArguments& a) {
         r.solveBounds = bounds;
     }
     if (const auto problems = checkStudy(r); !problems.empty())
-        throw ArgumentError(problemSentence(problems.front(), r.method));
+        throw ArgumentError(studyProblemText(problems.front()));
     return r;
 }
 
@@ -291,7 +228,7 @@ std::string studyCsvText(const StudyArguments& arguments) {
     const StudyRequest request = buildRequest(arguments);
     if (arguments.solve.empty()) return studyCsv(runStudy(request));
     SolveAim aim;
-    aim.parameter = findSolvableParameter(arguments.solve);
+    aim.parameter = parameterNamed(arguments.solve);
     aim.target = request.target.value_or(0.8);
     return solveCsv(solveStudy(request, aim), aim);
 }
@@ -362,41 +299,23 @@ std::vector<CsvColumn> csvColumns(const std::string& text) {
 std::vector<std::string> sampleColumnNames(const std::vector<HweTest>& tests) {
     std::vector<std::string> names{"n", "p", "F"};
     for (HweTest t : tests) {
-        std::string name(hweTestName(t));
-        std::replace(name.begin(), name.end(), '-', '_');
-        if (hasStatistic(t)) names.push_back(name);
-        names.push_back("p_" + name);
+        if (hasStatistic(t)) names.emplace_back(testEntry(t).statisticColumn);
+        names.emplace_back(testEntry(t).pValueColumn);
     }
     return names;
 }
 
-void testSamples(const std::uint64_t* aa, const std::uint64_t* ab, const std::uint64_t* bb,
-                 std::size_t count, const std::vector<HweTest>& tests,
-                 const std::vector<double*>& out, unsigned threads) {
-    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-    const auto testRange = [&](std::size_t begin, std::size_t end) {
-        for (std::size_t i = begin; i < end; ++i) {
-            const SampleCounts counts{aa[i], ab[i], bb[i]};
-            const std::uint64_t n = counts.aa + counts.ab + counts.bb;
-            std::size_t c = 0;
-            out[c++][i] = static_cast<double>(n);
-            if (n == 0) {
-                for (; c < out.size(); ++c) out[c][i] = nan;
-                continue;
-            }
-            const SampleSummary summary = summarizeSample(counts);
-            out[c++][i] = summary.p;
-            out[c++][i] = summary.f.value_or(nan);
-            const std::vector<SampleTestValue> values = testSample(counts, tests);
-            for (std::size_t t = 0; t < tests.size(); ++t) {
-                if (hasStatistic(tests[t])) out[c++][i] = values[t].statistic.value_or(nan);
-                out[c++][i] = values[t].pValue.value_or(nan);
-            }
-        }
-    };
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Runs testRange(begin, end) over [0, count) on up to `threads` threads (0:
+// one per core). Small inputs stay on the calling thread; large ones are cut
+// into parts that the threads take in turn, so one slow part does not hold
+// the rest. The first error of any thread is raised once all have ended.
+template <class Range>
+void inParts(std::size_t count, unsigned threads, const Range& testRange) {
     if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
-    // Small inputs stay on the calling thread; large ones are cut into parts
-    // that the threads take in turn, so one slow part does not hold the rest.
     if (threads <= 1 || count < 2000) {
         testRange(0, count);
         return;
@@ -418,6 +337,122 @@ void testSamples(const std::uint64_t* aa, const std::uint64_t* ab, const std::ui
     for (std::thread& t : pool) t.join();
     for (const std::exception_ptr& e : errors)
         if (e) std::rethrow_exception(e);
+}
+
+// A p-value as a double, as the command line prints it.
+double probability(Extended value) { return static_cast<double>(std::min<Extended>(value, 1)); }
+
+}  // namespace
+
+void testSamples(const std::uint64_t* aa, const std::uint64_t* ab, const std::uint64_t* bb,
+                 std::size_t count, const std::vector<HweTest>& tests,
+                 const std::vector<double*>& out, unsigned threads) {
+    inParts(count, threads, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            const SampleCounts counts{aa[i], ab[i], bb[i]};
+            const std::uint64_t n = counts.aa + counts.ab + counts.bb;
+            std::size_t c = 0;
+            out[c++][i] = static_cast<double>(n);
+            if (n == 0) {
+                for (; c < out.size(); ++c) out[c][i] = kNaN;
+                continue;
+            }
+            const SampleSummary summary = summarizeSample(counts);
+            out[c++][i] = summary.p;
+            out[c++][i] = summary.f.value_or(kNaN);
+            const std::vector<SampleTestValue> values = testSample(counts, tests);
+            for (std::size_t t = 0; t < tests.size(); ++t) {
+                if (hasStatistic(tests[t])) out[c++][i] = values[t].statistic.value_or(kNaN);
+                out[c++][i] = values[t].pValue.value_or(kNaN);
+            }
+        }
+    });
+}
+
+XTests parseXTests(const std::vector<std::string>& names) {
+    if (names.empty()) throw ArgumentError(sentence(StudyInput::Tests, ProblemKind::Missing, 0));
+    XTests tests;
+    std::vector<std::string> seen;
+    for (const std::string& name : names) {
+        if (std::find(seen.begin(), seen.end(), name) != seen.end())
+            throw ArgumentError("the test " + name + " is named twice");
+        seen.push_back(name);
+        if (const auto x = parseXTest(name)) {
+            tests.order.push_back({true, tests.males.size()});
+            tests.males.push_back(*x);
+        } else if (const auto t = parseHweTest(name); t && testEntry(*t).observedSamples) {
+            tests.order.push_back({false, tests.females.size()});
+            tests.females.push_back(*t);
+        } else {
+            throw ArgumentError("unknown test \"" + name + "\"; the tests are " +
+                                listOfNames(xTestNames()));
+        }
+    }
+    return tests;
+}
+
+std::vector<std::string> xTestNames() {
+    std::vector<std::string> names;
+    for (XTest x : kXTests) names.emplace_back(xTestName(x));
+    for (HweTest t : observedSampleTests())
+        if (!parseXTest(hweTestName(t))) names.emplace_back(hweTestName(t));
+    return names;
+}
+
+std::vector<std::string> xSampleColumnNames(const XTests& tests) {
+    std::vector<std::string> names{"nf", "nm", "p_female", "p_male", "p", "F"};
+    for (const auto& [male, index] : tests.order) {
+        if (!male) {
+            const HweTest t = tests.females[index];
+            if (hasStatistic(t)) names.emplace_back(testEntry(t).statisticColumn);
+            names.emplace_back(testEntry(t).pValueColumn);
+            continue;
+        }
+        std::string name(xTestName(tests.males[index]));
+        std::replace(name.begin(), name.end(), '-', '_');
+        if (xTestHasStatistic(tests.males[index])) names.push_back(name);
+        names.push_back("p_" + name);
+    }
+    return names;
+}
+
+void testXSamples(const XCountArrays& counts, std::size_t count, const XTests& tests,
+                  const std::vector<double*>& out, unsigned threads) {
+    inParts(count, threads, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            const XSampleCounts x{counts.aa[i], counts.ab[i], counts.bb[i], counts.a[i],
+                                  counts.b[i]};
+            const std::uint64_t females = x.aa + x.ab + x.bb, males = x.a + x.b;
+            std::size_t c = 0;
+            out[c++][i] = static_cast<double>(females);
+            out[c++][i] = static_cast<double>(males);
+            if (females + males == 0) {
+                for (; c < out.size(); ++c) out[c][i] = kNaN;
+                continue;
+            }
+            const XSampleSummary summary = summarizeXSample(x);
+            out[c++][i] = summary.pFemale.value_or(kNaN);
+            out[c++][i] = summary.pMale.value_or(kNaN);
+            out[c++][i] = summary.p;
+            out[c++][i] = summary.fFemale.value_or(kNaN);
+            const std::vector<XTestValue> male = testXSample(x, tests.males);
+            std::vector<SampleTestValue> female(tests.females.size());
+            if (females > 0) female = testSample(SampleCounts{x.aa, x.ab, x.bb}, tests.females);
+            for (const auto& [isMale, index] : tests.order) {
+                if (isMale) {
+                    const XTestValue& v = male[index];
+                    if (xTestHasStatistic(tests.males[index]))
+                        out[c++][i] = v.statistic ? static_cast<double>(*v.statistic) : kNaN;
+                    out[c++][i] = v.pValue ? probability(*v.pValue) : kNaN;
+                } else {
+                    const SampleTestValue& v = female[index];
+                    if (hasStatistic(tests.females[index]))
+                        out[c++][i] = v.statistic.value_or(kNaN);
+                    out[c++][i] = v.pValue.value_or(kNaN);
+                }
+            }
+        }
+    });
 }
 
 }  // namespace zyg::bindings

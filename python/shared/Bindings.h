@@ -13,9 +13,11 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/ObservedSample.h"
+#include "engine/XLinked.h"
 #include "power/Solve.h"
 
 namespace zyg::bindings {
@@ -41,13 +43,11 @@ struct StudyArguments {
 // The names `values` may hold, in the order the documentation lists them.
 const std::vector<std::string>& studyValueNames();
 
-// A problem of a checked study as a sentence that names the input by its
-// script name and says what is allowed ("f must lie from -min(p,q)/max(p,q)
-// to 1 (not 1.5)").
-std::string problemSentence(const StudyProblem& problem, PowerMethod method);
-
 // Builds the request (lists without repeats, as the command line does) and
-// checks it; throws ArgumentError with the first problem's sentence.
+// checks it; throws ArgumentError with the first problem in the library's
+// neutral words (studyProblemText), which name no option of any front end.
+// A model parameter is named by its CSV column ("het_miscall"); a solve
+// takes that name or the command line's word ("het-miscall").
 StudyRequest buildRequest(const StudyArguments& arguments);
 
 // Runs the study, or solves it when `solve` is given, and returns its CSV
@@ -86,5 +86,40 @@ std::vector<std::string> sampleColumnNames(const std::vector<HweTest>& tests);
 void testSamples(const std::uint64_t* aa, const std::uint64_t* ab, const std::uint64_t* bb,
                  std::size_t count, const std::vector<HweTest>& tests,
                  const std::vector<double*>& out, unsigned threads = 0);
+
+// The tests of X-linked samples: those that count the males (x-exact,
+// x-exact-midp, x-x2, x-g) and the autosomal tests applied to the females
+// alone, in the order asked.
+struct XTests {
+    std::vector<XTest> males;
+    std::vector<HweTest> females;
+    // Each test asked: whether it counts the males, and its place in its list.
+    std::vector<std::pair<bool, std::size_t>> order;
+};
+
+// Every test an X-linked sample takes, the male-counting ones first.
+std::vector<std::string> xTestNames();
+
+// The tests named, in their order. Throws ArgumentError for an unknown or
+// repeated name, or for no name at all.
+XTests parseXTests(const std::vector<std::string>& names);
+
+// The output columns of testXSamples: nf, nm, p_female, p_male, p (over all
+// alleles), F (of the females), then per test its statistic and p-value,
+// named like the columns of zygomet-test's CSV.
+std::vector<std::string> xSampleColumnNames(const XTests& tests);
+
+// The count arrays of X-linked samples: females AA, AB, BB, males A, B.
+struct XCountArrays {
+    const std::uint64_t *aa, *ab, *bb, *a, *b;
+};
+
+// Tests `count` X-linked samples (each count at most kMaxSampleGenotypeCount)
+// as testSamples does: a sample without anyone has NaN past nf and nm; a test
+// that does not apply (one allele absent among everyone, or among the
+// females for a test on the females alone; x-exact above kMaxXExactAlleles
+// alleles) has NaN.
+void testXSamples(const XCountArrays& counts, std::size_t count, const XTests& tests,
+                  const std::vector<double*>& out, unsigned threads = 0);
 
 }  // namespace zyg::bindings

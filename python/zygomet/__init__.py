@@ -79,10 +79,14 @@ import numpy as np
 
 from . import _zygomet
 
-__all__ = ["test", "power", "solve_n", "solve", "TESTS"]
+__all__ = ["test", "power", "solve_n", "solve", "TESTS", "X_TESTS"]
 
-#: Every test, in the order of zygomet-test's output.
+#: Every test of autosomal samples, in the order of zygomet-test's output.
 TESTS = tuple(_zygomet.test_names())
+
+#: Every test of X-linked samples: those that count the males, then the
+#: autosomal tests applied to the females alone.
+X_TESTS = tuple(_zygomet.x_test_names())
 
 _MAX_COUNT = int(_zygomet.max_count)
 
@@ -129,9 +133,8 @@ def _counts(name, values):
     return array.astype(np.uint64)
 
 
-def _broadcast_shape(arrays):
-    """The shape aa, ab and bb broadcast to; a ValueError names the one that does not fit."""
-    names = ("aa", "ab", "bb")
+def _broadcast_shape(arrays, names=("aa", "ab", "bb")):
+    """The shape the count arrays broadcast to; a ValueError names the one that does not fit."""
     try:
         return np.broadcast_shapes(*(a.shape for a in arrays))
     except ValueError:
@@ -144,8 +147,8 @@ def _broadcast_shape(arrays):
             continue
         raise ValueError("%s has shape %s, which does not broadcast with the shape %s of the others"
                          % (name, arrays[i].shape, np.broadcast_shapes(*others)))
-    raise ValueError("aa, ab and bb have shapes %s, %s and %s, which do not broadcast together"
-                     % tuple(a.shape for a in arrays))
+    raise ValueError("%s have shapes %s, which do not broadcast together"
+                     % (", ".join(names), ", ".join(str(a.shape) for a in arrays)))
 
 
 def test(aa, ab, bb, tests=None, a=None, b=None, *, threads=0):
@@ -163,8 +166,18 @@ def test(aa, ab, bb, tests=None, a=None, b=None, *, threads=0):
     tests: the test names, as a sequence or one comma-separated text
     ("exact,exact-midp,x2"); None: every test zygomet-test offers, in the order of zygomet.TESTS.
 
-    a, b: male counts of A1 and A2 for X-linked samples; X-linked samples
-    are not available in this build and giving them raises ValueError.
+    a, b: for X-linked samples, the counts of males carrying A1 and A2
+    (hemizygotes), given together; aa, ab and bb are then the females'.
+    They broadcast with the female counts. An X-linked sample takes the
+    tests that count the males (x-exact, x-exact-midp, x-x2, x-g) and every
+    autosomal test, which it applies to the females alone; None gives all
+    of them, in the order of zygomet.X_TESTS. The columns are then nf, nm,
+    p_female, p_male, p (over all alleles), F (of the females), then each
+    test's statistic (x_x2, x_g, ...) and p-value (p_x_exact, ...). The X
+    tests need both alleles among everyone, the tests on the females both
+    alleles among the females; x-exact takes up to 5000000 alleles
+    (nm + 2 nf) and gives NaN beyond. A male-counting test on a sample
+    without a and b raises ValueError.
 
     threads: 0 (the default) computes large arrays on every core; 1 keeps
     the work on the calling thread (inside a Dask worker, for one).
@@ -183,19 +196,28 @@ def test(aa, ab, bb, tests=None, a=None, b=None, *, threads=0):
     ['F', 'n', 'p', 'p_exact', 'p_x2', 'x2']
     >>> print(r["p_exact"])
     0.044405733540873245
+    >>> x = zygomet.test(30, 40, 30, tests="x-exact,exact", a=45, b=55)
+    >>> print(x["nf"], x["nm"], x["p_x_exact"] < x["p_exact"])
+    100.0 100.0 False
     """
-    if a is not None or b is not None:
-        raise ValueError("X-linked samples are not available in this build")
+    if (a is None) != (b is None):
+        raise ValueError("a and b, the males' counts of A1 and A2, are given together")
+    xlinked = a is not None
     names = _test_list(tests)
     if names is None:
-        names = list(TESTS)
-    columns = _zygomet.column_names(names)
-    arrays = [_counts("aa", aa), _counts("ab", ab), _counts("bb", bb)]
-    shape = _broadcast_shape(arrays)
+        names = list(X_TESTS if xlinked else TESTS)
+    argument_names = ("aa", "ab", "bb", "a", "b") if xlinked else ("aa", "ab", "bb")
+    given = (aa, ab, bb, a, b) if xlinked else (aa, ab, bb)
+    columns = (_zygomet.x_column_names if xlinked else _zygomet.column_names)(names)
+    arrays = [_counts(name, values) for name, values in zip(argument_names, given)]
+    shape = _broadcast_shape(arrays, argument_names)
     flat = [np.ascontiguousarray(np.broadcast_to(x, shape)).reshape(-1) for x in arrays]
     if not isinstance(threads, numbers.Integral) or threads < 0:
         raise ValueError("threads is a whole number, 0 for every core (not %r)" % (threads,))
-    values = _zygomet.test_counts(flat[0], flat[1], flat[2], names, int(threads))
+    if xlinked:
+        values = _zygomet.test_x_counts(*flat, names, int(threads))
+    else:
+        values = _zygomet.test_counts(*flat, names, int(threads))
     return {name: column.reshape(shape) for name, column in zip(columns, values)}
 
 
@@ -322,8 +344,8 @@ def solve(parameter, model=None, p=None, n=None, tests=("x2", "g"), levels=(0.05
           target=0.8, **parameters):
     """The smallest departure in one model parameter whose exact power reaches a target.
 
-    parameter: "var", "f", "w11", "w12" or "w22"; model defaults to the
-    model that reads it. At each n, each value of the parameter gives the
+    parameter: "var", "f", "w11", "w12", "w22", "het_miscall",
+    "hom_miscall" or "null"; model defaults to the model that reads it. At each n, each value of the parameter gives the
     side to search (above or below its value without a departure); the
     answer is the value nearest to no departure, to 4 significant digits,
     whose power reaches the target (default 0.8). Other arguments as for
@@ -342,8 +364,10 @@ def solve(parameter, model=None, p=None, n=None, tests=("x2", "g"), levels=(0.05
     if not isinstance(parameter, str):
         raise ValueError("the parameter is given by name, such as \"f\" (not %r)" % (parameter,))
     solvable = _zygomet.solvable_parameters()
+    # The command line's word for a parameter ("het-miscall") names it too.
+    parameter = parameter.replace("-", "_")
     if model is None:
-        model = solvable[parameter][0] if parameter in solvable else "hw"
+        model = (solvable[parameter][0] if parameter in solvable else "") or "hw"
     parameters["target"] = target
     if parameter in solvable and parameter not in parameters:
         # Without a value the search starts at no departure and goes upwards.

@@ -25,6 +25,7 @@
 #include "charts/DiagramChart.h"
 #include "charts/ModelInputs.h"
 #include "charts/PowerChart.h"
+#include "engine/LocusKind.h"
 #include "platform/Services.h"
 #include "sources/CountLines.h"
 #include "widgets/PlainTextBox.h"
@@ -102,12 +103,26 @@ QGroupBox* DeFinettiWindow::createSampleGroup() {
     test = new QComboBox(this);
     test->setObjectName(QStringLiteral("test"));
     for (HweTest t : kHweTests)
-        test->addItem(QString::fromStdString(testLabel(t)), static_cast<int>(t));
+        if (appliesTo(t, LocusKind::Autosomal))
+            test->addItem(QString::fromStdString(testLabel(t)), static_cast<int>(t));
     level = levelField(this);
+    locus = new QComboBox(this);
+    locus->setObjectName(QStringLiteral("locus"));
+    for (const LocusKindEntry& e : kLocusKinds)
+        locus->addItem(QString::fromUtf8(e.label.data(), static_cast<int>(e.label.size())),
+                       static_cast<int>(e.kind));
+    pMale = spinField<QDoubleSpinBox>(this, "pMale", kPRange.low, kPRange.high);
+    pMale->setDecimals(4);
+    pMale->setSingleStep(0.01);
+    pMale->setValue(0.5);
+    pMale->setEnabled(false);
+    pMale->setToolTip(QStringLiteral("The frequency of A1 among the males (X-linked loci)"));
     auto* form = new QFormLayout(sample);
     form->addRow(QStringLiteral("&n:"), n);
     form->addRow(QStringLiteral("T&est:"), test);
     form->addRow(QStringLiteral("&Level:"), level);
+    form->addRow(QStringLiteral("Loc&us:"), locus);
+    form->addRow(QStringLiteral("M&ales' p:"), pMale);
     return sample;
 }
 
@@ -151,7 +166,8 @@ QGroupBox* DeFinettiWindow::createCompareGroup() {
         box->setObjectName(QStringLiteral("outlineTest%1").arg(i + 1));
         box->addItem(QStringLiteral("(none)"), -1);
         for (HweTest t : kHweTests)
-            box->addItem(QString::fromStdString(testLabel(t)), static_cast<int>(t));
+            if (appliesTo(t, LocusKind::Autosomal))
+                box->addItem(QString::fromStdString(testLabel(t)), static_cast<int>(t));
         outlineTests[i] = box;
         compareForm->addRow(QStringLiteral("Region of:"), box);
     }
@@ -211,11 +227,11 @@ void DeFinettiWindow::layOut(QGroupBox* sample, QGroupBox* own, QGroupBox* compa
 
     // Take from main window replaces what was typed: Tab reaches it only
     // after the other commands.
-    setTabChain(QList<QWidget*>{} << n << test << level << samplesEdit << openSamplesButton
-                                  << outlineTests[0] << outlineTests[1] << outlineTests[2]
-                                  << minAlleleFrequency << minExpectedCount << drawButton
-                                  << pngButton() << svgButton() << takeButton() << closeButton()
-                                  << cancelButton);
+    setTabChain(QList<QWidget*>{} << n << test << level << locus << pMale << samplesEdit
+                                  << openSamplesButton << outlineTests[0] << outlineTests[1]
+                                  << outlineTests[2] << minAlleleFrequency << minExpectedCount
+                                  << drawButton << pngButton() << svgButton() << takeButton()
+                                  << closeButton() << cancelButton);
 }
 
 void DeFinettiWindow::connectControls() {
@@ -230,6 +246,11 @@ void DeFinettiWindow::connectControls() {
     on(n, &QSpinBox::valueChanged, [this] { inputChanged(); });
     on(test, &QComboBox::currentIndexChanged, [this] { inputChanged(); });
     on(level, &QComboBox::currentIndexChanged, [this] { inputChanged(); });
+    on(locus, &QComboBox::currentIndexChanged, [this] {
+        pMale->setEnabled(xLinked());
+        inputChanged();
+    });
+    on(pMale, &QDoubleSpinBox::valueChanged, [this] { inputChanged(); });
     on(level->lineEdit(), &QLineEdit::editingFinished, [this] { inputChanged(); });
 }
 
@@ -239,9 +260,12 @@ void DeFinettiWindow::takeFromMainWindow() {
     const StudyRequest& r = s.request;
     const std::uint32_t mainN = r.n.empty() ? 0 : r.n.front();
     {
-        const QSignalBlocker b1(modelInputs()), b2(n), b3(test);
-        if (const std::vector<ModelSetting> settings = modelSettings(r); !settings.empty())
+        const QSignalBlocker b1(modelInputs()), b2(n), b3(test), b4(pMale);
+        if (const std::vector<ModelSetting> settings = modelSettings(r); !settings.empty()) {
             modelInputs()->setSetting(settings.front());
+            // Males of the females' allele frequency until the user says otherwise.
+            pMale->setValue(settings.front().p);
+        }
         if (mainN >= 1 && mainN <= kMaxDiagramSampleSize) n->setValue(static_cast<int>(mainN));
         const bool gOnly = r.tests.size() == 1 && r.tests.front() == HweTest::G;
         test->setCurrentIndex(gOnly ? 1 : 0);
@@ -277,6 +301,10 @@ void DeFinettiWindow::inputChanged() {
                            "its title). Press Draw (Enter) to redraw."));
 }
 
+bool DeFinettiWindow::xLinked() const {
+    return static_cast<LocusKind>(locus->currentData().toInt()) == LocusKind::XLinked;
+}
+
 QWidget* DeFinettiWindow::firstInput() const { return modelInputs()->inputs().front(); }
 
 void DeFinettiWindow::draw() {
@@ -293,6 +321,7 @@ void DeFinettiWindow::draw() {
     // The last sample is drawn only on the region of its own n: on another
     // n's region it would seem accepted or rejected by a test it never met.
     if (lastSample_ && sampleSize(*lastSample_) == p.n) p.lastSample = lastSample_;
+    if (xLinked()) p.pMale = pMale->value();
     StudyRequest request = StudyRequest::of(p.setting);
     request.n = {p.n};
     request.tests = {p.test};
@@ -362,7 +391,7 @@ void DeFinettiWindow::draw() {
                        GenotypeCounts{static_cast<std::uint16_t>(in.counts.aa),
                                       static_cast<std::uint16_t>(in.counts.ab),
                                       static_cast<std::uint16_t>(in.counts.bb)},
-                       std::nullopt});
+                       std::nullopt, std::nullopt});
     }
     std::vector<HweTest> compared;
     for (QComboBox* box : outlineTests)

@@ -70,6 +70,10 @@ private:
     QSpinBox* n = nullptr;
     QComboBox* test = nullptr;
     QComboBox* level = nullptr;
+    // The kind of locus; on X the triangle holds the females and the males
+    // of this allele frequency lie on its base.
+    QComboBox* locus = nullptr;
+    QDoubleSpinBox* pMale = nullptr;
     QPushButton* drawButton = nullptr;
     QPushButton* cancelButton = nullptr;
     QProgressBar* progress = nullptr;
@@ -89,6 +93,7 @@ private:
     void layOut(QGroupBox* sample, QGroupBox* own, QGroupBox* compare);
     void connectControls();
     void inputChanged();
+    bool xLinked() const;
     struct Drawing {
         DeFinettiPicture picture;
         DiagramExtras extras;

@@ -24,6 +24,8 @@ QString outlineSeriesName(HweTest test, std::uint32_t n) {
     return QStringLiteral("%1, n = %2").arg(powerSeriesName(test)).arg(n);
 }
 
+TrianglePoint malePoint(double pMale) { return {1 - pMale, 0}; }
+
 QList<QPointF> regionOutline(const std::vector<LatticePoint>& lattice) {
     if (lattice.empty()) return {};
     const GenotypeCounts& any = lattice.front().counts;
@@ -56,8 +58,13 @@ QList<QPointF> regionOutline(const std::vector<LatticePoint>& lattice) {
 }
 
 QChart* buildDeFinettiChart(const DeFinettiPicture& picture, const DiagramExtras& extras) {
+    // On X the title says whose genotypes the triangle holds.
+    const QString modelWords = picture.pMale
+                                   ? QStringLiteral("%1 in females, males' p = %2")
+                                         .arg(modelText(picture.setting), number(*picture.pMale))
+                                   : modelText(picture.setting);
     const QString title = QStringLiteral("%1; samples of n = %2, %3 test at %4")
-                              .arg(modelText(picture.setting))
+                              .arg(modelWords)
                               .arg(picture.n)
                               .arg(powerSeriesName(picture.test), levelText(picture.level));
     QChart* chart = newChart(title);
@@ -165,6 +172,20 @@ QChart* buildDeFinettiChart(const DeFinettiPicture& picture, const DiagramExtras
     model->setBorderColor(Qt::black);
     chart->addSeries(model);
 
+    // On X the males, one allele each, lie on the base at their frequency.
+    if (picture.pMale) {
+        auto* males = new QScatterSeries;
+        males->setName(kModelMalesSeriesName);
+        males->setObjectName(kModelMalesSeriesName);
+        const TrianglePoint t = malePoint(*picture.pMale);
+        males->append(t.x, t.y);
+        males->setMarkerShape(QScatterSeries::MarkerShapeTriangle);
+        males->setMarkerSize(14);
+        males->setColor(QColor(0xf0, 0xc0, 0x10));
+        males->setBorderColor(Qt::black);
+        chart->addSeries(males);
+    }
+
     if (picture.lastSample) {
         auto* last = new QScatterSeries;
         last->setName(QStringLiteral("%1 (%2, %3, %4)")
@@ -242,11 +263,21 @@ QChart* buildDeFinettiChart(const DeFinettiPicture& picture, const DiagramExtras
         samples(kSamplesAcceptedName, QColor(0x00, 0x72, 0xb2), QScatterSeries::MarkerShapeCircle);
     QScatterSeries* sUntestable = samples(kSamplesUntestableName, QColor(0x99, 0x99, 0x99),
                                           QScatterSeries::MarkerShapeRotatedRectangle);
+    QScatterSeries* sMales =
+        samples(kSamplesMalesName, QColor(0xcc, 0x79, 0xa7), QScatterSeries::MarkerShapeTriangle);
     for (const DiagramSample& d : extras.samples) {
-        const TrianglePoint t = trianglePoint(d.counts);
-        (!d.rejected ? sUntestable : *d.rejected ? sRejected : sAccepted)->append(t.x, t.y);
+        // A sample of males only has no point in the triangle.
+        if (d.counts.o11 + d.counts.o12 + d.counts.o22 > 0) {
+            const TrianglePoint t = trianglePoint(d.counts);
+            (!d.rejected ? sUntestable : *d.rejected ? sRejected : sAccepted)->append(t.x, t.y);
+        }
+        if (d.males && d.males->a + d.males->b > 0) {
+            const TrianglePoint t = malePoint(static_cast<double>(d.males->a) /
+                                              static_cast<double>(d.males->a + d.males->b));
+            sMales->append(t.x, t.y);
+        }
     }
-    for (QScatterSeries* s : {sRejected, sAccepted, sUntestable}) {
+    for (QScatterSeries* s : {sRejected, sAccepted, sUntestable, sMales}) {
         if (s->count() == 0) {
             delete s;
             continue;

@@ -15,13 +15,25 @@ class QChart;
 
 namespace zyg {
 
+// The male allele counts of an X-linked sample (hemizygotes A and B).
+struct MaleCounts {
+    std::uint64_t a = 0, b = 0;
+};
+
 // One of the user's own samples on the diagram, with the chosen test's
-// decision on it (nothing when it cannot be tested).
+// decision on it (nothing when it cannot be tested). An X-linked sample's
+// counts are its females'; its males are drawn on the base of the triangle
+// at their allele frequency.
 struct DiagramSample {
     QString name;
     GenotypeCounts counts;
     std::optional<bool> rejected;
+    std::optional<MaleCounts> males;
 };
+
+// Where males of this frequency of A1 lie on the base of the triangle
+// (A1A1 at x 0, A2A2 at x 1, as for the females' allele frequency).
+TrianglePoint malePoint(double pMale);
 
 // The outline of a test's acceptance region among the samples of n.
 struct DiagramOutline {
@@ -59,6 +71,8 @@ inline const QString kSamplesAcceptedName = QStringLiteral("Your samples: not re
 inline const QString kSamplesUntestableName = QStringLiteral("Your samples: not testable");
 inline const QString kMinAlleleFrequencyName = QStringLiteral("Minimum allele frequency");
 inline const QString kMinExpectedCountName = QStringLiteral("Minimum expected count");
+inline const QString kSamplesMalesName = QStringLiteral("Your samples: males");
+inline const QString kModelMalesSeriesName = QStringLiteral("Model: males");
 
 inline const QString kAcceptedSeriesName = QStringLiteral("Not rejected");
 inline const QString kRejectedSeriesName = QStringLiteral("Rejected");

@@ -85,6 +85,12 @@ QString problemSentence(const StudyProblem& pr, const QString& nField) {
         case StudyInput::Null:
             return range(QStringLiteral("The null allele's frequency"),
                          QStringLiteral("from 0 to 0.99"));
+        case StudyInput::PMale:
+            return range(QStringLiteral("The males' allele frequency"),
+                         QStringLiteral("from 0.01 to 0.99"));
+        case StudyInput::Locus:
+        case StudyInput::Males:
+            return QString::fromStdString(studyProblemText(pr)) + QStringLiteral(".");
         case StudyInput::N:
             return QStringLiteral("%1 is %2; it must be from 1 to %3.")
                 .arg(nField, value, QString::number(pr.range.high, 'f', 0));

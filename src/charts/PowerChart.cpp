@@ -49,7 +49,8 @@ double niceFraction(double raw) {
 // axis runs from the first to the last n drawn, its ticks at round numbers;
 // a logarithmic one runs over whole decades around the sample sizes.
 void addPowerAxes(QChart* chart, double nFrom, double nTo, bool logN, double yHigh,
-                  const QString& yTitle) {
+                  const QString& yTitle, const QString& xTitle = QStringLiteral("Sample size n"),
+                  bool wholeX = true) {
     QAbstractAxis* x = nullptr;
     if (logN && nFrom >= 1) {
         auto* axis = new QLogValueAxis;
@@ -63,18 +64,24 @@ void addPowerAxes(QChart* chart, double nFrom, double nTo, bool logN, double yHi
         x = axis;
     } else {
         auto* axis = new QValueAxis;
-        axis->setLabelFormat(QStringLiteral("%.0f"));
         if (nTo <= nFrom) {
-            nFrom = std::max(0.0, nFrom - 1);
-            nTo = nFrom + 2;
+            const double half = wholeX ? 1 : std::max(std::fabs(nFrom) * 0.1, 0.001);
+            nFrom = wholeX ? std::max(0.0, nFrom - half) : nFrom - half;
+            nTo = nFrom + 2 * half;
         }
         axis->setRange(nFrom, nTo);
         axis->setTickType(QValueAxis::TicksDynamic);
         axis->setTickAnchor(0);
-        axis->setTickInterval(niceStep(nTo - nFrom, 8));
+        // A parameter's axis has fractional steps, and as many decimals as
+        // its step needs.
+        const double step = wholeX ? niceStep(nTo - nFrom, 8) : niceFraction((nTo - nFrom) / 8);
+        axis->setTickInterval(step);
+        const int decimals =
+            wholeX ? 0 : std::clamp(static_cast<int>(std::ceil(-std::log10(step) - 1e-9)), 0, 8);
+        axis->setLabelFormat(QStringLiteral("%.%1f").arg(decimals));
         x = axis;
     }
-    x->setTitleText(QStringLiteral("Sample size n"));
+    x->setTitleText(xTitle);
     auto* y = new QValueAxis;
     y->setTitleText(yTitle);
     y->setRange(0, yHigh);
@@ -166,6 +173,10 @@ const TestPen kTestPens[] = {
     {qRgb(0xd5, 0x5e, 0x00), {1.5, 5}},                // exact-deficit-midp: vermillion
     {qRgb(0x00, 0x9e, 0x73), {4, 2, 4, 6}},            // exact-excess-midp: bluish green
     {qRgb(0xd5, 0x5e, 0x00), {6, 2, 1.5, 2}},          // g-window: vermillion
+    {qRgb(0x00, 0x00, 0x00), {10, 2}},                 // x-exact: black
+    {qRgb(0xcc, 0x79, 0xa7), {2, 2}},                  // x-exact-midp: reddish purple
+    {qRgb(0x56, 0xb4, 0xe9), {5, 2, 5, 2, 1.5, 2}},    // x-x2: sky blue
+    {qRgb(0xe6, 0x9f, 0x00), {10, 3, 3, 3}},           // x-g: orange
 };
 static_assert(std::size(kTestPens) == kTestCount, "one pen for every test of the catalogue");
 
@@ -192,6 +203,15 @@ QString staysSeriesName(std::uint32_t n) {
     return QStringLiteral("Stays at target from n = %1").arg(n);
 }
 
+QString reachedSeriesName(const ModelParameter& along, double value) {
+    return QStringLiteral("Reaches target at %1 = %2").arg(symbolOf(along), number(value));
+}
+QString staysSeriesName(const ModelParameter& along, double value) {
+    return QStringLiteral("Stays at target from %1 = %2").arg(symbolOf(along), number(value));
+}
+QString symbolOf(const ModelParameter& along) {
+    return QString::fromLatin1(along.name.data(), static_cast<qsizetype>(along.name.size()));
+}
 QString labelSeriesName(const QString& markerName) { return markerName + QStringLiteral(" label"); }
 
 QString leaderSeriesName(const QString& markerName) {
@@ -273,41 +293,105 @@ QString curveTitle(const ModelSetting& setting, double level, PowerMethod method
     return QStringLiteral("%1; level %2; %3").arg(modelText(setting), levelText(level), how);
 }
 
+QString effectSettingText(const ModelSetting& s, const ModelParameter& along, std::uint32_t n) {
+    // The model's name, then every parameter it reads but the one on the axis.
+    QString text = modelText(s).section(QLatin1Char(','), 0, 0);
+    for (const ModelParameter& q : modelParameters())
+        if (&q != &along && q.readBy(s.model) && (q.model || q.input == StudyInput::P))
+            text += QStringLiteral(", %1 = %2").arg(symbolOf(q), number(q.get(s)));
+    return text + QStringLiteral(", n = %1").arg(n);
+}
+
+QString effectAxisTitle(const ModelParameter& along, std::uint32_t n) {
+    return QStringLiteral("%1 (%2) at n = %3")
+        .arg(symbolOf(along), QString::fromLatin1(along.meaning.data(),
+                                                  static_cast<qsizetype>(along.meaning.size())))
+        .arg(n);
+}
+
+QString effectTitle(const ModelSetting& setting, const ModelParameter& along, std::uint32_t n,
+                    double level, PowerMethod method, std::uint32_t replicates) {
+    const QString how =
+        method == PowerMethod::Exact
+            ? QStringLiteral("exact")
+            : QStringLiteral("simulated, %1 replicates; bands: 95% intervals").arg(replicates);
+    return QStringLiteral("Power against %1: %2; level %3; %4")
+        .arg(symbolOf(along), effectSettingText(setting, along, n), levelText(level), how);
+}
+
 QChart* buildEmptyPowerChart(const QString& title) {
     QChart* chart = newChart(title);
     addPowerAxes(chart, 0, 100, false, 1, QStringLiteral("Power: P(test rejects)"));
     return chart;
 }
 
-QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPower,
-                        const std::vector<KeptCurve>& kept,
-                        const std::vector<TargetCrossing>* marked, bool logN, PowerAxis axis,
-                        bool amongTestable) {
+namespace {
+
+// Where the markers go on a chart's x axis: n, or the parameter's value.
+struct ChartMark {
+    HweTest test = HweTest::X2;
+    std::optional<double> first, stays;
+};
+
+// What sets an effect chart apart from a chart along n: the parameter on
+// the x axis (none: n), read from each point's model setting.
+struct ChartAxis {
+    const ModelParameter* along = nullptr;
+    double of(const PowerPoint& pt) const { return along ? along->get(pt.model) : pt.n; }
+    QString text(double x) const {
+        return along ? number(x) : QString::number(static_cast<qulonglong>(std::llround(x)));
+    }
+    QString symbol() const { return along ? symbolOf(*along) : QStringLiteral("n"); }
+};
+
+QChart* buildChart(const std::vector<PowerPoint>& points, double targetPower,
+                   const std::vector<KeptCurve>& kept, const std::vector<ChartMark>* marked,
+                   bool logN, PowerAxis axis, bool amongTestable, const ChartAxis& xAxis) {
     if (points.empty()) return buildEmptyPowerChart(QStringLiteral("No points"));
     const PowerPoint& first = points.front();
-    QChart* chart = newChart(curveTitle(first.model, first.level, first.method, first.nrep));
+    QChart* chart =
+        newChart(xAxis.along ? effectTitle(first.model, *xAxis.along, first.n, first.level,
+                                           first.method, first.nrep)
+                             : curveTitle(first.model, first.level, first.method, first.nrep));
     std::vector<HweTest> tests;
-    double nFrom = first.n, nTo = first.n;
+    double nFrom = xAxis.of(first), nTo = nFrom;
     for (const PowerPoint& pt : points) {
         if (std::find(tests.begin(), tests.end(), pt.test) == tests.end()) tests.push_back(pt.test);
-        nFrom = std::min<double>(nFrom, pt.n);
-        nTo = std::max<double>(nTo, pt.n);
+        nFrom = std::min(nFrom, xAxis.of(pt));
+        nTo = std::max(nTo, xAxis.of(pt));
     }
     for (const KeptCurve& k : kept)
         for (const PowerPoint& pt : k.points) {
-            nFrom = std::min<double>(nFrom, pt.n);
-            nTo = std::max<double>(nTo, pt.n);
+            nFrom = std::min(nFrom, xAxis.of(pt));
+            nTo = std::max(nTo, xAxis.of(pt));
         }
+    // Solve's answer along a parameter may lie beyond the values drawn: the
+    // axis reaches it, so that its marker is seen.
+    if (xAxis.along && marked)
+        for (const ChartMark& m : *marked)
+            for (const std::optional<double>& x : {m.first, m.stays})
+                if (x) {
+                    nFrom = std::min(nFrom, *x);
+                    nTo = std::max(nTo, *x);
+                }
     const bool simulated = first.method == PowerMethod::Simulate;
     // Under Hardy-Weinberg every rejection is a false one: the curves are the
     // tests' sizes, compared with the level, and no target is met.
-    const bool sizeChart = first.model.model == GenotypeModel::HardyWeinberg;
+    const bool sizeChart = !xAxis.along && first.model.model == GenotypeModel::HardyWeinberg;
     const auto shownPower = [amongTestable](const PowerPoint& pt) {
         return amongTestable ? pt.conditionalPower : pt.power;
     };
-    const std::vector<TargetCrossing> crossings = sizeChart ? std::vector<TargetCrossing>{}
-                                                  : marked  ? *marked
-                                                            : targetCrossings(points, targetPower);
+    std::vector<ChartMark> crossings;
+    if (marked) {
+        crossings = *marked;
+    } else if (xAxis.along) {
+        for (const EffectCrossing& c : effectCrossings(points, *xAxis.along, targetPower))
+            crossings.push_back({c.test, c.firstReaching, c.staysFrom});
+    } else {
+        for (const TargetCrossing& c : targetCrossings(points, targetPower))
+            crossings.push_back({c.test, c.firstReaching, c.staysFrom});
+    }
+    if (sizeChart) crossings.clear();
     double highest = sizeChart ? first.level : targetPower;
     for (const PowerPoint& pt : points)
         if (std::isfinite(shownPower(pt)))
@@ -340,7 +424,7 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
             line->setObjectName(keptSeriesName(kept[i], test));
             line->setName(QStringLiteral("Kept: %1").arg(kept[i].label));
             for (const PowerPoint& pt : kept[i].points)
-                if (pt.test == test) line->append(pt.n, shownPower(pt));
+                if (pt.test == test) line->append(xAxis.of(pt), shownPower(pt));
             QPen pen(QColor(grey, grey, grey));
             pen.setWidthF(1.5);
             if (const QList<qreal> dashes = testDashes(test); !dashes.isEmpty())
@@ -359,9 +443,9 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
             auto* lower = new QLineSeries;
             for (const PowerPoint& pt : points) {
                 if (pt.test != test) continue;
-                upper->append(pt.n,
+                upper->append(xAxis.of(pt),
                               amongTestable ? pt.conditionalPower : pt.high95.value_or(pt.power));
-                lower->append(pt.n,
+                lower->append(xAxis.of(pt),
                               amongTestable ? pt.conditionalPower : pt.low95.value_or(pt.power));
             }
             auto* band = new QAreaSeries(upper, lower);
@@ -395,7 +479,7 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
         line->setName(powerSeriesName(test));
         line->setObjectName(powerSeriesName(test));
         for (const PowerPoint& pt : points)
-            if (pt.test == test) line->append(pt.n, shownPower(pt));
+            if (pt.test == test) line->append(xAxis.of(pt), shownPower(pt));
         QPen pen(testColour(test));
         pen.setWidthF(2);
         if (const QList<qreal> dashes = testDashes(test); !dashes.isEmpty())
@@ -409,19 +493,19 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
     // One marker on the target line per n where some test first reaches the
     // target, and one per n from which some test stays there; tests that
     // share an n share the marker and its one label.
-    std::map<std::uint32_t, QStringList> reachedAt, staysFrom;
+    std::map<double, QStringList> reachedAt, staysFrom;
     for (HweTest test : tests)
-        for (const TargetCrossing& c : crossings) {
-            if (c.test != test || !c.firstReaching) continue;
-            reachedAt[*c.firstReaching] << powerSeriesName(test);
-            if (c.staysFrom && *c.staysFrom != *c.firstReaching)
-                staysFrom[*c.staysFrom] << powerSeriesName(test);
+        for (const ChartMark& c : crossings) {
+            if (c.test != test || !c.first) continue;
+            reachedAt[*c.first] << powerSeriesName(test);
+            if (c.stays && *c.stays != *c.first) staysFrom[*c.stays] << powerSeriesName(test);
         }
-    const double xPerPx = (nTo > nFrom ? nTo - nFrom : 2) / kPlotWidthPx;
+    const double width = nTo > nFrom ? nTo - nFrom : 2;
+    const double xPerPx = width / kPlotWidthPx;
     const double yPerPx = yHigh / kPlotHeightPx;
-    const QRectF bounds(nFrom, 0, nTo > nFrom ? nTo - nFrom : 2, yHigh);
+    const QRectF bounds(nFrom, 0, width, yHigh);
     std::vector<QRectF> taken;
-    auto addMarker = [&](const QString& name, std::uint32_t n, const QString& text,
+    auto addMarker = [&](const QString& name, double n, const QString& text,
                          QScatterSeries::MarkerShape shape, QColor colour) {
         auto* marker = new QScatterSeries;
         marker->setName(name);
@@ -466,21 +550,85 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double targetPowe
                 return testColour(t).darker(120);
         return QColor(0x30, 0x30, 0x30);
     };
+    const QString symbol = xAxis.symbol();
     for (const auto& [n, names] : reachedAt)
-        addMarker(reachedSeriesName(n), n,
-                  QStringLiteral("%1: n = %2").arg(names.join(QStringLiteral(", "))).arg(n),
+        addMarker(xAxis.along ? reachedSeriesName(*xAxis.along, n)
+                              : reachedSeriesName(static_cast<std::uint32_t>(n)),
+                  n,
+                  QStringLiteral("%1: %2 = %3")
+                      .arg(names.join(QStringLiteral(", ")), symbol, xAxis.text(n)),
                   QScatterSeries::MarkerShapeRectangle, markerColour(names));
     for (const auto& [n, names] : staysFrom)
-        addMarker(
-            staysSeriesName(n), n,
-            QStringLiteral("%1 stays from n = %2").arg(names.join(QStringLiteral(", "))).arg(n),
-            QScatterSeries::MarkerShapeTriangle, markerColour(names));
+        addMarker(xAxis.along ? staysSeriesName(*xAxis.along, n)
+                              : staysSeriesName(static_cast<std::uint32_t>(n)),
+                  n,
+                  QStringLiteral("%1 stays from %2 = %3")
+                      .arg(names.join(QStringLiteral(", ")), symbol, xAxis.text(n)),
+                  QScatterSeries::MarkerShapeTriangle, markerColour(names));
 
     const QString measure = sizeChart ? QStringLiteral("Size") : QStringLiteral("Power");
-    addPowerAxes(chart, nFrom, nTo, logN, yHigh,
-                 amongTestable ? QStringLiteral("%1 among testable samples").arg(measure)
-                               : QStringLiteral("%1 over all samples").arg(measure));
+    addPowerAxes(
+        chart, nFrom, nTo, logN && !xAxis.along, yHigh,
+        amongTestable ? QStringLiteral("%1 among testable samples").arg(measure)
+                      : QStringLiteral("%1 over all samples").arg(measure),
+        xAxis.along ? effectAxisTitle(*xAxis.along, first.n) : QStringLiteral("Sample size n"),
+        !xAxis.along);
     return chart;
+}
+
+}  // namespace
+
+QChart* buildPowerChart(const std::vector<PowerPoint>& points, double target,
+                        const std::vector<KeptCurve>& kept,
+                        const std::vector<TargetCrossing>* marked, bool logN, PowerAxis axis,
+                        bool amongTestable) {
+    std::vector<ChartMark> marks;
+    if (marked)
+        for (const TargetCrossing& c : *marked)
+            marks.push_back({c.test, c.firstReaching, c.staysFrom});
+    std::vector<KeptCurve> alongN;
+    for (const KeptCurve& k : kept)
+        if (!k.along) alongN.push_back(k);
+    return buildChart(points, target, alongN, marked ? &marks : nullptr, logN, axis, amongTestable,
+                      {});
+}
+
+QChart* buildEffectChart(const std::vector<PowerPoint>& points, const ModelParameter& along,
+                         double target, const std::vector<KeptCurve>& kept,
+                         const std::vector<EffectCrossing>* marked, PowerAxis axis,
+                         bool amongTestable) {
+    std::vector<ChartMark> marks;
+    if (marked)
+        for (const EffectCrossing& c : *marked)
+            marks.push_back({c.test, c.firstReaching, c.staysFrom});
+    std::vector<KeptCurve> same;
+    for (const KeptCurve& k : kept)
+        if (k.along == &along) same.push_back(k);
+    return buildChart(points, target, same, marked ? &marks : nullptr, false, axis, amongTestable,
+                      {&along});
+}
+
+std::vector<EffectCrossing> effectCrossings(const std::vector<PowerPoint>& points,
+                                            const ModelParameter& along, double target) {
+    std::vector<EffectCrossing> out;
+    for (const PowerPoint& pt : points)
+        if (std::none_of(out.begin(), out.end(),
+                         [&](const EffectCrossing& c) { return c.test == pt.test; }))
+            out.push_back({pt.test, std::nullopt, std::nullopt});
+    for (EffectCrossing& c : out) {
+        std::optional<double> from;  // the start of the last run of points at the target
+        for (const PowerPoint& pt : points) {
+            if (pt.test != c.test) continue;
+            if (pt.power >= target) {
+                if (!c.firstReaching) c.firstReaching = along.get(pt.model);
+                if (!from) from = along.get(pt.model);
+            } else {
+                from.reset();
+            }
+        }
+        c.staysFrom = from;
+    }
+    return out;
 }
 
 }  // namespace zyg

@@ -10,6 +10,7 @@
 #include <QRectF>
 #include <QSizeF>
 #include <QString>
+#include <optional>
 #include <vector>
 
 #include "power/PowerStudy.h"
@@ -28,6 +29,10 @@ QString intervalSeriesName(HweTest test);  // "X2 95% interval" (simulated curve
 // naming every test it stands for.
 QString reachedSeriesName(std::uint32_t n);
 QString staysSeriesName(std::uint32_t n);
+// The same on an effect chart (power against a model parameter at one n):
+// "Reaches target at f = 0.031".
+QString reachedSeriesName(const ModelParameter& along, double value);
+QString staysSeriesName(const ModelParameter& along, double value);
 QString labelSeriesName(const QString& markerName);  // the marker's label
 inline const QString kTargetSeriesName = QStringLiteral("Target");
 // The level drawn across a size chart (the curves of Hardy-Weinberg).
@@ -48,6 +53,9 @@ QList<qreal> testDashes(HweTest test);  // empty: a solid line
 struct KeptCurve {
     std::vector<PowerPoint> points;
     QString label;
+    // The parameter on its x axis (none: n); a chart draws only the kept
+    // curves of its own axis.
+    const ModelParameter* along = nullptr;
 };
 // "X2, Inbreeding, p = 0.4, f = 0.1": the kept line of one test.
 QString keptSeriesName(const KeptCurve& kept, HweTest test);
@@ -85,12 +93,44 @@ QChart* buildPowerChart(const std::vector<PowerPoint>& points, double target,
                         const std::vector<TargetCrossing>* marked = nullptr, bool logN = false,
                         PowerAxis axis = PowerAxis::Auto, bool amongTestable = false);
 
+// Where power reaches the target along a model parameter, for one test:
+// the first value of the points (in their order, from no departure outward)
+// whose power reaches it, and the value from which every later one does.
+struct EffectCrossing {
+    HweTest test = HweTest::X2;
+    std::optional<double> firstReaching, staysFrom;
+};
+// One per test, in the order the points name them; the points are of one n,
+// their settings differing in `along` only.
+std::vector<EffectCrossing> effectCrossings(const std::vector<PowerPoint>& points,
+                                            const ModelParameter& along, double target);
+
+// Power against the model parameter `along` at the one n of the points: one
+// line per test, its band when simulated, the target and the markers of
+// where each test reaches it (`marked`, else those of the points), the kept
+// curves of the same parameter greyed behind.
+QChart* buildEffectChart(const std::vector<PowerPoint>& points, const ModelParameter& along,
+                         double target, const std::vector<KeptCurve>& kept = {},
+                         const std::vector<EffectCrossing>* marked = nullptr,
+                         PowerAxis axis = PowerAxis::Auto, bool amongTestable = false);
+
 // An empty chart with the power chart's axes and a title, shown before the
 // first curve or while one is computed.
 QChart* buildEmptyPowerChart(const QString& title);
 
 // "Inbreeding, p = 0.4, f = 0.1": the model and the parameters it reads.
 QString modelText(const ModelSetting& setting);
+
+// "f" or "het-miscall": how charts and tables name a parameter.
+QString symbolOf(const ModelParameter& along);
+// "Inbreeding, p = 0.4, n = 500": the model, the parameters it reads but
+// `along`, and the sample size; the x axis's title ("f (inbreeding
+// coefficient) at n = 500") and the effect chart's title.
+QString effectSettingText(const ModelSetting& setting, const ModelParameter& along,
+                          std::uint32_t n);
+QString effectAxisTitle(const ModelParameter& along, std::uint32_t n);
+QString effectTitle(const ModelSetting& setting, const ModelParameter& along, std::uint32_t n,
+                    double level, PowerMethod method, std::uint32_t replicates);
 
 // The one-line description of a curve's model, level and method.
 QString curveTitle(const ModelSetting& setting, double level, PowerMethod method,

@@ -55,19 +55,49 @@ bool sameSetting(const ModelSetting& x, const ModelSetting& y) {
            x.homMiscall == y.homMiscall && x.nullFrequency == y.nullFrequency;
 }
 
-// Whether two requests describe the same curve but for their sample sizes.
-bool sameCurve(const StudyRequest& a, const StudyRequest& b) {
-    return sameSetting(modelSettings(a).front(), modelSettings(b).front()) && a.tests == b.tests &&
-           a.levels == b.levels && a.method == b.method && a.replicates == b.replicates &&
-           a.seed == b.seed;
+// The setting with the parameter of the x axis at its value without a
+// departure: what every point of a curve along it shares.
+ModelSetting sharedSetting(const StudyRequest& r, const ModelParameter* along) {
+    ModelSetting s = modelSettings(r).front();
+    if (along) along->set(s, along->none);
+    return s;
+}
+
+// Whether two requests along the same x axis ask of the same model: along
+// n the same setting, along a parameter the same other parameters and n.
+bool sameModel(const StudyRequest& a, const StudyRequest& b, const ModelParameter* along) {
+    return sameSetting(sharedSetting(a, along), sharedSetting(b, along)) && (!along || a.n == b.n);
+}
+
+// Whether two requests describe the same curve but for their grids.
+bool sameCurve(const StudyRequest& a, const StudyRequest& b, const ModelParameter* along) {
+    return sameModel(a, b, along) && a.tests == b.tests && a.levels == b.levels &&
+           a.method == b.method && a.replicates == b.replicates && a.seed == b.seed;
 }
 
 // Whether what Solve found for `solved` answers the study `asked`: the same
 // model, tests, level and target (the method and grid play no part in it).
-bool sameStudy(const StudyRequest& solved, const StudyRequest& asked) {
-    return sameSetting(modelSettings(solved).front(), modelSettings(asked).front()) &&
-           solved.tests == asked.tests && solved.levels == asked.levels &&
-           solved.target == asked.target;
+bool sameStudy(const StudyRequest& solved, const StudyRequest& asked, const ModelParameter* along) {
+    return sameModel(solved, asked, along) && solved.tests == asked.tests &&
+           solved.levels == asked.levels && solved.target == asked.target;
+}
+
+// kLogSizesPerDecade sizes per decade from `from` to `to`, both included,
+// evenly spaced on a log scale and rounded to distinct whole numbers.
+std::vector<std::uint32_t> logSpacedSizes(std::uint32_t from, std::uint32_t to) {
+    std::vector<std::uint32_t> sizes{from};
+    const double decades = std::log10(static_cast<double>(to) / from);
+    const int steps = static_cast<int>(std::ceil(decades * PowerCurveWindow::kLogSizesPerDecade));
+    for (int i = 1; i <= steps; ++i) {
+        const auto n = static_cast<std::uint32_t>(
+            i == steps ? to : std::lround(from * std::pow(10.0, decades * i / steps)));
+        if (n > sizes.back()) sizes.push_back(n);
+    }
+    return sizes;
+}
+
+QString latin(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 }  // namespace
@@ -87,13 +117,15 @@ void PowerCurveWindow::buildControls() {
     QGroupBox* sizes = createSizesGroup();
     QGroupBox* tests = createTestsGroup();
     QGroupBox* study = createStudyGroup();
+    QGroupBox* axis = createAxisGroup();
     createCommandButtons();
     createChartView(QSize(400, 260));
     showChart(buildEmptyPowerChart(kNoCurveYet));
     createResultTables();
     createStatusLine();
-    layOut(sizes, tests, study);
+    layOut(sizes, tests, study, axis);
     connectControls();
+    fillAxisChoices();
     updateMethodFields();
     setExportsEnabled(false);
 }
@@ -104,10 +136,24 @@ QGroupBox* PowerCurveWindow::createSizesGroup() {
     nFrom = wholeField("nFrom", 0, largest, 10);
     nTo = wholeField("nTo", 0, largest, 200);
     nStep = wholeField("nStep", 0, largest, 10);
+    // The cost of a point grows with n: a range over several decades with
+    // an even step spends nearly all its time at the top (1000 sizes from
+    // 1000 to 10^6 are 500 times the work of one at 10^6). Log-spaced sizes
+    // draw the same curve from a fixed number of sizes per decade.
+    logSpaced = new QCheckBox(QStringLiteral("log-spaced"), this);
+    logSpaced->setObjectName(QStringLiteral("logSpaced"));
+    logSpaced->setToolTip(
+        QStringLiteral("%1 sizes per decade from \"n from\" to \"n to\", evenly spaced on a "
+                       "logarithmic scale, instead of a step: fast over ranges such as 1000 to "
+                       "1000000")
+            .arg(kLogSizesPerDecade));
+    auto* stepRow = new QHBoxLayout;
+    stepRow->addWidget(nStep, 1);
+    stepRow->addWidget(logSpaced);
     auto* sizeForm = new QFormLayout(sizes);
     sizeForm->addRow(QStringLiteral("n f&rom:"), nFrom);
     sizeForm->addRow(QStringLiteral("n t&o:"), nTo);
-    sizeForm->addRow(QStringLiteral("st&ep:"), nStep);
+    sizeForm->addRow(QStringLiteral("st&ep:"), stepRow);
     // Biobank ranges (1000 to 10^6) read better on a logarithmic n axis; the
     // switch redraws the curve without computing it again.
     logN = new QCheckBox(QStringLiteral("Logarithmic n axis"), this);
@@ -142,6 +188,7 @@ QGroupBox* PowerCurveWindow::createTestsGroup() {
     auto* menu = new QMenu(moreTests);
     menu->setObjectName(QStringLiteral("moreTestsMenu"));
     for (HweTest t : kHweTests) {
+        if (!appliesTo(t, LocusKind::Autosomal)) continue;
         if (t == HweTest::X2 || t == HweTest::G || t == HweTest::X2cc || t == HweTest::Exact)
             continue;
         QAction* a = menu->addAction(QString::fromStdString(testLabel(t)));
@@ -197,6 +244,94 @@ QGroupBox* PowerCurveWindow::createStudyGroup() {
     return study;
 }
 
+QGroupBox* PowerCurveWindow::createAxisGroup() {
+    auto* group = new QGroupBox(QStringLiteral("X axis"), this);
+    xAxis = new QComboBox(this);
+    xAxis->setObjectName(QStringLiteral("xAxis"));
+    xAxis->setToolTip(
+        QStringLiteral("Power against the sample size, or against the size of the effect (a "
+                       "parameter of the model) at one n, as plotted in a grant's power section"));
+    atN = wholeField("atN", 1, static_cast<int>(maxSampleSize(PowerMethod::Exact)), 1000);
+    auto valueField = [this](const char* name) {
+        auto* v = spinField<QDoubleSpinBox>(this, name, -1, 10);
+        v->setDecimals(4);
+        v->setSingleStep(0.01);
+        return v;
+    };
+    effectFrom = valueField("effectFrom");
+    effectTo = valueField("effectTo");
+    effectPoints = wholeField("effectPoints", 2, static_cast<int>(kMaxCurveSizes), 41);
+    // Three rows, the pairs side by side, so that the group fits under the
+    // model's inputs.
+    auto pair = [this](const char* first, QWidget* a, const char* second, QWidget* b) {
+        auto* row = new QHBoxLayout;
+        row->addWidget(a, 1);
+        auto* label = new QLabel(QString::fromLatin1(second), this);
+        label->setBuddy(b);
+        row->addWidget(label);
+        row->addWidget(b, 1);
+        return std::pair{QString::fromLatin1(first), row};
+    };
+    auto* form = new QFormLayout(group);
+    form->addRow(QStringLiteral("Along:"), xAxis);
+    const auto [atLabel, atRow] = pair("at n:", atN, "points:", effectPoints);
+    form->addRow(atLabel, atRow);
+    const auto [fromLabel, fromRow] = pair("from:", effectFrom, "to:", effectTo);
+    form->addRow(fromLabel, fromRow);
+    return group;
+}
+
+const ModelParameter* PowerCurveWindow::along() const {
+    const int index = xAxis->currentData().toInt();
+    return index < 0 ? nullptr : &modelParameters()[static_cast<std::size_t>(index)];
+}
+
+void PowerCurveWindow::setAlong(const ModelParameter* parameter) {
+    const int index = parameter ? static_cast<int>(parameter - modelParameters().data()) : -1;
+    const int at = xAxis->findData(index);
+    if (at >= 0) xAxis->setCurrentIndex(at);
+}
+
+// The choices of the x axis: n, and each parameter of the chosen model the
+// solver can move (its departures from Hardy-Weinberg).
+void PowerCurveWindow::fillAxisChoices() {
+    const GenotypeModel model = modelInputs()->setting().model;
+    const int chosen = xAxis->currentData().isValid() ? xAxis->currentData().toInt() : -1;
+    {
+        const QSignalBlocker blocker(xAxis);
+        xAxis->clear();
+        xAxis->addItem(QStringLiteral("Sample size n"), -1);
+        const auto parameters = modelParameters();
+        for (std::size_t i = 0; i < parameters.size(); ++i) {
+            const ModelParameter& q = parameters[i];
+            if (q.solvable && q.model && q.readBy(model))
+                xAxis->addItem(QStringLiteral("%1 (%2)").arg(latin(q.name), latin(q.meaning)),
+                               static_cast<int>(i));
+        }
+        xAxis->setCurrentIndex(std::max(0, xAxis->findData(chosen)));
+    }
+    if (xAxis->currentData().toInt() != chosen) axisChanged();
+    updateMethodFields();
+}
+
+void PowerCurveWindow::axisChanged() {
+    if (const ModelParameter* q = along()) {
+        // From no departure to the value the model holds, or to the end of
+        // the range when it holds none.
+        const ModelSetting s = modelInputs()->setting();
+        const ValueRange widest = q->range(0.5);
+        const QSignalBlocker b1(effectFrom), b2(effectTo);
+        for (QDoubleSpinBox* v : {effectFrom, effectTo}) v->setRange(widest.low, widest.high);
+        const double now = q->get(s);
+        effectFrom->setValue(q->none);
+        effectTo->setValue(now != q->none ? now : q->farEnd(s, true).value_or(widest.high));
+        const QSignalBlocker b3(atN);
+        atN->setValue(std::max(1, nTo->value()));
+    }
+    updateMethodFields();
+    inputChanged();
+}
+
 void PowerCurveWindow::createCommandButtons() {
     computeButton = pushButton("computeButton", "Comp&ute");
     computeButton->setDefault(true);
@@ -250,12 +385,14 @@ void PowerCurveWindow::createResultTables() {
     cancelButton->setVisible(false);
 }
 
-void PowerCurveWindow::layOut(QGroupBox* sizes, QGroupBox* tests, QGroupBox* study) {
+void PowerCurveWindow::layOut(QGroupBox* sizes, QGroupBox* tests, QGroupBox* study,
+                              QGroupBox* axis) {
     // The inputs in two columns, so that the window fits a small screen;
     // they scroll rather than shrink when the window is made smaller still.
     auto* first = new QVBoxLayout;
     first->addWidget(modelInputs());
     first->addWidget(takeButton());
+    first->addWidget(axis);
     first->addStretch(1);
     auto* second = new QVBoxLayout;
     second->addWidget(sizes);
@@ -306,13 +443,14 @@ void PowerCurveWindow::layOut(QGroupBox* sizes, QGroupBox* tests, QGroupBox* stu
     // Take from main window replaces what was typed: Tab from the model
     // fields goes on to the sample sizes, and reaches it only after the
     // other commands.
-    setTabChain(QList<QWidget*>{} << nFrom << nTo << nStep << logN << solveBounded << x2Test
-                                  << gTest << x2ccTest << exactTest << moreTests << level << method
-                                  << replicates << target << among << axisRange << computeButton
-                                  << copyButton << csvButton << solveButton << summaryButton
-                                  << keepButton << clearKeptButton << pngButton() << svgButton()
-                                  << takeButton() << closeButton() << targetTable << table
-                                  << cancelButton);
+    setTabChain(QList<QWidget*>{} << nFrom << nTo << nStep << logSpaced << logN << solveBounded
+                                  << xAxis << atN << effectFrom << effectTo << effectPoints
+                                  << x2Test << gTest << x2ccTest << exactTest << moreTests << level
+                                  << method << replicates << target << among << axisRange
+                                  << computeButton << copyButton << csvButton << solveButton
+                                  << summaryButton << keepButton << clearKeptButton << pngButton()
+                                  << svgButton() << takeButton() << closeButton() << targetTable
+                                  << table << cancelButton);
 }
 
 void PowerCurveWindow::connectControls() {
@@ -324,12 +462,24 @@ void PowerCurveWindow::connectControls() {
     on(solveButton, &QPushButton::clicked, [this] { solve(); });
     on(keepButton, &QPushButton::clicked, [this] { keepCurve(); });
     on(clearKeptButton, &QPushButton::clicked, [this] { clearKept(); });
-    on(modelInputs(), &ModelInputs::changed, [this] { inputChanged(); });
-    for (QSpinBox* s : {nFrom, nTo, nStep, replicates})
+    on(modelInputs(), &ModelInputs::changed, [this] {
+        fillAxisChoices();
+        inputChanged();
+    });
+    on(xAxis, &QComboBox::currentIndexChanged, [this] { axisChanged(); });
+    for (QSpinBox* s : {nFrom, nTo, nStep, replicates, atN, effectPoints})
         on(s, &QSpinBox::valueChanged, [this] { inputChanged(); });
+    for (QDoubleSpinBox* v : {effectFrom, effectTo})
+        on(v, &QDoubleSpinBox::valueChanged, [this] { inputChanged(); });
     on(solveBounded, &QCheckBox::toggled, [this] { inputChanged(); });
     on(target, &QDoubleSpinBox::valueChanged, [this] { inputChanged(); });
     on(logN, &QCheckBox::toggled, [this] { redraw(); });
+    on(logSpaced, &QCheckBox::toggled, [this] {
+        // Log-spaced sizes read best on a logarithmic axis.
+        if (logSpaced->isChecked()) logN->setChecked(true);
+        updateMethodFields();
+        inputChanged();
+    });
     for (QComboBox* c : {among, axisRange})
         on(c, &QComboBox::currentIndexChanged, [this] { redraw(); });
     for (QCheckBox* c : {x2Test, gTest, x2ccTest, exactTest})
@@ -390,6 +540,8 @@ PowerCurveWindow::Inputs PowerCurveWindow::readInputs() const {
                          .arg(to)
                          .arg(from);
         in.field = nTo;
+    } else if (logSpaced->isChecked() && !along()) {
+        r.n = logSpacedSizes(std::max<std::uint32_t>(1, from), to);
     } else if (step == 0) {
         in.problem = QStringLiteral("The step of n is 0; it must be at least 1.");
         in.field = nStep;
@@ -398,6 +550,22 @@ PowerCurveWindow::Inputs PowerCurveWindow::readInputs() const {
             QStringLiteral("The range has more than %1 sample sizes; choose a larger step.")
                 .arg(kMaxCurveSizes);
         in.field = nStep;
+    } else if (const ModelParameter* q = along()) {
+        // The curve along the parameter: `points` values evenly from "from"
+        // to "to", every other parameter as the model holds it, at one n.
+        r.n = {static_cast<std::uint32_t>(atN->value())};
+        const double low = effectFrom->value(), high = effectTo->value();
+        const int count = effectPoints->value();
+        if (low == high) {
+            in.problem = QStringLiteral("The %1 axis runs from %2 to %2; give two different ends.")
+                             .arg(latin(q->name), QString::fromStdString(shortestText(low)));
+            in.field = effectTo;
+        } else {
+            std::vector<double>& values = r.*(q->values);
+            values.clear();
+            for (int i = 0; i < count; ++i)
+                values.push_back(i + 1 == count ? high : low + (high - low) * i / (count - 1));
+        }
     } else {
         r.n = in.range.sizes();
     }
@@ -434,6 +602,7 @@ void PowerCurveWindow::writeInputs(const StudySnapshot& study) {
             nFrom->setValue(step);
         }
     }
+    fillAxisChoices();
     inputChanged();
 }
 
@@ -445,7 +614,17 @@ void PowerCurveWindow::updateMoreTestsCaption() {
                            : QStringLiteral("One-si&ded and mid-p tests (%1)...").arg(chosen));
 }
 
-void PowerCurveWindow::updateMethodFields() { replicates->setEnabled(method->currentIndex() == 1); }
+void PowerCurveWindow::updateMethodFields() {
+    replicates->setEnabled(method->currentIndex() == 1);
+    // The fields of the x axis chosen.
+    const bool alongParameter = along() != nullptr;
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{nFrom, nTo, nStep, logSpaced, logN, solveBounded})
+        w->setEnabled(!alongParameter);
+    nStep->setEnabled(!alongParameter && !logSpaced->isChecked());
+    for (QWidget* w : std::initializer_list<QWidget*>{atN, effectFrom, effectTo, effectPoints})
+        w->setEnabled(alongParameter);
+}
 
 void PowerCurveWindow::inputChanged() {
     updateMethodFields();
@@ -484,6 +663,16 @@ PowerCurveWindow::Inputs PowerCurveWindow::checkedInputs() const {
             const bool fromField = first.input == StudyInput::N && first.value == nFrom->value();
             in.problem = problemSentence(
                 first, fromField ? QStringLiteral("n from") : QStringLiteral("n to"));
+            const ModelParameter* q = along();
+            if (q && first.input == StudyInput::N) {
+                in.problem = problemSentence(first, QStringLiteral("at n"));
+                in.field = atN;
+                return in;
+            }
+            if (q && first.input == q->input) {
+                in.field = first.value == effectFrom->value() ? effectFrom : effectTo;
+                return in;
+            }
             switch (first.input) {
                 case StudyInput::N: in.field = fromField ? nFrom : nTo; break;
                 case StudyInput::Tests: in.field = x2Test; break;
@@ -503,7 +692,8 @@ void PowerCurveWindow::compute() {
     // Whatever is drawn belongs to other inputs now, but for what Solve found
     // for the same study: a grid never replaces an answer of every n.
     curve_.reset();
-    if (!in.problem.isEmpty() || !solvedFor_ || !sameStudy(*solvedFor_, in.request)) {
+    if (!in.problem.isEmpty() || !solvedFor_ || solvedAlong_ != along() ||
+        !sameStudy(*solvedFor_, in.request, along())) {
         solvedFor_.reset();
         solvedRows_.clear();
     }
@@ -521,10 +711,28 @@ void PowerCurveWindow::compute() {
     }
     const StudyRequest r = in.request;
     curveRange_ = in.range;
+    curveAlong_ = along();
     const ModelSetting setting = modelSettings(r).front();
-    showChart(buildEmptyPowerChart(QStringLiteral("Computing: ") +
-                                   curveTitle(setting, r.levels.front(), r.method, r.replicates)));
-    setStatus(QStringLiteral("Computing %1 sample sizes...").arg(r.n.size()));
+    showChart(buildEmptyPowerChart(
+        QStringLiteral("Computing: ") +
+        (curveAlong_ ? effectTitle(setting, *curveAlong_, r.n.front(), r.levels.front(), r.method,
+                                   r.replicates)
+                     : curveTitle(setting, r.levels.front(), r.method, r.replicates))));
+    setStatus(curveAlong_ ? QStringLiteral("Computing %1 values of %2 at n = %3...")
+                                .arg(effectPoints->value())
+                                .arg(latin(curveAlong_->name))
+                                .arg(r.n.front())
+                          : QStringLiteral("Computing %1 sample sizes...").arg(r.n.size()));
+    // A point costs about its n: an even step over several decades is slow,
+    // and the same curve from log-spaced sizes is many times faster.
+    curveLogSpaced_ = !curveAlong_ && logSpaced->isChecked();
+    if (!curveAlong_ && !curveLogSpaced_ && r.n.size() > 300 && r.n.back() >= 100 * r.n.front())
+        setStatus(QStringLiteral("Computing %1 sample sizes... This range spans %2 decades: "
+                                 "check \"log-spaced\" to draw it from %3 sizes per decade, "
+                                 "in a fraction of the time.")
+                      .arg(r.n.size())
+                      .arg(std::floor(std::log10(double(r.n.back()) / r.n.front())))
+                      .arg(kLogSizesPerDecade));
     showProgress();
     solving_ = false;
 
@@ -576,8 +784,8 @@ std::vector<TargetRow> rowsOf(const std::vector<TargetCrossing>& crossings, doub
 // the n from which it stays there, with a bracket, a bisection and a scan of
 // the saw-tooth around the crossing instead of every n of the range.
 template <class Solved>
-std::optional<Solved> solveTargets(StudyRequest r, const std::atomic<bool>& stop,
-                                   const Jobs::Progress& report) {
+std::optional<Solved> solveTargets(StudyRequest r, const ModelParameter* along,
+                                   const std::atomic<bool>& stop, const Jobs::Progress& report) {
     const double goal = r.target.value_or(0.8);
     // The solver is exact whatever method the curve is drawn with.
     r.method = PowerMethod::Exact;
@@ -589,20 +797,39 @@ std::optional<Solved> solveTargets(StudyRequest r, const std::atomic<bool>& stop
         if (percent != lastShown) report(lastShown = percent);
     };
     std::vector<SolveAnswer> answers;
+    const SolveAim aim{along, goal};
     try {
-        answers = solveStudy(r, SolveAim{nullptr, goal}, control);
+        answers = solveStudy(r, aim, control);
     } catch (const StudyCancelled&) {
         return std::nullopt;
     }
     if (stop.load()) return std::nullopt;
     Solved solved;
-    solved.summary = QString::fromStdString(
-        solveSummary(answers, SolveAim{nullptr, goal}, "the power-curve window"));
+    solved.summary = QString::fromStdString(solveSummary(answers, aim, "the power-curve window"));
     std::vector<TargetRow>& rows = solved.rows;
-    for (const SolveAnswer& a : answers)
-        rows.push_back({a.test, goal, a.firstN, a.staysN,
-                        QStringLiteral("searched every n from %1 to %2").arg(a.low).arg(a.high),
-                        true, a.bestPower, a.bestN});
+    for (const SolveAnswer& a : answers) {
+        if (!along) {
+            rows.push_back({a.test, goal, a.firstN, a.staysN,
+                            QStringLiteral("searched every n from %1 to %2").arg(a.low).arg(a.high),
+                            true, a.bestPower, a.bestN});
+            continue;
+        }
+        TargetRow row{
+            a.test,
+            goal,
+            std::nullopt,
+            std::nullopt,
+            QStringLiteral("searched %1 from %2 to %3 at n = %4")
+                .arg(latin(along->name), QString::fromStdString(shortestText(along->none)),
+                     QString::fromStdString(shortestText(a.rangeEnd)))
+                .arg(a.n),
+            true,
+            a.bestPower,
+            a.n};
+        if (a.reached) row.effect = a.value;
+        row.along = along;
+        rows.push_back(row);
+    }
     return solved;
 }
 
@@ -619,27 +846,37 @@ void PowerCurveWindow::solve() {
         return;
     }
     StudyRequest r = in.request;
-    // From "n from" to the engine's largest n, unless the user bounds it.
-    const std::uint32_t from = std::max<std::uint32_t>(1, in.range.from);
-    const std::uint32_t to =
-        solveBounded->isChecked() ? std::max(from, in.range.to) : maxSampleSize(PowerMethod::Exact);
-    r.solveBounds = SampleBounds{from, to};
-    setStatus(QStringLiteral("Solving for the target power at every n from %1 to %2...")
-                  .arg(from)
-                  .arg(to));
+    const ModelParameter* q = along();
+    if (q) {
+        // The solver searches from no departure towards the side of "to".
+        r.*(q->values) = {effectTo->value()};
+        setStatus(QStringLiteral("Solving for the smallest %1 reaching the target at n = %2...")
+                      .arg(latin(q->name))
+                      .arg(r.n.front()));
+    } else {
+        // From "n from" to the engine's largest n, unless the user bounds it.
+        const std::uint32_t from = std::max<std::uint32_t>(1, in.range.from);
+        const std::uint32_t to = solveBounded->isChecked() ? std::max(from, in.range.to)
+                                                           : maxSampleSize(PowerMethod::Exact);
+        r.solveBounds = SampleBounds{from, to};
+        setStatus(QStringLiteral("Solving for the target power at every n from %1 to %2...")
+                      .arg(from)
+                      .arg(to));
+    }
     showProgress();
     jobs().start<Solved>(
-        [r](const std::atomic<bool>& stop, const Jobs::Progress& report) {
-            return solveTargets<Solved>(r, stop, report);
+        [r, q](const std::atomic<bool>& stop, const Jobs::Progress& report) {
+            return solveTargets<Solved>(r, q, stop, report);
         },
         [this](int percent) { progress->setValue(percent); },
-        [this, r](std::optional<Solved>& solved, const QString& error) {
+        [this, r, q](std::optional<Solved>& solved, const QString& error) {
             if (solved && error.isEmpty()) {
                 solvedFor_ = r;
+                solvedAlong_ = q;
                 solvedRows_ = solved->rows;
             }
             // The markers go on the curve drawn only when it is of this study.
-            if (!curve_ || !sameCurve(curve_->request, r)) {
+            if (!curve_ || curveAlong_ != q || !sameCurve(curve_->request, r, q)) {
                 curve_.reset();
                 table->setRowCount(0);
                 setExportsEnabled(false);
@@ -673,15 +910,25 @@ void PowerCurveWindow::finishSolve(std::optional<Solved>& solved, const QString&
 QString PowerCurveWindow::solvedSummary(const std::vector<TargetRow>& rows) {
     QStringList said;
     for (const TargetRow& row : rows)
-        said << (row.firstReaching ? QStringLiteral("%1 reaches %2 at n = %3")
-                                         .arg(powerSeriesName(row.test))
-                                         .arg(row.target)
-                                         .arg(*row.firstReaching)
-                                   : QStringLiteral("%1 does not reach %2 (at most %3, at n = %4)")
-                                         .arg(powerSeriesName(row.test))
-                                         .arg(row.target)
-                                         .arg(QString::fromStdString(fixedText(row.bestPower, 3)))
-                                         .arg(row.bestN));
+        said << (row.effect ? QStringLiteral("%1 reaches %2 at %3 = %4")
+                                  .arg(powerSeriesName(row.test))
+                                  .arg(row.target)
+                                  .arg(row.along ? latin(row.along->name) : QString(),
+                                       chartparts::number(*row.effect))
+                 : row.along ? QStringLiteral("%1 does not reach %2 (at most %3)")
+                                   .arg(powerSeriesName(row.test))
+                                   .arg(row.target)
+                                   .arg(QString::fromStdString(fixedText(row.bestPower, 3)))
+                 : row.firstReaching
+                     ? QStringLiteral("%1 reaches %2 at n = %3")
+                           .arg(powerSeriesName(row.test))
+                           .arg(row.target)
+                           .arg(*row.firstReaching)
+                     : QStringLiteral("%1 does not reach %2 (at most %3, at n = %4)")
+                           .arg(powerSeriesName(row.test))
+                           .arg(row.target)
+                           .arg(QString::fromStdString(fixedText(row.bestPower, 3)))
+                           .arg(row.bestN));
     const QString searched = rows.empty() ? QString() : rows.front().foundBy;
     return QStringLiteral("Solved, having %1: %2.").arg(searched, said.join(QStringLiteral("; ")));
 }
@@ -691,10 +938,12 @@ void PowerCurveWindow::keepCurve() {
     const ModelSetting setting = curve_->points.front().model;
     const QString label =
         QStringLiteral("%1, level %2")
-            .arg(modelText(setting), chartparts::levelText(curve_->request.levels.front()));
+            .arg(curveAlong_ ? effectSettingText(setting, *curveAlong_, curve_->request.n.front())
+                             : modelText(setting),
+                 chartparts::levelText(curve_->request.levels.front()));
     for (const KeptCurve& k : kept_)
-        if (k.label == label) return;  // kept already
-    kept_.push_back({curve_->points, label});
+        if (k.label == label && k.along == curveAlong_) return;  // kept already
+    kept_.push_back({curve_->points, label, curveAlong_});
     if (kept_.size() > kMaxKept) kept_.erase(kept_.begin());
     clearKeptButton->setEnabled(true);
     redraw();
@@ -719,6 +968,14 @@ void PowerCurveWindow::redraw() {
 }
 
 QChart* PowerCurveWindow::curveChart() const {
+    if (curveAlong_) {
+        std::vector<EffectCrossing> marked;
+        for (const TargetRow& row : targetRows_)
+            marked.push_back({row.test, row.effect, row.effectStays});
+        return buildEffectChart(curve_->points, *curveAlong_, curve_->request.target.value_or(0.8),
+                                kept_, &marked, static_cast<PowerAxis>(axisRange->currentIndex()),
+                                among->currentIndex() == 1);
+    }
     const std::vector<TargetCrossing> marked = markedCrossings();
     return buildPowerChart(curve_->points, curve_->request.target.value_or(0.8), kept_, &marked,
                            logN->isChecked(), static_cast<PowerAxis>(axisRange->currentIndex()),
@@ -741,17 +998,28 @@ std::vector<TargetCrossing> PowerCurveWindow::markedCrossings() const {
 
 void PowerCurveWindow::fillTargets() {
     targetTable->setRowCount(0);
+    const bool alongParameter = std::any_of(targetRows_.begin(), targetRows_.end(),
+                                            [](const TargetRow& r) { return r.along; });
+    const QString symbol =
+        alongParameter ? latin(targetRows_.front().along->name) : QStringLiteral("n");
+    targetTable->horizontalHeaderItem(1)->setText(QStringLiteral("First %1").arg(symbol));
+    targetTable->horizontalHeaderItem(2)->setText(QStringLiteral("Stays from %1").arg(symbol));
     targetTable->setRowCount(static_cast<int>(targetRows_.size()));
     int row = 0;
     for (const TargetRow& r : targetRows_) {
-        const QString cells[] = {
-            powerSeriesName(r.test),
-            r.firstReaching ? QString::number(*r.firstReaching)
-            : r.solved      ? QStringLiteral("not reached (at most %1 at n = %2)")
+        const QString first =
+            r.effect              ? chartparts::number(*r.effect)
+            : r.firstReaching     ? QString::number(*r.firstReaching)
+            : r.solved && r.along ? QStringLiteral("not reached (at most %1)")
+                                        .arg(QString::fromStdString(fixedText(r.bestPower, 3)))
+            : r.solved ? QStringLiteral("not reached (at most %1 at n = %2)")
                              .arg(QString::fromStdString(fixedText(r.bestPower, 3)))
                              .arg(r.bestN)
-                       : QStringLiteral("not reached"),
-            r.staysFrom ? QString::number(*r.staysFrom) : QStringLiteral("-"), r.foundBy};
+                       : QStringLiteral("not reached");
+        const QString stays = r.effectStays ? chartparts::number(*r.effectStays)
+                              : r.staysFrom ? QString::number(*r.staysFrom)
+                                            : QStringLiteral("-");
+        const QString cells[] = {powerSeriesName(r.test), first, stays, r.foundBy};
         for (int c = 0; c < 4; ++c) {
             auto* item = new QTableWidgetItem(cells[c]);
             item->setTextAlignment((c == 0 || c == 3) ? Qt::AlignLeft | Qt::AlignVCenter
@@ -788,11 +1056,33 @@ void PowerCurveWindow::finish(std::optional<StudyResult>& result, const QString&
     const std::uint32_t last = curve_->request.n.back();
     // A test Solve answered keeps its answer; the others are read off the grid.
     std::vector<TargetRow> rows = solvedRows_;
-    for (TargetRow& row :
-         rowsOf(targetCrossings(curve_->points, goal), goal,
-                step == 1 || from == last
-                    ? QStringLiteral("grid: every n from %1 to %2").arg(from).arg(last)
-                    : QStringLiteral("grid: n from %1 to %2 by %3").arg(from).arg(last).arg(step)))
+    std::vector<TargetRow> grid;
+    if (curveAlong_) {
+        const QString foundBy =
+            QStringLiteral("grid: %1 values of %2 at n = %3")
+                .arg(curve_->points.size() / std::max<std::size_t>(1, curve_->request.tests.size()))
+                .arg(latin(curveAlong_->name))
+                .arg(curve_->request.n.front());
+        for (const EffectCrossing& c : effectCrossings(curve_->points, *curveAlong_, goal)) {
+            TargetRow row{c.test, goal, std::nullopt, std::nullopt, foundBy};
+            row.effect = c.firstReaching;
+            row.effectStays = c.staysFrom;
+            row.along = curveAlong_;
+            grid.push_back(row);
+        }
+    } else {
+        const std::size_t sizes = curve_->request.n.size();
+        grid = rowsOf(
+            targetCrossings(curve_->points, goal), goal,
+            curveLogSpaced_ && sizes > 1 ? QStringLiteral("grid: %1 log-spaced n from %2 to %3")
+                                               .arg(sizes)
+                                               .arg(curve_->request.n.front())
+                                               .arg(last)
+            : step == 1 || from == last
+                ? QStringLiteral("grid: every n from %1 to %2").arg(from).arg(last)
+                : QStringLiteral("grid: n from %1 to %2 by %3").arg(from).arg(last).arg(step));
+    }
+    for (TargetRow& row : grid)
         if (std::none_of(rows.begin(), rows.end(),
                          [&](const TargetRow& s) { return s.test == row.test; }))
             rows.push_back(row);
@@ -804,6 +1094,25 @@ void PowerCurveWindow::finish(std::optional<StudyResult>& result, const QString&
     QStringList reached;
     for (const TargetRow& c : targetRows_) {
         const QString name = powerSeriesName(c.test);
+        if (c.along) {
+            // Along a parameter: the first value of the grid reaching the
+            // target, or Solve's answer.
+            const QString symbol = latin(c.along->name);
+            QString text =
+                c.effect ? QStringLiteral("%1 reaches %2 at %3 = %4")
+                               .arg(name)
+                               .arg(goal)
+                               .arg(symbol, chartparts::number(*c.effect))
+                : c.solved
+                    ? QStringLiteral("%1 does not reach %2 (at most %3)")
+                          .arg(name)
+                          .arg(goal)
+                          .arg(QString::fromStdString(fixedText(c.bestPower, 3)))
+                    : QStringLiteral("%1 does not reach %2 in this range").arg(name).arg(goal);
+            if (c.effect && c.solved) text += QStringLiteral(" (solved)");
+            reached << text;
+            continue;
+        }
         const auto& n = c.firstReaching;
         QString text =
             n          ? QStringLiteral("%1 reaches %2 at n = %3").arg(name).arg(goal).arg(*n)
@@ -824,7 +1133,7 @@ void PowerCurveWindow::finish(std::optional<StudyResult>& result, const QString&
     QString text = reached.join(QStringLiteral("; ")) + QStringLiteral(".");
     // Under Hardy-Weinberg the curves are sizes: the status gives their range
     // beside the level instead of a target nobody aims at.
-    if (curve_->points.front().model.model == GenotypeModel::HardyWeinberg) {
+    if (!curveAlong_ && curve_->points.front().model.model == GenotypeModel::HardyWeinberg) {
         QStringList sizes;
         for (HweTest test : curve_->request.tests) {
             double low = 1, high = 0;
@@ -887,16 +1196,23 @@ QString PowerCurveWindow::tipAt(QPoint viewportPosition) const {
 
 QString PowerCurveWindow::describePoint(HweTest test, double n) const {
     if (!curve_) return {};
+    // n is the x value: the sample size, or the parameter along the axis.
+    auto x = [this](const PowerPoint& pt) {
+        return curveAlong_ ? curveAlong_->get(pt.model) : double(pt.n);
+    };
     const PowerPoint* nearest = nullptr;
     for (const PowerPoint& pt : curve_->points)
-        if (pt.test == test && (!nearest || std::fabs(pt.n - n) < std::fabs(nearest->n - n)))
+        if (pt.test == test && (!nearest || std::fabs(x(pt) - n) < std::fabs(x(*nearest) - n)))
             nearest = &pt;
     if (!nearest) return {};
-    QString text =
-        QStringLiteral("%1, n = %2: power %3\nP(testable) %4, conditional power %5")
-            .arg(powerSeriesName(test))
-            .arg(nearest->n)
-            .arg(shown(nearest->power), shown(nearest->testable), shown(nearest->conditionalPower));
+    const QString where = curveAlong_
+                              ? QStringLiteral("%1 = %2 at n = %3")
+                                    .arg(latin(curveAlong_->name), chartparts::number(x(*nearest)))
+                                    .arg(nearest->n)
+                              : QStringLiteral("n = %1").arg(nearest->n);
+    QString text = QStringLiteral("%1, %2: power %3\nP(testable) %4, conditional power %5")
+                       .arg(powerSeriesName(test), where, shown(nearest->power),
+                            shown(nearest->testable), shown(nearest->conditionalPower));
     if (nearest->low95 && nearest->high95)
         text += QStringLiteral("\n95% interval %1 - %2")
                     .arg(shown(*nearest->low95), shown(*nearest->high95));
@@ -908,10 +1224,12 @@ void PowerCurveWindow::fillTable() {
     if (!curve_) return;
     const bool simulated = curve_->request.method == PowerMethod::Simulate;
     table->setRowCount(static_cast<int>(curve_->points.size()));
+    table->horizontalHeaderItem(0)->setText(curveAlong_ ? latin(curveAlong_->name)
+                                                        : QStringLiteral("n"));
     int row = 0;
     for (const PowerPoint& pt : curve_->points) {
         const QString cells[] = {
-            QString::number(pt.n),
+            curveAlong_ ? chartparts::number(curveAlong_->get(pt.model)) : QString::number(pt.n),
             powerSeriesName(pt.test),
             shown(pt.testable),
             shown(pt.power),
@@ -937,20 +1255,47 @@ void PowerCurveWindow::copySummary() {
 
 void PowerCurveWindow::copyTable() {
     if (!curve_) return;
-    QGuiApplication::clipboard()->setText(QString::fromStdString(studyTabText(curve_->points)) +
+    // The model setting first, so that the pasted numbers say what they are
+    // of; along a parameter each row starts with its value.
+    const PowerPoint& first = curve_->points.front();
+    const QString setting =
+        curveAlong_
+            ? effectTitle(first.model, *curveAlong_, first.n, first.level, first.method, first.nrep)
+            : curveTitle(first.model, first.level, first.method, first.nrep);
+    QString rows = QString::fromStdString(studyTabText(curve_->points));
+    if (curveAlong_) {
+        QStringList lines = rows.split(QLatin1Char('\n'));
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            if (lines[i].isEmpty()) continue;
+            lines[i].prepend((i == 0
+                                  ? latin(curveAlong_->name)
+                                  : QString::fromStdString(shortestText(curveAlong_->get(
+                                        curve_->points[static_cast<std::size_t>(i - 1)].model)))) +
+                             QLatin1Char('\t'));
+        }
+        rows = lines.join(QLatin1Char('\n'));
+    }
+    QGuiApplication::clipboard()->setText(QStringLiteral("model\t%1\n").arg(setting) + rows +
                                           QStringLiteral("\n") + targetText());
     setStatus(QStringLiteral("Copied %1 rows and the target results to the clipboard.")
                   .arg(curve_->points.size()));
 }
 
 QString PowerCurveWindow::targetText() const {
+    const QString symbol = curveAlong_ ? latin(curveAlong_->name) : QStringLiteral("n");
     QString text =
-        QStringLiteral("test\ttarget\tfirst n reaching target\tstays from n\tsizes searched\n");
+        QStringLiteral("test\ttarget\tfirst %1 reaching target\tstays from %1\tsizes searched\n")
+            .arg(symbol);
     for (const TargetRow& r : targetRows_)
         text += QStringLiteral("%1\t%2\t%3\t%4\t%5\n")
                     .arg(powerSeriesName(r.test), QString::fromStdString(shortestText(r.target)),
-                         r.firstReaching ? QString::number(*r.firstReaching) : QString(),
-                         r.staysFrom ? QString::number(*r.staysFrom) : QString(), r.foundBy);
+                         r.effect          ? QString::fromStdString(shortestText(*r.effect))
+                         : r.firstReaching ? QString::number(*r.firstReaching)
+                                           : QString(),
+                         r.effectStays ? QString::fromStdString(shortestText(*r.effectStays))
+                         : r.staysFrom ? QString::number(*r.staysFrom)
+                                       : QString(),
+                         r.foundBy);
     return text;
 }
 
@@ -974,10 +1319,17 @@ std::string PowerCurveWindow::csvText() const {
                 if (r.test == test) found = &r;
             out += ',';
             if (found) {
+                // Along a parameter the answers are its values.
                 out += shortestText(found->target) + ',';
-                if (found->firstReaching) out += std::to_string(*found->firstReaching);
+                if (found->effect)
+                    out += shortestText(*found->effect);
+                else if (found->firstReaching)
+                    out += std::to_string(*found->firstReaching);
                 out += ',';
-                if (found->staysFrom) out += std::to_string(*found->staysFrom);
+                if (found->effectStays)
+                    out += shortestText(*found->effectStays);
+                else if (found->staysFrom)
+                    out += std::to_string(*found->staysFrom);
             } else {
                 out += ',';
             }

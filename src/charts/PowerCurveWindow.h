@@ -53,6 +53,11 @@ public:
         // Not reached: the largest power found and the n it was found at.
         double bestPower = 0;
         std::uint32_t bestN = 0;
+        // Along a model parameter: the value nearest no departure that
+        // reaches the target, and the value from which every later one does
+        // (grid answers only).
+        std::optional<double> effect{}, effectStays{};
+        const ModelParameter* along = nullptr;  // the parameter answered for; none: n
     };
     const std::vector<TargetRow>& targetRows() const { return targetRows_; }
     // Finds where each chosen test reaches the target, with no grid: every n
@@ -60,6 +65,12 @@ public:
     // bounds it), off the window's thread. The rows go to the results panel
     // and survive a Compute of the same study.
     void solve();
+
+    // The x axis: n (nullptr), or a model parameter the model reads, drawn
+    // at one n ("at n") over a range of values; Solve then gives the
+    // smallest departure reaching the target.
+    void setAlong(const ModelParameter* parameter);
+    const ModelParameter* along() const;
 
     // Keeps the current curves on the chart, greyed and named by their model
     // setting, while the inputs change; at most kMaxKept, the oldest goes first.
@@ -70,6 +81,8 @@ public:
     void clearKept();
     const std::vector<KeptCurve>& kept() const { return kept_; }
     static constexpr std::size_t kMaxKept = 4;
+    // The sizes per decade of a log-spaced range of n.
+    static constexpr int kLogSizesPerDecade = 100;
 
     // What the tooltip says of the computed point of this test nearest to n.
     QString describePoint(HweTest test, double n) const;
@@ -123,9 +136,12 @@ private:
     QGroupBox* createSizesGroup();
     QGroupBox* createTestsGroup();
     QGroupBox* createStudyGroup();
+    QGroupBox* createAxisGroup();
+    void fillAxisChoices();
+    void axisChanged();
     void createCommandButtons();
     void createResultTables();
-    void layOut(QGroupBox* sizes, QGroupBox* tests, QGroupBox* study);
+    void layOut(QGroupBox* sizes, QGroupBox* tests, QGroupBox* study, QGroupBox* axis);
     void connectControls();
     void inputChanged();
     void showProblem(const QString& text, QWidget* field);
@@ -149,7 +165,13 @@ private:
     QSpinBox* nTo = nullptr;
     QSpinBox* nStep = nullptr;
     QCheckBox* logN = nullptr;          // n on a logarithmic axis
+    QCheckBox* logSpaced = nullptr;     // sizes per decade instead of a step
     QCheckBox* solveBounded = nullptr;  // Solve searches up to "n to" only
+    QComboBox* xAxis = nullptr;         // n, or a parameter of the model
+    QSpinBox* atN = nullptr;            // the n of a curve along a parameter
+    QDoubleSpinBox* effectFrom = nullptr;
+    QDoubleSpinBox* effectTo = nullptr;
+    QSpinBox* effectPoints = nullptr;
     QCheckBox* x2Test = nullptr;
     QCheckBox* gTest = nullptr;
     QCheckBox* x2ccTest = nullptr;
@@ -175,7 +197,10 @@ private:
     QProgressBar* progress = nullptr;
 
     std::optional<StudyResult> curve_;
-    SampleRange curveRange_;  // the range the curve was computed over
+    SampleRange curveRange_;                       // the range the curve was computed over
+    const ModelParameter* curveAlong_ = nullptr;   // the curve's x axis (none: n)
+    bool curveLogSpaced_ = false;                  // its sizes are log-spaced
+    const ModelParameter* solvedAlong_ = nullptr;  // what the last Solve solved for
     // The last Solve's study and answers, kept while the study stays the same.
     std::optional<StudyRequest> solvedFor_;
     std::vector<TargetRow> solvedRows_;

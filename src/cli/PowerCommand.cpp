@@ -51,6 +51,8 @@ std::string optionOf(StudyInput input) {
         case StudyInput::Levels: return "--level";
         case StudyInput::Replicates: return "--nrep";
         case StudyInput::Target: return "--target";
+        case StudyInput::Locus: return "--locus";
+        case StudyInput::Males: return "--males";
         default: break;
     }
     return "";
@@ -78,6 +80,7 @@ std::string ruleOf(StudyInput input, PowerMethod method) {
                    std::to_string(kMaxReplicates);
         case StudyInput::Target: return "the target is one power above 0 and at most 1";
         case StudyInput::Tests: return "give at least one test";
+        case StudyInput::Males: return "the share of males must lie from 0 to 1";
         default: break;
     }
     return "";
@@ -179,6 +182,20 @@ std::string wording(const StudyProblem& problem, const CommandOptions& o) {
         case ProblemKind::AllZero:
             return "--w11 0 --w12 0 --w22 0: the three fitnesses must not all be 0";
         case ProblemKind::TooMany: return tooMuchWork(problem, o);
+        case ProblemKind::WrongLocus:
+            if (problem.input == StudyInput::Tests) {
+                const HweTest t = kHweTests[static_cast<std::size_t>(problem.value)];
+                return quoted + "the test " + std::string(hweTestName(t)) +
+                       (appliesTo(t, LocusKind::XLinked) ? " is not one of chromosome X"
+                                                         : " applies to X-linked loci only") +
+                       (o.request.locus == LocusKind::Autosomal ? "; give --locus x" : "");
+            }
+            return option + ": not with --locus " +
+                   std::string(locusKindEntry(o.request.locus).name);
+        case ProblemKind::NoXForm:
+            return "--model " + std::string(modelKey(o.request.model)) +
+                   " --locus x: the model has no X-linked form; on X the models are " +
+                   xModelKeys();
     }
     return quoted + rule;
 }
@@ -208,7 +225,9 @@ std::string parameterHelp(const ModelParameter& q) {
     std::string help = q.model ? std::string(modelKey(*q.model)) + ": " + std::string(q.meaning)
                                : std::string(q.meaning);
     help += ", " + q.rangeText();
-    if (!q.required)
+    if (q.followsP)
+        help += " (default: p)";
+    else if (!q.required)
         help += " (default " + shortestText(q.none) + ")";
     else if (!q.model)
         help += " (required)";
@@ -235,6 +254,25 @@ const std::vector<OptionEntry<CommandOptions>>& optionTable() {
              }},
         };
         std::vector<OptionEntry<CommandOptions>> rest = {
+            {"--locus", "KIND",
+             "autosomal (default) or x: females carry two alleles, males one; the model's "
+             "parameters are the females'",
+             [](CommandOptions& o, const std::string& v) {
+                 const auto k = parseLocusKind(v);
+                 if (!k) refuse("--locus", v, "the kinds of locus are autosomal and x");
+                 o.request.locus = *k;
+                 o.typed[StudyInput::Locus] = v;
+             }},
+            {"--males", "SHARE",
+             "x: the share of the n people who are male, 0 to 1 (default 0.5); nm = n x SHARE "
+             "rounded, nf = n - nm",
+             [](CommandOptions& o, const std::string& v) {
+                 const auto share = parseDecimal(v, ".");
+                 if (!share || !std::isfinite(*share))
+                     refuse("--males", v, ruleOf(StudyInput::Males, PowerMethod::Exact));
+                 o.request.males = *share;
+                 o.typed[StudyInput::Males] = v;
+             }},
             {"--n", "VALUES",
              "sample sizes, 1 to 1000000 (simulate: to 10000) (required; --solve n: the bounds)",
              [](CommandOptions& o, const std::string& v) {
@@ -344,6 +382,17 @@ void checkOptionRules(const CommandOptions& o) {
                              std::string(modelKey(m)) + " (it belongs to --model " +
                              std::string(modelKey(*q.model)) + ")");
     const bool solveN = o.solve && *o.solve == "n";
+    if (o.request.locus == LocusKind::Autosomal) {
+        for (const ModelParameter& q : modelParameters())
+            if (!q.loci.contains(LocusKind::Autosomal) && o.given.count(optionOf(q.input)))
+                throw UsageError(optionOf(q.input) + ": only with --locus x");
+        if (o.given.count("--males")) throw UsageError("--males: only with --locus x");
+        if (const SolvableParameter* q = o.solve ? findSolvableParameter(*o.solve) : nullptr;
+            q && !q->loci.contains(LocusKind::Autosomal))
+            throw UsageError("--solve " + *o.solve + ": only with --locus x");
+    } else if (o.results) {
+        throw UsageError("--results: the results file holds autosomal runs only");
+    }
     for (const ModelParameter& q : modelParameters())
         if (q.required && !q.model && !o.given.count(optionOf(q.input)))
             throw UsageError(optionOf(q.input) + ": required");

@@ -26,14 +26,26 @@ namespace {
 
 constexpr const char* kProgram = "zygomet-test";
 
+std::vector<HweTest> samplesTests(LocusKind kind);
+
 struct CommandOptions {
     std::optional<std::string> file;
-    std::vector<HweTest> tests = observedSampleTests();
+    std::vector<HweTest> tests;      // none given: every test that applies
+    std::optional<LocusKind> locus;  // --locus; none: the first sample decides
     std::optional<std::string> csv;
     bool skipBad = false;
     std::vector<std::string> counts;  // the counts given as arguments
     std::set<std::string> given;
 };
+
+// The tests observed samples of a kind of locus get by default: every one
+// that applies.
+std::vector<HweTest> samplesTests(LocusKind kind) {
+    std::vector<HweTest> tests;
+    for (HweTest t : observedSampleTests())
+        if (appliesTo(t, kind)) tests.push_back(t);
+    return tests;
+}
 
 std::string allTestNames(const char* separator) {
     return testNameList(observedSampleTests(), separator);
@@ -59,6 +71,14 @@ const std::vector<OptionEntry<CommandOptions>>& optionTable() {
                  if (comma == std::string::npos) break;
                  start = comma + 1;
              }
+         }},
+        {"--locus", "KIND",
+         "x: three counts are females with no males (default: five counts AA AB BB A B on the "
+         "first sample line make the file X-linked)",
+         [](CommandOptions& o, const std::string& v) {
+             const auto k = parseLocusKind(v);
+             if (!k) refuse("--locus", v, "the kinds of locus are autosomal and x");
+             o.locus = *k;
          }},
         fileOption("--csv", "write CSV to FILE instead of the table (- for standard output)",
                    "give a file name, or - for standard output", &CommandOptions::csv),
@@ -175,14 +195,28 @@ int testSamples(const CommandOptions& o, const SampleStreams& io, SampleSource& 
     if (csvToFile) writer = std::make_unique<WholeFileWriter>(*o.csv);
     const bool direct = writer && !writer->writesThrough();
     HeldOutput held;
-    SampleTable table(o.tests);
     const auto emit = [&](std::string_view piece) {
         if (direct)
             writer->write(piece);
         else
             held.add(piece);
     };
-    emit(o.csv ? sampleCsvHeader(o.tests) : table.headerCells());
+    // The header waits for the first sample, whose kind of locus sets the
+    // columns (a file is of one kind).
+    std::vector<HweTest> tests;
+    std::optional<SampleTable> table;
+    const auto start = [&](LocusKind locus) {
+        if (table) return;
+        tests = o.tests.empty() ? samplesTests(locus) : o.tests;
+        for (HweTest t : tests)
+            if (!appliesTo(t, locus))
+                throw UsageError("--test " + std::string(hweTestName(t)) +
+                                 ": a test of X-linked samples; give --locus x or five counts "
+                                 "AA AB BB A B");
+        table.emplace(tests, locus);
+        emit(o.csv ? sampleCsvHeader(tests, locus) : table->headerCells());
+    };
+    if (o.locus) start(*o.locus);
 
     std::size_t bad = 0, samples = 0, monomorphic = 0;
     std::vector<std::size_t> monomorphicLines;
@@ -198,17 +232,19 @@ int testSamples(const CommandOptions& o, const SampleStreams& io, SampleSource& 
             // Bad input ends the command: the rest is only read for its bad
             // lines, and nothing is tested once the output has failed.
             if ((bad > 0 && !o.skipBad) || (writer && writer->failed())) continue;
+            if (!batch.samples.empty()) start(batch.samples.front().counts.locus);
             samples += batch.samples.size();
             if (o.csv)
                 for (const InputSample& s : batch.samples)
                     if (!monomorphicNote(s.counts).empty() && ++monomorphic <= kLinesListed)
                         monomorphicLines.push_back(s.line);
-            emit(o.csv ? sampleCsvRows(batch.samples, o.tests, io.threads)
-                       : table.rowCells(batch.samples, io.threads));
+            emit(o.csv ? sampleCsvRows(batch.samples, tests, io.threads)
+                       : table->rowCells(batch.samples, io.threads));
         }
     } catch (const SourceError& e) {
         refuse("--file", *o.file, e.what());
     }
+    start(LocusKind::Autosomal);  // no sample: the autosomal header
     if (bad > 0 && !o.skipBad) {
         if (bad > kLinesListed)
             io.err << kProgram << ": and " << bad - kLinesListed << " more bad lines\n";
@@ -235,7 +271,7 @@ int testSamples(const CommandOptions& o, const SampleStreams& io, SampleSource& 
             [&](std::string_view p) {
                 for (std::size_t end; (end = p.find('\n')) != std::string_view::npos;) {
                     carry.append(p.substr(0, end));
-                    io.out << table.aligned(carry);
+                    io.out << table->aligned(carry);
                     carry.clear();
                     p.remove_prefix(end + 1);
                 }
@@ -286,7 +322,7 @@ int execute(const CommandOptions& o, const SampleStreams& io) {
         } catch (const SourceError& e) {
             refuse("--file", *o.file, e.what());
         }
-        CountLineSource source(*input, io.batch);
+        CountLineSource source(*input, io.batch, o.locus);
         return testSamples(o, io, source);
     }
     if (o.counts.empty()) {
@@ -295,7 +331,7 @@ int execute(const CommandOptions& o, const SampleStreams& io) {
     }
     std::vector<std::string_view> fields(o.counts.begin(), o.counts.end());
     std::string why;
-    const auto counts = parseSampleFields(fields, why);
+    const auto counts = parseSampleFields(fields, why, o.locus.value_or(LocusKind::Autosomal));
     std::string typed;
     for (const std::string& c : o.counts) typed += (typed.empty() ? "" : " ") + c;
     if (!counts) throw UsageError("the counts \"" + typed + "\": " + why);

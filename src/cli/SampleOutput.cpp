@@ -1,10 +1,13 @@
 #include "cli/SampleOutput.h"
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
+#include <limits>
 #include <thread>
 
 #include "core/NumberText.h"
+#include "engine/XLinked.h"
 
 namespace zyg {
 
@@ -24,7 +27,94 @@ void appendCsvField(std::string& out, const std::string& text) {
     out += '"';
 }
 
+// A column of a test on an X-linked sample: the autosomal tests use the
+// females alone, and say so.
+std::string xColumn(HweTest t, std::string_view column) {
+    std::string name(column);
+    if (appliesTo(t, LocusKind::Autosomal)) name += "_females";
+    return name;
+}
+
+// One X-linked sample's figures as cells: nf, nm, the allele frequencies in
+// females, males and overall, F of the females, then each test's statistic
+// (X2 and G) and p-value; the tests that count the males on all alleles, the
+// others on the females alone. `text` writes a number.
+template <class Text>
+std::vector<std::string> xCells(const SampleCounts& c, std::span<const HweTest> tests, Text text) {
+    const XSampleCounts x{c.aa, c.ab, c.bb, c.maleA, c.maleB};
+    const XSampleSummary summary = summarizeXSample(x);
+    std::vector<XTest> male;
+    std::vector<HweTest> female;
+    for (HweTest t : tests) {
+        if (const auto xt = parseXTest(hweTestName(t)))
+            male.push_back(*xt);
+        else
+            female.push_back(t);
+    }
+    const std::vector<XTestValue> withMales = testXSample(x, male);
+    std::vector<SampleTestValue> females(female.size());
+    if (summary.females > 0) females = testSample(SampleCounts{c.aa, c.ab, c.bb}, female);
+    const auto optional = [&](const auto& v) { return v ? text(static_cast<double>(*v)) : ""; };
+    std::vector<std::string> cells = {std::to_string(summary.females),
+                                      std::to_string(summary.males),
+                                      optional(summary.pFemale),
+                                      optional(summary.pMale),
+                                      text(summary.p),
+                                      optional(summary.fFemale)};
+    std::size_t m = 0, f = 0;
+    for (HweTest t : tests) {
+        const bool counted = parseXTest(hweTestName(t)).has_value();
+        std::optional<Extended> statistic, pValue;
+        if (counted) {
+            statistic = withMales[m].statistic;
+            pValue = withMales[m++].pValue;
+        } else {
+            statistic = females[f].statistic;
+            pValue = females[f++].pValue;
+        }
+        if (hasStatistic(t)) cells.push_back(optional(statistic));
+        cells.push_back(pValue ? text(*pValue) : "");
+    }
+    return cells;
+}
+
+// A p-value of an X-linked sample may lie far below the double range: there
+// it is written as its decimal mantissa, to `digits` significant digits, and
+// exponent.
+std::string tinyText(Extended v, int digits) {
+    int exponent = static_cast<int>(std::floor(std::log10(v)));
+    Extended mantissa = v / std::pow(10.0L, static_cast<Extended>(exponent));
+    if (mantissa >= 10) mantissa /= 10, ++exponent;
+    if (mantissa < 1) mantissa *= 10, --exponent;
+    std::string text = significantText(static_cast<double>(mantissa), digits);
+    // The letter of the texts beside it: "e" in CSV, "E" in the table.
+    (text += digits > 6 ? "e" : "E") += std::to_string(exponent);
+    return text;
+}
+
+bool belowDoubles(Extended v) {
+    return v > 0 && v < static_cast<Extended>(std::numeric_limits<double>::min());
+}
+
+std::string extendedText(Extended v) {
+    return belowDoubles(v) ? tinyText(v, 12) : shortestText(static_cast<double>(v));
+}
+
+std::string generalExtended(Extended v) {
+    return belowDoubles(v) ? tinyText(v, 6) : significantText(static_cast<double>(v), 6);
+}
+
+void appendXCsvRow(std::string& out, const InputSample& s, std::span<const HweTest> tests) {
+    appendCsvField(out, s.marker);
+    for (std::uint64_t v : {s.counts.aa, s.counts.ab, s.counts.bb, s.counts.maleA, s.counts.maleB})
+        (out += ',') += std::to_string(v);
+    for (const std::string& cell : xCells(s.counts, tests, [](auto v) { return extendedText(v); }))
+        (out += ',') += cell;
+    out += '\n';
+}
+
 void appendCsvRow(std::string& out, const InputSample& s, std::span<const HweTest> tests) {
+    if (s.counts.locus != LocusKind::Autosomal) return appendXCsvRow(out, s, tests);
     const SampleSummary summary = summarizeSample(s.counts);
     const std::vector<SampleTestValue> values = testSample(s.counts, tests);
     appendCsvField(out, s.marker);
@@ -85,14 +175,42 @@ std::size_t partsFor(std::size_t count, unsigned threads) {
 
 std::string general(double value) { return significantText(value, 6); }
 
+std::vector<std::string> xRow(const InputSample& s, std::span<const HweTest> tests) {
+    const SampleCounts& c = s.counts;
+    std::vector<std::string> row = {s.marker.empty() ? "-" : s.marker,
+                                    std::to_string(c.aa),
+                                    std::to_string(c.ab),
+                                    std::to_string(c.bb),
+                                    std::to_string(c.maleA),
+                                    std::to_string(c.maleB)};
+    for (std::string& cell : xCells(c, tests, [](auto v) { return generalExtended(v); }))
+        row.push_back(std::move(cell));
+    const std::string note = monomorphicNote(c);
+    row.push_back(note.empty() ? "" : "not tested: " + note);
+    return row;
+}
+
 }  // namespace
 
 std::string monomorphicNote(const SampleCounts& c) {
+    if (c.locus != LocusKind::Autosomal) {
+        const bool a = 2 * c.aa + c.ab + c.maleA > 0, b = 2 * c.bb + c.ab + c.maleB > 0;
+        if (a && b) return {};
+        return a ? "only A1 occurs" : "only A2 occurs";
+    }
     if (c.ab > 0 || (c.aa > 0 && c.bb > 0)) return {};
     return c.aa > 0 ? "only A1 occurs" : "only A2 occurs";
 }
 
-std::string sampleCsvHeader(std::span<const HweTest> tests) {
+std::string sampleCsvHeader(std::span<const HweTest> tests, LocusKind locus) {
+    if (locus != LocusKind::Autosomal) {
+        std::string header = "marker,AA,AB,BB,A,B,nf,nm,p_female,p_male,p,F_female";
+        for (HweTest t : tests) {
+            if (hasStatistic(t)) (header += ",") += xColumn(t, testEntry(t).statisticColumn);
+            (header += ",") += xColumn(t, testEntry(t).pValueColumn);
+        }
+        return header + "\n";
+    }
     std::string header = "marker,AA,AB,BB,n,p,F";
     for (HweTest t : tests) {
         // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict)
@@ -122,7 +240,8 @@ std::string sampleCsvRows(std::span<const InputSample> samples, std::span<const 
     return text;
 }
 
-SampleTable::SampleTable(std::span<const HweTest> tests) : tests_(tests.begin(), tests.end()) {}
+SampleTable::SampleTable(std::span<const HweTest> tests, LocusKind locus)
+    : tests_(tests.begin(), tests.end()), locus_(locus) {}
 
 std::string SampleTable::cellLine(const std::vector<std::string>& cells) {
     if (width_.size() < cells.size()) width_.resize(cells.size(), 0);
@@ -136,6 +255,16 @@ std::string SampleTable::cellLine(const std::vector<std::string>& cells) {
 }
 
 std::string SampleTable::headerCells() {
+    if (locus_ != LocusKind::Autosomal) {
+        std::vector<std::string> header = {"marker", "AA", "AB",       "BB",     "A", "B",
+                                           "nf",     "nm", "p_female", "p_male", "p", "F_female"};
+        for (HweTest t : tests_) {
+            if (hasStatistic(t)) header.push_back(xColumn(t, testEntry(t).statisticColumn));
+            header.push_back(xColumn(t, testEntry(t).pValueColumn));
+        }
+        header.emplace_back("note");
+        return cellLine(header);
+    }
     std::vector<std::string> header = {"marker", "AA",   "AB",   "BB",   "n",
                                        "p",      "E_AA", "E_AB", "E_BB", "F"};
     for (HweTest t : tests_) {
@@ -153,6 +282,10 @@ std::string SampleTable::rowCells(std::span<const InputSample> samples, unsigned
             [&](std::size_t begin, std::size_t end, std::size_t) {
                 for (std::size_t i = begin; i < end; ++i) {
                     const InputSample& s = samples[i];
+                    if (s.counts.locus != LocusKind::Autosomal) {
+                        rows[i] = xRow(s, tests);
+                        continue;
+                    }
                     const SampleSummary summary = summarizeSample(s.counts);
                     const std::vector<SampleTestValue> values = testSample(s.counts, tests);
                     std::vector<std::string>& row = rows[i];

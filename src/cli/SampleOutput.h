@@ -14,7 +14,9 @@ namespace zyg {
 
 // marker,AA,AB,BB,n,p,F and, for each test in its order, x2,p_x2 (the
 // statistic only for x2, g and x2cc), p_exact, p_exact_midp, ...
-std::string sampleCsvHeader(std::span<const HweTest> tests);
+// On X: marker,AA,AB,BB,A,B,nf,nm,p_female,p_male,p,F_female, then each
+// test's columns, those of the tests on the females alone ending in _females.
+std::string sampleCsvHeader(std::span<const HweTest> tests, LocusKind locus = LocusKind::Autosomal);
 
 // The CSV rows of a batch of samples: shortest round-trip numbers with ".",
 // empty fields for what a monomorphic sample lacks. The samples are computed
@@ -29,7 +31,7 @@ std::string sampleCsvRows(std::span<const InputSample> samples, std::span<const 
 // aligned to the widest cells.
 class SampleTable {
 public:
-    explicit SampleTable(std::span<const HweTest> tests);
+    explicit SampleTable(std::span<const HweTest> tests, LocusKind locus = LocusKind::Autosomal);
     std::string headerCells();
     std::string rowCells(std::span<const InputSample> samples, unsigned threads);
     std::string aligned(std::string_view cells) const;
@@ -38,6 +40,7 @@ private:
     std::string cellLine(const std::vector<std::string>& cells);
 
     std::vector<HweTest> tests_;
+    LocusKind locus_;
     std::vector<std::size_t> width_;
 };
 

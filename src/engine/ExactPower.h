@@ -34,6 +34,12 @@ struct ModelSetting {
     double hetMiscall = 0;             // error: P(true heterozygote called homozygous)
     double homMiscall = 0;             // error: P(true homozygote called heterozygous)
     double nullFrequency = 0;          // null: frequency of the non-amplifying allele
+    // On X the fields above describe the females; `males` is the share of the
+    // n people who are male and pMale their frequency of A1. An autosomal
+    // setting ignores the three.
+    LocusKind locus = LocusKind::Autosomal;
+    double males = 0.5;
+    double pMale = 0.5;
 };
 
 // The largest n of exact power: biobank samples.

@@ -17,4 +17,11 @@ std::vector<HweTest> observedSampleTests() {
     return tests;
 }
 
+std::vector<HweTest> locusTests(LocusKind kind) {
+    std::vector<HweTest> tests;
+    for (const TestEntry& e : kTestCatalogue)
+        if (e.loci.contains(kind)) tests.push_back(e.test);
+    return tests;
+}
+
 }  // namespace zyg

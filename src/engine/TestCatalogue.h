@@ -43,6 +43,12 @@ enum class HweTest {
     ExactExcessMidP,   // P(H >= h) - P(H = h) / 2
     GWindow,           // G as the main window decides it: a sample with a zero count is not
                        // testable (the main window's G, for comparing with its runs)
+    // The tests that count the males of an X-linked sample (engine/XLinked.h,
+    // named there by the same names).
+    XExact,      // exact, conditional on the allele count of females and males together
+    XExactMidP,  // its mid-p
+    XX2,         // Pearson's X2 over the five classes A, B, AA, AB, BB, 2 df
+    XG,          // the likelihood-ratio G over the same classes, 2 df
 };
 
 struct TestEntry {
@@ -51,7 +57,8 @@ struct TestEntry {
     std::string_view label;  // tables, legends, menus
     bool exactFamily;        // conditional on the allele count
     bool hasStatistic;       // a statistic beside the p-value (chi-square tests)
-    LocusKinds loci;         // the kinds of locus it applies to
+    LocusKinds loci;         // the kinds of locus it applies to; on X an autosomal
+                             // test is applied to the females alone
     bool observedSamples;    // offered for observed samples (zygomet-test)
     // The description in --help; "\n" starts a continuation line.
     std::string_view help;
@@ -62,32 +69,41 @@ struct TestEntry {
 };
 
 inline constexpr TestEntry kTestCatalogue[] = {
-    {HweTest::X2, "x2", "X2", false, true, kAutosomalOnly, true,
+    {HweTest::X2, "x2", "X2", false, true, kEveryLocus, true,
      "Pearson's X2 against the sample's own Hardy-Weinberg\nexpectation, 1 df", "x2", "p_x2"},
-    {HweTest::G, "g", "G", false, true, kAutosomalOnly, true,
+    {HweTest::G, "g", "G", false, true, kEveryLocus, true,
      "the likelihood-ratio G = 2 sum o ln(o/e), 0 ln 0 = 0, 1 df", "g", "p_g"},
-    {HweTest::X2cc, "x2cc", "X2 (cc)", false, true, kAutosomalOnly, true,
+    {HweTest::X2cc, "x2cc", "X2 (cc)", false, true, kEveryLocus, true,
      "X2 with each term max(0, |o - e| - 0.5)^2 / e: the\ncontinuity correction never "
      "increases a term",
      "x2cc", "p_x2cc"},
-    {HweTest::Exact, "exact", "Exact", true, false, kAutosomalOnly, true,
+    {HweTest::Exact, "exact", "Exact", true, false, kEveryLocus, true,
      "exact test: P(heterozygote counts no more probable)", "", "p_exact"},
-    {HweTest::ExactMidP, "exact-midp", "Exact mid-p", true, false, kAutosomalOnly, true,
+    {HweTest::ExactMidP, "exact-midp", "Exact mid-p", true, false, kEveryLocus, true,
      "exact mid-p: P(less probable) + P(as probable) / 2", "", "p_exact_midp"},
-    {HweTest::ExactDost, "exact-dost", "Exact doubled one-sided", true, false, kAutosomalOnly, true,
+    {HweTest::ExactDost, "exact-dost", "Exact doubled one-sided", true, false, kEveryLocus, true,
      "doubled one-sided: min(1, 2 min(P(H <= h), P(H >= h)))", "", "p_exact_dost"},
-    {HweTest::ExactDeficit, "exact-deficit", "Exact deficit", true, false, kAutosomalOnly, true,
+    {HweTest::ExactDeficit, "exact-deficit", "Exact deficit", true, false, kEveryLocus, true,
      "one-sided, heterozygote deficit: P(H <= h)", "", "p_exact_deficit"},
-    {HweTest::ExactExcess, "exact-excess", "Exact excess", true, false, kAutosomalOnly, true,
+    {HweTest::ExactExcess, "exact-excess", "Exact excess", true, false, kEveryLocus, true,
      "one-sided, heterozygote excess: P(H >= h)", "", "p_exact_excess"},
     {HweTest::ExactDeficitMidP, "exact-deficit-midp", "Exact deficit mid-p", true, false,
-     kAutosomalOnly, true, "P(H <= h) - P(H = h) / 2", "", "p_exact_deficit_midp"},
-    {HweTest::ExactExcessMidP, "exact-excess-midp", "Exact excess mid-p", true, false,
-     kAutosomalOnly, true, "P(H >= h) - P(H = h) / 2", "", "p_exact_excess_midp"},
+     kEveryLocus, true, "P(H <= h) - P(H = h) / 2", "", "p_exact_deficit_midp"},
+    {HweTest::ExactExcessMidP, "exact-excess-midp", "Exact excess mid-p", true, false, kEveryLocus,
+     true, "P(H >= h) - P(H = h) / 2", "", "p_exact_excess_midp"},
     {HweTest::GWindow, "g-window", "G (window)", false, true, kAutosomalOnly, false,
      "G as the main window decides it: a sample with a zero\ncount is not tested (for comparing "
      "with the window's runs)",
      "g_window", "p_g_window"},
+    {HweTest::XExact, "x-exact", "X exact", false, false, kXLinkedOnly, true,
+     "X-linked exact test with the males: P(outcomes no more\nprobable, given the allele count)",
+     "", "p_x_exact"},
+    {HweTest::XExactMidP, "x-exact-midp", "X exact mid-p", false, false, kXLinkedOnly, true,
+     "X-linked exact mid-p: P(less probable) + P(as probable) / 2", "", "p_x_exact_midp"},
+    {HweTest::XX2, "x-x2", "X-linked X2", false, true, kXLinkedOnly, true,
+     "Pearson's X2 over males A, B and females AA, AB, BB, 2 df", "x_x2", "p_x_x2"},
+    {HweTest::XG, "x-g", "X-linked G", false, true, kXLinkedOnly, true,
+     "the likelihood-ratio G over the same five classes, 2 df", "x_g", "p_x_g"},
 };
 
 inline constexpr std::size_t kTestCount = std::size(kTestCatalogue);
@@ -124,5 +140,7 @@ std::optional<HweTest> parseHweTest(std::string_view name);
 
 // The tests offered for observed samples, in the catalogue's order.
 std::vector<HweTest> observedSampleTests();
+// The tests that apply to a kind of locus, in the catalogue's order.
+std::vector<HweTest> locusTests(LocusKind kind);
 
 }  // namespace zyg

@@ -49,6 +49,10 @@ struct DeFinettiPicture {
     double level = 0.05;
     std::vector<LatticePoint> lattice;
     std::optional<GenotypeCounts> lastSample;
+    // An X-linked model: the males' frequency of A1. The triangle holds the
+    // females' genotype frequencies; the males, who carry one allele, lie
+    // on its base at their allele frequency.
+    std::optional<double> pMale;
 };
 
 }  // namespace zyg

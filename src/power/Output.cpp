@@ -14,7 +14,7 @@ namespace zyg {
 namespace {
 
 bool sameSetting(const ModelSetting& a, const ModelSetting& b) {
-    if (a.model != b.model) return false;
+    if (a.model != b.model || a.locus != b.locus || a.males != b.males) return false;
     for (const ModelParameter& q : modelParameters())
         if (q.get(a) != q.get(b)) return false;
     return true;
@@ -112,7 +112,8 @@ std::string studyCsv(const std::vector<PowerPoint>& points) {
         for (const ModelParameter& q : modelParameters())
             // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict)
             // on a literal plus a temporary string (GCC bug 105329).
-            if (q.trailingColumn == trailing) (text += ",") += q.column;
+            if (q.trailingColumn == trailing && q.loci.contains(LocusKind::Autosomal))
+                (text += ",") += q.column;
         return text;
     };
     std::string out = "model";
@@ -121,6 +122,10 @@ std::string studyCsv(const std::vector<PowerPoint>& points) {
         ",n,test,level,method,testable,power,conditional_power,se,low95,high95,nrep,"
         "seed,mass_left_out,allele_count";
     out += parameterColumns(true);
+    // The locus and what only X reads close the row, empty on autosomal rows.
+    out += ",locus,males";
+    for (const ModelParameter& q : modelParameters())
+        if (!q.loci.contains(LocusKind::Autosomal)) (out += ",") += q.column;
     out += "\n";
     for (const PowerPoint& x : points) {
         const bool simulated = x.method == PowerMethod::Simulate;
@@ -142,9 +147,19 @@ std::string studyCsv(const std::vector<PowerPoint>& points) {
             row.number(x.massLeftOut);
         row.whole(x.alleleCount ? std::optional<std::uint64_t>(*x.alleleCount) : std::nullopt);
         for (const ModelParameter& q : modelParameters())
-            if (q.trailingColumn)
+            if (q.trailingColumn && q.loci.contains(LocusKind::Autosomal))
                 row.number(q.readBy(x.model.model) ? std::optional<double>(q.get(x.model))
                                                    : std::nullopt);
+        const bool onX = x.model.locus != LocusKind::Autosomal;
+        if (onX)
+            row.text(locusKindEntry(x.model.locus).name).number(x.model.males);
+        else
+            row.empty().empty();
+        for (const ModelParameter& q : modelParameters())
+            if (!q.loci.contains(LocusKind::Autosomal))
+                row.number(q.readBy(x.model.model, x.model.locus)
+                               ? std::optional<double>(q.get(x.model))
+                               : std::nullopt);
         out += row.str();
     }
     return out;
@@ -167,11 +182,17 @@ std::string powerTable(const std::vector<PowerPoint>& points) {
     });
     const bool given = std::any_of(points.begin(), points.end(),
                                    [](const PowerPoint& p) { return p.alleleCount.has_value(); });
+    // X-linked points: the numbers of each sex and the males' allele
+    // frequency after n.
+    const bool onX = std::any_of(points.begin(), points.end(), [](const PowerPoint& p) {
+        return p.model.locus != LocusKind::Autosomal;
+    });
     std::vector<std::vector<std::string>> rows;
     std::vector<std::string> head{"model", "p",        "parameter", "n",         "test",
                                   "level", "testable", "power",     "cond.power"};
     // Power given the allele count: the count after n.
     if (given) head.insert(head.begin() + 4, "a");
+    if (onX) head.insert(head.begin() + 4, {"nf", "nm", "p-male"});
     if (simulated) {
         head.push_back("se");
         head.push_back("95% interval");
@@ -188,13 +209,21 @@ std::string powerTable(const std::vector<PowerPoint>& points) {
                                      proportion(x.power),
                                      proportion(x.conditionalPower)};
         if (given) row.insert(row.begin() + 4, x.alleleCount ? std::to_string(*x.alleleCount) : "");
+        if (onX) {
+            const XSampleSize size = xSampleSize(x.n, x.model.males);
+            row.insert(row.begin() + 4,
+                       {std::to_string(size.females), std::to_string(size.males),
+                        x.model.locus != LocusKind::Autosomal ? shortestText(x.model.pMale) : "-"});
+        }
         if (simulated) {
             row.push_back(x.se ? fixedText(*x.se, 6) : "");
             row.push_back(x.low95 ? fixedText(*x.low95, 4) + " to " + fixedText(*x.high95, 4) : "");
         }
         rows.push_back(row);
     }
-    return alignedTable(rows, given ? "LLLRRL" : "LLLRL");
+    std::string align = given ? "LLLRRL" : "LLLRL";
+    if (onX) align.insert(4, "RRR");
+    return alignedTable(rows, align);
 }
 
 std::string targetTable(const std::vector<TargetCrossing>& crossings, double target) {

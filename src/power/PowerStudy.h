@@ -10,12 +10,14 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "engine/ExactPower.h"
+#include "engine/XLinked.h"
 #include "power/StudyRequest.h"
 
 namespace zyg {
@@ -82,6 +84,28 @@ std::vector<PowerPoint> simulatePoint(const ModelSetting& model, std::uint32_t n
                                       const std::vector<HweTest>& tests,
                                       const std::vector<double>& levels, std::uint32_t replicates,
                                       std::uint32_t seed);
+
+// The same on chromosome X (the setting's locus): females drawn from their
+// model, males from their allele frequency, each test decided as its exact
+// power decides it; from a generator of its own seeded with `seed`.
+std::vector<PowerPoint> simulateXPoint(const ModelSetting& model, std::uint32_t n,
+                                       const std::vector<HweTest>& tests,
+                                       const std::vector<double>& levels, std::uint32_t replicates,
+                                       std::uint32_t seed);
+// A simulated point's figures from its counts of tested and rejected
+// replicates: the shares, the standard error and the Wilson interval.
+void fillSimulatedPoint(PowerPoint& point, std::uint32_t tested, std::uint32_t rejected,
+                        std::uint32_t nrep);
+
+// The numbers of females and males among n people of whom the share `males`
+// is male: nm = n x males rounded, nf = n - nm.
+XSampleSize xSampleSize(std::uint32_t n, double males);
+
+// The exact power at one setting and n: exactPower on an autosome; on X the
+// tests that count the males from xExactPower and the autosomal tests on the
+// females alone (femaleOnlyPower), at the numbers of xSampleSize.
+std::vector<ExactPower> settingPower(const ModelSetting& setting, std::uint32_t n,
+                                     std::span<const TestLevel> tests);
 
 // Where power reaches a target along n, for one model setting, test and
 // level. Power is saw-toothed in n for these discrete tests, so the first n

@@ -16,10 +16,8 @@
 
 namespace zyg {
 
-namespace {
-
-void fillSimulated(PowerPoint& point, std::uint32_t tested, std::uint32_t rejected,
-                   std::uint32_t nrep) {
+void fillSimulatedPoint(PowerPoint& point, std::uint32_t tested, std::uint32_t rejected,
+                        std::uint32_t nrep) {
     const double reps = nrep;
     point.testedCount = tested;
     point.rejectedCount = rejected;
@@ -39,6 +37,8 @@ void fillSimulated(PowerPoint& point, std::uint32_t tested, std::uint32_t reject
     point.low95 = rejected == 0 ? 0.0 : std::max(0.0, centre - half);
     point.high95 = rejected == nrep ? 1.0 : std::min(1.0, centre + half);
 }
+
+namespace {
 
 std::vector<TestLevel> testLevels(const StudyRequest& request) {
     std::vector<TestLevel> out;
@@ -140,7 +140,7 @@ std::vector<PowerPoint> simulatePoint(const ModelSetting& model, std::uint32_t n
                         rejected += *d;
                     }
             }
-            fillSimulated(point, tested, rejected, replicates);
+            fillSimulatedPoint(point, tested, rejected, replicates);
             out.push_back(point);
         }
     return out;
@@ -156,6 +156,11 @@ std::vector<PowerPoint> runStudy(const StudyRequest& request, const StudyControl
     auto unit = [&](std::size_t i) {
         const ModelSetting& model = settings[i / sizes.size()];
         const std::uint32_t n = sizes[i % sizes.size()];
+        if (request.method == PowerMethod::Simulate && model.locus != LocusKind::Autosomal) {
+            results[i] = simulateXPoint(model, n, request.tests, request.levels, request.replicates,
+                                        request.seed);
+            return;
+        }
         if (request.method == PowerMethod::Simulate) {
             results[i] = simulatePoint(model, n, request.tests, request.levels, request.replicates,
                                        request.seed);
@@ -178,7 +183,7 @@ std::vector<PowerPoint> runStudy(const StudyRequest& request, const StudyControl
             }
         };
         if (request.alleleCounts.empty()) {
-            add(exactPower(model, n, tests), std::nullopt);
+            add(settingPower(model, n, tests), std::nullopt);
             return;
         }
         for (std::uint32_t a : request.alleleCounts)

@@ -194,7 +194,7 @@ SolveAnswer solveSampleSize(const ModelSetting& model, TestLevel test, double ta
     answer.high = high;
     PowerMemo<std::uint32_t> memo(test, cancel);
     const auto compute = [&](std::uint32_t k, std::span<const TestLevel> t) {
-        return exactPower(model, k, t);
+        return settingPower(model, k, t);
     };
     auto power = [&](std::uint32_t n) { return memo.at(n, compute).power; };
     // The scans go one n at a time; the next n on their way are computed
@@ -357,21 +357,21 @@ SolveAnswer solveParameter(const ModelSetting& model, const SolvableParameter& p
     answer.level = test.level;
     answer.n = n;
     answer.low = answer.high = n;
-    const bool up = parameter.get(model) >= parameter.none;
+    const double none = parameter.noneAt(model);
+    const bool up = parameter.get(model) >= none;
     const std::optional<double> end = parameter.farEnd(model, up);
-    answer.rangeEnd = end.value_or(parameter.none);
+    answer.rangeEnd = end.value_or(none);
 
     PowerMemo<double> memo(test, cancel);
     auto exactAt = [&](double value) -> const ExactPower& {
         return memo.at(value, [&](double v, std::span<const TestLevel> t) {
             ModelSetting m = model;
             parameter.set(m, v);
-            return exactPower(m, n, t);
+            return settingPower(m, n, t);
         });
     };
     auto power = [&](double value) { return exactAt(value).power; };
 
-    const double none = parameter.none;
     const double span = answer.rangeEnd - none;
     std::optional<int> crossing;
     double previous = 0;
@@ -445,12 +445,13 @@ std::vector<SolveAnswer> solveStudy(const StudyRequest& request, const SolveAim&
             // Only the side of the solved parameter's value matters.
             ModelSetting side = s;
             const SolvableParameter& q = *aim.parameter;
-            q.set(side, q.get(s) >= q.none ? q.none + 1 : q.none - 1);
+            const double none = q.noneAt(s);
+            q.set(side, q.get(s) >= none ? none + 1 : none - 1);
             const bool seen = std::any_of(settings.begin(), settings.end(),
                                           [&](const auto& t) { return sameParameters(t, side); });
             if (seen) continue;
             settings.push_back(side);
-            q.set(side, q.get(s) >= q.none ? q.none : std::nextafter(q.none, -1e300));
+            q.set(side, q.get(s) >= none ? none : std::nextafter(none, -1e300));
             for (std::uint32_t n : request.n)
                 for (const TestLevel& t : tests) tasks.push_back({side, n, t});
         } else {
@@ -498,6 +499,13 @@ std::string settingText(const ModelSetting& m, const SolvableParameter* solved) 
     for (const SolvableParameter* q : solvableParameters())
         if (q->model == m.model && q != solved)
             text += ", " + std::string(q->name) + " " + shortestText(q->get(m));
+    if (m.locus != LocusKind::Autosomal) {
+        text +=
+            ", " + std::string(locusKindEntry(m.locus).label) + ", males " + shortestText(m.males);
+        for (const SolvableParameter* q : solvableParameters())
+            if (!q->loci.contains(LocusKind::Autosomal) && q != solved)
+                text += ", " + std::string(q->name) + " " + shortestText(q->get(m));
+    }
     return text;
 }
 
@@ -524,8 +532,8 @@ std::string answerLine(const SolveAnswer& a, const SolveAim& aim) {
                 " (power " + fixedText(a.power.power, 6) + ")";
     else
         line += "power does not reach " + target + " for " + name + " from " +
-                shortestText(aim.parameter->none) + " to " + boundText(a.rangeEnd) + " (at most " +
-                fixedText(a.bestPower, 6) + ")";
+                shortestText(aim.parameter->noneAt(a.model)) + " to " + boundText(a.rangeEnd) +
+                " (at most " + fixedText(a.bestPower, 6) + ")";
     if (!a.monotone)
         line += "; power is not monotone on the way: " + fixedText(a.fallFromPower, 6) + " at " +
                 name + " " + boundText(a.fallFrom) + ", " + fixedText(a.fallToPower, 6) + " at " +
@@ -545,7 +553,8 @@ std::string solveTable(const std::vector<SolveAnswer>& answers, const SolveAim& 
             out += settingText(a.model, aim.parameter);
             if (aim.parameter)
                 out += ", n " + std::to_string(a.n) + ", " + std::string(aim.parameter->name) +
-                       (a.rangeEnd >= aim.parameter->none ? " upwards" : " downwards") + ":\n";
+                       (a.rangeEnd >= aim.parameter->noneAt(a.model) ? " upwards" : " downwards") +
+                       ":\n";
             else
                 out +=
                     ", n from " + std::to_string(a.low) + " to " + std::to_string(a.high) + ":\n";
@@ -638,12 +647,13 @@ std::string solveSummary(const std::vector<SolveAnswer>& answers, const SolveAim
             const std::string name(aim.parameter->name);
             text += "At n = " + std::to_string(a.n) + ", for " + test + " to reach power " +
                     target + " when " + model + ", ";
-            text += a.value ? "the smallest departure is " + name + " = " +
-                                  fixedSignificantText(*a.value, 4) + " (power " +
-                                  fixedText(a.power.power, 6) + ")."
-                            : "no " + name + " from " + shortestText(aim.parameter->none) + " to " +
-                                  boundText(a.rangeEnd) + " suffices: power is at most " +
-                                  fixedText(a.bestPower, 6) + ".";
+            text += a.value
+                        ? "the smallest departure is " + name + " = " +
+                              fixedSignificantText(*a.value, 4) + " (power " +
+                              fixedText(a.power.power, 6) + ")."
+                        : "no " + name + " from " + shortestText(aim.parameter->noneAt(a.model)) +
+                              " to " + boundText(a.rangeEnd) + " suffices: power is at most " +
+                              fixedText(a.bestPower, 6) + ".";
         }
     }
     text +=

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 #include "core/NumberText.h"
+#include "engine/XLinked.h"
 
 namespace zyg {
 
@@ -50,6 +52,9 @@ const ModelParameter kModelParameters[] = {
     {StudyInput::Null, "null", "null", "null", "the null allele's frequency",
      "frequency of a non-amplifying allele", GM::NullAllele, 0, true, true, true, MovingEnd::None,
      "", fixedRange<kNullRange>, &SR::nullFrequency, &MS::nullFrequency},
+    {StudyInput::PMale, "p-male", "p_male", "p-male", "p-male",
+     "X: frequency of allele A1 in males", std::nullopt, 0.5, false, true, true, MovingEnd::None,
+     "", fixedRange<kPRange>, &SR::pMale, &MS::pMale, kXLinkedOnly, true},
 };
 
 // The list of a model parameter as the model reads it: the values given, or
@@ -57,10 +62,13 @@ const ModelParameter kModelParameters[] = {
 const std::vector<double>& parameterValues(const StudyRequest& r, const ModelParameter& q) {
     static std::vector<std::vector<double>> nones = [] {
         std::vector<std::vector<double>> out;
-        for (const ModelParameter& q : kModelParameters) out.push_back({q.none});
+        for (const ModelParameter& q : kModelParameters)
+            out.push_back({q.followsP ? std::numeric_limits<double>::quiet_NaN() : q.none});
         return out;
     }();
-    if (q.readBy(r.model)) return r.*q.values;
+    // A list that follows p and holds no value gets a NaN, which
+    // modelSettings makes the setting's p.
+    if (q.readBy(r.model, r.locus) && !(q.followsP && (r.*q.values).empty())) return r.*q.values;
     return nones[static_cast<std::size_t>(&q - kModelParameters)];
 }
 
@@ -82,8 +90,9 @@ const ModelParameter* findModelParameter(std::string_view name) {
 
 std::optional<double> ModelParameter::farEnd(const ModelSetting& s, bool up) const {
     const ValueRange r = range(s.p);
-    if (up) return r.high > none ? std::optional<double>(r.high) : std::nullopt;
-    return r.low < none ? std::optional<double>(r.low) : std::nullopt;
+    const double from = noneAt(s);
+    if (up) return r.high > from ? std::optional<double>(r.high) : std::nullopt;
+    return r.low < from ? std::optional<double>(r.low) : std::nullopt;
 }
 
 std::string ModelParameter::rangeText() const {
@@ -179,7 +188,9 @@ std::vector<StudyProblem> checkStudy(const StudyRequest& r) {
 
     for (const ModelParameter& q : kModelParameters) {
         const std::vector<double>& values = r.*q.values;
-        if (!q.readBy(r.model) || missing(q.input, values.size())) continue;
+        if (!q.readBy(r.model, r.locus) || (q.followsP && values.empty()) ||
+            missing(q.input, values.size()))
+            continue;
         if (q.moving != MovingEnd::None)
             boundByP(q.input, values, q.rangeAt);
         else
@@ -191,6 +202,18 @@ std::vector<StudyProblem> checkStudy(const StudyRequest& r) {
         };
         if (hasZero(r.w11) && hasZero(r.w12) && hasZero(r.w22))
             problems.push_back({StudyInput::W11, ProblemKind::AllZero, 0, {}, 0, 0});
+    }
+    if (r.locus == LocusKind::XLinked) {
+        if (!hasXForm(r.model))
+            problems.push_back({StudyInput::Locus,
+                                ProblemKind::NoXForm,
+                                double(static_cast<int>(r.model)),
+                                {},
+                                0,
+                                0});
+        if (!kMaleShareRange.contains(r.males))
+            problems.push_back(
+                {StudyInput::Males, ProblemKind::OutOfRange, r.males, kMaleShareRange, 0, 0});
     }
     if (const std::vector<std::uint32_t> counted = countedSizes(r);
         !missing(StudyInput::N, counted.size())) {
@@ -211,7 +234,9 @@ std::vector<StudyProblem> checkStudy(const StudyRequest& r) {
                 }
     }
     if (!r.alleleCounts.empty()) {
-        if (r.method != PowerMethod::Exact)
+        if (r.locus != LocusKind::Autosomal)
+            problems.push_back({StudyInput::AlleleCounts, ProblemKind::WrongLocus, 0, {}, 0, 0});
+        else if (r.method != PowerMethod::Exact)
             problems.push_back({StudyInput::AlleleCounts, ProblemKind::ExactOnly, 0, {}, 0, 0});
         else
             [&] {
@@ -228,7 +253,13 @@ std::vector<StudyProblem> checkStudy(const StudyRequest& r) {
                         }
             }();
     }
-    missing(StudyInput::Tests, r.tests.size());
+    if (!missing(StudyInput::Tests, r.tests.size()))
+        for (HweTest t : r.tests)
+            if (!appliesTo(t, r.locus)) {
+                problems.push_back(
+                    {StudyInput::Tests, ProblemKind::WrongLocus, double(testIndex(t)), {}, 0, 0});
+                break;
+            }
     if (!missing(StudyInput::Levels, r.levels.size()))
         inRange(StudyInput::Levels, r.levels, kLevelRange);
     if (r.method == PowerMethod::Simulate) {
@@ -256,26 +287,45 @@ std::string studyProblemText(const StudyProblem& problem) {
             case StudyInput::Levels: return "levels";
             case StudyInput::Replicates: return "replicates";
             case StudyInput::Target: return "the target power";
+            case StudyInput::Males: return "the share of males";
             default: return "the study";
         }
     };
+    // A whole number below a billion in all its digits (a sample size of
+    // 1000000, not 1e+06); NaN as NaN, so the refusal still shows what was
+    // given.
+    const auto text = [](double v) {
+        if (std::isnan(v)) return std::string("NaN");
+        if (v == std::floor(v) && std::fabs(v) < 1e9) return fixedText(v, 0);
+        return shortestText(v);
+    };
     const ValueRange& r = problem.range;
-    const std::string rule =
-        r.lowIncluded ? "from " + shortestText(r.low) + " to " + shortestText(r.high)
-                      : "above " + shortestText(r.low) + " and at most " + shortestText(r.high);
-    const std::string refused = " (not " + shortestText(problem.value) + ")";
+    const std::string rule = r.lowIncluded
+                                 ? "from " + text(r.low) + " to " + text(r.high)
+                                 : "above " + text(r.low) + " and at most " + text(r.high);
+    const std::string refused = " (not " + text(problem.value) + ")";
     switch (problem.kind) {
         case ProblemKind::Missing: return "no value is given for " + subject();
         case ProblemKind::OutOfRange: return subject() + " must lie " + rule + refused;
         case ProblemKind::OutOfBound:
             return subject() + " must lie " + rule + " at " +
-                   (problem.input == StudyInput::AlleleCounts ? "n " : "p ") +
-                   shortestText(problem.at) + refused;
+                   (problem.input == StudyInput::AlleleCounts ? "n " : "p ") + text(problem.at) +
+                   refused;
         case ProblemKind::AllZero: return "the three fitnesses must not all be 0";
         case ProblemKind::TooMany:
             return "the study asks for " + shortestText(problem.value) +
                    " units of work; at most " + shortestText(problem.bound) + " are allowed";
         case ProblemKind::ExactOnly: return subject() + " have a meaning for exact power only";
+        case ProblemKind::WrongLocus:
+            if (problem.input == StudyInput::Tests)
+                return "the test " +
+                       std::string(kTestCatalogue[static_cast<std::size_t>(problem.value)].name) +
+                       " does not apply to this locus";
+            return subject() + " have a meaning on autosomes only";
+        case ProblemKind::NoXForm:
+            return "the model " +
+                   std::string(modelKey(static_cast<GenotypeModel>(int(problem.value)))) +
+                   " has no X-linked form (on X: " + xModelKeys() + ")";
     }
     return subject();
 }
@@ -293,12 +343,26 @@ std::vector<ModelSetting> modelSettings(const StudyRequest& r) {
     for (;;) {
         ModelSetting s;
         s.model = r.model;
+        s.locus = r.locus;
+        s.males = r.males;
         for (std::size_t i = 0; i < all.size(); ++i) all[i].set(s, (*lists[i])[at[i]]);
+        for (const ModelParameter& q : all)
+            if (q.followsP && std::isnan(q.get(s))) q.set(s, s.p);
         out.push_back(s);
         std::size_t i = all.size();
         while (i > 0 && ++at[i - 1] == lists[i - 1]->size()) at[--i] = 0;
         if (i == 0) return out;
     }
+}
+
+std::string xModelKeys() {
+    std::string keys;
+    for (const auto& [m, key] : kModelKeys)
+        if (hasXForm(m)) {
+            if (!keys.empty()) keys += ", ";
+            keys += key;
+        }
+    return keys;
 }
 
 std::string_view modelKey(GenotypeModel model) {

@@ -45,6 +45,8 @@ inline constexpr ValueRange kMiscallRange{0, 1};
 inline constexpr ValueRange kNullRange{0, 0.99};
 inline constexpr ValueRange kLevelRange{0, 0.5, false};
 inline constexpr ValueRange kTargetRange{0, 1, false};
+// The share of males of an X-linked study.
+inline constexpr ValueRange kMaleShareRange{0, 1};
 // A bound that depends on p (var's p*q, f's -min(p,q)/max(p,q)) typed to
 // its last digit may lie a rounding beyond the computed one.
 inline constexpr double kBoundSlack = 1e-12;
@@ -96,6 +98,12 @@ struct StudyRequest {
     std::vector<double> w11{1}, w12{1}, w22{1};
     std::vector<double> hetMiscall{0}, homMiscall{0};  // error
     std::vector<double> nullFrequency{0};              // null
+    // The locus. On X the model's parameters are the females'; `males` is the
+    // share of the n people who are male (nm = n x males rounded, nf = n -
+    // nm) and pMale their allele frequency (empty: equal to p).
+    LocusKind locus = LocusKind::Autosomal;
+    double males = 0.5;
+    std::vector<double> pMale;
     // The sample sizes of the grid (a curve, a table, the n at which a
     // parameter is solved).
     std::vector<std::uint32_t> n{100};
@@ -127,6 +135,9 @@ enum class StudyInput {
     HetMiscall,
     HomMiscall,
     Null,
+    PMale,
+    Locus,
+    Males,
     N,
     AlleleCounts,
     Tests,
@@ -162,9 +173,16 @@ struct ModelParameter {
     ValueRange (*rangeAt)(double p);
     std::vector<double> StudyRequest::*values;
     double ModelSetting::*member;
+    // The kinds of locus whose settings read it.
+    LocusKinds loci = kEveryLocus;
+    // Its value without a departure is the setting's p (an empty list: at p).
+    bool followsP = false;
 
     ValueRange range(double p) const { return rangeAt(p); }
     bool readBy(GenotypeModel m) const { return !model || *model == m; }
+    bool readBy(GenotypeModel m, LocusKind k) const { return readBy(m) && loci.contains(k); }
+    // The value without a departure at a setting.
+    double noneAt(const ModelSetting& s) const { return followsP ? s.p : none; }
     double get(const ModelSetting& s) const { return s.*member; }
     void set(ModelSetting& s, double v) const { s.*member = v; }
     // The far end of the range at the setting's p above `none` (up) or below
@@ -175,7 +193,7 @@ struct ModelParameter {
 };
 
 // In the order of StudyInput: p, var, f, w11, w12, w22, het miscall, hom
-// miscall, null.
+// miscall, null, p-male (X only).
 std::span<const ModelParameter> modelParameters();
 const ModelParameter* findModelParameter(StudyInput input);
 const ModelParameter* findModelParameter(std::string_view name);
@@ -187,6 +205,10 @@ enum class ProblemKind {
     AllZero,     // the three fitnesses are all 0 (one list of each holds a 0)
     TooMany,     // `value` work (see kMaxStudyWork), more than `bound`
     ExactOnly,   // the input has a meaning for exact power only
+    // The input does not apply to the request's locus: a test (`value` its
+    // index in the test catalogue), or allele counts on X.
+    WrongLocus,
+    NoXForm,  // Locus: the model (`value` its GenotypeModel) has no X-linked form
 };
 
 // What is wrong with one input: which, which value, why.
@@ -210,9 +232,10 @@ std::vector<StudyProblem> checkStudy(const StudyRequest& request);
 std::string studyProblemText(const StudyProblem& problem);
 
 // The model settings of a request: p slowest, then var, f, w11, w12, w22,
-// het miscall, hom miscall, null, in the order their values were given; the
-// lists the model does not read keep the values the window writes for them
-// (var, f and the rates 0, fitnesses 1).
+// het miscall, hom miscall, null, p-male, in the order their values were
+// given; the lists the model does not read keep the values the window writes
+// for them (var, f and the rates 0, fitnesses 1). Each carries the request's
+// locus and male share; p-male without values is the setting's p.
 std::vector<ModelSetting> modelSettings(const StudyRequest& request);
 
 // The number of points the request computes (model settings x n x tests x
@@ -228,6 +251,8 @@ std::vector<std::uint32_t> countedSizes(const StudyRequest& request);
 // "hw", "wahlund", "inbreeding", "selection", "error", "null".
 std::string_view modelKey(GenotypeModel model);
 std::optional<GenotypeModel> parseModelKey(std::string_view key);
+// The keys of the models with an X-linked form: "hw, inbreeding, error".
+std::string xModelKeys();
 std::string_view methodName(PowerMethod method);  // "exact", "simulate"
 
 }  // namespace zyg

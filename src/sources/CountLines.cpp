@@ -13,10 +13,10 @@ namespace {
 
 bool isSeparator(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\r'; }
 
-// The fields of a line: at most five are kept, `count` tells how many there
+// The fields of a line: at most six are kept, `count` tells how many there
 // were.
 struct Fields {
-    std::array<std::string_view, 5> field;
+    std::array<std::string_view, 6> field;
     std::size_t count = 0;
 };
 
@@ -69,21 +69,27 @@ std::optional<std::uint64_t> parseCount(std::string_view text, std::string& why)
 
 bool isNumber(std::string_view text) { return parseDecimal(text, ".").has_value(); }
 
-std::optional<SampleCounts> parseCounts(std::string_view aa, std::string_view ab,
-                                        std::string_view bb, std::string& why) {
-    std::uint64_t value[3] = {0, 0, 0};
-    const std::string_view fields[3] = {aa, ab, bb};
-    for (int i = 0; i < 3; ++i) {
+// Three counts AA AB BB, or on X three or five (AA AB BB A B).
+std::optional<SampleCounts> parseCounts(const std::string_view* fields, std::size_t count,
+                                        LocusKind locus, std::string& why) {
+    std::uint64_t value[5] = {0, 0, 0, 0, 0};
+    std::uint64_t sum = 0;
+    for (std::size_t i = 0; i < count; ++i) {
         const auto v = parseCount(fields[i], why);
         if (!v) return std::nullopt;
         value[i] = *v;
+        sum += *v;
     }
-    if (value[0] + value[1] + value[2] == 0) {
-        why = "all three counts are 0";
+    if (sum == 0) {
+        why = count == 5 ? "all five counts are 0" : "all three counts are 0";
         return std::nullopt;
     }
-    return SampleCounts{value[0], value[1], value[2]};
+    return SampleCounts{value[0], value[1], value[2], value[3], value[4], locus};
 }
+
+constexpr const char* kFiveCountsOnAnAutosome =
+    "five counts are an X-linked sample (AA AB BB A B) in a file of autosomal samples; give "
+    "--locus x";
 
 bool isBlankOrComment(std::string_view line) {
     const std::size_t first = line.find_first_not_of(" \t\r,");
@@ -97,10 +103,12 @@ constexpr std::size_t kKeptOfLongLine = 256;
 
 }  // namespace
 
-CountLineSource::CountLineSource(ByteInput& input, std::size_t batchRecords)
+CountLineSource::CountLineSource(ByteInput& input, std::size_t batchRecords,
+                                 std::optional<LocusKind> locus)
     : input_(input),
       batchRecords_(std::max<std::size_t>(batchRecords, 1)),
-      buffer_(kMaxCountLineBytes + 1 + kReadBytes) {}
+      buffer_(kMaxCountLineBytes + 1 + kReadBytes),
+      layout_(locus) {}
 
 void CountLineSource::readLine(std::string_view line, std::size_t number, SampleBatch& batch) {
     // A byte-order mark some editors put before the first line.
@@ -119,20 +127,26 @@ void CountLineSource::readLine(std::string_view line, std::size_t number, Sample
         batch.bad.push_back({number, std::string(line), std::move(why)});
     };
     if (f.count < 3) return bad("fewer than three counts (AA AB BB)");
-    if (f.count > 4)
+    const bool five = f.count == 5 || f.count == 6;
+    if (f.count > 6 || (five && layout_ == LocusKind::Autosomal))
         return bad("expected an optional marker name and three counts (AA AB BB), found " +
-                   std::to_string(f.count) + " fields");
-    const std::size_t first = f.count - 3;
-    if (firstContent && !isNumber(f.field[first]) && !isNumber(f.field[first + 1]) &&
-        !isNumber(f.field[first + 2]))
+                   std::to_string(f.count) + " fields" +
+                   (five ? std::string("; ") + kFiveCountsOnAnAutosome : std::string()));
+    const std::size_t last = f.count - 3;
+    if (firstContent && !isNumber(f.field[last]) && !isNumber(f.field[last + 1]) &&
+        !isNumber(f.field[last + 2]))
         return;  // a header
+    // The first sample line fixes the layout when no locus was given.
+    if (!layout_) layout_ = five ? LocusKind::XLinked : LocusKind::Autosomal;
+    const std::size_t counts = five ? 5 : 3;
+    const std::size_t first = f.count - counts;
     std::string why;
-    const auto counts = parseCounts(f.field[first], f.field[first + 1], f.field[first + 2], why);
-    if (!counts) return bad(why);
+    const auto parsed = parseCounts(&f.field[first], counts, *layout_, why);
+    if (!parsed) return bad(why);
     InputSample& sample = batch.samples.emplace_back();
     sample.line = number;
-    if (f.count == 4) sample.marker = std::string(f.field[0]);
-    sample.counts = *counts;
+    if (first == 1) sample.marker = std::string(f.field[0]);
+    sample.counts = *parsed;
 }
 
 // A line longer than the reader holds: a comment is skipped as any comment
@@ -190,7 +204,8 @@ bool CountLineSource::next(SampleBatch& batch) {
 
 ParsedInput parseSampleLines(std::string_view text) {
     const auto input = textInput(text);
-    CountLineSource source(*input);
+    // The windows draw autosomal samples: five counts are a bad line there.
+    CountLineSource source(*input, 65536, LocusKind::Autosomal);
     ParsedInput parsed;
     SampleBatch batch;
     while (source.next(batch)) {
@@ -203,16 +218,18 @@ ParsedInput parseSampleLines(std::string_view text) {
 }
 
 std::optional<SampleCounts> parseSampleFields(const std::vector<std::string_view>& counts,
-                                              std::string& why) {
+                                              std::string& why, LocusKind locus) {
     if (counts.size() < 3) {
         why = "fewer than three counts (AA AB BB)";
         return std::nullopt;
     }
-    if (counts.size() > 3) {
+    if (counts.size() != 3 && counts.size() != 5) {
         why = "more than three counts (AA AB BB)";
+        if (counts.size() > 5) why = "more than five counts (AA AB BB A B)";
         return std::nullopt;
     }
-    return parseCounts(counts[0], counts[1], counts[2], why);
+    return parseCounts(counts.data(), counts.size(),
+                       counts.size() == 5 ? LocusKind::XLinked : locus, why);
 }
 
 }  // namespace zyg

@@ -23,7 +23,12 @@ inline constexpr std::size_t kMaxCountLineBytes = 65536;
 class CountLineSource : public SampleSource {
 public:
     // Batches of about `batchRecords` samples and bad lines.
-    explicit CountLineSource(ByteInput& input, std::size_t batchRecords = 65536);
+    // The layout of the lines: `locus` X reads three counts as females with no
+    // males and five (AA AB BB A B) as females and males; without it the
+    // first sample line decides (five counts: X), and on an autosome a line of
+    // five counts is a bad line.
+    explicit CountLineSource(ByteInput& input, std::size_t batchRecords = 65536,
+                             std::optional<LocusKind> locus = std::nullopt);
     bool next(SampleBatch& batch) override;
 
 private:
@@ -38,6 +43,7 @@ private:
     bool ended_ = false;
     bool draining_ = false;  // inside a line too long to hold, up to its end
     bool headerPossible_ = true;
+    std::optional<LocusKind> layout_;
 };
 
 struct ParsedInput {
@@ -48,9 +54,11 @@ struct ParsedInput {
 // Every line of a text, as CountLineSource reads it.
 ParsedInput parseSampleLines(std::string_view text);
 
-// The fields of one sample given on the command line (the three counts).
+// The fields of one sample given on the command line: three counts, or five
+// (an X-linked sample); three are females with no males when `locus` is X.
 // Nothing and `why` set when they are no sample.
 std::optional<SampleCounts> parseSampleFields(const std::vector<std::string_view>& counts,
-                                              std::string& why);
+                                              std::string& why,
+                                              LocusKind locus = LocusKind::Autosomal);
 
 }  // namespace zyg

@@ -57,6 +57,62 @@ std::optional<std::uint32_t> smallestReaching(const StudyResult& curve, HweTest 
     return std::nullopt;
 }
 
+// Power against a model parameter at one n: each line's x values are the
+// parameter's values, the markers sit where effectCrossings puts them (the
+// first value reaching the target, with a falling stretch before the end
+// moving "stays from"), and only kept curves of the same axis are drawn.
+TEST(PowerChart, AnEffectChartDrawsPowerAgainstTheParameter) {
+    const ModelParameter& f = *findModelParameter("f");
+    ModelSetting setting{GenotypeModel::Inbreeding, 0.3};
+    StudyRequest r = StudyRequest::of(setting);
+    r.f = {0, 0.05, 0.1, 0.15, 0.2, 0.25};
+    r.n = {200};
+    r.tests = {HweTest::X2, HweTest::Exact};
+    r.levels = {0.05};
+    const std::vector<PowerPoint> points = runStudy(r);
+    const std::vector<EffectCrossing> crossings = effectCrossings(points, f, 0.5);
+    ASSERT_EQ(crossings.size(), 2u);
+    const KeptCurve alongN{exactCurve(GenotypeModel::Inbreeding, {HweTest::X2}).points, "n",
+                           nullptr};
+    const KeptCurve alongF{points, "kept f", &f};
+    std::unique_ptr<QChart> chart(buildEffectChart(points, f, 0.5, {alongN, alongF}));
+    for (const EffectCrossing& c : crossings) {
+        const QList<QPointF> line = seriesNamed(*chart, powerSeriesName(c.test))->points();
+        ASSERT_EQ(line.size(), 6);
+        std::optional<double> first;
+        for (qsizetype i = 0; i < line.size(); ++i) {
+            EXPECT_DOUBLE_EQ(line[i].x(), r.f[static_cast<std::size_t>(i)]);
+            if (!first && line[i].y() >= 0.5) first = line[i].x();
+        }
+        ASSERT_TRUE(first);
+        EXPECT_EQ(c.firstReaching, first);
+        EXPECT_EQ(c.staysFrom, first);  // power grows with f here
+        EXPECT_NE(seriesNamed(*chart, reachedSeriesName(f, *first)), nullptr);
+    }
+    EXPECT_NE(seriesNamed(*chart, keptSeriesName(alongF, HweTest::X2)), nullptr);
+    EXPECT_EQ(seriesNamed(*chart, keptSeriesName(alongN, HweTest::X2)), nullptr);
+    auto* x = qobject_cast<QValueAxis*>(chart->axes(Qt::Horizontal).front());
+    EXPECT_EQ(x->titleText(), "f (inbreeding coefficient) at n = 200");
+    EXPECT_DOUBLE_EQ(x->min(), 0);
+    EXPECT_DOUBLE_EQ(x->max(), 0.25);
+    // Solve's answer beyond the values drawn widens the axis to its marker.
+    const std::vector<EffectCrossing> beyond{{HweTest::X2, 0.3, std::nullopt}};
+    std::unique_ptr<QChart> solved(buildEffectChart(points, f, 0.5, {}, &beyond));
+    EXPECT_GE(qobject_cast<QValueAxis*>(solved->axes(Qt::Horizontal).front())->max(), 0.3);
+    EXPECT_NE(seriesNamed(*solved, reachedSeriesName(f, 0.3)), nullptr);
+
+    // A curve that reaches the target and falls below it again stays from
+    // the last rise only.
+    std::vector<PowerPoint> saw = points;
+    const double powers[] = {0.1, 0.6, 0.3, 0.7, 0.8, 0.9};
+    std::size_t at = 0;
+    for (PowerPoint& pt : saw)
+        if (pt.test == HweTest::X2) pt.power = powers[at++];
+    const EffectCrossing bumped = effectCrossings(saw, f, 0.5)[0];
+    EXPECT_EQ(bumped.firstReaching, 0.05);
+    EXPECT_EQ(bumped.staysFrom, 0.15);
+}
+
 TEST(PowerChart, EachTestsSeriesHoldsTheExactEnginesPower) {
     const StudyResult curve = exactCurve(GenotypeModel::Inbreeding,
                                          {HweTest::X2, HweTest::G, HweTest::X2cc, HweTest::Exact});
@@ -425,6 +481,33 @@ TEST(DeFinettiChart, TheLastSampleIsDrawnOnlyWhenThereIsOne) {
     ASSERT_EQ(last->count(), 1);
     const GenotypeCounts back = countsAt({last->at(0).x(), last->at(0).y()}, 10);
     EXPECT_EQ(back, (GenotypeCounts{2, 3, 5}));
+}
+
+// On X the triangle holds the females; the model's males and those of each
+// X-linked sample lie on the base at their frequency of A1, and a sample of
+// males only has no point in the triangle.
+TEST(DeFinettiChart, MalesLieOnTheBaseAtTheirAlleleFrequency) {
+    DeFinettiPicture picture;
+    picture.n = 10;
+    picture.lattice = *latticeDecisions(10, HweTest::X2, 0.05);
+    std::unique_ptr<QChart> autosomal(buildDeFinettiChart(picture));
+    EXPECT_EQ(seriesNamed(*autosomal, kModelMalesSeriesName), nullptr);
+    EXPECT_EQ(seriesNamed(*autosomal, kSamplesMalesName), nullptr);
+
+    picture.pMale = 0.35;
+    DiagramExtras extras;
+    extras.samples = {{"x1", {2, 3, 5}, false, MaleCounts{30, 10}},
+                      {"autosomal", {4, 4, 2}, false, std::nullopt},
+                      {"males only", {0, 0, 0}, std::nullopt, MaleCounts{0, 8}}};
+    std::unique_ptr<QChart> chart(buildDeFinettiChart(picture, extras));
+    QXYSeries* model = seriesNamed(*chart, kModelMalesSeriesName);
+    ASSERT_NE(model, nullptr);
+    EXPECT_EQ(model->points(), QList<QPointF>({QPointF(0.65, 0)}));
+    QXYSeries* males = seriesNamed(*chart, kSamplesMalesName);
+    ASSERT_NE(males, nullptr);
+    EXPECT_EQ(males->points(), QList<QPointF>({QPointF(0.25, 0), QPointF(1, 0)}));
+    EXPECT_EQ(seriesNamed(*chart, kSamplesAcceptedName)->count(), 2);
+    EXPECT_EQ(seriesNamed(*chart, kSamplesUntestableName), nullptr);
 }
 
 // The outline runs along the fewest and the most heterozygotes the test does

@@ -52,8 +52,9 @@ TEST(TestChoice, ThePowerCurvesMenuAddsTheOtherExactTestsToTheCurve) {
     FakeEnvironment env;
     auto window = openWindow<PowerCurveWindow>(excessStudy(100));
     auto* more = child<QToolButton>(window.get(), "moreTests");
-    // Every test of the catalogue but the four check boxes.
-    ASSERT_EQ(more->menu()->actions().size(), static_cast<qsizetype>(kTestCount - 4));
+    // Every autosomal test of the catalogue but the four check boxes.
+    ASSERT_EQ(more->menu()->actions().size(),
+              static_cast<qsizetype>(locusTests(LocusKind::Autosomal).size() - 4));
     // Reached by Tab after the four check boxes.
     child<QCheckBox>(window.get(), "exactTest")->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -119,7 +120,7 @@ TEST(TestChoice, TheDiagramsOneSidedRegionsAreOneSided) {
     FakeEnvironment env;
     auto window = openWindow<DeFinettiWindow>(excessStudy(40));
     auto* test = child<QComboBox>(window.get(), "test");
-    ASSERT_EQ(test->count(), static_cast<int>(kTestCount));
+    ASSERT_EQ(test->count(), static_cast<int>(locusTests(LocusKind::Autosomal).size()));
     for (HweTest t : {HweTest::ExactDeficit, HweTest::ExactExcess}) {
         test->setCurrentIndex(test->findData(static_cast<int>(t)));
         window->draw();

@@ -31,6 +31,7 @@
 #include <QtTest/QTest>
 #include <map>
 #include <memory>
+#include <tuple>
 
 #include "Unit5.h"
 #include "charts/ChartFiles.h"
@@ -39,6 +40,7 @@
 #include "charts/ModelInputs.h"
 #include "charts/PowerChart.h"
 #include "charts/PowerCurveWindow.h"
+#include "power/Solve.h"
 #include "support/Child.h"
 #include "support/FakeServices.h"
 #include "support/QtPrinters.h"
@@ -60,6 +62,12 @@ StudySnapshot inbredStudy() {
     s.request.n = {100};
     s.request.tests = {HweTest::X2, HweTest::G};
     return s;
+}
+
+QXYSeries* seriesNamed(QChart* chart, const QString& name) {
+    for (QAbstractSeries* s : chart->series())
+        if (s->objectName() == name) return qobject_cast<QXYSeries*>(s);
+    return nullptr;
 }
 
 // Series drawn per test: the lines whose name is a test's.
@@ -197,14 +205,15 @@ TEST_F(PowerCurveWindowTest, EnterComputesAndTheChartTableAndStatusAgree) {
     EXPECT_TRUE(window->tipAt(nearLast).contains("n = 100:"))
         << window->tipAt(nearLast).toStdString();
 
-    // Copy puts the table, tab-separated, on the clipboard, then after an
-    // empty line the results panel.
+    // Copy puts the model setting, the table, tab-separated, on the
+    // clipboard, then after an empty line the results panel.
     child<QPushButton>(window.get(), "copyButton")->click();
     const QStringList parts = QGuiApplication::clipboard()->text().split(QStringLiteral("\n\n"));
     ASSERT_EQ(parts.size(), 2);
     const QStringList lines = parts[0].split(u'\n', Qt::SkipEmptyParts);
-    EXPECT_EQ(lines.size(), child<QTableWidget>(window.get(), "table")->rowCount() + 1);
-    EXPECT_EQ(lines[1].split(u'\t')[0],
+    EXPECT_EQ(lines[0], QStringLiteral("model\t") + window->chart()->title());
+    EXPECT_EQ(lines.size(), child<QTableWidget>(window.get(), "table")->rowCount() + 2);
+    EXPECT_EQ(lines[2].split(u'\t')[0],
               child<QTableWidget>(window.get(), "table")->item(0, 0)->text());
     const QStringList targets = parts[1].split(u'\n', Qt::SkipEmptyParts);
     auto* targetTable = child<QTableWidget>(window.get(), "targetTable");
@@ -604,6 +613,116 @@ TEST_F(PowerCurveWindowTest, SolvedAnswersSurviveComputeAndMatchTheCommandLine) 
     EXPECT_TRUE(child<QLabel>(window.get(), "statusLine")->text().contains("at most"));
 }
 
+// Power against the effect: the x axis offers the parameters the model
+// departs by; the curve's x values are the parameter's at the one n, Solve
+// gives the solver's smallest value (what zygomet-power --solve f prints),
+// a Compute of the same study keeps and marks it, and the copied table names
+// the setting and each row's value.
+TEST_F(PowerCurveWindowTest, PowerAgainstTheEffectAtOneN) {
+    auto* axis = child<QComboBox>(window.get(), "xAxis");
+    auto* model = child<QComboBox>(window.get(), "model");
+    const std::vector<std::pair<int, QStringList>> offered = {{0, {}},
+                                                              {1, {"var"}},
+                                                              {3, {"w11", "w12", "w22"}},
+                                                              {4, {"het-miscall", "hom-miscall"}},
+                                                              {5, {"null"}},
+                                                              {2, {"f"}}};
+    for (const auto& [index, names] : offered) {
+        model->setCurrentIndex(index);
+        QStringList seen;
+        for (int i = 1; i < axis->count(); ++i) seen << axis->itemText(i).section(u' ', 0, 0);
+        EXPECT_EQ(seen, names) << model->currentText().toStdString();
+    }
+    const ModelParameter& f = *findModelParameter("f");
+    window->setAlong(&f);
+    EXPECT_FALSE(child<QSpinBox>(window.get(), "nFrom")->isEnabled());
+    child<QSpinBox>(window.get(), "atN")->setValue(500);
+    child<QDoubleSpinBox>(window.get(), "effectFrom")->setValue(0);
+    child<QDoubleSpinBox>(window.get(), "effectTo")->setValue(0.2);
+    child<QSpinBox>(window.get(), "effectPoints")->setValue(21);
+    window->compute();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_TRUE(window->curve());
+    const QList<QPointF> line =
+        seriesNamed(window->chart(), powerSeriesName(HweTest::X2))->points();
+    ASSERT_EQ(line.size(), 21);
+    EXPECT_DOUBLE_EQ(line.front().x(), 0);
+    EXPECT_DOUBLE_EQ(line[10].x(), 0.1);
+    EXPECT_DOUBLE_EQ(line.back().x(), 0.2);
+    EXPECT_EQ(child<QTableWidget>(window.get(), "table")->horizontalHeaderItem(0)->text(), "f");
+
+    window->solve();
+    ASSERT_TRUE(waitIdle(120000));
+    const auto solved = window->targetRows();
+    ASSERT_EQ(solved.size(), 2u);
+    ModelSetting setting = window->curve()->points.front().model;
+    setting.f = 0.2;
+    for (const auto& row : solved) {
+        const SolveAnswer a = solveParameter(setting, f, 500, {row.test, 0.05}, 0.8);
+        ASSERT_TRUE(a.value);
+        EXPECT_EQ(row.effect, a.value) << powerSeriesName(row.test).toStdString();
+    }
+    window->compute();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_EQ(window->targetRows().size(), 2u);
+    EXPECT_TRUE(window->targetRows()[0].solved);
+    EXPECT_NE(seriesNamed(window->chart(), reachedSeriesName(f, *solved[0].effect)), nullptr);
+
+    child<QPushButton>(window.get(), "copyButton")->click();
+    const QStringList lines = QGuiApplication::clipboard()->text().split(u'\n');
+    EXPECT_TRUE(lines[0].startsWith("model\tPower against f: Inbreeding, p = 0.4, n = 500"))
+        << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].startsWith("f\tn\t"));
+    EXPECT_TRUE(lines[2].startsWith("0\t500\t"));
+}
+
+// A wrong range along a parameter names its field and draws nothing: both
+// ends equal, or an end the model refuses at this p (f below -q/p).
+TEST_F(PowerCurveWindowTest, AWrongEffectRangeNamesItsField) {
+    child<QDoubleSpinBox>(window.get(), "p")->setValue(0.3);
+    window->setAlong(findModelParameter("f"));
+    const std::vector<std::tuple<double, double, const char*>> cases = {
+        {0.1, 0.1, "effectTo"}, {-0.9, 0.2, "effectFrom"}, {0, 0.2, nullptr}};
+    for (const auto& [from, to, field] : cases) {
+        child<QDoubleSpinBox>(window.get(), "effectFrom")->setValue(from);
+        child<QDoubleSpinBox>(window.get(), "effectTo")->setValue(to);
+        window->compute();
+        ASSERT_TRUE(waitIdle());
+        EXPECT_EQ(window->curve().has_value(), field == nullptr) << from << " to " << to;
+        if (field) {
+            EXPECT_EQ(QApplication::focusWidget(), child<QDoubleSpinBox>(window.get(), field));
+        }
+    }
+}
+
+// A range over decades: an even step suggests log-spaced sizes; these are
+// whole, increasing, end at both bounds and are evenly spread in log n.
+TEST_F(PowerCurveWindowTest, LogSpacedSizesSpanTheRangeEvenlyInLogN) {
+    child<QSpinBox>(window.get(), "nFrom")->setValue(10);
+    child<QSpinBox>(window.get(), "nTo")->setValue(10000);
+    child<QSpinBox>(window.get(), "nStep")->setValue(10);
+    window->compute();
+    EXPECT_TRUE(child<QLabel>(window.get(), "statusLine")->text().contains("log-spaced"));
+    ASSERT_TRUE(waitIdle());
+    child<QCheckBox>(window.get(), "logSpaced")->setChecked(true);
+    EXPECT_FALSE(child<QSpinBox>(window.get(), "nStep")->isEnabled());
+    EXPECT_TRUE(child<QCheckBox>(window.get(), "logN")->isChecked());
+    window->compute();
+    ASSERT_TRUE(waitIdle());
+    const std::vector<std::uint32_t>& n = window->curve()->request.n;
+    ASSERT_GT(n.size(), 200u);
+    EXPECT_LE(n.size(), 301u);
+    EXPECT_EQ(n.front(), 10u);
+    EXPECT_EQ(n.back(), 10000u);
+    for (std::size_t i = 1; i < n.size(); ++i) {
+        ASSERT_GT(n[i], n[i - 1]);
+        if (n[i - 1] >= 1000) {
+            EXPECT_NEAR(std::log10(double(n[i]) / n[i - 1]), 0.01, 0.001);
+        }
+    }
+    EXPECT_TRUE(window->targetRows()[0].foundBy.contains("log-spaced"));
+}
+
 // Keep curve leaves the curves drawn on the chart, greyed and named by their
 // model setting, while the next model's curves are computed; Clear kept
 // takes them away.
@@ -850,6 +969,29 @@ TEST_F(DeFinettiWindowTest, TheUsersSamplesAreDrawnByDecisionAndNamedOnHover) {
     EXPECT_TRUE(tip.startsWith("rs2: AA 12, AB 0, BB 8 (n = 20)")) << tip.toStdString();
     EXPECT_TRUE(tip.endsWith("rejected")) << tip.toStdString();
     EXPECT_EQ(window->tipAt(onView + QPoint(0, -200)), QString());
+}
+
+// On X the picture carries the males' allele frequency and the chart draws
+// them on the base; back on an autosome neither is there.
+TEST_F(DeFinettiWindowTest, AnXLinkedLocusDrawsTheMalesOnTheBase) {
+    auto* locus = child<QComboBox>(window.get(), "locus");
+    auto* pMale = child<QDoubleSpinBox>(window.get(), "pMale");
+    EXPECT_FALSE(pMale->isEnabled());
+    for (const bool x : {true, false}) {
+        locus->setCurrentIndex(
+            locus->findData(static_cast<int>(x ? LocusKind::XLinked : LocusKind::Autosomal)));
+        EXPECT_EQ(pMale->isEnabled(), x);
+        pMale->setValue(0.35);
+        window->draw();
+        ASSERT_TRUE(waitIdle());
+        ASSERT_TRUE(window->picture());
+        EXPECT_EQ(window->picture()->pMale, x ? std::optional<double>(0.35) : std::nullopt);
+        QXYSeries* males = series(kModelMalesSeriesName);
+        ASSERT_EQ(males != nullptr, x);
+        if (x) {
+            EXPECT_EQ(males->points(), QList<QPointF>({QPointF(0.65, 0)}));
+        }
+    }
 }
 
 TEST_F(DeFinettiWindowTest, SamplesComeFromAFileAndABadLineIsNamed) {

@@ -39,9 +39,10 @@ TEST(PanelCommand, CountLinesAndTestCsvGiveTheSameAnswer) {
     const auto x = runPower(a), y = runPower(b);
     ASSERT_EQ(x.status, 0) << x.err;
     EXPECT_EQ(x.out, y.out);
-    EXPECT_EQ(x.out.substr(0, x.out.find('\n')),
-              "model,p,var,f,w11,w12,w22,test,level,het_miscall,hom_miscall,null,bin,markers,"
-              "false_flags,false_flags_sd,false_flags_low95,false_flags_high95,catch_rate");
+    EXPECT_EQ(
+        x.out.substr(0, x.out.find('\n')),
+        "model,p,var,f,w11,w12,w22,test,level,het_miscall,hom_miscall,null,p_male,bin,markers,"
+        "false_flags,false_flags_sd,false_flags_low95,false_flags_high95,catch_rate");
     EXPECT_EQ(std::count(x.out.begin(), x.out.end(), '\n'), 1 + 2 * 2 * 5);
 }
 

@@ -91,6 +91,7 @@ TEST(CommandLine, EveryModelParameterCountsARepeatedValueOnce) {
         const std::string option = "--" + std::string(q.name);
         std::vector<std::string> args{"--model", q.model ? std::string(modelKey(*q.model)) : "hw"};
         if (q.input != StudyInput::P) args.insert(args.end(), {"--p", "0.3"});
+        if (!q.loci.contains(LocusKind::Autosomal)) args.insert(args.end(), {"--locus", "x"});
         args.insert(args.end(), {option, q.input == StudyInput::P ? "0.3,0.3" : "0.02,0.02", "--n",
                                  "50", "--test", "x2", "--level", "0.05", "--csv", "-"});
         const Outcome o = run(args);
@@ -212,7 +213,7 @@ TEST(CommandLine, CsvOnStandardOutputHasOneRowPerGridPoint) {
     ASSERT_EQ(rows.size(), 1u + 2 * 3 * 3 * 2);
     EXPECT_EQ(rows[0] + "\n", studyCsv({}));
     const auto first = fields(rows[1]);
-    ASSERT_EQ(first.size(), 24u);
+    ASSERT_EQ(first.size(), 27u);
     EXPECT_EQ(first[0], "inbreeding");
     EXPECT_EQ(first[1], "0.2");
     EXPECT_EQ(first[3], "0");
@@ -230,7 +231,7 @@ TEST(CommandLine, CsvOnStandardOutputHasOneRowPerGridPoint) {
     m.f = 0.1;
     const std::vector<TestLevel> tl{{HweTest::Exact, 0.05}};
     EXPECT_EQ(number(last[12]), exactPower(m, 30, tl)[0].power);
-    for (const auto& row : rows) EXPECT_EQ(fields(row).size(), 24u) << row;
+    for (const auto& row : rows) EXPECT_EQ(fields(row).size(), 27u) << row;
 }
 
 TEST(CommandLine, TableAndTargetOnStandardOutputCsvToAFile) {
@@ -366,7 +367,7 @@ TEST(CommandLine, QualityControlModelsHaveTheirColumnsAndTableParameter) {
     ASSERT_EQ(rows.size(), 1u + 2 * 2);
     EXPECT_NE(rows[0].find(",het_miscall,hom_miscall,null"), std::string::npos);
     const auto first = fields(rows[1]);
-    ASSERT_EQ(first.size(), 24u);
+    ASSERT_EQ(first.size(), 27u);
     EXPECT_EQ(first[0], "error");
     EXPECT_EQ(first[21], "0.02");
     EXPECT_EQ(first[22], "0.001");
@@ -387,3 +388,41 @@ TEST(CommandLine, QualityControlModelsHaveTheirColumnsAndTableParameter) {
     const auto hwRow = fields(lines(hwCsv.out)[1]);
     EXPECT_EQ(hwRow[21] + hwRow[22] + hwRow[23], "");
 }
+
+namespace zyg {
+namespace {
+
+TEST(CommandLine, XLinkedStudiesStateTheSexesAndRefuseWhatXLacks) {
+    const Outcome o =
+        run({"--locus", "x", "--model", "inbreeding", "--p", "0.3", "--f", "0.05", "--p-male",
+             "0.35", "--n", "2000", "--test", "x-exact,exact", "--level", "0.05"});
+    ASSERT_EQ(o.status, 0) << o.err;
+    const auto rows = lines(o.out);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_NE(rows[0].find("nf    nm  p-male"), std::string::npos) << rows[0];
+    EXPECT_NE(rows[1].find("2000  1000  1000    0.35  x-exact"), std::string::npos) << rows[1];
+    EXPECT_NE(rows[1].find("0.819732"), std::string::npos) << rows[1];
+    EXPECT_NE(rows[2].find("0.338422"), std::string::npos) << rows[2];
+
+    struct Case {
+        std::vector<std::string> args;
+        const char* message;
+    };
+    const Case cases[] = {
+        {{"--locus", "x", "--males", "1.5"}, "--males \"1.5\": the share of males must lie"},
+        {{"--locus", "x", "--model", "wahlund", "--var", "0.01"}, "--locus x: the model has no"},
+        {{"--p-male", "0.4"}, "--p-male: only with --locus x"},
+        {{"--test", "x-g"}, "give --locus x"},
+        {{"--locus", "y"}, "--locus \"y\""},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args{"--p", "0.3", "--n", "100"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Outcome bad = run(args);
+        EXPECT_EQ(bad.status, 2) << c.message;
+        EXPECT_NE(bad.err.find(c.message), std::string::npos) << bad.err;
+    }
+}
+
+}  // namespace
+}  // namespace zyg

@@ -294,3 +294,58 @@ TEST_F(SampleCommand, WritesPointsWhateverTheLocale) {
 
 }  // namespace
 }  // namespace zyg
+
+namespace zyg {
+namespace {
+
+TEST_F(SampleCommand, XLinkedSamplesCountTheMalesAndTestTheFemalesAlone) {
+    const Outcome r = run({"--file", "-", "--test", "x-exact,x-exact-midp,exact", "--csv", "-"},
+                          "marker AA AB BB A B\nm1 30 40 30 45 55\n10 0 0 0 20\n");
+    ASSERT_EQ(r.status, kExitDone) << r.err;
+    const auto out = lines(r.out);
+    ASSERT_EQ(out.size(), 3u);
+    EXPECT_EQ(out[0],
+              "marker,AA,AB,BB,A,B,nf,nm,p_female,p_male,p,F_female,p_x_exact,p_x_exact_midp,"
+              "p_exact_females");
+    EXPECT_EQ(
+        out[1].rfind("m1,30,40,30,45,55,100,100,0.5,0.45,0.48333333333333334,0.2,0.08877677731", 0),
+        0u)
+        << out[1];
+    EXPECT_NE(out[1].find(",0.08808517238"), std::string::npos) << out[1];
+    // Females monomorphic, males not: the X tests apply, the females' do not.
+    EXPECT_EQ(out[2].substr(out[2].size() - 1), ",") << out[2];
+
+    // --locus x: three counts are females with no males, where x-exact is the
+    // autosomal exact test.
+    const Outcome females =
+        run({"--locus", "x", "--test", "x-exact,exact", "--csv", "-", "30", "40", "30"});
+    ASSERT_EQ(females.status, kExitDone) << females.err;
+    EXPECT_NE(lines(females.out)[1].find(",0.2,0.04685521181"), std::string::npos) << females.out;
+    EXPECT_NE(lines(females.out)[1].find(",0.0468552118134"), std::string::npos) << females.out;
+}
+
+TEST_F(SampleCommand, BadXLinkedInputIsRefusedWithItsTextAndWritesNothing) {
+    struct Case {
+        std::string text, why;
+    };
+    const Case cases[] = {
+        {"m1 1 2 3\nm2 1 2 3 4 5\n", "give --locus x"},
+        {"1 2 3 -1 5\n", "\"-1\" is negative"},
+        {"1 2 3 1.5 2\n", "\"1.5\" is not a whole number"},
+        {"0 0 0 0 0\n", "all five counts are 0"},
+        {"m 1 2 3 4 5 6\n", "found 7 fields"},
+    };
+    for (const Case& c : cases) {
+        const std::string csv = (folder_ / "out.csv").string();
+        const Outcome r = run({"--file", "-", "--csv", csv}, c.text);
+        EXPECT_EQ(r.status, kExitUsage) << c.text;
+        EXPECT_NE(r.err.find(c.why), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(csv)) << c.text;
+    }
+    const Outcome autosomal = run({"--test", "x-exact", "21", "61", "18"});
+    EXPECT_EQ(autosomal.status, kExitUsage);
+    EXPECT_NE(autosomal.err.find("give --locus x"), std::string::npos) << autosomal.err;
+}
+
+}  // namespace
+}  // namespace zyg

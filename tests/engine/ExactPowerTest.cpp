@@ -22,7 +22,8 @@ using namespace zyg::testing;
 
 namespace {
 
-constexpr auto& kAllTests = kHweTests;
+// The autosomal engine's tests.
+const std::vector<HweTest> kAllTests = locusTests(LocusKind::Autosomal);
 
 std::vector<TestLevel> everyTestAt(std::initializer_list<double> levels) {
     std::vector<TestLevel> out;

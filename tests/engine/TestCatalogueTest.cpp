@@ -8,6 +8,7 @@
 #include "engine/ExactPower.h"
 #include "engine/ObservedSample.h"
 #include "engine/TestCatalogue.h"
+#include "engine/XLinked.h"
 
 namespace zyg {
 namespace {
@@ -48,15 +49,25 @@ TEST(TestCatalogue, EveryListHoldsTheTestsOfTheTable) {
 // The table's flags say what the engine does with each test.
 TEST(TestCatalogue, FlagsMatchWhatTheEngineComputes) {
     const SampleCounts counts{30, 40, 30};
-    const auto values = testSample(counts, kHweTests);
-    for (std::size_t i = 0; i < kTestCount; ++i) {
-        const HweTest t = kHweTests[i];
+    const std::vector<HweTest> autosomal = locusTests(LocusKind::Autosomal);
+    const auto values = testSample(counts, autosomal);
+    for (std::size_t i = 0; i < autosomal.size(); ++i) {
+        const HweTest t = autosomal[i];
         EXPECT_EQ(values[i].statistic.has_value(), hasStatistic(t)) << hweTestName(t);
         EXPECT_TRUE(values[i].pValue) << hweTestName(t);
         EXPECT_EQ(exactRejection(t, 100, 100, 0.05).has_value(), isExactFamily(t))
             << hweTestName(t);
-        EXPECT_TRUE(appliesTo(t, LocusKind::Autosomal)) << hweTestName(t);
-        EXPECT_FALSE(appliesTo(t, LocusKind::XLinked)) << hweTestName(t);
+        // On X every autosomal test but the window's G applies to the females.
+        EXPECT_EQ(appliesTo(t, LocusKind::XLinked), t != HweTest::GWindow) << hweTestName(t);
+    }
+    // The tests that count the males are the X-linked engine's, by name.
+    for (HweTest t : kHweTests) {
+        if (appliesTo(t, LocusKind::Autosomal)) continue;
+        const auto x = parseXTest(hweTestName(t));
+        ASSERT_TRUE(x) << hweTestName(t);
+        EXPECT_EQ(xTestHasStatistic(*x), hasStatistic(t)) << hweTestName(t);
+        const XTest one[] = {*x};
+        EXPECT_TRUE(testXSample({30, 40, 30, 45, 55}, one)[0].pValue) << hweTestName(t);
     }
 }
 

@@ -211,9 +211,56 @@ grep -q '^Copyright: .*The Zygomet Project' "$copyright" || fail "the copyright 
 zcat "$root/usr/share/doc/zygomet/changelog.gz" | head -n1 | grep -q "^zygomet ($version) " ||
   fail "the changelog's first entry is not for version $version"
 
+# --- python3-zygomet, when the build made the Python module -----------------
+# Its own package beside the programs': the module under Debian's site
+# directory, its copyright and changelog, the interpreter and numpy as
+# dependencies, and unpacked it imports and gives zygomet-test's p-value.
+debs=("$deb")
+python_deb=$scratch/out/python3-zygomet_${version}_${arch}.deb
+if [[ -f $build/python/zygomet/__init__.py ]]; then
+  debs+=("$python_deb")
+  if [[ ! -f $python_deb ]]; then
+    fail "no $(basename "$python_deb") beside $(basename "$deb")"
+  else
+    echo "Package: $(basename "$python_deb"), $(stat -c %s "$python_deb") bytes"
+    pfield() { dpkg-deb --field "$python_deb" "$1"; }
+    [[ $(pfield Package) == python3-zygomet ]] || fail "the Python package is '$(pfield Package)'"
+    [[ $(pfield Version) == "$version" ]] || fail "python3-zygomet's Version is '$(pfield Version)'"
+    [[ $(pfield Section) == python ]] || fail "python3-zygomet's Section is '$(pfield Section)'"
+    [[ $(pfield Description | head -n1) == *Python* ]] ||
+      fail "python3-zygomet's summary does not say Python: $(pfield Description | head -n1)"
+    pdepends=$(pfield Depends | tr ',' '\n' | sed 's/(.*)//; s/^ *//; s/ *$//')
+    for needed in python3 python3-numpy libstdc++6 libc6; do
+      grep -qxF "$needed" <<<"$pdepends" || fail "python3-zygomet does not depend on $needed"
+    done
+    site=./usr/lib/python3/dist-packages/zygomet
+    pcontents=$(dpkg-deb --contents "$python_deb")
+    ppaths=$(awk '{ print $6 }' <<<"$pcontents")
+    for path in "$site/__init__.py" ./usr/share/doc/python3-zygomet/copyright \
+      ./usr/share/doc/python3-zygomet/changelog.gz; do
+      grep -qxF "$path" <<<"$ppaths" || fail "python3-zygomet does not hold $path"
+    done
+    grep -qE "^$site/_zygomet\..*\.so\$" <<<"$ppaths" || fail "python3-zygomet holds no compiled module"
+    while read -r mode owner _ _ _ path _; do
+      [[ $owner == root/root ]] || fail "$path belongs to $owner, not root/root"
+      [[ $path == ./ || $path == ./usr/ || $path == ./usr/lib/* || $path == ./usr/share/* ]] ||
+        fail "python3-zygomet holds $path, outside the module and its documents"
+      [[ $mode == d* || $mode == -rw-r--r-- ]] || fail "python3-zygomet's $path has mode $mode"
+    done <<<"$pcontents"
+    proot=$scratch/python-root
+    dpkg -x "$python_deb" "$proot" || fail "dpkg -x could not unpack python3-zygomet"
+    python=${PYTHON:-/usr/bin/python3}
+    got=$(PYTHONPATH=$proot/usr/lib/python3/dist-packages "$python" -c \
+      'import zygomet; print(repr(float(zygomet.test(21, 61, 18, tests="exact")["p_exact"])))' 2>&1)
+    want=$("$root/usr/bin/zygomet-test" 21 61 18 --test exact --csv - | tail -n1 | awk -F, '{ print $NF }')
+    [[ -n $want && $("$python" -c "print(repr(float('$want')))") == "$got" ]] ||
+      fail "the installed module gives p_exact '$got', zygomet-test '$want'"
+  fi
+fi
+
 # --- lintian: errors fail, warnings are listed ------------------------------
 if command -v lintian >/dev/null 2>&1; then
-  lintian --tag-display-limit 0 --allow-root "$deb" >"$scratch/lintian.txt" 2>&1
+  lintian --tag-display-limit 0 --allow-root "${debs[@]}" >"$scratch/lintian.txt" 2>&1
   echo "lintian:"
   if [[ -s $scratch/lintian.txt ]]; then cat "$scratch/lintian.txt"; else echo "  (nothing to report)"; fi
   grep -q '^E: ' "$scratch/lintian.txt" && fail "lintian reports errors"

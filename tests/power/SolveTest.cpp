@@ -278,7 +278,7 @@ TEST(SolveCommand, WordsTheAnswersAndWritesOneCsvRowEach) {
     std::getline(lines, header);
     std::getline(lines, g);
     std::getline(lines, excess);
-    EXPECT_EQ(header.substr(header.size() - 13), "null,monotone");
+    EXPECT_EQ(header.substr(header.size() - 32), "null,locus,males,p_male,monotone");
     EXPECT_EQ(g.rfind("selection,0.4,0,0,1,0.", 0), 0u) << g;
     EXPECT_NE(g.find(",300,g,0.05,exact,"), std::string::npos) << g;
     // The excess test does not reach 0.8 against a deficit: the answer is empty.

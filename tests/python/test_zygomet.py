@@ -7,6 +7,7 @@ import io
 import math
 import os
 import subprocess
+from fractions import Fraction
 
 import numpy as np
 import pytest
@@ -78,6 +79,10 @@ STUDIES = [
      "--target 0.9"),
     (zygomet.solve, dict(parameter="f", p=0.3, n=[500, 1000], tests="exact,x2", levels=0.05),
      "--model inbreeding --p 0.3 --f 0 --n 500,1000 --solve f --test exact,x2 --level 0.05"),
+    # The command line's word names the parameter too.
+    (zygomet.solve, dict(parameter="het-miscall", p=0.4, n=500, tests="exact", levels=0.05),
+     "--model error --p 0.4 --het-miscall 0 --n 500 --solve het-miscall --test exact "
+     "--level 0.05"),
 ]
 
 
@@ -151,26 +156,25 @@ def test_empty_arrays_give_empty_columns_and_bad_tests_are_refused():
                          ([3], "by name")]:
         with pytest.raises(ValueError, match=words):
             zygomet.test(1, 2, 3, tests=tests)
-    with pytest.raises(ValueError, match="X-linked samples are not available in this build"):
-        zygomet.test(1, 2, 3, a=[4], b=[5])
 
 
 @pytest.mark.parametrize("arguments,words", [
     (dict(p=1.5, n=10), "p must lie from 0.01 to 0.99 (not 1.5)"),
     (dict(p=float("nan"), n=10), "(not NaN)"),
-    (dict(p=0.3, n=[10, -1]), "sample sizes are whole numbers from 1 to 1000000 (not -1)"),
+    (dict(p=0.3, n=[10, -1]), "sample sizes must lie from 1 to 1000000 (not -1)"),
+    (dict(p=0.3, n=2.5), "sample sizes are whole numbers (not 2.5)"),
     (dict(p=0.3, n=0), "(not 0)"),
     (dict(p=0.3, n=10, levels=0.7), "levels must lie above 0 and at most 0.5"),
-    (dict(model="inbreeding", p=0.3, f=-0.9, n=10), "f must lie from -min(p,q)/max(p,q) to 1"),
+    (dict(model="inbreeding", p=0.3, f=-0.9, n=10), "f must lie from -0.4285714285714286 to 1 at p 0.3 (not -0.9)"),
     (dict(model="wahlund", p=0.3, n=10), "the model wahlund needs var"),
     (dict(p=0.3, n=10, f=0.1), "f is not a parameter of the model hw"),
     (dict(p=0.3, n=10, tests="nope"), "unknown test"),
-    (dict(p=0.3, n=10, tests=[]), "give at least one test"),
+    (dict(p=0.3, n=10, tests=[]), "no value is given for tests"),
     (dict(p=0.3, n=10, nope=1), "unknown parameter \"nope\""),
     (dict(p=0.3, n=10, nrep=100), "nrep has a meaning for the simulate method only"),
     (dict(p=0.3, n=20000, method="simulate"), "from 1 to 10000"),
     (dict(model="selection", p=0.3, w11=0, w12=0, w22=0, n=10), "must not all be 0"),
-    (dict(p=0.3, n=10, allele_count=30), "allele counts are whole numbers from 0 to 2n"),
+    (dict(p=0.3, n=10, allele_count=30), "allele counts must lie from 0 to 20 at n 10 (not 30)"),
     (dict(p="0.3", n=10), "p takes numbers"),
     (dict(model="nope", p=0.3, n=10), "unknown model"),
     (dict(p=np.linspace(0.01, 0.99, 100), n=range(1000, 10**6, 1000)), "units of work"),
@@ -188,10 +192,66 @@ def test_solving_refuses_what_it_cannot_do():
         (lambda: zygomet.solve("p", p=0.3, n=100), "cannot solve for \"p\""),
         (lambda: zygomet.solve("f", model="hw", p=0.3, n=100), "f is not a parameter"),
         (lambda: zygomet.solve_n(p=0.3, allele_count=3), "no meaning when solving"),
-        (lambda: zygomet.solve_n(p=0.3, target=1.5), "the target is one power"),
+        (lambda: zygomet.solve_n(p=0.3, target=1.5), "the target power must lie above 0"),
     ]:
         with pytest.raises(ValueError, match=words):
             call()
+
+
+def x_enumeration(aa, ab, bb, a, b):
+    """x-exact and its mid-p by enumerating every outcome given the allele
+    count, in exact fractions (ties within a relative 1e-7), and X2 and G
+    over the five classes with their 2-df tails."""
+    nf, nm = aa + ab + bb, a + b
+    n_a, nt = a + 2 * aa + ab, nm + 2 * nf
+    weights = {}
+    for m in range(max(0, n_a - 2 * nf), min(nm, n_a) + 1):
+        female_a = n_a - m
+        for het in range(female_a % 2, min(female_a, 2 * nf - female_a) + 1, 2):
+            hom_a = (female_a - het) // 2
+            hom_b = nf - hom_a - het
+            weights[(m, hom_a, het)] = Fraction(
+                math.comb(nm, m) * math.factorial(nf) * 2**het,
+                math.factorial(hom_a) * math.factorial(het) * math.factorial(hom_b))
+    observed = weights[(a, aa, ab)]
+    total = sum(weights.values())
+    tied = sum(w for w in weights.values() if abs(w - observed) <= observed * Fraction(1, 10**7))
+    less = sum(w for w in weights.values() if w < observed * (1 - Fraction(1, 10**7)))
+    p = n_a / nt
+    cells = [(a, nm * p), (b, nm * (1 - p)), (aa, nf * p * p), (ab, 2 * nf * p * (1 - p)),
+             (bb, nf * (1 - p) ** 2)]
+    x2 = sum((o - e) ** 2 / e for o, e in cells if e > 0)
+    g = 2 * sum(o * math.log(o / e) for o, e in cells if o > 0)
+    return {"p_x_exact": float((less + tied) / total), "p_x_exact_midp": float((less + tied / 2) / total),
+            "x_x2": x2, "p_x_x2": math.exp(-x2 / 2), "x_g": g, "p_x_g": math.exp(-g / 2)}
+
+
+def test_x_linked_samples_against_an_enumeration_of_their_outcomes():
+    rng = np.random.default_rng(11)
+    samples = [(3, 4, 3, 5, 5), (0, 0, 0, 4, 2), (5, 0, 5, 0, 0), (2, 6, 2, 0, 10), (1, 2, 1, 2, 2)]
+    samples += [tuple(int(v) for v in rng.integers(0, 9, 5)) for _ in range(30)]
+    got = zygomet.test(*([s[i] for s in samples] for i in range(3)),
+                       a=[s[3] for s in samples], b=[s[4] for s in samples])
+    assert list(got)[:6] == ["nf", "nm", "p_female", "p_male", "p", "F"]
+    for i, (aa, ab, bb, a, b) in enumerate(samples):
+        n_a, nt = a + 2 * aa + ab, a + b + 2 * (aa + ab + bb)
+        if nt == 0 or n_a in (0, nt):  # no one, or one allele only: not testable
+            assert all(math.isnan(got[k][i]) for k in ("p_x_exact", "p_x_x2")), samples[i]
+            continue
+        for key, value in x_enumeration(aa, ab, bb, a, b).items():
+            assert got[key][i] == pytest.approx(value, rel=1e-10, abs=1e-300), (samples[i], key)
+        assert got["p_x_exact_midp"][i] < got["p_x_exact"][i]
+        females = zygomet.test(aa, ab, bb)
+        for key in ("p_exact", "p_x2", "F"):  # the autosomal tests on the females alone
+            np.testing.assert_array_equal(got[key][i], females[key])
+    with pytest.raises(ValueError, match="given together"):
+        zygomet.test(1, 2, 3, a=4)
+    with pytest.raises(ValueError, match="b holds a negative count"):
+        zygomet.test(1, 2, 3, a=4, b=[1, -1])
+    with pytest.raises(ValueError, match="b has shape"):
+        zygomet.test([1, 2], 2, 3, a=[4, 4], b=[1, 1, 1])
+    with pytest.raises(ValueError, match="counts the males"):
+        zygomet.test(1, 2, 3, tests="x-exact")
 
 
 @pytest.mark.filterwarnings("ignore::DeprecationWarning")

@@ -111,6 +111,21 @@ int main(int argc, char** argv) {
             QTest::qWait(100);
             if (!curve->grab().save(QString::fromLocal8Bit(argv[9]))) return 1;
         }
+        // Power against the effect: f from 0 to 0.2 at n 500, solved.
+        if (argc > 10) {
+            child<QComboBox>(curve, "model")->setCurrentIndex(2);
+            child<QDoubleSpinBox>(curve, "f")->setValue(0.1);
+            curve->setAlong(zyg::findModelParameter("f"));
+            child<QSpinBox>(curve, "atN")->setValue(500);
+            child<QDoubleSpinBox>(curve, "effectFrom")->setValue(0);
+            child<QDoubleSpinBox>(curve, "effectTo")->setValue(0.2);
+            curve->compute();
+            if (!QTest::qWaitFor([&] { return !curve->computing(); }, 120000)) return 1;
+            curve->solve();
+            if (!QTest::qWaitFor([&] { return !curve->computing(); }, 120000)) return 1;
+            QTest::qWait(100);
+            if (!curve->grab().save(QString::fromLocal8Bit(argv[10]))) return 1;
+        }
     }
     return 0;
 }

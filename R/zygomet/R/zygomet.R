@@ -46,10 +46,12 @@
 
 
 hwe_test <- function(aa, ab, bb, test = NULL, a = NULL, b = NULL) {
-  if (!is.null(a) || !is.null(b)) {
-    stop("X-linked samples are not available in this build", call. = FALSE)
+  if (is.null(a) != is.null(b)) {
+    stop("a and b, the males' counts of A1 and A2, are given together", call. = FALSE)
   }
+  xlinked <- !is.null(a)
   counts <- list(aa = .counts("aa", aa), ab = .counts("ab", ab), bb = .counts("bb", bb))
+  if (xlinked) counts <- c(counts, list(a = .counts("a", a), b = .counts("b", b)))
   lengths <- vapply(counts, length, 0)
   size <- if (any(lengths == 0)) 0 else max(lengths)
   for (name in names(counts)) {
@@ -60,6 +62,13 @@ hwe_test <- function(aa, ab, bb, test = NULL, a = NULL, b = NULL) {
     counts[[name]] <- rep_len(counts[[name]], size)
   }
   tests <- .tests(test)
+  if (xlinked) {
+    if (is.null(tests)) tests <- .x_test_names()
+    columns <- .compiled(.test_x_counts(counts$aa, counts$ab, counts$bb, counts$a, counts$b,
+                                        tests))
+    return(data.frame(AA = counts$aa, AB = counts$ab, BB = counts$bb, A = counts$a,
+                      B = counts$b, columns, check.names = FALSE, stringsAsFactors = FALSE))
+  }
   if (is.null(tests)) tests <- .test_names()
   columns <- .compiled(.test_counts(counts$aa, counts$ab, counts$bb, tests))
   data.frame(AA = counts$aa, AB = counts$ab, BB = counts$bb, columns,
@@ -125,8 +134,12 @@ hwe_solve <- function(parameter, model = NULL, p = NULL, n = NULL, test = c("x2"
     stop("the parameter is given by name, such as \"f\"", call. = FALSE)
   }
   solvable <- .solvable()
+  # The command line's word for a parameter ("het-miscall") names it too.
+  parameter <- gsub("-", "_", parameter, fixed = TRUE)
   known <- match(parameter, solvable$name)
-  if (is.null(model)) model <- if (is.na(known)) "hw" else solvable$model[[known]]
+  if (is.null(model)) {
+    model <- if (is.na(known) || solvable$model[[known]] == "") "hw" else solvable$model[[known]]
+  }
   parameters <- c(list(...), list(target = target))
   # Without a value the search starts at no departure and goes upwards.
   if (!is.na(known) && is.null(parameters[[parameter]])) {

@@ -40,13 +40,49 @@ Rcpp::List columnsOf(const std::string& text) {
     return list;
 }
 
+std::vector<std::uint64_t> wholeCounts(const Rcpp::NumericVector& v) {
+    std::vector<std::uint64_t> out(static_cast<std::size_t>(v.size()));
+    for (std::size_t i = 0; i < out.size(); ++i) out[i] = static_cast<std::uint64_t>(v[i]);
+    return out;
+}
+
+// The columns as an R list, NaN (a sample that cannot be tested) as NA.
+Rcpp::List namedColumns(const std::vector<std::string>& names,
+                        const std::vector<std::vector<double>>& columns) {
+    Rcpp::List list(names.size());
+    for (std::size_t c = 0; c < names.size(); ++c) {
+        Rcpp::NumericVector v(columns[c].begin(), columns[c].end());
+        for (R_xlen_t i = 0; i < v.size(); ++i)
+            if (std::isnan(v[i])) v[i] = NA_REAL;
+        list[c] = v;
+    }
+    list.attr("names") = Rcpp::CharacterVector(names.begin(), names.end());
+    return list;
+}
+
+std::vector<double*> pointers(std::vector<std::vector<double>>& columns) {
+    std::vector<double*> out;
+    for (auto& column : columns) out.push_back(column.data());
+    return out;
+}
+
 }  // namespace
 
+// The tests of autosomal samples.
 // [[Rcpp::export(.test_names)]]
 Rcpp::CharacterVector testNamesR() {
     Rcpp::CharacterVector names;
-    for (HweTest t : observedSampleTests()) names.push_back(std::string(hweTestName(t)));
+    for (HweTest t : observedSampleTests())
+        if (appliesTo(t, LocusKind::Autosomal) && !parseXTest(hweTestName(t)))
+            names.push_back(std::string(hweTestName(t)));
     return names;
+}
+
+// The tests of X-linked samples.
+// [[Rcpp::export(.x_test_names)]]
+Rcpp::CharacterVector xTestNamesR() {
+    const std::vector<std::string> names = xTestNames();
+    return Rcpp::CharacterVector(names.begin(), names.end());
 }
 
 // The parameters a study can be solved for: the model that reads each and
@@ -56,8 +92,10 @@ Rcpp::List solvable() {
     Rcpp::CharacterVector names, models;
     Rcpp::NumericVector none;
     for (const SolvableParameter* q : solvableParameters()) {
-        names.push_back(std::string(q->name));
-        models.push_back(std::string(modelKey(*q->model)));
+        names.push_back(std::string(q->column));
+        // A parameter of every model (an empty name) is solved under the one
+        // given.
+        models.push_back(q->model ? std::string(modelKey(*q->model)) : std::string());
         none.push_back(q->none);
     }
     return Rcpp::List::create(Rcpp::Named("name") = names, Rcpp::Named("model") = models,
@@ -70,25 +108,25 @@ Rcpp::List testCounts(Rcpp::NumericVector aa, Rcpp::NumericVector ab, Rcpp::Nume
     const std::vector<HweTest> parsed = parseTests(strings(tests));
     const std::vector<std::string> names = sampleColumnNames(parsed);
     const std::size_t count = static_cast<std::size_t>(aa.size());
-    std::vector<std::uint64_t> a(count), h(count), b(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        a[i] = static_cast<std::uint64_t>(aa[i]);
-        h[i] = static_cast<std::uint64_t>(ab[i]);
-        b[i] = static_cast<std::uint64_t>(bb[i]);
-    }
+    const std::vector<std::uint64_t> a = wholeCounts(aa), h = wholeCounts(ab), b = wholeCounts(bb);
     std::vector<std::vector<double>> columns(names.size(), std::vector<double>(count));
-    std::vector<double*> out;
-    for (auto& column : columns) out.push_back(column.data());
-    testSamples(a.data(), h.data(), b.data(), count, parsed, out);
-    Rcpp::List list(names.size());
-    for (std::size_t c = 0; c < names.size(); ++c) {
-        Rcpp::NumericVector v(columns[c].begin(), columns[c].end());
-        for (R_xlen_t i = 0; i < v.size(); ++i)
-            if (std::isnan(v[i])) v[i] = NA_REAL;
-        list[c] = v;
-    }
-    list.attr("names") = Rcpp::CharacterVector(names.begin(), names.end());
-    return list;
+    testSamples(a.data(), h.data(), b.data(), count, parsed, pointers(columns));
+    return namedColumns(names, columns);
+}
+
+// [[Rcpp::export(.test_x_counts)]]
+Rcpp::List testXCounts(Rcpp::NumericVector aa, Rcpp::NumericVector ab, Rcpp::NumericVector bb,
+                       Rcpp::NumericVector a, Rcpp::NumericVector b, Rcpp::CharacterVector tests) {
+    const XTests parsed = parseXTests(strings(tests));
+    const std::vector<std::string> names = xSampleColumnNames(parsed);
+    const std::size_t count = static_cast<std::size_t>(aa.size());
+    const std::vector<std::uint64_t> faa = wholeCounts(aa), fab = wholeCounts(ab),
+                                     fbb = wholeCounts(bb), ma = wholeCounts(a),
+                                     mb = wholeCounts(b);
+    std::vector<std::vector<double>> columns(names.size(), std::vector<double>(count));
+    testXSamples({faa.data(), fab.data(), fbb.data(), ma.data(), mb.data()}, count, parsed,
+                 pointers(columns));
+    return namedColumns(names, columns);
 }
 
 // [[Rcpp::export(.run_study)]]

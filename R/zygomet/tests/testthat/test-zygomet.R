@@ -72,6 +72,16 @@ test_that("counts recycle, and samples that cannot be tested give NA", {
   expect_identical(hwe_test(21L, 61L, 18L)$p_exact, hwe_test(21, 61, 18)$p_exact)
 })
 
+test_that("X-linked samples give the Python module's columns and apply autosomal tests to females", {
+  r <- hwe_test(c(30, 0), c(40, 0), c(30, 0), a = c(45, 3), b = 55)
+  expect_identical(names(r)[1:11],
+                   c("AA", "AB", "BB", "A", "B", "nf", "nm", "p_female", "p_male", "p", "F"))
+  expect_identical(r$nm, c(100, 58))
+  expect_equal(r$p_x_exact[1], 0.08877677731345072, tolerance = 1e-12)
+  expect_identical(r$p_exact[1], hwe_test(30, 40, 30, test = "exact")$p_exact)
+  expect_true(is.na(r$p_exact[2]) && r$p_x_exact[2] == 1)  # no females; males of one allele
+})
+
 test_that("bad input stops with a sentence that names the argument", {
   cases <- list(
     list(quote(hwe_test(-1, 2, 3)), "aa holds a negative count (-1)"),
@@ -82,13 +92,15 @@ test_that("bad input stops with a sentence that names the argument", {
     list(quote(hwe_test(TRUE, 2, 3)), "aa must hold whole numbers"),
     list(quote(hwe_test(1:3, 1:2, 1)), "ab holds 2 counts"),
     list(quote(hwe_test(1, 2, 3, test = "nope")), "unknown test \"nope\""),
-    list(quote(hwe_test(1, 2, 3, a = 4)), "X-linked samples are not available in this build"),
+    list(quote(hwe_test(1, 2, 3, a = 4)), "a and b, the males' counts of A1 and A2"),
+    list(quote(hwe_test(1, 2, 3, a = 4, b = -1)), "b holds a negative count (-1)"),
+    list(quote(hwe_test(1, 2, 3, test = "x-exact")), "counts the males"),
     list(quote(hwe_power(p = 1.5, n = 10)), "p must lie from 0.01 to 0.99 (not 1.5)"),
-    list(quote(hwe_power(p = 0.3, n = 2.5)), "sample sizes are whole numbers from 1 to 1000000"),
+    list(quote(hwe_power(p = 0.3, n = 2.5)), "sample sizes are whole numbers (not 2.5)"),
     list(quote(hwe_power(p = 0.3, n = 10, f = 0.1)), "f is not a parameter of the model hw"),
     list(quote(hwe_power("wahlund", p = 0.3, n = 10)), "the model wahlund needs var"),
-    list(quote(hwe_power(p = 0.3, n = 10, level = NA)), "levels must lie above 0"),
-    list(quote(hwe_solve_n(p = 0.3, target = 2)), "the target is one power")
+    list(quote(hwe_power(p = 0.3, n = 10, level = NA)), "levels must lie above 0 and at most 0.5 (not NaN)"),
+    list(quote(hwe_solve_n(p = 0.3, target = 2)), "the target power must lie above 0 and at most 1 (not 2)")
   )
   for (case in cases) {
     message <- tryCatch({
