@@ -11,6 +11,7 @@
 #include "cli/Options.h"
 #include "core/Csv.h"
 #include "core/NumberText.h"
+#include "engine/NullSize.h"
 #include "power/Panel.h"
 #include "power/StudyRequest.h"
 #include "report/WholeFile.h"
@@ -484,6 +485,13 @@ int executePanel(PanelOptions& o, const CommandStreams& io, const TradeOffDrawer
     const Panel panel(markers, o.bins);
     if (panel.markers() == 0)
         throw UsageError("--panel \"" + *o.panel + "\": the panel holds no marker with a call");
+    // Sizes are exact up to the largest sample the tests decide one by one;
+    // a larger marker would silently count as never flagged.
+    for (const Panel::Pair& p : panel.pairs())
+        if (p.n > kMaxNullSizeSample)
+            throw UsageError("--panel \"" + *o.panel + "\": a marker has " + std::to_string(p.n) +
+                             " genotypes; the panel's sizes are exact up to " +
+                             std::to_string(kMaxNullSizeSample));
     if (panel.testable() == 0)
         throw UsageError("--panel \"" + *o.panel +
                          "\": no marker of the panel can be tested (each lacks an allele)");

@@ -51,6 +51,7 @@ TEST(PanelCommand, BadInputIsStatusTwoAndWritesNothing) {
     const std::string mono = writeFile("mono.txt", "m1 100 0 0\nm2 0 0 40\n");
     const std::string bad = writeFile("bad.txt", "m1 1 2 3\nm2 1 x 3\n");
     const std::string good = writeFile("good.txt", "m1 30 50 20\n");
+    const std::string huge = writeFile("huge.txt", "m1 30000 40000 30000\n");
     const std::string out = tempPath("out.csv");
     const struct {
         std::vector<std::string> args;
@@ -64,6 +65,7 @@ TEST(PanelCommand, BadInputIsStatusTwoAndWritesNothing) {
         {{"--panel", good, "--level", "0"}, "--level"},
         {{"--panel", good, "--bins", "0,0.3,0.2,0.5"}, "--bins"},
         {{"--panel", good, "--plot", tempPath("chart.png")}, "--plot"},
+        {{"--panel", huge}, "exact up to 65535"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = c.args;
