@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "charts/PanelPlot.h"
 #include "charts/PlotFile.h"
 #include "cli/PowerCommand.h"
 
@@ -14,5 +15,5 @@ int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     const std::vector<std::string> args(argv + 1, argv + argc);
     return zyg::runPowerCommand(args, {std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1},
-                                zyg::plotPowerPoints);
+                                zyg::plotPowerPoints, zyg::plotTradeOff);
 }

@@ -12,6 +12,7 @@
 #include <set>
 
 #include "cli/Options.h"
+#include "cli/PanelCommand.h"
 #include "core/Clock.h"
 #include "core/Errors.h"
 #include "core/NumberText.h"
@@ -661,6 +662,8 @@ int execute(CommandOptions& o, const CommandStreams& io, const PlotDrawer& plot)
 std::string powerHelpText() {
     std::string text =
         "Usage: zygomet-power --p VALUES --n VALUES [options]\n"
+        "   or: zygomet-power --panel FILE [options] (the threshold for a panel of\n"
+        "       markers; --panel --help lists its options)\n"
         "\n"
         "The power of tests of Hardy-Weinberg proportions at one biallelic locus: for\n"
         "every point of a grid (p x the model's parameter x n x tests x levels), the\n"
@@ -770,7 +773,8 @@ std::vector<std::string> powerOptionNames() {
 }
 
 int runPowerCommand(const std::vector<std::string>& args, const CommandStreams& io,
-                    const PlotDrawer& plot) {
+                    const PlotDrawer& plot, const TradeOffDrawer& panelPlot) {
+    if (asksForPanel(args)) return runPanelCommand(args, io, panelPlot);
     return exitStatusOf(kProgram, io.err, [&] {
         if (asksFor(args, optionTable(), {"--help", "-h"})) {
             io.out << powerHelpText();

@@ -26,10 +26,16 @@ struct CommandStreams {
 using PlotDrawer = std::function<std::string(const std::vector<PowerPoint>&, std::optional<double>,
                                              const std::string&)>;
 
+// Draws the --panel --plot trade-off chart into a file; returns the empty
+// text or what went wrong.
+struct TradeOffCurve;
+using TradeOffDrawer =
+    std::function<std::string(const std::vector<TradeOffCurve>&, const std::string&)>;
+
 // Runs the command with its arguments (without the program name).
 // Without a drawer --plot is refused.
 int runPowerCommand(const std::vector<std::string>& args, const CommandStreams& streams,
-                    const PlotDrawer& plot = {});
+                    const PlotDrawer& plot = {}, const TradeOffDrawer& panelPlot = {});
 
 // The text of --help.
 std::string powerHelpText();
