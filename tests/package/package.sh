@@ -145,6 +145,18 @@ check_command_page() {
   local folder=$scratch/examples-$program
   mkdir -p "$folder"
   printf 'marker AA AB BB\nrs1 21 61 18\nrs2 2 17 81\nrs3 0 0 40\n' >"$folder/counts.txt"
+  # A small gzipped VCF with a sex file, and a PLINK fileset of the same
+  # people with their populations, for the examples of genotype files.
+  printf '%s\n' '##fileformat=VCFv4.2' '##contig=<ID=1>' \
+    '##FORMAT=<ID=GT,Number=1,Type=String,Description="Genotype">' \
+    $'#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT\tp1\tp2\tp3\tp4' \
+    $'1\t100\trs1\tA\tG\t.\tPASS\t.\tGT\t0/0\t0/1\t1|1\t0/1' \
+    $'1\t200\trs2\tC\tT\t.\tPASS\t.\tGT\t0/0\t0/0\t./.\t0/1' | gzip -c >"$folder/study.vcf.gz"
+  printf 'p1 1\np2 2\np3 1\np4 2\n' >"$folder/study.sex"
+  printf 'f%s p%s 0 0 %s -9\n' 1 1 1 2 2 2 3 3 1 4 4 2 >"$folder/study.fam"
+  printf '1\trs1\t0\t100\tG\tA\n1\trs2\t0\t200\tT\tC\n' >"$folder/study.bim"
+  printf '\x6c\x1b\x01\x38\x02' >"$folder/study.bed"
+  printf 'p1 popA\np2 popA\np3 popB\np4 popB\n' >"$folder/populations.txt"
   if ! (cd "$folder" && PATH=$root/usr/bin:$PATH bash -euo pipefail -c "$examples" \
     >"$scratch/examples.txt" 2>&1); then
     cat "$scratch/examples.txt" >&2
