@@ -153,7 +153,11 @@ QGroupBox* PowerCurveWindow::createSizesGroup() {
     auto* sizeForm = new QFormLayout(sizes);
     sizeForm->addRow(QStringLiteral("n f&rom:"), nFrom);
     sizeForm->addRow(QStringLiteral("n t&o:"), nTo);
-    sizeForm->addRow(QStringLiteral("st&ep:"), stepRow);
+    // A label's mnemonic moves the focus to its buddy, which a layout
+    // cannot be: Alt+E goes to the step field.
+    auto* stepLabel = new QLabel(QStringLiteral("st&ep:"), sizes);
+    stepLabel->setBuddy(nStep);
+    sizeForm->addRow(stepLabel, stepRow);
     // Biobank ranges (1000 to 10^6) read better on a logarithmic n axis; the
     // switch redraws the curve without computing it again.
     logN = new QCheckBox(QStringLiteral("Logarithmic n axis"), this);
