@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "charts/ChartFiles.h"
+#include "charts/PlotFile.h"
 #include "charts/PowerChart.h"
 #include "core/NumberText.h"
 
@@ -32,18 +33,7 @@ std::string plotTradeOff(const std::vector<TradeOffCurve>& curves, const std::st
         if (k.chosen) top = std::max(top, k.chosen->falseFlags);
     }
     if (!any) return "there are no points to draw (the chart needs an effect)";
-    std::unique_ptr<QApplication> application;
-    if (!QCoreApplication::instance()) {
-        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
-            if (type == QtCriticalMsg || type == QtFatalMsg)
-                fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
-        });
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "zygomet-power";
-        static char* argv[] = {name, nullptr};
-        application = std::make_unique<QApplication>(argc, argv);
-    }
+    const auto application = commandLineApplication();
     auto chart = std::make_unique<QChart>();
     chart->setTitle("False flags against catch rate as the level varies");
     auto* x = new QLogValueAxis;
