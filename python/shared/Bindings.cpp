@@ -416,27 +416,17 @@ XTests parseXTests(const std::vector<std::string>& names) {
 
 std::vector<std::string> xTestNames() {
     std::vector<std::string> names;
-    for (XTest x : kXTests) names.emplace_back(xTestName(x));
-    for (HweTest t : observedSampleTests())
-        if (!parseXTest(hweTestName(t))) names.emplace_back(hweTestName(t));
+    for (HweTest t : observedSampleTests(LocusKind::XLinked)) names.emplace_back(hweTestName(t));
     return names;
 }
 
 std::vector<std::string> xSampleColumnNames(const XTests& tests) {
-    std::vector<std::string> names{"nf", "nm", "p_female", "p_male", "p", "F"};
-    for (const auto& [male, index] : tests.order) {
-        if (!male) {
-            const HweTest t = tests.females[index];
-            if (hasStatistic(t)) names.emplace_back(testEntry(t).statisticColumn);
-            names.emplace_back(testEntry(t).pValueColumn);
-            continue;
-        }
-        // The catalogue's row of the same name holds its columns.
-        const TestEntry& row = testEntry(*parseHweTest(xTestName(tests.males[index])));
-        if (xTestHasStatistic(tests.males[index])) names.emplace_back(row.statisticColumn);
-        names.emplace_back(row.pValueColumn);
-    }
-    return names;
+    // The catalogue's row of an X test's name holds its columns.
+    std::vector<HweTest> inOrder;
+    for (const auto& [male, index] : tests.order)
+        inOrder.push_back(male ? *parseHweTest(xTestName(tests.males[index]))
+                               : tests.females[index]);
+    return xLinkedSampleColumns(inOrder);
 }
 
 void testXSamples(const XCountArrays& counts, std::size_t count, const XTests& tests,

@@ -100,7 +100,7 @@ struct XTests {
     std::vector<std::pair<bool, std::size_t>> order;
 };
 
-// Every test an X-linked sample takes, the male-counting ones first.
+// Every test an X-linked sample takes, in the order zygomet-test gives them.
 std::vector<std::string> xTestNames();
 
 // The tests named, in their order. Throws ArgumentError for an unknown or
@@ -108,8 +108,8 @@ std::vector<std::string> xTestNames();
 XTests parseXTests(const std::vector<std::string>& names);
 
 // The output columns of testXSamples: nf, nm, p_female, p_male, p (over all
-// alleles), F (of the females), then per test its statistic and p-value,
-// named like the columns of zygomet-test's CSV.
+// alleles), F_female, then per test its statistic and p-value, named as in
+// zygomet-test's CSV (the tests on the females alone end in "_females").
 std::vector<std::string> xSampleColumnNames(const XTests& tests);
 
 // The count arrays of X-linked samples: females AA, AB, BB, males A, B.

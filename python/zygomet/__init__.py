@@ -172,8 +172,10 @@ def test(aa, ab, bb, tests=None, a=None, b=None, *, threads=0):
     tests that count the males (x-exact, x-exact-midp, x-x2, x-g) and every
     autosomal test, which it applies to the females alone; None gives all
     of them, in the order of zygomet.X_TESTS. The columns are then nf, nm,
-    p_female, p_male, p (over all alleles), F (of the females), then each
-    test's statistic (x_x2, x_g, ...) and p-value (p_x_exact, ...). The X
+    p_female, p_male, p (over all alleles), F_female, then each test's
+    statistic (x_x2, x_g, ...) and p-value (p_x_exact, ...), named as in
+    zygomet-test's CSV: a test on the females alone ends in _females
+    (p_exact_females, x2_females, ...). The X
     tests need both alleles among everyone, the tests on the females both
     alleles among the females; x-exact takes up to 5000000 alleles
     (nm + 2 nf) and gives NaN beyond. A male-counting test on a sample
@@ -197,7 +199,7 @@ def test(aa, ab, bb, tests=None, a=None, b=None, *, threads=0):
     >>> print(r["p_exact"])
     0.044405733540873245
     >>> x = zygomet.test(30, 40, 30, tests="x-exact,exact", a=45, b=55)
-    >>> print(x["nf"], x["nm"], x["p_x_exact"] < x["p_exact"])
+    >>> print(x["nf"], x["nm"], x["p_x_exact"] < x["p_exact_females"])
     100.0 100.0 False
     """
     if (a is None) != (b is None):

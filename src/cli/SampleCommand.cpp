@@ -29,8 +29,6 @@ namespace {
 
 constexpr const char* kProgram = "zygomet-test";
 
-std::vector<HweTest> samplesTests(LocusKind kind);
-
 struct CommandOptions {
     std::optional<std::string> file;
     std::vector<HweTest> tests;      // none given: every test that applies
@@ -46,15 +44,6 @@ struct CommandOptions {
     std::vector<double> levels;
     std::optional<std::string> summary;
 };
-
-// The tests observed samples of a kind of locus get by default: every one
-// that applies.
-std::vector<HweTest> samplesTests(LocusKind kind) {
-    std::vector<HweTest> tests;
-    for (HweTest t : observedSampleTests())
-        if (appliesTo(t, kind)) tests.push_back(t);
-    return tests;
-}
 
 std::string allTestNames(const char* separator) {
     return testNameList(observedSampleTests(), separator);
@@ -201,7 +190,7 @@ int testSamples(const CommandOptions& o, const SampleStreams& io, SampleSource& 
     std::optional<SampleTable> table;
     const auto start = [&](LocusKind locus) {
         if (table) return;
-        tests = o.tests.empty() ? samplesTests(locus) : o.tests;
+        tests = o.tests.empty() ? observedSampleTests(locus) : o.tests;
         for (HweTest t : tests)
             if (!appliesTo(t, locus))
                 throw UsageError("--test " + std::string(hweTestName(t)) +
@@ -351,7 +340,7 @@ int execute(CommandOptions o, const SampleStreams& io) {
             run.input = input;
             // A genotype file's rows share the autosomal columns: on X the
             // tests see the females.
-            run.tests = o.tests.empty() ? samplesTests(LocusKind::Autosomal) : o.tests;
+            run.tests = o.tests.empty() ? observedSampleTests(LocusKind::Autosomal) : o.tests;
             for (HweTest t : run.tests)
                 if (!appliesTo(t, LocusKind::Autosomal))
                     refuse("--test", testEntry(t).name,

@@ -27,14 +27,6 @@ void appendCsvField(std::string& out, const std::string& text) {
     out += '"';
 }
 
-// A column of a test on an X-linked sample: the autosomal tests use the
-// females alone, and say so.
-std::string xColumn(HweTest t, std::string_view column) {
-    std::string name(column);
-    if (appliesTo(t, LocusKind::Autosomal)) name += "_females";
-    return name;
-}
-
 // One X-linked sample's figures as cells: nf, nm, the allele frequencies in
 // females, males and overall, F of the females, then each test's statistic
 // (X2 and G) and p-value; the tests that count the males on all alleles, the
@@ -218,11 +210,9 @@ std::string monomorphicNote(const SampleCounts& c) {
 
 std::string sampleCsvHeader(std::span<const HweTest> tests, LocusKind locus) {
     if (locus != LocusKind::Autosomal) {
-        std::string header = "marker,AA,AB,BB,A,B,nf,nm,p_female,p_male,p,F_female";
-        for (HweTest t : tests) {
-            if (hasStatistic(t)) (header += ",") += xColumn(t, testEntry(t).statisticColumn);
-            (header += ",") += xColumn(t, testEntry(t).pValueColumn);
-        }
+        std::string header = "marker,AA,AB,BB,A,B";
+        for (const std::string& column : xLinkedSampleColumns({tests.begin(), tests.end()}))
+            (header += ",") += column;
         return header + "\n";
     }
     std::string header = "marker,AA,AB,BB,n,p,F";
@@ -270,12 +260,9 @@ std::string SampleTable::cellLine(const std::vector<std::string>& cells) {
 
 std::string SampleTable::headerCells() {
     if (locus_ != LocusKind::Autosomal) {
-        std::vector<std::string> header = {"marker", "AA", "AB",       "BB",     "A", "B",
-                                           "nf",     "nm", "p_female", "p_male", "p", "F_female"};
-        for (HweTest t : tests_) {
-            if (hasStatistic(t)) header.push_back(xColumn(t, testEntry(t).statisticColumn));
-            header.push_back(xColumn(t, testEntry(t).pValueColumn));
-        }
+        std::vector<std::string> header = {"marker", "AA", "AB", "BB", "A", "B"};
+        for (std::string& column : xLinkedSampleColumns(tests_))
+            header.push_back(std::move(column));
         header.emplace_back("note");
         return cellLine(header);
     }

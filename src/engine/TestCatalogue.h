@@ -140,7 +140,19 @@ std::optional<HweTest> parseHweTest(std::string_view name);
 
 // The tests offered for observed samples, in the catalogue's order.
 std::vector<HweTest> observedSampleTests();
+// Those that apply to a kind of locus: what an observed sample of it gets
+// when no test is named.
+std::vector<HweTest> observedSampleTests(LocusKind kind);
 // The tests that apply to a kind of locus, in the catalogue's order.
 std::vector<HweTest> locusTests(LocusKind kind);
+
+// The name of a test's column (its statistic's or its p-value's) on an
+// X-linked sample: the autosomal tests use the females alone there, and their
+// columns say so with the suffix "_females".
+std::string xLinkedColumn(HweTest test, std::string_view column);
+// The columns of an X-linked sample's figures, as every output names them:
+// nf, nm, p_female, p_male, p (over all alleles), F_female, then per test its
+// statistic (where it has one) and its p-value.
+std::vector<std::string> xLinkedSampleColumns(const std::vector<HweTest>& tests);
 
 }  // namespace zyg

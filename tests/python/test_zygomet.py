@@ -247,7 +247,12 @@ def test_x_linked_samples_against_an_enumeration_of_their_outcomes():
     samples += [tuple(int(v) for v in rng.integers(0, 9, 5)) for _ in range(30)]
     got = zygomet.test(*([s[i] for s in samples] for i in range(3)),
                        a=[s[3] for s in samples], b=[s[4] for s in samples])
-    assert list(got)[:6] == ["nf", "nm", "p_female", "p_male", "p", "F"]
+    text = "".join("%d %d %d %d %d\n" % s for s in samples)
+    rows = cli_rows(ZYGOMET_TEST, ["--file", "-", "--csv", "-"], stdin=text)
+    assert list(got) == [c for c in rows[0] if c not in ("marker", "AA", "AB", "BB", "A", "B")]
+    for column, values in got.items():
+        for i, row in enumerate(rows):
+            assert_same_field(values[i].item(), row[column], (column, i))
     for i, (aa, ab, bb, a, b) in enumerate(samples):
         n_a, nt = a + 2 * aa + ab, a + b + 2 * (aa + ab + bb)
         if nt == 0 or n_a in (0, nt):  # no one, or one allele only: not testable
@@ -258,7 +263,8 @@ def test_x_linked_samples_against_an_enumeration_of_their_outcomes():
         assert got["p_x_exact_midp"][i] < got["p_x_exact"][i]
         females = zygomet.test(aa, ab, bb)
         for key in ("p_exact", "p_x2", "F"):  # the autosomal tests on the females alone
-            np.testing.assert_array_equal(got[key][i], females[key])
+            np.testing.assert_array_equal(got[key + "_females" if key != "F" else "F_female"][i],
+                                          females[key])
     with pytest.raises(ValueError, match="given together"):
         zygomet.test(1, 2, 3, a=4)
     with pytest.raises(ValueError, match="b holds a negative count"):
