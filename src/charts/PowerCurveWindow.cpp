@@ -550,9 +550,8 @@ void PowerCurveWindow::layOut(QGroupBox* sizes, QGroupBox* tests, QGroupBox* stu
     QList<QWidget*> chain;
     chain << nFrom << nTo << nStep << logSpaced << logN << solveBounded << xAxis << atN
           << effectFrom << effectTo << effectPoints << locus << males << pMale << pMaleSameAsP
-          << x2Test << gTest << exactTest;
+          << x2Test << gTest << x2ccTest << exactTest << moreTests;
     for (QCheckBox* c : xTests) chain << c;
-    chain << x2ccTest << moreTests;
     chain << level << method << replicates << target << among << axisRange << computeButton
           << copyButton << csvButton << solveButton << summaryButton << keepButton
           << clearKeptButton << pngButton() << svgButton() << takeButton() << closeButton()
