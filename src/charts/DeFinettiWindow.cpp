@@ -147,7 +147,8 @@ QGroupBox* DeFinettiWindow::createOwnSamplesGroup() {
         setStatus(QStringLiteral("Your samples: %1.").arg(why), true);
     };
     samplesEdit->setPlaceholderText(
-        QStringLiteral("One per line: AA AB BB, a name first if you like"));
+        QStringLiteral("One per line: AA AB BB, or AA AB BB A B with the males of an X-linked "
+                       "marker; a name first if you like"));
     samplesEdit->setTabChangesFocus(true);
     samplesEdit->setFixedHeight(64);
     openSamplesButton = pushButton("openSamplesButton", "&Open samples...");
@@ -364,7 +365,10 @@ void DeFinettiWindow::draw() {
     }
     // The user's samples: those of the diagram's n and of up to
     // kMaxOtherSizes other sizes are drawn, the others listed.
-    const ParsedInput typed = parseSampleLines(samplesEdit->toPlainText().toStdString());
+    // Three counts are a sample's genotypes (on X its females'), five an
+    // X-linked sample's females and males.
+    const ParsedInput typed =
+        parseSampleLines(samplesEdit->toPlainText().toStdString(), LocusKind::XLinked);
     if (!typed.bad.empty()) {
         const BadLine& bad = typed.bad.front();
         showChart(emptyDiagram(QStringLiteral("No diagram: the inputs need correcting")));
@@ -386,19 +390,24 @@ void DeFinettiWindow::draw() {
         const std::uint64_t size = in.counts.aa + in.counts.ab + in.counts.bb;
         const QString name = in.marker.empty() ? QStringLiteral("line %1").arg(in.line)
                                                : QString::fromStdString(in.marker);
+        // The males lie on the base at their allele frequency, whatever the
+        // number of females; males alone need no region.
+        std::optional<MaleCounts> sampleMales;
+        if (in.counts.maleA + in.counts.maleB > 0)
+            sampleMales = MaleCounts{in.counts.maleA, in.counts.maleB};
         const bool known = size == p.n || std::find(otherSizes.begin(), otherSizes.end(), size) !=
                                               otherSizes.end();
-        if (size == 0 || size > kMaxDiagramSampleSize ||
-            (!known && otherSizes.size() >= kMaxOtherSizes)) {
+        if ((size == 0 && !sampleMales) || size > kMaxDiagramSampleSize ||
+            (size > 0 && !known && otherSizes.size() >= kMaxOtherSizes)) {
             notDrawn << QStringLiteral("%1 (n = %2)").arg(name).arg(size);
             continue;
         }
-        if (!known) otherSizes.push_back(static_cast<std::uint32_t>(size));
+        if (size > 0 && !known) otherSizes.push_back(static_cast<std::uint32_t>(size));
         own.push_back({name,
                        GenotypeCounts{static_cast<std::uint16_t>(in.counts.aa),
                                       static_cast<std::uint16_t>(in.counts.ab),
                                       static_cast<std::uint16_t>(in.counts.bb)},
-                       std::nullopt, std::nullopt});
+                       std::nullopt, sampleMales});
     }
     std::vector<HweTest> compared;
     for (QComboBox* box : outlineTests)
@@ -531,7 +540,7 @@ void DeFinettiWindow::openSamples() {
     // A line the box could not lay out quickly is not loaded at all.
     if (const int line = samplesEdit->firstLongLine(text); line != 0) {
         setStatus(QStringLiteral("%1, line %2: longer than %3 characters; a line of samples is a "
-                                 "marker and its three counts.")
+                                 "marker and its three or five counts.")
                       .arg(*name)
                       .arg(line)
                       .arg(kLongestSampleLine),
@@ -548,28 +557,41 @@ QString DeFinettiWindow::tipAt(QPoint viewportPosition) const {
     QXYSeries* anchor = nullptr;
     for (QAbstractSeries* s : shown->series())
         if (s->objectName() == kSamplesAcceptedName || s->objectName() == kSamplesRejectedName ||
-            s->objectName() == kSamplesUntestableName)
+            s->objectName() == kSamplesUntestableName || s->objectName() == kSamplesMalesName)
             anchor = qobject_cast<QXYSeries*>(s);
     if (!anchor) return {};
     const QPointF inChart = shown->mapFromScene(chartView()->mapToScene(viewportPosition));
     double best = kPointerReach * kPointerReach + 1e-9;
     QString tip;
     for (const DiagramSample& d : extras_.samples) {
-        const TrianglePoint t = trianglePoint(d.counts);
-        const QPointF delta = shown->mapToPosition(QPointF(t.x, t.y), anchor) - inChart;
-        const double distance = delta.x() * delta.x() + delta.y() * delta.y();
+        // The nearer of the females' point and the males' (a sample of males
+        // alone has only theirs).
+        double distance = best;
+        const auto near = [&](TrianglePoint t) {
+            const QPointF delta = shown->mapToPosition(QPointF(t.x, t.y), anchor) - inChart;
+            distance = std::min(distance, delta.x() * delta.x() + delta.y() * delta.y());
+        };
+        if (sampleSize(d.counts) > 0) near(trianglePoint(d.counts));
+        if (d.males)
+            near(malePoint(static_cast<double>(d.males->a) /
+                           static_cast<double>(d.males->a + d.males->b)));
         if (distance >= best) continue;
         best = distance;
         const QString decision = !d.rejected   ? QStringLiteral("cannot be tested")
                                  : *d.rejected ? QStringLiteral("rejected")
                                                : QStringLiteral("not rejected");
-        tip = QStringLiteral("%1: AA %2, AB %3, BB %4 (n = %5)\n%6 at %7: %8")
+        const QString maleCounts =
+            d.males ? QStringLiteral("; males A %1, B %2").arg(d.males->a).arg(d.males->b)
+                    : QString();
+        tip = QStringLiteral("%1: AA %2, AB %3, BB %4 (n = %5)%6\n%7 at %8: %9")
                   .arg(d.name)
                   .arg(d.counts.o11)
                   .arg(d.counts.o12)
                   .arg(d.counts.o22)
                   .arg(sampleSize(d.counts))
-                  .arg(powerSeriesName(picture_->test))
+                  .arg(maleCounts)
+                  .arg(d.males ? curveLegendName(picture_->test, LocusKind::XLinked)
+                               : powerSeriesName(picture_->test))
                   .arg(picture_->level)
                   .arg(decision);
     }

@@ -263,7 +263,27 @@ LabelPlace placeLabel(QPointF at, QSizeF size, const std::vector<QList<QPointF>>
     return best;
 }
 
-QString modelText(const ModelSetting& s) {
+QString curveLegendName(HweTest test, LocusKind locus) {
+    if (locus == LocusKind::XLinked && appliesTo(test, LocusKind::Autosomal))
+        return powerSeriesName(test) + QStringLiteral(" (females)");
+    return powerSeriesName(test);
+}
+
+QString locusText(const ModelSetting& s, const ModelParameter* along) {
+    if (s.locus == LocusKind::Autosomal) return {};
+    const std::string_view label = locusKindEntry(s.locus).label;
+    QString text = QStringLiteral(", %1, males %2")
+                       .arg(QString::fromLatin1(label.data(), static_cast<qsizetype>(label.size())),
+                            number(s.males));
+    for (const ModelParameter& q : modelParameters())
+        if (&q != along && !q.loci.contains(LocusKind::Autosomal) && q.readBy(s.model, s.locus))
+            text += QStringLiteral(", %1 = %2").arg(symbolOf(q), number(q.get(s)));
+    return text;
+}
+
+QString modelText(const ModelSetting& s) { return modelOnlyText(s) + locusText(s); }
+
+QString modelOnlyText(const ModelSetting& s) {
     switch (s.model) {
         case GenotypeModel::HardyWeinberg:
             return QStringLiteral("Hardy-Weinberg, p = %1").arg(number(s.p));
@@ -295,11 +315,11 @@ QString curveTitle(const ModelSetting& setting, double level, PowerMethod method
 
 QString effectSettingText(const ModelSetting& s, const ModelParameter& along, std::uint32_t n) {
     // The model's name, then every parameter it reads but the one on the axis.
-    QString text = modelText(s).section(QLatin1Char(','), 0, 0);
+    QString text = modelOnlyText(s).section(QLatin1Char(','), 0, 0);
     for (const ModelParameter& q : modelParameters())
         if (&q != &along && q.readBy(s.model) && (q.model || q.input == StudyInput::P))
             text += QStringLiteral(", %1 = %2").arg(symbolOf(q), number(q.get(s)));
-    return text + QStringLiteral(", n = %1").arg(n);
+    return text + locusText(s, &along) + QStringLiteral(", n = %1").arg(n);
 }
 
 QString effectAxisTitle(const ModelParameter& along, std::uint32_t n) {
@@ -476,7 +496,7 @@ QChart* buildChart(const std::vector<PowerPoint>& points, double targetPower,
 
     for (HweTest test : tests) {
         auto* line = new QLineSeries;
-        line->setName(powerSeriesName(test));
+        line->setName(curveLegendName(test, first.model.locus));
         line->setObjectName(powerSeriesName(test));
         for (const PowerPoint& pt : points)
             if (pt.test == test) line->append(xAxis.of(pt), shownPower(pt));

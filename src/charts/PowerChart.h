@@ -118,8 +118,17 @@ QChart* buildEffectChart(const std::vector<PowerPoint>& points, const ModelParam
 // first curve or while one is computed.
 QChart* buildEmptyPowerChart(const QString& title);
 
-// "Inbreeding, p = 0.4, f = 0.1": the model and the parameters it reads.
+// "Inbreeding, p = 0.4, f = 0.1": the model and the parameters it reads; on
+// X with the locus words below.
 QString modelText(const ModelSetting& setting);
+// The same without the locus.
+QString modelOnlyText(const ModelSetting& setting);
+// ", X-linked, males 0.5, p-male = 0.35": an X-linked setting's share of
+// males and the parameters only X reads (but `along`); empty on an autosome.
+QString locusText(const ModelSetting& setting, const ModelParameter* along = nullptr);
+// The legend's name of a test's curve: on X an autosomal test tests the
+// females alone, "Exact (females)".
+QString curveLegendName(HweTest test, LocusKind locus);
 
 // "f" or "het-miscall": how charts and tables name a parameter.
 QString symbolOf(const ModelParameter& along);

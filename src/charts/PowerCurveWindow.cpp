@@ -50,9 +50,10 @@ QString shown(double v, int decimals = 4) {
 }
 
 bool sameSetting(const ModelSetting& x, const ModelSetting& y) {
-    return x.model == y.model && x.p == y.p && x.var == y.var && x.f == y.f && x.w11 == y.w11 &&
-           x.w12 == y.w12 && x.w22 == y.w22 && x.hetMiscall == y.hetMiscall &&
-           x.homMiscall == y.homMiscall && x.nullFrequency == y.nullFrequency;
+    if (x.model != y.model || x.locus != y.locus || x.males != y.males) return false;
+    for (const ModelParameter& q : modelParameters())
+        if (q.get(x) != q.get(y)) return false;
+    return true;
 }
 
 // The setting with the parameter of the x axis at its value without a
@@ -108,7 +109,7 @@ PowerCurveWindow::PowerCurveWindow(StudySource source, QString helpFile, QWidget
                   parent) {
     seed_ = static_cast<std::uint32_t>(QTime::currentTime().msecsSinceStartOfDay()) | 1u;
     buildControls();
-    resize(1200, 660);
+    resize(1290, 690);
     takeFromMainWindow();
 }
 
@@ -118,13 +119,15 @@ void PowerCurveWindow::buildControls() {
     QGroupBox* tests = createTestsGroup();
     QGroupBox* study = createStudyGroup();
     QGroupBox* axis = createAxisGroup();
+    QGroupBox* locusGroup = createLocusGroup();
     createCommandButtons();
     createChartView(QSize(400, 260));
     showChart(buildEmptyPowerChart(kNoCurveYet));
     createResultTables();
     createStatusLine();
-    layOut(sizes, tests, study, axis);
+    layOut(sizes, tests, study, axis, locusGroup);
     connectControls();
+    enableLocusFields();
     fillAxisChoices();
     updateMethodFields();
     setExportsEnabled(false);
@@ -203,9 +206,27 @@ QGroupBox* PowerCurveWindow::createTestsGroup() {
         moreTestActions.push_back(a);
     }
     moreTests->setMenu(menu);
-    auto* testBox = new QVBoxLayout(tests);
-    for (QCheckBox* c : {x2Test, gTest, x2ccTest, exactTest}) testBox->addWidget(c);
-    testBox->addWidget(moreTests);
+    // The autosomal tests on the left; on the right the tests that count the
+    // males, for X, where those on the left test the females alone. The two
+    // widest controls span both columns below, which keeps the group as
+    // narrow as one column of them.
+    auto* testGrid = new QGridLayout(tests);
+    testGrid->addWidget(x2Test, 0, 0);
+    testGrid->addWidget(gTest, 1, 0);
+    testGrid->addWidget(exactTest, 2, 0);
+    testGrid->addWidget(x2ccTest, 4, 0, 1, 2);
+    testGrid->addWidget(moreTests, 5, 0, 1, 2, Qt::AlignLeft);
+    int row = 0;
+    for (HweTest t : kHweTests) {
+        if (appliesTo(t, LocusKind::Autosomal)) continue;
+        auto* c = new QCheckBox(QString::fromStdString(testLabel(t)), this);
+        c->setObjectName(latin(hweTestName(t)));
+        c->setProperty("test", static_cast<int>(t));
+        c->setToolTip(QStringLiteral("X-linked loci: ") +
+                      latin(testEntry(t).help).replace(u'\n', u' '));
+        testGrid->addWidget(c, row++, 1);
+        xTests.push_back(c);
+    }
     updateMoreTestsCaption();
     return tests;
 }
@@ -285,6 +306,81 @@ QGroupBox* PowerCurveWindow::createAxisGroup() {
     return group;
 }
 
+QGroupBox* PowerCurveWindow::createLocusGroup() {
+    auto* group = new QGroupBox(QStringLiteral("Locus"), this);
+    locus = new QComboBox(this);
+    locus->setObjectName(QStringLiteral("locus"));
+    for (const LocusKindEntry& e : kLocusKinds) locus->addItem(latin(e.label), int(e.kind));
+    locus->setToolTip(
+        QStringLiteral("X-linked: females carry two alleles and males one; the model describes "
+                       "the females, and the autosomal tests test the females alone"));
+    males = spinField<QDoubleSpinBox>(this, "males", kMaleShareRange.low, kMaleShareRange.high);
+    males->setDecimals(3);
+    males->setSingleStep(0.05);
+    males->setValue(0.5);
+    males->setToolTip(
+        QStringLiteral("The share of the n people who are male: n x share rounded are males, "
+                       "the others females"));
+    pMale = spinField<QDoubleSpinBox>(this, "pMale", kPRange.low, kPRange.high);
+    pMale->setDecimals(4);
+    pMale->setSingleStep(0.01);
+    pMale->setValue(0.5);
+    pMale->setToolTip(
+        QStringLiteral("The frequency of A1 among the males: a value other than p is a sex "
+                       "difference in allele frequency, as a genotyping error or recent "
+                       "admixture makes"));
+    pMaleSameAsP = new QCheckBox(QStringLiteral("same as p"), this);
+    pMaleSameAsP->setObjectName(QStringLiteral("pMaleSameAsP"));
+    pMaleSameAsP->setChecked(true);
+    auto* pMaleRow = new QHBoxLayout;
+    pMaleRow->addWidget(pMale, 1);
+    pMaleRow->addWidget(pMaleSameAsP);
+    // No Alt letters: every letter of these captions is another control's.
+    auto* form = new QFormLayout(group);
+    form->addRow(QStringLiteral("Locus:"), locus);
+    form->addRow(QStringLiteral("Males' share:"), males);
+    form->addRow(QStringLiteral("Males' p:"), pMaleRow);
+    return group;
+}
+
+LocusKind PowerCurveWindow::locusKind() const {
+    return static_cast<LocusKind>(locus->currentData().toInt());
+}
+
+ModelSetting PowerCurveWindow::setting() const {
+    ModelSetting s = modelInputs()->setting();
+    s.locus = locusKind();
+    s.males = males->value();
+    s.pMale = pMaleSameAsP->isChecked() ? s.p : pMale->value();
+    return s;
+}
+
+void PowerCurveWindow::enableLocusFields() {
+    const LocusKind kind = locusKind();
+    const bool onX = kind == LocusKind::XLinked;
+    males->setEnabled(onX);
+    pMaleSameAsP->setEnabled(onX);
+    pMale->setEnabled(onX && !pMaleSameAsP->isChecked());
+    // The males' p shows the females' while it is theirs, and starts from it
+    // when it is set apart.
+    if (pMaleSameAsP->isChecked()) {
+        const QSignalBlocker blocker(pMale);
+        pMale->setValue(modelInputs()->setting().p);
+    }
+    // A test that does not apply to the locus stays as checked, for when the
+    // locus comes back, but is not chosen.
+    for (QCheckBox* c : xTests)
+        c->setEnabled(appliesTo(static_cast<HweTest>(c->property("test").toInt()), kind));
+    for (QAction* a : moreTestActions)
+        a->setEnabled(appliesTo(static_cast<HweTest>(a->data().toInt()), kind));
+}
+
+void PowerCurveWindow::locusChanged() {
+    enableLocusFields();
+    fillAxisChoices();
+    inputChanged();
+}
+
 const ModelParameter* PowerCurveWindow::along() const {
     const int index = xAxis->currentData().toInt();
     return index < 0 ? nullptr : &modelParameters()[static_cast<std::size_t>(index)];
@@ -300,6 +396,7 @@ void PowerCurveWindow::setAlong(const ModelParameter* parameter) {
 // solver can move (its departures from Hardy-Weinberg).
 void PowerCurveWindow::fillAxisChoices() {
     const GenotypeModel model = modelInputs()->setting().model;
+    const LocusKind kind = locusKind();
     const int chosen = xAxis->currentData().isValid() ? xAxis->currentData().toInt() : -1;
     {
         const QSignalBlocker blocker(xAxis);
@@ -308,7 +405,9 @@ void PowerCurveWindow::fillAxisChoices() {
         const auto parameters = modelParameters();
         for (std::size_t i = 0; i < parameters.size(); ++i) {
             const ModelParameter& q = parameters[i];
-            if (q.solvable && q.model && q.readBy(model))
+            // A departure of the model, or of the locus (the males' p on X).
+            if (q.solvable && (q.model || !q.loci.contains(LocusKind::Autosomal)) &&
+                q.readBy(model, kind))
                 xAxis->addItem(QStringLiteral("%1 (%2)").arg(latin(q.name), latin(q.meaning)),
                                static_cast<int>(i));
         }
@@ -322,13 +421,13 @@ void PowerCurveWindow::axisChanged() {
     if (const ModelParameter* q = along()) {
         // From no departure to the value the model holds, or to the end of
         // the range when it holds none.
-        const ModelSetting s = modelInputs()->setting();
+        const ModelSetting s = setting();
         const ValueRange widest = q->range(0.5);
         const QSignalBlocker b1(effectFrom), b2(effectTo);
         for (QDoubleSpinBox* v : {effectFrom, effectTo}) v->setRange(widest.low, widest.high);
-        const double now = q->get(s);
-        effectFrom->setValue(q->none);
-        effectTo->setValue(now != q->none ? now : q->farEnd(s, true).value_or(widest.high));
+        const double now = q->get(s), none = q->noneAt(s);
+        effectFrom->setValue(none);
+        effectTo->setValue(now != none ? now : q->farEnd(s, true).value_or(widest.high));
         const QSignalBlocker b3(atN);
         atN->setValue(std::max(1, nTo->value()));
     }
@@ -389,14 +488,14 @@ void PowerCurveWindow::createResultTables() {
     cancelButton->setVisible(false);
 }
 
-void PowerCurveWindow::layOut(QGroupBox* sizes, QGroupBox* tests, QGroupBox* study,
-                              QGroupBox* axis) {
+void PowerCurveWindow::layOut(QGroupBox* sizes, QGroupBox* tests, QGroupBox* study, QGroupBox* axis,
+                              QGroupBox* locusGroup) {
     // The inputs in two columns, so that the window fits a small screen;
     // they scroll rather than shrink when the window is made smaller still.
     auto* first = new QVBoxLayout;
     first->addWidget(modelInputs());
-    first->addWidget(takeButton());
     first->addWidget(axis);
+    first->addWidget(locusGroup);
     first->addStretch(1);
     auto* second = new QVBoxLayout;
     second->addWidget(sizes);
@@ -414,6 +513,7 @@ void PowerCurveWindow::layOut(QGroupBox* sizes, QGroupBox* tests, QGroupBox* stu
     buttons->addWidget(svgButton(), 2, 1);
     buttons->addWidget(closeButton(), 2, 2);
     buttons->addWidget(summaryButton, 3, 0);
+    buttons->addWidget(takeButton(), 3, 1, 1, 2);
     auto* inputs = new QGridLayout;
     inputs->addLayout(first, 0, 0);
     inputs->addLayout(second, 0, 1);
@@ -447,14 +547,16 @@ void PowerCurveWindow::layOut(QGroupBox* sizes, QGroupBox* tests, QGroupBox* stu
     // Take from main window replaces what was typed: Tab from the model
     // fields goes on to the sample sizes, and reaches it only after the
     // other commands.
-    setTabChain(QList<QWidget*>{} << nFrom << nTo << nStep << logSpaced << logN << solveBounded
-                                  << xAxis << atN << effectFrom << effectTo << effectPoints
-                                  << x2Test << gTest << x2ccTest << exactTest << moreTests << level
-                                  << method << replicates << target << among << axisRange
-                                  << computeButton << copyButton << csvButton << solveButton
-                                  << summaryButton << keepButton << clearKeptButton << pngButton()
-                                  << svgButton() << takeButton() << closeButton() << targetTable
-                                  << table << cancelButton);
+    QList<QWidget*> chain;
+    chain << nFrom << nTo << nStep << logSpaced << logN << solveBounded << xAxis << atN
+          << effectFrom << effectTo << effectPoints << locus << males << pMale << pMaleSameAsP
+          << x2Test << gTest << x2ccTest << exactTest << moreTests;
+    for (QCheckBox* c : xTests) chain << c;
+    chain << level << method << replicates << target << among << axisRange << computeButton
+          << copyButton << csvButton << solveButton << summaryButton << keepButton
+          << clearKeptButton << pngButton() << svgButton() << takeButton() << closeButton()
+          << targetTable << table << cancelButton;
+    setTabChain(chain);
 }
 
 void PowerCurveWindow::connectControls() {
@@ -467,6 +569,7 @@ void PowerCurveWindow::connectControls() {
     on(keepButton, &QPushButton::clicked, [this] { keepCurve(); });
     on(clearKeptButton, &QPushButton::clicked, [this] { clearKept(); });
     on(modelInputs(), &ModelInputs::changed, [this] {
+        enableLocusFields();
         fillAxisChoices();
         inputChanged();
     });
@@ -488,6 +591,14 @@ void PowerCurveWindow::connectControls() {
         on(c, &QComboBox::currentIndexChanged, [this] { redraw(); });
     for (QCheckBox* c : {x2Test, gTest, x2ccTest, exactTest})
         on(c, &QCheckBox::toggled, [this] { inputChanged(); });
+    for (QCheckBox* c : xTests) on(c, &QCheckBox::toggled, [this] { inputChanged(); });
+    on(locus, &QComboBox::currentIndexChanged, [this] { locusChanged(); });
+    on(males, &QDoubleSpinBox::valueChanged, [this] { inputChanged(); });
+    on(pMale, &QDoubleSpinBox::valueChanged, [this] { inputChanged(); });
+    on(pMaleSameAsP, &QCheckBox::toggled, [this] {
+        enableLocusFields();
+        inputChanged();
+    });
     for (QComboBox* c : {level, method})
         on(c, &QComboBox::currentIndexChanged, [this] { inputChanged(); });
     on(level->lineEdit(), &QLineEdit::editingFinished, [this] { inputChanged(); });
@@ -512,7 +623,13 @@ QWidget* PowerCurveWindow::firstInput() const { return modelInputs()->inputs().f
 PowerCurveWindow::Inputs PowerCurveWindow::readInputs() const {
     Inputs in;
     StudyRequest& r = in.request;
-    r = StudyRequest::of(modelInputs()->setting());
+    const ModelSetting s = setting();
+    r = StudyRequest::of(s);
+    r.locus = s.locus;
+    r.males = s.males;
+    // On X the males share the females' p unless they have their own.
+    r.pMale.clear();
+    if (s.locus == LocusKind::XLinked && !pMaleSameAsP->isChecked()) r.pMale = {s.pMale};
     r.tests.clear();
     if (x2Test->isChecked()) r.tests.push_back(HweTest::X2);
     if (gTest->isChecked()) r.tests.push_back(HweTest::G);
@@ -520,6 +637,10 @@ PowerCurveWindow::Inputs PowerCurveWindow::readInputs() const {
     if (exactTest->isChecked()) r.tests.push_back(HweTest::Exact);
     for (const QAction* a : moreTestActions)
         if (a->isChecked()) r.tests.push_back(static_cast<HweTest>(a->data().toInt()));
+    for (const QCheckBox* c : xTests)
+        if (c->isChecked()) r.tests.push_back(static_cast<HweTest>(c->property("test").toInt()));
+    // The tests checked for another locus are not chosen.
+    std::erase_if(r.tests, [&](HweTest t) { return !appliesTo(t, s.locus); });
     const std::optional<double> chosenLevel = levelOf(level);
     r.levels = {chosenLevel.value_or(0.05)};
     r.method = method->currentIndex() == 1 ? PowerMethod::Simulate : PowerMethod::Exact;
@@ -581,10 +702,15 @@ void PowerCurveWindow::writeInputs(const StudySnapshot& study) {
     // signals blocked and the change is handled once at the end.
     {
         const QSignalBlocker b1(nFrom), b2(nTo), b3(nStep), b4(x2Test), b5(gTest), b6(x2ccTest),
-            b7(exactTest), b12(modelInputs());
+            b7(exactTest), b8(locus), b9(males), b10(pMale), b11(pMaleSameAsP), b12(modelInputs());
         const StudyRequest& r = study.request;
-        if (const std::vector<ModelSetting> settings = modelSettings(r); !settings.empty())
+        if (const std::vector<ModelSetting> settings = modelSettings(r); !settings.empty()) {
             modelInputs()->setSetting(settings.front());
+            pMale->setValue(settings.front().pMale);
+        }
+        locus->setCurrentIndex(std::max(0, locus->findData(static_cast<int>(r.locus))));
+        males->setValue(r.males);
+        pMaleSameAsP->setChecked(r.locus != LocusKind::XLinked || r.pMale.empty());
         auto has = [&](HweTest t) {
             return std::find(r.tests.begin(), r.tests.end(), t) != r.tests.end();
         };
@@ -596,6 +722,11 @@ void PowerCurveWindow::writeInputs(const StudySnapshot& study) {
             const QSignalBlocker blocker(a);
             a->setChecked(has(static_cast<HweTest>(a->data().toInt())));
         }
+        for (QCheckBox* c : xTests) {
+            const QSignalBlocker blocker(c);
+            c->setChecked(has(static_cast<HweTest>(c->property("test").toInt())));
+        }
+        enableLocusFields();
         updateMoreTestsCaption();
         // A range that ends at the main window's sample size, when it has one.
         if (!r.n.empty() && r.n.front() >= 2 && r.n.front() <= maxSampleSize(PowerMethod::Exact)) {
@@ -683,6 +814,9 @@ PowerCurveWindow::Inputs PowerCurveWindow::checkedInputs() const {
                 case StudyInput::Levels: in.field = level; break;
                 case StudyInput::Replicates: in.field = replicates; break;
                 case StudyInput::Target: in.field = target; break;
+                case StudyInput::Locus: in.field = locus; break;
+                case StudyInput::Males: in.field = males; break;
+                case StudyInput::PMale: in.field = pMale; break;
                 default: in.field = modelInputs()->fieldFor(first.input); break;
             }
         }
@@ -818,18 +952,18 @@ std::optional<Solved> solveTargets(StudyRequest r, const ModelParameter* along,
                             true, a.bestPower, a.bestN});
             continue;
         }
-        TargetRow row{
-            a.test,
-            goal,
-            std::nullopt,
-            std::nullopt,
-            QStringLiteral("searched %1 from %2 to %3 at n = %4")
-                .arg(latin(along->name), QString::fromStdString(shortestText(along->none)),
-                     QString::fromStdString(shortestText(a.rangeEnd)))
-                .arg(a.n),
-            true,
-            a.bestPower,
-            a.n};
+        TargetRow row{a.test,
+                      goal,
+                      std::nullopt,
+                      std::nullopt,
+                      QStringLiteral("searched %1 from %2 to %3 at n = %4")
+                          .arg(latin(along->name),
+                               QString::fromStdString(shortestText(along->noneAt(a.model))),
+                               QString::fromStdString(shortestText(a.rangeEnd)))
+                          .arg(a.n),
+                      true,
+                      a.bestPower,
+                      a.n};
         if (a.reached) row.effect = a.value;
         row.along = along;
         rows.push_back(row);
@@ -1209,11 +1343,15 @@ QString PowerCurveWindow::describePoint(HweTest test, double n) const {
         if (pt.test == test && (!nearest || std::fabs(x(pt) - n) < std::fabs(x(*nearest) - n)))
             nearest = &pt;
     if (!nearest) return {};
-    const QString where = curveAlong_
-                              ? QStringLiteral("%1 = %2 at n = %3")
-                                    .arg(latin(curveAlong_->name), chartparts::number(x(*nearest)))
-                                    .arg(nearest->n)
-                              : QStringLiteral("n = %1").arg(nearest->n);
+    QString where = curveAlong_
+                        ? QStringLiteral("%1 = %2 at n = %3")
+                              .arg(latin(curveAlong_->name), chartparts::number(x(*nearest)))
+                              .arg(nearest->n)
+                        : QStringLiteral("n = %1").arg(nearest->n);
+    if (nearest->model.locus == LocusKind::XLinked) {
+        const XSampleSize size = xSampleSize(nearest->n, nearest->model.males);
+        where += QStringLiteral(" (%1 females, %2 males)").arg(size.females).arg(size.males);
+    }
     QString text = QStringLiteral("%1, %2: power %3\nP(testable) %4, conditional power %5")
                        .arg(powerSeriesName(test), where, shown(nearest->power),
                             shown(nearest->testable), shown(nearest->conditionalPower));

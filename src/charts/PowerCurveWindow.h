@@ -137,11 +137,21 @@ private:
     QGroupBox* createTestsGroup();
     QGroupBox* createStudyGroup();
     QGroupBox* createAxisGroup();
+    QGroupBox* createLocusGroup();
+    // The locus chosen, and the model's setting with it: on X its males'
+    // share and allele frequency.
+    LocusKind locusKind() const;
+    ModelSetting setting() const;
+    void locusChanged();
+    // Enables the inputs of the locus chosen: on X the males' fields and the
+    // tests that count the males, on an autosome the tests of autosomes only.
+    void enableLocusFields();
     void fillAxisChoices();
     void axisChanged();
     void createCommandButtons();
     void createResultTables();
-    void layOut(QGroupBox* sizes, QGroupBox* tests, QGroupBox* study, QGroupBox* axis);
+    void layOut(QGroupBox* sizes, QGroupBox* tests, QGroupBox* study, QGroupBox* axis,
+                QGroupBox* locusGroup);
     void connectControls();
     void inputChanged();
     void showProblem(const QString& text, QWidget* field);
@@ -178,6 +188,12 @@ private:
     QCheckBox* exactTest = nullptr;
     QToolButton* moreTests = nullptr;
     std::vector<QAction*> moreTestActions;
+    // The tests that count the males, offered on X.
+    std::vector<QCheckBox*> xTests;
+    QComboBox* locus = nullptr;
+    QDoubleSpinBox* males = nullptr;    // the share of the n people who are male
+    QDoubleSpinBox* pMale = nullptr;    // the males' allele frequency...
+    QCheckBox* pMaleSameAsP = nullptr;  // ...or the females' p
     QComboBox* level = nullptr;
     QComboBox* method = nullptr;
     QSpinBox* replicates = nullptr;

@@ -166,13 +166,28 @@ std::string studyCsv(const std::vector<PowerPoint>& points) {
 }
 
 std::string studyTabText(const std::vector<PowerPoint>& points) {
-    std::string out = "n\ttest\tlevel\tP(testable)\tpower\tconditional power\tse\tlow95\thigh95\n";
+    // X-linked points close each row with the locus, the numbers of each sex
+    // and the males' allele frequency; autosomal ones keep the columns alone.
+    const bool onX = std::any_of(points.begin(), points.end(), [](const PowerPoint& p) {
+        return p.model.locus != LocusKind::Autosomal;
+    });
+    std::string out = "n\ttest\tlevel\tP(testable)\tpower\tconditional power\tse\tlow95\thigh95";
+    out += onX ? "\tlocus\tnf\tnm\tp-male\n" : "\n";
     auto optional = [](const std::optional<double>& v) { return v ? shortestText(*v) : ""; };
-    for (const PowerPoint& pt : points)
+    for (const PowerPoint& pt : points) {
         out += std::to_string(pt.n) + '\t' + testLabel(pt.test) + '\t' + shortestText(pt.level) +
                '\t' + shortestText(pt.testable) + '\t' + shortestText(pt.power) + '\t' +
                shortestText(pt.conditionalPower) + '\t' + optional(pt.se) + '\t' +
-               optional(pt.low95) + '\t' + optional(pt.high95) + '\n';
+               optional(pt.low95) + '\t' + optional(pt.high95);
+        if (onX) {
+            const XSampleSize size = xSampleSize(pt.n, pt.model.males);
+            (out += '\t') += locusKindEntry(pt.model.locus).name;
+            (out += '\t') += std::to_string(size.females);
+            (out += '\t') += std::to_string(size.males);
+            (out += '\t') += shortestText(pt.model.pMale);
+        }
+        out += '\n';
+    }
     return out;
 }
 

@@ -129,7 +129,8 @@ std::vector<TargetCrossing> targetCrossings(const std::vector<PowerPoint>& point
 std::string studyCsv(const std::vector<PowerPoint>& points);
 
 // The points as the window copies them to the clipboard: tab-separated, a
-// header line, numbers with ".".
+// header line, numbers with "."; X-linked points end each row with the
+// locus, nf, nm and the males' p.
 std::string studyTabText(const std::vector<PowerPoint>& points);
 
 // An aligned table for people, one line per point, and the target lines.

@@ -206,10 +206,9 @@ bool CountLineSource::next(SampleBatch& batch) {
     return !batch.empty();
 }
 
-ParsedInput parseSampleLines(std::string_view text) {
+ParsedInput parseSampleLines(std::string_view text, LocusKind layout) {
     const auto input = textInput(text);
-    // The windows draw autosomal samples: five counts are a bad line there.
-    CountLineSource source(*input, 65536, LocusKind::Autosomal);
+    CountLineSource source(*input, 65536, layout);
     ParsedInput parsed;
     SampleBatch batch;
     while (source.next(batch)) {

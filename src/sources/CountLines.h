@@ -51,8 +51,10 @@ struct ParsedInput {
     std::vector<BadLine> bad;  // in line order
 };
 
-// Every line of a text, as CountLineSource reads it.
-ParsedInput parseSampleLines(std::string_view text);
+// Every line of a text, as CountLineSource reads it with this layout: on an
+// autosome five counts are a bad line; on X three counts are females with no
+// males and five are females and males.
+ParsedInput parseSampleLines(std::string_view text, LocusKind layout = LocusKind::Autosomal);
 
 // The fields of one sample given on the command line: three counts, or five
 // (an X-linked sample); three are females with no males when `locus` is X.

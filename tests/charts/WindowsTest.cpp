@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractScrollArea>
+#include <QAction>
 #include <QApplication>
 #include <QChart>
 #include <QChartView>
@@ -763,6 +764,81 @@ TEST_F(PowerCurveWindowTest, KeptCurvesStayWhileTheModelChanges) {
     EXPECT_EQ(testSeriesCount(window->chart()), 2);
 }
 
+// On X the request carries the locus group and the tests that count the
+// males; the curve's numbers are runStudy's for that request; the legend and
+// the copied table name whose they are; a model with no X form is refused.
+TEST_F(PowerCurveWindowTest, AnXLinkedCurveIsTheStudyOfItsRequest) {
+    auto* locus = child<QComboBox>(window.get(), "locus");
+    auto* pMale = child<QDoubleSpinBox>(window.get(), "pMale");
+    child<QCheckBox>(window.get(), "x-exact")->setChecked(true);  // chosen on X only
+    locus->setCurrentIndex(1);
+    EXPECT_DOUBLE_EQ(pMale->value(), 0.4);  // the females' p
+    child<QCheckBox>(window.get(), "pMaleSameAsP")->setChecked(false);
+    pMale->setValue(0.3);
+    child<QDoubleSpinBox>(window.get(), "males")->setValue(0.4);
+    child<QSpinBox>(window.get(), "nFrom")->setValue(20);
+    child<QSpinBox>(window.get(), "nTo")->setValue(60);
+    child<QSpinBox>(window.get(), "nStep")->setValue(20);
+    window->compute();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_TRUE(window->curve());
+    StudyRequest expected = StudyRequest::of({GenotypeModel::Inbreeding, 0.4, 0, 0.1});
+    expected.locus = LocusKind::XLinked;
+    expected.males = 0.4;
+    expected.pMale = {0.3};
+    expected.n = {20, 40, 60};
+    expected.tests = {HweTest::X2, HweTest::G, HweTest::XExact};
+    expected.levels = {0.05};
+    const std::vector<PowerPoint> computed = runStudy(expected);
+    ASSERT_EQ(window->curve()->points.size(), computed.size());
+    for (const PowerPoint& pt : computed)
+        EXPECT_TRUE(seriesNamed(window->chart(), powerSeriesName(pt.test))
+                        ->points()
+                        .contains(QPointF(pt.n, pt.power)))
+            << testLabel(pt.test) << " at n " << pt.n;
+    EXPECT_EQ(seriesNamed(window->chart(), "G")->name(), "G (females)");
+    child<QPushButton>(window.get(), "copyButton")->click();
+    const QStringList lines = QGuiApplication::clipboard()->text().split(u'\n');
+    EXPECT_TRUE(lines[0].contains("X-linked, males 0.4, p-male = 0.3")) << lines[0].toStdString();
+    EXPECT_TRUE(lines[2].endsWith("\tx\t12\t8\t0.3")) << lines[2].toStdString();
+
+    locus->setCurrentIndex(0);
+    window->compute();
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(window->curve()->request.tests.size(), 2u);
+    locus->setCurrentIndex(1);
+    child<QComboBox>(window.get(), "model")->setCurrentIndex(3);
+    window->compute();
+    EXPECT_FALSE(window->curve());
+    EXPECT_EQ(QApplication::focusWidget(), locus);
+}
+
+// p-male is an x axis on X only, from the females' p; Solve along it gives
+// the solver's smallest sex difference reaching the target.
+TEST_F(PowerCurveWindowTest, SolveOnXForTheMalesAlleleFrequency) {
+    const ModelParameter& pm = *findModelParameter("p-male");
+    window->setAlong(&pm);
+    EXPECT_FALSE(window->along());
+    child<QComboBox>(window.get(), "locus")->setCurrentIndex(1);
+    window->setAlong(&pm);
+    EXPECT_DOUBLE_EQ(child<QDoubleSpinBox>(window.get(), "effectFrom")->value(), 0.4);
+    child<QDoubleSpinBox>(window.get(), "effectTo")->setValue(0.6);
+    child<QSpinBox>(window.get(), "atN")->setValue(400);
+    child<QCheckBox>(window.get(), "x2Test")->setChecked(false);
+    child<QCheckBox>(window.get(), "gTest")->setChecked(false);
+    child<QCheckBox>(window.get(), "x-exact")->setChecked(true);
+    window->compute();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_TRUE(window->curve());
+    window->solve();
+    ASSERT_TRUE(waitIdle(120000));
+    ModelSetting setting = window->curve()->points.front().model;
+    setting.pMale = 0.6;
+    const SolveAnswer a = solveParameter(setting, pm, 400, {HweTest::XExact, 0.05}, 0.8);
+    ASSERT_TRUE(a.value);
+    EXPECT_EQ(window->targetRows().at(0).effect, a.value);
+}
+
 class DeFinettiWindowTest : public StudyWindowTest<DeFinettiWindow> {
 protected:
     void SetUp() override {
@@ -1002,6 +1078,34 @@ TEST_F(DeFinettiWindowTest, AnXLinkedLocusDrawsTheMalesOnTheBase) {
     EXPECT_TRUE(child<QLabel>(window.get(), "statusLine")->text().contains("X-linked form"))
         << child<QLabel>(window.get(), "statusLine")->text().toStdString();
     EXPECT_TRUE(locus->hasFocus() || !window->isActiveWindow());
+}
+
+// Five counts are an X-linked sample: its males lie on the base at their
+// allele frequency (alone when there are no females, and named there on
+// hover); a bad five-count line stops the drawing as any bad line does.
+TEST_F(DeFinettiWindowTest, FiveCountSamplesDrawTheirMalesOnTheBase) {
+    auto* edit = child<QPlainTextEdit>(window.get(), "samplesEdit");
+    edit->setPlainText(QStringLiteral("rs1 5 10 5 6 4\nmales 0 0 0 3 1\nrs3 5 10 5\n"));
+    window->draw();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_EQ(window->extras().samples.size(), 3u);
+    QXYSeries* males = series(kSamplesMalesName);
+    ASSERT_NE(males, nullptr);
+    EXPECT_EQ(males->points(), QList<QPointF>({QPointF(0.4, 0), QPointF(0.25, 0)}));
+    window->resize(1100, 800);
+    QCoreApplication::processEvents();
+    const QPointF drawn = window->chart()->mapToPosition(QPointF(0.25, 0), males);
+    const QString tip = window->tipAt(child<QChartView>(window.get(), "chartView")
+                                          ->mapFromScene(window->chart()->mapToScene(drawn)));
+    EXPECT_TRUE(tip.startsWith("males: AA 0, AB 0, BB 0 (n = 0); males A 3, B 1"))
+        << tip.toStdString();
+    for (const auto& [line, why] :
+         {std::pair{"rs4 5 10 5 -1 2", "negative"}, std::pair{"3 1", "fewer than three counts"}}) {
+        edit->setPlainText(QString::fromLatin1(line));
+        window->draw();
+        EXPECT_FALSE(window->picture()) << line;
+        EXPECT_TRUE(child<QLabel>(window.get(), "statusLine")->text().contains(why)) << line;
+    }
 }
 
 TEST_F(DeFinettiWindowTest, SamplesComeFromAFileAndABadLineIsNamed) {

@@ -2,7 +2,7 @@
 // that the fixed layout can be checked by eye:
 // zygomet-screenshot <main.png> [<about.png> [<powercurve.png> <definetti.png>
 // [<keptcurves.png> [<smallest.png> [<definetti-1366.png> [<definetti-1920.png>
-// [<sizechart.png>]]]]]]]].
+// [<sizechart.png> [<powercurve-effect.png> [<powercurve-x.png>]]]]]]]]]].
 // The study windows are shown for an inbreeding model after a run.
 #include <QApplication>
 #include <QCheckBox>
@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
             child<QSpinBox>(curve, "nTo")->setValue(300);
             child<QSpinBox>(curve, "nStep")->setValue(5);
             child<QCheckBox>(curve, "gTest")->setChecked(true);
-            curve->resize(1200, 660);
+            curve->resize(1290, 690);
             curve->compute();
             if (!QTest::qWaitFor([&] { return !curve->computing(); }, 120000)) return 1;
             QTest::qWait(100);
@@ -125,6 +125,26 @@ int main(int argc, char** argv) {
             if (!QTest::qWaitFor([&] { return !curve->computing(); }, 120000)) return 1;
             QTest::qWait(100);
             if (!curve->grab().save(QString::fromLocal8Bit(argv[10]))) return 1;
+        }
+        // Chromosome X: the exact test with the males beside the exact test of
+        // the females alone, half the people male and the males at p 0.35.
+        if (argc > 11) {
+            curve->setAlong(nullptr);
+            child<QDoubleSpinBox>(curve, "p")->setValue(0.3);
+            child<QDoubleSpinBox>(curve, "f")->setValue(0.05);
+            child<QComboBox>(curve, "locus")->setCurrentIndex(1);
+            child<QCheckBox>(curve, "pMaleSameAsP")->setChecked(false);
+            child<QDoubleSpinBox>(curve, "pMale")->setValue(0.35);
+            child<QCheckBox>(curve, "x-exact")->setChecked(true);
+            child<QCheckBox>(curve, "x2Test")->setChecked(false);
+            child<QCheckBox>(curve, "gTest")->setChecked(false);
+            child<QSpinBox>(curve, "nFrom")->setValue(100);
+            child<QSpinBox>(curve, "nTo")->setValue(3000);
+            child<QSpinBox>(curve, "nStep")->setValue(100);
+            curve->compute();
+            if (!QTest::qWaitFor([&] { return !curve->computing(); }, 120000)) return 1;
+            QTest::qWait(100);
+            if (!curve->grab().save(QString::fromLocal8Bit(argv[11]))) return 1;
         }
     }
     return 0;
