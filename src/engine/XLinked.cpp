@@ -138,6 +138,10 @@ constexpr Extended kTieTolerance = 1e-7L;
 // the sum so far.
 constexpr double kNegligible = 1e-18;
 const Extended kLn2 = std::log(2.0L);
+// A row whose mode is at most e^4 times as probable as the observed outcome
+// is summed by walking its more probable outcomes around the mode, fewer
+// there than in its tails.
+constexpr Extended kCentralWalk = 4;
 
 // The conditional distribution of the outcomes given nA, relative to the
 // observed outcome. Row m holds the outcomes with mA = m: female allele
@@ -157,26 +161,39 @@ public:
         // The mode of the male count's hypergeometric distribution.
         const std::uint64_t mode = std::clamp<std::uint64_t>(
             static_cast<std::uint64_t>((Wide(nA_ + 1) * (nm_ + 1)) / (nt_ + 2)), low, high);
-        for (std::uint64_t m = mode;; --m) {
-            const double rest = row(m);
-            if (m == low) break;
-            if (rest >= 0) {
-                // Rows further down fall by ratios below r (log-concave).
-                const std::uint64_t af = nA_ - m, bf = 2 * nf_ - af;
-                const double r = static_cast<double>(m) * static_cast<double>(bf) /
+        // Once two neighbouring rows lie wholly below the observed outcome,
+        // every row further out does too (each parity of the female allele
+        // count is log-concave), and their totals follow by the ratio of
+        // neighbouring rows' totals.
+        const auto walk = [this](std::uint64_t from, std::uint64_t to, bool up) {
+            int wholeRows = 0;
+            double next = 0;
+            for (std::uint64_t m = from;; m = up ? m + 1 : m - 1) {
+                double rest;
+                if (wholeRows >= 2) {
+                    rest = next;
+                    less_ += rest;
+                } else {
+                    rest = row(m);
+                }
+                wholeRows = rest >= 0 ? wholeRows + 1 : 0;
+                if (m == to) break;
+                if (rest >= 0) {
+                    // The next row's total over this one's; rows further out
+                    // fall by smaller ratios (the totals are log-concave).
+                    const std::uint64_t af = nA_ - m, bf = 2 * nf_ - af;
+                    const double r =
+                        up ? static_cast<double>(nm_ - m) * static_cast<double>(af) /
+                                 (static_cast<double>(m + 1) * static_cast<double>(bf + 1))
+                           : static_cast<double>(m) * static_cast<double>(bf) /
                                  (static_cast<double>(nm_ - m + 1) * static_cast<double>(af + 1));
-                if (r < 1 && rest * r < kNegligible * floor() * (1 - r)) break;
+                    if (r < 1 && rest * r < kNegligible * floor() * (1 - r)) break;
+                    next = rest * r;
+                }
             }
-        }
-        for (std::uint64_t m = mode + 1; m <= high; ++m) {
-            const double rest = row(m);
-            if (rest >= 0) {
-                const std::uint64_t af = nA_ - m, bf = 2 * nf_ - af;
-                const double r = static_cast<double>(nm_ - m) * static_cast<double>(af) /
-                                 (static_cast<double>(m + 1) * static_cast<double>(bf + 1));
-                if (r < 1 && rest * r < kNegligible * floor() * (1 - r)) break;
-            }
-        }
+        };
+        walk(mode, low, false);
+        if (mode < high) walk(mode + 1, high, true);
         const std::uint64_t nB = nt_ - nA_;
         const Extended logObservedProbability = logObserved_ + logFactorial(nm_) +
                                                 logFactorial(nf_) + logFactorial(nA_) +
@@ -247,6 +264,21 @@ private:
             less_ += total;
             return total;
         }
+        if (const Extended atMode = relative(m, mode); atMode <= kCentralWalk) {
+            // The outcomes at least as probable as the observed one lie
+            // around the mode: walk them and take the rest as the row's
+            // total less them, while that rest is not swamped by the walk's
+            // rounding (it keeps at least a hundredth of the row).
+            const double total = exponential(logRowTotal(m) - logObserved_);
+            double above = 0, tied = 0;
+            central(af, bf, mode, last, exponential(atMode), above, tied);
+            const double less = total - above - tied;
+            if (less >= 0.01 * total) {
+                less_ += less;
+                tied_ += tied;
+                return -1;
+            }
+        }
         const double floorNow = floor();
         // Below the mode: the last count at or below the observed weight.
         if (relative(m, first) <= upper) {
@@ -273,6 +305,36 @@ private:
             tail(m, af, bf, mode + 2 * hi, last, true, floorNow);
         }
         return -1;
+    }
+
+    // Sums the weights at least as large as the observed one's (less the tie
+    // tolerance) out from the row's mode, whose weight is v: those within
+    // the tolerance into `tied`, the others into `above`.
+    static void central(std::uint64_t af, std::uint64_t bf, std::uint64_t mode, std::uint64_t last,
+                        double v, double& above, double& tied) {
+        const double tiedFrom = static_cast<double>(1 - kTieTolerance);
+        const double tiedTo = static_cast<double>(1 + kTieTolerance);
+        const auto add = [&](double w) { (w > tiedTo ? above : tied) += w; };
+        if (v < tiedFrom) return;
+        add(v);
+        double w = v;
+        for (std::uint64_t h = mode; h + 2 <= last;) {
+            const double x = static_cast<double>(af - h), y = static_cast<double>(bf - h),
+                         k = static_cast<double>(h);
+            w *= (x * y) / ((k + 1) * (k + 2));
+            if (w < tiedFrom) break;
+            add(w);
+            h += 2;
+        }
+        w = v;
+        for (std::uint64_t h = mode; h >= 2 && h - 2 >= af % 2;) {
+            const double x = static_cast<double>(af - h), y = static_cast<double>(bf - h),
+                         k = static_cast<double>(h);
+            w *= (k * (k - 1)) / ((x + 2) * (y + 2));
+            if (w < tiedFrom) break;
+            add(w);
+            h -= 2;
+        }
     }
 
     // Sums the weights from h to the end of the row (towards `end`), relative

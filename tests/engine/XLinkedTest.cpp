@@ -92,13 +92,15 @@ TEST(XExact, EveryTableOfSmallSamplesMatchesTheEnumeration) {
     EXPECT_GT(tables, 10000);
 }
 
-// Larger samples, from the bulk to the far tail (p-values near 1e-100 and
-// below), where the walk prunes rows and cells.
+// Larger samples, from the bulk (p-values near 1, where rows are summed
+// around their modes) to the far tail (near 1e-100 and below), where the
+// walk prunes rows and cells and sums the outer rows by their ratios.
 TEST(XExact, LargerSamplesMatchTheEnumerationIntoTheFarTail) {
     const XSampleCounts samples[] = {
-        {30, 40, 30, 45, 55}, {100, 0, 100, 50, 50},  {60, 70, 20, 80, 40}, {150, 0, 0, 0, 150},
-        {0, 150, 0, 75, 75},  {10, 100, 40, 140, 10}, {149, 1, 0, 150, 0},  {1, 2, 147, 3, 147},
-        {75, 0, 75, 0, 150},  {40, 70, 40, 75, 75},
+        {30, 40, 30, 45, 55},  {100, 0, 100, 50, 50},  {60, 70, 20, 80, 40}, {150, 0, 0, 0, 150},
+        {0, 150, 0, 75, 75},   {10, 100, 40, 140, 10}, {149, 1, 0, 150, 0},  {1, 2, 147, 3, 147},
+        {75, 0, 75, 0, 150},   {40, 70, 40, 75, 75},   {38, 75, 37, 75, 75}, {24, 72, 54, 60, 90},
+        {2, 28, 120, 12, 138},
     };
     for (const XSampleCounts& c : samples) expectMatchesEnumeration(c, 1e-11);
 }
