@@ -550,6 +550,10 @@ private:
                 std::vector<std::string> cells = siteCells(s);
                 cells.insert(cells.end(), cellsIn.begin(), cellsIn.end() - 1);
                 for (std::string& c : trailCells(s, p, male.cells)) cells.push_back(std::move(c));
+                // The count-line columns see no female; the males were called.
+                if (s.counts.locus != LocusKind::Autosomal &&
+                    s.counts.aa + s.counts.ab + s.counts.bb == 0)
+                    cellsIn.back() = "females: no called genotype";
                 cells.push_back(cellsIn.back());
                 out += aligner_.line(cells);
             }
