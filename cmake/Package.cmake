@@ -53,7 +53,8 @@ add_custom_target(zygomet_package_files ALL DEPENDS ${ZYGOMET_MAN_PAGES}
 # Everything the package installs, built: `make package` builds this target
 # only, not the tests.
 add_custom_target(zygomet_installables)
-add_dependencies(zygomet_installables ${ZYGOMET_PROGRAMS} zygomet_help zygomet_package_files)
+add_dependencies(zygomet_installables ${ZYGOMET_PROGRAMS} zygomet-plot-qq zygomet_help
+                 zygomet_package_files)
 if(TARGET _zygomet)
   add_dependencies(zygomet_installables zygomet_python)
 endif()

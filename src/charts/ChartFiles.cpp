@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QSvgGenerator>
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -35,15 +36,30 @@ bool isChartFileName(const QString& path) {
 }
 
 QString saveChart(QChart& chart, const QString& path, QSize size) {
+    QChart* charts[] = {&chart};
+    return saveCharts(charts, path, size, 1);
+}
+
+QString saveCharts(std::span<QChart* const> charts, const QString& path, QSize cell, int columns) {
     if (!isChartFileName(path))
         return fault(path, QStringLiteral("the name must end in .png or .svg"));
     const bool svg = path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive);
+    columns = std::max(1, std::min(columns, static_cast<int>(charts.size())));
+    const int rows = (static_cast<int>(charts.size()) + columns - 1) / columns;
+    const QSize size(cell.width() * columns, cell.height() * std::max(rows, 1));
 
     QGraphicsScene scene;
     scene.setSceneRect(QRectF(QPointF(0, 0), QSizeF(size)));
-    scene.addItem(&chart);
-    chart.setGeometry(QRectF(QPointF(0, 0), QSizeF(size)));
-    // The chart lays out its axes, legend and labels in posted events.
+    for (std::size_t i = 0; i < charts.size(); ++i) {
+        const int column = static_cast<int>(i) % columns, row = static_cast<int>(i) / columns;
+        scene.addItem(charts[i]);
+        charts[i]->setGeometry(
+            QRectF(QPointF(column * cell.width(), row * cell.height()), QSizeF(cell)));
+    }
+    const auto detach = [&] {
+        for (QChart* chart : charts) scene.removeItem(chart);
+    };
+    // The charts lay out their axes, legends and labels in posted events.
     QCoreApplication::processEvents();
     QCoreApplication::sendPostedEvents();
 
@@ -55,7 +71,7 @@ QString saveChart(QChart& chart, const QString& path, QSize size) {
         generator.setOutputDevice(&buffer);
         generator.setSize(size);
         generator.setViewBox(QRect(QPoint(0, 0), size));
-        generator.setTitle(chart.title());
+        generator.setTitle(charts.empty() ? QString() : charts.front()->title());
         generator.setDescription(QStringLiteral("Drawn by Zygomet"));
         QPainter painter(&generator);
         render(scene, painter, size);
@@ -69,11 +85,11 @@ QString saveChart(QChart& chart, const QString& path, QSize size) {
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::WriteOnly);
         if (!image.save(&buffer, "PNG")) {
-            scene.removeItem(&chart);
+            detach();
             return fault(path, QStringLiteral("the picture could not be encoded"));
         }
     }
-    scene.removeItem(&chart);
+    detach();
 
     // The picture is whole in memory; the writer puts it in place whole or
     // says why not.

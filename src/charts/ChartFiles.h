@@ -6,6 +6,7 @@
 
 #include <QSize>
 #include <QString>
+#include <span>
 
 class QChart;
 
@@ -17,6 +18,10 @@ inline constexpr QSize kDefaultChartFileSize{900, 600};
 // view; it is laid out at that size for the file and left so. Returns the empty
 // text on success, otherwise a sentence naming the file and the fault.
 QString saveChart(QChart& chart, const QString& path, QSize size = kDefaultChartFileSize);
+
+// Several charts in one picture, each in a cell of `cell`, `columns` to a
+// row; as saveChart.
+QString saveCharts(std::span<QChart* const> charts, const QString& path, QSize cell, int columns);
 
 // Whether the name ends in .png or .svg (any case).
 bool isChartFileName(const QString& path);

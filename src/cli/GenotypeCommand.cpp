@@ -6,12 +6,14 @@
 #include <cstring>
 #include <functional>
 #include <future>
+#include <limits>
 #include <map>
 #include <memory>
 #include <ostream>
 
 #include "cli/HeldOutput.h"
 #include "cli/Options.h"
+#include "cli/QqPlot.h"
 #include "cli/SampleOutput.h"
 #include "core/NumberText.h"
 #include "engine/NullSize.h"
@@ -43,8 +45,8 @@ std::string failColumn(HweTest test, double level) {
 
 bool noCall(const SampleCounts& c) { return c.aa + c.ab + c.bb + c.maleA + c.maleB == 0; }
 
-// The counts the columns of count lines describe: on X, until the X tests
-// are in those columns, the females' genotypes.
+// The counts the columns of count lines describe: on X the females'
+// genotypes, which the autosomal tests see there.
 InputSample forCountColumns(const InputSample& s) {
     if (s.counts.locus != LocusKind::XLinked) return s;
     InputSample females = s;
@@ -61,16 +63,7 @@ double minorFrequency(const SampleCounts& c) {
     return std::min(a / all, 1 - a / all);
 }
 
-// The p-values of the tests asked, as the output's columns hold them.
-std::vector<std::optional<double>> pValues(const InputSample& s,
-                                           const std::vector<HweTest>& tests) {
-    std::vector<std::optional<double>> p(tests.size());
-    const InputSample c = forCountColumns(s);
-    if (noCall(c.counts)) return p;
-    const auto values = testSample(c.counts, tests);
-    for (std::size_t t = 0; t < tests.size(); ++t) p[t] = values[t].pValue;
-    return p;
-}
+using PValues = std::vector<std::optional<Extended>>;
 
 // A table aligned once every row is in: text columns to the left, numbers to
 // the right, the last (the note) as it is.
@@ -158,16 +151,33 @@ std::string fileMessage(const std::string& file, const std::string& what) {
 class GenotypeTester {
 public:
     GenotypeTester(const GenotypeRun& run, const SampleStreams& io, GenotypeSource& source)
-        : run_(run), io_(io), source_(source), table_(run.tests) {
+        : run_(run), io_(io), source_(source), table_(autosomalTests(run.tests)) {
         grouped_ = !source.groups().empty();
         tallies_.failing.assign(run.tests.size(),
                                 std::vector<std::array<std::size_t, 5>>(run.levels.size()));
         tallies_.expected.assign(run.tests.size(),
                                  std::vector<std::array<long double, 5>>(run.levels.size()));
+        // Each test's place among the tests of its columns: those of count
+        // lines, which every marker gets, or those that count the males.
+        for (HweTest t : run.tests) {
+            const bool male = !appliesTo(t, LocusKind::Autosomal);
+            std::vector<HweTest>& list = male ? maleTests_ : autoTests_;
+            slot_.push_back({male, list.size()});
+            list.push_back(t);
+        }
         std::vector<TestLevel> requests;
-        for (HweTest t : run.tests)
+        for (HweTest t : autoTests_)
             for (double level : run.levels) requests.push_back({t, level});
         sizes_ = std::make_unique<NullSizeCache>(requests);
+        for (HweTest t : maleTests_)
+            for (double level : run.levels)
+                xRequests_.push_back({*parseXTest(hweTestName(t)), level});
+        // A marker kept or dropped by --keep-passing is decided by the first
+        // test asked that applies to it: on X every test does (those of
+        // count lines on the females).
+        for (std::size_t t = 0; t < run.tests.size() && !autoDecider_; ++t)
+            if (!slot_[t].male) autoDecider_ = t;
+        if (run.qq) qq_ = std::make_unique<QqCollector>(run.tests);
     }
 
     int run() {
@@ -302,6 +312,12 @@ public:
             io_.err << kProgram << ": " << tallies_.bad
                     << (tallies_.bad == 1 ? " bad record" : " bad records") << " skipped\n";
         if (const int status = writeSummary(); status != kExitDone) return status;
+        if (qq_) {
+            if (const std::string fault = writeQqFile(*run_.qq, qq_->panels()); !fault.empty()) {
+                io_.err << kProgram << ": --qq \"" << *run_.qq << "\": " << fault << "\n";
+                return kExitFailure;
+            }
+        }
         io_.out.flush();
         if (!io_.out) {
             io_.err << kProgram << ": standard output cannot be written\n";
@@ -311,6 +327,19 @@ public:
     }
 
 private:
+    // Where a test of the run has its columns.
+    struct Slot {
+        bool male = false;      // among the tests that count the males
+        std::size_t index = 0;  // its place among the tests of its columns
+    };
+
+    static std::vector<HweTest> autosomalTests(const std::vector<HweTest>& tests) {
+        std::vector<HweTest> out;
+        for (HweTest t : tests)
+            if (appliesTo(t, LocusKind::Autosomal)) out.push_back(t);
+        return out;
+    }
+
     std::string where(std::size_t record) const {
         return run_.file + ", record " + std::to_string(record);
     }
@@ -326,19 +355,24 @@ private:
         if (grouped_) cells.push_back(s.site.group);
         return cells;
     }
+    // After the columns of count lines: what was not counted, the fail
+    // columns, and the columns of the tests that count the males.
     std::vector<std::string> trailHeader() const {
         std::vector<std::string> cells = {"n_missing", "male_het"};
         for (HweTest t : run_.tests)
             for (double level : run_.levels) cells.push_back(failColumn(t, level));
+        if (!maleTests_.empty())
+            for (std::string& c : maleColumns(maleTests_)) cells.push_back(std::move(c));
         return cells;
     }
-    std::vector<std::string> trailCells(const InputSample& s,
-                                        const std::vector<std::optional<double>>& p) const {
+    std::vector<std::string> trailCells(const InputSample& s, const PValues& p,
+                                        std::vector<std::string>& male) const {
         std::vector<std::string> cells = {std::to_string(s.site.missing),
                                           std::to_string(s.site.maleHet)};
         for (std::size_t t = 0; t < run_.tests.size(); ++t)
             for (double level : run_.levels)
                 cells.emplace_back(!p[t] ? "" : *p[t] <= level ? "1" : "0");
+        for (std::string& c : male) cells.push_back(std::move(c));
         return cells;
     }
 
@@ -366,7 +400,7 @@ private:
 
     // A CSV row without building its cells one by one: the file's hot path.
     void appendCsvRow(std::string& out, const InputSample& s, std::string_view countPart,
-                      const std::vector<std::optional<double>>& p) const {
+                      const PValues& p, const std::vector<std::string>& male) const {
         appendField(out, s.site.chrom);
         appendNumber(out, s.site.pos);
         out += ',';
@@ -384,15 +418,20 @@ private:
                 out += ',';
                 if (p[t]) out += *p[t] <= level ? '1' : '0';
             }
+        for (const std::string& c : male) (out += ',') += c;
         out += '\n';
     }
 
-    // Where each test's p-value lies among the count-line columns.
+    // Where each test's p-value lies: among the count-line columns, or among
+    // the columns of the tests that count the males.
     void findPColumns(const std::vector<std::string>& columns) {
-        for (HweTest t : run_.tests)
+        const std::vector<std::string> male = maleColumns(maleTests_);
+        for (HweTest t : run_.tests) {
+            const std::vector<std::string>& among =
+                appliesTo(t, LocusKind::Autosomal) ? columns : male;
             pColumn_.push_back(static_cast<std::size_t>(
-                std::find(columns.begin(), columns.end(), testEntry(t).pValueColumn) -
-                columns.begin()));
+                std::find(among.begin(), among.end(), testEntry(t).pValueColumn) - among.begin()));
+        }
     }
     static std::vector<std::string> splitCsv(const std::string& line) {
         std::vector<std::string> cells;
@@ -406,7 +445,7 @@ private:
 
     void emitHeader() {
         if (run_.csv) {
-            std::string base = sampleCsvHeader(run_.tests);
+            std::string base = sampleCsvHeader(autoTests_);
             base.pop_back();
             findPColumns(splitCsv(base));
             countFields_ = static_cast<std::size_t>(std::count(base.begin(), base.end(), ',')) + 1;
@@ -433,6 +472,29 @@ private:
         emit_(aligner_.line(cells));
     }
 
+    // Whether a marker's p-values are wanted beyond its row's text.
+    bool wantsPValues() const {
+        return !run_.levels.empty() || run_.annotate || passingWriter_ || qq_;
+    }
+
+    // The p-values of the tests asked, in their order: those of count lines
+    // on the counts those columns show, the others from the male cells.
+    PValues pValues(const InputSample& s, const MaleCells& male) const {
+        PValues p(run_.tests.size());
+        const InputSample c = forCountColumns(s);
+        std::vector<SampleTestValue> values;
+        if (!noCall(c.counts) && !autoTests_.empty()) values = testSample(c.counts, autoTests_);
+        for (std::size_t t = 0; t < run_.tests.size(); ++t) {
+            const Slot& slot = slot_[t];
+            if (slot.male) {
+                if (slot.index < male.pValues.size()) p[t] = male.pValues[slot.index];
+            } else if (!values.empty() && values[slot.index].pValue) {
+                p[t] = *values[slot.index].pValue;
+            }
+        }
+        return p;
+    }
+
     void rows(const std::vector<InputSample>& samples) {
         // The samples as the columns of count lines take them, copied only
         // when some must change.
@@ -446,16 +508,18 @@ private:
         const std::span<const InputSample> given = asTheyAre
                                                        ? std::span<const InputSample>(samples)
                                                        : std::span<const InputSample>(counted);
-        const std::string text = run_.csv ? sampleCsvRows(given, run_.tests, io_.threads)
+        const std::string text = run_.csv ? sampleCsvRows(given, autoTests_, io_.threads)
                                           : table_.rowCells(given, io_.threads);
+        const bool wanted = wantsPValues();
+        batchP_.clear();
         std::string out;
         std::size_t at = 0;
         for (const InputSample& s : samples) {
             ++tallies_.rows;
             tallies_.records = std::max(tallies_.records, s.line);
-            const auto p = run_.levels.empty()
-                               ? std::vector<std::optional<double>>(run_.tests.size())
-                               : pValues(s, run_.tests);
+            MaleCells male;
+            if (!maleTests_.empty()) male = maleCells(s.counts, maleTests_, run_.csv.has_value());
+            const PValues p = wanted ? pValues(s, male) : PValues(run_.tests.size());
             std::string_view countPart;
             std::string empty;
             if (noCall(s.counts)) {
@@ -470,20 +534,26 @@ private:
                 const std::size_t end = text.find('\n', at);
                 countPart = std::string_view(text).substr(at, end - at);
                 at = end + 1;
+                // On X the tests that count the males see everyone's alleles.
                 const SampleCounts& c = s.counts;
-                if (!monomorphicNote({c.aa, c.ab, c.bb}).empty())
+                const bool everyone = !maleTests_.empty() && c.locus != LocusKind::Autosomal;
+                if (!monomorphicNote(everyone ? c : SampleCounts{c.aa, c.ab, c.bb}).empty())
                     ++tallies_.monomorphic;
                 else
                     ++tallies_.tested;
             }
             count(s, p);
             if (run_.csv) {
-                appendCsvRow(out, s, countPart, p);
+                appendCsvRow(out, s, countPart, p, male.cells);
             } else {
                 std::vector<std::string> cellsIn = splitTabs(countPart);
                 std::vector<std::string> cells = siteCells(s);
                 cells.insert(cells.end(), cellsIn.begin(), cellsIn.end() - 1);
-                for (const std::string& c : trailCells(s, p)) cells.push_back(c);
+                for (std::string& c : trailCells(s, p, male.cells)) cells.push_back(std::move(c));
+                // The count-line columns see no female; the males were called.
+                if (s.counts.locus != LocusKind::Autosomal &&
+                    s.counts.aa + s.counts.ab + s.counts.bb == 0)
+                    cellsIn.back() = "females: no called genotype";
                 cells.push_back(cellsIn.back());
                 out += aligner_.line(cells);
             }
@@ -492,6 +562,7 @@ private:
                              &s + 1 == samples.data() + samples.size() || (&s)[1].line != s.line ||
                                  (&s)[1].site.id != s.site.id,
                              out);
+            if (run_.annotate || passingWriter_) batchP_.push_back(p);
         }
         emit_(out);
     }
@@ -499,8 +570,7 @@ private:
     // With groups and levels: after a marker's rows, one with the smallest
     // p-value of each test over the groups and, in the fail columns, the
     // number of groups that fail.
-    void groupSummary(const InputSample& s, const std::vector<std::optional<double>>& p, bool last,
-                      std::string& out) {
+    void groupSummary(const InputSample& s, const PValues& p, bool last, std::string& out) {
         if (smallest_.empty()) {
             smallest_.assign(run_.tests.size(), std::nullopt);
             groupsFailing_.assign(run_.tests.size() * run_.levels.size(), 0);
@@ -514,15 +584,17 @@ private:
         std::vector<std::string> cells = siteCells(s);
         cells.back() = kSmallestGroup;
         std::vector<std::string> counts(countFields_);
+        std::vector<std::string> male(maleTests_.empty() ? 0 : maleColumns(maleTests_).size());
         counts[0] = s.marker;
         for (std::size_t t = 0; t < run_.tests.size(); ++t)
             if (smallest_[t])
-                counts[pColumn_[t]] =
-                    run_.csv ? shortestText(*smallest_[t]) : significantText(*smallest_[t], 6);
+                (slot_[t].male ? male : counts)[pColumn_[t]] =
+                    pValueText(*smallest_[t], run_.csv.has_value());
         cells.insert(cells.end(), counts.begin(), counts.end());
         cells.emplace_back("");
         cells.emplace_back("");
         for (std::size_t f : groupsFailing_) cells.push_back(std::to_string(f));
+        cells.insert(cells.end(), male.begin(), male.end());
         if (run_.csv) {
             appendCsv(out, cells);
             out.back() = '\n';
@@ -539,10 +611,21 @@ private:
         std::vector<std::vector<std::optional<double>>> values;
         std::vector<char> keep;
         std::string ids;
-        for (const InputSample& s : batch.samples) {
-            values.push_back(pValues(s, run_.tests));
-            const auto& p = values.back().front();
-            keep.push_back(!(run_.keepPassing && p && *p <= *run_.keepPassing));
+        for (std::size_t i = 0; i < batch.samples.size(); ++i) {
+            const InputSample& s = batch.samples[i];
+            const PValues& p = batchP_[i];
+            std::vector<std::optional<double>>& v = values.emplace_back(p.size());
+            // Tags are floats: a p-value below the double range is at least
+            // the smallest double, never 0.
+            for (std::size_t t = 0; t < p.size(); ++t)
+                if (p[t])
+                    v[t] = std::max(static_cast<double>(*p[t]), std::numeric_limits<double>::min());
+            const std::optional<std::size_t> decider = s.counts.locus == LocusKind::Autosomal
+                                                           ? autoDecider_
+                                                           : std::optional<std::size_t>(0);
+            const std::optional<Extended> deciding =
+                decider ? p[*decider] : std::optional<Extended>();
+            keep.push_back(!(run_.keepPassing && deciding && *deciding <= *run_.keepPassing));
             if (keep.back()) (ids += s.site.id) += '\n';
         }
         for (const RecordNote& n : batch.notes)
@@ -551,9 +634,14 @@ private:
         if (passingWriter_) passingWriter_->write(ids);
     }
 
-    void count(const InputSample& s, const std::vector<std::optional<double>>& p) {
+    void count(const InputSample& s, const PValues& p) {
+        const SampleCounts& c = s.counts;
+        const SampleCounts females{c.aa, c.ab, c.bb};
+        if (qq_)
+            for (std::size_t t = 0; t < run_.tests.size(); ++t)
+                if (p[t]) qq_->add(t, c.locus, slot_[t].male ? c : females, *p[t]);
         if (run_.levels.empty()) return;
-        const double maf = minorFrequency(s.counts);
+        const double maf = minorFrequency(c);
         std::size_t bin = 0;
         while (bin + 1 < kMafUpper.size() && maf >= kMafUpper[bin]) ++bin;
         for (std::size_t t = 0; t < run_.tests.size(); ++t)
@@ -562,19 +650,42 @@ private:
                     ++tallies_.failing[t][l][0];
                     ++tallies_.failing[t][l][1 + bin];
                 }
-        // The tests of count lines see the females alone on X.
-        const SampleCounts& c = s.counts;
-        const std::uint64_t n = c.aa + c.ab + c.bb;
-        if (n == 0 || n > kMaxNullSizeSample) return;
-        const auto* sizes = sizes_->sizes(static_cast<std::uint32_t>(n),
-                                          static_cast<std::uint32_t>(2 * c.aa + c.ab));
-        if (!sizes) return;
-        for (std::size_t t = 0; t < run_.tests.size(); ++t)
-            for (std::size_t l = 0; l < run_.levels.size(); ++l) {
-                const Extended size = (*sizes)[t * run_.levels.size() + l];
+        const std::size_t levels = run_.levels.size();
+        const auto add = [&](std::size_t t, const std::vector<Extended>& sizes, std::size_t first) {
+            for (std::size_t l = 0; l < levels; ++l) {
+                const Extended size = sizes[first + l];
                 tallies_.expected[t][l][0] += size;
                 tallies_.expected[t][l][1 + bin] += size;
             }
+        };
+        // The tests of count lines see the females alone on X.
+        const std::uint64_t n = c.aa + c.ab + c.bb;
+        const std::vector<Extended>* sizes = nullptr;
+        if (n > 0 && n <= kMaxNullSizeSample && !autoTests_.empty())
+            sizes = sizes_->sizes(static_cast<std::uint32_t>(n),
+                                  static_cast<std::uint32_t>(2 * c.aa + c.ab));
+        const std::vector<Extended>* xSizes =
+            c.locus != LocusKind::Autosomal && !maleTests_.empty() ? maleSizes(c) : nullptr;
+        for (std::size_t t = 0; t < run_.tests.size(); ++t) {
+            const Slot& slot = slot_[t];
+            if (!slot.male && sizes) add(t, *sizes, slot.index * levels);
+            if (slot.male && xSizes) add(t, *xSizes, slot.index * levels);
+        }
+    }
+
+    // The null sizes of the tests that count the males, by nf, nm and nA.
+    const std::vector<Extended>* maleSizes(const SampleCounts& c) {
+        const std::uint64_t nf = c.aa + c.ab + c.bb, nm = c.maleA + c.maleB;
+        if (nf > UINT32_MAX || nm > UINT32_MAX) return nullptr;
+        const std::array<std::uint64_t, 3> key = {nf, nm, 2 * c.aa + c.ab + c.maleA};
+        auto found = xSizes_.find(key);
+        if (found == xSizes_.end())
+            found = xSizes_
+                        .emplace(key, xNullSizes({static_cast<std::uint32_t>(nf),
+                                                  static_cast<std::uint32_t>(nm)},
+                                                 key[2], xRequests_))
+                        .first;
+        return found->second ? &*found->second : nullptr;
     }
 
     int writeSummary() {
@@ -646,9 +757,17 @@ private:
     Aligner aligner_{{}};
     std::function<void(std::string_view)> emit_;
     std::unique_ptr<WholeFileWriter> passingWriter_;
+    std::vector<HweTest> autoTests_;  // the tests of the count-line columns
+    std::vector<HweTest> maleTests_;  // the tests that count the males
+    std::vector<Slot> slot_;          // each test's place among those
+    std::optional<std::size_t> autoDecider_;
     std::unique_ptr<NullSizeCache> sizes_;
+    std::vector<XTestLevel> xRequests_;
+    std::map<std::array<std::uint64_t, 3>, std::optional<std::vector<Extended>>> xSizes_;
+    std::unique_ptr<QqCollector> qq_;
+    std::vector<PValues> batchP_;  // the last batch's, for the annotated copy and the list
     std::vector<std::size_t> pColumn_;
-    std::vector<std::optional<double>> smallest_;  // over the groups of the marker so far
+    PValues smallest_;  // over the groups of the marker so far
     std::vector<std::size_t> groupsFailing_;
     std::size_t countFields_ = 0;
     bool grouped_ = false;
@@ -669,6 +788,12 @@ std::string genotypeHelpText() {
            "counted in male_het; Y and mitochondrial markers and multi-allelic sites are\n"
            "skipped with a note. The output starts with chrom,pos,id,ref,alt (and group\n"
            "with --groups); a bad record ends the command with its record number.\n"
+           "Autosomal and X markers share one layout: on X the count-line columns show\n"
+           "the females and their tests are on the females alone; when a test that\n"
+           "counts the males is asked (by default every test is) the rows end in\n"
+           "A,B,nm,p_male,p_all and those tests' columns, empty on autosomal markers.\n"
+           "--qq draws each test's p-values against the discrete null given each\n"
+           "marker's n and allele count (with zygomet-plot-qq; .csv: the numbers).\n"
            "  zygomet-test --file study.vcf.gz --sex study.sex --test exact,exact-midp\n"
            "      --level 1e-6 --summary summary.csv --csv results.csv\n"
            "  zygomet-test --file study.bed --test exact --keep-passing 1e-6\n"

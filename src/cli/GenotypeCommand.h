@@ -3,7 +3,8 @@
 // zygomet-test on a genotype file (VCF, BCF, PLINK fileset): each marker's
 // counts tested as the file is read, with its position and alleles before
 // the columns of count lines, what was not counted after them, the fail
-// columns of the levels asked, and a summary. No Qt.
+// columns of the levels asked, the columns of the tests that count the
+// males (when any is asked), a summary and a Q-Q plot. No Qt.
 
 #include <optional>
 #include <string>
@@ -27,6 +28,7 @@ struct GenotypeRun {
     std::optional<std::string> annotate;    // a copy of a VCF/BCF with the p-values as INFO tags
     std::optional<double> keepPassing;      // only the markers the first test does not reject
     std::optional<std::string> outPassing;  // the IDs of those markers, one a line
+    std::optional<std::string> qq;          // the Q-Q plot: .png, .svg, or its numbers as .csv
 };
 
 // The INFO tag of a test's p-value: HWE_EXACT, HWE_MIDP, HWE_X2, ...

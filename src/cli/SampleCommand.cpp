@@ -15,6 +15,7 @@
 #include "cli/GenotypeCommand.h"
 #include "cli/HeldOutput.h"
 #include "cli/Options.h"
+#include "cli/QqPlot.h"
 #include "cli/SampleOutput.h"
 #include "core/NumberText.h"
 #include "core/Version.h"
@@ -43,6 +44,7 @@ struct CommandOptions {
     std::optional<double> keepPassing;
     std::vector<double> levels;
     std::optional<std::string> summary;
+    std::optional<std::string> qq;
 };
 
 std::string allTestNames(const char* separator) {
@@ -115,6 +117,10 @@ const std::vector<OptionEntry<CommandOptions>>& optionTable() {
          }},
         fileOption("--summary", "genotype files: write the summary to FILE as CSV",
                    "give a file name", &CommandOptions::summary),
+        fileOption("--qq",
+                   "genotype files: a Q-Q plot of the p-values to FILE.png or FILE.svg (or its "
+                   "numbers to FILE.csv)",
+                   "give a file name ending in .png, .svg or .csv", &CommandOptions::qq),
         fileOption("--annotate", "a VCF or BCF: write it to FILE with the p-values as INFO tags",
                    "give a file name", &CommandOptions::annotate),
         {"--keep-passing", "LEVEL", "only the markers the first --test does not reject at LEVEL",
@@ -316,7 +322,7 @@ std::vector<std::string> genotypeOnlyOptions(const CommandOptions& o) {
     std::vector<std::string> names;
     for (const char* name :
          {"--par", "--multiallelic", "--sex", "--keep", "--remove", "--groups", "--region",
-          "--level", "--summary", "--annotate", "--keep-passing", "--out-passing"})
+          "--level", "--summary", "--annotate", "--keep-passing", "--out-passing", "--qq"})
         if (o.given.count(name)) names.emplace_back(name);
     return names;
 }
@@ -338,14 +344,9 @@ int execute(CommandOptions o, const SampleStreams& io) {
             GenotypeRun run;
             run.file = *o.file;
             run.input = input;
-            // A genotype file's rows share the autosomal columns: on X the
-            // tests see the females.
-            run.tests = o.tests.empty() ? observedSampleTests(LocusKind::Autosomal) : o.tests;
-            for (HweTest t : run.tests)
-                if (!appliesTo(t, LocusKind::Autosomal))
-                    refuse("--test", testEntry(t).name,
-                           "the tests that count males are not offered for genotype files; "
-                           "their X markers are tested on the females");
+            // A genotype file holds markers of both kinds: by default every
+            // test, each applied where it can be (GenotypeCommand.h).
+            run.tests = o.tests.empty() ? observedSampleTests() : o.tests;
             run.csv = o.csv;
             run.skipBad = o.skipBad;
             run.source = o.genotypes;
@@ -359,6 +360,9 @@ int execute(CommandOptions o, const SampleStreams& io) {
             run.annotate = o.annotate;
             run.keepPassing = o.keepPassing;
             run.outPassing = o.outPassing;
+            run.qq = o.qq;
+            if (o.qq && !qqFileName(*o.qq))
+                refuse("--qq", *o.qq, "give a file name ending in .png, .svg or .csv");
             if (o.keepPassing && !o.annotate && !o.outPassing)
                 throw UsageError("--keep-passing: only with --annotate or --out-passing");
             if (o.annotate && o.groupsFile)

@@ -31,8 +31,10 @@ void appendCsvField(std::string& out, const std::string& text) {
 // females, males and overall, F of the females, then each test's statistic
 // (X2 and G) and p-value; the tests that count the males on all alleles, the
 // others on the females alone. `text` writes a number.
+// Each test's p-value goes to `pValues` too when it is given.
 template <class Text>
-std::vector<std::string> xCells(const SampleCounts& c, std::span<const HweTest> tests, Text text) {
+std::vector<std::string> xCells(const SampleCounts& c, std::span<const HweTest> tests, Text text,
+                                std::vector<std::optional<Extended>>* pValues = nullptr) {
     const XSampleCounts x{c.aa, c.ab, c.bb, c.maleA, c.maleB};
     const XSampleSummary summary = summarizeXSample(x);
     std::vector<XTest> male;
@@ -66,6 +68,7 @@ std::vector<std::string> xCells(const SampleCounts& c, std::span<const HweTest> 
         }
         if (hasStatistic(t)) cells.push_back(optional(statistic));
         cells.push_back(pValue ? text(*pValue) : "");
+        if (pValues) pValues->push_back(pValue);
     }
     return cells;
 }
@@ -346,5 +349,38 @@ std::string SampleTable::aligned(std::string_view cells) const {
     while (!out.empty() && out.back() == ' ') out.pop_back();
     return out + "\n";
 }
+
+std::vector<std::string> maleColumns(std::span<const HweTest> maleTests) {
+    std::vector<std::string> columns = {"A", "B", "nm", "p_male", "p_all"};
+    for (HweTest t : maleTests) {
+        if (hasStatistic(t)) columns.emplace_back(testEntry(t).statisticColumn);
+        columns.emplace_back(testEntry(t).pValueColumn);
+    }
+    return columns;
+}
+
+MaleCells maleCells(const SampleCounts& c, std::span<const HweTest> maleTests, bool csv) {
+    MaleCells out;
+    const std::size_t width = maleColumns(maleTests).size();
+    out.pValues.assign(maleTests.size(), std::nullopt);
+    if (c.locus == LocusKind::Autosomal || noGenotypes(c)) {
+        // An X-linked marker with no call: no males either.
+        if (c.locus != LocusKind::Autosomal) out.cells.assign(3, std::string(1, '0'));
+        out.cells.resize(width);
+        return out;
+    }
+    out.pValues.clear();
+    std::vector<std::string> x =
+        csv ? xCells(
+                  c, maleTests, [](auto v) { return extendedText(v); }, &out.pValues)
+            : xCells(
+                  c, maleTests, [](auto v) { return generalExtended(v); }, &out.pValues);
+    // xCells: nf, nm, p_female, p_male, p, F_female, then the tests.
+    out.cells = {std::to_string(c.maleA), std::to_string(c.maleB), x[1], x[3], x[4]};
+    out.cells.insert(out.cells.end(), x.begin() + 6, x.end());
+    return out;
+}
+
+std::string pValueText(Extended v, bool csv) { return csv ? extendedText(v) : generalExtended(v); }
 
 }  // namespace zyg

@@ -3,10 +3,12 @@
 // What zygomet-test writes for its samples: CSV at full precision, or an
 // aligned table for a reader.
 
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "core/Types.h"
 #include "engine/TestCatalogue.h"
 #include "sources/SampleSource.h"
 
@@ -51,5 +53,24 @@ std::string monomorphicNote(const SampleCounts& counts);
 // Whether every count is 0: a marker of a file with no genotype called, a
 // row without p-values.
 bool noGenotypes(const SampleCounts& counts);
+
+// A genotype file holds autosomal and X-linked markers in one layout: the
+// columns of autosomal count lines, in which an X-linked marker shows its
+// females (n is nf, p and F are theirs, and the tests are on the females
+// alone), and, when tests that count the males are asked, these columns:
+// A,B,nm,p_male,p_all (p over everyone's alleles) and each such test's
+// statistic and p-value, empty on an autosomal marker.
+std::vector<std::string> maleColumns(std::span<const HweTest> maleTests);
+
+struct MaleCells {
+    std::vector<std::string> cells;                // as maleColumns names them
+    std::vector<std::optional<Extended>> pValues;  // each test's, nothing when untested
+};
+// At full precision for CSV, else to 6 significant digits.
+MaleCells maleCells(const SampleCounts& counts, std::span<const HweTest> maleTests, bool csv);
+
+// A p-value as the CSV (full precision) or the table (6 digits) writes it,
+// also below the double range.
+std::string pValueText(Extended v, bool csv);
 
 }  // namespace zyg

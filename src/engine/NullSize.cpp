@@ -272,6 +272,7 @@ XSizes xSizesWithCut(XSampleSize size, std::uint64_t nA, std::span<const XTestLe
 
     XSizes out;
     out.sizes.assign(requests.size(), 0);
+    std::vector<Extended> exactP, midP;  // by outcome, made when a request needs them
     const Extended leftOut = cut * static_cast<Extended>(nt) * static_cast<Extended>(nt);
     for (std::size_t i = 0; i < requests.size(); ++i) {
         const XTestLevel& r = requests[i];
@@ -280,17 +281,22 @@ XSizes xSizesWithCut(XSampleSize size, std::uint64_t nA, std::span<const XTestLe
         bool any = false;
         if (r.test == XTest::Exact || r.test == XTest::ExactMidP) {
             // The p-values grow with the outcome's probability: the rejected
-            // outcomes are the least probable ones.
-            for (const Outcome& o : outcomes) {
-                const Extended atMostTied = sumBelow(o.probability * (1 + kTieTolerance), true);
-                Extended p = atMostTied;
-                if (r.test == XTest::ExactMidP) {
-                    const Extended less = sumBelow(o.probability * (1 - kTieTolerance), false);
-                    p = less + (atMostTied - less) / 2;
+            // outcomes are the least probable ones, a prefix of the sorted
+            // outcomes. Each outcome's p-value is made once for every level.
+            std::vector<Extended>& p = r.test == XTest::Exact ? exactP : midP;
+            if (p.empty())
+                for (const Outcome& o : outcomes) {
+                    const Extended atMostTied = sumBelow(o.probability * (1 + kTieTolerance), true);
+                    if (r.test == XTest::Exact) {
+                        p.push_back(atMostTied);
+                    } else {
+                        const Extended less = sumBelow(o.probability * (1 - kTieTolerance), false);
+                        p.push_back(less + (atMostTied - less) / 2);
+                    }
                 }
-                if (p > target) break;
-                sum += o.probability;
-            }
+            const auto rejected =
+                static_cast<std::size_t>(std::upper_bound(p.begin(), p.end(), target) - p.begin());
+            if (rejected > 0) sum = atMost[rejected - 1];
             // The outcomes left out are less probable than every kept one.
             any = sum > 0 || truncated;
         } else {

@@ -2,8 +2,11 @@
 #include <htslib/bgzf.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "cli/SampleCommand.h"
@@ -80,11 +83,13 @@ TEST_F(GenotypeCommand, PValuesEqualThoseOfTheCountLines) {
     std::getline(rows, line);
     const std::vector<std::string> header = fields(line);
     ASSERT_EQ(header[5], "marker");
-    EXPECT_EQ(header.back(), "male_het");
+    // The count-line columns end before n_missing and male_het.
+    const auto missing = std::find(header.begin(), header.end(), "n_missing") - header.begin();
+    ASSERT_EQ(header[missing + 1], "male_het");
     std::vector<std::vector<std::string>> tested;
     while (std::getline(rows, line)) {
         auto f = fields(line + ",");
-        tested.emplace_back(f.begin() + 5, f.end() - 2);  // the count-line columns
+        tested.emplace_back(f.begin() + 5, f.begin() + missing);  // the count-line columns
         if (tested.back()[1] != "0" || tested.back()[2] != "0" || tested.back()[3] != "0")
             counts += tested.back()[0] + " " + tested.back()[1] + " " + tested.back()[2] + " " +
                       tested.back()[3] + "\n";
@@ -184,6 +189,208 @@ TEST_F(GenotypeCommand, AnnotatesAndKeepsThePassingMarkers) {
     EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 2);
 }
 
+// The genotype calls of six people for the counts AA AB BB (the rest missing).
+std::string callsOf(int aa, int ab, int bb) {
+    std::string calls;
+    for (int i = 0; i < 6; ++i) {
+        if (i) calls += '\t';
+        calls += i < aa ? "0/0" : i < aa + ab ? "0/1" : i < aa + ab + bb ? "1/1" : "./.";
+    }
+    return calls;
+}
+
+// A CSV row as columns by name.
+std::map<std::string, std::string> byName(const std::string& header, const std::string& row) {
+    const std::vector<std::string> names = fields(header), values = fields(row + ",");
+    std::map<std::string, std::string> out;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        out[names[i]] = i < values.size() ? values[i] : "";
+    return out;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+TEST_F(GenotypeCommand, XMarkersGetTheTestsThatCountTheMales) {
+    // a, c, e are female; b, d, f male. x1: females 0/0 0/1 1/1, males A, B
+    // (a diploid homozygous call) and a heterozygous call, counted missing.
+    const std::string vcf = std::string(kHeader) + record(1, "0/0\t0/1\t1/1\t0/0\t0/1\t0/0") +
+                            "X\t5000000\tx1\tA\tG\t.\t.\t.\tGT\t0/0\t0\t0/1\t1/1\t1/1\t0/1\n"
+                            "X\t6000000\tx2\tA\tG\t.\t.\t.\tGT\t0/0\t0\t0/0\t0\t0/1\t1\n"
+                            "X\t100000\tpar\tA\tG\t.\t.\t.\tGT\t0/0\t0/1\t1/1\t0/0\t0/1\t1/1\n";
+    const std::string in = file("in.vcf", vcf),
+                      sex = file("sex.txt", "a F\nb M\nc F\nd M\ne F\nf M\n");
+    const Outcome all = run({"--file", in, "--sex", sex, "--csv", "-"});
+    ASSERT_EQ(all.status, 0) << all.err;
+    const std::vector<std::string> rows = lines(all.out);
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_NE(rows[0].find(",n_missing,male_het,A,B,nm,p_male,p_all,p_x_exact,p_x_exact_midp,x_x2,"
+                           "p_x_x2,x_g,p_x_g"),
+              std::string::npos);
+    // The count-line path on the same counts: X rows as five counts, the
+    // others as three.
+    const Outcome x = run({"--file", file("x.txt", "x1 1 1 1 1 1\nx2 1 1 1 1 1\n"), "--csv", "-"});
+    const Outcome five = run({"--file", file("x2.txt", "x2 2 1 0 2 1\n"), "--csv", "-"});
+    const std::vector<std::string> xRows = lines(x.out), fiveRows = lines(five.out);
+    const auto expectX = [&](const std::string& header, const std::string& row, std::size_t at) {
+        const auto got = byName(rows[0], rows[at]), want = byName(header, row);
+        for (const auto& [name, value] : want) {
+            std::string column = name;
+            if (const auto cut = column.rfind("_females"); cut != std::string::npos)
+                column.erase(cut);
+            else if (column == "p")
+                column = "p_all";
+            else if (column == "nf")
+                column = "n";
+            else if (column == "p_female")
+                column = "p";
+            else if (column == "F_female")
+                column = "F";
+            if (column != "marker") {
+                EXPECT_EQ(got.at(column), value) << name << " row " << at;
+            }
+        }
+    };
+    expectX(xRows[0], xRows[1], 2);
+    expectX(fiveRows[0], fiveRows[1], 3);
+    EXPECT_EQ(byName(rows[0], rows[2])["male_het"], "1");
+    // Autosomal and PAR markers: today's columns, the male ones empty.
+    const std::string autosomal =
+        "x2,g,x2cc,exact,exact-midp,exact-dost,exact-deficit,exact-excess,exact-deficit-midp,"
+        "exact-excess-midp";
+    const std::vector<std::string> before =
+        lines(run({"--file", in, "--sex", sex, "--test", autosomal, "--csv", "-"}).out);
+    for (std::size_t at : {1u, 4u}) {
+        EXPECT_EQ(rows[at].substr(0, before[at].size()), before[at]) << at;
+        EXPECT_EQ(rows[at].substr(before[at].size()), ",,,,,,,,,,,") << at;
+    }
+}
+
+TEST_F(GenotypeCommand, XTestsInTheSummaryKeepPassingAndAnnotation) {
+    // x1: one female AB, males A and B: nf 1, nm 2, nA 2 of 4 alleles. Given
+    // nA the outcomes are (males A, female) = (0, AA), (1, AB), (2, BB) with
+    // probabilities 1/6, 4/6, 1/6: x-exact rejects the two ends at 0.5 (p 1/3
+    // each), so the expected count is 1/3; the observed outcome has p 1.
+    // x3: females AA, AA, AB and males B, B, B.
+    const std::string vcf = std::string(kHeader) + record(1, "0/0\t0/0\t0/0\t1/1\t1/1\t1/1") +
+                            "X\t5000000\tx1\tA\tG\t.\t.\t.\tGT\t0/1\t0\t./.\t1\t./.\t.\n"
+                            "X\t5000001\tx3\tA\tG\t.\t.\t.\tGT\t0/0\t1\t0/0\t1\t0/1\t1\n";
+    const std::string in = file("in.vcf", vcf), out = path("out.vcf"), ids = path("ids.txt");
+    const std::string sex = file("sex.txt", "a F\nb M\nc F\nd M\ne F\nf M\n");
+    const std::string summary = path("summary.csv");
+    const Outcome r = run({"--file", in, "--sex", sex, "--test", "x-exact,exact", "--level", "0.5",
+                           "--summary", summary, "--annotate", out, "--keep-passing", "0.1",
+                           "--out-passing", ids, "--csv", "-"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::ifstream a(out), list(ids);
+    std::stringstream annotated, names;
+    annotated << a.rdbuf();
+    names << list.rdbuf();
+    const std::vector<std::string> rows = lines(r.out);
+    ASSERT_EQ(rows.size(), 4u);
+    const double p3 = std::stod(byName(rows[0], rows[3]).at("p_x_exact"));
+    EXPECT_LT(p3, 0.1);
+    // m1 (all homozygous, exact p 0.0216) is decided by exact, x3 by
+    // x-exact: both rejected at 0.1; x1 passes.
+    EXPECT_EQ(names.str(), "x1\n");
+    EXPECT_NE(annotated.str().find("\tx1\tA\tG\t.\t.\tHWE_X_EXACT=1;HWE_EXACT="), std::string::npos)
+        << annotated.str();
+    // The expected count of x1 alone.
+    const Outcome one = run({"--file", file("one.vcf", std::string(kHeader) + lines(vcf)[4] + "\n"),
+                             "--sex", sex, "--test", "x-exact", "--level", "0.5", "--summary",
+                             summary, "--csv", path("one.csv")});
+    ASSERT_EQ(one.status, 0) << one.err;
+    std::ifstream s(summary);
+    std::string line;
+    while (std::getline(s, line) && line.rfind("failing,x-exact,0.5,all,", 0) != 0) {
+    }
+    ASSERT_FALSE(line.empty());
+    EXPECT_NEAR(std::stod(line.substr(line.rfind(',') + 1)), 1.0 / 3, 1e-12) << line;
+}
+
+// The null distribution of the exact test's p-value at n genotypes with a
+// copies of A1, enumerated from its definition: (p-value, probability).
+std::vector<std::pair<double, double>> exactNull(int n, int a) {
+    std::vector<std::pair<int, double>> cells;  // h and weight 2^h / (n11! h! n22!)
+    double total = 0;
+    for (int h = a % 2; h <= std::min(a, 2 * n - a); h += 2) {
+        const double w = std::pow(2.0, h) / (std::tgamma((a - h) / 2 + 1) * std::tgamma(h + 1) *
+                                             std::tgamma((2 * n - a - h) / 2 + 1));
+        cells.push_back({h, w});
+        total += w;
+    }
+    std::vector<std::pair<double, double>> out;
+    for (const auto& [h, w] : cells) {
+        double p = 0;
+        for (const auto& [k, v] : cells)
+            if (v <= w * (1 + 1e-7)) p += v / total;
+        out.push_back({p, w / total});
+    }
+    return out;
+}
+
+TEST_F(GenotypeCommand, QqNumbersFollowTheDiscreteNull) {
+    // Two markers of n 6 with 6 copies of A1 (p 20/924 and 1) and two with 7
+    // (p 0.1515 and 1).
+    const int counts[][3] = {{3, 0, 3}, {1, 4, 1}, {3, 1, 2}, {2, 3, 1}};
+    std::string vcf = kHeader;
+    for (int m = 0; m < 4; ++m)
+        vcf += record(m + 1, callsOf(counts[m][0], counts[m][1], counts[m][2]));
+    const std::string qq = path("qq.csv");
+    const Outcome r = run(
+        {"--file", file("in.vcf", vcf), "--test", "exact", "--qq", qq, "--csv", path("out.csv")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::ifstream in(qq);
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::vector<std::string> rows = lines(text.str());
+    ASSERT_EQ(rows.size(), 5u) << text.str();
+    EXPECT_EQ(rows[0], "test,locus,markers,rank,expected,observed,low,high,uniform");
+    // F0(t): the mean over the markers of the null probability of p <= t;
+    // its inverse, the smallest attainable t where F0 reaches q.
+    std::vector<std::pair<double, double>> null;
+    for (const auto& c : counts)
+        for (const auto& cell : exactNull(6, 2 * c[0] + c[1])) null.push_back(cell);
+    const auto inverse = [&](double q) {
+        double best = 1;
+        for (const auto& [t, _] : null) {
+            double f = 0;
+            for (const auto& [p, w] : null)
+                if (p <= t * (1 + 1e-9)) f += w / 4;
+            if (f >= q * (1 - 1e-12)) best = std::min(best, t);
+        }
+        return -std::log10(best);
+    };
+    const double observed[] = {-std::log10(20.0 / 924), -std::log10(5.0 / 33), 0, 0};
+    for (int i = 1; i <= 4; ++i) {
+        const auto f = byName(rows[0], rows[i]);
+        EXPECT_EQ(f.at("locus"), "autosomal");
+        EXPECT_EQ(f.at("rank"), std::to_string(i));
+        EXPECT_NEAR(std::stod(f.at("observed")), observed[i - 1], 1e-12) << i;
+        EXPECT_NEAR(std::stod(f.at("uniform")), -std::log10((i - 0.5) / 4), 1e-12);
+        // Within 0.01 beyond p 0.49, where the levels are 0.01 apart.
+        const double expected = inverse((i - 0.5) / 4);
+        if (expected > 0.31) {
+            EXPECT_NEAR(std::stod(f.at("expected")), expected, 0.01) << i;
+        }
+    }
+    // The band at rank 1: Beta(1, 4) has its 2.5% point at 1 - 0.975^(1/4).
+    EXPECT_NEAR(std::stod(byName(rows[0], rows[1]).at("high")), inverse(1 - std::pow(0.975, 0.25)),
+                0.01);
+    // A picture needs its program, which is not beside this test: nothing is
+    // written and the status says so.
+    const Outcome svg = run({"--file", path("in.vcf"), "--test", "exact", "--qq", path("qq.svg"),
+                             "--csv", path("out.csv")});
+    if (svg.status != 0) {
+        EXPECT_EQ(svg.status, 1);
+        EXPECT_FALSE(fs::exists(path("qq.svg")));
+    }
+}
+
 TEST_F(GenotypeCommand, BadInputNamesFileAndRecordAndWritesNothing) {
     const std::string good = std::string(kHeader) + record(1, "0/0\t0/1\t1/1\t0/0\t0/0\t0/0");
     const std::string fam = "f a 0 0 1 -9\nf b 0 0 2 -9\nf c 0 0 0 -9\n";
@@ -224,6 +431,7 @@ TEST_F(GenotypeCommand, BadInputNamesFileAndRecordAndWritesNothing) {
         {{"--file", file("r.vcf", good), "--region", "1:1-10"}, "--region reads only"},
         {{"--file", file("c.txt", "m1 1 2 3\n"), "--par", "b37"},
          "--par: only for a genotype file"},
+        {{"--file", file("q.vcf", good), "--qq", path("qq.pdf")}, "ending in .png, .svg or .csv"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = c.args;

@@ -84,7 +84,10 @@ while read -r mode owner _ _ _ path _; do
   case $mode in
     d*) [[ $mode == drwxr-xr-x ]] || fail "directory $path has mode $mode" ;;
     -*)
-      if [[ $path == ./usr/bin/* ]]; then
+      if [[ $path == ./usr/libexec/zygomet/* ]]; then
+        # The helper programs the commands run, such as the Q-Q plot's.
+        [[ $mode == -rwxr-xr-x ]] || fail "helper program $path has mode $mode"
+      elif [[ $path == ./usr/bin/* ]]; then
         [[ $mode == -rwxr-xr-x ]] || fail "program $path has mode $mode"
         # Only programs in /usr/bin: no help file or data beside them.
         printf '%s\n' "${programs[@]}" | grep -qxF "${path#./usr/bin/}" ||
