@@ -21,12 +21,6 @@ constexpr Extended kFirstCut = 1e-30L;
 // again over the whole row.
 constexpr Extended kSafety = 1e12L;
 
-GenotypeCounts countsAt(std::uint32_t n, std::uint32_t a, int h) {
-    const auto hu = static_cast<std::uint32_t>(h);
-    return {static_cast<std::uint16_t>((a - hu) / 2), static_cast<std::uint16_t>(hu),
-            static_cast<std::uint16_t>((2 * n - a - hu) / 2)};
-}
-
 struct RowSizes {
     std::vector<Extended> sizes;
     bool sumAgain = false;  // a size may be lost in what the cut left out
@@ -47,12 +41,18 @@ Rejected statisticRejection(HweTest test, std::uint32_t n, std::uint32_t a, Exte
     const int lo = static_cast<int>(a % 2);
     const int hi = static_cast<int>(std::min(a, 2 * n - a));
     const Extended e12 = static_cast<Extended>(a) * (2 * n - a) / (2 * static_cast<Extended>(n));
-    auto statistic = [&](int h) { return testStatistic(test, countsAt(n, a, h)); };
+    auto statistic = [&](int h) {
+        const auto hu = static_cast<std::uint32_t>(h);
+        return testStatistic(test, (a - hu) / 2, hu, (2 * n - a - hu) / 2);
+    };
     auto rejected = [&](int h) {
         const Extended x = statistic(h);
         return x != kNotComputable && x > critical;
     };
-    int split = lo;  // the first count above e12
+    // The first count above e12, from its estimate, settled by the exact
+    // comparisons.
+    int split = lo + 2 * static_cast<int>(std::max<Extended>(0, std::floor((e12 - lo) / 2)));
+    while (split - 2 >= lo && split - 2 > e12) split -= 2;
     while (split <= hi && split <= e12) split += 2;
     int first = lo, last = hi;
     while (first <= last && statistic(first) == kNotComputable) first += 2;

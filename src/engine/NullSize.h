@@ -6,8 +6,9 @@
 // a, the heterozygote count follows the exact tests' conditional
 // distribution (engine/ConditionalWalk.h), and each count is decided as
 // `rejects` (engine/ExactPower.h) decides that sample: the exact family
-// through exactRejection, X2, G, X2cc and g-window by their statistics
-// against criticalValue. A sample a test cannot compute (one allele only;
+// through exactRejections, X2, G, X2cc and g-window by their statistics
+// against criticalValue (testStatistic of the three counts, which beyond
+// 65535 genotypes is the extended statistic exact power decides by). A sample a test cannot compute (one allele only;
 // for g-window a zero count) is not rejected. For a rare marker the size is
 // far below the level: few heterozygote counts are possible.
 //
@@ -40,9 +41,11 @@
 
 namespace zyg {
 
-// The largest n of an autosomal null size: the largest sample `rejects`
-// decides.
-inline constexpr std::uint32_t kMaxNullSizeSample = 65535;
+// The largest n of an autosomal null size: the largest sample exact power
+// decides (biobank samples). A row is walked from its mode only as far as
+// its cells weigh against the smallest level, so a size costs about the
+// square root of n.
+inline constexpr std::uint32_t kMaxNullSizeSample = kMaxPowerSampleSize;
 
 // The largest nt = nm + 2 nf of an X null size: every outcome with mass is
 // visited, so the work grows as nt^1.5.
