@@ -359,7 +359,19 @@ PanelInput readPanel(const std::string& path, const GenotypeOptions& options,
         }
         return out;
     }
-    const ParsedInput parsed = parseSampleLines(text);
+    // The first sample line decides the layout: five counts make X-linked
+    // markers, as zygomet-test reads them.
+    ParsedInput parsed;
+    {
+        const auto lines = textInput(text);
+        CountLineSource source(*lines);
+        SampleBatch batch;
+        while (source.next(batch)) {
+            parsed.samples.insert(parsed.samples.end(), batch.samples.begin(),
+                                  batch.samples.end());
+            parsed.bad.insert(parsed.bad.end(), batch.bad.begin(), batch.bad.end());
+        }
+    }
     // A marker without a single call ("m1 0 0 0") is part of a panel, not an
     // error: it is never flagged and stays out of the counts.
     const auto noCalls = [](const std::string& line) {

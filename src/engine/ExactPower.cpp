@@ -1002,6 +1002,17 @@ Extended testStatistic(HweTest test, std::uint32_t n11, std::uint32_t n12, std::
     return wideStatistic(test, n11, n12, n22, static_cast<std::uint32_t>(n));
 }
 
+bool statisticRejects(HweTest test, std::uint32_t n11, std::uint32_t n12, std::uint32_t n22,
+                      Extended critical) {
+    if (test == HweTest::GWindow && (n11 == 0 || n12 == 0 || n22 == 0)) return false;
+    const std::uint32_t n = n11 + n12 + n22;
+    const double quick = quickStatistic(test, n11, n12, n22, n);
+    const double c = static_cast<double>(critical);
+    if (quick >= 0 && std::fabs(quick - c) > 1e-9 * c) return quick > c;
+    const Extended x = testStatistic(test, n11, n12, n22);
+    return x != kNotComputable && x > critical;
+}
+
 std::optional<Extended> exactPValue(HweTest test, const GenotypeCounts& counts) {
     const std::uint32_t n = std::uint32_t{counts.o11} + counts.o12 + counts.o22;
     const std::uint32_t a = 2 * std::uint32_t{counts.o11} + counts.o12;

@@ -69,6 +69,12 @@ Extended testStatistic(HweTest test, const GenotypeCounts& counts);
 // exact power decides them: testStatistic above up to 65535 genotypes, the
 // extended statistic beyond (G: the field's G of an observed sample).
 Extended testStatistic(HweTest test, std::uint32_t n11, std::uint32_t n12, std::uint32_t n22);
+// Whether X2, G, X2cc or g-window rejects the counts against a critical
+// value, decided as exact power decides it: by the statistic in doubles where
+// it lies off the critical value by more than 1e-9 of it, by testStatistic
+// otherwise.
+bool statisticRejects(HweTest test, std::uint32_t n11, std::uint32_t n12, std::uint32_t n22,
+                      Extended critical);
 
 // The p-value of an exact-family test of one sample (see HweTest), or
 // nothing when both alleles do not occur, the sample has more than 65535

@@ -46,8 +46,8 @@ Rejected statisticRejection(HweTest test, std::uint32_t n, std::uint32_t a, Exte
         return testStatistic(test, (a - hu) / 2, hu, (2 * n - a - hu) / 2);
     };
     auto rejected = [&](int h) {
-        const Extended x = statistic(h);
-        return x != kNotComputable && x > critical;
+        const auto hu = static_cast<std::uint32_t>(h);
+        return statisticRejects(test, (a - hu) / 2, hu, (2 * n - a - hu) / 2, critical);
     };
     // The first count above e12, from its estimate, settled by the exact
     // comparisons.
