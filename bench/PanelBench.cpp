@@ -25,8 +25,8 @@ std::vector<PanelMarker> drawPanel(std::size_t count, std::uint32_t low, std::ui
     std::vector<PanelMarker> markers(count);
     for (PanelMarker& m : markers) {
         m.n = people(random);
-        const double p = unit(random) < 0.5 ? std::pow(10.0, -4 + 2 * unit(random))
-                                            : 0.01 + 0.49 * unit(random);
+        const double p =
+            unit(random) < 0.5 ? std::pow(10.0, -4 + 2 * unit(random)) : 0.01 + 0.49 * unit(random);
         m.a = std::binomial_distribution<std::uint32_t>(2 * m.n, p)(random);
     }
     return markers;
@@ -50,10 +50,10 @@ void panelSection() {
                         panel.distinctPairs());
             std::optional<double> level;
             const double solveMs = timeMs([&] { level = levelForFalseFlags(panel, test, 1); });
-            std::printf("%-64s %10.0f  level %.3g\n",
-                        ("biobank 10^6 markers: --solve level, " + std::string(hweTestName(test)))
-                            .c_str(),
-                        solveMs, level.value_or(0));
+            std::printf(
+                "%-64s %10.0f  level %.3g\n",
+                ("biobank 10^6 markers: --solve level, " + std::string(hweTestName(test))).c_str(),
+                solveMs, level.value_or(0));
         }
     }
     {
@@ -62,12 +62,11 @@ void panelSection() {
         ModelSetting effect;
         effect.model = GenotypeModel::Error;
         effect.hetMiscall = 0.02;
-        const PanelRequest request{
-            {HweTest::Exact, HweTest::ExactMidP, HweTest::X2, HweTest::G},
-            logLevels(1e-12, 1e-3, 10),
-            kDefaultBinEdges,
-            effect,
-            {}};
+        const PanelRequest request{{HweTest::Exact, HweTest::ExactMidP, HweTest::X2, HweTest::G},
+                                   logLevels(1e-12, 1e-3, 10),
+                                   kDefaultBinEdges,
+                                   effect,
+                                   {}};
         std::vector<PanelCell> cells;
         const double ms = timeMs([&] { cells = evaluatePanel(panel, request); });
         std::printf("%-64s %10.0f  exact at 1e-12: %.3g false flags (%zu distinct pairs)\n",

@@ -367,8 +367,7 @@ PanelInput readPanel(const std::string& path, const GenotypeOptions& options,
         CountLineSource source(*lines);
         SampleBatch batch;
         while (source.next(batch)) {
-            parsed.samples.insert(parsed.samples.end(), batch.samples.begin(),
-                                  batch.samples.end());
+            parsed.samples.insert(parsed.samples.end(), batch.samples.begin(), batch.samples.end());
             parsed.bad.insert(parsed.bad.end(), batch.bad.begin(), batch.bad.end());
         }
     }
@@ -448,7 +447,9 @@ std::string groupText(const PanelGroup& group) {
     return group ? std::string(locusKindEntry(*group).name) : "all";
 }
 
-bool panelHasX(const Panel& panel) { return panel.markersIn(LocusKind::XLinked, panel.binCount()) > 0; }
+bool panelHasX(const Panel& panel) {
+    return panel.markersIn(LocusKind::XLinked, panel.binCount()) > 0;
+}
 
 std::string binText(const Panel& panel, std::size_t bin) {
     if (bin == panel.binCount()) return "all";
@@ -543,9 +544,9 @@ std::string panelTable(const PanelOptions& o, const Panel& panel,
     for (std::size_t i = 0; sentences && i < cells.size(); ++i) {
         const PanelCell& all = cells[i];
         if (!coversTest(panel, all)) continue;
-        const std::string markers = !x                 ? " markers of this panel"
-                                    : all.group        ? " of the panel's X-linked markers"
-                                                       : " markers of this panel";
+        const std::string markers = !x          ? " markers of this panel"
+                                    : all.group ? " of the panel's X-linked markers"
+                                                : " markers of this panel";
         std::string sentence = "At level " + figure(all.level, 3) + " " + testWords(all.test) +
                                " flags " + figure(all.falseFlags.mean) + markers +
                                " by chance (95% interval " + std::to_string(all.falseFlags.low) +
@@ -589,7 +590,7 @@ std::string panelTable(const PanelOptions& o, const Panel& panel,
         for (std::size_t i = 0; i < r.size(); ++i) {
             if (i) line += "  ";
             line += i < textColumns ? r[i] + std::string(widths[i] - r[i].size(), ' ')
-                          : std::string(widths[i] - r[i].size(), ' ') + r[i];
+                                    : std::string(widths[i] - r[i].size(), ' ') + r[i];
         }
         while (!line.empty() && line.back() == ' ') line.pop_back();
         out += line + "\n";
@@ -726,7 +727,8 @@ int executePanel(PanelOptions& o, const CommandStreams& io, const TradeOffDrawer
             std::sort(levels.begin(), levels.end());
             levels.erase(std::unique(levels.begin(), levels.end()), levels.end());
             curves = tradeOffCurves(
-                panel, evaluatePanel(panel, {o.tests, levels, o.bins, o.effect, pMale}, showProgress));
+                panel,
+                evaluatePanel(panel, {o.tests, levels, o.bins, o.effect, pMale}, showProgress));
             bar.finish();
             for (TradeOffCurve& k : curves)
                 for (const PanelCell& c : cells)

@@ -995,9 +995,9 @@ Extended testStatistic(HweTest test, std::uint32_t n11, std::uint32_t n12, std::
     const std::uint64_t n = std::uint64_t{n11} + n12 + n22;
     if (n == 0 || n > kMaxPowerSampleSize) return kNotComputable;
     if (n <= kMaxSingleSample)
-        return testStatistic(test, GenotypeCounts{static_cast<std::uint16_t>(n11),
-                                                  static_cast<std::uint16_t>(n12),
-                                                  static_cast<std::uint16_t>(n22)});
+        return testStatistic(
+            test, GenotypeCounts{static_cast<std::uint16_t>(n11), static_cast<std::uint16_t>(n12),
+                                 static_cast<std::uint16_t>(n22)});
     if (test == HweTest::G) return fieldG(n11, n12, n22);
     return wideStatistic(test, n11, n12, n22, static_cast<std::uint32_t>(n));
 }

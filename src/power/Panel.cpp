@@ -129,8 +129,7 @@ constexpr std::size_t kPiecePairs = 512;
 
 // The size sums of every request by kind of locus and bin: [request][slot],
 // slot = locus index x bins + bin.
-std::vector<std::vector<SizeSums>> sizeSums(const Panel& panel,
-                                            std::span<const TestLevel> requests,
+std::vector<std::vector<SizeSums>> sizeSums(const Panel& panel, std::span<const TestLevel> requests,
                                             const PanelProgress& progress = {},
                                             std::size_t progressBase = 0,
                                             std::size_t progressTotal = 0) {
@@ -157,8 +156,8 @@ std::vector<std::vector<SizeSums>> sizeSums(const Panel& panel,
                 to.squares += c * s[r] * s[r];
             }
         }
-        const std::size_t finished = done.fetch_add(end - piece * kPiecePairs) +
-                                     (end - piece * kPiecePairs);
+        const std::size_t finished =
+            done.fetch_add(end - piece * kPiecePairs) + (end - piece * kPiecePairs);
         if (progress) {
             const std::lock_guard lock(reporting);
             progress(progressBase + finished, progressTotal);
@@ -283,32 +282,40 @@ std::pair<std::uint64_t, std::uint64_t> interval(double mean, double variance, d
             static_cast<std::uint64_t>(std::ceil(mean + 1.959964 * sd))};
 }
 
+// The first pass of a search covers the levels from here up: the far tail
+// below is searched only when the boundary lies there, as its rows reach
+// further (a row is walked out to the smallest level asked).
+constexpr double kFirstSearchLevel = 1e-30;
+constexpr std::size_t kSearchGrid = 48;
+
 // Finds, by passes over a log grid of levels that narrow the bracket each
 // time, the boundary of a property that holds at low levels and fails at high
-// ones (holdsLow) or the reverse: the values of many levels come from one
-// evaluation, which costs hardly more than one.
+// ones (wantLargestHolding: the largest level where it holds) or the reverse
+// (the smallest level where it holds): the values of many levels come from
+// one evaluation, which costs hardly more than one. Four passes narrow the
+// levels from 1e-30 to 0.5 to a relative 2e-4.
 template <class Many>
 std::optional<double> searchLevels(Many many, bool wantLargestHolding) {
-    double lo = kLowestLevel, hi = kHighestLevel;
-    {
-        const std::vector<double> ends{lo, hi};
-        const std::vector<bool> h = many(ends);
-        if (wantLargestHolding) {
-            if (h[1]) return hi;
-            if (!h[0]) return std::nullopt;
-        } else {
-            if (h[0]) return lo;
-            if (!h[1]) return std::nullopt;
-        }
-    }
-    while (hi / lo > 1 + 2e-4) {
-        const std::vector<double> grid = logLevels(lo, hi, 16);
+    const bool lowSide = wantLargestHolding;  // the property's value at the lowest levels
+    double lo = kFirstSearchLevel, hi = kHighestLevel;
+    for (;;) {
+        const std::vector<double> grid = logLevels(lo, hi, kSearchGrid);
         const std::vector<bool> h = many(grid);
+        if (h.back() == lowSide && hi == kHighestLevel)  // the boundary lies above 0.5
+            return wantLargestHolding ? std::optional<double>(hi) : std::nullopt;
+        if (h.front() != lowSide) {  // ... or below the grid
+            if (lo == kLowestLevel)
+                return wantLargestHolding ? std::nullopt : std::optional<double>(lo);
+            hi = lo;
+            lo = kLowestLevel;
+            continue;
+        }
         // The property changes once along the grid: between grid[j] and grid[j + 1].
         std::size_t j = 0;
-        while (j + 2 < grid.size() && h[j + 1] == h[0]) ++j;
+        while (j + 2 < grid.size() && h[j + 1] == lowSide) ++j;
         lo = grid[j];
         hi = grid[j + 1];
+        if (hi / lo <= 1 + 2e-4) break;
     }
     return wantLargestHolding ? roundLevel(lo, false) : roundLevel(hi, true);
 }
@@ -333,7 +340,7 @@ Panel::Panel(std::span<const PanelMarker> markers, std::vector<double> binEdges)
     }
     for (auto& b : binMarkers_) b.assign(binEdges_.size(), 0);
     for (const auto& [key, count] : counts) {
-        Pair pair{std::get<1>(key), std::get<2>(key), count, 0,
+        Pair pair{std::get<1>(key), std::get<2>(key), count,           0,
                   std::get<0>(key), std::get<3>(key), std::get<4>(key)};
         const double maf = pair.maf();
         while (pair.bin + 2 < binEdges_.size() && maf >= binEdges_[pair.bin + 1]) ++pair.bin;
@@ -374,10 +381,9 @@ std::vector<PanelCell> evaluatePanel(const Panel& panel, const PanelRequest& req
     // but both are reported as they finish.
     const std::size_t total = panel.distinctPairs() + grid.points.size();
     const auto sums = sizeSums(panel, requests, progress, 0, total);
-    const auto power =
-        request.effect ? gridPower(grid, *request.effect, request.pMale, requests, progress,
-                                   panel.distinctPairs(), total)
-                       : std::vector<std::vector<double>>{};
+    const auto power = request.effect ? gridPower(grid, *request.effect, request.pMale, requests,
+                                                  progress, panel.distinctPairs(), total)
+                                      : std::vector<std::vector<double>>{};
     const std::size_t bins = panel.binCount();
     const auto& pairs = panel.pairs();
     std::vector<PanelCell> cells;
@@ -421,10 +427,8 @@ std::vector<PanelCell> evaluatePanel(const Panel& panel, const PanelRequest& req
     return cells;
 }
 
-// A search's passes, for its progress: the two ends and about six narrowing
-// passes (each narrows the bracket by a factor of 15 on a log scale, from
-// 1e-300..0.5 to a relative 2e-4).
-constexpr std::size_t kSearchPasses = 8;
+// A search's passes, for its progress (see searchLevels).
+constexpr std::size_t kSearchPasses = 4;
 
 std::optional<double> levelForFalseFlags(const Panel& panel, HweTest test, double flags,
                                          const PanelProgress& progress) {

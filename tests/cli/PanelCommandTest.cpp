@@ -40,10 +40,10 @@ TEST(PanelCommand, CountLinesAndTestCsvGiveTheSameAnswer) {
     const auto x = runPower(a), y = runPower(b);
     ASSERT_EQ(x.status, 0) << x.err;
     EXPECT_EQ(x.out, y.out);
-    EXPECT_EQ(
-        x.out.substr(0, x.out.find('\n')),
-        "model,p,var,f,w11,w12,w22,test,level,het_miscall,hom_miscall,null,p_male,locus,bin,markers,"
-        "false_flags,false_flags_sd,false_flags_low95,false_flags_high95,catch_rate");
+    EXPECT_EQ(x.out.substr(0, x.out.find('\n')),
+              "model,p,var,f,w11,w12,w22,test,level,het_miscall,hom_miscall,null,p_male,locus,bin,"
+              "markers,"
+              "false_flags,false_flags_sd,false_flags_low95,false_flags_high95,catch_rate");
     EXPECT_EQ(std::count(x.out.begin(), x.out.end(), '\n'), 1 + 2 * 2 * 5);
 }
 
@@ -64,11 +64,11 @@ std::string rowsOf(const std::string& csv, const std::string& locus) {
 // A VCF's markers, autosomal and X-linked, give the rows of the same markers
 // as count lines.
 TEST(PanelCommand, GenotypeFileGivesTheRowsOfItsCountLines) {
-    const std::string vcf = writeFile(
-        "panel.vcf", std::string(kVcfHeader) +
-                         "1\t100\tm1\tA\tG\t.\t.\t.\tGT\t0/0\t0/1\t1/1\t0/1\t0/0\t./.\n"
-                         "1\t200\tm2\tA\tG\t.\t.\t.\tGT\t0/0\t0/0\t0/0\t0/1\t0/0\t0/0\n"
-                         "X\t5000000\tx1\tA\tG\t.\t.\t.\tGT\t0/0\t0/1\t1/1\t0\t1\t0\n");
+    const std::string vcf =
+        writeFile("panel.vcf", std::string(kVcfHeader) +
+                                   "1\t100\tm1\tA\tG\t.\t.\t.\tGT\t0/0\t0/1\t1/1\t0/1\t0/0\t./.\n"
+                                   "1\t200\tm2\tA\tG\t.\t.\t.\tGT\t0/0\t0/0\t0/0\t0/1\t0/0\t0/0\n"
+                                   "X\t5000000\tx1\tA\tG\t.\t.\t.\tGT\t0/0\t0/1\t1/1\t0\t1\t0\n");
     const std::string sex = writeFile("sex.txt", "S1 2\nS2 2\nS3 2\nS4 1\nS5 1\nS6 1\n");
     const std::string autosomal = writeFile("auto.txt", "m1 2 2 1\nm2 5 1 0\n");
     const std::string x = writeFile("x.txt", "x1 1 1 1 2 1\n");

@@ -136,10 +136,10 @@ TEST(NullSize, LargeSamplesEqualTheEnumeratedConditionalSizes) {
         std::vector<std::pair<Quad, std::uint32_t>> cells;  // probability, h
         for (std::uint32_t h = a % 2; h <= std::min(a, 2 * n - a); h += 2) {
             const std::uint32_t n11 = (a - h) / 2, n22 = (2 * n - a - h) / 2;
-            cells.emplace_back(expq(lgammaq(n + 1) - lgammaq(n11 + 1) - lgammaq(h + 1) -
-                                    lgammaq(n22 + 1) + h * logq(2) + lgammaq(a + 1) +
-                                    lgammaq(2 * n - a + 1) - lgammaq(2 * n + 1)),
-                               h);
+            cells.emplace_back(
+                expq(lgammaq(n + 1) - lgammaq(n11 + 1) - lgammaq(h + 1) - lgammaq(n22 + 1) +
+                     h * logq(2) + lgammaq(a + 1) + lgammaq(2 * n - a + 1) - lgammaq(2 * n + 1)),
+                h);
         }
         std::sort(cells.begin(), cells.end());
         std::vector<Quad> below(cells.size() + 1, 0);
@@ -153,8 +153,7 @@ TEST(NullSize, LargeSamplesEqualTheEnumeratedConditionalSizes) {
                 const auto [prob, h] = cells[k];
                 bool rejected;
                 if (isExactFamily(r.test)) {
-                    const Quad p = r.test == HweTest::Exact ? below[k + 1]
-                                                            : below[k] + prob / 2;
+                    const Quad p = r.test == HweTest::Exact ? below[k + 1] : below[k] + prob / 2;
                     rejected = p <= r.level * (1 + 1e-9);
                 } else {
                     const Extended x = testStatistic(r.test, (a - h) / 2, h, (2 * n - a - h) / 2);

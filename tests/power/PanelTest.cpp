@@ -52,7 +52,8 @@ TEST(Panel, FalseFlagsAndCatchRateAreSumsOfTheMarkersOwnFigures) {
 TEST(Panel, OnePairRepeatedIsTheOneMarkerNumbersTimesTheCount) {
     const std::vector<PanelMarker> same(1000, PanelMarker{500, 300});
     const Panel panel(same, kDefaultBinEdges);
-    const auto cells = evaluatePanel(panel, {{HweTest::G}, {1e-4}, kDefaultBinEdges, std::nullopt, std::nullopt});
+    const auto cells =
+        evaluatePanel(panel, {{HweTest::G}, {1e-4}, kDefaultBinEdges, std::nullopt, std::nullopt});
     const double s = static_cast<double>(*nullSize(HweTest::G, 500, 300, 1e-4));
     EXPECT_NEAR(cells.back().falseFlags.mean, 1000 * s, 1e-12);
     EXPECT_EQ(cells[3].markers, 1000u);  // maf 0.3
@@ -106,7 +107,8 @@ TEST(Panel, SolvedLevelsSitAtTheBoundaryOfTheScan) {
     for (std::uint32_t a = 1; a < 400; a += 7) markers.push_back({200, a});
     const Panel panel(markers, kDefaultBinEdges);
     const auto flagsAt = [&](double level) {
-        return evaluatePanel(panel, {{HweTest::Exact}, {level}, kDefaultBinEdges, std::nullopt, std::nullopt})
+        return evaluatePanel(
+                   panel, {{HweTest::Exact}, {level}, kDefaultBinEdges, std::nullopt, std::nullopt})
             .back()
             .falseFlags.mean;
     };
@@ -122,7 +124,8 @@ TEST(Panel, SolvedLevelsSitAtTheBoundaryOfTheScan) {
     const auto reach = levelForCatchRate(panel, HweTest::Exact, effect, 0.6);
     ASSERT_TRUE(reach);
     const auto rateAt = [&](double l) {
-        return *evaluatePanel(panel, {{HweTest::Exact}, {l}, kDefaultBinEdges, effect, std::nullopt})
+        return *evaluatePanel(panel,
+                              {{HweTest::Exact}, {l}, kDefaultBinEdges, effect, std::nullopt})
                     .back()
                     .catchRate;
     };
