@@ -12,10 +12,12 @@
 #include "core/Csv.h"
 #include "core/NumberText.h"
 #include "engine/NullSize.h"
+#include "engine/XLinked.h"
 #include "power/Panel.h"
 #include "power/StudyRequest.h"
 #include "report/WholeFile.h"
 #include "sources/CountLines.h"
+#include "sources/GenotypeFiles.h"
 
 namespace zyg {
 
@@ -43,8 +45,13 @@ struct PanelOptions {
     std::optional<double> target;
     std::optional<std::string> csv;
     std::optional<std::string> plot;
+    GenotypeOptions genotypes;  // how a genotype file is read
     std::set<std::string> given;
 };
+
+// The options that only genotype files take.
+constexpr const char* kGenotypeOnly[] = {"--par",  "--multiallelic", "--sex",
+                                         "--keep", "--remove",       "--region"};
 
 double positiveNumber(const char* option, const std::string& v, const std::string& rule) {
     const auto x = parseDecimal(v, ".");
@@ -57,8 +64,43 @@ bool validLevel(double l) { return l >= kSmallestLevel && l <= 0.5; }
 const std::vector<OptionEntry<PanelOptions>>& panelOptions() {
     static const std::vector<OptionEntry<PanelOptions>> table = [] {
         std::vector<OptionEntry<PanelOptions>> t = {
-            fileOption("--panel", "the panel: count lines or a zygomet-test CSV",
+            fileOption("--panel",
+                       "the panel: count lines, a zygomet-test CSV, a VCF or BCF, or a PLINK "
+                       ".bed fileset",
                        "give a file name", &PanelOptions::panel),
+            {"--par", "BUILD",
+             "genotype files: the pseudo-autosomal regions of X: b37, b38 (default) or none",
+             [](PanelOptions& o, const std::string& v) {
+                 const auto build = parseParBuild(v);
+                 if (!build) refuse("--par", v, "give b37, b38 or none");
+                 o.genotypes.par = *build;
+             }},
+            {"--multiallelic", "HOW",
+             "genotype files: multi-allelic sites: skip (default), or split into ID:ALT markers",
+             [](PanelOptions& o, const std::string& v) {
+                 if (v != "skip" && v != "split") refuse("--multiallelic", v, "give skip or split");
+                 o.genotypes.splitMultiallelic = v == "split";
+             }},
+            {"--sex", "FILE", "a VCF's sexes: sample ID and sex (1 or M, 2 or F) a line",
+             [](PanelOptions& o, const std::string& v) {
+                 if (v.empty()) refuse("--sex", v, "give a file name");
+                 o.genotypes.sexFile = v;
+             }},
+            {"--keep", "FILE", "genotype files: count only the sample IDs of FILE (first column)",
+             [](PanelOptions& o, const std::string& v) {
+                 if (v.empty()) refuse("--keep", v, "give a file name");
+                 o.genotypes.keepFile = v;
+             }},
+            {"--remove", "FILE", "genotype files: leave out the sample IDs of FILE",
+             [](PanelOptions& o, const std::string& v) {
+                 if (v.empty()) refuse("--remove", v, "give a file name");
+                 o.genotypes.removeFile = v;
+             }},
+            {"--region", "CHR:FROM-TO", "an indexed VCF or BCF: only the markers of the region",
+             [](PanelOptions& o, const std::string& v) {
+                 if (v.empty()) refuse("--region", v, "give CHR, CHR:FROM or CHR:FROM-TO");
+                 o.genotypes.region = v;
+             }},
             {"--model", "MODEL",
              "the effect the filter should catch: error, inbreeding, null, ... (default hw: "
              "none)",
@@ -170,9 +212,78 @@ const std::vector<OptionEntry<PanelOptions>>& panelOptions() {
     return table;
 }
 
-// Reads the panel: count lines, or a zygomet-test CSV found by its header
-// (the columns AA, AB and BB by name, wherever they stand).
-std::vector<PanelMarker> readPanel(const std::string& path) {
+// A marker's counts as the panel takes them; on X with its males. Counts
+// beyond the largest sample the sizes take are refused, so that no marker is
+// silently counted as never flagged.
+PanelMarker markerOf(const SampleCounts& c, const std::string& path) {
+    const std::uint64_t n = c.aa + c.ab + c.bb, people = n + c.maleA + c.maleB;
+    if (people > kMaxNullSizeSample)
+        throw UsageError("--panel \"" + path + "\": a marker has " + std::to_string(people) +
+                         " people called; the panel's sizes are exact up to " +
+                         std::to_string(kMaxNullSizeSample));
+    PanelMarker m{static_cast<std::uint32_t>(n), static_cast<std::uint32_t>(2 * c.aa + c.ab)};
+    if (c.locus == LocusKind::XLinked) {
+        m.locus = LocusKind::XLinked;
+        m.males = static_cast<std::uint32_t>(c.maleA + c.maleB);
+        m.maleA = static_cast<std::uint32_t>(c.maleA);
+    }
+    return m;
+}
+
+struct PanelInput {
+    std::vector<PanelMarker> markers;
+    std::vector<std::string> warnings;  // from a genotype file's reader
+    std::size_t skipped = 0;            // records a genotype file's reader skipped
+};
+
+// A genotype file's markers, counted as zygomet-test counts them.
+PanelInput readGenotypePanel(const std::string& path, const RecognisedInput& input,
+                             const GenotypeOptions& options) {
+    PanelInput out;
+    const auto fault = [&](const std::string& what) {
+        // A reader's message that names its own file or option stands as it is.
+        if (what.rfind("--", 0) == 0 || what.rfind("\"", 0) == 0) return UsageError(what);
+        return UsageError("--panel \"" + path + "\": " + what);
+    };
+    try {
+        const auto source = openGenotypeFile(input, options, 8192);
+        out.warnings = source->warnings();
+        SampleBatch batch;
+        while (source->next(batch)) {
+            if (!batch.bad.empty()) {
+                const BadLine& b = batch.bad.front();
+                throw fault("record " + std::to_string(b.line) + ": " + b.why);
+            }
+            for (const RecordNote& n : batch.notes) out.skipped += n.skipped ? 1 : 0;
+            for (const InputSample& sample : batch.samples)
+                out.markers.push_back(markerOf(sample.counts, path));
+        }
+    } catch (const SourceError& e) {
+        throw fault(e.what());
+    }
+    return out;
+}
+
+// Reads the panel: a genotype file, count lines, or a zygomet-test CSV found
+// by its header (the columns AA, AB and BB by name, wherever they stand; A
+// and B too make its markers X-linked).
+PanelInput readPanel(const std::string& path, const GenotypeOptions& options,
+                     const std::vector<std::string>& genotypeOptions) {
+    RecognisedInput recognised;
+    try {
+        recognised = recogniseInput(path);
+    } catch (const SourceError& e) {
+        throw UsageError("--panel \"" + path + "\": " + e.what());
+    }
+    if (!recognised.unreadable.empty())
+        throw UsageError("--panel \"" + path + "\": " + recognised.unreadable +
+                         "; a panel is count lines, a zygomet-test CSV, a VCF or BCF, or a "
+                         "PLINK .bed fileset");
+    if (recognised.format != InputFormat::CountLines)
+        return readGenotypePanel(path, recognised, options);
+    if (!genotypeOptions.empty())
+        throw UsageError(genotypeOptions.front() +
+                         ": only for a genotype file (VCF, BCF or PLINK .bed)");
     std::unique_ptr<ByteInput> input;
     try {
         input = fileInput(path);
@@ -187,16 +298,13 @@ std::vector<PanelMarker> readPanel(const std::string& path) {
     } catch (const SourceError& e) {
         throw UsageError("--panel \"" + path + "\": " + e.what());
     }
-    std::vector<PanelMarker> markers;
-    auto add = [&](const SampleCounts& c) {
-        // On X the autosomal tests see the females.
-        markers.push_back({static_cast<std::uint32_t>(c.aa + c.ab + c.bb),
-                           static_cast<std::uint32_t>(2 * c.aa + c.ab)});
-    };
+    PanelInput out;
+    std::vector<PanelMarker>& markers = out.markers;
+    const auto add = [&](const SampleCounts& c) { markers.push_back(markerOf(c, path)); };
     if (text.rfind("marker,", 0) == 0 || text.rfind("chrom,", 0) == 0) {
         std::size_t lineStart = 0, lineNumber = 0;
         std::vector<std::string> header;
-        int aa = -1, ab = -1, bb = -1;
+        int aa = -1, ab = -1, bb = -1, maleA = -1, maleB = -1;
         while (lineStart < text.size()) {
             std::size_t end = text.find('\n', lineStart);
             if (end == std::string::npos) end = text.size();
@@ -218,9 +326,12 @@ std::vector<PanelMarker> readPanel(const std::string& path) {
             }
             if (lineNumber == 1) {
                 for (std::size_t i = 0; i < fields.size(); ++i) {
-                    if (fields[i] == "AA") aa = static_cast<int>(i);
-                    if (fields[i] == "AB") ab = static_cast<int>(i);
-                    if (fields[i] == "BB") bb = static_cast<int>(i);
+                    const int column = static_cast<int>(i);
+                    if (fields[i] == "AA") aa = column;
+                    if (fields[i] == "AB") ab = column;
+                    if (fields[i] == "BB") bb = column;
+                    if (fields[i] == "A") maleA = column;
+                    if (fields[i] == "B") maleB = column;
                 }
                 if (aa < 0 || ab < 0 || bb < 0)
                     throw UsageError("--panel \"" + path +
@@ -238,11 +349,28 @@ std::vector<PanelMarker> readPanel(const std::string& path) {
                                      "\" is no genotype count");
                 return static_cast<std::uint64_t>(*v);
             };
-            add(SampleCounts{count(aa), count(ab), count(bb)});
+            SampleCounts c{count(aa), count(ab), count(bb)};
+            if (maleA >= 0 && maleB >= 0) {
+                c.maleA = count(maleA);
+                c.maleB = count(maleB);
+                c.locus = LocusKind::XLinked;
+            }
+            add(c);
         }
-        return markers;
+        return out;
     }
-    const ParsedInput parsed = parseSampleLines(text);
+    // The first sample line decides the layout: five counts make X-linked
+    // markers, as zygomet-test reads them.
+    ParsedInput parsed;
+    {
+        const auto lines = textInput(text);
+        CountLineSource source(*lines);
+        SampleBatch batch;
+        while (source.next(batch)) {
+            parsed.samples.insert(parsed.samples.end(), batch.samples.begin(), batch.samples.end());
+            parsed.bad.insert(parsed.bad.end(), batch.bad.begin(), batch.bad.end());
+        }
+    }
     // A marker without a single call ("m1 0 0 0") is part of a panel, not an
     // error: it is never flagged and stays out of the counts.
     const auto noCalls = [](const std::string& line) {
@@ -267,7 +395,7 @@ std::vector<PanelMarker> readPanel(const std::string& path) {
                          " (\"" + shownText(b.text) + "\")");
     }
     for (const InputSample& s : parsed.samples) add(s.counts);
-    return markers;
+    return out;
 }
 
 class Progress {
@@ -314,6 +442,15 @@ std::string figure(double x, int digits = 2) {
     return text;
 }
 
+// "autosomal", "x", or "all" for the whole panel.
+std::string groupText(const PanelGroup& group) {
+    return group ? std::string(locusKindEntry(*group).name) : "all";
+}
+
+bool panelHasX(const Panel& panel) {
+    return panel.markersIn(LocusKind::XLinked, panel.binCount()) > 0;
+}
+
 std::string binText(const Panel& panel, std::size_t bin) {
     if (bin == panel.binCount()) return "all";
     std::string text = shortestText(panel.binEdges()[bin]);
@@ -352,7 +489,8 @@ std::string panelCsv(const PanelOptions& o, const Panel& panel,
     for (const ModelParameter& q : modelParameters())
         if (q.trailingColumn) (out += ",") += q.column;
     out +=
-        ",bin,markers,false_flags,false_flags_sd,false_flags_low95,false_flags_high95,catch_rate\n";
+        ",locus,bin,markers,false_flags,false_flags_sd,false_flags_low95,false_flags_high95,"
+        "catch_rate\n";
     for (const PanelCell& c : cells) {
         CsvLine row;
         row.text(modelKey(o.model));
@@ -368,7 +506,8 @@ std::string panelCsv(const PanelOptions& o, const Panel& panel,
             if (q.trailingColumn)
                 row.number(q.readBy(o.model) ? std::optional<double>(q.get(o.effect))
                                              : std::nullopt);
-        row.text(binText(panel, c.bin)).whole(c.markers).number(c.falseFlags.mean);
+        row.text(groupText(c.group)).text(binText(panel, c.bin));
+        row.whole(c.markers).number(c.falseFlags.mean);
         row.number(c.falseFlags.sd).whole(c.falseFlags.low).whole(c.falseFlags.high);
         row.number(c.catchRate);
         out += row.str();
@@ -401,16 +540,21 @@ std::string panelTable(const PanelOptions& o, const Panel& panel,
     std::string out;
     const bool effect = o.model != GenotypeModel::HardyWeinberg;
     const std::size_t bins = panel.binCount();
-    for (std::size_t start = 0; sentences && start < cells.size(); start += bins + 1) {
-        const PanelCell& all = cells[start + bins];
-        std::string sentence =
-            "At level " + figure(all.level, 3) + " " + testWords(all.test) + " flags " +
-            figure(all.falseFlags.mean) + " markers of this panel by chance (95% interval " +
-            std::to_string(all.falseFlags.low) + " to " + std::to_string(all.falseFlags.high) + ")";
+    const bool x = panelHasX(panel);
+    for (std::size_t i = 0; sentences && i < cells.size(); ++i) {
+        const PanelCell& all = cells[i];
+        if (!coversTest(panel, all)) continue;
+        const std::string markers = !x          ? " markers of this panel"
+                                    : all.group ? " of the panel's X-linked markers"
+                                                : " markers of this panel";
+        std::string sentence = "At level " + figure(all.level, 3) + " " + testWords(all.test) +
+                               " flags " + figure(all.falseFlags.mean) + markers +
+                               " by chance (95% interval " + std::to_string(all.falseFlags.low) +
+                               " to " + std::to_string(all.falseFlags.high) + ")";
         if (effect && all.catchRate) {
             sentence +=
                 " and catches " + percent(*all.catchRate) + " of markers with " + effectText(o);
-            const PanelCell& top = cells[start + bins - 1];
+            const PanelCell& top = cells[i - 1];  // the group's highest bin
             if (top.catchRate && top.markers > 0)
                 sentence += "; " + percent(*top.catchRate) +
                             " of those with a minor allele frequency above " +
@@ -419,8 +563,11 @@ std::string panelTable(const PanelOptions& o, const Panel& panel,
         out += wrapped(sentence + ".");
     }
     if (sentences) out += "\n";
+    // The locus column only where the panel holds X markers.
+    const std::size_t textColumns = x ? 4 : 3;
     std::vector<std::vector<std::string>> rows = {
         {"test", "level", "maf bin", "markers", "false flags", "sd", "95% interval"}};
+    if (x) rows[0].insert(rows[0].begin() + 2, "locus");
     if (effect) rows[0].push_back("catch rate");
     for (const PanelCell& c : cells) {
         std::vector<std::string> r = {
@@ -432,6 +579,7 @@ std::string panelTable(const PanelOptions& o, const Panel& panel,
             figure(c.falseFlags.sd, 2),
             std::to_string(c.falseFlags.low) + "-" + std::to_string(c.falseFlags.high)};
         if (effect) r.push_back(c.catchRate ? percent(*c.catchRate) : "");
+        if (x) r.insert(r.begin() + 2, groupText(c.group));
         rows.push_back(r);
     }
     std::vector<std::size_t> widths(rows[0].size(), 0);
@@ -441,8 +589,8 @@ std::string panelTable(const PanelOptions& o, const Panel& panel,
         std::string line;
         for (std::size_t i = 0; i < r.size(); ++i) {
             if (i) line += "  ";
-            line += i < 3 ? r[i] + std::string(widths[i] - r[i].size(), ' ')
-                          : std::string(widths[i] - r[i].size(), ' ') + r[i];
+            line += i < textColumns ? r[i] + std::string(widths[i] - r[i].size(), ' ')
+                                    : std::string(widths[i] - r[i].size(), ' ') + r[i];
         }
         while (!line.empty() && line.back() == ' ') line.pop_back();
         out += line + "\n";
@@ -452,7 +600,11 @@ std::string panelTable(const PanelOptions& o, const Panel& panel,
 
 int executePanel(PanelOptions& o, const CommandStreams& io, const TradeOffDrawer& plot) {
     if (!o.panel) throw UsageError("--panel: required");
-    const bool effect = o.model != GenotypeModel::HardyWeinberg;
+    // The males' own allele frequency is an effect on X markers.
+    const bool pMaleGiven = o.effectGiven.count(StudyInput::PMale) > 0;
+    const bool effect = o.model != GenotypeModel::HardyWeinberg || pMaleGiven;
+    const std::optional<double> pMale =
+        pMaleGiven ? std::optional<double>(o.effect.pMale) : std::nullopt;
     if (o.plot && !plot) refuse("--plot", *o.plot, "this build of the program cannot draw");
     if (o.plot && !effect)
         refuse("--plot", *o.plot,
@@ -481,22 +633,43 @@ int executePanel(PanelOptions& o, const CommandStreams& io, const TradeOffDrawer
         o.levels = o.levelRange ? range(o.levelRange->first, o.levelRange->second, kScanLevels)
                                 : range(kScanLow, kScanHigh, kScanLevels);
 
-    const std::vector<PanelMarker> markers = readPanel(*o.panel);
-    const Panel panel(markers, o.bins);
+    Progress bar(io.err, io.errIsTerminal);
+    std::vector<std::string> genotypeOptions;
+    for (const char* name : kGenotypeOnly)
+        if (o.given.count(name)) genotypeOptions.emplace_back(name);
+    const PanelInput input = readPanel(*o.panel, o.genotypes, genotypeOptions);
+    for (const std::string& w : input.warnings) io.err << kProgram << ": warning: " << w << "\n";
+    const Panel panel(input.markers, o.bins);
     if (panel.markers() == 0)
         throw UsageError("--panel \"" + *o.panel + "\": the panel holds no marker with a call");
-    // Sizes are exact up to the largest sample the tests decide one by one;
-    // a larger marker would silently count as never flagged.
-    for (const Panel::Pair& p : panel.pairs())
-        if (p.n > kMaxNullSizeSample)
-            throw UsageError("--panel \"" + *o.panel + "\": a marker has " + std::to_string(p.n) +
-                             " genotypes; the panel's sizes are exact up to " +
-                             std::to_string(kMaxNullSizeSample));
     if (panel.testable() == 0)
         throw UsageError("--panel \"" + *o.panel +
                          "\": no marker of the panel can be tested (each lacks an allele)");
+    const bool x = panelHasX(panel);
+    for (const HweTest t : o.tests) {
+        if (appliesTo(t, LocusKind::Autosomal)) continue;
+        if (!x)
+            refuse("--test", std::string(hweTestName(t)),
+                   "the tests that count the males need X-linked markers, and the panel holds "
+                   "none");
+        // The X sizes visit every outcome of a marker; a larger one would
+        // silently count as never flagged.
+        for (const Panel::Pair& p : panel.pairs())
+            if (p.locus == LocusKind::XLinked &&
+                2 * std::uint64_t{p.n} + p.males > kMaxXNullSizeAlleles)
+                throw UsageError("--panel \"" + *o.panel + "\": an X-linked marker has " +
+                                 std::to_string(2 * std::uint64_t{p.n} + p.males) +
+                                 " alleles; the sizes of the tests that count the males are "
+                                 "exact up to " +
+                                 std::to_string(kMaxXNullSizeAlleles));
+    }
+    if (x && effect && !hasXForm(o.model))
+        throw UsageError("--model " + std::string(modelKey(o.model)) +
+                         ": the panel holds X-linked markers, and the models with an X-linked "
+                         "form are " +
+                         xModelKeys());
+    const auto showProgress = [&](std::size_t done, std::size_t total) { bar.update(done, total); };
 
-    Progress bar(io.err, io.errIsTerminal);
     std::string text;
     std::vector<PanelCell> cells;
     std::vector<TradeOffCurve> curves;
@@ -504,7 +677,8 @@ int executePanel(PanelOptions& o, const CommandStreams& io, const TradeOffDrawer
         for (const HweTest test : o.tests) {
             std::optional<double> level;
             if (o.target) {
-                level = levelForCatchRate(panel, test, o.effect, *o.target);
+                level = levelForCatchRate(panel, test, o.effect, *o.target, pMale, showProgress);
+                bar.finish();
                 if (!level) {
                     text += hweTestName(test);
                     text += ": no level up to 0.5 catches " + percent(*o.target) +
@@ -512,7 +686,8 @@ int executePanel(PanelOptions& o, const CommandStreams& io, const TradeOffDrawer
                     continue;
                 }
             } else {
-                level = levelForFalseFlags(panel, test, o.falseFlags);
+                level = levelForFalseFlags(panel, test, o.falseFlags, showProgress);
+                bar.finish();
                 if (!level) {
                     text += hweTestName(test);
                     text += ": even level 1e-300 flags more than " + shortestText(o.falseFlags) +
@@ -520,7 +695,7 @@ int executePanel(PanelOptions& o, const CommandStreams& io, const TradeOffDrawer
                     continue;
                 }
             }
-            PanelRequest at{{test}, {*level}, o.bins, std::nullopt};
+            PanelRequest at{{test}, {*level}, o.bins, std::nullopt, pMale};
             if (effect) at.effect = o.effect;
             const std::vector<PanelCell> there = evaluatePanel(panel, at);
             const PanelCell& all = there.back();
@@ -551,26 +726,34 @@ int executePanel(PanelOptions& o, const CommandStreams& io, const TradeOffDrawer
             for (const PanelCell& c : cells) levels.push_back(c.level);
             std::sort(levels.begin(), levels.end());
             levels.erase(std::unique(levels.begin(), levels.end()), levels.end());
-            curves = tradeOffCurves(evaluatePanel(panel, {o.tests, levels, o.bins, o.effect}),
-                                    panel.binCount());
+            curves = tradeOffCurves(
+                panel,
+                evaluatePanel(panel, {o.tests, levels, o.bins, o.effect, pMale}, showProgress));
+            bar.finish();
             for (TradeOffCurve& k : curves)
                 for (const PanelCell& c : cells)
-                    if (c.test == k.test && c.bin == panel.binCount() && c.catchRate)
+                    if (c.test == k.test && coversTest(panel, c) && c.catchRate)
                         k.chosen = TradeOffCurve::Point{c.level, c.falseFlags.mean, *c.catchRate};
         }
     } else {
-        PanelRequest request{o.tests, o.levels, o.bins, std::nullopt};
+        PanelRequest request{o.tests, o.levels, o.bins, std::nullopt, pMale};
         if (effect) request.effect = o.effect;
-        cells = evaluatePanel(
-            panel, request, [&](std::size_t done, std::size_t total) { bar.update(done, total); });
+        cells = evaluatePanel(panel, request, showProgress);
         bar.finish();
         text = panelTable(o, panel, cells);
-        if (o.plot) curves = tradeOffCurves(cells, panel.binCount());
+        if (o.plot) curves = tradeOffCurves(panel, cells);
     }
     std::string head = "Panel \"" + *o.panel + "\": " + std::to_string(panel.markers()) +
                        " markers with calls (" + std::to_string(panel.testable()) + " testable), " +
                        std::to_string(panel.distinctPairs()) +
-                       " distinct pairs of n and allele count.";
+                       " distinct pairs of n and allele count";
+    if (x)
+        head += "; " + std::to_string(panel.markersIn(LocusKind::XLinked, panel.binCount())) +
+                " of the markers are X-linked";
+    if (input.skipped > 0)
+        head += "; " + std::to_string(input.skipped) +
+                " records of the file were skipped (chromosome Y or MT, multi-allelic sites)";
+    head += ".";
     head = wrapped(head) + "\n";
     const std::string csv = panelCsv(o, panel, cells);
     const bool csvToOut = o.csv && *o.csv == "-";
@@ -612,13 +795,21 @@ std::string panelHelpText() {
         "Usage: zygomet-power --panel FILE [options]\n"
         "\n"
         "The threshold of a Hardy-Weinberg filter for a panel of markers. Each marker\n"
-        "(count lines AA AB BB, or a zygomet-test CSV) contributes its n and allele\n"
+        "(count lines AA AB BB or AA AB BB A B, a zygomet-test CSV, a VCF or BCF, or a\n"
+        "PLINK .bed fileset, read as zygomet-test reads it) contributes its n and allele\n"
         "count. For each test and level: the expected number of markers flagged by\n"
         "chance if every marker were in Hardy-Weinberg proportions (the sum of the\n"
         "exact sizes given each marker's n and allele count), with its standard\n"
         "deviation and 95% interval; with an effect (--model and its parameters) the\n"
         "catch rate, the share of markers with that defect the filter drops. Overall\n"
-        "and by minor-allele-frequency bin. X-linked markers count with their females.\n"
+        "and by minor-allele-frequency bin, at any n up to 10^6 people.\n"
+        "\n"
+        "X-linked markers have rows of their own (locus x): the tests that count the\n"
+        "males (x-exact, x-exact-midp, x-x2, x-g) see them alone, with each marker's\n"
+        "females, males and allele count; the autosomal tests see their females, and\n"
+        "give rows for the autosomal markers, the X markers and the whole panel (locus\n"
+        "all). The catch rate on X uses the marker's share of males; --p-male sets the\n"
+        "males' allele frequency (an effect of its own), else it is the marker's.\n"
         "\n"
         "Options:\n";
     text += optionLines(panelOptions());

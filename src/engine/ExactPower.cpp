@@ -991,6 +991,28 @@ Extended testStatistic(HweTest test, const GenotypeCounts& counts) {
     return statisticOf(test, counts, static_cast<std::uint16_t>(n));
 }
 
+Extended testStatistic(HweTest test, std::uint32_t n11, std::uint32_t n12, std::uint32_t n22) {
+    const std::uint64_t n = std::uint64_t{n11} + n12 + n22;
+    if (n == 0 || n > kMaxPowerSampleSize) return kNotComputable;
+    if (n <= kMaxSingleSample)
+        return testStatistic(
+            test, GenotypeCounts{static_cast<std::uint16_t>(n11), static_cast<std::uint16_t>(n12),
+                                 static_cast<std::uint16_t>(n22)});
+    if (test == HweTest::G) return fieldG(n11, n12, n22);
+    return wideStatistic(test, n11, n12, n22, static_cast<std::uint32_t>(n));
+}
+
+bool statisticRejects(HweTest test, std::uint32_t n11, std::uint32_t n12, std::uint32_t n22,
+                      Extended critical) {
+    if (test == HweTest::GWindow && (n11 == 0 || n12 == 0 || n22 == 0)) return false;
+    const std::uint32_t n = n11 + n12 + n22;
+    const double quick = quickStatistic(test, n11, n12, n22, n);
+    const double c = static_cast<double>(critical);
+    if (quick >= 0 && std::fabs(quick - c) > 1e-9 * c) return quick > c;
+    const Extended x = testStatistic(test, n11, n12, n22);
+    return x != kNotComputable && x > critical;
+}
+
 std::optional<Extended> exactPValue(HweTest test, const GenotypeCounts& counts) {
     const std::uint32_t n = std::uint32_t{counts.o11} + counts.o12 + counts.o22;
     const std::uint32_t a = 2 * std::uint32_t{counts.o11} + counts.o12;
@@ -1054,7 +1076,7 @@ std::vector<ExactRejection> rejectionsFromRow(std::uint32_t n, std::uint32_t a, 
 
 std::vector<ExactRejection> exactRejections(std::uint32_t n, std::uint32_t a,
                                             std::span<const TestLevel> requests) {
-    if (n == 0 || n > kMaxSingleSample || a == 0 || a >= 2 * n) return {};
+    if (n == 0 || n > kMaxPowerSampleSize || a == 0 || a >= 2 * n) return {};
     double smallest = 1;
     for (const TestLevel& r : requests) {
         if (!isExactFamily(r.test)) return {};

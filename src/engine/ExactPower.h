@@ -65,6 +65,16 @@ Extended chiSquareUpperTail(Extended statistic);
 // max(0, |o - e| - 0.5)^2 / e, so the correction never increases a term), or
 // kNotComputable when the test cannot compute it or is not one of these.
 Extended testStatistic(HweTest test, const GenotypeCounts& counts);
+// The same for counts of any size up to kMaxPowerSampleSize genotypes, as
+// exact power decides them: testStatistic above up to 65535 genotypes, the
+// extended statistic beyond (G: the field's G of an observed sample).
+Extended testStatistic(HweTest test, std::uint32_t n11, std::uint32_t n12, std::uint32_t n22);
+// Whether X2, G, X2cc or g-window rejects the counts against a critical
+// value, decided as exact power decides it: by the statistic in doubles where
+// it lies off the critical value by more than 1e-9 of it, by testStatistic
+// otherwise.
+bool statisticRejects(HweTest test, std::uint32_t n11, std::uint32_t n12, std::uint32_t n22,
+                      Extended critical);
 
 // The p-value of an exact-family test of one sample (see HweTest), or
 // nothing when both alleles do not occur, the sample has more than 65535
@@ -100,8 +110,9 @@ std::optional<ExactRejection> exactRejection(HweTest test, std::uint32_t n, std:
 // The two-sided exact test's bounds, exactRejection(HweTest::Exact, ...).
 std::optional<ExactRejection> exactRejection(std::uint32_t n, std::uint32_t a, double level);
 // exactRejection for several exact-family tests and levels at once, in their
-// order, from one conditional distribution made for the smallest level; empty
-// when exactRejection would give nothing (or a request is not exact-family).
+// order, from one conditional distribution made for the smallest level, at
+// any n up to kMaxPowerSampleSize; empty when a is 0 or 2n, n is 0 or larger,
+// or a request is not exact-family.
 std::vector<ExactRejection> exactRejections(std::uint32_t n, std::uint32_t a,
                                             std::span<const TestLevel> requests);
 

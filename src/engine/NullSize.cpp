@@ -21,12 +21,6 @@ constexpr Extended kFirstCut = 1e-30L;
 // again over the whole row.
 constexpr Extended kSafety = 1e12L;
 
-GenotypeCounts countsAt(std::uint32_t n, std::uint32_t a, int h) {
-    const auto hu = static_cast<std::uint32_t>(h);
-    return {static_cast<std::uint16_t>((a - hu) / 2), static_cast<std::uint16_t>(hu),
-            static_cast<std::uint16_t>((2 * n - a - hu) / 2)};
-}
-
 struct RowSizes {
     std::vector<Extended> sizes;
     bool sumAgain = false;  // a size may be lost in what the cut left out
@@ -47,12 +41,18 @@ Rejected statisticRejection(HweTest test, std::uint32_t n, std::uint32_t a, Exte
     const int lo = static_cast<int>(a % 2);
     const int hi = static_cast<int>(std::min(a, 2 * n - a));
     const Extended e12 = static_cast<Extended>(a) * (2 * n - a) / (2 * static_cast<Extended>(n));
-    auto statistic = [&](int h) { return testStatistic(test, countsAt(n, a, h)); };
-    auto rejected = [&](int h) {
-        const Extended x = statistic(h);
-        return x != kNotComputable && x > critical;
+    auto statistic = [&](int h) {
+        const auto hu = static_cast<std::uint32_t>(h);
+        return testStatistic(test, (a - hu) / 2, hu, (2 * n - a - hu) / 2);
     };
-    int split = lo;  // the first count above e12
+    auto rejected = [&](int h) {
+        const auto hu = static_cast<std::uint32_t>(h);
+        return statisticRejects(test, (a - hu) / 2, hu, (2 * n - a - hu) / 2, critical);
+    };
+    // The first count above e12, from its estimate, settled by the exact
+    // comparisons.
+    int split = lo + 2 * static_cast<int>(std::max<Extended>(0, std::floor((e12 - lo) / 2)));
+    while (split - 2 >= lo && split - 2 > e12) split -= 2;
     while (split <= hi && split <= e12) split += 2;
     int first = lo, last = hi;
     while (first <= last && statistic(first) == kNotComputable) first += 2;
@@ -78,17 +78,20 @@ Rejected statisticRejection(HweTest test, std::uint32_t n, std::uint32_t a, Exte
 }
 
 // Sums the row's weights over the rejected counts of each request. `bounds`
-// holds each request's rejected counts.
+// holds each request's rejected counts. The row is walked in W: doubles while
+// the cut stays among the normal doubles (their sums of a few thousand cells
+// keep 13 digits), long double for the whole rows and the far tails.
+template <class W>
 RowSizes rowSizes(std::uint32_t n, std::uint32_t a, std::span<const Rejected> bounds,
                   Extended cut) {
-    ConditionalRow<Extended> row;
-    conditionalRow<Extended>(n, a, cut, row);
+    ConditionalRow<W> row;
+    conditionalRow<W>(n, a, static_cast<W>(cut), row);
     const int firstKept = row.firstH;
     const int lastKept = row.firstH + 2 * static_cast<int>(row.size - 1);
-    const Extended* w = row.weights();
+    const W* w = row.weights();
     // Sums from each end, so that a tail's sum is made of its own cells and
     // never a difference of sums near the row's total.
-    std::vector<Extended> fromLeft(row.size + 1, 0), fromRight(row.size + 1, 0);
+    std::vector<W> fromLeft(row.size + 1, 0), fromRight(row.size + 1, 0);
     for (std::size_t k = 0; k < row.size; ++k) {
         fromLeft[k + 1] = fromLeft[k] + w[k];
         fromRight[k + 1] = fromRight[k] + w[row.size - 1 - k];
@@ -98,14 +101,14 @@ RowSizes rowSizes(std::uint32_t n, std::uint32_t a, std::span<const Rejected> bo
     auto leftSum = [&](int from, int to) {
         from = std::max(from, firstKept);
         to = std::min(to, lastKept);
-        if (from > to) return Extended{0};
+        if (from > to) return W{0};
         return fromLeft[index(to) + 1] - fromLeft[index(from)];
     };
     // The same at the right end.
     auto rightSum = [&](int from, int to) {
         from = std::max(from, firstKept);
         to = std::min(to, lastKept);
-        if (from > to) return Extended{0};
+        if (from > to) return W{0};
         return fromRight[row.size - index(from)] - fromRight[row.size - 1 - index(to)];
     };
     const Extended leftOut = cut * static_cast<Extended>(n);
@@ -115,13 +118,13 @@ RowSizes rowSizes(std::uint32_t n, std::uint32_t a, std::span<const Rejected> bo
         const Rejected& b = bounds[i];
         const int low = std::min(b.low, b.to), high = std::max(b.high, std::max(b.from, low + 2));
         const bool leftRejects = low >= b.from, rightRejects = high <= b.to;
-        Extended sum = (leftRejects ? leftSum(b.from, low) : 0);
-        if (rightRejects) sum += rightSum(high, b.to);
+        Extended sum = (leftRejects ? static_cast<Extended>(leftSum(b.from, low)) : 0);
+        if (rightRejects) sum += static_cast<Extended>(rightSum(high, b.to));
         const bool outside =
             (leftRejects && firstKept > b.from) || (rightRejects && lastKept < b.to);
         if ((leftRejects || rightRejects) && sum == 0 && cut == 0)
-            sum = std::numeric_limits<Extended>::min() * row.total;
-        out.sizes[i] = sum / row.total;
+            sum = std::numeric_limits<Extended>::min() * static_cast<Extended>(row.total);
+        out.sizes[i] = sum / static_cast<Extended>(row.total);
         if (outside && out.sizes[i] <= kSafety * leftOut) out.sumAgain = true;
     }
     return out;
@@ -155,9 +158,11 @@ std::optional<std::vector<Extended>> NullSizePlan::sizes(std::uint32_t n, std::u
         } else {
             bounds[i] = statisticRejection(requests_[i].test, n, a, critical_[i]);
         }
-    RowSizes first = rowSizes(n, a, bounds, kFirstCut * smallestLevel_);
+    const Extended cut = kFirstCut * smallestLevel_;
+    RowSizes first = cut >= 1e-280L ? rowSizes<double>(n, a, bounds, cut)
+                                    : rowSizes<Extended>(n, a, bounds, cut);
     if (!first.sumAgain) return std::move(first.sizes);
-    return std::move(rowSizes(n, a, bounds, 0).sizes);
+    return std::move(rowSizes<Extended>(n, a, bounds, 0).sizes);
 }
 
 std::optional<Extended> nullSize(HweTest test, std::uint32_t n, std::uint32_t a, double level) {

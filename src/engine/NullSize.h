@@ -6,10 +6,11 @@
 // a, the heterozygote count follows the exact tests' conditional
 // distribution (engine/ConditionalWalk.h), and each count is decided as
 // `rejects` (engine/ExactPower.h) decides that sample: the exact family
-// through exactRejection, X2, G, X2cc and g-window by their statistics
-// against criticalValue. A sample a test cannot compute (one allele only;
-// for g-window a zero count) is not rejected. For a rare marker the size is
-// far below the level: few heterozygote counts are possible.
+// through exactRejections, X2, G, X2cc and g-window by their statistics
+// against criticalValue (testStatistic of the three counts, which beyond
+// 65535 genotypes is the extended statistic exact power decides by). A sample a test cannot compute
+// (one allele only; for g-window a zero count) is not rejected. For a rare marker the size is far
+// below the level: few heterozygote counts are possible.
 //
 // On X, "given" means given the females nf, the males nm and the allele
 // count nA over both sexes: the outcomes (male A count, female heterozygote
@@ -19,14 +20,14 @@
 // autosomal tests on X see the females only, so their size is the
 // autosomal size at n = nf given the females' own allele count.
 //
-// Accuracy: sizes are long double sums of the conditional probabilities
-// of the rejected counts. Counts whose weight lies below 1e-30 of the
-// smallest level (relative to the most probable count) are left out first;
-// when a size is not far above what was left out, the whole row is summed
-// instead, so a size keeps its relative digits at every level down to 1e-300
-// and below. A rejected set whose probabilities all underflow the long
-// double range (below about 1e-4930) gives the smallest normal long double,
-// never 0: 0 means that the test rejects no possible sample.
+// Accuracy: sizes are sums of the conditional probabilities of the rejected
+// counts, in doubles while 1e-30 of the smallest level is a normal double
+// (within a relative 1e-12 of the exact sums), in long double below. Counts whose weight lies below
+// 1e-30 of the smallest level (relative to the most probable count) are left out first; when a size
+// is not far above what was left out, the whole row is summed instead, so a size keeps its relative
+// digits at every level down to 1e-300 and below. A rejected set whose probabilities all underflow
+// the long double range (below about 1e-4930) gives the smallest normal long double, never 0: 0
+// means that the test rejects no possible sample.
 
 #include <cstdint>
 #include <optional>
@@ -40,9 +41,11 @@
 
 namespace zyg {
 
-// The largest n of an autosomal null size: the largest sample `rejects`
-// decides.
-inline constexpr std::uint32_t kMaxNullSizeSample = 65535;
+// The largest n of an autosomal null size: the largest sample exact power
+// decides (biobank samples). A row is walked from its mode only as far as
+// its cells weigh against the smallest level, so a size costs about the
+// square root of n.
+inline constexpr std::uint32_t kMaxNullSizeSample = kMaxPowerSampleSize;
 
 // The largest nt = nm + 2 nf of an X null size: every outcome with mass is
 // visited, so the work grows as nt^1.5.

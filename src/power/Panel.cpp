@@ -6,8 +6,11 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <tuple>
 
 #include "engine/NullSize.h"
+#include "engine/XLinked.h"
+#include "power/PowerStudy.h"
 
 namespace zyg {
 
@@ -61,51 +64,162 @@ double minorFrequency(std::uint32_t n, std::uint32_t a) {
     return static_cast<double>(std::min(a, 2 * n - a)) / (2.0 * n);
 }
 
-// The sizes of every pair for the requests, pair by pair.
-std::vector<std::vector<Extended>> pairSizes(const Panel& panel,
-                                             std::span<const TestLevel> requests,
-                                             const PanelProgress& progress = {},
-                                             std::size_t total = 0) {
-    const NullSizePlan plan(requests);
+bool onX(const Panel::Pair& p) { return p.locus == LocusKind::XLinked; }
+std::size_t locusIndex(LocusKind kind) { return kind == LocusKind::XLinked ? 1 : 0; }
+
+// Whether a test sees the markers of a kind of locus: the autosomal tests see
+// every marker (an X marker's females), the tests that count the males the X
+// markers only.
+bool sees(HweTest test, LocusKind kind) {
+    return appliesTo(test, LocusKind::Autosomal) || kind == LocusKind::XLinked;
+}
+
+// The X-linked engine's test of a catalogue test, which shares its name.
+std::optional<XTest> xTestOf(HweTest test) { return parseXTest(hweTestName(test)); }
+
+// The sizes of one pair for every request, in their order (0 for a request
+// whose test does not see the pair).
+class PairSizes {
+public:
+    explicit PairSizes(std::span<const TestLevel> requests) : requests_(requests) {
+        std::vector<TestLevel> autosomal;
+        for (std::size_t i = 0; i < requests.size(); ++i) {
+            if (const auto x = xTestOf(requests[i].test)) {
+                xRequests_.push_back({*x, requests[i].level});
+                xIndex_.push_back(i);
+            } else {
+                autosomal.push_back(requests[i]);
+                autosomalIndex_.push_back(i);
+            }
+        }
+        plan_.emplace(autosomal);
+    }
+
+    void sizes(const Panel::Pair& p, std::vector<Extended>& out) const {
+        out.assign(requests_.size(), 0);
+        if (!autosomalIndex_.empty() && p.n > 0)
+            if (const auto s = plan_->sizes(p.n, p.a))
+                for (std::size_t k = 0; k < s->size(); ++k) out[autosomalIndex_[k]] = (*s)[k];
+        if (!xRequests_.empty() && onX(p))
+            if (const auto s = xNullSizes({p.n, p.males}, std::uint64_t{p.a} + p.maleA, xRequests_))
+                for (std::size_t k = 0; k < s->size(); ++k) out[xIndex_[k]] = (*s)[k];
+    }
+
+private:
+    std::span<const TestLevel> requests_;
+    std::optional<NullSizePlan> plan_;
+    std::vector<XTestLevel> xRequests_;
+    std::vector<std::size_t> autosomalIndex_, xIndex_;
+};
+
+// What the false flags of a set of markers need: the sum of their sizes, of
+// their variances and of the squared sizes.
+struct SizeSums {
+    Extended mean = 0, variance = 0, squares = 0;
+    void add(const SizeSums& o) {
+        mean += o.mean;
+        variance += o.variance;
+        squares += o.squares;
+    }
+};
+
+// Pairs summed as one piece of work: the pieces' sums are added in their
+// order, so the figures do not depend on how the threads shared the work.
+constexpr std::size_t kPiecePairs = 512;
+
+// The size sums of every request by kind of locus and bin: [request][slot],
+// slot = locus index x bins + bin.
+std::vector<std::vector<SizeSums>> sizeSums(const Panel& panel, std::span<const TestLevel> requests,
+                                            const PanelProgress& progress = {},
+                                            std::size_t progressBase = 0,
+                                            std::size_t progressTotal = 0) {
+    const PairSizes plan(requests);
     const auto& pairs = panel.pairs();
-    std::vector<std::vector<Extended>> sizes(pairs.size());
-    parallelFor(
-        pairs.size(),
-        [&](std::size_t i) {
-            auto s = plan.sizes(pairs[i].n, pairs[i].a);
-            sizes[i] = s ? std::move(*s) : std::vector<Extended>(requests.size(), 0);
-        },
-        progress, 0, total);
-    return sizes;
+    const std::size_t bins = panel.binCount(), slots = 2 * bins;
+    const std::size_t pieces = (pairs.size() + kPiecePairs - 1) / kPiecePairs;
+    std::vector<std::vector<SizeSums>> partial(pieces);
+    std::atomic<std::size_t> done{0};
+    std::mutex reporting;
+    parallelFor(pieces, [&](std::size_t piece) {
+        std::vector<SizeSums>& sums = partial[piece];
+        sums.assign(requests.size() * slots, SizeSums{});
+        std::vector<Extended> s;
+        const std::size_t end = std::min(pairs.size(), (piece + 1) * kPiecePairs);
+        for (std::size_t i = piece * kPiecePairs; i < end; ++i) {
+            plan.sizes(pairs[i], s);
+            const auto c = static_cast<Extended>(pairs[i].count);
+            const std::size_t slot = locusIndex(pairs[i].locus) * bins + pairs[i].bin;
+            for (std::size_t r = 0; r < requests.size(); ++r) {
+                SizeSums& to = sums[r * slots + slot];
+                to.mean += c * s[r];
+                to.variance += c * s[r] * (1 - s[r]);
+                to.squares += c * s[r] * s[r];
+            }
+        }
+        const std::size_t finished =
+            done.fetch_add(end - piece * kPiecePairs) + (end - piece * kPiecePairs);
+        if (progress) {
+            const std::lock_guard lock(reporting);
+            progress(progressBase + finished, progressTotal);
+        }
+    });
+    std::vector<std::vector<SizeSums>> out(requests.size(), std::vector<SizeSums>(slots));
+    for (const auto& sums : partial)
+        for (std::size_t r = 0; r < requests.size(); ++r)
+            for (std::size_t k = 0; k < slots; ++k) out[r][k].add(sums[r * slots + k]);
+    return out;
 }
 
 // Up to this many distinct pairs each marker's power is computed at its own
 // n and allele frequency; beyond, on geometric grids of n (steps of 1%) and of
-// the minor allele frequency (steps of 5%).
+// the minor allele frequency (steps of 5%), and on X of the share of males
+// (steps of 0.01).
 constexpr std::size_t kExactPowerPairs = 2000;
-constexpr double kGridN = 1.01, kGridMaf = 1.05;
+constexpr double kGridN = 1.01, kGridMaf = 1.05, kGridMales = 0.01;
 
-// The power points a panel needs: one per (n, minor allele frequency) on the
-// grid of the overview, and the point of each pair.
+// A point of power: the locus, n (on X females and males together), the
+// allele frequency (the minor one on an autosome) and the share of males.
+struct GridPoint {
+    LocusKind locus;
+    std::uint32_t n;
+    double p, males;
+    auto operator<=>(const GridPoint&) const = default;
+};
+
+// The power points a panel needs, and the point of each pair.
 struct PowerGrid {
-    std::vector<std::pair<std::uint32_t, double>> points;  // n, p
-    std::vector<std::size_t> pointOf;                      // by pair; SIZE_MAX: none
+    std::vector<GridPoint> points;
+    std::vector<std::size_t> pointOf;  // by pair; SIZE_MAX: none
 };
 
 PowerGrid powerGrid(const Panel& panel) {
     PowerGrid grid;
     const bool exact = panel.distinctPairs() <= kExactPowerPairs;
-    std::map<std::pair<std::uint32_t, double>, std::size_t> index;
+    std::map<GridPoint, std::size_t> index;
+    const auto onN = [&](std::uint32_t n) {
+        return exact ? n : static_cast<std::uint32_t>(std::lround(onGrid(n, kGridN)));
+    };
+    const auto onMaf = [&](double maf) {
+        return exact ? maf : std::min(0.5, onGrid(maf, kGridMaf));
+    };
     for (const Panel::Pair& p : panel.pairs()) {
-        const double maf = minorFrequency(p.n, p.a);
+        const double maf = p.maf();
         if (maf == 0) {
             grid.pointOf.push_back(SIZE_MAX);
             continue;
         }
-        const auto key =
-            exact ? std::make_pair(p.n, maf)
-                  : std::make_pair(static_cast<std::uint32_t>(std::lround(onGrid(p.n, kGridN))),
-                                   std::min(0.5, onGrid(maf, kGridMaf)));
+        GridPoint key{p.locus, onN(p.n), onMaf(maf), 0};
+        if (onX(p)) {
+            // The X models are not symmetric in the alleles once the males'
+            // frequency is given: the point keeps the side of A1.
+            const std::uint64_t all = std::uint64_t{2} * p.n + p.males;
+            const double pA = static_cast<double>(p.a + p.maleA) / static_cast<double>(all);
+            const std::uint32_t people = p.n + p.males;
+            key.n = onN(people);
+            key.p = pA <= 0.5 ? onMaf(pA) : 1 - onMaf(1 - pA);
+            key.males = static_cast<double>(p.males) / people;
+            if (!exact) key.males = std::round(key.males / kGridMales) * kGridMales;
+        }
         const auto [it, added] = index.emplace(key, grid.points.size());
         if (added) grid.points.push_back(key);
         grid.pointOf.push_back(it->second);
@@ -114,6 +228,7 @@ PowerGrid powerGrid(const Panel& panel) {
 }
 
 std::vector<std::vector<double>> gridPower(const PowerGrid& grid, const ModelSetting& effect,
+                                           const std::optional<double>& pMale,
                                            std::span<const TestLevel> requests,
                                            const PanelProgress& progress = {}, std::size_t base = 0,
                                            std::size_t total = 0) {
@@ -121,11 +236,25 @@ std::vector<std::vector<double>> gridPower(const PowerGrid& grid, const ModelSet
     parallelFor(
         grid.points.size(),
         [&](std::size_t i) {
+            const GridPoint& at = grid.points[i];
             ModelSetting s = effect;
-            s.p = grid.points[i].second;
-            const std::vector<ExactPower> r = exactPower(s, grid.points[i].first, requests);
-            power[i].resize(r.size());
-            for (std::size_t k = 0; k < r.size(); ++k) power[i][k] = r[k].power;
+            s.p = at.p;
+            std::vector<TestLevel> seen;
+            std::vector<std::size_t> where;
+            for (std::size_t k = 0; k < requests.size(); ++k)
+                if (sees(requests[k].test, at.locus)) {
+                    seen.push_back(requests[k]);
+                    where.push_back(k);
+                }
+            power[i].assign(requests.size(), 0);
+            if (seen.empty()) return;
+            if (at.locus == LocusKind::XLinked) {
+                s.locus = LocusKind::XLinked;
+                s.males = at.males;
+                s.pMale = pMale.value_or(at.p);
+            }
+            const std::vector<ExactPower> r = settingPower(s, at.n, seen);
+            for (std::size_t k = 0; k < r.size(); ++k) power[i][where[k]] = r[k].power;
         },
         progress, base, total);
     return power;
@@ -153,58 +282,94 @@ std::pair<std::uint64_t, std::uint64_t> interval(double mean, double variance, d
             static_cast<std::uint64_t>(std::ceil(mean + 1.959964 * sd))};
 }
 
+// The first pass of a search covers the levels from here up: the far tail
+// below is searched only when the boundary lies there, as its rows reach
+// further (a row is walked out to the smallest level asked).
+constexpr double kFirstSearchLevel = 1e-30;
+constexpr std::size_t kSearchGrid = 48;
+
 // Finds, by passes over a log grid of levels that narrow the bracket each
 // time, the boundary of a property that holds at low levels and fails at high
-// ones (holdsLow) or the reverse: the values of many levels come from one
-// evaluation, which costs hardly more than one.
+// ones (wantLargestHolding: the largest level where it holds) or the reverse
+// (the smallest level where it holds): the values of many levels come from
+// one evaluation, which costs hardly more than one. Four passes narrow the
+// levels from 1e-30 to 0.5 to a relative 2e-4.
 template <class Many>
 std::optional<double> searchLevels(Many many, bool wantLargestHolding) {
-    double lo = kLowestLevel, hi = kHighestLevel;
-    {
-        const std::vector<double> ends{lo, hi};
-        const std::vector<bool> h = many(ends);
-        if (wantLargestHolding) {
-            if (h[1]) return hi;
-            if (!h[0]) return std::nullopt;
-        } else {
-            if (h[0]) return lo;
-            if (!h[1]) return std::nullopt;
-        }
-    }
-    while (hi / lo > 1 + 2e-4) {
-        const std::vector<double> grid = logLevels(lo, hi, 16);
+    const bool lowSide = wantLargestHolding;  // the property's value at the lowest levels
+    double lo = kFirstSearchLevel, hi = kHighestLevel;
+    for (;;) {
+        const std::vector<double> grid = logLevels(lo, hi, kSearchGrid);
         const std::vector<bool> h = many(grid);
+        if (h.back() == lowSide && hi == kHighestLevel)  // the boundary lies above 0.5
+            return wantLargestHolding ? std::optional<double>(hi) : std::nullopt;
+        if (h.front() != lowSide) {  // ... or below the grid
+            if (lo == kLowestLevel)
+                return wantLargestHolding ? std::nullopt : std::optional<double>(lo);
+            hi = lo;
+            lo = kLowestLevel;
+            continue;
+        }
         // The property changes once along the grid: between grid[j] and grid[j + 1].
         std::size_t j = 0;
-        while (j + 2 < grid.size() && h[j + 1] == h[0]) ++j;
+        while (j + 2 < grid.size() && h[j + 1] == lowSide) ++j;
         lo = grid[j];
         hi = grid[j + 1];
+        if (hi / lo <= 1 + 2e-4) break;
     }
     return wantLargestHolding ? roundLevel(lo, false) : roundLevel(hi, true);
 }
 
 }  // namespace
 
+double Panel::Pair::maf() const {
+    if (locus != LocusKind::XLinked) return minorFrequency(n, a);
+    const std::uint64_t all = std::uint64_t{2} * n + males, copies = std::uint64_t{a} + maleA;
+    return static_cast<double>(std::min(copies, all - copies)) / static_cast<double>(all);
+}
+
 Panel::Panel(std::span<const PanelMarker> markers, std::vector<double> binEdges)
-    : binEdges_(std::move(binEdges)), binMarkers_(binEdges_.size(), 0) {
-    std::map<std::pair<std::uint32_t, std::uint32_t>, std::uint64_t> counts;
+    : binEdges_(std::move(binEdges)) {
+    using Key = std::tuple<LocusKind, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t>;
+    std::map<Key, std::uint64_t> counts;
     for (const PanelMarker& m : markers) {
-        if (m.n == 0) continue;
-        ++counts[{m.n, m.a}];
+        const bool x = m.locus == LocusKind::XLinked;
+        if (m.n == 0 && (!x || m.males == 0)) continue;
+        ++counts[x ? Key{m.locus, m.n, m.a, m.males, m.maleA}
+                   : Key{LocusKind::Autosomal, m.n, m.a, 0, 0}];
     }
+    for (auto& b : binMarkers_) b.assign(binEdges_.size(), 0);
     for (const auto& [key, count] : counts) {
-        const double maf = minorFrequency(key.first, key.second);
-        std::size_t bin = 0;
-        while (bin + 2 < binEdges_.size() && maf >= binEdges_[bin + 1]) ++bin;
-        pairs_.push_back({key.first, key.second, count, bin});
-        binMarkers_[bin] += count;
-        binMarkers_.back() += count;
+        Pair pair{std::get<1>(key), std::get<2>(key), count,           0,
+                  std::get<0>(key), std::get<3>(key), std::get<4>(key)};
+        const double maf = pair.maf();
+        while (pair.bin + 2 < binEdges_.size() && maf >= binEdges_[pair.bin + 1]) ++pair.bin;
+        std::vector<std::uint64_t>& bins = binMarkers_[locusIndex(pair.locus)];
+        bins[pair.bin] += count;
+        bins.back() += count;
         markers_ += count;
-        if (key.second > 0 && key.second < 2 * key.first) testable_ += count;
+        if (maf > 0) testable_ += count;
+        pairs_.push_back(pair);
     }
 }
 
-std::uint64_t Panel::markersIn(std::size_t bin) const { return binMarkers_[bin]; }
+std::uint64_t Panel::markersIn(const PanelGroup& group, std::size_t bin) const {
+    if (group) return binMarkers_[locusIndex(*group)][bin];
+    return binMarkers_[0][bin] + binMarkers_[1][bin];
+}
+
+std::vector<PanelGroup> Panel::groupsOf(HweTest test) const {
+    std::vector<PanelGroup> groups;
+    for (const LocusKind kind : {LocusKind::Autosomal, LocusKind::XLinked})
+        if (sees(test, kind) && markersIn(kind, binCount()) > 0) groups.emplace_back(kind);
+    if (groups.size() > 1) groups.emplace_back(std::nullopt);
+    return groups;
+}
+
+bool coversTest(const Panel& panel, const PanelCell& cell) {
+    const auto groups = panel.groupsOf(cell.test);
+    return cell.bin == panel.binCount() && !groups.empty() && cell.group == groups.back();
+}
 
 std::vector<PanelCell> evaluatePanel(const Panel& panel, const PanelRequest& request,
                                      const PanelProgress& progress) {
@@ -215,57 +380,70 @@ std::vector<PanelCell> evaluatePanel(const Panel& panel, const PanelRequest& req
     // Progress counts pairs and power points alike; a power point costs more,
     // but both are reported as they finish.
     const std::size_t total = panel.distinctPairs() + grid.points.size();
-    const auto sizes = pairSizes(panel, requests, progress, total);
-    const auto power = request.effect ? gridPower(grid, *request.effect, requests, progress,
-                                                  panel.distinctPairs(), total)
+    const auto sums = sizeSums(panel, requests, progress, 0, total);
+    const auto power = request.effect ? gridPower(grid, *request.effect, request.pMale, requests,
+                                                  progress, panel.distinctPairs(), total)
                                       : std::vector<std::vector<double>>{};
     const std::size_t bins = panel.binCount();
+    const auto& pairs = panel.pairs();
     std::vector<PanelCell> cells;
     for (std::size_t r = 0; r < requests.size(); ++r) {
-        std::vector<double> mean(bins + 1, 0), variance(bins + 1, 0), squares(bins + 1, 0),
-            caught(bins + 1, 0);
-        const auto& pairs = panel.pairs();
-        for (std::size_t i = 0; i < pairs.size(); ++i) {
-            const double s = static_cast<double>(sizes[i][r]);
-            const double c = static_cast<double>(pairs[i].count);
-            const double pw =
-                request.effect && grid.pointOf[i] != SIZE_MAX ? power[grid.pointOf[i]][r] : 0.0;
-            for (const std::size_t b : {pairs[i].bin, bins}) {
-                mean[b] += c * s;
-                variance[b] += c * s * (1 - s);
-                squares[b] += c * s * s;
-                caught[b] += c * pw;
+        // Caught markers by locus and bin.
+        std::vector<double> caught(2 * bins, 0);
+        if (request.effect)
+            for (std::size_t i = 0; i < pairs.size(); ++i)
+                if (grid.pointOf[i] != SIZE_MAX)
+                    caught[locusIndex(pairs[i].locus) * bins + pairs[i].bin] +=
+                        static_cast<double>(pairs[i].count) * power[grid.pointOf[i]][r];
+        for (const PanelGroup& group : panel.groupsOf(requests[r].test)) {
+            for (std::size_t b = 0; b <= bins; ++b) {
+                SizeSums s;
+                double c = 0;
+                for (const std::size_t kind : {0, 1}) {
+                    if (group && locusIndex(*group) != kind) continue;
+                    for (std::size_t k = 0; k < bins; ++k)
+                        if (b == bins || b == k) {
+                            s.add(sums[r][kind * bins + k]);
+                            c += caught[kind * bins + k];
+                        }
+                }
+                PanelCell cell;
+                cell.test = requests[r].test;
+                cell.level = requests[r].level;
+                cell.bin = b;
+                cell.group = group;
+                cell.markers = panel.markersIn(group, b);
+                cell.falseFlags.mean = static_cast<double>(s.mean);
+                cell.falseFlags.sd = std::sqrt(static_cast<double>(s.variance));
+                std::tie(cell.falseFlags.low, cell.falseFlags.high) =
+                    interval(cell.falseFlags.mean, static_cast<double>(s.variance),
+                             static_cast<double>(s.squares));
+                if (request.effect && cell.markers > 0)
+                    cell.catchRate = c / static_cast<double>(cell.markers);
+                cells.push_back(cell);
             }
-        }
-        for (std::size_t b = 0; b <= bins; ++b) {
-            PanelCell cell;
-            cell.test = requests[r].test;
-            cell.level = requests[r].level;
-            cell.bin = b;
-            cell.markers = panel.markersIn(b);
-            cell.falseFlags.mean = mean[b];
-            cell.falseFlags.sd = std::sqrt(variance[b]);
-            std::tie(cell.falseFlags.low, cell.falseFlags.high) =
-                interval(mean[b], variance[b], squares[b]);
-            if (request.effect && cell.markers > 0)
-                cell.catchRate = caught[b] / static_cast<double>(cell.markers);
-            cells.push_back(cell);
         }
     }
     return cells;
 }
 
-std::optional<double> levelForFalseFlags(const Panel& panel, HweTest test, double flags) {
+// A search's passes, for its progress (see searchLevels).
+constexpr std::size_t kSearchPasses = 4;
+
+std::optional<double> levelForFalseFlags(const Panel& panel, HweTest test, double flags,
+                                         const PanelProgress& progress) {
+    std::size_t pass = 0;
+    const std::size_t pairs = panel.distinctPairs();
     return searchLevels(
         [&](const std::vector<double>& levels) {
             std::vector<TestLevel> requests;
             for (const double l : levels) requests.push_back({test, l});
-            const auto sizes = pairSizes(panel, requests);
+            const std::size_t base = std::min(pass++, kSearchPasses - 1) * pairs;
+            const auto sums = sizeSums(panel, requests, progress, base, kSearchPasses * pairs);
             std::vector<bool> holds(levels.size());
             for (std::size_t k = 0; k < levels.size(); ++k) {
                 Extended sum = 0;
-                for (std::size_t i = 0; i < sizes.size(); ++i)
-                    sum += sizes[i][k] * static_cast<Extended>(panel.pairs()[i].count);
+                for (const SizeSums& s : sums[k]) sum += s.mean;
                 holds[k] = sum <= flags;
             }
             return holds;
@@ -274,13 +452,22 @@ std::optional<double> levelForFalseFlags(const Panel& panel, HweTest test, doubl
 }
 
 std::optional<double> levelForCatchRate(const Panel& panel, HweTest test,
-                                        const ModelSetting& effect, double target) {
+                                        const ModelSetting& effect, double target,
+                                        const std::optional<double>& pMale,
+                                        const PanelProgress& progress) {
     const PowerGrid grid = powerGrid(panel);
+    const auto groups = panel.groupsOf(test);
+    const double markers =
+        groups.empty() ? 0 : static_cast<double>(panel.markersIn(groups.back(), panel.binCount()));
+    std::size_t pass = 0;
     return searchLevels(
         [&](const std::vector<double>& levels) {
             std::vector<TestLevel> requests;
             for (const double l : levels) requests.push_back({test, l});
-            const auto power = gridPower(grid, effect, requests);
+            const std::size_t points = grid.points.size();
+            const std::size_t base = std::min(pass++, kSearchPasses - 1) * points;
+            const auto power =
+                gridPower(grid, effect, pMale, requests, progress, base, kSearchPasses * points);
             std::vector<bool> holds(levels.size());
             for (std::size_t k = 0; k < levels.size(); ++k) {
                 double caught = 0;
@@ -288,17 +475,17 @@ std::optional<double> levelForCatchRate(const Panel& panel, HweTest test,
                     if (grid.pointOf[i] != SIZE_MAX)
                         caught +=
                             power[grid.pointOf[i]][k] * static_cast<double>(panel.pairs()[i].count);
-                holds[k] = caught / static_cast<double>(panel.markers()) >= target;
+                holds[k] = markers > 0 && caught / markers >= target;
             }
             return holds;
         },
         false);
 }
 
-std::vector<TradeOffCurve> tradeOffCurves(std::span<const PanelCell> cells, std::size_t binCount) {
+std::vector<TradeOffCurve> tradeOffCurves(const Panel& panel, std::span<const PanelCell> cells) {
     std::vector<TradeOffCurve> curves;
     for (const PanelCell& c : cells) {
-        if (c.bin != binCount || !c.catchRate) continue;
+        if (!coversTest(panel, c) || !c.catchRate) continue;
         auto it = std::find_if(curves.begin(), curves.end(),
                                [&](const TradeOffCurve& k) { return k.test == c.test; });
         if (it == curves.end()) it = curves.insert(curves.end(), TradeOffCurve{c.test, {}, {}});

@@ -23,9 +23,21 @@
 // (steps of 5%), so that a panel of 100,000 markers costs about a thousand
 // points rather than one per pair.
 //
-// X-linked markers enter with their females: the autosomal tests see the
-// females alone, so a marker counts as n = nf genotypes with the females'
-// allele count, and its power is that of the females' model.
+// X-linked markers. The tests that count the males see each X marker's
+// females, males and allele count over both sexes: its size is the X null
+// size (engine/NullSize.h) and its power that of the X models at its numbers
+// of each sex, the share of males and their allele frequency taken from the
+// marker (the effect's p-male when one is given). The autosomal tests see the
+// females alone: n = nf genotypes with the females' allele count, and the
+// power of the females' model. An X marker's bin is that of its minor-allele
+// frequency over both sexes. The markers of each kind of locus are reported
+// apart, and the autosomal tests, which see both kinds, also over the whole
+// panel; the tests that count the males see the X markers only.
+//
+// Large samples. Sizes are exact sums over the conditional distribution at
+// every n up to kMaxPowerSampleSize (biobank arrays): each row is walked from
+// its mode outward only as far as its cells carry weight against the
+// smallest level, so the work grows as the square root of n, not as n.
 
 #include <cstddef>
 #include <cstdint>
@@ -36,12 +48,17 @@
 
 #include "core/Types.h"
 #include "engine/ExactPower.h"
+#include "engine/TestCatalogue.h"
 
 namespace zyg {
 
-// One marker: called genotypes n (for X, the females) and copies of A1.
+// One marker: called genotypes n and copies of A1 among them; on X the
+// females' genotypes and copies, with the hemizygous males and those of them
+// who carry A1.
 struct PanelMarker {
     std::uint32_t n = 0, a = 0;
+    LocusKind locus = LocusKind::Autosomal;
+    std::uint32_t males = 0, maleA = 0;
 };
 
 // The minor-allele-frequency bins: [edge i, edge i + 1), the last one closed.
@@ -52,9 +69,16 @@ struct PanelRequest {
     std::vector<double> levels;
     std::vector<double> binEdges = kDefaultBinEdges;
     std::optional<ModelSetting> effect;  // its p is each marker's
+    // X markers: the males' allele frequency; nothing: each marker's own.
+    std::optional<double> pMale;
 };
 
-// What a panel holds: the markers grouped by (n, allele count).
+// The markers a row of the results covers: those of one kind of locus, or
+// the whole panel (nothing).
+using PanelGroup = std::optional<LocusKind>;
+
+// What a panel holds: the markers grouped by what their sizes and power
+// depend on ((n, allele count), and on X the males and their A1 copies).
 class Panel {
 public:
     Panel(std::span<const PanelMarker> markers, std::vector<double> binEdges);
@@ -64,20 +88,30 @@ public:
     std::size_t distinctPairs() const { return pairs_.size(); }
     std::size_t binCount() const { return binEdges_.size() - 1; }
     const std::vector<double>& binEdges() const { return binEdges_; }
-    // The markers of bin b (binCount() for all).
-    std::uint64_t markersIn(std::size_t bin) const;
+    // The markers of a group in bin b (binCount() for all of the group).
+    std::uint64_t markersIn(const PanelGroup& group, std::size_t bin) const;
+    std::uint64_t markersIn(std::size_t bin) const { return markersIn(std::nullopt, bin); }
+    // The groups a test's rows cover, in the order of the results: each
+    // kind of locus the test sees that the panel holds, then the whole panel
+    // when the test sees both kinds.
+    std::vector<PanelGroup> groupsOf(HweTest test) const;
 
     struct Pair {
         std::uint32_t n, a;
         std::uint64_t count;
         std::size_t bin;
+        LocusKind locus = LocusKind::Autosomal;
+        std::uint32_t males = 0, maleA = 0;
+        // The minor-allele frequency, over both sexes on X.
+        double maf() const;
     };
     const std::vector<Pair>& pairs() const { return pairs_; }
 
 private:
     std::vector<Pair> pairs_;
     std::vector<double> binEdges_;
-    std::vector<std::uint64_t> binMarkers_;
+    // By kind of locus (autosomal, X), each bin then the kind's total.
+    std::vector<std::uint64_t> binMarkers_[2];
     std::uint64_t markers_ = 0, testable_ = 0;
 };
 
@@ -92,6 +126,7 @@ struct PanelCell {
     HweTest test = HweTest::Exact;
     double level = 0;
     std::size_t bin = 0;
+    PanelGroup group;  // nothing: the whole panel
     std::uint64_t markers = 0;
     FalseFlags falseFlags;
     std::optional<double> catchRate;  // with an effect
@@ -100,19 +135,24 @@ struct PanelCell {
 // Reports the work done, out of the total.
 using PanelProgress = std::function<void(std::size_t done, std::size_t total)>;
 
-// Every test x level x bin (the whole panel last within each test and level).
+// Every test x level x group x bin (the group's total last within each
+// group, and the whole panel last within each test and level).
 std::vector<PanelCell> evaluatePanel(const Panel& panel, const PanelRequest& request,
                                      const PanelProgress& progress = {});
 
 // The largest level from 1e-300 to 0.5 (to 3 significant digits) at which
 // the test's expected false flags on the panel stay at most `flags`; nothing
 // when even 1e-300 flags more.
-std::optional<double> levelForFalseFlags(const Panel& panel, HweTest test, double flags);
+std::optional<double> levelForFalseFlags(const Panel& panel, HweTest test, double flags,
+                                         const PanelProgress& progress = {});
 
 // The smallest level from 1e-300 to 0.5 (to 3 significant digits) whose
 // catch rate under the effect reaches `target`; nothing when 0.5 does not.
+// On X the males' allele frequency is `pMale`, or each marker's own.
 std::optional<double> levelForCatchRate(const Panel& panel, HweTest test,
-                                        const ModelSetting& effect, double target);
+                                        const ModelSetting& effect, double target,
+                                        const std::optional<double>& pMale = std::nullopt,
+                                        const PanelProgress& progress = {});
 
 // The trade-off of one test as the level varies: expected false flags and
 // catch rate at each level, in the order of the levels, and the level a
@@ -126,9 +166,13 @@ struct TradeOffCurve {
     std::optional<Point> chosen;
 };
 
-// The whole-panel curves of evaluated cells, one per test (each needs a
-// catch rate).
-std::vector<TradeOffCurve> tradeOffCurves(std::span<const PanelCell> cells, std::size_t binCount);
+// The curves of evaluated cells over all the markers each test sees, one per
+// test (each needs a catch rate).
+std::vector<TradeOffCurve> tradeOffCurves(const Panel& panel, std::span<const PanelCell> cells);
+
+// Whether a cell covers every marker its test sees: its bin is the total and
+// its group the last of the test's groups.
+bool coversTest(const Panel& panel, const PanelCell& cell);
 
 // Levels from `low` to `high` evenly on a log scale, `count` of them.
 std::vector<double> logLevels(double low, double high, std::size_t count);

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "support/PowerCommandRun.h"
 
@@ -39,11 +40,51 @@ TEST(PanelCommand, CountLinesAndTestCsvGiveTheSameAnswer) {
     const auto x = runPower(a), y = runPower(b);
     ASSERT_EQ(x.status, 0) << x.err;
     EXPECT_EQ(x.out, y.out);
-    EXPECT_EQ(
-        x.out.substr(0, x.out.find('\n')),
-        "model,p,var,f,w11,w12,w22,test,level,het_miscall,hom_miscall,null,p_male,bin,markers,"
-        "false_flags,false_flags_sd,false_flags_low95,false_flags_high95,catch_rate");
+    EXPECT_EQ(x.out.substr(0, x.out.find('\n')),
+              "model,p,var,f,w11,w12,w22,test,level,het_miscall,hom_miscall,null,p_male,locus,bin,"
+              "markers,"
+              "false_flags,false_flags_sd,false_flags_low95,false_flags_high95,catch_rate");
     EXPECT_EQ(std::count(x.out.begin(), x.out.end(), '\n'), 1 + 2 * 2 * 5);
+}
+
+constexpr const char* kVcfHeader =
+    "##fileformat=VCFv4.2\n##contig=<ID=1>\n##contig=<ID=X>\n"
+    "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"Genotype\">\n"
+    "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT\tS1\tS2\tS3\tS4\tS5\tS6\n";
+
+// The rows of one kind of locus ("autosomal", "x") of a panel CSV.
+std::string rowsOf(const std::string& csv, const std::string& locus) {
+    std::string out;
+    std::istringstream in(csv);
+    for (std::string line; std::getline(in, line);)
+        if (line.find("," + locus + ",") != std::string::npos) out += line + "\n";
+    return out;
+}
+
+// A VCF's markers, autosomal and X-linked, give the rows of the same markers
+// as count lines.
+TEST(PanelCommand, GenotypeFileGivesTheRowsOfItsCountLines) {
+    const std::string vcf =
+        writeFile("panel.vcf", std::string(kVcfHeader) +
+                                   "1\t100\tm1\tA\tG\t.\t.\t.\tGT\t0/0\t0/1\t1/1\t0/1\t0/0\t./.\n"
+                                   "1\t200\tm2\tA\tG\t.\t.\t.\tGT\t0/0\t0/0\t0/0\t0/1\t0/0\t0/0\n"
+                                   "X\t5000000\tx1\tA\tG\t.\t.\t.\tGT\t0/0\t0/1\t1/1\t0\t1\t0\n");
+    const std::string sex = writeFile("sex.txt", "S1 2\nS2 2\nS3 2\nS4 1\nS5 1\nS6 1\n");
+    const std::string autosomal = writeFile("auto.txt", "m1 2 2 1\nm2 5 1 0\n");
+    const std::string x = writeFile("x.txt", "x1 1 1 1 2 1\n");
+    const std::vector<std::string> rest = {"--test",  "exact,g", "--level",       "0.2,1e-3",
+                                           "--model", "error",   "--het-miscall", "0.1",
+                                           "--csv",   "-"};
+    const auto run = [&](std::vector<std::string> args) {
+        args.insert(args.end(), rest.begin(), rest.end());
+        return runPower(args);
+    };
+    const auto fromVcf = run({"--panel", vcf, "--sex", sex});
+    const auto fromAuto = run({"--panel", autosomal}), fromX = run({"--panel", x});
+    ASSERT_EQ(fromVcf.status, 0) << fromVcf.err;
+    EXPECT_EQ(rowsOf(fromVcf.out, "autosomal"), rowsOf(fromAuto.out, "autosomal"));
+    EXPECT_EQ(rowsOf(fromVcf.out, "x"), rowsOf(fromX.out, "x"));
+    EXPECT_EQ(std::count(fromVcf.out.begin(), fromVcf.out.end(), '\n'), 1 + 2 * 2 * 3 * 5);
 }
 
 TEST(PanelCommand, BadInputIsStatusTwoAndWritesNothing) {
@@ -51,7 +92,8 @@ TEST(PanelCommand, BadInputIsStatusTwoAndWritesNothing) {
     const std::string mono = writeFile("mono.txt", "m1 100 0 0\nm2 0 0 40\n");
     const std::string bad = writeFile("bad.txt", "m1 1 2 3\nm2 1 x 3\n");
     const std::string good = writeFile("good.txt", "m1 30 50 20\n");
-    const std::string huge = writeFile("huge.txt", "m1 30000 40000 30000\n");
+    const std::string huge = writeFile("huge.txt", "m1 400000 400000 400000\n");
+    const std::string noMarkers = writeFile("none.vcf", std::string(kVcfHeader));
     const std::string out = tempPath("out.csv");
     const struct {
         std::vector<std::string> args;
@@ -65,7 +107,10 @@ TEST(PanelCommand, BadInputIsStatusTwoAndWritesNothing) {
         {{"--panel", good, "--level", "0"}, "--level"},
         {{"--panel", good, "--bins", "0,0.3,0.2,0.5"}, "--bins"},
         {{"--panel", good, "--plot", tempPath("chart.png")}, "--plot"},
-        {{"--panel", huge}, "exact up to 65535"},
+        {{"--panel", huge}, "exact up to 1000000"},
+        {{"--panel", noMarkers}, "holds no marker"},
+        {{"--panel", good, "--test", "x-exact"}, "need X-linked markers"},
+        {{"--panel", good, "--sex", good}, "only for a genotype file"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = c.args;

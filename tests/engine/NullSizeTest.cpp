@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <quadmath.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -76,7 +77,7 @@ TEST(NullSize, TailSizesAreNeverNaNOrASilentZero) {
         EXPECT_TRUE(std::isfinite(*s) && *s > 0) << hweTestName(test);
     }
     EXPECT_FALSE(nullSize(HweTest::Exact, 0, 0, 0.05));
-    EXPECT_FALSE(nullSize(HweTest::Exact, 70000, 3, 0.05));
+    EXPECT_FALSE(nullSize(HweTest::Exact, kMaxNullSizeSample + 1, 3, 0.05));
     EXPECT_FALSE(nullSize(HweTest::Exact, 10, 21, 0.05));
 }
 
@@ -120,6 +121,51 @@ Quad enumeratedXSize(XTest test, XSampleSize size, std::uint64_t nA, double leve
     }
     (void)nt;
     return rejected / total;
+}
+
+// Beyond 65535 genotypes (biobank markers): each count of the row decided by
+// its own p-value from the sorted probabilities (exact, mid-p) or by the
+// statistic of exact power (X2, G), summed in 113-bit arithmetic.
+TEST(NullSize, LargeSamplesEqualTheEnumeratedConditionalSizes) {
+    const std::uint32_t n = 100000;
+    std::vector<TestLevel> requests;
+    for (const HweTest test : {HweTest::Exact, HweTest::ExactMidP, HweTest::X2, HweTest::G})
+        for (const double level : {1e-3, 1e-8, 1e-30}) requests.push_back({test, level});
+    const NullSizePlan plan(requests);
+    for (const std::uint32_t a : {3u, 2001u, 100000u}) {
+        std::vector<std::pair<Quad, std::uint32_t>> cells;  // probability, h
+        for (std::uint32_t h = a % 2; h <= std::min(a, 2 * n - a); h += 2) {
+            const std::uint32_t n11 = (a - h) / 2, n22 = (2 * n - a - h) / 2;
+            cells.emplace_back(
+                expq(lgammaq(n + 1) - lgammaq(n11 + 1) - lgammaq(h + 1) - lgammaq(n22 + 1) +
+                     h * logq(2) + lgammaq(a + 1) + lgammaq(2 * n - a + 1) - lgammaq(2 * n + 1)),
+                h);
+        }
+        std::sort(cells.begin(), cells.end());
+        std::vector<Quad> below(cells.size() + 1, 0);
+        for (std::size_t k = 0; k < cells.size(); ++k) below[k + 1] = below[k] + cells[k].first;
+        const auto sizes = plan.sizes(n, a);
+        ASSERT_TRUE(sizes);
+        for (std::size_t i = 0; i < requests.size(); ++i) {
+            const TestLevel& r = requests[i];
+            Quad want = 0;
+            for (std::size_t k = 0; k < cells.size(); ++k) {
+                const auto [prob, h] = cells[k];
+                bool rejected;
+                if (isExactFamily(r.test)) {
+                    const Quad p = r.test == HweTest::Exact ? below[k + 1] : below[k] + prob / 2;
+                    rejected = p <= r.level * (1 + 1e-9);
+                } else {
+                    const Extended x = testStatistic(r.test, (a - h) / 2, h, (2 * n - a - h) / 2);
+                    rejected = x > criticalValue(r.level);
+                }
+                if (rejected) want += prob;
+            }
+            const std::string what = std::string(hweTestName(r.test)) + " a " + std::to_string(a) +
+                                     " level " + std::to_string(r.level);
+            expectClose((*sizes)[i], want, what.c_str());
+        }
+    }
 }
 
 TEST(NullSize, XSizesEqualTheEnumeratedOutcomes) {

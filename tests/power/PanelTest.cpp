@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/NullSize.h"
+#include "engine/XLinked.h"
 #include "power/Panel.h"
 
 namespace zyg {
@@ -18,7 +19,7 @@ TEST(Panel, FalseFlagsAndCatchRateAreSumsOfTheMarkersOwnFigures) {
     effect.model = GenotypeModel::Error;
     effect.hetMiscall = 0.1;
     const PanelRequest request{
-        {HweTest::Exact, HweTest::X2}, {1e-2, 1e-8}, kDefaultBinEdges, effect};
+        {HweTest::Exact, HweTest::X2}, {1e-2, 1e-8}, kDefaultBinEdges, effect, std::nullopt};
     const Panel panel(kMarkers, request.binEdges);
     EXPECT_EQ(panel.markers(), 8u);  // the marker without calls is left out
     EXPECT_EQ(panel.testable(), 7u);
@@ -51,7 +52,8 @@ TEST(Panel, FalseFlagsAndCatchRateAreSumsOfTheMarkersOwnFigures) {
 TEST(Panel, OnePairRepeatedIsTheOneMarkerNumbersTimesTheCount) {
     const std::vector<PanelMarker> same(1000, PanelMarker{500, 300});
     const Panel panel(same, kDefaultBinEdges);
-    const auto cells = evaluatePanel(panel, {{HweTest::G}, {1e-4}, kDefaultBinEdges, std::nullopt});
+    const auto cells =
+        evaluatePanel(panel, {{HweTest::G}, {1e-4}, kDefaultBinEdges, std::nullopt, std::nullopt});
     const double s = static_cast<double>(*nullSize(HweTest::G, 500, 300, 1e-4));
     EXPECT_NEAR(cells.back().falseFlags.mean, 1000 * s, 1e-12);
     EXPECT_EQ(cells[3].markers, 1000u);  // maf 0.3
@@ -60,12 +62,53 @@ TEST(Panel, OnePairRepeatedIsTheOneMarkerNumbersTimesTheCount) {
 
 // The solved levels against the figures just beside them: the answer keeps
 // to its bound, the next level of 3 significant digits does not.
+// X markers have rows of their own: the autosomal tests see their females
+// (and the whole panel), the tests that count the males the X markers alone.
+TEST(Panel, XMarkersAreSummedByTheirOwnSizesAndPower) {
+    const PanelMarker x{100, 80, LocusKind::XLinked, 50, 20};
+    const std::vector<PanelMarker> markers = {{200, 120}, x, x};
+    ModelSetting effect;
+    effect.model = GenotypeModel::Error;
+    effect.hetMiscall = 0.05;
+    const double level = 1e-3;
+    const Panel panel(markers, kDefaultBinEdges);
+    const auto cells = evaluatePanel(
+        panel, {{HweTest::Exact, HweTest::XExact}, {level}, kDefaultBinEdges, effect, 0.3});
+    const std::size_t rows = kDefaultBinEdges.size();  // four bins and the total
+    ASSERT_EQ(cells.size(), 3 * rows + rows);
+    const auto total = [&](std::size_t group) { return cells[group * rows + rows - 1]; };
+    const double auto1 = static_cast<double>(*nullSize(HweTest::Exact, 200, 120, level));
+    const double females = static_cast<double>(*nullSize(HweTest::Exact, 100, 80, level));
+    const XTestLevel xl{XTest::Exact, level};
+    const double withMales = static_cast<double>((*xNullSizes({100, 50}, 100, {&xl, 1}))[0]);
+    EXPECT_EQ(total(0).group, LocusKind::Autosomal);
+    EXPECT_NEAR(total(0).falseFlags.mean, auto1, 1e-15);
+    EXPECT_EQ(total(1).group, LocusKind::XLinked);
+    EXPECT_NEAR(total(1).falseFlags.mean, 2 * females, 1e-15);
+    EXPECT_FALSE(total(2).group);
+    EXPECT_EQ(total(2).markers, 3u);
+    EXPECT_NEAR(total(2).falseFlags.mean, auto1 + 2 * females, 1e-15);
+    EXPECT_TRUE(coversTest(panel, total(2)));
+    EXPECT_EQ(total(3).group, LocusKind::XLinked);
+    EXPECT_EQ(total(3).markers, 2u);
+    EXPECT_NEAR(total(3).falseFlags.mean, 2 * withMales, 1e-15);
+    // The catch rate of x-exact: the X model at the marker's sexes, p 100/250
+    // and the males' frequency as given.
+    XModelSetting xs;
+    xs.model = GenotypeModel::Error;
+    xs.hetMiscall = 0.05;
+    xs.p = 0.4;
+    xs.pMale = 0.3;
+    EXPECT_NEAR(*total(3).catchRate, xExactPower(xs, {100, 50}, {&xl, 1})[0].power, 1e-12);
+}
+
 TEST(Panel, SolvedLevelsSitAtTheBoundaryOfTheScan) {
     std::vector<PanelMarker> markers;
     for (std::uint32_t a = 1; a < 400; a += 7) markers.push_back({200, a});
     const Panel panel(markers, kDefaultBinEdges);
     const auto flagsAt = [&](double level) {
-        return evaluatePanel(panel, {{HweTest::Exact}, {level}, kDefaultBinEdges, std::nullopt})
+        return evaluatePanel(
+                   panel, {{HweTest::Exact}, {level}, kDefaultBinEdges, std::nullopt, std::nullopt})
             .back()
             .falseFlags.mean;
     };
@@ -81,7 +124,8 @@ TEST(Panel, SolvedLevelsSitAtTheBoundaryOfTheScan) {
     const auto reach = levelForCatchRate(panel, HweTest::Exact, effect, 0.6);
     ASSERT_TRUE(reach);
     const auto rateAt = [&](double l) {
-        return *evaluatePanel(panel, {{HweTest::Exact}, {l}, kDefaultBinEdges, effect})
+        return *evaluatePanel(panel,
+                              {{HweTest::Exact}, {l}, kDefaultBinEdges, effect, std::nullopt})
                     .back()
                     .catchRate;
     };
