@@ -63,10 +63,17 @@ QChart* buildDeFinettiChart(const DeFinettiPicture& picture, const DiagramExtras
                                    ? QStringLiteral("%1 in females, males' p = %2")
                                          .arg(modelText(picture.setting), number(*picture.pMale))
                                    : modelText(picture.setting);
-    const QString title = QStringLiteral("%1; samples of n = %2, %3 test at %4")
-                              .arg(modelWords)
-                              .arg(picture.n)
-                              .arg(powerSeriesName(picture.test), levelText(picture.level));
+    // The tests that count the males see the same males beside every sample.
+    const QString maleWords = picture.males
+                                  ? QStringLiteral(" females, males fixed at A = %1, B = %2;")
+                                        .arg(picture.males->a)
+                                        .arg(picture.males->b)
+                                  : QStringLiteral(",");
+    const QString title =
+        QStringLiteral("%1; samples of n = %2%3 %4 test at %5")
+            .arg(modelWords)
+            .arg(picture.n)
+            .arg(maleWords, powerSeriesName(picture.test), levelText(picture.level));
     QChart* chart = newChart(title);
     chart->legend()->setAlignment(Qt::AlignRight);
     chart->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);

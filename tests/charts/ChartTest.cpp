@@ -25,6 +25,7 @@
 #include "charts/ChartFiles.h"
 #include "charts/DiagramChart.h"
 #include "charts/PowerChart.h"
+#include "engine/XLinked.h"
 #include "power/Solve.h"
 
 namespace zyg {
@@ -541,6 +542,46 @@ TEST(DeFinettiChart, TheRegionsOutlineBoundsEveryAcceptedSample) {
     for (LatticePoint& lp : allRejected) lp.rejected = true;
     EXPECT_TRUE(regionOutline(allRejected).isEmpty());
     EXPECT_TRUE(regionOutline({}).isEmpty());
+}
+
+// On X each sample of n females is decided with the same males beside it: a
+// test that counts the males on the five counts, the others on the females
+// alone. Without males x-exact is the females' exact test; with males of both
+// alleles every female sample can be tested, the corners too.
+TEST(DeFinettiChart, XLinkedLatticesDecideEachFemaleSampleWithTheMales) {
+    const std::uint32_t n = 8;
+    const MaleCounts expected = expectedMales(7, 0.3);
+    EXPECT_EQ(expected.a, 2u);
+    EXPECT_EQ(expected.b, 5u);
+    for (const MaleCounts& males : {expected, MaleCounts{}, MaleCounts{0, 4}})
+        for (HweTest test : {HweTest::XExact, HweTest::XExactMidP, HweTest::XX2, HweTest::XG,
+                             HweTest::Exact, HweTest::X2}) {
+            const std::vector<LatticePoint> lattice =
+                *latticeDecisions(n, test, 0.05, nullptr, {}, males);
+            ASSERT_EQ(lattice.size(), 45u);
+            const std::optional<XTest> counted = parseXTest(hweTestName(test));
+            for (const LatticePoint& lp : lattice) {
+                std::optional<bool> want = rejects(test, lp.counts, 0.05);
+                if (counted) {
+                    const XSampleCounts x{lp.counts.o11, lp.counts.o12, lp.counts.o22, males.a,
+                                          males.b};
+                    const auto p = testXSample(x, std::span(&*counted, 1)).front().pValue;
+                    want = p ? std::optional(*p <= 0.05L * (1 + 1e-9L)) : std::nullopt;
+                }
+                EXPECT_EQ(lp.rejected, want)
+                    << hweTestName(test) << " males " << males.a << " " << males.b << " AA "
+                    << lp.counts.o11 << " AB " << lp.counts.o12;
+            }
+        }
+    const auto decisions = [&](HweTest test, const std::optional<MaleCounts>& males) {
+        std::vector<std::optional<bool>> out;
+        const auto lattice = latticeDecisions(n, test, 0.05, nullptr, {}, males);
+        for (const LatticePoint& lp : *lattice) out.push_back(lp.rejected);
+        return out;
+    };
+    EXPECT_EQ(decisions(HweTest::XExact, MaleCounts{}), decisions(HweTest::Exact, std::nullopt));
+    for (const std::optional<bool>& d : decisions(HweTest::XExact, expected))
+        EXPECT_TRUE(d.has_value());
 }
 
 TEST(DeFinettiChart, LatticeDecisionsStopWhenCancelled) {
