@@ -55,7 +55,9 @@ QString saveChart(QChart& chart, const QString& path, QSize size) {
         generator.setOutputDevice(&buffer);
         generator.setSize(size);
         generator.setViewBox(QRect(QPoint(0, 0), size));
-        generator.setTitle(chart.title());
+        // A title drawn on two lines is one line of text in the file.
+        generator.setTitle(
+            QString(chart.title()).replace(QStringLiteral("<br>"), QStringLiteral(" ")));
         generator.setDescription(QStringLiteral("Drawn by Zygomet"));
         QPainter painter(&generator);
         render(scene, painter, size);

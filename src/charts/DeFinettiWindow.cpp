@@ -545,9 +545,7 @@ void DeFinettiWindow::finish(std::optional<Drawing>& result, const QString& erro
                          .arg(picture_->n)
                          .arg(accepted);
     if (picture_->males)
-        status += QStringLiteral(
-                      " The tests that count the males test each with males fixed at "
-                      "A = %1, B = %2.")
+        status += QStringLiteral(" Males fixed at A = %1, B = %2 beside each.")
                       .arg(picture_->males->a)
                       .arg(picture_->males->b);
     if (lastSample_ && !picture_->lastSample)

@@ -69,9 +69,11 @@ QChart* buildDeFinettiChart(const DeFinettiPicture& picture, const DiagramExtras
                                         .arg(picture.males->a)
                                         .arg(picture.males->b)
                                   : QStringLiteral(",");
+    // With the males named the title takes two lines: one would be cut off.
+    const QString breakWord = picture.males ? QStringLiteral("<br>") : QStringLiteral(" ");
     const QString title =
-        QStringLiteral("%1; samples of n = %2%3 %4 test at %5")
-            .arg(modelWords)
+        QStringLiteral("%1;%2samples of n = %3%4 %5 test at %6")
+            .arg(modelWords, breakWord)
             .arg(picture.n)
             .arg(maleWords, powerSeriesName(picture.test), levelText(picture.level));
     QChart* chart = newChart(title);
