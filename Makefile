@@ -79,10 +79,11 @@ screenshot: build
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/zygomet-screenshot $(BUILD)/zygomet.png $(BUILD)/about.png \
 	  $(BUILD)/powercurve.png $(BUILD)/definetti.png $(BUILD)/powercurve-kept.png \
 	  $(BUILD)/powercurve-small.png $(BUILD)/definetti-1366.png $(BUILD)/definetti-1920.png \
-	  $(BUILD)/sizechart.png $(BUILD)/powercurve-effect.png $(BUILD)/powercurve-x.png
+	  $(BUILD)/sizechart.png $(BUILD)/powercurve-effect.png $(BUILD)/powercurve-x.png \
+	  $(BUILD)/definetti-x.png
 	@echo "Wrote $(BUILD)/zygomet.png, about.png, powercurve.png, definetti.png, powercurve-kept.png,"
 	@echo "powercurve-small.png, definetti-1366.png, definetti-1920.png, sizechart.png,"
-	@echo "powercurve-effect.png and powercurve-x.png"
+	@echo "powercurve-effect.png, powercurve-x.png and definetti-x.png"
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(RELEASE_BUILD) $(RELEASE_CHECK_BUILD)

@@ -71,7 +71,11 @@ QString saveCharts(std::span<QChart* const> charts, const QString& path, QSize c
         generator.setOutputDevice(&buffer);
         generator.setSize(size);
         generator.setViewBox(QRect(QPoint(0, 0), size));
-        generator.setTitle(charts.empty() ? QString() : charts.front()->title());
+        // A title drawn on two lines is one line of text in the file.
+        generator.setTitle(charts.empty()
+                               ? QString()
+                               : QString(charts.front()->title())
+                                     .replace(QStringLiteral("<br>"), QStringLiteral(" ")));
         generator.setDescription(QStringLiteral("Drawn by Zygomet"));
         QPainter painter(&generator);
         render(scene, painter, size);

@@ -60,6 +60,22 @@ std::uint32_t sampleSize(const GenotypeCounts& c) {
     return static_cast<std::uint32_t>(c.o11) + c.o12 + c.o22;
 }
 
+// Fills a choice of tests with those that apply to the kind of locus, in the
+// catalogue's order, first "(none)" when the choice may be left empty. The
+// test chosen stays when it still applies; otherwise the first item is.
+void offerTests(QComboBox* box, LocusKind kind, bool withNone) {
+    const QSignalBlocker blocker(box);
+    const QVariant chosen = box->currentData();
+    box->clear();
+    if (withNone) box->addItem(QStringLiteral("(none)"), -1);
+    for (HweTest t : locusTests(kind))
+        box->addItem(QString::fromStdString(testLabel(t)), static_cast<int>(t));
+    box->setCurrentIndex(std::max(0, box->findData(chosen)));
+}
+
+// A test that counts the males of an X-linked sample, not only its females.
+bool countsMales(HweTest t) { return !appliesTo(t, LocusKind::Autosomal); }
+
 const QString kNoDiagramYet = QStringLiteral("Press Draw (Enter) to draw the diagram");
 
 QChart* emptyDiagram(const QString& title) {
@@ -102,9 +118,7 @@ QGroupBox* DeFinettiWindow::createSampleGroup() {
     n = wholeField("n", 0, static_cast<int>(maxSampleSize(PowerMethod::Exact)), 30);
     test = new QComboBox(this);
     test->setObjectName(QStringLiteral("test"));
-    for (HweTest t : kHweTests)
-        if (appliesTo(t, LocusKind::Autosomal))
-            test->addItem(QString::fromStdString(testLabel(t)), static_cast<int>(t));
+    offerTests(test, LocusKind::Autosomal, false);
     level = levelField(this);
     locus = new QComboBox(this);
     locus->setObjectName(QStringLiteral("locus"));
@@ -117,12 +131,19 @@ QGroupBox* DeFinettiWindow::createSampleGroup() {
     pMale->setValue(0.5);
     pMale->setEnabled(false);
     pMale->setToolTip(QStringLiteral("The frequency of A1 among the males (X-linked loci)"));
+    males = wholeField("males", 0, static_cast<int>(kMaxDiagramSampleSize), 30);
+    males->setEnabled(false);
+    males->setToolTip(
+        QStringLiteral("The number of males (X-linked loci; n counts the females): a test that "
+                       "counts the males decides each sample of n females with the males "
+                       "expected among these beside it"));
     auto* form = new QFormLayout(sample);
     form->addRow(QStringLiteral("&n:"), n);
     form->addRow(QStringLiteral("T&est:"), test);
     form->addRow(QStringLiteral("&Level:"), level);
     form->addRow(QStringLiteral("Loc&us:"), locus);
     form->addRow(QStringLiteral("M&ales' p:"), pMale);
+    form->addRow(QStringLiteral("Males' &count:"), males);
     return sample;
 }
 
@@ -165,10 +186,7 @@ QGroupBox* DeFinettiWindow::createCompareGroup() {
     for (std::size_t i = 0; i < outlineTests.size(); ++i) {
         auto* box = new QComboBox(this);
         box->setObjectName(QStringLiteral("outlineTest%1").arg(i + 1));
-        box->addItem(QStringLiteral("(none)"), -1);
-        for (HweTest t : kHweTests)
-            if (appliesTo(t, LocusKind::Autosomal))
-                box->addItem(QString::fromStdString(testLabel(t)), static_cast<int>(t));
+        offerTests(box, LocusKind::Autosomal, true);
         outlineTests[i] = box;
         compareForm->addRow(QStringLiteral("Region of:"), box);
     }
@@ -193,18 +211,18 @@ void DeFinettiWindow::layOut(QGroupBox* sample, QGroupBox* own, QGroupBox* compa
             "be computed. The dashed curve holds the Hardy-Weinberg proportions."),
         this);
     legend->setWordWrap(true);
-    legend->setMaximumWidth(240);
+    legend->setMaximumWidth(340);
 
     // The inputs in two columns, so that they fit a small screen whole.
     auto* first = new QVBoxLayout;
     first->addWidget(modelInputs());
     first->addWidget(takeButton());
     first->addWidget(sample);
-    first->addWidget(legend);
     first->addStretch(1);
     auto* second = new QVBoxLayout;
     second->addWidget(own);
     second->addWidget(compare);
+    second->addWidget(legend);
     second->addStretch(1);
     auto* buttons = new QGridLayout;
     buttons->addWidget(drawButton, 0, 0);
@@ -228,7 +246,7 @@ void DeFinettiWindow::layOut(QGroupBox* sample, QGroupBox* own, QGroupBox* compa
 
     // Take from main window replaces what was typed: Tab reaches it only
     // after the other commands.
-    setTabChain(QList<QWidget*>{} << n << test << level << locus << pMale << samplesEdit
+    setTabChain(QList<QWidget*>{} << n << test << level << locus << pMale << males << samplesEdit
                                   << openSamplesButton << outlineTests[0] << outlineTests[1]
                                   << outlineTests[2] << minAlleleFrequency << minExpectedCount
                                   << drawButton << pngButton() << svgButton() << takeButton()
@@ -247,11 +265,9 @@ void DeFinettiWindow::connectControls() {
     on(n, &QSpinBox::valueChanged, [this] { inputChanged(); });
     on(test, &QComboBox::currentIndexChanged, [this] { inputChanged(); });
     on(level, &QComboBox::currentIndexChanged, [this] { inputChanged(); });
-    on(locus, &QComboBox::currentIndexChanged, [this] {
-        pMale->setEnabled(xLinked());
-        inputChanged();
-    });
+    on(locus, &QComboBox::currentIndexChanged, [this] { locusChanged(); });
     on(pMale, &QDoubleSpinBox::valueChanged, [this] { inputChanged(); });
+    on(males, &QSpinBox::valueChanged, [this] { inputChanged(); });
     on(level->lineEdit(), &QLineEdit::editingFinished, [this] { inputChanged(); });
 }
 
@@ -269,7 +285,7 @@ void DeFinettiWindow::takeFromMainWindow() {
         }
         if (mainN >= 1 && mainN <= kMaxDiagramSampleSize) n->setValue(static_cast<int>(mainN));
         const bool gOnly = r.tests.size() == 1 && r.tests.front() == HweTest::G;
-        test->setCurrentIndex(gOnly ? 1 : 0);
+        test->setCurrentIndex(test->findData(static_cast<int>(gOnly ? HweTest::G : HweTest::X2)));
     }
     lastSample_ = s.lastSample;
     if (lastSample_ &&
@@ -302,6 +318,16 @@ void DeFinettiWindow::inputChanged() {
                            "its title). Press Draw (Enter) to redraw."));
 }
 
+void DeFinettiWindow::locusChanged() {
+    const bool x = xLinked();
+    pMale->setEnabled(x);
+    males->setEnabled(x);
+    const LocusKind kind = x ? LocusKind::XLinked : LocusKind::Autosomal;
+    offerTests(test, kind, false);
+    for (QComboBox* box : outlineTests) offerTests(box, kind, true);
+    inputChanged();
+}
+
 bool DeFinettiWindow::xLinked() const {
     return static_cast<LocusKind>(locus->currentData().toInt()) == LocusKind::XLinked;
 }
@@ -322,16 +348,34 @@ void DeFinettiWindow::draw() {
     // The last sample is drawn only on the region of its own n: on another
     // n's region it would seem accepted or rejected by a test it never met.
     if (lastSample_ && sampleSize(*lastSample_) == p.n) p.lastSample = lastSample_;
-    if (xLinked()) p.pMale = pMale->value();
+    std::vector<HweTest> compared;
+    for (QComboBox* box : outlineTests)
+        if (const int t = box->currentData().toInt(); t >= 0) {
+            const auto chosen = static_cast<HweTest>(t);
+            if (std::find(compared.begin(), compared.end(), chosen) == compared.end())
+                compared.push_back(chosen);
+        }
+    // On X the triangle holds the n females; a test that counts the males
+    // decides each of them with the males expected among the males' count.
+    std::optional<MaleCounts> latticeMales;
+    const auto nm = static_cast<std::uint32_t>(males->value());
+    if (xLinked()) {
+        p.pMale = pMale->value();
+        latticeMales = expectedMales(nm, *p.pMale);
+        if (countsMales(p.test) || std::any_of(compared.begin(), compared.end(), countsMales))
+            p.males = latticeMales;
+    }
     StudyRequest request = StudyRequest::of(p.setting);
     request.n = {p.n};
     request.tests = {p.test};
     request.levels = {p.level};
-    // On X the model must have an X-linked form; the triangle holds the
-    // females, whom the autosomal tests test alone.
+    // On X the model must have an X-linked form; the autosomal tests test
+    // the females alone.
     if (xLinked()) {
         request.locus = LocusKind::XLinked;
         request.pMale = {*p.pMale};
+        request.n = {p.n + nm};
+        request.males = static_cast<double>(nm) / (p.n + nm);
     }
     // The model's problems first; the diagram's own range of n, narrower
     // than a study's, stands for the study's.
@@ -409,13 +453,6 @@ void DeFinettiWindow::draw() {
                                       static_cast<std::uint16_t>(in.counts.bb)},
                        std::nullopt, sampleMales});
     }
-    std::vector<HweTest> compared;
-    for (QComboBox* box : outlineTests)
-        if (const int t = box->currentData().toInt(); t >= 0) {
-            const auto chosen = static_cast<HweTest>(t);
-            if (std::find(compared.begin(), compared.end(), chosen) == compared.end())
-                compared.push_back(chosen);
-        }
     DiagramExtras extras;
     extras.minAlleleFrequency = minAlleleFrequency->value();
     extras.minExpectedCount = minExpectedCount->value();
@@ -425,17 +462,20 @@ void DeFinettiWindow::draw() {
     progress->setVisible(true);
     cancelButton->setVisible(true);
     jobs().start<Drawing>(
-        [p, own, otherSizes, compared, extras, notDrawn](
+        [p, own, otherSizes, compared, extras, notDrawn, latticeMales](
             const std::atomic<bool>& stop,
             const Jobs::Progress& report) mutable -> std::optional<Drawing> {
             // Each lattice is one part of the progress.
             const int parts = 1 + static_cast<int>(compared.size() + otherSizes.size());
             int part = 0, lastShown = -1;
             auto decide = [&](std::uint32_t size, HweTest t) {
-                auto lattice = latticeDecisions(size, t, p.level, &stop, [&](int percent) {
-                    const int whole = (part * 100 + percent) / parts;
-                    if (whole != lastShown) report(lastShown = whole);
-                });
+                auto lattice = latticeDecisions(
+                    size, t, p.level, &stop,
+                    [&](int percent) {
+                        const int whole = (part * 100 + percent) / parts;
+                        if (whole != lastShown) report(lastShown = whole);
+                    },
+                    latticeMales);
                 ++part;
                 return lattice;
             };
@@ -453,7 +493,12 @@ void DeFinettiWindow::draw() {
                 if (!other) return std::nullopt;
                 extras.outlines.push_back({p.test, size, std::move(*other)});
             }
-            for (DiagramSample& d : own) d.rejected = rejects(p.test, d.counts, p.level);
+            // The user's samples are decided on their own counts: on X with
+            // their own males, none when only the females were typed.
+            for (DiagramSample& d : own)
+                d.rejected = latticeMales ? rejectsOnX(p.test, d.counts,
+                                                       d.males.value_or(MaleCounts{}), p.level)
+                                          : rejects(p.test, d.counts, p.level);
             extras.samples = std::move(own);
             return Drawing{std::move(p), std::move(extras), notDrawn};
         },
@@ -499,6 +544,10 @@ void DeFinettiWindow::finish(std::optional<Drawing>& result, const QString& erro
                          .arg(picture_->lattice.size())
                          .arg(picture_->n)
                          .arg(accepted);
+    if (picture_->males)
+        status += QStringLiteral(" Males fixed at A = %1, B = %2 beside each.")
+                      .arg(picture_->males->a)
+                      .arg(picture_->males->b);
     if (lastSample_ && !picture_->lastSample)
         status += QStringLiteral(" The main window's last sample has n = %1 and is not drawn.")
                       .arg(sampleSize(*lastSample_));

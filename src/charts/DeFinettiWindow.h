@@ -74,6 +74,9 @@ private:
     // of this allele frequency lie on its base.
     QComboBox* locus = nullptr;
     QDoubleSpinBox* pMale = nullptr;
+    // The males of an X-linked sample; the tests that count the males decide
+    // each sample of n females with the males expected among these beside it.
+    QSpinBox* males = nullptr;
     QPushButton* drawButton = nullptr;
     QPushButton* cancelButton = nullptr;
     QProgressBar* progress = nullptr;
@@ -93,6 +96,7 @@ private:
     void layOut(QGroupBox* sample, QGroupBox* own, QGroupBox* compare);
     void connectControls();
     void inputChanged();
+    void locusChanged();
     bool xLinked() const;
     struct Drawing {
         DeFinettiPicture picture;

@@ -63,10 +63,19 @@ QChart* buildDeFinettiChart(const DeFinettiPicture& picture, const DiagramExtras
                                    ? QStringLiteral("%1 in females, males' p = %2")
                                          .arg(modelText(picture.setting), number(*picture.pMale))
                                    : modelText(picture.setting);
-    const QString title = QStringLiteral("%1; samples of n = %2, %3 test at %4")
-                              .arg(modelWords)
-                              .arg(picture.n)
-                              .arg(powerSeriesName(picture.test), levelText(picture.level));
+    // The tests that count the males see the same males beside every sample.
+    const QString maleWords = picture.males
+                                  ? QStringLiteral(" females, males fixed at A = %1, B = %2;")
+                                        .arg(picture.males->a)
+                                        .arg(picture.males->b)
+                                  : QStringLiteral(",");
+    // With the males named the title takes two lines: one would be cut off.
+    const QString breakWord = picture.males ? QStringLiteral("<br>") : QStringLiteral(" ");
+    const QString title =
+        QStringLiteral("%1;%2samples of n = %3%4 %5 test at %6")
+            .arg(modelWords, breakWord)
+            .arg(picture.n)
+            .arg(maleWords, powerSeriesName(picture.test), levelText(picture.level));
     QChart* chart = newChart(title);
     chart->legend()->setAlignment(Qt::AlignRight);
     chart->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);

@@ -15,11 +15,6 @@ class QChart;
 
 namespace zyg {
 
-// The male allele counts of an X-linked sample (hemizygotes A and B).
-struct MaleCounts {
-    std::uint64_t a = 0, b = 0;
-};
-
 // One of the user's own samples on the diagram, with the chosen test's
 // decision on it (nothing when it cannot be tested). An X-linked sample's
 // counts are its females'; its males are drawn on the base of the triangle

@@ -1,12 +1,17 @@
 #include "power/DeFinetti.h"
 
+#include <algorithm>
 #include <cmath>
+
+#include "engine/XLinked.h"
 
 namespace zyg {
 
 namespace {
 const double kHeight = std::sqrt(3.0) / 2;
-}
+// A p-value equal to the level is rejected whatever its last bits.
+constexpr Extended kLevelTolerance = 1e-9L;
+}  // namespace
 
 TrianglePoint trianglePoint(double f11, double f12, double f22) {
     (void)f11;
@@ -28,9 +33,27 @@ GenotypeCounts countsAt(TrianglePoint point, std::uint32_t n) {
     return c;
 }
 
-std::optional<std::vector<LatticePoint>> latticeDecisions(
-    std::uint32_t n, HweTest test, double level, const std::atomic<bool>* cancel,
-    const std::function<void(int)>& progress) {
+MaleCounts expectedMales(std::uint32_t nm, double pMale) {
+    const auto a = static_cast<std::uint64_t>(std::llround(static_cast<double>(nm) * pMale));
+    return {std::min<std::uint64_t>(a, nm), nm - std::min<std::uint64_t>(a, nm)};
+}
+
+std::optional<bool> rejectsOnX(HweTest test, const GenotypeCounts& females, const MaleCounts& males,
+                               double level) {
+    const std::optional<XTest> counted = parseXTest(hweTestName(test));
+    if (!counted) return rejects(test, females, level);
+    const XSampleCounts x{females.o11, females.o12, females.o22, males.a, males.b};
+    if (x.aa + x.ab + x.bb + x.a + x.b == 0) return std::nullopt;
+    const std::optional<Extended> p = testXSample(x, std::span(&*counted, 1)).front().pValue;
+    if (!p) return std::nullopt;
+    return *p <= static_cast<Extended>(level) * (1 + kLevelTolerance);
+}
+
+std::optional<std::vector<LatticePoint>> latticeDecisions(std::uint32_t n, HweTest test,
+                                                          double level,
+                                                          const std::atomic<bool>* cancel,
+                                                          const std::function<void(int)>& progress,
+                                                          const std::optional<MaleCounts>& males) {
     std::vector<LatticePoint> points;
     const std::size_t total = static_cast<std::size_t>(n + 1) * (n + 2) / 2;
     points.reserve(total);
@@ -46,7 +69,8 @@ std::optional<std::vector<LatticePoint>> latticeDecisions(
             const GenotypeCounts c{static_cast<std::uint16_t>(hom1),
                                    static_cast<std::uint16_t>(het),
                                    static_cast<std::uint16_t>(n - hom1 - het)};
-            points.push_back({c, rejects(test, c, level)});
+            points.push_back(
+                {c, males ? rejectsOnX(test, c, *males, level) : rejects(test, c, level)});
         }
     }
     return points;

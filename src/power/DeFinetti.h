@@ -34,13 +34,31 @@ struct LatticePoint {
     std::optional<bool> rejected;  // nothing when the test cannot be computed
 };
 
+// The males of an X-linked sample: a carry A1, b carry A2.
+struct MaleCounts {
+    std::uint64_t a = 0, b = 0;
+};
+
+// The males expected among nm of this frequency of A1: a = nm x pMale
+// rounded, b = nm - a.
+MaleCounts expectedMales(std::uint32_t nm, double pMale);
+
+// A test's decision at the level on a sample of females with these males
+// beside it: a test that counts the males takes all five counts (males alone
+// included), the others the females alone. Nothing when the test cannot be
+// computed for it.
+std::optional<bool> rejectsOnX(HweTest test, const GenotypeCounts& females, const MaleCounts& males,
+                               double level);
+
 // Every sample of n genotypes (n from 1 to kMaxDiagramSampleSize) with the
 // test's decision at the level, or nothing when `cancel` is set meanwhile.
 // `progress`, when given, hears the share of samples decided, in percent,
-// each time it grows.
+// each time it grows. With `males`, the samples are an X-linked locus's
+// females and those males stand beside every one of them (see rejectsOnX).
 std::optional<std::vector<LatticePoint>> latticeDecisions(
     std::uint32_t n, HweTest test, double level, const std::atomic<bool>* cancel = nullptr,
-    const std::function<void(int percent)>& progress = {});
+    const std::function<void(int percent)>& progress = {},
+    const std::optional<MaleCounts>& males = std::nullopt);
 
 struct DeFinettiPicture {
     ModelSetting setting;
@@ -53,6 +71,8 @@ struct DeFinettiPicture {
     // females' genotype frequencies; the males, who carry one allele, lie
     // on its base at their allele frequency.
     std::optional<double> pMale;
+    // The males beside each lattice point when the test counts them.
+    std::optional<MaleCounts> males;
 };
 
 }  // namespace zyg

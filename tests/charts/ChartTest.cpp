@@ -25,6 +25,7 @@
 #include "charts/ChartFiles.h"
 #include "charts/DiagramChart.h"
 #include "charts/PowerChart.h"
+#include "engine/XLinked.h"
 #include "power/Solve.h"
 
 namespace zyg {
@@ -541,6 +542,32 @@ TEST(DeFinettiChart, TheRegionsOutlineBoundsEveryAcceptedSample) {
     for (LatticePoint& lp : allRejected) lp.rejected = true;
     EXPECT_TRUE(regionOutline(allRejected).isEmpty());
     EXPECT_TRUE(regionOutline({}).isEmpty());
+}
+
+// On X each sample of n females is decided with the same males beside it: a
+// test that counts the males on the five counts (with males of both alleles
+// every sample is testable, the corners too), the others on the females alone.
+TEST(DeFinettiChart, XLinkedLatticesDecideEachFemaleSampleWithTheMales) {
+    const MaleCounts expected = expectedMales(7, 0.3);
+    EXPECT_EQ(std::pair(expected.a, expected.b), std::pair(std::uint64_t{2}, std::uint64_t{5}));
+    for (const MaleCounts& males : {expected, MaleCounts{}, MaleCounts{0, 4}})
+        for (HweTest test : {HweTest::XExact, HweTest::XExactMidP, HweTest::XX2, HweTest::Exact}) {
+            const auto lattice = latticeDecisions(8, test, 0.05, nullptr, {}, males);
+            const std::optional<XTest> counted = parseXTest(hweTestName(test));
+            for (const LatticePoint& lp : *lattice) {
+                std::optional<bool> want = rejects(test, lp.counts, 0.05);
+                if (counted) {
+                    const XSampleCounts x{lp.counts.o11, lp.counts.o12, lp.counts.o22, males.a,
+                                          males.b};
+                    const auto p = testXSample(x, std::span(&*counted, 1)).front().pValue;
+                    want = p ? std::optional(*p <= 0.05L * (1 + 1e-9L)) : std::nullopt;
+                    EXPECT_TRUE(want.has_value() || males.a == 0 || males.b == 0);
+                }
+                EXPECT_EQ(lp.rejected, want)
+                    << hweTestName(test) << " males " << males.a << " " << males.b << " AA "
+                    << lp.counts.o11 << " AB " << lp.counts.o12;
+            }
+        }
 }
 
 TEST(DeFinettiChart, LatticeDecisionsStopWhenCancelled) {

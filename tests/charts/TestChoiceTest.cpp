@@ -8,10 +8,13 @@
 #include <QChart>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QScatterSeries>
+#include <QSpinBox>
 #include <QToolButton>
 #include <QtTest/QTest>
 #include <memory>
@@ -141,6 +144,51 @@ TEST(TestChoice, TheDiagramsOneSidedRegionsAreOneSided) {
         }
         EXPECT_GT(rejected, 0u) << hweTestName(t);
     }
+}
+
+// On X the diagram's choices hold the tests that count the males, each
+// sample of n females is decided with the males expected among the males'
+// count beside it, and the user's five counts with their own males; back on
+// an autosome those tests are gone.
+TEST(TestChoice, TheDiagramOffersTheTestsThatCountTheMalesOnXOnly) {
+    FakeEnvironment env;
+    auto window = openWindow<DeFinettiWindow>(excessStudy(12));
+    auto* test = child<QComboBox>(window.get(), "test");
+    auto* locus = child<QComboBox>(window.get(), "locus");
+    const auto offered = [](QComboBox* box) {
+        std::vector<HweTest> tests;
+        for (int i = 0; i < box->count(); ++i)
+            if (const int t = box->itemData(i).toInt(); t >= 0) tests.push_back(HweTest(t));
+        return tests;
+    };
+    const auto draw = [&] {
+        window->draw();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !window->computing(); }, kWaitMs));
+        return window->picture().has_value();
+    };
+    locus->setCurrentIndex(locus->findData(static_cast<int>(LocusKind::XLinked)));
+    EXPECT_EQ(offered(test), locusTests(LocusKind::XLinked));
+    EXPECT_EQ(offered(child<QComboBox>(window.get(), "outlineTest1")),
+              locusTests(LocusKind::XLinked));
+    child<QDoubleSpinBox>(window.get(), "pMale")->setValue(0.3);
+    child<QSpinBox>(window.get(), "males")->setValue(9);
+    test->setCurrentIndex(test->findData(static_cast<int>(HweTest::XExact)));
+    child<QPlainTextEdit>(window.get(), "samplesEdit")
+        ->setPlainText(QStringLiteral("rs1 2 6 4 5 1"));
+    ASSERT_TRUE(draw());
+    // 9 x 0.3 rounded.
+    EXPECT_TRUE(window->chart()->title().contains("males fixed at A = 3, B = 6"))
+        << window->chart()->title().toStdString();
+    ASSERT_EQ(window->extras().samples.size(), 1u);
+    EXPECT_EQ(window->extras().samples[0].rejected,
+              rejectsOnX(HweTest::XExact, GenotypeCounts{2, 6, 4}, MaleCounts{5, 1}, 0.05));
+
+    locus->setCurrentIndex(locus->findData(static_cast<int>(LocusKind::Autosomal)));
+    EXPECT_EQ(offered(test), locusTests(LocusKind::Autosomal));
+    EXPECT_EQ(static_cast<HweTest>(test->currentData().toInt()), HweTest::X2);
+    ASSERT_TRUE(draw());
+    EXPECT_FALSE(window->picture()->males);
+    EXPECT_FALSE(window->chart()->title().contains("males"));
 }
 
 }  // namespace

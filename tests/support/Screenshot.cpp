@@ -146,6 +146,22 @@ int main(int argc, char** argv) {
             QTest::qWait(100);
             if (!curve->grab().save(QString::fromLocal8Bit(argv[11]))) return 1;
         }
+        // The diagram on X: the females of n 40 tested by x-exact with 40 males
+        // at p 0.35 beside each, the exact test of the females alone outlined.
+        if (argc > 12) {
+            diagram->resize(1200, 700);
+            child<QComboBox>(diagram, "locus")->setCurrentIndex(1);
+            child<QDoubleSpinBox>(diagram, "pMale")->setValue(0.35);
+            child<QSpinBox>(diagram, "males")->setValue(40);
+            auto* test = child<QComboBox>(diagram, "test");
+            test->setCurrentIndex(test->findData(static_cast<int>(zyg::HweTest::XExact)));
+            child<QPlainTextEdit>(diagram, "samplesEdit")
+                ->setPlainText(QStringLiteral("rs201 12 20 8 14 26\nrs202 22 6 12 30 10\n"));
+            diagram->draw();
+            if (!QTest::qWaitFor([&] { return !diagram->computing(); }, 60000)) return 1;
+            QTest::qWait(100);
+            if (!diagram->grab().save(QString::fromLocal8Bit(argv[12]))) return 1;
+        }
     }
     return 0;
 }
