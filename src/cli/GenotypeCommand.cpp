@@ -47,11 +47,9 @@ bool noCall(const SampleCounts& c) { return c.aa + c.ab + c.bb + c.maleA + c.mal
 
 // The counts the columns of count lines describe: on X the females'
 // genotypes, which the autosomal tests see there.
-InputSample forCountColumns(const InputSample& s) {
-    if (s.counts.locus != LocusKind::XLinked) return s;
-    InputSample females = s;
-    females.counts = SampleCounts{s.counts.aa, s.counts.ab, s.counts.bb};
-    return females;
+SampleCounts countColumns(const SampleCounts& c) {
+    if (c.locus != LocusKind::XLinked) return c;
+    return SampleCounts{c.aa, c.ab, c.bb};
 }
 
 // The frequency of the rarer allele among everyone's alleles.
@@ -481,9 +479,9 @@ private:
     // on the counts those columns show, the others from the male cells.
     PValues pValues(const InputSample& s, const MaleCells& male) const {
         PValues p(run_.tests.size());
-        const InputSample c = forCountColumns(s);
+        const SampleCounts c = countColumns(s.counts);
         std::vector<SampleTestValue> values;
-        if (!noCall(c.counts) && !autoTests_.empty()) values = testSample(c.counts, autoTests_);
+        if (!noCall(c) && !autoTests_.empty()) values = testSample(c, autoTests_);
         for (std::size_t t = 0; t < run_.tests.size(); ++t) {
             const Slot& slot = slot_[t];
             if (slot.male) {
@@ -502,9 +500,13 @@ private:
         for (const InputSample& s : samples)
             if (noCall(s.counts) || s.counts.locus != LocusKind::Autosomal) asTheyAre = false;
         std::vector<InputSample> counted;
-        if (!asTheyAre)
+        // The count-line columns read only the line, the marker and the counts.
+        if (!asTheyAre) {
+            counted.reserve(samples.size());
             for (const InputSample& s : samples)
-                if (!noCall(s.counts)) counted.push_back(forCountColumns(s));
+                if (!noCall(s.counts))
+                    counted.push_back({s.line, s.marker, countColumns(s.counts), {}});
+        }
         const std::span<const InputSample> given = asTheyAre
                                                        ? std::span<const InputSample>(samples)
                                                        : std::span<const InputSample>(counted);
@@ -513,6 +515,8 @@ private:
         const bool wanted = wantsPValues();
         batchP_.clear();
         std::string out;
+        out.reserve(text.size() +
+                    samples.size() * (48 + 8 * run_.tests.size() * (1 + run_.levels.size())));
         std::size_t at = 0;
         for (const InputSample& s : samples) {
             ++tallies_.rows;

@@ -1,6 +1,7 @@
 #include "cli/SampleOutput.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <exception>
 #include <limits>
@@ -148,7 +149,9 @@ void appendCsvRow(std::string& out, const InputSample& s, std::span<const HweTes
 }
 
 // Runs work(begin, end, part) over contiguous parts of [0, count) on up to
-// `threads` threads and rethrows the first error.
+// `threads` threads and rethrows the first error. Each thread takes the next
+// part not yet taken, so a thread slowed by other work (a reader running
+// ahead) takes fewer; each part's output is its own, whoever computes it.
 template <class Work>
 void inParts(std::size_t count, unsigned threads, std::size_t parts, Work work) {
     const std::size_t size = (count + parts - 1) / std::max<std::size_t>(parts, 1);
@@ -161,13 +164,13 @@ void inParts(std::size_t count, unsigned threads, std::size_t parts, Work work) 
             errors[part] = std::current_exception();
         }
     };
+    std::atomic<std::size_t> next{0};
+    const auto take = [&] {
+        for (std::size_t p; (p = next.fetch_add(1)) < parts;) runPart(p);
+    };
     std::vector<std::thread> pool;
-    for (std::size_t part = 1; part < parts && part < threads; ++part) {
-        pool.emplace_back([&, part] {
-            for (std::size_t p = part; p < parts; p += threads) runPart(p);
-        });
-    }
-    for (std::size_t p = 0; p < parts; p += std::max(1u, threads)) runPart(p);
+    for (std::size_t t = 1; t < parts && t < threads; ++t) pool.emplace_back(take);
+    take();
     for (std::thread& t : pool) t.join();
     for (const std::exception_ptr& e : errors)
         if (e) std::rethrow_exception(e);
