@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include <limits>
 #include <optional>
 #include <sstream>
+#include <thread>
 
 #include "core/NumberText.h"
 #include "engine/NullSize.h"
@@ -108,34 +110,60 @@ NullGrid nullGrid(HweTest test, bool male,
     grid.x.push_back(0);
     grid.value.push_back(1);
     const long double n = static_cast<long double>(total);
-    for (int from = kFirstLevel; from <= kLastLevel; from += kGridPerDecade) {
-        const int to = std::min(from + kGridPerDecade - 1, kLastLevel);
+    std::vector<const std::pair<const std::array<std::uint64_t, 3>, std::uint64_t>*> keys;
+    for (const auto& entry : markers) keys.push_back(&entry);
+    // A valid test rejects at most a share t of null samples at level t, so
+    // the grid falls below `smallest` by the level `smallest` (a decade
+    // further for the mid-p tests): one pass there makes each marker's null
+    // distribution once; later passes, a decade each, are for what is left.
+    const int reach =
+        static_cast<int>(std::ceil(-std::log10(static_cast<double>(smallest)) * kGridPerDecade)) +
+        kGridPerDecade;
+    for (int from = kFirstLevel,
+             to = std::min(std::max(reach, from + kGridPerDecade - 1), kLastLevel);
+         from <= kLastLevel; from = to + 1, to = std::min(from + kGridPerDecade - 1, kLastLevel)) {
         std::vector<double> levels;
         for (int k = from; k <= to; ++k)
             levels.push_back(std::pow(10.0, -static_cast<double>(k) / kGridPerDecade));
-        std::vector<long double> sum(levels.size(), 0);
-        const auto addSizes = [&](const std::vector<Extended>& sizes, std::uint64_t count) {
-            for (std::size_t k = 0; k < sizes.size(); ++k)
-                sum[k] += sizes[k] * static_cast<long double>(count);
-        };
-        if (male) {
-            std::vector<XTestLevel> requests;
-            const XTest xt = *parseXTest(hweTestName(test));
-            for (double level : levels) requests.push_back({xt, level});
-            for (const auto& [key, count] : markers)
-                if (const auto sizes = xNullSizes(
-                        {static_cast<std::uint32_t>(key[0]), static_cast<std::uint32_t>(key[1])},
-                        key[2], requests))
-                    addSizes(*sizes, count);
-        } else {
-            std::vector<TestLevel> requests;
+        std::vector<XTestLevel> xRequests;
+        std::vector<TestLevel> requests;
+        if (male)
+            for (double level : levels)
+                xRequests.push_back({*parseXTest(hweTestName(test)), level});
+        else
             for (double level : levels) requests.push_back({test, level});
-            const NullSizePlan plan(requests);
-            for (const auto& [key, count] : markers)
-                if (const auto sizes = plan.sizes(static_cast<std::uint32_t>(key[0]),
-                                                  static_cast<std::uint32_t>(key[1])))
-                    addSizes(*sizes, count);
-        }
+        const NullSizePlan plan(requests);
+        // The markers' sizes in fixed chunks on every core, each chunk's sum
+        // its own, added in chunk order: the same figures on any machine.
+        constexpr std::size_t kChunk = 64;
+        const std::size_t chunks = (keys.size() + kChunk - 1) / kChunk;
+        std::vector<std::vector<long double>> chunkSums(chunks);
+        std::atomic<std::size_t> nextChunk{0};
+        const auto work = [&] {
+            for (std::size_t c; (c = nextChunk.fetch_add(1)) < chunks;) {
+                std::vector<long double> part(levels.size(), 0);
+                for (std::size_t i = c * kChunk; i < std::min(keys.size(), (c + 1) * kChunk); ++i) {
+                    const auto& [key, count] = *keys[i];
+                    const auto sizes = male ? xNullSizes({static_cast<std::uint32_t>(key[0]),
+                                                          static_cast<std::uint32_t>(key[1])},
+                                                         key[2], xRequests)
+                                            : plan.sizes(static_cast<std::uint32_t>(key[0]),
+                                                         static_cast<std::uint32_t>(key[1]));
+                    if (!sizes) continue;
+                    for (std::size_t k = 0; k < sizes->size(); ++k)
+                        part[k] += (*sizes)[k] * static_cast<long double>(count);
+                }
+                chunkSums[c] = std::move(part);
+            }
+        };
+        std::vector<std::thread> pool;
+        const unsigned threads = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
+        for (unsigned t = 1; t < threads && t < chunks; ++t) pool.emplace_back(work);
+        work();
+        for (std::thread& t : pool) t.join();
+        std::vector<long double> sum(levels.size(), 0);
+        for (const std::vector<long double>& part : chunkSums)
+            for (std::size_t k = 0; k < part.size(); ++k) sum[k] += part[k];
         for (std::size_t k = 0; k < levels.size(); ++k) {
             grid.x.push_back(static_cast<double>(from + static_cast<int>(k)) / kGridPerDecade);
             grid.value.push_back(sum[k] / n);
