@@ -24,9 +24,12 @@ run: build
 
 # CI (which sets CI=true) also builds every target in Release; a newcomer's
 # make test runs the suites only (make release-check runs that build).
+# No suite reads the terminal, and one that stops making progress is stopped
+# after 15 minutes with its output and run once more, so a hang is reported
+# by name instead of holding the run.
 test: build
 	@bash R/build-package.sh $(BUILD)
-	cd $(BUILD) && ctest --output-on-failure -j2
+	cd $(BUILD) && ctest --output-on-failure -j2 --timeout 900 --repeat after-timeout:2 </dev/null
 	@if [ "$$CI" = true ]; then $(MAKE) --no-print-directory release-check; fi
 
 # The R package zygomet, built from R/zygomet with the engine's sources and

@@ -197,7 +197,7 @@ fi
 # The window program takes no command line: it must start and keep running
 # until it is closed. Offscreen, nobody closes it; after a few seconds it is
 # stopped.
-QT_QPA_PLATFORM=offscreen timeout 4 "$root/usr/bin/zygomet" >"$scratch/window.txt" 2>&1
+QT_QPA_PLATFORM=offscreen timeout -k 5 4 "$root/usr/bin/zygomet" >"$scratch/window.txt" 2>&1
 status=$?
 if ((status != 124)); then
   cat "$scratch/window.txt" >&2
