@@ -267,6 +267,12 @@ Extended wideStatistic(HweTest test, std::uint32_t n11, std::uint32_t n12, std::
 // test rejects a prefix of the row, an excess test a suffix, and the doubled
 // one-sided test both (2 L_i <= level and 2 R_i <= level cannot both hold, as
 // L_i + R_i exceeds the total).
+// The rejected counts of a test at some level, as row indices: [0, left)
+// and [right, size).
+struct KnownRejection {
+    std::size_t left = 0, right = SIZE_MAX;
+};
+
 template <class W>
 class ExactRowDecisions {
 public:
@@ -332,8 +338,12 @@ public:
     // row and high above it when a side rejects nothing; low is -1 for a test
     // that never rejects on the left, high INT_MAX for one that never rejects
     // on the right). Each test's predicate is written out, so that a probe
-    // costs its own sums only.
-    void rejection(HweTest test, double level, int& low, int& high) const {
+    // costs its own sums only. With `known`, the rejection of the same test
+    // at a level at most this one: the rejected counts only grow with the
+    // level, so the two-sided tests by weight search from its bounds outward
+    // by galloping, and `known` is set to this level's bounds.
+    void rejection(HweTest test, double level, int& low, int& high,
+                   KnownRejection* known = nullptr) const {
         const W* w = row_.weights();
         const std::size_t size = row_.size;
         const W threshold =
@@ -365,9 +375,45 @@ public:
         // only when every count is) and a suffix of (top, size).
         auto byWeight = [&](auto rejected) {
             const std::size_t top = row_.top;
-            const std::size_t leftRejected = endOf(0, top + 1, rejected);
+            std::size_t leftRejected, rightRejected = size;
+            if (known) {
+                // Every count rejected at the lower level is rejected here:
+                // [0, known->left) on the left and [known->right, size) on
+                // the right.
+                std::size_t from = std::min(known->left, top + 1), step = 1;
+                std::size_t to = top + 1;
+                for (;;) {
+                    const std::size_t probe = from + step - 1;
+                    if (probe >= to) break;
+                    if (!rejected(probe)) {
+                        to = probe;
+                        break;
+                    }
+                    from = probe + 1;
+                    step *= 2;
+                }
+                leftRejected = endOf(from, to, rejected);
+                if (leftRejected <= top) {
+                    std::size_t hi = std::clamp(known->right, top + 1, size), lo = top + 1;
+                    for (step = 1; hi >= lo + step;) {
+                        const std::size_t probe = hi - step;
+                        if (!rejected(probe)) {
+                            lo = probe + 1;
+                            break;
+                        }
+                        hi = probe;
+                        step *= 2;
+                    }
+                    rightRejected = startOf(lo, hi, rejected);
+                }
+                known->left = leftRejected;
+                known->right = leftRejected > top ? top + 1 : rightRejected;
+            } else {
+                leftRejected = endOf(0, top + 1, rejected);
+                if (leftRejected <= top) rightRejected = startOf(top + 1, size, rejected);
+            }
             low = hAt(leftRejected) - 2;
-            high = leftRejected > top ? hAt(top + 1) : hAt(startOf(top + 1, size, rejected));
+            high = leftRejected > top ? hAt(top + 1) : hAt(rightRejected);
         };
         auto deficit = [&](auto rejected) {
             low = hAt(endOf(0, size, rejected)) - 2;
@@ -1067,8 +1113,20 @@ std::vector<ExactRejection> rejectionsFromRow(std::uint32_t n, std::uint32_t a, 
     ExactRowDecisions<W> decisions(row);
     decisions.update();
     std::vector<ExactRejection> out(requests.size());
-    for (std::size_t i = 0; i < requests.size(); ++i)
-        decisions.rejection(requests[i].test, requests[i].level, out[i].low, out[i].high);
+    // Each test's levels in increasing order, each search starting from the
+    // bounds of the level below.
+    std::vector<std::size_t> order(requests.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
+        if (requests[x].test != requests[y].test) return requests[x].test < requests[y].test;
+        return requests[x].level < requests[y].level;
+    });
+    KnownRejection known;
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const std::size_t i = order[k];
+        if (k == 0 || requests[order[k - 1]].test != requests[i].test) known = {};
+        decisions.rejection(requests[i].test, requests[i].level, out[i].low, out[i].high, &known);
+    }
     return out;
 }
 

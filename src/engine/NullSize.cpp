@@ -37,7 +37,50 @@ struct Rejected {
 // are a prefix of the counts up to e12 and a suffix of those above, found by binary search.
 // g-window cannot compute a sample with a zero count, which only the counts at the very ends of a
 // row have; those are never rejected.
-Rejected statisticRejection(HweTest test, std::uint32_t n, std::uint32_t a, Extended critical) {
+// The last count h of from, from + 2, ..., to where `holds` holds, for a
+// predicate that holds up to some count and fails after it; from - 2 when it
+// never holds. Galloping from `from`, so a boundary near it costs few probes.
+template <class Holds>
+int lastHolding(int from, int to, Holds holds) {
+    int yes = from - 2, no = to + 2, step = 2;
+    while (yes + step < no) {
+        if (!holds(yes + step)) {
+            no = yes + step;
+            break;
+        }
+        yes += step;
+        step *= 2;
+    }
+    while (no - yes > 2) {
+        const int mid = yes + ((no - yes) / 4) * 2;
+        (holds(mid) ? yes : no) = mid;
+    }
+    return yes;
+}
+
+// The first count of from, ..., to (in steps of 2) where `holds` holds, for a
+// predicate that fails up to some count and holds after it; to + 2 when it
+// never holds. Galloping down from `to`.
+template <class Holds>
+int firstHolding(int from, int to, Holds holds) {
+    int yes = to + 2, no = from - 2, step = 2;
+    while (yes - step > no) {
+        if (!holds(yes - step)) {
+            no = yes - step;
+            break;
+        }
+        yes -= step;
+        step *= 2;
+    }
+    while (yes - no > 2) {
+        const int mid = no + ((yes - no) / 4) * 2;
+        (holds(mid) ? yes : no) = mid;
+    }
+    return yes;
+}
+
+Rejected statisticRejection(HweTest test, std::uint32_t n, std::uint32_t a, Extended critical,
+                            const Rejected* known) {
     const int lo = static_cast<int>(a % 2);
     const int hi = static_cast<int>(std::min(a, 2 * n - a));
     const Extended e12 = static_cast<Extended>(a) * (2 * n - a) / (2 * static_cast<Extended>(n));
@@ -58,22 +101,14 @@ Rejected statisticRejection(HweTest test, std::uint32_t n, std::uint32_t a, Exte
     while (first <= last && statistic(first) == kNotComputable) first += 2;
     while (last >= first && statistic(last) == kNotComputable) last -= 2;
     Rejected r{first, first - 2, last + 2, last};
+    // The counts a lower level rejects (a higher critical value) are
+    // rejected here too: the searches start from them.
+    const int leftFrom = known ? std::max(first, known->low + 2) : first;
+    const int rightTo = known ? std::min(last, known->high - 2) : last;
     // Left: the last rejected count of [first, split).
-    for (int from = first, to = std::min(split - 2, last); from <= to;) {
-        const int mid = from + ((to - from) / 4) * 2;
-        if (rejected(mid))
-            r.low = mid, from = mid + 2;
-        else
-            to = mid - 2;
-    }
+    r.low = lastHolding(leftFrom, std::min(split - 2, last), rejected);
     // Right: the first rejected count of [split, last].
-    for (int from = std::max(split, first), to = last; from <= to;) {
-        const int mid = from + ((to - from) / 4) * 2;
-        if (rejected(mid))
-            r.high = mid, to = mid - 2;
-        else
-            from = mid + 2;
-    }
+    r.high = firstHolding(std::max(split, first), rightTo, rejected);
     return r;
 }
 
@@ -137,7 +172,12 @@ NullSizePlan::NullSizePlan(std::span<const TestLevel> requests)
     for (std::size_t i = 0; i < requests_.size(); ++i) {
         if (!isExactFamily(requests_[i].test)) critical_[i] = criticalValue(requests_[i].level);
         smallestLevel_ = std::min(smallestLevel_, static_cast<Extended>(requests_[i].level));
+        if (!isExactFamily(requests_[i].test)) byLevel_.push_back(i);
     }
+    std::stable_sort(byLevel_.begin(), byLevel_.end(), [&](std::size_t x, std::size_t y) {
+        if (requests_[x].test != requests_[y].test) return requests_[x].test < requests_[y].test;
+        return requests_[x].level < requests_[y].level;
+    });
 }
 
 std::optional<std::vector<Extended>> NullSizePlan::sizes(std::uint32_t n, std::uint32_t a) const {
@@ -155,9 +195,16 @@ std::optional<std::vector<Extended>> NullSizePlan::sizes(std::uint32_t n, std::u
         if (isExactFamily(requests_[i].test)) {
             const ExactRejection& r = exactBounds[e++];
             bounds[i] = {lo, r.low, r.high, hi};
-        } else {
-            bounds[i] = statisticRejection(requests_[i].test, n, a, critical_[i]);
         }
+    // The statistics' requests by test and increasing level, each search
+    // starting from the bounds of the level below.
+    const Rejected* known = nullptr;
+    for (std::size_t k = 0; k < byLevel_.size(); ++k) {
+        const std::size_t i = byLevel_[k];
+        if (k == 0 || requests_[byLevel_[k - 1]].test != requests_[i].test) known = nullptr;
+        bounds[i] = statisticRejection(requests_[i].test, n, a, critical_[i], known);
+        known = &bounds[i];
+    }
     const Extended cut = kFirstCut * smallestLevel_;
     RowSizes first = cut >= 1e-280L ? rowSizes<double>(n, a, bounds, cut)
                                     : rowSizes<Extended>(n, a, bounds, cut);

@@ -66,7 +66,8 @@ public:
 
 private:
     std::vector<TestLevel> requests_;
-    std::vector<Extended> critical_;  // X2, G, X2cc and g-window's critical values
+    std::vector<Extended> critical_;    // X2, G, X2cc and g-window's critical values
+    std::vector<std::size_t> byLevel_;  // their requests by test and increasing level
     Extended smallestLevel_ = 1;
 };
 

@@ -282,23 +282,61 @@ std::pair<std::uint64_t, std::uint64_t> interval(double mean, double variance, d
             static_cast<std::uint64_t>(std::ceil(mean + 1.959964 * sd))};
 }
 
-// The first pass of a search covers the levels from here up: the far tail
-// below is searched only when the boundary lies there, as its rows reach
-// further (a row is walked out to the smallest level asked).
-constexpr double kFirstSearchLevel = 1e-30;
-constexpr std::size_t kSearchGrid = 48;
+// A search covers the levels from 1e-12 up first, and reaches down to 1e-300
+// only when the boundary lies there: a row is walked out to the smallest
+// level asked, so the far tails cost most.
+constexpr double kSearchStarts[] = {1e-12, kLowestLevel};
+constexpr std::size_t kSearchGrid = 100;
+// A bracket this narrow is settled by its levels of 3 significant digits
+// (at most 60 of them).
+constexpr double kFineBracket = 1.6;
 
-// Finds, by passes over a log grid of levels that narrow the bracket each
-// time, the boundary of a property that holds at low levels and fails at high
-// ones (wantLargestHolding: the largest level where it holds) or the reverse
-// (the smallest level where it holds): the values of many levels come from
-// one evaluation, which costs hardly more than one. Four passes narrow the
-// levels from 1e-30 to 0.5 to a relative 2e-4.
+// The levels of 3 significant digits strictly between lo and hi, ascending,
+// as roundLevel writes them.
+std::vector<double> threeDigitLevels(double lo, double hi) {
+    std::vector<double> out;
+    int e = static_cast<int>(std::floor(std::log10(lo)));
+    double scale = std::pow(10.0, 2 - e);
+    auto m = static_cast<long>(std::ceil(lo * scale * (1 - 1e-12)));
+    for (;; ++m) {
+        if (m > 999) {
+            m = 100;
+            ++e;
+            scale = std::pow(10.0, 2 - e);
+        }
+        const double c = static_cast<double>(m) / scale;
+        if (c >= hi) break;
+        if (c > lo) out.push_back(c);
+    }
+    return out;
+}
+
+// Finds the boundary of a property that holds at low levels and fails at
+// high ones (wantLargestHolding: the largest level of 3 significant digits
+// where it holds) or the reverse (the smallest where it holds). A pass over
+// a log grid of 100 levels brackets the boundary within a factor of 1.32,
+// and a second pass decides the bracket's levels of 3 significant digits:
+// the values of many levels come from one evaluation, which costs hardly
+// more than one.
 template <class Many>
 std::optional<double> searchLevels(Many many, bool wantLargestHolding) {
     const bool lowSide = wantLargestHolding;  // the property's value at the lowest levels
-    double lo = kFirstSearchLevel, hi = kHighestLevel;
+    std::size_t start = 0;
+    double lo = kSearchStarts[0], hi = kHighestLevel;
     for (;;) {
+        if (hi / lo <= kFineBracket) {
+            // The property is lowSide at lo and not at hi.
+            const std::vector<double> levels = threeDigitLevels(lo, hi);
+            const std::vector<bool> h = levels.empty() ? std::vector<bool>{} : many(levels);
+            if (wantLargestHolding) {
+                double best = roundLevel(lo, false);
+                for (std::size_t k = 0; k < levels.size() && h[k]; ++k) best = levels[k];
+                return best;
+            }
+            double best = roundLevel(hi, true);
+            for (std::size_t k = levels.size(); k-- > 0 && h[k];) best = levels[k];
+            return best;
+        }
         const std::vector<double> grid = logLevels(lo, hi, kSearchGrid);
         const std::vector<bool> h = many(grid);
         if (h.back() == lowSide && hi == kHighestLevel)  // the boundary lies above 0.5
@@ -307,7 +345,7 @@ std::optional<double> searchLevels(Many many, bool wantLargestHolding) {
             if (lo == kLowestLevel)
                 return wantLargestHolding ? std::nullopt : std::optional<double>(lo);
             hi = lo;
-            lo = kLowestLevel;
+            lo = kSearchStarts[++start];
             continue;
         }
         // The property changes once along the grid: between grid[j] and grid[j + 1].
@@ -315,9 +353,7 @@ std::optional<double> searchLevels(Many many, bool wantLargestHolding) {
         while (j + 2 < grid.size() && h[j + 1] == lowSide) ++j;
         lo = grid[j];
         hi = grid[j + 1];
-        if (hi / lo <= 1 + 2e-4) break;
     }
-    return wantLargestHolding ? roundLevel(lo, false) : roundLevel(hi, true);
 }
 
 }  // namespace
@@ -427,8 +463,9 @@ std::vector<PanelCell> evaluatePanel(const Panel& panel, const PanelRequest& req
     return cells;
 }
 
-// A search's passes, for its progress (see searchLevels).
-constexpr std::size_t kSearchPasses = 4;
+// A search's passes, for its progress (see searchLevels): two unless the
+// boundary lies below 1e-12.
+constexpr std::size_t kSearchPasses = 2;
 
 std::optional<double> levelForFalseFlags(const Panel& panel, HweTest test, double flags,
                                          const PanelProgress& progress) {

@@ -392,6 +392,36 @@ TEST(ExactTest, RejectionBoundsDecideEverySampleAsItsPValue) {
     }
 }
 
+// Many tests and levels at once, in no order, give each one's bounds: those
+// of the single search at small n, and at biobank n those of the same row
+// searched for that level alone.
+TEST(ExactTest, ManyLevelsAtOnceGiveEachLevelsOwnBounds) {
+    std::vector<TestLevel> requests;
+    for (HweTest test : kAllTests)
+        if (isExactFamily(test))
+            for (double level : {0.3, 1e-300, 0.05, 1e-6, 0.5, 1e-30, 2e-6, 1e-10})
+                requests.push_back({test, level});
+    for (std::uint32_t n : {7u, 151u, 4000u, 200000u})
+        for (std::uint32_t a : {1u, 3u, n / 3, n, 2 * n - 5}) {
+            const auto all = exactRejections(n, a, requests);
+            ASSERT_EQ(all.size(), requests.size());
+            for (std::size_t i = 0; i < requests.size(); ++i) {
+                const TestLevel& r = requests[i];
+                ExactRejection alone;
+                if (n <= 151) {
+                    alone = *exactRejection(r.test, n, a, r.level);
+                } else {
+                    const std::vector<TestLevel> two = {{r.test, 1e-300}, r};
+                    alone = exactRejections(n, a, two)[1];
+                }
+                EXPECT_EQ(all[i].low, alone.low)
+                    << hweTestName(r.test) << " " << n << " " << a << " " << r.level;
+                EXPECT_EQ(all[i].high, alone.high)
+                    << hweTestName(r.test) << " " << n << " " << a << " " << r.level;
+            }
+        }
+}
+
 TEST(ExactTest, SizeNeverExceedsTheLevelUnderHardyWeinberg) {
     // Every exact test but the mid-p ones is valid given the allele count.
     for (HweTest test :
