@@ -106,17 +106,23 @@ TEST(Panel, SolvedLevelsSitAtTheBoundaryOfTheScan) {
     std::vector<PanelMarker> markers;
     for (std::uint32_t a = 1; a < 400; a += 7) markers.push_back({200, a});
     const Panel panel(markers, kDefaultBinEdges);
-    const auto flagsAt = [&](double level) {
-        return evaluatePanel(
-                   panel, {{HweTest::Exact}, {level}, kDefaultBinEdges, std::nullopt, std::nullopt})
-            .back()
-            .falseFlags.mean;
-    };
-    const auto level = levelForFalseFlags(panel, HweTest::Exact, 0.5);
-    ASSERT_TRUE(level);
-    const double step = std::pow(10.0, std::floor(std::log10(*level)) - 2);
-    EXPECT_LE(flagsAt(*level), 0.5);
-    EXPECT_GT(flagsAt(*level + step), 0.5);
+    // Boundaries in the first range the search covers and below it.
+    for (const auto& [test, flags] : {std::pair{HweTest::Exact, 0.5},
+                                      {HweTest::Exact, 1e-16},
+                                      {HweTest::X2, 0.5},
+                                      {HweTest::G, 1e-20}}) {
+        const auto flagsAt = [&, test = test](double level) {
+            return evaluatePanel(panel,
+                                 {{test}, {level}, kDefaultBinEdges, std::nullopt, std::nullopt})
+                .back()
+                .falseFlags.mean;
+        };
+        const auto level = levelForFalseFlags(panel, test, flags);
+        ASSERT_TRUE(level) << hweTestName(test) << " " << flags;
+        const double step = std::pow(10.0, std::floor(std::log10(*level)) - 2);
+        EXPECT_LE(flagsAt(*level), flags) << hweTestName(test) << " " << *level;
+        EXPECT_GT(flagsAt(*level + step), flags) << hweTestName(test) << " " << *level;
+    }
 
     ModelSetting effect;
     effect.model = GenotypeModel::Inbreeding;
