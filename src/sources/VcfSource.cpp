@@ -46,7 +46,13 @@ public:
         hts_set_log_level(HTS_LOG_OFF);
         file_ = hts_open(path.c_str(), "r");
         if (!file_) fail("cannot be read (" + std::string(std::strerror(errno)) + ")");
-        if (options.threads > 1) hts_set_threads(file_, static_cast<int>(options.threads));
+        // A compressed file without its end-of-file block may be cut short:
+        // a record that then cannot be read says so. The check comes before
+        // the decompression threads, which would wait forever on a reader
+        // that a cut block has already stopped; a cut file is read on one.
+        maybeCut_ = file_->format.compression == bgzf && bgzf_check_EOF(file_->fp.bgzf) == 0;
+        if (options.threads > 1 && !maybeCut_)
+            hts_set_threads(file_, static_cast<int>(options.threads));
         header_ = bcf_hdr_read(file_);
         if (!header_) fail(damaged("its header cannot be read"));
         std::vector<std::string> ids;
@@ -54,9 +60,6 @@ public:
         for (int i = 0; i < n; ++i) ids.emplace_back(header_->samples[i]);
         people_ = preparePeople(std::move(ids), {}, options, warnings_, groups_);
         record_ = owned_ = bcf_init();
-        // A compressed file without its end-of-file block may be cut short:
-        // a record that then cannot be read says so.
-        maybeCut_ = file_->format.compression == bgzf && bgzf_check_EOF(file_->fp.bgzf) == 0;
         if (options.region) openRegion(*options.region);
     }
     ~VcfSource() override {
