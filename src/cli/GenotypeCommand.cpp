@@ -181,17 +181,8 @@ public:
     int run() {
         for (const std::string& w : source_.warnings())
             io_.err << kProgram << ": warning: " << w << "\n";
-        const bool csvToFile = run_.csv && *run_.csv != "-";
-        std::unique_ptr<WholeFileWriter> writer;
-        if (csvToFile) writer = std::make_unique<WholeFileWriter>(*run_.csv);
-        const bool direct = writer && !writer->writesThrough();
-        HeldOutput held;
-        emit_ = [&](std::string_view piece) {
-            if (direct)
-                writer->write(piece);
-            else
-                held.add(piece);
-        };
+        RowsOutput output(run_.csv);
+        emit_ = [&](std::string_view piece) { output.emit(piece); };
         emitHeader();
         if (run_.annotate) {
             AnnotationRequest request{*run_.annotate, {}, {}};
@@ -241,7 +232,7 @@ public:
                                 << "): " << (n.skipped ? "skipped: " : "note: ") << n.reason
                                 << "\n";
                 }
-                if ((tallies_.bad > 0 && !run_.skipBad) || (writer && writer->failed())) continue;
+                if ((tallies_.bad > 0 && !run_.skipBad) || output.failed()) continue;
                 rows(batch.samples);
                 passing(batch);
             }
@@ -260,36 +251,10 @@ public:
             return kExitUsage;
         }
 
-        std::string why;
-        bool heldOk = true;
-        if (csvToFile) {
-            if (!direct) heldOk = held.replay([&](std::string_view p) { writer->write(p); }, why);
-            std::string fault = writer->commit();
-            if (!heldOk) fault = why;
-            if (!fault.empty()) {
-                io_.err << kProgram << ": --csv \"" << *run_.csv
-                        << "\": the file cannot be written (" << fault << ")\n";
-                return kExitFailure;
-            }
-        } else if (run_.csv) {
-            heldOk = held.replay([&](std::string_view p) { io_.out << p; }, why);
-        } else {
-            std::string carry;
-            heldOk = held.replay(
-                [&](std::string_view p) {
-                    for (std::size_t end; (end = p.find('\n')) != std::string_view::npos;) {
-                        carry.append(p.substr(0, end));
-                        io_.out << aligner_.aligned(carry);
-                        carry.clear();
-                        p.remove_prefix(end + 1);
-                    }
-                    carry.append(p);
-                },
-                why);
-        }
-        if (!heldOk) {
-            io_.err << kProgram << ": the output cannot be held until the input is read (" << why
-                    << ")\n";
+        if (const std::string fault = output.finish(
+                io_.out, [&](std::string_view line) { return aligner_.aligned(line); });
+            !fault.empty()) {
+            io_.err << kProgram << ": " << fault << "\n";
             return kExitFailure;
         }
         if (run_.annotate) {

@@ -5,6 +5,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,6 +75,34 @@ private:
     std::string memory_;
     std::FILE* file_ = nullptr;
     int error_ = 0;
+};
+
+// A command's rows, written as they are made: into the --csv file's
+// temporary file directly, or held until the input is whole (standard
+// output, a file written through such as a pipe), so that bad input leaves
+// no output anywhere.
+class RowsOutput {
+public:
+    // `csv`: the --csv argument ("-" for standard output), none for a table.
+    explicit RowsOutput(const std::optional<std::string>& csv);
+
+    void emit(std::string_view piece);
+    // Whether the --csv file has already failed, so that nothing more need
+    // be computed for it.
+    bool failed() const { return writer_ && writer_->failed(); }
+
+    // Writes what was held and commits the --csv file; a table's lines go to
+    // `out` through `align`, which gets each line without its newline. Empty
+    // when everything is written, else what failed, to follow the program's
+    // name.
+    std::string finish(std::ostream& out,
+                       const std::function<std::string(std::string_view)>& align);
+
+private:
+    std::optional<std::string> csv_;
+    std::unique_ptr<WholeFileWriter> writer_;
+    bool direct_ = false;
+    HeldOutput held_;
 };
 
 }  // namespace zyg

@@ -179,17 +179,8 @@ private:
 // input is whole (standard output, a file written through such as a pipe),
 // so that a bad line or an input that fails leaves no output anywhere.
 int testSamples(const CommandOptions& o, const SampleStreams& io, SampleSource& source) {
-    const bool csvToFile = o.csv && *o.csv != "-";
-    std::unique_ptr<WholeFileWriter> writer;
-    if (csvToFile) writer = std::make_unique<WholeFileWriter>(*o.csv);
-    const bool direct = writer && !writer->writesThrough();
-    HeldOutput held;
-    const auto emit = [&](std::string_view piece) {
-        if (direct)
-            writer->write(piece);
-        else
-            held.add(piece);
-    };
+    RowsOutput output(o.csv);
+    const auto emit = [&](std::string_view piece) { output.emit(piece); };
     // The header waits for the first sample, whose kind of locus sets the
     // columns (a file is of one kind).
     std::vector<HweTest> tests;
@@ -222,7 +213,7 @@ int testSamples(const CommandOptions& o, const SampleStreams& io, SampleSource& 
             }
             // Bad input ends the command: the rest is only read for its bad
             // lines, and nothing is tested once the output has failed.
-            if ((bad > 0 && !o.skipBad) || (writer && writer->failed())) continue;
+            if ((bad > 0 && !o.skipBad) || output.failed()) continue;
             if (!batch.samples.empty()) start(batch.samples.front().counts.locus);
             samples += batch.samples.size();
             if (o.csv)
@@ -247,37 +238,10 @@ int testSamples(const CommandOptions& o, const SampleStreams& io, SampleSource& 
         return kExitUsage;
     }
 
-    std::string why;
-    bool heldOk = true;
-    if (csvToFile) {
-        if (!direct) heldOk = held.replay([&](std::string_view p) { writer->write(p); }, why);
-        std::string fault = writer->commit();
-        if (!heldOk) fault = why;
-        if (!fault.empty()) {
-            io.err << kProgram << ": --csv \"" << *o.csv << "\": the file cannot be written ("
-                   << fault << ")\n";
-            return kExitFailure;
-        }
-    } else if (o.csv) {
-        heldOk = held.replay([&](std::string_view p) { io.out << p; }, why);
-    } else {
-        // The held cells, line by line, aligned now that every width is known.
-        std::string carry;
-        heldOk = held.replay(
-            [&](std::string_view p) {
-                for (std::size_t end; (end = p.find('\n')) != std::string_view::npos;) {
-                    carry.append(p.substr(0, end));
-                    io.out << table->aligned(carry);
-                    carry.clear();
-                    p.remove_prefix(end + 1);
-                }
-                carry.append(p);
-            },
-            why);
-    }
-    if (!heldOk) {
-        io.err << kProgram << ": the output cannot be held until the input is read (" << why
-               << ")\n";
+    if (const std::string fault =
+            output.finish(io.out, [&](std::string_view line) { return table->aligned(line); });
+        !fault.empty()) {
+        io.err << kProgram << ": " << fault << "\n";
         return kExitFailure;
     }
 
