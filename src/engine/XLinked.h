@@ -150,16 +150,12 @@ std::vector<XTestValue> testXSample(const XSampleCounts& counts, std::span<const
 // affected by inbreeding or by the heterozygote miscalls.
 bool hasXForm(GenotypeModel model);
 
-struct XModelSetting {
-    GenotypeModel model = GenotypeModel::HardyWeinberg;
-    double p = 0.5;      // allele frequency in females
-    double pMale = 0.5;  // allele frequency in males
-    double f = 0;        // inbreeding in females, -min(p, q) / max(p, q) to 1
-    double hetMiscall = 0;
-    double homMiscall = 0;
-};
+// An X-linked model is a model setting on X: the females follow p, f and
+// the miscall rates, the males pMale; the numbers of each sex are given apart
+// (XSampleSize), so its `males` share is not read.
+using XModelSetting = ModelSetting;
 
-// The females' model in autosomal terms.
+// The females' model in autosomal terms: the same setting, autosomal.
 ModelSetting femaleSetting(const XModelSetting& setting);
 
 struct XSampleSize {

@@ -695,12 +695,8 @@ bool hasXForm(GenotypeModel model) {
 }
 
 ModelSetting femaleSetting(const XModelSetting& s) {
-    ModelSetting m;
-    m.model = s.model;
-    m.p = s.p;
-    m.f = s.f;
-    m.hetMiscall = s.hetMiscall;
-    m.homMiscall = s.homMiscall;
+    ModelSetting m = s;
+    m.locus = LocusKind::Autosomal;
     return m;
 }
 

@@ -15,17 +15,6 @@ namespace zyg {
 
 namespace {
 
-XModelSetting xSetting(const ModelSetting& s) {
-    XModelSetting x;
-    x.model = s.model;
-    x.p = s.p;
-    x.pMale = s.pMale;
-    x.f = s.f;
-    x.hetMiscall = s.hetMiscall;
-    x.homMiscall = s.homMiscall;
-    return x;
-}
-
 // The X-linked engine's test of a catalogue test, which shares its name.
 std::optional<XTest> xTestOf(HweTest test) { return parseXTest(hweTestName(test)); }
 
@@ -39,7 +28,6 @@ XSampleSize xSampleSize(std::uint32_t n, double males) {
 std::vector<ExactPower> settingPower(const ModelSetting& setting, std::uint32_t n,
                                      std::span<const TestLevel> tests) {
     if (setting.locus == LocusKind::Autosomal) return exactPower(setting, n, tests);
-    const XModelSetting x = xSetting(setting);
     const XSampleSize size = xSampleSize(n, setting.males);
     std::vector<XTestLevel> male;
     std::vector<TestLevel> female;
@@ -50,9 +38,9 @@ std::vector<ExactPower> settingPower(const ModelSetting& setting, std::uint32_t 
             female.push_back(t);
     }
     const std::vector<ExactPower> withMales =
-        male.empty() ? std::vector<ExactPower>{} : xExactPower(x, size, male);
+        male.empty() ? std::vector<ExactPower>{} : xExactPower(setting, size, male);
     const std::vector<ExactPower> females =
-        female.empty() ? std::vector<ExactPower>{} : femaleOnlyPower(x, size, female);
+        female.empty() ? std::vector<ExactPower>{} : femaleOnlyPower(setting, size, female);
     std::vector<ExactPower> out;
     std::size_t m = 0, f = 0;
     for (const TestLevel& t : tests) out.push_back(xTestOf(t.test) ? withMales[m++] : females[f++]);
@@ -64,7 +52,7 @@ std::vector<PowerPoint> simulateXPoint(const ModelSetting& model, std::uint32_t 
                                        const std::vector<double>& levels, std::uint32_t replicates,
                                        std::uint32_t seed) {
     const XSampleSize size = xSampleSize(n, model.males);
-    const GenotypeFrequencies g = frequenciesOf(femaleSetting(xSetting(model)));
+    const GenotypeFrequencies g = frequenciesOf(femaleSetting(model));
     const double f11 = static_cast<double>(g.f11);
     const double f12 = static_cast<double>(g.f12);
     // Females: AA, then AB among the rest; males: the count of A.
