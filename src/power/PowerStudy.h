@@ -92,6 +92,9 @@ std::vector<PowerPoint> simulateXPoint(const ModelSetting& model, std::uint32_t 
                                        const std::vector<HweTest>& tests,
                                        const std::vector<double>& levels, std::uint32_t replicates,
                                        std::uint32_t seed);
+// A simulated point of one test at one level, before its counts.
+PowerPoint simulatedPoint(const ModelSetting& model, std::uint32_t n, HweTest test, double level,
+                          std::uint32_t nrep, std::uint32_t seed);
 // A simulated point's figures from its counts of tested and rejected
 // replicates: the shares, the standard error and the Wilson interval.
 void fillSimulatedPoint(PowerPoint& point, std::uint32_t tested, std::uint32_t rejected,

@@ -16,6 +16,19 @@
 
 namespace zyg {
 
+PowerPoint simulatedPoint(const ModelSetting& model, std::uint32_t n, HweTest test, double level,
+                          std::uint32_t nrep, std::uint32_t seed) {
+    PowerPoint point;
+    point.model = model;
+    point.n = n;
+    point.test = test;
+    point.level = level;
+    point.method = PowerMethod::Simulate;
+    point.nrep = nrep;
+    point.seed = seed;
+    return point;
+}
+
 void fillSimulatedPoint(PowerPoint& point, std::uint32_t tested, std::uint32_t rejected,
                         std::uint32_t nrep) {
     const double reps = nrep;
@@ -93,14 +106,7 @@ std::vector<PowerPoint> simulatePoint(const ModelSetting& model, std::uint32_t n
 
     for (HweTest test : tests)
         for (double level : levels) {
-            PowerPoint point;
-            point.model = model;
-            point.n = n;
-            point.test = test;
-            point.level = level;
-            point.method = PowerMethod::Simulate;
-            point.nrep = replicates;
-            point.seed = seed;
+            PowerPoint point = simulatedPoint(model, n, test, level, replicates, seed);
             std::uint32_t tested = 0, rejected = 0;
             if (test == HweTest::G) {
                 point.windowTested = result.g.ok;

@@ -81,14 +81,7 @@ std::vector<PowerPoint> simulateXPoint(const ModelSetting& model, std::uint32_t 
                                       ? std::nullopt
                                       : testXSample(c, std::span<const XTest>(&*xt, 1))[0].pValue);
         for (double level : levels) {
-            PowerPoint point;
-            point.model = model;
-            point.n = n;
-            point.test = test;
-            point.level = level;
-            point.method = PowerMethod::Simulate;
-            point.nrep = replicates;
-            point.seed = seed;
+            PowerPoint point = simulatedPoint(model, n, test, level, replicates, seed);
             std::uint32_t tested = 0, rejected = 0;
             if (xt) {
                 // As the exact power decides: within a relative 1e-9 of the level is at it.
