@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "engine/TestCatalogue.h"
+#include "sources/GenotypeFiles.h"
 
 namespace zyg {
 
@@ -79,6 +80,45 @@ OptionEntry<Options> fileOption(const char* name, const char* help, const char* 
                 if (v.empty()) refuse(name, v, whenEmpty);
                 o.*member = v;
             }};
+}
+
+// How a genotype file is read, for every command that reads one: --par,
+// --multiallelic, --sex, --keep, --remove and --region, into the
+// GenotypeOptions at `genotypes`.
+template <class Options>
+std::vector<OptionEntry<Options>> genotypeFileOptions(GenotypeOptions Options::*genotypes) {
+    using Field = std::optional<std::string> GenotypeOptions::*;
+    const auto file = [genotypes](const char* name, const char* valueName, const char* help,
+                                  const char* whenEmpty, Field field) {
+        return OptionEntry<Options>{
+            name, valueName, help,
+            [name, whenEmpty, genotypes, field](Options& o, const std::string& v) {
+                if (v.empty()) refuse(name, v, whenEmpty);
+                (o.*genotypes).*field = v;
+            }};
+    };
+    return {
+        {"--par", "BUILD", "the pseudo-autosomal regions of X: b37, b38 (default) or none",
+         [genotypes](Options& o, const std::string& v) {
+             const auto build = parseParBuild(v);
+             if (!build) refuse("--par", v, "give b37, b38 or none");
+             (o.*genotypes).par = *build;
+         }},
+        {"--multiallelic", "HOW",
+         "multi-allelic sites: skip (default), or split into ID:ALT markers",
+         [genotypes](Options& o, const std::string& v) {
+             if (v != "skip" && v != "split") refuse("--multiallelic", v, "give skip or split");
+             (o.*genotypes).splitMultiallelic = v == "split";
+         }},
+        file("--sex", "FILE", "a VCF's sexes: sample ID and sex (1 or M, 2 or F) a line",
+             "give a file name", &GenotypeOptions::sexFile),
+        file("--keep", "FILE", "genotype files: only the sample IDs of FILE (first column)",
+             "give a file name", &GenotypeOptions::keepFile),
+        file("--remove", "FILE", "genotype files: leave out the sample IDs of FILE",
+             "give a file name", &GenotypeOptions::removeFile),
+        file("--region", "CHR:FROM-TO", "an indexed VCF or BCF: only the markers of the region",
+             "give CHR, CHR:FROM or CHR:FROM-TO", &GenotypeOptions::region),
+    };
 }
 
 // Applies every "--name value", "--name=value" and flag to `options` and

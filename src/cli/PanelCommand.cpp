@@ -68,39 +68,6 @@ const std::vector<OptionEntry<PanelOptions>>& panelOptions() {
                        "the panel: count lines, a zygomet-test CSV, a VCF or BCF, or a PLINK "
                        ".bed fileset",
                        "give a file name", &PanelOptions::panel),
-            {"--par", "BUILD",
-             "genotype files: the pseudo-autosomal regions of X: b37, b38 (default) or none",
-             [](PanelOptions& o, const std::string& v) {
-                 const auto build = parseParBuild(v);
-                 if (!build) refuse("--par", v, "give b37, b38 or none");
-                 o.genotypes.par = *build;
-             }},
-            {"--multiallelic", "HOW",
-             "genotype files: multi-allelic sites: skip (default), or split into ID:ALT markers",
-             [](PanelOptions& o, const std::string& v) {
-                 if (v != "skip" && v != "split") refuse("--multiallelic", v, "give skip or split");
-                 o.genotypes.splitMultiallelic = v == "split";
-             }},
-            {"--sex", "FILE", "a VCF's sexes: sample ID and sex (1 or M, 2 or F) a line",
-             [](PanelOptions& o, const std::string& v) {
-                 if (v.empty()) refuse("--sex", v, "give a file name");
-                 o.genotypes.sexFile = v;
-             }},
-            {"--keep", "FILE", "genotype files: count only the sample IDs of FILE (first column)",
-             [](PanelOptions& o, const std::string& v) {
-                 if (v.empty()) refuse("--keep", v, "give a file name");
-                 o.genotypes.keepFile = v;
-             }},
-            {"--remove", "FILE", "genotype files: leave out the sample IDs of FILE",
-             [](PanelOptions& o, const std::string& v) {
-                 if (v.empty()) refuse("--remove", v, "give a file name");
-                 o.genotypes.removeFile = v;
-             }},
-            {"--region", "CHR:FROM-TO", "an indexed VCF or BCF: only the markers of the region",
-             [](PanelOptions& o, const std::string& v) {
-                 if (v.empty()) refuse("--region", v, "give CHR, CHR:FROM or CHR:FROM-TO");
-                 o.genotypes.region = v;
-             }},
             {"--model", "MODEL",
              "the effect the filter should catch: error, inbreeding, null, ... (default hw: "
              "none)",
@@ -191,6 +158,9 @@ const std::vector<OptionEntry<PanelOptions>>& panelOptions() {
                  o.plot = v;
              }},
         };
+        // After --panel, how a genotype file is read.
+        const auto reading = genotypeFileOptions(&PanelOptions::genotypes);
+        t.insert(t.begin() + 1, reading.begin(), reading.end());
         // The effect's size: one value of each of the model's parameters.
         for (const ModelParameter& q : modelParameters()) {
             if (q.input == StudyInput::P) continue;

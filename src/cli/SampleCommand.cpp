@@ -39,7 +39,6 @@ struct CommandOptions {
     std::vector<std::string> counts;  // the counts given as arguments
     std::set<std::string> given;
     GenotypeOptions genotypes;  // the options of genotype files
-    std::optional<std::string> sexFile, keepFile, removeFile, groupsFile;
     std::optional<std::string> annotate, outPassing;
     std::optional<double> keepPassing;
     std::vector<double> levels;
@@ -52,90 +51,81 @@ std::string allTestNames(const char* separator) {
 }
 
 const std::vector<OptionEntry<CommandOptions>>& optionTable() {
-    static const std::vector<OptionEntry<CommandOptions>> table = {
-        fileOption("--file", "test one sample per line of FILE (- for standard input)",
-                   "give a file name, or - for standard input", &CommandOptions::file),
-        {"--test", "TESTS", "tests, comma-separated, in the order of the output (default all)",
-         [](CommandOptions& o, const std::string& v) {
-             o.tests.clear();
-             std::size_t start = 0;
-             for (;;) {
-                 const auto comma = v.find(',', start);
-                 const std::string name = v.substr(start, comma - start);
-                 const auto t = parseHweTest(name);
-                 if (!t || !testEntry(*t).observedSamples)
-                     refuse("--test", v, "the tests are " + allTestNames(", "));
-                 if (std::find(o.tests.begin(), o.tests.end(), *t) != o.tests.end())
-                     refuse("--test", v, name + " is named twice");
-                 o.tests.push_back(*t);
-                 if (comma == std::string::npos) break;
-                 start = comma + 1;
-             }
-         }},
-        {"--locus", "KIND",
-         "x: three counts are females with no males (default: five counts AA AB BB A B on the "
-         "first sample line make the file X-linked)",
-         [](CommandOptions& o, const std::string& v) {
-             const auto k = parseLocusKind(v);
-             if (!k) refuse("--locus", v, "the kinds of locus are autosomal and x");
-             o.locus = *k;
-         }},
-        fileOption("--csv", "write CSV to FILE instead of the table (- for standard output)",
-                   "give a file name, or - for standard output", &CommandOptions::csv),
-        {"--skip-bad", nullptr, "report bad lines on standard error and test the others",
-         [](CommandOptions& o, const std::string&) { o.skipBad = true; }},
-        {"--par", "BUILD", "the pseudo-autosomal regions of X: b37, b38 (default) or none",
-         [](CommandOptions& o, const std::string& v) {
-             const auto build = parseParBuild(v);
-             if (!build) refuse("--par", v, "give b37, b38 or none");
-             o.genotypes.par = *build;
-         }},
-        {"--multiallelic", "HOW",
-         "multi-allelic sites: skip (default), or split into ID:ALT markers",
-         [](CommandOptions& o, const std::string& v) {
-             if (v != "skip" && v != "split") refuse("--multiallelic", v, "give skip or split");
-             o.genotypes.splitMultiallelic = v == "split";
-         }},
-        fileOption("--sex", "a VCF's sexes: sample ID and sex (1 or M, 2 or F) a line",
-                   "give a file name", &CommandOptions::sexFile),
-        fileOption("--keep", "genotype files: test only the sample IDs of FILE (first column)",
-                   "give a file name", &CommandOptions::keepFile),
-        fileOption("--remove", "genotype files: leave out the sample IDs of FILE",
-                   "give a file name", &CommandOptions::removeFile),
-        fileOption("--groups", "genotype files: sample ID and group a line; a row per group",
-                   "give a file name", &CommandOptions::groupsFile),
-        {"--region", "CHR:FROM-TO", "an indexed VCF or BCF: only the markers of the region",
-         [](CommandOptions& o, const std::string& v) {
-             if (v.empty()) refuse("--region", v, "give CHR, CHR:FROM or CHR:FROM-TO");
-             o.genotypes.region = v;
-         }},
-        {"--level", "VALUES", "genotype files: fail columns (p <= level) and a summary",
-         [](CommandOptions& o, const std::string& v) {
-             o.levels = parseList("--level", v, 20);
-             for (double level : o.levels)
-                 if (!(level > 0 && level < 1)) refuse("--level", v, "levels lie between 0 and 1");
-         }},
-        fileOption("--summary", "genotype files: write the summary to FILE as CSV",
-                   "give a file name", &CommandOptions::summary),
-        fileOption("--qq",
-                   "genotype files: a Q-Q plot of the p-values to FILE.png or FILE.svg (or its "
-                   "numbers to FILE.csv)",
-                   "give a file name ending in .png, .svg or .csv", &CommandOptions::qq),
-        fileOption("--annotate", "a VCF or BCF: write it to FILE with the p-values as INFO tags",
-                   "give a file name", &CommandOptions::annotate),
-        {"--keep-passing", "LEVEL", "only the markers the first --test does not reject at LEVEL",
-         [](CommandOptions& o, const std::string& v) {
-             const auto levels = parseList("--keep-passing", v, 1);
-             if (levels.size() != 1 || !(levels[0] > 0 && levels[0] < 1))
-                 refuse("--keep-passing", v, "give one level between 0 and 1");
-             o.keepPassing = levels[0];
-         }},
-        fileOption("--out-passing",
-                   "genotype files: write the IDs of the markers not rejected to FILE",
-                   "give a file name", &CommandOptions::outPassing),
-        {"--version", nullptr, "print the version and stop",
-         [](CommandOptions&, const std::string&) {}},
-    };
+    static const std::vector<OptionEntry<CommandOptions>> table = [] {
+        std::vector<OptionEntry<CommandOptions>> t = {
+            fileOption("--file", "test one sample per line of FILE (- for standard input)",
+                       "give a file name, or - for standard input", &CommandOptions::file),
+            {"--test", "TESTS", "tests, comma-separated, in the order of the output (default all)",
+             [](CommandOptions& o, const std::string& v) {
+                 o.tests.clear();
+                 std::size_t start = 0;
+                 for (;;) {
+                     const auto comma = v.find(',', start);
+                     const std::string name = v.substr(start, comma - start);
+                     const auto t = parseHweTest(name);
+                     if (!t || !testEntry(*t).observedSamples)
+                         refuse("--test", v, "the tests are " + allTestNames(", "));
+                     if (std::find(o.tests.begin(), o.tests.end(), *t) != o.tests.end())
+                         refuse("--test", v, name + " is named twice");
+                     o.tests.push_back(*t);
+                     if (comma == std::string::npos) break;
+                     start = comma + 1;
+                 }
+             }},
+            {"--locus", "KIND",
+             "x: three counts are females with no males (default: five counts AA AB BB A B on the "
+             "first sample line make the file X-linked)",
+             [](CommandOptions& o, const std::string& v) {
+                 const auto k = parseLocusKind(v);
+                 if (!k) refuse("--locus", v, "the kinds of locus are autosomal and x");
+                 o.locus = *k;
+             }},
+            fileOption("--csv", "write CSV to FILE instead of the table (- for standard output)",
+                       "give a file name, or - for standard output", &CommandOptions::csv),
+            {"--skip-bad", nullptr, "report bad lines on standard error and test the others",
+             [](CommandOptions& o, const std::string&) { o.skipBad = true; }},
+            {"--groups", "FILE", "genotype files: sample ID and group a line; a row per group",
+             [](CommandOptions& o, const std::string& v) {
+                 if (v.empty()) refuse("--groups", v, "give a file name");
+                 o.genotypes.groupsFile = v;
+             }},
+            {"--level", "VALUES", "genotype files: fail columns (p <= level) and a summary",
+             [](CommandOptions& o, const std::string& v) {
+                 o.levels = parseList("--level", v, 20);
+                 for (double level : o.levels)
+                     if (!(level > 0 && level < 1))
+                         refuse("--level", v, "levels lie between 0 and 1");
+             }},
+            fileOption("--summary", "genotype files: write the summary to FILE as CSV",
+                       "give a file name", &CommandOptions::summary),
+            fileOption("--qq",
+                       "genotype files: a Q-Q plot of the p-values to FILE.png or FILE.svg (or its "
+                       "numbers to FILE.csv)",
+                       "give a file name ending in .png, .svg or .csv", &CommandOptions::qq),
+            fileOption("--annotate",
+                       "a VCF or BCF: write it to FILE with the p-values as INFO tags",
+                       "give a file name", &CommandOptions::annotate),
+            {"--keep-passing", "LEVEL",
+             "only the markers the first --test does not reject at LEVEL",
+             [](CommandOptions& o, const std::string& v) {
+                 const auto levels = parseList("--keep-passing", v, 1);
+                 if (levels.size() != 1 || !(levels[0] > 0 && levels[0] < 1))
+                     refuse("--keep-passing", v, "give one level between 0 and 1");
+                 o.keepPassing = levels[0];
+             }},
+            fileOption("--out-passing",
+                       "genotype files: write the IDs of the markers not rejected to FILE",
+                       "give a file name", &CommandOptions::outPassing),
+            {"--version", nullptr, "print the version and stop",
+             [](CommandOptions&, const std::string&) {}},
+        };
+        // After --skip-bad, how a genotype file is read.
+        const auto reading = genotypeFileOptions(&CommandOptions::genotypes);
+        const auto at =
+            std::find_if(t.begin(), t.end(), [](const auto& e) { return e.name == "--skip-bad"; });
+        t.insert(at + 1, reading.begin(), reading.end());
+        return t;
+    }();
     return table;
 }
 
@@ -314,10 +304,6 @@ int execute(CommandOptions o, const SampleStreams& io) {
             run.csv = o.csv;
             run.skipBad = o.skipBad;
             run.source = o.genotypes;
-            run.source.sexFile = o.sexFile;
-            run.source.keepFile = o.keepFile;
-            run.source.removeFile = o.removeFile;
-            run.source.groupsFile = o.groupsFile;
             run.source.threads = std::max(1u, io.threads);
             run.levels = o.levels;
             run.summary = o.summary;
@@ -329,7 +315,7 @@ int execute(CommandOptions o, const SampleStreams& io) {
                 refuse("--qq", *o.qq, "give a file name ending in .png, .svg or .csv");
             if (o.keepPassing && !o.annotate && !o.outPassing)
                 throw UsageError("--keep-passing: only with --annotate or --out-passing");
-            if (o.annotate && o.groupsFile)
+            if (o.annotate && o.genotypes.groupsFile)
                 throw UsageError("--annotate: not with --groups (a marker has one row per group)");
             return testGenotypeFile(run, io);
         }

@@ -432,6 +432,8 @@ TEST_F(GenotypeCommand, BadInputNamesFileAndRecordAndWritesNothing) {
         {{"--file", file("c.txt", "m1 1 2 3\n"), "--par", "b37"},
          "--par: only for a genotype file"},
         {{"--file", file("q.vcf", good), "--qq", path("qq.pdf")}, "ending in .png, .svg or .csv"},
+        {{"--file", path("q.vcf"), "--par", "hg19"}, "give b37, b38 or none"},
+        {{"--file", path("q.vcf"), "--region", ""}, "give CHR, CHR:FROM or CHR:FROM-TO"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = c.args;

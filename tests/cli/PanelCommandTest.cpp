@@ -111,6 +111,9 @@ TEST(PanelCommand, BadInputIsStatusTwoAndWritesNothing) {
         {{"--panel", noMarkers}, "holds no marker"},
         {{"--panel", good, "--test", "x-exact"}, "need X-linked markers"},
         {{"--panel", good, "--sex", good}, "only for a genotype file"},
+        {{"--panel", noMarkers, "--par", "b99"}, "give b37, b38 or none"},
+        {{"--panel", noMarkers, "--multiallelic", "all"}, "give skip or split"},
+        {{"--panel", noMarkers, "--keep", ""}, "give a file name"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = c.args;
