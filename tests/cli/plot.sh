@@ -5,13 +5,7 @@
 #   plot.sh ZYGOMET_TEST
 set -uo pipefail
 program=$1
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+source "$(dirname "$0")/../support/checks.sh"
 
 ldd "$program" | grep -qi qt && fail "zygomet-test links Qt: $(ldd "$program" | grep -i qt)"
 
@@ -39,5 +33,4 @@ status=$?
 [[ $(wc -l <"$scratch/err.txt") -eq 1 ]] || fail "its message is not one line: $(cat "$scratch/err.txt")"
 [[ -e $scratch/none ]] && fail "an unwritable --qq left a file"
 
-((failures == 0)) && echo "plot: all checks passed"
-exit $((failures > 0))
+finish plot

@@ -13,14 +13,7 @@ build=$1 version=$2
 shift 2
 programs=("$@")
 
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
-
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+source "$(dirname "$0")/../support/checks.sh"
 
 # --- build the package ------------------------------------------------------
 if ! cpack --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1; then
@@ -283,8 +276,4 @@ else
   echo "lintian is not installed (scripts/install-deps.sh installs it); its check was skipped"
 fi
 
-if ((failures > 0)); then
-  echo "$failures check(s) failed" >&2
-  exit 1
-fi
-echo "The package passed every check."
+finish package
