@@ -67,7 +67,6 @@ public:
             hts_close(out_);
             std::remove(temporary_.c_str());
         }
-        if (outHeader_) bcf_hdr_destroy(outHeader_);
         for (bcf1_t* r : pool_) bcf_destroy(r);
         if (iterator_) hts_itr_destroy(iterator_);
         if (tabix_) tbx_destroy(tabix_);
@@ -126,21 +125,32 @@ public:
         temporary_ = request.path + ".part-" + std::to_string(::getpid());
         out_ = hts_open(temporary_.c_str(), mode);
         if (!out_) throw SourceError(where + "cannot be written (" + std::strerror(errno) + ")");
-        outHeader_ = bcf_hdr_dup(header_);
+        // The copy is written with the header the records are read with, the
+        // new tags declared in it: a tag or chromosome that the input's header
+        // does not declare, added by htslib as a record is read, then keeps
+        // its identity in the copy instead of taking the number of another.
         for (std::size_t t = 0; t < request.tags.size(); ++t)
-            bcf_hdr_printf(outHeader_, "##INFO=<ID=%s,Number=A,Type=Float,Description=\"%s\">",
+            bcf_hdr_printf(header_, "##INFO=<ID=%s,Number=A,Type=Float,Description=\"%s\">",
                            request.tags[t].c_str(), request.descriptions[t].c_str());
-        if (bcf_hdr_sync(outHeader_) != 0 || bcf_hdr_write(out_, outHeader_) != 0)
+        if (bcf_hdr_sync(header_) != 0 || bcf_hdr_write(out_, header_) != 0)
             throw SourceError(where + "cannot be written (" + std::strerror(errno) + ")");
+        outBcf_ = std::strcmp(mode, "wb") == 0;
+        writtenLines_ = header_->nhrec;
         tags_ = request.tags;
         annotating_ = true;
     }
 
     void annotate(const std::vector<std::vector<std::optional<double>>>& values,
                   const std::vector<char>& keep) override {
+        // A VCF names its tags and chromosomes in each record, a BCF only by
+        // their number in the header already written.
+        if (outBcf_ && header_->nhrec != writtenLines_)
+            writeProblem_ =
+                "the input has a tag or chromosome that its header does not declare, which a "
+                "BCF cannot hold; name a .vcf or .vcf.gz file";
         std::size_t at = 0;
         std::vector<float> floats;
-        for (std::size_t r = 0; r < used_ && !writeError_; ++r) {
+        for (std::size_t r = 0; r < used_ && !writeError_ && writeProblem_.empty(); ++r) {
             if (kinds_[r] < 0) continue;
             const auto k = static_cast<std::size_t>(kinds_[r]);
             bcf1_t* record = pool_[r];
@@ -155,18 +165,12 @@ public:
                         floats[j] =
                             std::max(static_cast<float>(*v), std::numeric_limits<float>::min());
                 }
-                bcf_update_info_float(outHeader_, record, tags_[t].c_str(), floats.data(),
+                bcf_update_info_float(header_, record, tags_[t].c_str(), floats.data(),
                                       static_cast<int>(k));
-            }
-            // A chromosome the input's header did not declare, added as its
-            // records were read: the copy's header learns it too.
-            if (record->rid >= outHeader_->n[BCF_DT_CTG]) {
-                bcf_hdr_printf(outHeader_, "##contig=<ID=%s>", bcf_seqname_safe(header_, record));
-                if (bcf_hdr_sync(outHeader_) != 0) writeError_ = ENOMEM;
             }
             for (std::size_t j = 0; j < k; ++j) kept = kept && keep[at + j];
             at += k;
-            if (kept && bcf_write(out_, outHeader_, record) < 0) writeError_ = errno ? errno : EIO;
+            if (kept && bcf_write(out_, header_, record) < 0) writeError_ = errno ? errno : EIO;
         }
     }
 
@@ -175,10 +179,12 @@ public:
         const int closed = hts_close(out_);
         out_ = nullptr;
         int error = writeError_ ? writeError_ : closed != 0 ? (errno ? errno : EIO) : 0;
-        if (!error && std::rename(temporary_.c_str(), target_.c_str()) != 0) error = errno;
-        if (error) {
+        if (!error && writeProblem_.empty() &&
+            std::rename(temporary_.c_str(), target_.c_str()) != 0)
+            error = errno;
+        if (error || !writeProblem_.empty()) {
             std::remove(temporary_.c_str());
-            return std::strerror(error);
+            return writeProblem_.empty() ? std::strerror(error) : writeProblem_;
         }
         return {};
     }
@@ -364,10 +370,12 @@ private:
     std::size_t used_ = 0;
     bool annotating_ = false;
     htsFile* out_ = nullptr;
-    bcf_hdr_t* outHeader_ = nullptr;
     std::vector<std::string> tags_;
     std::string target_, temporary_;
     int writeError_ = 0;
+    std::string writeProblem_;  // a copy that cannot be made, in words
+    bool outBcf_ = false;
+    int writtenLines_ = 0;  // the header's lines when it was written
     tbx_t* tabix_ = nullptr;
     hts_idx_t* index_ = nullptr;
     hts_itr_t* iterator_ = nullptr;

@@ -163,8 +163,9 @@ TEST_F(GenotypeCommand, GroupsGiveARowEachAndTheSmallestP) {
 }
 
 TEST_F(GenotypeCommand, AnnotatesAndKeepsThePassingMarkers) {
+    // m2's INFO tags are not declared: they keep their names in the copy.
     const std::string vcf = std::string(kHeader) + record(1, "0/0\t0/0\t0/0\t1/1\t1/1\t1/1") +
-                            record(2, "0/1\t0/1\t0/0\t0/0\t1/1\t0/1") +
+                            "1\t2\tm2\tA\tG\t.\t.\tAF=0.5;DP=9\tGT\t0/1\t0/1\t0/0\t0/0\t1/1\t0/1\n"
                             "MT\t3\tmt\tA\tG\t.\t.\t.\tGT\t0\t0\t1\t.\t.\t.\n";
     const std::string in = file("in.vcf", vcf), out = path("out.vcf"), ids = path("ids.txt");
     const Outcome r = run({"--file", in, "--test", "exact,exact-midp", "--annotate", out,
@@ -176,9 +177,15 @@ TEST_F(GenotypeCommand, AnnotatesAndKeepsThePassingMarkers) {
     names << list.rdbuf();
     EXPECT_NE(text.str().find("##INFO=<ID=HWE_MIDP,Number=A,Type=Float"), std::string::npos);
     EXPECT_EQ(text.str().find("\tm1\t"), std::string::npos);  // rejected: p 0.0216
-    EXPECT_NE(text.str().find("\tm2\tA\tG\t.\t.\tHWE_EXACT=1;HWE_MIDP="), std::string::npos);
+    EXPECT_NE(text.str().find("\tm2\tA\tG\t.\t.\tAF=0.5;DP=9;HWE_EXACT=1;HWE_MIDP="),
+              std::string::npos);
     EXPECT_NE(text.str().find("\tmt\t"), std::string::npos);  // not tested, not rejected
     EXPECT_EQ(names.str(), "m2\nmt\n");
+    // A BCF copy cannot hold the undeclared tags, and none is written.
+    const Outcome bcf = run({"--file", in, "--annotate", path("out.bcf")});
+    EXPECT_EQ(bcf.status, 1);
+    EXPECT_NE(bcf.err.find("which a BCF cannot hold"), std::string::npos) << bcf.err;
+    EXPECT_FALSE(fs::exists(path("out.bcf")));
     // Bad input leaves neither file.
     fs::remove(out);
     fs::remove(ids);
