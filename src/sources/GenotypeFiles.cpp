@@ -124,7 +124,12 @@ People preparePeople(std::vector<std::string> ids, std::vector<Sex> sex,
         std::size_t idColumn = 0, sexColumn = 1;
         for (const TableLine& line : file.lines()) {
             std::size_t id = idColumn, code = sexColumn;
-            if (line.fields.size() >= 6) id = 1, code = 4;  // a .fam line
+            if (line.fields.size() >= 6) {
+                id = 1, code = 4;  // a .fam line
+            } else if (line.fields.size() >= 3 && !parseSex(line.fields[1]) &&
+                       parseSex(line.fields[2])) {
+                id = 1, code = 2;  // PLINK's FID IID SEX
+            }
             if (line.fields.size() < 2 || line.fields.size() <= code)
                 file.bad(line, "expected a sample ID and a sex (1 or M male, 2 or F female)");
             const auto s = parseSex(line.fields[code]);
@@ -148,7 +153,10 @@ People preparePeople(std::vector<std::string> ids, std::vector<Sex> sex,
         std::vector<char> in(n, 0);
         std::vector<std::string> unknown;
         for (const TableLine& line : file.lines()) {
-            const auto found = index.find(line.fields[0]);
+            // A sample ID first, or PLINK's FID IID: the second field when
+            // the first names nobody.
+            auto found = index.find(line.fields[0]);
+            if (found == index.end() && line.fields.size() >= 2) found = index.find(line.fields[1]);
             if (found == index.end())
                 unknown.emplace_back(line.fields[0]);
             else

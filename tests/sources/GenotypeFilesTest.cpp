@@ -247,6 +247,22 @@ TEST(GenotypeFiles, KeepRemoveAndGroups) {
     EXPECT_EQ(five(rows[1].counts), Five({0, 1, 0, 0, 0}));
 }
 
+// PLINK's own files name people by FID IID, whose FID ("F" here) is no ID.
+TEST(GenotypeFiles, PlinkFidIidLinesNameTheirPeople) {
+    Scratch s;
+    const std::string bed =
+        writePlink(s, {{"1", 10, {0, 1, 2, 1}}, {"X", 5000000, {0, 4, 2, 5}}}, {0, 0, 0, 0});
+    GenotypeOptions o;
+    o.keepFile = s.write("keep.txt", "F P0\nF P1\nF P2\n");
+    o.sexFile = s.write("sex.txt", "FID IID SEX\nF P0 2\nF P1 1\nF P2 2\nF P3 1\n");
+    const auto rows = readAll(bed, o);
+    ASSERT_EQ(rows.size(), 2u);
+    const Five autosomal = five(rows[0].counts), x = five(rows[1].counts);
+    EXPECT_EQ(autosomal[0] + autosomal[1] + autosomal[2], 3u);  // P3 not kept
+    EXPECT_EQ(x[0] + x[1] + x[2], 2u);                          // P0, P2 female
+    EXPECT_EQ(x[3] + x[4], 1u);                                 // P1 male
+}
+
 TEST(GenotypeFiles, RegionsOfIndexedVcfAndBcf) {
     Scratch s;
     std::vector<Marker> markers;
