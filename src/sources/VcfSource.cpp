@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <new>
 
 #include "sources/GenotypeCounting.h"
 
@@ -58,6 +59,8 @@ public:
         std::vector<std::string> ids;
         const int n = bcf_hdr_nsamples(header_);
         for (int i = 0; i < n; ++i) ids.emplace_back(header_->samples[i]);
+        if (ids.empty())
+            warnings_.emplace_back("the file holds no samples: no marker has a called genotype");
         people_ = preparePeople(std::move(ids), {}, options, warnings_, groups_);
         record_ = owned_ = bcf_init();
         if (options.region) openRegion(*options.region);
@@ -294,10 +297,23 @@ private:
         }
         const int got = bcf_get_genotypes(header_, record_, &gt_, &gtSize_);
         const int n = static_cast<int>(people_.ids.size());
-        const int ploidy = got > 0 && n > 0 ? got / n : 0;
-        if (got <= 0 && n > 0) {
-            batch.bad.push_back({records_, rawLine(), "the record has no GT calls"});
+        int ploidy = got > 0 && n > 0 ? got / n : 0;
+        if (got <= 0 && n > 0 && record_->n_fmt == 0) {
+            batch.bad.push_back(
+                {records_, rawLine(), "the record has no FORMAT and sample columns"});
             return;
+        }
+        if (got <= 0 && n > 0) {
+            // A record with FORMAT fields other than GT is valid: it calls no
+            // genotype, so everyone is missing there.
+            if (gtSize_ < n) {
+                void* grown = std::realloc(gt_, static_cast<std::size_t>(n) * sizeof(std::int32_t));
+                if (!grown) throw std::bad_alloc();
+                gt_ = static_cast<std::int32_t*>(grown);
+                gtSize_ = n;
+            }
+            std::fill(gt_, gt_ + n, bcf_gt_missing);
+            ploidy = 1;
         }
         GenotypeSite site;
         site.chrom = bcf_seqname_safe(header_, record_);

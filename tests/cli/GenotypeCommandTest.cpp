@@ -117,6 +117,15 @@ TEST_F(GenotypeCommand, PValuesEqualThoseOfTheCountLines) {
     const Outcome table = run({"--file", path});
     EXPECT_EQ(table.status, 0);
     EXPECT_NE(table.out.find("not tested: no called genotype"), std::string::npos);
+    // A record whose FORMAT holds no GT calls no genotype either: the same row.
+    const Outcome dp = run(
+        {"--file",
+         file("dp.vcf", std::string(kHeader) + "1\t40\tm40\tA\tG\t.\t.\t.\tDP\t1\t2\t3\t4\t5\t6\n"),
+         "--csv", "-"});
+    ASSERT_EQ(dp.status, 0) << dp.err;
+    std::istringstream all(genotypes.out);
+    for (int m = 0; m < 5; ++m) std::getline(all, line);
+    EXPECT_EQ(dp.out.substr(dp.out.find('\n') + 1), line + "\n");
 }
 
 TEST_F(GenotypeCommand, LevelsGiveFailColumnsAndASummary) {
@@ -427,6 +436,9 @@ TEST_F(GenotypeCommand, BadInputNamesFileAndRecordAndWritesNothing) {
          "damaged or truncated VCF"},
         {{"--file", file("bad.vcf", good + "1\t2\tm2\tA\tG\t.\t.\t.\tGT\t0/0\t0/1\n")},
          "record 2: \"1\\t2\\tm2"},
+        {{"--file", file("nf.vcf", good + "1\t2\tm2\tA\tG\t.\t.\t.\n")},
+         "record 2: \"1\\t2\\tm2\\tA\\tG\\t.\\t.\\t.\": the record has no FORMAT and sample "
+         "columns"},
         {{"--file", file("set.bed", bed)}, "no sex, which markers on chromosome X need (c)"},
         {{"--file", path("short.bed")}, "4 bytes, but the 2 markers"},
         {{"--file", file("im.bed", std::string("\x6c\x1b\x00", 3))}, "individual-major"},
