@@ -235,8 +235,8 @@ PanelInput readGenotypePanel(const std::string& path, const RecognisedInput& inp
 }
 
 // Reads the panel: a genotype file, count lines, or a zygomet-test CSV found
-// by its header (the columns AA, AB and BB by name, wherever they stand; A
-// and B too make its markers X-linked).
+// by its header (the columns AA, AB and BB by name, wherever they stand; a
+// row with counts in the columns A and B too is an X-linked marker).
 PanelInput readPanel(const std::string& path, const GenotypeOptions& options,
                      const std::vector<std::string>& genotypeOptions) {
     RecognisedInput recognised;
@@ -319,8 +319,14 @@ PanelInput readPanel(const std::string& path, const GenotypeOptions& options,
                                      "\" is no genotype count");
                 return static_cast<std::uint64_t>(*v);
             };
+            // A genotype file's CSV has the males' columns on every row,
+            // empty on its autosomal markers.
+            const auto given = [&](int column) {
+                return column >= 0 && static_cast<std::size_t>(column) < fields.size() &&
+                       !fields[static_cast<std::size_t>(column)].empty();
+            };
             SampleCounts c{count(aa), count(ab), count(bb)};
-            if (maleA >= 0 && maleB >= 0) {
+            if (given(maleA) && given(maleB)) {
                 c.maleA = count(maleA);
                 c.maleB = count(maleB);
                 c.locus = LocusKind::XLinked;

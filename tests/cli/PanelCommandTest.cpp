@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "cli/SampleCommand.h"
 #include "support/PowerCommandRun.h"
 
 namespace zyg {
@@ -85,6 +86,14 @@ TEST(PanelCommand, GenotypeFileGivesTheRowsOfItsCountLines) {
     EXPECT_EQ(rowsOf(fromVcf.out, "autosomal"), rowsOf(fromAuto.out, "autosomal"));
     EXPECT_EQ(rowsOf(fromVcf.out, "x"), rowsOf(fromX.out, "x"));
     EXPECT_EQ(std::count(fromVcf.out.begin(), fromVcf.out.end(), '\n'), 1 + 2 * 2 * 3 * 5);
+    // zygomet-test's CSV of the file is the same panel, though its autosomal
+    // rows leave the males' columns empty.
+    const std::string tested = tempPath("tested.csv");
+    std::istringstream none;
+    std::ostringstream out, err;
+    ASSERT_EQ(runSampleCommand({"--file", vcf, "--sex", sex, "--csv", tested}, {none, out, err}), 0)
+        << err.str();
+    EXPECT_EQ(run({"--panel", tested}).out, fromVcf.out);
 }
 
 TEST(PanelCommand, BadInputIsStatusTwoAndWritesNothing) {
