@@ -73,9 +73,7 @@ const std::vector<OptionEntry<PanelOptions>>& panelOptions() {
              "none)",
              [](PanelOptions& o, const std::string& v) {
                  const auto m = parseModelKey(v);
-                 if (!m)
-                     refuse("--model", v,
-                            "the models are hw, wahlund, inbreeding, selection, error and null");
+                 if (!m) refuse("--model", v, "the models are " + modelKeys());
                  o.model = *m;
              }},
             {"--test", "TESTS", "tests, comma-separated (default exact)",

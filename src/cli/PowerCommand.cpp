@@ -244,12 +244,10 @@ const std::vector<OptionEntry<CommandOptions>>& optionTable() {
     };
     static const std::vector<OptionEntry<CommandOptions>> table = [&] {
         std::vector<OptionEntry<CommandOptions>> table = {
-            {"--model", "MODEL", "hw, wahlund, inbreeding, selection, error or null (default hw)",
+            {"--model", "MODEL", modelKeys("or") + " (default hw)",
              [](CommandOptions& o, const std::string& v) {
                  const auto m = parseModelKey(v);
-                 if (!m)
-                     refuse("--model", v,
-                            "the models are hw, wahlund, inbreeding, selection, error and null");
+                 if (!m) refuse("--model", v, "the models are " + modelKeys());
                  o.request.model = *m;
              }},
         };

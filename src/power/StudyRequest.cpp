@@ -355,6 +355,22 @@ std::vector<ModelSetting> modelSettings(const StudyRequest& r) {
     }
 }
 
+std::string modelKeys(std::string_view last) {
+    std::string keys;
+    const std::size_t n = std::size(kModelKeys);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i > 0 && i + 1 == n) {
+            keys += ' ';
+            keys += last;
+            keys += ' ';
+        } else if (i > 0) {
+            keys += ", ";
+        }
+        keys += kModelKeys[i].second;
+    }
+    return keys;
+}
+
 std::string xModelKeys() {
     std::string keys;
     for (const auto& [m, key] : kModelKeys)

@@ -251,6 +251,9 @@ std::vector<std::uint32_t> countedSizes(const StudyRequest& request);
 // "hw", "wahlund", "inbreeding", "selection", "error", "null".
 std::string_view modelKey(GenotypeModel model);
 std::optional<GenotypeModel> parseModelKey(std::string_view key);
+// The keys of every model, the last after `last`: "hw, wahlund, inbreeding,
+// selection, error and null".
+std::string modelKeys(std::string_view last = "and");
 // The keys of the models with an X-linked form: "hw, inbreeding, error".
 std::string xModelKeys();
 std::string_view methodName(PowerMethod method);  // "exact", "simulate"
