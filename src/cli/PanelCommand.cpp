@@ -717,16 +717,22 @@ int executePanel(PanelOptions& o, const CommandStreams& io, const TradeOffDrawer
         text = panelTable(o, panel, cells);
         if (o.plot) curves = tradeOffCurves(panel, cells);
     }
-    std::string head = "Panel \"" + *o.panel + "\": " + std::to_string(panel.markers()) +
-                       " markers with calls (" + std::to_string(panel.testable()) + " testable), " +
-                       std::to_string(panel.distinctPairs()) +
-                       " distinct pairs of n and allele count";
-    if (x)
-        head += "; " + std::to_string(panel.markersIn(LocusKind::XLinked, panel.binCount())) +
-                " of the markers are X-linked";
+    const auto counted = [](std::size_t k, const char* one, const char* many) {
+        return std::to_string(k) + " " + (k == 1 ? one : many);
+    };
+    std::string head = "Panel \"" + *o.panel + "\": ";
+    head += counted(panel.markers(), "marker", "markers");
+    head += " with calls (" + std::to_string(panel.testable()) + " testable), ";
+    head += counted(panel.distinctPairs(), "distinct pair", "distinct pairs");
+    head += " of n and allele count";
+    if (x) {
+        const std::size_t onX = panel.markersIn(LocusKind::XLinked, panel.binCount());
+        head += "; " + counted(onX, "of the markers is", "of the markers are") + " X-linked";
+    }
     if (input.skipped > 0)
-        head += "; " + std::to_string(input.skipped) +
-                " records of the file were skipped (chromosome Y or MT, multi-allelic sites)";
+        head += "; " + counted(input.skipped, "record", "records") + " of the file " +
+                (input.skipped == 1 ? "was" : "were") +
+                " skipped (chromosome Y or MT, multi-allelic sites)";
     head += ".";
     head = wrapped(head) + "\n";
     const std::string csv = panelCsv(o, panel, cells);
