@@ -698,12 +698,14 @@ private:
         }
         // On standard error, for a reader.
         std::ostream& e = io_.err;
-        e << kProgram << ": summary: " << t.records << " records read, " << t.rows
-          << (grouped_ ? " rows (marker and group), " : " markers, ") << t.tested << " tested";
+        const auto plural = [](std::size_t k) { return k == 1 ? "" : "s"; };
+        e << kProgram << ": summary: " << t.records << " record" << plural(t.records) << " read, "
+          << t.rows << (grouped_ ? " row" : " marker") << plural(t.rows)
+          << (grouped_ ? " (marker and group), " : ", ") << t.tested << " tested";
         if (t.noCall) e << ", " << t.noCall << " with no called genotype";
         if (t.monomorphic) e << ", " << t.monomorphic << " with one allele only";
         for (const auto& [reason, n] : t.skipped) e << ", " << n << " skipped (" << reason << ")";
-        if (t.bad) e << ", " << t.bad << " bad records skipped";
+        if (t.bad) e << ", " << t.bad << " bad record" << plural(t.bad) << " skipped";
         e << "\n";
         for (std::size_t k = 0; k < run_.tests.size(); ++k)
             for (std::size_t l = 0; l < run_.levels.size(); ++l) {
