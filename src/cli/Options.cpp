@@ -1,5 +1,6 @@
 #include "cli/Options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -38,6 +39,21 @@ std::string testNameList(std::span<const HweTest> tests, const char* separator) 
 
 void refuse(std::string_view option, std::string_view text, const std::string& why) {
     throw UsageError(std::string(option) + " \"" + std::string(text) + "\": " + why);
+}
+
+std::vector<HweTest> parseTestList(std::string_view text, std::span<const HweTest> offered,
+                                   const char* separator) {
+    std::vector<HweTest> tests;
+    std::size_t start = 0;
+    for (;;) {
+        const auto comma = text.find(',', start);
+        const auto t = parseHweTest(text.substr(start, comma - start));
+        if (!t || std::find(offered.begin(), offered.end(), *t) == offered.end())
+            refuse("--test", text, "the tests are " + testNameList(offered, separator));
+        tests.push_back(*t);
+        if (comma == std::string_view::npos) return tests;
+        start = comma + 1;
+    }
 }
 
 namespace {

@@ -49,6 +49,12 @@ std::string testNameList(std::span<const HweTest> tests, const char* separator =
 // Throws `option "text": why`.
 [[noreturn]] void refuse(std::string_view option, std::string_view text, const std::string& why);
 
+// The tests of a --test value, comma-separated, in its order, a test named
+// twice twice. Refuses a name that is not one of `offered`, saying "the
+// tests are " and their names (testNameList with `separator`).
+std::vector<HweTest> parseTestList(std::string_view text, std::span<const HweTest> offered,
+                                   const char* separator = nullptr);
+
 // A value ("0.1"), a list ("0.1,0.2") or a range "from:to:step" (from,
 // from + step, ... up to to, which is included when the step lands on it), or
 // a list of such ranges and values. Numbers use ".". Refuses malformed text,

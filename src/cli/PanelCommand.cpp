@@ -79,18 +79,9 @@ const std::vector<OptionEntry<PanelOptions>>& panelOptions() {
             {"--test", "TESTS", "tests, comma-separated (default exact)",
              [](PanelOptions& o, const std::string& v) {
                  o.tests.clear();
-                 std::size_t start = 0;
-                 for (;;) {
-                     const auto comma = v.find(',', start);
-                     const auto t = parseHweTest(v.substr(start, comma - start));
-                     if (!t)
-                         refuse("--test", v,
-                                "the tests are " + testNameList(std::span(kHweTests), ", "));
-                     if (std::find(o.tests.begin(), o.tests.end(), *t) == o.tests.end())
-                         o.tests.push_back(*t);
-                     if (comma == std::string::npos) break;
-                     start = comma + 1;
-                 }
+                 for (HweTest t : parseTestList(v, kHweTests, ", "))
+                     if (std::find(o.tests.begin(), o.tests.end(), t) == o.tests.end())
+                         o.tests.push_back(t);
              }},
             {"--level", "VALUES",
              "levels from 1e-300 to 0.5 (default 1e-6), or FROM:TO for levels on a log scale",

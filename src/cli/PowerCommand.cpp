@@ -211,8 +211,6 @@ std::string joined(const List& all, Name name, const char* last) {
     return names;
 }
 
-std::string testNames() { return testNameList(kHweTests); }
-
 std::string solvableNames(const char* last = "and") {
     return joined(
         solvableParameters(), [](const SolvableParameter* q) { return std::string(q->name); },
@@ -285,16 +283,7 @@ const std::vector<OptionEntry<CommandOptions>>& optionTable() {
              }},
             {"--test", "TESTS", "tests, comma-separated (default x2,g; the list below)",
              [](CommandOptions& o, const std::string& v) {
-                 o.request.tests.clear();
-                 std::size_t start = 0;
-                 for (;;) {
-                     const auto comma = v.find(',', start);
-                     const auto t = parseHweTest(v.substr(start, comma - start));
-                     if (!t) refuse("--test", v, "the tests are " + testNames());
-                     o.request.tests.push_back(*t);
-                     if (comma == std::string::npos) break;
-                     start = comma + 1;
-                 }
+                 o.request.tests = parseTestList(v, kHweTests);
                  o.typed[StudyInput::Tests] = v;
              }},
             {"--level", "VALUES", "levels above 0 and at most 0.5 (default 0.05,0.01)",

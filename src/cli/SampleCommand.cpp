@@ -46,10 +46,6 @@ struct CommandOptions {
     std::optional<std::string> qq;
 };
 
-std::string allTestNames(const char* separator) {
-    return testNameList(observedSampleTests(), separator);
-}
-
 const std::vector<OptionEntry<CommandOptions>>& optionTable() {
     static const std::vector<OptionEntry<CommandOptions>> table = [] {
         std::vector<OptionEntry<CommandOptions>> t = {
@@ -58,18 +54,10 @@ const std::vector<OptionEntry<CommandOptions>>& optionTable() {
             {"--test", "TESTS", "tests, comma-separated, in the order of the output (default all)",
              [](CommandOptions& o, const std::string& v) {
                  o.tests.clear();
-                 std::size_t start = 0;
-                 for (;;) {
-                     const auto comma = v.find(',', start);
-                     const std::string name = v.substr(start, comma - start);
-                     const auto t = parseHweTest(name);
-                     if (!t || !testEntry(*t).observedSamples)
-                         refuse("--test", v, "the tests are " + allTestNames(", "));
-                     if (std::find(o.tests.begin(), o.tests.end(), *t) != o.tests.end())
-                         refuse("--test", v, name + " is named twice");
-                     o.tests.push_back(*t);
-                     if (comma == std::string::npos) break;
-                     start = comma + 1;
+                 for (HweTest t : parseTestList(v, observedSampleTests(), ", ")) {
+                     if (std::find(o.tests.begin(), o.tests.end(), t) != o.tests.end())
+                         refuse("--test", v, std::string(hweTestName(t)) + " is named twice");
+                     o.tests.push_back(t);
                  }
              }},
             {"--locus", "KIND",
