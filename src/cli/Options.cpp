@@ -41,6 +41,17 @@ void refuse(std::string_view option, std::string_view text, const std::string& w
     throw UsageError(std::string(option) + " \"" + std::string(text) + "\": " + why);
 }
 
+LocusKind parseLocusOption(std::string_view text) {
+    if (const auto k = parseLocusKind(text)) return *k;
+    std::string kinds;
+    const std::size_t n = std::size(kLocusKinds);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i > 0) kinds += i + 1 == n ? " and " : ", ";
+        kinds += kLocusKinds[i].name;
+    }
+    refuse("--locus", text, "the kinds of locus are " + kinds);
+}
+
 std::vector<HweTest> parseTestList(std::string_view text, std::span<const HweTest> offered,
                                    const char* separator) {
     std::vector<HweTest> tests;

@@ -49,6 +49,10 @@ std::string testNameList(std::span<const HweTest> tests, const char* separator =
 // Throws `option "text": why`.
 [[noreturn]] void refuse(std::string_view option, std::string_view text, const std::string& why);
 
+// The kind of locus a --locus value names; refuses any other, listing the
+// kinds.
+LocusKind parseLocusOption(std::string_view text);
+
 // The tests of a --test value, comma-separated, in its order, a test named
 // twice twice. Refuses a name that is not one of `offered`, saying "the
 // tests are " and their names (testNameList with `separator`).

@@ -254,9 +254,7 @@ const std::vector<OptionEntry<CommandOptions>>& optionTable() {
              "autosomal (default) or x: females carry two alleles, males one; the model's "
              "parameters are the females'",
              [](CommandOptions& o, const std::string& v) {
-                 const auto k = parseLocusKind(v);
-                 if (!k) refuse("--locus", v, "the kinds of locus are autosomal and x");
-                 o.request.locus = *k;
+                 o.request.locus = parseLocusOption(v);
                  o.typed[StudyInput::Locus] = v;
              }},
             {"--males", "SHARE",

@@ -63,11 +63,7 @@ const std::vector<OptionEntry<CommandOptions>>& optionTable() {
             {"--locus", "KIND",
              "x: three counts are females with no males (default: five counts AA AB BB A B on the "
              "first sample line make the file X-linked)",
-             [](CommandOptions& o, const std::string& v) {
-                 const auto k = parseLocusKind(v);
-                 if (!k) refuse("--locus", v, "the kinds of locus are autosomal and x");
-                 o.locus = *k;
-             }},
+             [](CommandOptions& o, const std::string& v) { o.locus = parseLocusOption(v); }},
             fileOption("--csv", "write CSV to FILE instead of the table (- for standard output)",
                        "give a file name, or - for standard output", &CommandOptions::csv),
             {"--skip-bad", nullptr, "report bad lines on standard error and test the others",
